@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the project needs, when any is missing.
+set -euo pipefail
+packages=(cmake ninja-build g++ qt6-base-dev qt6-serialport-dev libgtest-dev clang libclang-rt-14-dev
+          xvfb xauth xdotool imagemagick fonts-wqy-microhei)
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if ((${#missing[@]})); then
+    sudo_cmd=()
+    [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+    "${sudo_cmd[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
+fi

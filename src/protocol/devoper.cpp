@@ -1,0 +1,370 @@
+#include "protocol/devoper.h"
+
+#include "protocol/frame.h"
+
+#include <QCoreApplication>
+#include <QDir>
+
+#include <algorithm>
+#include <cstring>
+
+TDevOper::TDevOper() = default;
+
+TDevOper::~TDevOper()
+{
+    QMutexLocker locker(&m_linkLock);
+    if (m_link)
+        m_link->close();
+}
+
+// ---------------------------------------------------------------- codec
+
+void TDevOper::BeginFrame(std::uint8_t address, std::uint8_t cid1, std::uint8_t cid2)
+{
+    m_requestBytes.fill(0);
+    m_requestCount = 0;
+    m_minimumLength = frame::kMinimumLength;
+    m_version = frame::kVersion;
+    PutByte(static_cast<std::uint8_t>(frame::kStart));
+    PutByte(m_version);
+    PutByte(address);
+    PutByte(cid1);
+    PutByte(cid2);
+}
+
+void TDevOper::PutLength(int lenid)
+{
+    PutWord(frame::LengthField(lenid & 0x0FFF));
+}
+
+void TDevOper::PutByte(std::uint8_t value)
+{
+    if (m_requestCount < kRequestBytes)
+        m_requestBytes[m_requestCount++] = value;
+}
+
+void TDevOper::PutWord(std::uint16_t value)
+{
+    PutByte(static_cast<std::uint8_t>(value >> 8));
+    PutByte(static_cast<std::uint8_t>(value & 0xFF));
+}
+
+std::uint16_t TDevOper::FrameChecksum() const
+{
+    // The sum runs over the characters that travel between SOI and CHKSUM:
+    // every byte after SOI as its two hex digits.
+    std::uint32_t sum = 0;
+    for (int i = 1; i < m_requestCount; ++i) {
+        sum += static_cast<std::uint8_t>(frame::HexDigit(m_requestBytes[i] >> 4));
+        sum += static_cast<std::uint8_t>(frame::HexDigit(m_requestBytes[i]));
+    }
+    return static_cast<std::uint16_t>((0x10000 - (sum % 0x10000)) % 0x10000);
+}
+
+void TDevOper::PutEnd()
+{
+    PutByte(static_cast<std::uint8_t>(frame::kEnd));
+}
+
+void TDevOper::EncodeRequest()
+{
+    m_requestText.fill(0);
+    m_requestTextCount = 0;
+    if (m_requestCount == 0)
+        return;
+    m_requestText[m_requestTextCount++] = static_cast<char>(m_requestBytes[0]);
+    for (int i = 1; i <= m_requestCount - 2; ++i) {
+        m_requestText[m_requestTextCount++] = frame::HexDigit(m_requestBytes[i] >> 4);
+        m_requestText[m_requestTextCount++] = frame::HexDigit(m_requestBytes[i]);
+    }
+    if (m_requestCount > 1)
+        m_requestText[m_requestTextCount++] = static_cast<char>(m_requestBytes[m_requestCount - 1]);
+}
+
+void TDevOper::DecodeAnswer()
+{
+    m_answerBytes.fill(0);
+    m_answerCount = 0;
+    const int n = m_answerTextCount;
+    if (n == 0)
+        return;
+    m_answerBytes[m_answerCount++] = static_cast<std::uint8_t>(m_answerText[0]);
+    // Leave room for the end character: the buffer holds 500 bytes whatever
+    // the text announces.
+    const int pairs = std::min((n - 2) / 2, kAnswerBytes - 2);
+    for (int i = 1; i <= pairs; ++i) {
+        m_answerBytes[m_answerCount++] = static_cast<std::uint8_t>(frame::HexValue(m_answerText[2 * i - 1]) * 16
+                                                                   + frame::HexValue(m_answerText[2 * i]));
+    }
+    if (n != 1)
+        m_answerBytes[m_answerCount++] = static_cast<std::uint8_t>(m_answerText[n - 1]);
+}
+
+int TDevOper::LengthChecksum(int lenid)
+{
+    return frame::LengthChecksum(lenid);
+}
+
+std::uint16_t TDevOper::AnswerChecksum(int first, int last) const
+{
+    first = std::max(first, 0);
+    last = std::min(last, kTextCharacters);
+    std::uint32_t sum = 0;
+    for (int i = first; i < last; ++i)
+        sum += static_cast<std::uint8_t>(m_answerText[i]);
+    return static_cast<std::uint16_t>((0x10000 - (sum % 0x10000)) % 0x10000);
+}
+
+int TDevOper::FindChar(char c) const
+{
+    for (int i = 0; i < m_answerTextCount; ++i)
+        if (m_answerText[i] == c)
+            return i;
+    return -1;
+}
+
+void TDevOper::DeleteChars(int start, int count)
+{
+    if (start < 0 || start >= m_answerTextCount || count <= 0)
+        return;
+    count = std::min(count, m_answerTextCount - start);
+    std::memmove(m_answerText.data() + start, m_answerText.data() + start + count,
+                 static_cast<std::size_t>(m_answerTextCount - start - count));
+    m_answerTextCount -= count;
+    // Vacated characters read as zero, so checks that look past the end of
+    // a shortened text see nothing that was there before.
+    std::fill(m_answerText.begin() + m_answerTextCount, m_answerText.begin() + m_answerTextCount + count, 0);
+}
+
+std::uint8_t TDevOper::CheckAnswer(std::uint8_t address)
+{
+    auto hexByte = [this](int index) {
+        return frame::HexValue(m_answerText[index]) * 16 + frame::HexValue(m_answerText[index + 1]);
+    };
+    if (m_answerTextCount == 0)
+        return ResultCode::kNoAnswer;
+    if (m_answerTextCount < m_minimumLength)
+        return ResultCode::kTooShort;
+
+    std::uint8_t result = ResultCode::kSuccess;
+    while (m_answerTextCount >= m_minimumLength) {
+        const int start = FindChar(frame::kStart);
+        if (start < 0) {
+            result = ResultCode::kNoStartCharacter;
+            DeleteChars(0, 1);
+            continue;
+        }
+        if (start > 0)
+            DeleteChars(0, start);
+        if (m_answerText[5] != '4' || m_answerText[6] != '6') {
+            result = ResultCode::kBadFrame;
+            DeleteChars(0, 1);
+            continue;
+        }
+        if (m_answerText[3] != frame::HexDigit(address >> 4) || m_answerText[4] != frame::HexDigit(address))
+            return ResultCode::kWrongAddress;
+        const int lenid = frame::HexValue(m_answerText[10]) * 256 + frame::HexValue(m_answerText[11]) * 16
+            + frame::HexValue(m_answerText[12]);
+        if (frame::HexValue(m_answerText[9]) != LengthChecksum(lenid))
+            return ResultCode::kBadLengthChecksum;
+        const int frameLength = m_minimumLength + lenid;
+        if (frameLength > m_answerTextCount) {
+            result = ResultCode::kIncomplete;
+            DeleteChars(0, 1);
+            continue;
+        }
+        if (m_answerText[frameLength - 1] != frame::kEnd) {
+            result = ResultCode::kBadFrame;
+            DeleteChars(0, 1);
+            continue;
+        }
+        if (m_answerTextCount > frameLength)
+            DeleteChars(frameLength, m_answerTextCount - frameLength);
+        const int sent = hexByte(frameLength - 5) * 256 + hexByte(frameLength - 3);
+        if (sent == AnswerChecksum(1, frameLength - 5))
+            return static_cast<std::uint8_t>(hexByte(7));
+        result = ResultCode::kBadChecksum;
+        DeleteChars(0, 1);
+    }
+    return result;
+}
+
+QByteArray TDevOper::RequestBytes() const
+{
+    return QByteArray(reinterpret_cast<const char*>(m_requestBytes.data()), m_requestCount);
+}
+
+QByteArray TDevOper::RequestText() const
+{
+    return QByteArray(m_requestText.data(), m_requestTextCount);
+}
+
+QByteArray TDevOper::AnswerText() const
+{
+    return QByteArray(m_answerText.data(), m_answerTextCount);
+}
+
+void TDevOper::SetAnswerText(QByteArrayView text)
+{
+    m_answerText.fill(0);
+    m_answerTextCount = static_cast<int>(std::min<qsizetype>(text.size(), kTextCharacters));
+    std::memcpy(m_answerText.data(), text.data(), static_cast<std::size_t>(m_answerTextCount));
+}
+
+QByteArray TDevOper::AnswerBytes() const
+{
+    return QByteArray(reinterpret_cast<const char*>(m_answerBytes.data()), m_answerCount);
+}
+
+AnswerView TDevOper::Answer() const
+{
+    return AnswerView(m_answerBytes.data(), m_answerCount, QByteArrayView(m_answerText.data(), m_answerTextCount));
+}
+
+// ---------------------------------------------------------------- serial link
+
+void TDevOper::SetBaudRate(qint32 baudRate)
+{
+    QMutexLocker locker(&m_linkLock);
+    m_baudRate = baudRate;
+}
+
+qint32 TDevOper::BaudRate() const
+{
+    QMutexLocker locker(&m_linkLock);
+    return m_baudRate;
+}
+
+void TDevOper::SetPortMapFile(const QString& iniPath)
+{
+    QMutexLocker locker(&m_linkLock);
+    m_portMapFile = iniPath;
+}
+
+QString TDevOper::PortDevice(std::uint8_t portNumber) const
+{
+    QString iniPath;
+    {
+        QMutexLocker locker(&m_linkLock);
+        iniPath = m_portMapFile;
+    }
+    if (iniPath.isEmpty() && QCoreApplication::instance())
+        iniPath = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("BMS.ini"));
+    return ResolvePortDevice(portNumber, iniPath);
+}
+
+void TDevOper::InitSerial(std::uint8_t portNumber)
+{
+    const QString device = PortDevice(portNumber);
+    QMutexLocker locker(&m_linkLock);
+    if (m_link)
+        m_link->close();
+    m_link.reset();
+    m_portNumber = portNumber;
+    m_lastOpenError.clear();
+    m_link = LinkRegistry::Create(LinkSettings{device, m_baudRate});
+}
+
+bool TDevOper::OpenSerial(std::uint8_t portNumber)
+{
+    bool needsInit = false;
+    {
+        QMutexLocker locker(&m_linkLock);
+        needsInit = !m_link || m_portNumber != portNumber;
+    }
+    if (needsInit)
+        InitSerial(portNumber);
+    QMutexLocker locker(&m_linkLock);
+    QString error;
+    const bool opened = m_link->open(&error);
+    m_lastOpenError = error;
+    return opened;
+}
+
+void TDevOper::CloseSerial(std::uint8_t portNumber)
+{
+    QMutexLocker locker(&m_linkLock);
+    if (m_link && m_portNumber == portNumber)
+        m_link->close();
+}
+
+bool TDevOper::IsSerialOpen(std::uint8_t portNumber) const
+{
+    QMutexLocker locker(&m_linkLock);
+    return m_link && m_portNumber == portNumber && m_link->isOpen();
+}
+
+QString TDevOper::LastOpenError() const
+{
+    QMutexLocker locker(&m_linkLock);
+    return m_lastOpenError;
+}
+
+void TDevOper::FillPortList(IComboList& combo, std::uint8_t selectedPort, bool allPorts) const
+{
+    combo.clearItems();
+    if (allPorts) {
+        for (int port = 1; port <= 16; ++port)
+            combo.addItem(QStringLiteral("COM%1").arg(port), QString::number(port));
+    } else {
+        // The ports a user can pick are the serial devices present, numbered
+        // as the port mapping numbers them.
+        const int present = std::min<int>(int(AvailableSerialDevices().size()), 16);
+        for (int port = 1; port <= present; ++port)
+            combo.addItem(QStringLiteral("COM%1").arg(port), QString::number(port));
+    }
+    if (combo.itemCount() > 0) {
+        combo.selectIndex(0);
+        combo.selectValue(QString::number(selectedPort));
+    }
+}
+
+void TDevOper::Transact(std::uint8_t address, int waitMs)
+{
+    EncodeRequest();
+    if (m_requestTextCount == 0)
+        return;
+    m_answerText.fill(0);
+    m_answerTextCount = 0;
+    if (!m_link)
+        return;
+    const QByteArray request(m_requestText.data(), m_requestTextCount);
+    const QByteArray answer = m_link->exchange(request, std::chrono::milliseconds(ReplyWindowMs(address, waitMs)),
+                                               kTextCharacters);
+    m_charactersSent += request.size();
+    m_charactersReceived += answer.size();
+    const qsizetype count = answer.size() > 10000 ? 0 : answer.size();
+    SetAnswerText(QByteArrayView(answer.constData(), count));
+}
+
+// ---------------------------------------------------------------- commands
+
+std::uint8_t TDevOper::Execute(std::uint8_t address, std::uint8_t cid2, QByteArrayView info, int waitMs,
+                               const Decoder& decode, bool examineAnswer)
+{
+    QMutexLocker locker(&m_linkLock);
+    // SOI, VER, ADR, CID1, CID2, LENGTH, CHKSUM and EOI take 10 of the 500 bytes.
+    if (info.size() > kRequestBytes - 10)
+        return ResultCode::kBadFrame;
+    BeginFrame(address, frame::kCid1, cid2);
+    PutLength(static_cast<int>(info.size() * 2));
+    for (char b : info)
+        PutByte(static_cast<std::uint8_t>(b));
+    PutWord(FrameChecksum());
+    PutEnd();
+    Transact(address, waitMs);
+    if (!examineAnswer)
+        return ResultCode::kSuccess;
+    const std::uint8_t result = CheckAnswer(address);
+    if (result != ResultCode::kSuccess)
+        return result;
+    DecodeAnswer();
+    return decode ? decode(Answer()) : ResultCode::kSuccess;
+}
+
+std::uint8_t TDevOper::Execute(std::uint8_t address, CommandId command, QByteArrayView info, const Decoder& decode,
+                               bool examineAnswer)
+{
+    const CommandInfo& row = CommandOf(command);
+    return Execute(address, row.cid2, info, row.waitMs, decode, examineAnswer);
+}

@@ -1,0 +1,162 @@
+#pragma once
+
+#include "protocol/answer_view.h"
+#include "protocol/combo_list.h"
+#include "protocol/command_catalogue.h"
+#include "protocol/link.h"
+#include "protocol/records.h"
+#include "protocol/result_codes.h"
+
+#include <QByteArray>
+#include <QMutex>
+#include <QString>
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+// The protocol object: the frame codec, the serial link and every pack
+// command. One exchange at a time: each command holds the link lock from
+// building its request to reading its answer, whichever thread calls it.
+class TDevOper {
+public:
+    static constexpr int kRequestBytes = 500;
+    static constexpr int kTextCharacters = 1000;
+    static constexpr int kAnswerBytes = AnswerView::kBufferSize;
+
+    TDevOper();
+    ~TDevOper();
+    TDevOper(const TDevOper&) = delete;
+    TDevOper& operator=(const TDevOper&) = delete;
+
+    // ---- Frame codec. Called under the link lock by the commands; tests
+    // drive them directly on an object of their own.
+    void BeginFrame(std::uint8_t address, std::uint8_t cid1, std::uint8_t cid2);
+    void PutLength(int lenid);
+    void PutByte(std::uint8_t value);
+    void PutWord(std::uint16_t value);
+    std::uint16_t FrameChecksum() const;
+    void PutEnd();
+    void EncodeRequest();
+    void DecodeAnswer();
+    static int LengthChecksum(int lenid);
+    std::uint16_t AnswerChecksum(int first, int last) const;
+    int FindChar(char c) const;
+    void DeleteChars(int start, int count);
+    std::uint8_t CheckAnswer(std::uint8_t address);
+
+    static std::int16_t ToSigned16(std::uint16_t value) { return static_cast<std::int16_t>(value); }
+    static std::int32_t ToSigned32(std::uint32_t value) { return static_cast<std::int32_t>(value); }
+    static std::uint8_t GetBit(std::uint8_t value, int bit) { return (value >> bit) & 1; }
+    static bool IsSet(std::uint8_t value) { return value != 0; }
+
+    QByteArray RequestBytes() const;
+    QByteArray RequestText() const;
+    QByteArray AnswerText() const;
+    void SetAnswerText(QByteArrayView text);   // at most 1000 characters are kept
+    QByteArray AnswerBytes() const;
+    AnswerView Answer() const;
+
+    // ---- Serial link.
+    void SetBaudRate(qint32 baudRate);
+    qint32 BaudRate() const;
+    // INI file whose [Ports] section maps COMn to a device (see ResolvePortDevice).
+    void SetPortMapFile(const QString& iniPath);
+    QString PortDevice(std::uint8_t portNumber) const;
+    void InitSerial(std::uint8_t portNumber);
+    bool OpenSerial(std::uint8_t portNumber);
+    void CloseSerial(std::uint8_t portNumber);
+    bool IsSerialOpen(std::uint8_t portNumber) const;
+    // Why the last InitSerial/OpenSerial failed; the caller decides whether
+    // and how to show it.
+    QString LastOpenError() const;
+    void FillPortList(IComboList& combo, std::uint8_t selectedPort, bool allPorts) const;
+    // One exchange of the request built so far: window = wait + 200 ms for
+    // address 0, wait + 500 ms otherwise. Call with the link lock held.
+    void Transact(std::uint8_t address, int waitMs);
+    // Effective reply window for a command's wait time.
+    static int ReplyWindowMs(std::uint8_t address, int waitMs) { return waitMs + (address == 0 ? 200 : 500); }
+
+    // ---- Running a command.
+    // Builds the request (address, CID1 0x46, cid2, INFO), runs one exchange
+    // and checks the answer. On success it unpacks the answer and returns
+    // decode's result (no decoder: RTN). With examineAnswer false the
+    // answer is neither checked nor unpacked and the result is 0.
+    using Decoder = std::function<std::uint8_t(const AnswerView&)>;
+    std::uint8_t Execute(std::uint8_t address, std::uint8_t cid2, QByteArrayView info, int waitMs,
+                         const Decoder& decode = {}, bool examineAnswer = true);
+    std::uint8_t Execute(std::uint8_t address, CommandId command, QByteArrayView info,
+                         const Decoder& decode = {}, bool examineAnswer = true);
+
+    // ---- The pack commands (codes and waits in the command catalogue).
+    std::uint8_t ReadAnalogData(std::uint8_t address, std::uint8_t packNumber, std::uint8_t& echoedPack,
+                                std::array<RAnalogData, kMaxPacks>& records);
+    std::uint8_t ReadAlarmData(std::uint8_t address, std::uint8_t packNumber,
+                               std::array<RAlarmData, kMaxPacks>& records);
+    std::uint8_t ReadDateTime(std::uint8_t address, RDeviceTime& time);
+    std::uint8_t WriteDateTime(std::uint8_t address, const RDeviceTime& time);
+    std::uint8_t ReadDeviceInfo(std::uint8_t address, std::uint16_t& softwareVersion, QString& deviceName,
+                                QString& manufacturer, std::uint16_t& number1, std::uint8_t& number2);
+    std::uint8_t ReadPackQuantity(std::uint8_t address, std::uint8_t& packs);
+    std::uint8_t WritePackQuantity(std::uint8_t address, std::uint8_t packs);
+    std::uint8_t WriteRecordTime(std::uint8_t address, std::uint8_t packNumber, std::uint8_t startHour,
+                                 std::uint8_t startMinute, std::uint8_t endHour, std::uint8_t endMinute,
+                                 std::uint16_t intervalSeconds);
+    std::uint8_t WriteFunctionSwitches(std::uint8_t address, std::uint8_t packNumber, std::uint16_t switches,
+                                       std::uint16_t& switchesInForce);
+    std::uint8_t DeleteAlarmRecords(std::uint8_t address, std::uint8_t packNumber);
+    std::uint8_t DeleteWorkData(std::uint8_t address, std::uint8_t packNumber);
+    std::uint8_t ReadCapacity(std::uint8_t address, std::uint8_t packNumber, std::int32_t& designMah,
+                              std::int32_t& fullMah, std::int32_t& remainingMah);
+    std::uint8_t WriteCapacity(std::uint8_t address, std::uint8_t packNumber, std::int32_t designMah,
+                               std::int32_t fullMah, std::int32_t remainingMah);
+    std::uint8_t WriteCycleTime(std::uint8_t address, std::uint8_t packNumber, std::uint16_t cycles);
+    std::uint8_t ReadBarCode(std::uint8_t address, std::uint8_t packNumber, QString& barCode);
+    std::uint8_t WriteBarCode(std::uint8_t address, std::uint8_t packNumber, const QString& barCode);
+    std::uint8_t ReadDischargeAccumulating(std::uint8_t address, std::uint8_t packNumber, Decimal& capacityAh,
+                                           Decimal& energyKwh);
+    std::uint8_t WriteDischargeAccumulating(std::uint8_t address, std::uint8_t packNumber, Decimal capacityAh,
+                                            Decimal energyKwh);
+    std::uint8_t ReadCalibration(std::uint8_t address, std::uint8_t packNumber, std::uint8_t kind,
+                                 std::uint8_t item, Decimal& first, Decimal& second);
+    std::uint8_t WriteCalibration(std::uint8_t address, std::uint8_t packNumber, std::uint8_t kind,
+                                  std::uint8_t item, bool reset, Decimal first, Decimal second);
+    std::uint8_t EnterSleep(std::uint8_t address, std::uint8_t packNumber);
+    std::uint8_t ReadProductInfo(std::uint8_t address, std::uint8_t packNumber, RProductInfo& info);
+    std::uint8_t WriteProductInfo(std::uint8_t address, std::uint8_t packNumber, const RProductInfo& info);
+    std::uint8_t ReadLocationInfo(std::uint8_t address, std::uint8_t packNumber,
+                                  std::array<RLocationData, kMaxPacks>& records);
+    std::uint8_t AccessBatteryShield(std::uint8_t address, std::uint8_t packNumber, bool write,
+                                     std::uint32_t& shieldMask);
+    // ReadParameters/WriteParameters live with the parameter block, and the
+    // two record reads with the history records; both run through Execute.
+
+    // Characters sent and received since construction (for the benchmark).
+    qint64 CharactersSent() const { return m_charactersSent; }
+    qint64 CharactersReceived() const { return m_charactersReceived; }
+
+private:
+    mutable QMutex m_linkLock;
+
+    std::array<std::uint8_t, kRequestBytes> m_requestBytes{};
+    int m_requestCount = 0;
+    std::array<char, kTextCharacters> m_requestText{};
+    int m_requestTextCount = 0;
+    std::array<char, kTextCharacters> m_answerText{};
+    int m_answerTextCount = 0;
+    std::array<std::uint8_t, kAnswerBytes> m_answerBytes{};
+    int m_answerCount = 0;
+    int m_minimumLength = 18;
+    std::uint8_t m_version = 0x21;
+
+    std::unique_ptr<ILink> m_link;
+    std::uint8_t m_portNumber = 1;
+    qint32 m_baudRate = 9600;
+    QString m_portMapFile;
+    QString m_lastOpenError;
+
+    std::atomic<qint64> m_charactersSent{0};
+    std::atomic<qint64> m_charactersReceived{0};
+};

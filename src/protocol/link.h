@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+
+// One way of reaching the packs: a serial adapter, the in-process simulated
+// bus, or anything else that can carry one request and its answer.
+class ILink {
+public:
+    virtual ~ILink() = default;
+    // Opens the link; on failure returns false and says why in error.
+    virtual bool open(QString* error) = 0;
+    virtual void close() = 0;
+    virtual bool isOpen() const = 0;
+    // Sends the request and collects the answer. Returns as soon as a
+    // complete frame has arrived, when the line has gone quiet after some
+    // data, or when the window has passed; at most maxCharacters are kept.
+    virtual QByteArray exchange(const QByteArray& request, std::chrono::milliseconds window,
+                                int maxCharacters) = 0;
+};
+
+struct LinkSettings {
+    QString device;        // a device path, "COMn" on Windows, or a registered name
+    qint32 baudRate = 9600;
+};
+
+// Links that are not serial devices register a factory under a device name
+// (the simulated bus registers "simulator"). Thread-safe.
+namespace LinkRegistry {
+using Factory = std::function<std::unique_ptr<ILink>(const LinkSettings&)>;
+void Register(const QString& deviceName, Factory factory);
+// A registered link for the device name, or a serial link.
+std::unique_ptr<ILink> Create(const LinkSettings& settings);
+bool IsRegistered(const QString& deviceName);
+} // namespace LinkRegistry
+
+// Maps the port number n that the user picks (COM1..COM16) to a device.
+// On Windows it is "COMn". Elsewhere the key "COMn" of section "Ports" in
+// the given INI file names the device, and without it the n-th serial
+// device present, USB and ACM adapters first. Empty when there is none.
+QString ResolvePortDevice(int portNumber, const QString& iniPath);
+// The serial devices present, in the order port numbers map to them.
+QStringList AvailableSerialDevices();

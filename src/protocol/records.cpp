@@ -1,0 +1,39 @@
+#include "protocol/records.h"
+
+RDeviceTime RDeviceTime::fromDateTime(const QDateTime& time)
+{
+    const QDate date = time.date();
+    const QTime clock = time.time();
+    RDeviceTime result;
+    result.year = static_cast<std::uint16_t>(date.year());
+    result.month = static_cast<std::uint8_t>(date.month());
+    result.day = static_cast<std::uint8_t>(date.day());
+    result.hour = static_cast<std::uint8_t>(clock.hour());
+    result.minute = static_cast<std::uint8_t>(clock.minute());
+    result.second = static_cast<std::uint8_t>(clock.second());
+    return result;
+}
+
+RAnalogData InitAnalogData(std::uint8_t packNumber)
+{
+    RAnalogData record;
+    record.packNumber = packNumber;
+    record.time = QDateTime::currentDateTime();
+    return record;
+}
+
+RAlarmData InitAlarmData(std::uint8_t packNumber)
+{
+    RAlarmData record;
+    record.packNumber = packNumber;
+    record.time = RDeviceTime::fromDateTime(QDateTime::currentDateTime());
+    return record;
+}
+
+RLocationData InitLocationData(std::uint8_t packNumber)
+{
+    RLocationData record;
+    record.packNumber = packNumber;
+    record.time = QDateTime::currentDateTime();
+    return record;
+}

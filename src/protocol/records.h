@@ -1,0 +1,102 @@
+#pragma once
+
+#include "protocol/decimal.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+
+// A date and time as the packs exchange it.
+struct RDeviceTime {
+    std::uint16_t year = 0;
+    std::uint8_t month = 0;
+    std::uint8_t day = 0;
+    std::uint8_t hour = 0;
+    std::uint8_t minute = 0;
+    std::uint8_t second = 0;
+
+    friend bool operator==(const RDeviceTime&, const RDeviceTime&) = default;
+    static RDeviceTime fromDateTime(const QDateTime& time);
+};
+
+inline constexpr int kMaxPacks = 16;
+inline constexpr int kMaxCells = 16;
+inline constexpr int kMaxCellTemperatures = 4;
+inline constexpr int kStatusBytes = 16;
+
+// One pack's measurements, as the analog data answer carries them.
+struct RAnalogData {
+    std::uint8_t packNumber = 0;
+    Decimal totalVoltage;                                    // V
+    Decimal current;                                         // A, signed as sent
+    std::array<std::uint16_t, kMaxCells> cellVoltages{};     // mV
+    std::array<Decimal, kMaxCellTemperatures> cellTemperatures{}; // °C
+    std::array<std::uint8_t, kMaxCells> balancing{};         // 1 = cell k+1 balancing
+    Decimal remainingCapacity;                               // Ah
+    Decimal fullCapacity;                                    // Ah
+    std::uint16_t cycleCount = 0;
+    std::uint8_t soc = 0;
+    std::uint8_t soh = 0;
+    Decimal ambientTemperature;                              // °C
+    Decimal fetTemperature;                                  // °C
+    std::uint8_t humidity = 0;
+    QDateTime time;                                          // PC clock when made
+
+    friend bool operator==(const RAnalogData&, const RAnalogData&) = default;
+};
+
+// One pack's limit states, short-circuit word and status bytes.
+struct RAlarmData {
+    std::uint8_t packNumber = 0;
+    std::array<std::uint8_t, kMaxCells> cellStates{};
+    std::array<std::uint8_t, kMaxCellTemperatures> temperatureStates{};
+    std::uint8_t currentState = 0;
+    std::uint8_t voltageState = 0;
+    std::array<std::uint8_t, kStatusBytes> status{};         // status bytes 1..16 at 0..15
+    std::uint16_t shortCircuit = 0;
+    RDeviceTime time;
+
+    friend bool operator==(const RAlarmData&, const RAlarmData&) = default;
+};
+
+// Location and communication-module data of one pack.
+struct RLocationData {
+    std::uint8_t packNumber = 0;
+    std::uint8_t visibleSatellites = 0;
+    std::uint8_t usedSatellites = 0;
+    std::uint8_t signalStrength = 0;
+    std::uint16_t areaCode = 0;
+    std::uint16_t cellId = 0;
+    double stationLongitude = 0;
+    double stationLatitude = 0;
+    double satelliteLongitude = 0;
+    double satelliteLatitude = 0;
+    Decimal speed;                                           // km/h
+    std::uint16_t direction = 0;
+    std::uint16_t status = 0;
+    QString imei;                                            // first text, 20 characters
+    QString ccid;                                            // second text, 30 characters
+    QDateTime time;
+
+    friend bool operator==(const RLocationData&, const RLocationData&) = default;
+};
+
+// The seven product texts, 30 characters each on the wire.
+struct RProductInfo {
+    QString companyName;
+    QString productionDate;
+    QString moduleName;
+    QString versionNumber;
+    QString batteryType;
+    QString serialNumber;
+    QString remark;
+
+    friend bool operator==(const RProductInfo&, const RProductInfo&) = default;
+};
+
+// Blank records stamped with the PC clock.
+RAnalogData InitAnalogData(std::uint8_t packNumber);
+RAlarmData InitAlarmData(std::uint8_t packNumber);
+RLocationData InitLocationData(std::uint8_t packNumber);

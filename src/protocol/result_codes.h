@@ -1,0 +1,17 @@
+#pragma once
+
+#include <cstdint>
+
+// Result codes every pack command returns. 0 is success; the codes below
+// come from the host's own answer check; any other value is the pack's RTN.
+namespace ResultCode {
+inline constexpr std::uint8_t kSuccess = 0x00;
+inline constexpr std::uint8_t kBadChecksum = 0x02;
+inline constexpr std::uint8_t kBadLengthChecksum = 0x03;
+inline constexpr std::uint8_t kBadFrame = 0x05;
+inline constexpr std::uint8_t kNoStartCharacter = 0x06;
+inline constexpr std::uint8_t kWrongAddress = 0x90;
+inline constexpr std::uint8_t kIncomplete = 0xAD;
+inline constexpr std::uint8_t kTooShort = 0xAE;
+inline constexpr std::uint8_t kNoAnswer = 0xAF;
+} // namespace ResultCode

@@ -1,0 +1,134 @@
+#include "protocol/serial_link.h"
+
+#include "protocol/frame.h"
+
+#include <QDeadlineTimer>
+#include <QSerialPort>
+
+#include <algorithm>
+
+using namespace std::chrono_literals;
+
+SerialLink::SerialLink(LinkSettings settings) : m_settings(std::move(settings))
+{
+    m_thread.setObjectName(QStringLiteral("serial-port"));
+    m_context = new QObject;
+    m_context->moveToThread(&m_thread);
+    m_thread.start();
+}
+
+SerialLink::~SerialLink()
+{
+    close();
+    QMetaObject::invokeMethod(m_context, &QObject::deleteLater);
+    m_thread.quit();
+    m_thread.wait();
+}
+
+template <typename Fn> auto SerialLink::runOnPortThread(Fn&& fn)
+{
+    using Result = decltype(fn());
+    if (QThread::currentThread() == &m_thread)
+        return fn();
+    if constexpr (std::is_void_v<Result>) {
+        QMetaObject::invokeMethod(m_context, std::forward<Fn>(fn), Qt::BlockingQueuedConnection);
+    } else {
+        Result result{};
+        QMetaObject::invokeMethod(m_context, std::forward<Fn>(fn), Qt::BlockingQueuedConnection, &result);
+        return result;
+    }
+}
+
+std::chrono::milliseconds SerialLink::quietGap(qint32 baudRate)
+{
+    // Twenty character times (10 bits each), never under 50 ms.
+    const qint64 rate = std::max<qint32>(baudRate, 1);
+    return std::max<std::chrono::milliseconds>(50ms, std::chrono::milliseconds(20 * 10 * 1000 / rate + 1));
+}
+
+bool SerialLink::open(QString* error)
+{
+    const QString message = runOnPortThread([this]() -> QString {
+        if (m_port && m_port->isOpen())
+            return QString();
+        delete m_port;
+        m_port = new QSerialPort(m_context);
+        m_port->setPortName(m_settings.device);
+        m_port->setBaudRate(m_settings.baudRate);
+        m_port->setDataBits(QSerialPort::Data8);
+        m_port->setParity(QSerialPort::NoParity);
+        m_port->setStopBits(QSerialPort::OneStop);
+        m_port->setFlowControl(QSerialPort::NoFlowControl);
+        if (m_settings.device.isEmpty())
+            return QStringLiteral("No serial device is mapped to this port");
+        if (!m_port->open(QIODevice::ReadWrite))
+            return m_port->errorString().isEmpty() ? QStringLiteral("The serial port did not open") : m_port->errorString();
+        return QString();
+    });
+    m_open = message.isEmpty();
+    if (error)
+        *error = message;
+    return m_open;
+}
+
+void SerialLink::close()
+{
+    runOnPortThread([this] {
+        if (m_port) {
+            m_port->close();
+            delete m_port;
+            m_port = nullptr;
+        }
+    });
+    m_open = false;
+}
+
+bool SerialLink::isOpen() const
+{
+    return m_open;
+}
+
+QByteArray SerialLink::exchange(const QByteArray& request, std::chrono::milliseconds window, int maxCharacters)
+{
+    return runOnPortThread([&]() -> QByteArray {
+        QByteArray answer;
+        if (!m_port || !m_port->isOpen())
+            return answer;
+        const QDeadlineTimer deadline(window);
+        // Whatever arrived since the last exchange belongs to nobody.
+        m_port->clear(QSerialPort::Input);
+        m_port->readAll();
+        m_port->write(request);
+        if (!m_port->waitForBytesWritten(int(std::max<qint64>(deadline.remainingTime(), 1)))) {
+            if (m_port->error() == QSerialPort::ResourceError) {
+                m_open = false;
+                m_port->close();
+            }
+            return answer;
+        }
+        const qint64 gap = quietGap(m_settings.baudRate).count();
+        while (!deadline.hasExpired()) {
+            const qint64 remaining = deadline.remainingTime();
+            const qint64 wait = answer.isEmpty() ? remaining : std::min(remaining, gap);
+            if (!m_port->waitForReadyRead(int(std::max<qint64>(wait, 1)))) {
+                if (m_port->error() == QSerialPort::ResourceError) {
+                    // The adapter has gone; the caller sees a closed port.
+                    m_open = false;
+                    m_port->close();
+                    break;
+                }
+                if (!answer.isEmpty())
+                    break;  // quiet after data
+                continue;
+            }
+            answer.append(m_port->readAll());
+            if (answer.size() >= maxCharacters) {
+                answer.truncate(maxCharacters);
+                break;
+            }
+            if (frame::CompleteFrameEnd(answer) >= 0)
+                break;
+        }
+        return answer;
+    });
+}
