@@ -37,3 +37,30 @@ RLocationData InitLocationData(std::uint8_t packNumber)
     record.time = QDateTime::currentDateTime();
     return record;
 }
+
+CellExtreme MaxCellVoltage(const RAnalogData& record)
+{
+    CellExtreme result;
+    for (int i = 0; i < kMaxCells; ++i) {
+        if (record.cellVoltages[i] > result.millivolts) {
+            result.millivolts = record.cellVoltages[i];
+            result.position = static_cast<std::uint8_t>(i + 1);
+        }
+    }
+    return result;
+}
+
+CellExtreme MinCellVoltage(const RAnalogData& record)
+{
+    CellExtreme result;
+    bool found = false;
+    for (int i = 0; i < kMaxCells; ++i) {
+        const std::uint16_t value = record.cellVoltages[i];
+        if (value != 0 && (!found || value < result.millivolts)) {
+            result.millivolts = value;
+            result.position = static_cast<std::uint8_t>(i + 1);
+            found = true;
+        }
+    }
+    return result;
+}

@@ -100,3 +100,14 @@ struct RProductInfo {
 RAnalogData InitAnalogData(std::uint8_t packNumber);
 RAlarmData InitAlarmData(std::uint8_t packNumber);
 RLocationData InitLocationData(std::uint8_t packNumber);
+
+// The highest cell voltage and the 1-based position of its first occurrence.
+// All cells 0: value 0 at position 1.
+struct CellExtreme {
+    std::uint16_t millivolts = 0;
+    std::uint8_t position = 1;
+};
+CellExtreme MaxCellVoltage(const RAnalogData& record);
+// The lowest cell voltage that is not 0 (cells without a reading are 0) and
+// the position of its first occurrence. All cells 0: value 0 at position 1.
+CellExtreme MinCellVoltage(const RAnalogData& record);

@@ -50,3 +50,20 @@ TEST(Decimal, RoundingRules)
     EXPECT_EQ(Decimal::fromRatio(1, 3).raw(), 3333);
     EXPECT_EQ(Decimal::fromRaw(-25000).toString(), "-2.5");
 }
+
+#include "protocol/records.h"
+
+TEST(CellExtremes, TiesKeepTheFirstPositionAndZeroCellsAreIgnoredForTheLowest)
+{
+    RAnalogData record;
+    EXPECT_EQ(MaxCellVoltage(record).millivolts, 0);
+    EXPECT_EQ(MaxCellVoltage(record).position, 1);
+    EXPECT_EQ(MinCellVoltage(record).millivolts, 0);
+    EXPECT_EQ(MinCellVoltage(record).position, 1);
+
+    record.cellVoltages = {0, 3305, 3200, 3250, 3305, 3300, 3300, 3300, 3305};
+    EXPECT_EQ(MaxCellVoltage(record).millivolts, 3305);
+    EXPECT_EQ(MaxCellVoltage(record).position, 2);
+    EXPECT_EQ(MinCellVoltage(record).millivolts, 3200);
+    EXPECT_EQ(MinCellVoltage(record).position, 3);
+}
