@@ -6,6 +6,8 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
+#include <span>
 
 // One catalogue entry, or one parameter of a set.
 struct RParameterKind {
@@ -34,6 +36,17 @@ struct RParameter {
     friend bool operator==(const RParameter&, const RParameter&) = default;
 };
 
+inline constexpr int kCatalogueEntries = 133;
+
+// One item of the selection box of an enumerated parameter: the value stored
+// in the set and what the box shows. A non-zero textId means the text comes
+// from the text service in the current language; otherwise text is shown as is.
+struct RParameterChoice {
+    std::uint8_t value;
+    const char* text;
+    std::uint16_t textId;
+};
+
 // The parameter catalogue (133 entries) and the operations on sets.
 class TParameterInfo {
 public:
@@ -55,6 +68,13 @@ public:
     static void SetParameterValue(int position, RParameter& set, Decimal value);
     static void SetParameterFlag(int position, bool flag, RParameter& set);
     static QString FormatParameterValue(std::uint8_t kind, std::uint8_t decimals, Decimal value);
+
+    // The items of the selection box of parameter 20, 140, 148 or 149, in the
+    // order the box lists them; empty for every other id.
+    static std::span<const RParameterChoice> ParameterChoices(std::uint8_t id);
+    // The first entry, in position order, that is used, carries a range and
+    // fails CheckParameterRange: what writing and exporting refuse.
+    static std::optional<RParameterKind> FirstOutOfRange(const RParameter& set);
 
 private:
     std::array<RParameterKind, kParameterPositions> m_catalogue{};
