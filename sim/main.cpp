@@ -1,1 +1,116 @@
-int main() { return 0; }
+// bms-sim: simulated battery packs on a pseudo-terminal.
+//
+//   bms-sim --packs N --link PATH [--baud B] [--pace] [--records N]
+//           [--seed S] [--fault MODE]...
+//
+// Prints PATH on its own line once clients can open it, and serves until
+// SIGINT or SIGTERM, then removes the link.
+
+#include "pty_server.h"
+#include "sim_bus.h"
+
+#include <QStringList>
+
+#include <csignal>
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+int g_stopPipe[2] = {-1, -1};
+
+void OnStopSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t ignored = ::write(g_stopPipe[1], &byte, 1);
+}
+
+void PrintUsage()
+{
+    std::fputs("usage: bms-sim --packs N --link PATH [--baud B] [--pace] [--records N] [--seed S]\n"
+               "               [--fault MODE]...\n"
+               "faults: silent:ADDR noise badsum:N truncate:N wrongaddr:N rtn:CID2:CODE delay:MS\n",
+               stderr);
+}
+
+int Fail(const QString& message)
+{
+    std::fprintf(stderr, "bms-sim: %s\n", qPrintable(message));
+    return 2;
+}
+
+bool ParseInt(const QString& text, int minimum, int maximum, int& out)
+{
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    if (!ok || value < minimum || value > maximum)
+        return false;
+    out = value;
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+
+    SimOptions options;
+    PtyServerOptions serverOptions;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& name = arguments[i];
+        if (name == QLatin1String("--help") || name == QLatin1String("-h")) {
+            PrintUsage();
+            return 0;
+        }
+        if (name == QLatin1String("--pace")) {
+            serverOptions.pace = true;
+            continue;
+        }
+        if (i + 1 >= arguments.size())
+            return PrintUsage(), Fail(QStringLiteral("%1 needs a value").arg(name));
+        const QString value = arguments[++i];
+        int number = 0;
+        if (name == QLatin1String("--packs") && ParseInt(value, 1, SimOptions::kMaxPacks, number)) {
+            options.packs = number;
+        } else if (name == QLatin1String("--link")) {
+            serverOptions.linkPath = value;
+        } else if (name == QLatin1String("--baud") && ParseInt(value, 50, 4000000, number)) {
+            serverOptions.baudRate = number;
+        } else if (name == QLatin1String("--records") && ParseInt(value, 0, 100000, number)) {
+            options.recordsPerLog = number;
+        } else if (name == QLatin1String("--seed") && ParseInt(value, 0, 0x7FFFFFFF, number)) {
+            options.seed = std::uint32_t(number);
+        } else if (name == QLatin1String("--fault")) {
+            QString error;
+            const std::optional<SimFault> fault = ParseSimFault(value, &error);
+            if (!fault)
+                return Fail(error);
+            options.faults.push_back(*fault);
+        } else {
+            return PrintUsage(), Fail(QStringLiteral("bad argument %1 %2").arg(name, value));
+        }
+    }
+    if (serverOptions.linkPath.isEmpty())
+        return PrintUsage(), Fail(QStringLiteral("--link is required"));
+
+    if (::pipe(g_stopPipe) != 0)
+        return Fail(QStringLiteral("cannot create a pipe"));
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP})
+        ::sigaction(signal, &action, nullptr);
+
+    SimBus bus(options);
+    PtyServer server(bus, serverOptions);
+    QString error;
+    if (!server.open(&error))
+        return Fail(error);
+    std::printf("%s\n", qPrintable(serverOptions.linkPath));
+    std::fflush(stdout);
+    server.serve(g_stopPipe[0]);
+    return 0;
+}

@@ -1,1 +1,151 @@
 #include "sim_bus.h"
+
+#include "protocol/frame.h"
+#include "sim_pack.h"
+
+#include <QMutexLocker>
+
+#include <algorithm>
+
+namespace {
+
+// Line noise: characters a disturbed RS485 line delivers before an answer.
+// Never "~", so the answer's own start character is the first one.
+constexpr char kNoiseCharacters[] = "\x00\xFF#*?!%&@ xq0\n";
+
+bool IsEveryNth(qint64 count, int n)
+{
+    return n > 0 && count % n == 0;
+}
+
+// Flips the last CHKSUM digit so that the sum no longer matches.
+void SpoilChecksum(QByteArray& text)
+{
+    const qsizetype digit = text.size() - 2;
+    if (digit > 0)
+        text[digit] = text[digit] == '0' ? '1' : '0';
+}
+
+} // namespace
+
+SimBus::SimBus(const SimOptions& options) : m_noiseRandom(options.seed)
+{
+    const int packs = std::clamp(options.packs, 1, SimOptions::kMaxPacks);
+    const int records = std::max(options.recordsPerLog, 0);
+    for (int number = 1; number <= packs; ++number)
+        m_packs.push_back(std::make_unique<SimPack>(std::uint8_t(number), packs, records, options.seed));
+    for (const SimFault& fault : options.faults)
+        m_faults.push_back({fault, 0});
+}
+
+SimBus::~SimBus() = default;
+
+int SimBus::packCount() const
+{
+    QMutexLocker locker(&m_mutex);
+    return int(m_packs.size());
+}
+
+void SimBus::addFault(const SimFault& fault)
+{
+    QMutexLocker locker(&m_mutex);
+    m_faults.push_back({fault, 0});
+}
+
+bool SimBus::addFault(const QString& text, QString* error)
+{
+    const std::optional<SimFault> fault = ParseSimFault(text, error);
+    if (!fault)
+        return false;
+    addFault(*fault);
+    return true;
+}
+
+void SimBus::clearFaults()
+{
+    QMutexLocker locker(&m_mutex);
+    m_faults.clear();
+}
+
+qint64 SimBus::answerCount() const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_answerCount;
+}
+
+QByteArray SimBus::noise()
+{
+    const int length = 1 + int(m_noiseRandom() % 8u);
+    QByteArray text;
+    for (int i = 0; i < length; ++i)
+        text.append(kNoiseCharacters[m_noiseRandom() % (sizeof kNoiseCharacters - 1)]);
+    return text;
+}
+
+SimReply SimBus::respond(QByteArrayView requestText)
+{
+    // A pack answers only a frame it can read; a damaged request is met
+    // with silence, as on the real line.
+    frame::ParsedFrame request;
+    if (!frame::ParseFrame(requestText, request))
+        return {};
+
+    QMutexLocker locker(&m_mutex);
+    if (request.address < 1 || request.address > m_packs.size())
+        return {};
+    for (const ActiveFault& active : m_faults)
+        if (active.fault.kind == SimFaultKind::Silent && active.fault.value == request.address)
+            return {};
+
+    SimPack& pack = *m_packs[request.address - 1];
+    SimPack::Answer answer;
+    const auto forcedRtn = std::find_if(m_faults.begin(), m_faults.end(), [&](const ActiveFault& active) {
+        return active.fault.kind == SimFaultKind::Rtn && active.fault.cid2 == request.cid2;
+    });
+    if (request.cid1 != frame::kCid1)
+        answer.rtn = SimRtn::kUnknownCommand;
+    else if (forcedRtn != m_faults.end())
+        answer.rtn = forcedRtn->fault.code;
+    else
+        answer = pack.handle(request.cid2, request.info);
+
+    ++m_answerCount;
+    std::uint8_t address = request.address;
+    bool badSum = false;
+    bool truncate = false;
+    bool withNoise = false;
+    SimReply reply;
+    for (ActiveFault& active : m_faults) {
+        const qint64 seen = ++active.answers;
+        switch (active.fault.kind) {
+        case SimFaultKind::WrongAddress:
+            if (IsEveryNth(seen, active.fault.value))
+                address = std::uint8_t(address % 16 + 1);
+            break;
+        case SimFaultKind::BadSum:
+            badSum = badSum || IsEveryNth(seen, active.fault.value);
+            break;
+        case SimFaultKind::Truncate:
+            truncate = truncate || IsEveryNth(seen, active.fault.value);
+            break;
+        case SimFaultKind::Noise:
+            withNoise = true;
+            break;
+        case SimFaultKind::Delay:
+            reply.delay += std::chrono::milliseconds(active.fault.value);
+            break;
+        case SimFaultKind::Silent:
+        case SimFaultKind::Rtn:
+            break;
+        }
+    }
+
+    reply.text = frame::BuildFrameText(address, frame::kCid1, answer.rtn, answer.infoText);
+    if (badSum)
+        SpoilChecksum(reply.text);
+    if (truncate)
+        reply.text.truncate(reply.text.size() / 2);
+    if (withNoise)
+        reply.text.prepend(noise());
+    return reply;
+}

@@ -1,2 +1,68 @@
 #pragma once
-// Placeholder until the simulated bus lands.
+
+#include "sim_faults.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QMutex>
+#include <QString>
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <random>
+#include <vector>
+
+class SimPack;
+
+struct SimOptions {
+    static constexpr int kMaxPacks = 16;
+    int packs = 4;                  // packs at addresses 1..packs
+    int recordsPerLog = 50;         // work-data and alarm records each pack holds
+    std::uint32_t seed = 1;         // the same seed plays the same packs
+    std::vector<SimFault> faults;
+};
+
+// What the bus sends back for one request: the answer text (empty when no
+// pack answers) and how long the pack takes before it starts answering.
+struct SimReply {
+    QByteArray text;
+    std::chrono::milliseconds delay{0};
+    bool answered() const { return !text.isEmpty(); }
+};
+
+// A simulated RS485 bus of up to 16 packs. Takes request text, finds the
+// first well-formed frame in it and returns the addressed pack's answer,
+// with the faults it was told to show. Thread-safe: one mutex serialises
+// every request, as the line itself would.
+class SimBus {
+public:
+    explicit SimBus(const SimOptions& options = {});
+    ~SimBus();
+    SimBus(const SimBus&) = delete;
+    SimBus& operator=(const SimBus&) = delete;
+
+    SimReply respond(QByteArrayView requestText);
+
+    int packCount() const;
+    void addFault(const SimFault& fault);
+    // Parses and adds a fault ("badsum:3"); false with the reason otherwise.
+    bool addFault(const QString& text, QString* error = nullptr);
+    void clearFaults();
+    // Answers produced so far (silent requests are not counted).
+    qint64 answerCount() const;
+
+private:
+    struct ActiveFault {
+        SimFault fault;
+        qint64 answers = 0;   // answers this fault has seen, for "every Nth"
+    };
+
+    QByteArray noise();
+
+    mutable QMutex m_mutex;
+    std::vector<std::unique_ptr<SimPack>> m_packs;
+    std::vector<ActiveFault> m_faults;
+    std::mt19937 m_noiseRandom;
+    qint64 m_answerCount = 0;
+};

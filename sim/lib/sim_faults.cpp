@@ -1,0 +1,112 @@
+#include "sim_faults.h"
+
+#include <QStringList>
+
+#include <array>
+#include <string_view>
+
+namespace {
+
+// How each fault is written: its name and the arguments after it.
+enum class ArgumentShape : std::uint8_t { None, Address, Count, CommandAndCode, Milliseconds };
+
+struct FaultSyntax {
+    std::string_view name;
+    SimFaultKind kind;
+    ArgumentShape shape;
+};
+
+constexpr std::array<FaultSyntax, 7> kFaultSyntax = {{
+    {"silent", SimFaultKind::Silent, ArgumentShape::Address},
+    {"noise", SimFaultKind::Noise, ArgumentShape::None},
+    {"badsum", SimFaultKind::BadSum, ArgumentShape::Count},
+    {"truncate", SimFaultKind::Truncate, ArgumentShape::Count},
+    {"wrongaddr", SimFaultKind::WrongAddress, ArgumentShape::Count},
+    {"rtn", SimFaultKind::Rtn, ArgumentShape::CommandAndCode},
+    {"delay", SimFaultKind::Delay, ArgumentShape::Milliseconds},
+}};
+
+std::optional<int> ParseNumber(QStringView text, int base, int minimum, int maximum)
+{
+    if (base == 16 && (text.startsWith(u"0x") || text.startsWith(u"0X")))
+        text = text.mid(2);
+    bool ok = false;
+    const int value = text.toInt(&ok, base);
+    if (!ok || value < minimum || value > maximum)
+        return std::nullopt;
+    return value;
+}
+
+std::optional<SimFault> Fail(QString* error, const QString& message)
+{
+    if (error)
+        *error = message;
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<SimFault> ParseSimFault(QStringView text, QString* error)
+{
+    const QList<QStringView> parts = text.trimmed().split(u':');
+    const FaultSyntax* syntax = nullptr;
+    for (const FaultSyntax& row : kFaultSyntax)
+        if (parts.front().compare(QLatin1String(row.name.data(), qsizetype(row.name.size())), Qt::CaseInsensitive) == 0)
+            syntax = &row;
+    if (!syntax)
+        return Fail(error, QStringLiteral("unknown fault \"%1\"").arg(text));
+
+    static constexpr std::array<int, 5> kArgumentCount = {0, 1, 1, 2, 1};
+    if (parts.size() != 1 + kArgumentCount[std::size_t(syntax->shape)])
+        return Fail(error, QStringLiteral("wrong number of arguments in fault \"%1\"").arg(text));
+
+    SimFault fault;
+    fault.kind = syntax->kind;
+    std::optional<int> first;
+    switch (syntax->shape) {
+    case ArgumentShape::None:
+        return fault;
+    case ArgumentShape::Address:
+        first = ParseNumber(parts[1], 10, 0, 255);
+        break;
+    case ArgumentShape::Count:
+        first = ParseNumber(parts[1], 10, 1, 1000000);
+        break;
+    case ArgumentShape::Milliseconds:
+        first = ParseNumber(parts[1], 10, 0, 600000);
+        break;
+    case ArgumentShape::CommandAndCode: {
+        const std::optional<int> cid2 = ParseNumber(parts[1], 16, 0, 255);
+        const std::optional<int> code = ParseNumber(parts[2], 16, 0, 255);
+        if (!cid2 || !code)
+            return Fail(error, QStringLiteral("fault \"%1\" needs two hex bytes").arg(text));
+        fault.cid2 = std::uint8_t(*cid2);
+        fault.code = std::uint8_t(*code);
+        return fault;
+    }
+    }
+    if (!first)
+        return Fail(error, QStringLiteral("bad number in fault \"%1\"").arg(text));
+    fault.value = *first;
+    return fault;
+}
+
+QString SimFaultText(const SimFault& fault)
+{
+    for (const FaultSyntax& row : kFaultSyntax) {
+        if (row.kind != fault.kind)
+            continue;
+        const QString name = QString::fromLatin1(row.name.data(), qsizetype(row.name.size()));
+        switch (row.shape) {
+        case ArgumentShape::None:
+            return name;
+        case ArgumentShape::CommandAndCode:
+            return QStringLiteral("%1:%2:%3")
+                .arg(name, QString::number(fault.cid2, 16).toUpper().rightJustified(2, QLatin1Char('0')),
+                     QString::number(fault.code, 16).toUpper().rightJustified(2, QLatin1Char('0')));
+        default:
+            return QStringLiteral("%1:%2").arg(name).arg(fault.value);
+        }
+    }
+    return QString();
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+#include <QStringView>
+
+#include <cstdint>
+#include <optional>
+
+// A fault the simulated bus can be told to show, named as on the command
+// line: "silent:ADDR", "noise", "badsum:N", "truncate:N", "wrongaddr:N",
+// "rtn:CID2:CODE" (both hex) and "delay:MS".
+enum class SimFaultKind : std::uint8_t {
+    Silent,        // the pack at `value` never answers
+    Noise,         // garbage characters before every answer's "~"
+    BadSum,        // every `value`-th answer carries a wrong CHKSUM
+    Truncate,      // every `value`-th answer is cut short
+    WrongAddress,  // every `value`-th answer carries another address
+    Rtn,           // command `cid2` answers with return code `code`
+    Delay,         // every answer comes `value` ms late
+};
+
+struct SimFault {
+    SimFaultKind kind = SimFaultKind::Noise;
+    int value = 0;
+    std::uint8_t cid2 = 0;
+    std::uint8_t code = 0;
+};
+
+// Parses one fault; on a malformed text returns nothing and says why.
+std::optional<SimFault> ParseSimFault(QStringView text, QString* error = nullptr);
+// The text form that ParseSimFault reads back.
+QString SimFaultText(const SimFault& fault);

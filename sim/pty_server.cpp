@@ -1,0 +1,195 @@
+#include "pty_server.h"
+
+#include "protocol/frame.h"
+#include "sim_bus.h"
+
+#include <QFile>
+
+#include <algorithm>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+// Requests are short; text that grows beyond this without a frame is noise.
+constexpr qsizetype kMaxPendingCharacters = 4096;
+// Paced answers are written in small pieces, each when its last character
+// would have arrived on the wire.
+constexpr qsizetype kPaceChunk = 4;
+constexpr int kBitsPerCharacter = 10;   // start bit, 8 data bits, stop bit
+
+QString SystemError(const char* what)
+{
+    return QStringLiteral("%1: %2").arg(QLatin1String(what), QString::fromLocal8Bit(std::strerror(errno)));
+}
+
+speed_t SpeedOf(int baudRate)
+{
+    switch (baudRate) {
+    case 1200: return B1200;
+    case 2400: return B2400;
+    case 4800: return B4800;
+    case 19200: return B19200;
+    case 38400: return B38400;
+    case 57600: return B57600;
+    case 115200: return B115200;
+    default: return B9600;
+    }
+}
+
+} // namespace
+
+PtyServer::PtyServer(SimBus& bus, PtyServerOptions options) : m_bus(bus), m_options(std::move(options)) {}
+
+PtyServer::~PtyServer()
+{
+    if (m_linkCreated)
+        ::unlink(QFile::encodeName(m_options.linkPath).constData());
+    if (m_slave >= 0)
+        ::close(m_slave);
+    if (m_master >= 0)
+        ::close(m_master);
+}
+
+std::chrono::nanoseconds PtyServer::characterTime() const
+{
+    const int rate = m_options.baudRate > 0 ? m_options.baudRate : 9600;
+    return std::chrono::nanoseconds(std::int64_t(kBitsPerCharacter) * 1000000000 / rate);
+}
+
+bool PtyServer::open(QString* error)
+{
+    m_master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (m_master < 0 || ::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0) {
+        *error = SystemError("cannot create a pseudo-terminal");
+        return false;
+    }
+    const char* slaveName = ::ptsname(m_master);
+    if (!slaveName) {
+        *error = SystemError("cannot name the pseudo-terminal");
+        return false;
+    }
+    const QByteArray slavePath(slaveName);
+    m_slave = ::open(slavePath.constData(), O_RDWR | O_NOCTTY);
+    if (m_slave < 0) {
+        *error = SystemError("cannot open the pseudo-terminal");
+        return false;
+    }
+    // Raw 8N1 like a serial adapter: no echo, no line editing, no CR/LF
+    // translation. A client that opens the terminal starts from these.
+    termios settings{};
+    ::tcgetattr(m_slave, &settings);
+    ::cfmakeraw(&settings);
+    ::cfsetispeed(&settings, SpeedOf(m_options.baudRate));
+    ::cfsetospeed(&settings, SpeedOf(m_options.baudRate));
+    ::tcsetattr(m_slave, TCSANOW, &settings);
+    ::tcgetattr(m_master, &settings);
+    ::cfmakeraw(&settings);
+    ::tcsetattr(m_master, TCSANOW, &settings);
+    ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
+
+    // Replace a stale link from an earlier run, but never a real file.
+    const QByteArray link = QFile::encodeName(m_options.linkPath);
+    struct stat existing {};
+    if (::lstat(link.constData(), &existing) == 0) {
+        if (!S_ISLNK(existing.st_mode)) {
+            *error = QStringLiteral("%1 exists and is not a symbolic link").arg(m_options.linkPath);
+            return false;
+        }
+        ::unlink(link.constData());
+    }
+    if (::symlink(slavePath.constData(), link.constData()) != 0) {
+        *error = SystemError("cannot create the link");
+        return false;
+    }
+    m_linkCreated = true;
+    return true;
+}
+
+void PtyServer::serve(int stopFd)
+{
+    QByteArray pending;
+    Clock::time_point firstArrival;
+    pollfd watched[2] = {{m_master, POLLIN, 0}, {stopFd, POLLIN, 0}};
+    for (;;) {
+        if (::poll(watched, 2, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            return;
+        }
+        if (watched[1].revents != 0)
+            return;
+        if (watched[0].revents & (POLLHUP | POLLERR)) {
+            // Only while no one holds the slave side; ours is always open,
+            // but stay gentle should the terminal hang up regardless.
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            continue;
+        }
+        char buffer[1024];
+        const ssize_t count = ::read(m_master, buffer, sizeof buffer);
+        if (count <= 0)
+            continue;
+        if (pending.isEmpty())
+            firstArrival = Clock::now();
+        pending.append(buffer, count);
+        for (qsizetype end = frame::CompleteFrameEnd(pending); end >= 0; end = frame::CompleteFrameEnd(pending)) {
+            const QByteArray request = pending.first(end);
+            pending.remove(0, end);
+            answer(request, firstArrival);
+            firstArrival = Clock::now();
+        }
+        if (pending.size() > kMaxPendingCharacters)
+            pending = pending.mid(std::max<qsizetype>(pending.lastIndexOf(frame::kStart), pending.size() - 64));
+    }
+}
+
+void PtyServer::answer(const QByteArray& request, Clock::time_point firstArrival)
+{
+    const SimReply reply = m_bus.respond(request);
+    if (!reply.answered())
+        return;
+    // On the wire the pack hears the request only when its last character
+    // is in; paced, the answer starts no earlier than that.
+    Clock::time_point start = Clock::now();
+    if (m_options.pace)
+        start = std::max<Clock::time_point>(start, firstArrival + characterTime() * std::int64_t(request.size()));
+    start += reply.delay;
+    std::this_thread::sleep_until(start);
+    if (m_options.pace)
+        writePaced(reply.text, start);
+    else
+        writeAll(reply.text.constData(), reply.text.size());
+}
+
+void PtyServer::writePaced(const QByteArray& text, Clock::time_point start)
+{
+    const auto perCharacter = characterTime();
+    for (qsizetype offset = 0; offset < text.size(); offset += kPaceChunk) {
+        const qsizetype size = std::min(kPaceChunk, text.size() - offset);
+        std::this_thread::sleep_until(start + perCharacter * std::int64_t(offset + size));
+        writeAll(text.constData() + offset, size);
+    }
+}
+
+void PtyServer::writeAll(const char* data, qsizetype size)
+{
+    while (size > 0) {
+        const ssize_t written = ::write(m_master, data, std::size_t(size));
+        if (written > 0) {
+            data += written;
+            size -= written;
+            continue;
+        }
+        if (written < 0 && errno != EAGAIN && errno != EINTR)
+            return;
+        pollfd out{m_master, POLLOUT, 0};
+        ::poll(&out, 1, 100);
+    }
+}
