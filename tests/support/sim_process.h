@@ -1,0 +1,94 @@
+#pragma once
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <chrono>
+
+// Runs the bms-sim program for one test: a pseudo-terminal behind a link in
+// a temporary folder of its own. Ready once the program has printed the
+// link path; stopped by its process id (SIGTERM, then wait) on destruction.
+class SimProcess {
+public:
+    // Extra arguments such as {"--fault", "noise"}; the link path and the
+    // pack count are added here.
+    explicit SimProcess(const QStringList& arguments = {}, int packs = 4)
+    {
+        if (!m_folder.isValid()) {
+            m_error = QStringLiteral("no temporary folder");
+            return;
+        }
+        // The serial library locks ports by their file name, so every
+        // simulator gets a name of its own.
+        m_linkPath = m_folder.filePath(QStringLiteral("ttyBMS-%1").arg(QDir(m_folder.path()).dirName()));
+        QStringList all = {QStringLiteral("--packs"), QString::number(packs), QStringLiteral("--link"), m_linkPath};
+        all += arguments;
+        m_process.setProgram(QStringLiteral(BMS_SIM_PROGRAM));
+        m_process.setArguments(all);
+        m_process.setProcessChannelMode(QProcess::SeparateChannels);
+        m_process.start();
+        if (!m_process.waitForStarted(10000)) {
+            m_error = QStringLiteral("bms-sim did not start: ") + m_process.errorString();
+            return;
+        }
+        // The first line on standard output is the link path, printed when
+        // the terminal is ready.
+        QByteArray printed;
+        while (!printed.contains('\n')) {
+            if (!m_process.waitForReadyRead(10000)) {
+                m_error = QStringLiteral("bms-sim did not get ready: ")
+                    + QString::fromLocal8Bit(m_process.readAllStandardError());
+                return;
+            }
+            printed += m_process.readAllStandardOutput();
+        }
+        if (QString::fromLocal8Bit(printed).trimmed() != m_linkPath) {
+            m_error = QStringLiteral("bms-sim printed an unexpected path: ") + QString::fromLocal8Bit(printed);
+            return;
+        }
+        m_ready = true;
+    }
+
+    ~SimProcess() { stop(); }
+    SimProcess(const SimProcess&) = delete;
+    SimProcess& operator=(const SimProcess&) = delete;
+
+    bool isReady() const { return m_ready; }
+    QString error() const { return m_error; }
+    QString linkPath() const { return m_linkPath; }
+    qint64 processId() const { return m_process.processId(); }
+
+    // An INI file that maps COM<portNumber> to the simulator's terminal,
+    // for TDevOper::SetPortMapFile.
+    QString writePortMap(int portNumber = 1) const
+    {
+        const QString path = m_folder.filePath(QStringLiteral("ports.ini"));
+        QFile file(path);
+        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            file.write(QStringLiteral("[Ports]\nCOM%1=%2\n").arg(portNumber).arg(m_linkPath).toLocal8Bit());
+        return path;
+    }
+
+    // Stops the program (SIGTERM to its process id) and waits for it.
+    void stop()
+    {
+        if (m_process.state() == QProcess::NotRunning)
+            return;
+        m_process.terminate();
+        if (!m_process.waitForFinished(5000)) {
+            m_process.kill();
+            m_process.waitForFinished(5000);
+        }
+        m_ready = false;
+    }
+
+private:
+    QTemporaryDir m_folder;
+    QProcess m_process;
+    QString m_linkPath;
+    QString m_error;
+    bool m_ready = false;
+};
