@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Builds the test programs with ThreadSanitizer in a build folder of their own
+# and runs them. Extra arguments go to ctest (for example: -R Store).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${BMS_TSAN_BUILD_DIR:-$root/build-tsan}
+jobs=${BMS_JOBS:-2}
+
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+    -DBMS_SANITIZE_THREAD=ON -DBMS_BUILD_GUI=OFF
+# Only the test programs (and the simulator they start), not the benches.
+targets=$(cmake --build "$build" --target help | sed -n 's/^\(test_[a-z_]*\):.*/\1/p' | sort -u)
+cmake --build "$build" -j"$jobs" --target bms-sim $targets
+
+# Qt itself is not instrumented: its own threads and the event dispatcher's
+# glib calls are left out; the suppressions file names exactly those.
+export TSAN_OPTIONS="ignore_noninstrumented_modules=1 suppressions=$root/tests/tsan.supp halt_on_error=1"
+export QT_QPA_PLATFORM=offscreen
+cd "$build"
+ctest --output-on-failure -j"$jobs" --timeout 600 "$@"
