@@ -1,0 +1,228 @@
+#include "services/settings.h"
+
+#include "protocol/records.h"
+#include "services/ini_file.h"
+#include "services/password_store.h"
+#include "services/text_ids.h"
+#include "services/text_table.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QTemporaryFile>
+#include <QThread>
+
+#include <algorithm>
+#include <limits>
+#include <optional>
+#include <utility>
+
+namespace {
+
+std::function<void()> g_releaseStore;
+std::function<void()> g_releaseCatalogue;
+
+QString WithSeparator(const QString& folder)
+{
+    return folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+}
+
+// Whether files can be created in the folder. Trying is the only check that
+// holds on every system (permission bits do not tell the whole story on
+// Windows).
+bool CanWriteIn(const QString& folder)
+{
+    if (!QDir().mkpath(folder))
+        return false;
+    QTemporaryFile probe(WithSeparator(folder) + QStringLiteral("write-test-XXXXXX"));
+    return probe.open();
+}
+
+// An installed program cannot write beside itself: its files then live in
+// the user's data folder. A BMS.ini shipped beside the program becomes the
+// user's starting settings.
+QString ChooseFileFolder(const QString& programPath)
+{
+    if (CanWriteIn(programPath))
+        return programPath;
+    const QString userFolder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    if (userFolder.isEmpty() || !QDir().mkpath(userFolder))
+        return programPath;
+    const QString userPath = WithSeparator(QDir::cleanPath(userFolder));
+    const QString shipped = programPath + QLatin1String(kSettingsFileName);
+    const QString own = userPath + QLatin1String(kSettingsFileName);
+    if (QFile::exists(shipped) && !QFile::exists(own))
+        QFile::copy(shipped, own);
+    return userPath;
+}
+
+// A setting as a decimal integer: optional sign and digits, nothing else.
+// Anything else (or a missing key) gives none and the caller's default.
+std::optional<qint64> ParseDecimal(const std::optional<QString>& text)
+{
+    if (!text)
+        return std::nullopt;
+    const QString value = text->trimmed();
+    qsizetype digitsFrom = (value.startsWith(QLatin1Char('-')) || value.startsWith(QLatin1Char('+'))) ? 1 : 0;
+    if (value.size() == digitsFrom || value.size() - digitsFrom > 18)
+        return std::nullopt;
+    for (qsizetype i = digitsFrom; i < value.size(); ++i) {
+        if (value.at(i) < QLatin1Char('0') || value.at(i) > QLatin1Char('9'))
+            return std::nullopt;
+    }
+    return value.toLongLong();
+}
+
+// The limits are applied to the number as read, before it is kept as a
+// byte, so that 256 packs become 16 rather than 0 and then 1.
+std::uint8_t ClampToPacks(qint64 value)
+{
+    if (value < 1)
+        return 1;
+    return std::uint8_t(std::min<qint64>(value, kMaxPacks));
+}
+
+void ReadSettingsFile(AppGlobals& globals)
+{
+    const QString path = SettingsFilePath();
+    QByteArray text;
+    {
+        QFile file(path);
+        if (file.open(QIODevice::ReadOnly))
+            text = file.readAll();
+    }
+    const IniDocument ini = IniDocument::FromBytes(text);
+    const auto read = [&ini](const char* key, qint64 fallback) {
+        const std::optional<qint64> value
+            = ParseDecimal(ini.value(QLatin1String(kSettingsSection), QLatin1String(key)));
+        return value.value_or(fallback);
+    };
+
+    globals.Language = read("TextKind", 1) == 1 ? 1 : 0;
+    globals.PackCount = ClampToPacks(read("PackCount", 1));
+    const qint64 packRead = read("PackRead", 1);
+    globals.PackRead = packRead == 255 ? 255 : (packRead < 1 || packRead > globals.PackCount ? 1 : std::uint8_t(packRead));
+    globals.PortNumber = ClampToPacks(read("Port", 1));
+    // A speed must be positive and fit 32 bits; anything else is no speed.
+    const qint64 baudRate = read("BaudRate", 9600);
+    globals.BaudRate = baudRate > 0 && baudRate <= std::numeric_limits<std::int32_t>::max() ? std::int32_t(baudRate) : 9600;
+    globals.DisplayRecord = read("DisplayRecord", 0) > 0;
+    globals.AutoSave = read("AutoSave", 0) > 0;
+}
+
+} // namespace
+
+AppGlobals& Globals()
+{
+    static AppGlobals globals;
+    return globals;
+}
+
+QString SettingsFilePath()
+{
+    return Globals().AppPath + QLatin1String(kSettingsFileName);
+}
+
+void LoadSettings()
+{
+    LoadSettings(QCoreApplication::applicationDirPath());
+}
+
+void LoadSettings(const QString& programFolder)
+{
+    AppGlobals& globals = Globals();
+    globals.ProgramPath = WithSeparator(QDir::cleanPath(QDir(programFolder).absolutePath()));
+    globals.AppPath = ChooseFileFolder(globals.ProgramPath);
+    globals.DataPath = globals.AppPath + QStringLiteral("Data");
+    globals.ParameterPath = globals.AppPath + QStringLiteral("Parameter");
+    QDir().mkpath(globals.DataPath);
+    QDir().mkpath(globals.ParameterPath);
+
+    globals.Language = 0;
+    globals.SelectedPack = 0;
+    globals.SelectedAddress = 0;
+    globals.AutoPolling = false;
+    globals.ClockSync = false;
+    globals.PortNumber = 1;
+    globals.BaudRate = 9600;
+    globals.DisplayRecord = false;
+    globals.AutoSave = false;
+    globals.AutoScroll = false;
+    ReadSettingsFile(globals);
+
+    globals.StoredPassword = TrimText(ReadPassword());
+    globals.PasswordOk = false;
+    globals.ParametersRead = false;
+    globals.ActivePage = 0;
+
+    globals.TextOper = std::make_unique<TTextOper>();
+    // The main window applies the language again when it checks its
+    // language button; doing it here serves front ends without one.
+    globals.TextOper->SetLanguage(globals.Language);
+}
+
+void SetGlobalRelease(GlobalObject object, std::function<void()> release)
+{
+    (object == GlobalObject::Store ? g_releaseStore : g_releaseCatalogue) = std::move(release);
+}
+
+void FreeGlobals()
+{
+    // Taken out first so that a release that calls back in finds nothing.
+    if (auto release = std::exchange(g_releaseStore, nullptr))
+        release();
+    if (auto release = std::exchange(g_releaseCatalogue, nullptr))
+        release();
+    Globals().TextOper.reset();
+}
+
+bool WriteSetting(const QString& key, const QString& value)
+{
+    return WriteIniValue(SettingsFilePath(), QLatin1String(kSettingsSection), key, value);
+}
+
+bool WriteSetting(const QString& key, int value)
+{
+    return WriteSetting(key, QString::number(value));
+}
+
+void InitTitleTexts()
+{
+    AppGlobals& globals = Globals();
+    const TTextOper texts;
+    globals.Title = texts.GetLanguageText(TextId::kAppTitle);
+    globals.Version = QLatin1String(kProgramVersion);
+    globals.TitleText3 = texts.GetLanguageText(TextId::kTitleText3);
+    globals.TitleText4 = texts.GetLanguageText(TextId::kTitleText4);
+    globals.TitleText5 = texts.GetLanguageText(TextId::kTitleText5);
+}
+
+void Delay(std::chrono::milliseconds duration)
+{
+    // A monotonic clock: it neither wraps nor jumps with the wall clock.
+    QElapsedTimer timer;
+    timer.start();
+    const qint64 total = duration.count();
+    const QCoreApplication* app = QCoreApplication::instance();
+    const bool onUiThread = app != nullptr && QThread::currentThread() == app->thread();
+    while (timer.elapsed() < total) {
+        const qint64 remaining = total - timer.elapsed();
+        if (onUiThread) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, int(std::min<qint64>(remaining, 10)));
+            QThread::msleep(std::uint32_t(std::min<qint64>(remaining, 1)));
+        } else {
+            if (QThread::currentThread()->isInterruptionRequested())
+                return;
+            QThread::msleep(std::uint32_t(std::min<qint64>(remaining, 10)));
+        }
+    }
+}
+
+QString FormatDeviceTime(const RDeviceTime& time)
+{
+    return QString::asprintf("%04u-%02u-%02u %02u:%02u:%02u", unsigned(time.year), unsigned(time.month),
+        unsigned(time.day), unsigned(time.hour), unsigned(time.minute), unsigned(time.second));
+}

@@ -1,0 +1,109 @@
+#pragma once
+
+#include "protocol/records.h"
+#include "services/textoper.h"
+
+#include <QString>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+// The values the whole program shares: folders, settings from BMS.ini, the
+// selection state of the main window, the password state, the title texts
+// and the global text service.
+//
+// Thread rule: everything is written on the user-interface thread. The
+// polling thread reads the port, the pack count, the pack read, the
+// selection bytes, the flags and the active page, and writes SelectedPack
+// and SelectedAddress before each pack it polls; those are atomics. The
+// strings are fixed by LoadSettings before any thread starts or changed on
+// the user-interface thread only.
+struct AppGlobals {
+    // The folder of the program file, with a trailing "/".
+    QString ProgramPath;
+    // The base of every file the program writes (BMS.ini, the password,
+    // "Data", "Parameter", "Excel"), with a trailing "/": the program
+    // folder, or the user's data folder when the program folder cannot be
+    // written.
+    QString AppPath;
+    QString DataPath;
+    QString ParameterPath;
+
+    std::atomic<std::uint8_t> Language{0};
+    std::atomic<std::uint8_t> PortNumber{1};
+    std::atomic<std::int32_t> BaudRate{9600};
+    std::atomic<std::uint8_t> PackCount{1};
+    std::atomic<std::uint8_t> PackRead{1};
+    std::atomic<std::uint8_t> SelectedPack{0};
+    std::atomic<std::uint8_t> SelectedAddress{0};
+    std::atomic<bool> AutoPolling{false};
+    std::atomic<bool> ClockSync{false};
+    std::atomic<bool> DisplayRecord{false};
+    std::atomic<bool> AutoSave{false};
+    std::atomic<bool> AutoScroll{false};
+    std::atomic<std::uint8_t> ActivePage{0};
+
+    QString StoredPassword;
+    std::atomic<bool> PasswordOk{false};
+    std::atomic<bool> ParametersRead{false};
+
+    QString Title;
+    QString Version;
+    QString TitleText3;
+    QString TitleText4;
+    QString TitleText5;
+
+    // The global text service the pages use; created by LoadSettings.
+    std::unique_ptr<TTextOper> TextOper;
+};
+
+AppGlobals& Globals();
+
+// The version shown in the window caption.
+inline constexpr const char* kProgramVersion = "V6.3";
+// The name of the settings file and its section.
+inline constexpr const char* kSettingsFileName = "BMS.ini";
+inline constexpr const char* kSettingsSection = "BMS";
+
+// Start-up: fixes the folders (creating "Data" and "Parameter"), reads
+// BMS.ini with its defaults and limits, reads the password and creates the
+// text service. The program folder is the folder of the running program;
+// tests pass a folder of their own.
+//
+// The pack data store and the parameter catalogue live in libraries above
+// this one: their owner creates them right after LoadSettings and hands
+// their release to SetGlobalRelease, so FreeGlobals frees all three in the
+// order store, catalogue, text service.
+void LoadSettings();
+void LoadSettings(const QString& programFolder);
+
+enum class GlobalObject : std::uint8_t { Store, Catalogue };
+void SetGlobalRelease(GlobalObject object, std::function<void()> release);
+// Frees the store, the catalogue and the text service, in this order. Safe
+// to call twice.
+void FreeGlobals();
+
+// Writes one key of section "BMS" in AppPath + "BMS.ini" and closes the
+// file at once. Other keys and sections of the file are kept.
+bool WriteSetting(const QString& key, const QString& value);
+bool WriteSetting(const QString& key, int value);
+QString SettingsFilePath();
+
+// Title = text 0x0201, Version = "V6.3", title texts 3 to 5 = texts 0x0203
+// to 0x0205, in the current language.
+void InitTitleTexts();
+
+// Waits at least the given time. On the user-interface thread it keeps the
+// interface alive meanwhile; on any other thread it sleeps in short steps
+// and returns early when the thread was asked to stop.
+void Delay(std::chrono::milliseconds duration);
+inline void Delay(int milliseconds)
+{
+    Delay(std::chrono::milliseconds(milliseconds));
+}
+
+// "yyyy-mm-dd hh:nn:ss"; the year has at least four digits.
+QString FormatDeviceTime(const RDeviceTime& time);

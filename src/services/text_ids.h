@@ -1,0 +1,77 @@
+#pragma once
+
+#include <cstdint>
+
+// Names for the text ids of the text service that are shared across the
+// program. Every id named here has a row in src/services/texts/ui.tsv; a
+// test keeps it so.
+namespace TextId {
+
+// Main window: language buttons, clock sync, password row, log options.
+inline constexpr std::uint16_t kChineseVersion = 0x0101;
+inline constexpr std::uint16_t kEnglishVersion = 0x0102;
+inline constexpr std::uint16_t kAutoTimeSync = 0x0103;
+inline constexpr std::uint16_t kEnterPassword = 0x5070;
+inline constexpr std::uint16_t kChangePasswordButton = 0x5071;
+inline constexpr std::uint16_t kShowRecords = 0x702C;
+inline constexpr std::uint16_t kAutoSave = 0x702D;
+inline constexpr std::uint16_t kAutoScroll = 0x702E;
+inline constexpr std::uint16_t kTabCommunication = 0x8001;
+
+// Application title and further title texts (InitTitleTexts).
+inline constexpr std::uint16_t kAppTitle = 0x0201;
+inline constexpr std::uint16_t kTitleText3 = 0x0203;
+inline constexpr std::uint16_t kTitleText4 = 0x0204;
+inline constexpr std::uint16_t kTitleText5 = 0x0205;
+
+// Messages and captions shared by all pages.
+inline constexpr std::uint16_t kMessageCaption = 0x3500;
+inline constexpr std::uint16_t kOk = 0x3501;
+inline constexpr std::uint16_t kCancel = 0x3502;
+inline constexpr std::uint16_t kPortNotOpen = 0x3503;
+inline constexpr std::uint16_t kOperationSucceeded = 0x3504;
+inline constexpr std::uint16_t kReadRecords = 0x3505;
+inline constexpr std::uint16_t kStopReading = 0x3506;
+inline constexpr std::uint16_t kExport = 0x3507;
+inline constexpr std::uint16_t kReadingFinished = 0x3508;
+inline constexpr std::uint16_t kRead = 0x3509;
+inline constexpr std::uint16_t kWrite = 0x350A;
+inline constexpr std::uint16_t kDeleteData = 0x350B;
+inline constexpr std::uint16_t kDeleteAlarms = 0x350C;
+inline constexpr std::uint16_t kConfirmExit = 0x350D;
+inline constexpr std::uint16_t kNoSerialPort = 0x350E;
+inline constexpr std::uint16_t kOpenPort = 0x350F;
+inline constexpr std::uint16_t kClosePort = 0x3510;
+inline constexpr std::uint16_t kPasswordChanged = 0x3513;
+inline constexpr std::uint16_t kLinkGroup = 0x3514;
+inline constexpr std::uint16_t kPortGroup = 0x3515;
+inline constexpr std::uint16_t kBatteryInfo = 0x3516;
+inline constexpr std::uint16_t kTemperatureCaption = 0x3517;
+inline constexpr std::uint16_t kCellVoltageCaption = 0x3518;
+inline constexpr std::uint16_t kTabLiveMonitor = 0x3519;
+inline constexpr std::uint16_t kTabParallelMonitor = 0x351A;
+inline constexpr std::uint16_t kTabParameters = 0x351B;
+inline constexpr std::uint16_t kTabSystemConfig = 0x351C;
+inline constexpr std::uint16_t kTabDataRecords = 0x351D;
+inline constexpr std::uint16_t kTabAlarmRecords = 0x351E;
+inline constexpr std::uint16_t kPackCountLabel = 0x351F;
+inline constexpr std::uint16_t kAddressLabel = 0x3520;
+inline constexpr std::uint16_t kPackNumberLabel = 0x3522;
+inline constexpr std::uint16_t kDelete = 0x3523;
+inline constexpr std::uint16_t kTabRealTimeData = 0x3528;
+inline constexpr std::uint16_t kForcedShutdown = 0x3529;
+inline constexpr std::uint16_t kConfirmForcedShutdown = 0x352A;
+inline constexpr std::uint16_t kOtherGroup = 0x352B;
+inline constexpr std::uint16_t kHumidity = 0x352C;
+
+// Password change dialog.
+inline constexpr std::uint16_t kPasswordDialogTitle = 0x5073;
+inline constexpr std::uint16_t kOldPassword = 0x5074;
+inline constexpr std::uint16_t kNewPassword = 0x5075;
+inline constexpr std::uint16_t kRepeatNewPassword = 0x5076;
+inline constexpr std::uint16_t kWrongPassword = 0x5077;
+inline constexpr std::uint16_t kEnterNewPassword = 0x5078;
+inline constexpr std::uint16_t kPasswordTooShort = 0x5079;
+inline constexpr std::uint16_t kPasswordsDiffer = 0x507A;
+
+} // namespace TextId
