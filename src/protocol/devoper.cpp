@@ -208,7 +208,9 @@ void TDevOper::SetAnswerText(QByteArrayView text)
 {
     m_answerText.fill(0);
     m_answerTextCount = static_cast<int>(std::min<qsizetype>(text.size(), kTextCharacters));
-    std::memcpy(m_answerText.data(), text.data(), static_cast<std::size_t>(m_answerTextCount));
+    // An empty view may carry no data pointer at all, which memcpy must not see.
+    if (m_answerTextCount > 0)
+        std::memcpy(m_answerText.data(), text.data(), static_cast<std::size_t>(m_answerTextCount));
 }
 
 QByteArray TDevOper::AnswerBytes() const

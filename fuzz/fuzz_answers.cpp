@@ -1,0 +1,156 @@
+// libFuzzer target: whatever a pack (or line noise) sends must be checked,
+// unpacked and decoded without leaving the host's buffers.
+//
+// Input layout: byte 0 picks the command that receives the answer, byte 1
+// the pack number (and address), the rest is the received text.
+
+#include "fuzz_input.h"
+#include "protocol/decoders.h"
+#include "protocol/devoper.h"
+#include "protocol/status_bits.h"
+
+#ifdef BMS_FUZZ_PARAMS
+#include "params/parameter_block.h"
+#include "params/parameter_commands.h"
+#endif
+#ifdef BMS_FUZZ_HISTORY
+#include "history/history_record.h"
+#endif
+
+#include <QDir>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <cstdlib>
+#include <functional>
+#include <vector>
+
+namespace {
+
+const QString kDevice = QStringLiteral("fuzz-answer");
+QByteArray g_answer;
+
+// Hands every request the current fuzz input as its answer.
+class FuzzLink : public ILink {
+public:
+    bool open(QString*) override { return m_open = true; }
+    void close() override { m_open = false; }
+    bool isOpen() const override { return m_open; }
+    QByteArray exchange(const QByteArray&, std::chrono::milliseconds, int maxCharacters) override
+    {
+        return g_answer.left(maxCharacters);
+    }
+
+private:
+    bool m_open = false;
+};
+
+void Require(bool condition)
+{
+    if (!condition)
+        std::abort();
+}
+
+TDevOper& LinkedOper()
+{
+    static TDevOper* op = [] {
+        LinkRegistry::Register(kDevice, [](const LinkSettings&) { return std::make_unique<FuzzLink>(); });
+        static QTemporaryDir dir;
+        const QString ini = dir.filePath(QStringLiteral("ports.ini"));
+        QSettings(ini, QSettings::IniFormat).setValue(QStringLiteral("Ports/COM1"), kDevice);
+        auto* oper = new TDevOper;
+        oper->SetPortMapFile(ini);
+        Require(oper->OpenSerial(1));
+        return oper;
+    }();
+    return *op;
+}
+
+// Every decoder over one unpacked answer.
+void DecodeEverything(const AnswerView& answer, std::uint8_t pack)
+{
+    const QDateTime now;
+    RAnalogData analog;
+    const RAnalogData blankAnalog = analog;
+    if (DecodeAnalogData(answer, pack, now, analog) != 0)
+        Require(analog == blankAnalog);
+    RAlarmData alarm;
+    if (DecodeAlarmData(answer, pack, alarm))
+        for (const StatusBit& bit : kStatusBits)
+            (void)IsStatusBitSet(alarm, bit);
+    for (std::uint8_t state : alarm.cellStates)
+        (void)StatusMark(state);
+    RLocationData location;
+    if (DecodeLocationData(answer, pack, now, location))
+        Require(location.imei.size() <= 20 && location.ccid.size() <= 30);
+    (void)DecodeTextField(answer, 1, 30);
+    (void)DecodeCalibrationValue(3, answer.infoLong(3));
+#ifdef BMS_FUZZ_PARAMS
+    RParameter set;
+    DecodeParameterBlock(answer, set);
+    if (!FindUnfitParameter(set))
+        Require(EncodeParameterBlock(set, false).size() == kParameterWriteBytes);
+#endif
+#ifdef BMS_FUZZ_HISTORY
+    std::uint8_t first = 0, second = 0;
+    RHistoryRecord record;
+    (void)DecodeHistoryRecord(answer, first, second, record);
+#endif
+}
+
+// Each pack command, answered with the fuzz input.
+using Command = std::function<void(TDevOper&, std::uint8_t)>;
+const std::vector<Command>& Commands()
+{
+    static const std::vector<Command> commands = {
+        [](TDevOper& op, std::uint8_t p) { std::uint8_t e; std::array<RAnalogData, kMaxPacks> r{}; op.ReadAnalogData(p, p, e, r); },
+        [](TDevOper& op, std::uint8_t p) { std::array<RAlarmData, kMaxPacks> r{}; op.ReadAlarmData(p, p, r); },
+        [](TDevOper& op, std::uint8_t p) { RDeviceTime t; op.ReadDateTime(p, t); },
+        [](TDevOper& op, std::uint8_t p) { std::uint16_t v, n1; std::uint8_t n2; QString a, b; op.ReadDeviceInfo(p, v, a, b, n1, n2); },
+        [](TDevOper& op, std::uint8_t p) { std::uint8_t n; op.ReadPackQuantity(p, n); },
+        [](TDevOper& op, std::uint8_t p) { std::uint16_t s; op.WriteFunctionSwitches(p, p, 0x1FF, s); },
+        [](TDevOper& op, std::uint8_t p) { std::int32_t a, b, c; op.ReadCapacity(p, p, a, b, c); },
+        [](TDevOper& op, std::uint8_t p) { QString s; op.ReadBarCode(p, p, s); },
+        [](TDevOper& op, std::uint8_t p) { Decimal a, b; op.ReadDischargeAccumulating(p, p, a, b); },
+        [](TDevOper& op, std::uint8_t p) { Decimal a, b; op.ReadCalibration(p, p, 3, 1, a, b); },
+        [](TDevOper& op, std::uint8_t p) { RProductInfo i; op.ReadProductInfo(p, p, i); },
+        [](TDevOper& op, std::uint8_t p) { std::array<RLocationData, kMaxPacks> r{}; op.ReadLocationInfo(p, p, r); },
+        [](TDevOper& op, std::uint8_t p) { std::uint32_t m = 0; op.AccessBatteryShield(p, p, false, m); },
+        [](TDevOper& op, std::uint8_t p) { op.WriteBarCode(p, p, QString::fromUtf8(g_answer.left(40))); },
+#ifdef BMS_FUZZ_PARAMS
+        [](TDevOper& op, std::uint8_t p) { RParameter s; ReadParameters(op, p, p, s); },
+#endif
+#ifdef BMS_FUZZ_HISTORY
+        [](TDevOper& op, std::uint8_t p) { std::uint8_t a, b; RHistoryRecord r; ReadWorkDataRecord(op, p, p, HistorySubCommand::kNext, a, b, r); },
+#endif
+    };
+    return commands;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const FuzzInput input = SplitFuzzInput(data, size);
+
+    // The codec on its own: check, then unpack whatever the check left.
+    TDevOper op;
+    op.SetAnswerText(input.text);
+    const std::uint8_t result = op.CheckAnswer(input.pack);
+    Require(op.AnswerText().size() <= TDevOper::kTextCharacters);
+    op.DecodeAnswer();
+    Require(op.AnswerBytes().size() <= TDevOper::kAnswerBytes);
+    if (result == 0)
+        Require(op.AnswerText().startsWith('~'));
+    DecodeEverything(op.Answer(), input.pack);
+
+    // Sent texts are cut between characters, never inside one.
+    const QByteArray field = EncodeTextField(QString::fromUtf8(input.text), 30);
+    Require(field.size() == 30 && QString::fromUtf8(field).toUtf8() == field);
+
+    // A whole command with the input as the pack's answer.
+    g_answer = input.text.toByteArray();
+    const std::vector<Command>& commands = Commands();
+    commands[input.command % commands.size()](LinkedOper(), input.pack);
+    return 0;
+}
