@@ -1,0 +1,117 @@
+// The host's commands against the in-process packs: the device name
+// "simulator" picked like a serial port, as bmshost and bmstool offer it.
+
+#include "protocol/devoper.h"
+#include "sim_link.h"
+
+#include <QTemporaryDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr std::uint8_t kPort = 3;
+
+class InProcessRoundTrip : public ::testing::Test {
+protected:
+    // A fresh bus of `packs` packs, and COM3 mapped to it.
+    void start(int packs = 4)
+    {
+        SimOptions options;
+        options.packs = packs;
+        options.recordsPerLog = 3;
+        RegisterSimulatorLink(options);
+        ASSERT_TRUE(m_folder.isValid());
+        m_portMap = m_folder.filePath(QStringLiteral("ports.ini"));
+        QFile file(m_portMap);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("[Ports]\nCOM3=simulator\n");
+        file.close();
+        open(m_op);
+    }
+    void open(TDevOper& op)
+    {
+        op.SetPortMapFile(m_portMap);
+        ASSERT_TRUE(op.OpenSerial(kPort)) << op.LastOpenError().toStdString();
+    }
+
+    QTemporaryDir m_folder;
+    QString m_portMap;
+    TDevOper m_op;
+};
+
+TEST_F(InProcessRoundTrip, SimulatorDeviceAnswersLikeASerialPack)
+{
+    start();
+    EXPECT_TRUE(m_op.IsSerialOpen(kPort));
+    RDeviceTime time;
+    EXPECT_EQ(m_op.ReadDateTime(4, time), ResultCode::kSuccess);
+    EXPECT_TRUE(QDate(time.year, time.month, time.day).isValid());
+
+    EXPECT_EQ(m_op.WriteBarCode(4, 4, QStringLiteral("IN-PROCESS-4")), ResultCode::kSuccess);
+    QString barCode;
+    EXPECT_EQ(m_op.ReadBarCode(4, 4, barCode), ResultCode::kSuccess);
+    EXPECT_EQ(barCode, QStringLiteral("IN-PROCESS-4"));
+
+    std::uint8_t packs = 0;
+    EXPECT_EQ(m_op.ReadPackQuantity(2, packs), ResultCode::kSuccess);
+    EXPECT_EQ(packs, 4);
+}
+
+TEST_F(InProcessRoundTrip, PackBeyondTheBusOrSilencedGivesNoAnswer)
+{
+    start(2);
+    RDeviceTime time;
+    EXPECT_EQ(m_op.ReadDateTime(3, time), ResultCode::kNoAnswer);
+    ASSERT_TRUE(SharedSimBus()->addFault(QStringLiteral("silent:1")));
+    EXPECT_EQ(m_op.ReadDateTime(1, time), ResultCode::kNoAnswer);
+    EXPECT_EQ(m_op.ReadDateTime(2, time), ResultCode::kSuccess);
+}
+
+TEST_F(InProcessRoundTrip, FaultsAddedAtRunTimeReachTheHost)
+{
+    start();
+    RDeviceTime time;
+    ASSERT_TRUE(SharedSimBus()->addFault(QStringLiteral("noise")));
+    EXPECT_EQ(m_op.ReadDateTime(1, time), ResultCode::kSuccess);
+    ASSERT_TRUE(SharedSimBus()->addFault(QStringLiteral("wrongaddr:1")));
+    EXPECT_EQ(m_op.ReadDateTime(1, time), ResultCode::kWrongAddress);
+    SharedSimBus()->clearFaults();
+    // A late answer beyond the reply window (200 + 500 ms) is no answer.
+    ASSERT_TRUE(SharedSimBus()->addFault(QStringLiteral("delay:900")));
+    EXPECT_EQ(m_op.ReadDateTime(1, time), ResultCode::kNoAnswer);
+}
+
+TEST_F(InProcessRoundTrip, SeveralHostsOnSeveralThreadsShareTheBus)
+{
+    start();
+    constexpr int kThreads = 4;
+    std::vector<std::unique_ptr<TDevOper>> hosts;
+    for (int i = 0; i < kThreads; ++i) {
+        hosts.push_back(std::make_unique<TDevOper>());
+        open(*hosts.back());
+    }
+    std::array<int, kThreads> failures{};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < kThreads; ++i) {
+        threads.emplace_back([&, i] {
+            const auto pack = std::uint8_t(i + 1);
+            for (int read = 0; read < 25; ++read) {
+                std::array<RAnalogData, kMaxPacks> analog{};
+                std::uint8_t echoed = 0;
+                if (hosts[std::size_t(i)]->ReadAnalogData(pack, pack, echoed, analog) != ResultCode::kSuccess)
+                    ++failures[std::size_t(i)];
+            }
+        });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    for (int count : failures)
+        EXPECT_EQ(count, 0);
+}
+
+} // namespace
