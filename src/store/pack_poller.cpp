@@ -1,0 +1,176 @@
+#include "store/pack_poller.h"
+
+#include "services/settings.h"
+#include "store/devinfo.h"
+
+#include <QDeadlineTimer>
+#include <QThread>
+
+PackPoller::PackPoller(TDevInfo& store, AppGlobals& globals, IPollView& view, StopRequested stopRequested)
+    : m_store(store), m_globals(globals), m_view(view), m_stopRequested(std::move(stopRequested))
+{
+}
+
+bool PackPoller::Pause(std::chrono::milliseconds duration)
+{
+    const QDeadlineTimer deadline(duration);
+    while (!deadline.hasExpired()) {
+        if (Stopping())
+            return false;
+        QThread::msleep(static_cast<unsigned long>(std::min<qint64>(deadline.remainingTime(), 20)));
+    }
+    return !Stopping();
+}
+
+bool PackPoller::RunPass()
+{
+    if (m_globals.ActivePage.load() > kLastMonitoredPage)
+        return Pause(kIdlePause);
+    const int packCount = m_globals.PackCount.load();
+    for (int row = 0; row < packCount; ++row) {
+        if (Stopping())
+            return false;
+        const RPackEntry entry = m_store.GetPackEntry(row);
+        if (!entry.polled)
+            continue;
+        m_globals.SelectedPack = entry.packNumber;
+        m_globals.SelectedAddress = entry.address;
+        m_view.RefreshHead();
+        PollPack();
+    }
+    return !Stopping();
+}
+
+void PackPoller::ShowResult(std::uint8_t result)
+{
+    m_view.SetCommState(result == 0 ? 1 : (result == ResultCode::kNoAnswer ? 0 : 2));
+    Pause(kResultPause);
+}
+
+bool PackPoller::ShouldRefreshAfter(std::uint8_t result, const QDateTime& cycleTime) const
+{
+    if (result == 0)
+        return true;
+    if (m_globals.AutoPolling.load() || result == ResultCode::kNoAnswer)
+        return m_store.IsSilent(m_store.CurrentPackNumber(), cycleTime);
+    return false;
+}
+
+void PackPoller::PollPack()
+{
+    PollPack(QDateTime::currentDateTime());
+}
+
+void PackPoller::PollPack(const QDateTime& cycleTime)
+{
+    const RDeviceTime now = RDeviceTime::fromDateTime(cycleTime);
+    const std::uint8_t port = m_globals.PortNumber.load();
+    if (!m_store.IsSerialOpen(port)) {
+        m_view.SetCommState(0);
+        Reconnect();
+        return;
+    }
+    const std::uint8_t pack = m_globals.SelectedPack.load();
+    const std::uint8_t address = m_globals.SelectedAddress.load();
+    m_store.SetCurrentPackNumber(pack);
+    m_store.SetCurrentAddress(address);
+
+    // Every command files its result as the last one and marks the pack as
+    // answering when it succeeded.
+    auto settle = [&](std::uint8_t result) {
+        m_store.SetLastResult(result);
+        if (result == 0)
+            m_store.MarkAnswered(pack, cycleTime);
+        ShowResult(result);
+    };
+
+    if (!m_globals.AutoPolling.load()) {
+        m_view.SetCommState(2);
+        m_packTime = RDeviceTime{};
+        settle(m_store.ReadDateTime(address, m_packTime));
+        m_view.ShowPackTime(m_packTime, m_store.LastResult());
+        if (Stopping())
+            return;
+
+        const bool clockDiffers = m_packTime.year != now.year || m_packTime.month != now.month
+            || m_packTime.day != now.day || m_packTime.hour != now.hour || m_packTime.minute != now.minute;
+        if (m_globals.ClockSync.load() && clockDiffers) {
+            m_view.SetCommState(2);
+            const std::uint8_t result = m_store.WriteDateTime(address, now);
+            m_store.SetLastResult(result);
+            ShowResult(result);
+            if (Stopping())
+                return;
+        }
+
+        m_view.SetCommState(2);
+        QString barCode;
+        const std::uint8_t barResult = m_store.ReadBarCode(address, pack, barCode);
+        settle(barResult);
+        m_store.SetBarCode(barResult == 0 ? barCode : QString());
+        m_view.ShowStatus(m_store.SoftwareVersion(), m_store.BarCode(), m_store.EchoedPackNumber());
+        if (Stopping())
+            return;
+
+        m_view.SetCommState(2);
+        std::uint16_t version = 0;
+        QString deviceName;
+        QString manufacturer;
+        std::uint16_t number1 = 0;
+        std::uint8_t number2 = 0;
+        const std::uint8_t infoResult =
+            m_store.ReadDeviceInfo(address, version, deviceName, manufacturer, number1, number2);
+        settle(infoResult);
+        m_store.SetSoftwareVersion(infoResult == 0 ? version : 0);
+        m_view.ShowStatus(m_store.SoftwareVersion(), m_store.BarCode(), m_store.EchoedPackNumber());
+        if (Stopping())
+            return;
+    }
+
+    m_view.SetCommState(2);
+    std::uint8_t echoed = 0;
+    const std::uint8_t analogResult = m_store.ReadAnalogData(address, pack, echoed);
+    if (analogResult == 0)
+        m_store.SetEchoedPackNumber(echoed);
+    settle(analogResult);
+    if (ShouldRefreshAfter(analogResult, cycleTime))
+        m_view.RefreshAnalog();
+    if (Stopping())
+        return;
+
+    m_view.SetCommState(2);
+    const std::uint8_t alarmResult = m_store.ReadAlarmData(address, pack);
+    settle(alarmResult);
+    if (ShouldRefreshAfter(alarmResult, cycleTime))
+        m_view.RefreshAlarm();
+    if (Stopping())
+        return;
+
+    if (m_globals.ActivePage.load() == kLocationPage) {
+        m_view.SetCommState(2);
+        const std::uint8_t locationResult = m_store.ReadLocationInfo(address, pack);
+        settle(locationResult);
+        if (ShouldRefreshAfter(locationResult, cycleTime))
+            m_view.RefreshLocation();
+        if (Stopping())
+            return;
+    }
+
+    if (m_store.LastResult() == ResultCode::kNoAnswer) {
+        m_store.SetBarCode(QString());
+        m_store.SetSoftwareVersion(0);
+        m_store.SetEchoedPackNumber(0);
+        m_view.ShowStatus(0, QString(), 0);
+        Reconnect();
+    }
+}
+
+void PackPoller::Reconnect()
+{
+    const std::uint8_t port = m_globals.PortNumber.load();
+    m_store.CloseSerial(port);
+    if (!Pause(kReconnectPause))
+        return;
+    m_store.InitSerial(port);
+    m_store.OpenSerial(port);
+}

@@ -1,0 +1,82 @@
+#pragma once
+
+#include "protocol/records.h"
+
+#include <QString>
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+
+class TDevInfo;
+struct AppGlobals;
+
+// What a polling cycle shows. The polling thread turns each call into a
+// signal that runs on the user-interface thread while it waits; the command
+// line prints instead.
+class IPollView {
+public:
+    virtual ~IPollView() = default;
+    // The pack in SelectedPack/SelectedAddress is about to be polled.
+    virtual void RefreshHead() = 0;
+    // Lamp: 0 red, 1 green, 2 yellow.
+    virtual void SetCommState(int state) = 0;
+    // Status panel 0 (the pack clock) and 4 (the error text of lastResult
+    // when it is not 0).
+    virtual void ShowPackTime(const RDeviceTime& packTime, std::uint8_t lastResult) = 0;
+    // Status panels 1 to 3: software version, bar code, echoed pack number.
+    virtual void ShowStatus(std::uint16_t softwareVersion, const QString& barCode, std::uint8_t echoedPack) = 0;
+    virtual void RefreshAnalog() = 0;
+    virtual void RefreshAlarm() = 0;
+    virtual void RefreshLocation() = 0;
+};
+
+// The polling cycle: visits the polled rows of the pack table and, for each,
+// reads its clock, identity, analog and alarm data (and location data while
+// the location page is shown), files the answers in the store, keeps the
+// pack clock in step with the PC when asked, drives the lamp and the status
+// panels and reopens the port when a pack stops answering.
+//
+// Runs on the polling thread (or the command line's main thread); it never
+// touches a widget. Every command goes through the store's façade, whose
+// link lock keeps it apart from commands the pages start.
+class PackPoller {
+public:
+    using StopRequested = std::function<bool()>;
+
+    PackPoller(TDevInfo& store, AppGlobals& globals, IPollView& view, StopRequested stopRequested);
+
+    // One pass over the first PackCount rows; false when a stop was asked
+    // for during the pass. Does nothing while a page above 3 is shown.
+    bool RunPass();
+    // One cycle for the pack in SelectedPack/SelectedAddress, with the PC
+    // clock taken once as the cycle time.
+    void PollPack();
+    void PollPack(const QDateTime& cycleTime);
+    // Close, wait a second, initialise and open the port again.
+    void Reconnect();
+
+    RDeviceTime PackTime() const { return m_packTime; }
+
+    // Wait between a result and the next command.
+    static constexpr std::chrono::milliseconds kResultPause{100};
+    static constexpr std::chrono::milliseconds kReconnectPause{1000};
+    static constexpr std::chrono::milliseconds kIdlePause{1000};
+    static constexpr int kLastMonitoredPage = 3;
+    static constexpr int kLocationPage = 3;
+
+private:
+    // Waits unless a stop is asked for; false when it was.
+    bool Pause(std::chrono::milliseconds duration);
+    bool Stopping() const { return m_stopRequested && m_stopRequested(); }
+    // Lamp from a result and the short pause after it.
+    void ShowResult(std::uint8_t result);
+    // Shows a failed reading only after the pack has been silent for 90 s.
+    bool ShouldRefreshAfter(std::uint8_t result, const QDateTime& cycleTime) const;
+
+    TDevInfo& m_store;
+    AppGlobals& m_globals;
+    IPollView& m_view;
+    StopRequested m_stopRequested;
+    RDeviceTime m_packTime;
+};
