@@ -1,0 +1,96 @@
+// Times the single-pack polling cycle (clock, bar code, device information,
+// analog data, alarm data) against bms-sim pacing its answers at the wire
+// speed, and compares it with the time the characters need on the line.
+//
+//   poll_cycle [--cycles N] [--baud B]
+
+#include "protocol/devoper.h"
+#include "support/sim_process.h"
+
+#include <QCoreApplication>
+#include <QStringList>
+
+#include <chrono>
+#include <cstdio>
+
+namespace {
+
+struct CycleOutcome {
+    int failures = 0;
+};
+
+CycleOutcome RunCycle(TDevOper& op)
+{
+    CycleOutcome outcome;
+    auto count = [&](std::uint8_t result) {
+        if (result != ResultCode::kSuccess)
+            ++outcome.failures;
+    };
+    RDeviceTime time;
+    count(op.ReadDateTime(1, time));
+    QString barCode;
+    count(op.ReadBarCode(1, 1, barCode));
+    std::uint16_t version = 0;
+    std::uint16_t number1 = 0;
+    std::uint8_t number2 = 0;
+    QString name;
+    QString maker;
+    count(op.ReadDeviceInfo(1, version, name, maker, number1, number2));
+    std::array<RAnalogData, kMaxPacks> analog{};
+    std::uint8_t echoed = 0;
+    count(op.ReadAnalogData(1, 1, echoed, analog));
+    std::array<RAlarmData, kMaxPacks> alarms{};
+    count(op.ReadAlarmData(1, 1, alarms));
+    return outcome;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    int cycles = 20;
+    int baud = 9600;
+    const QStringList arguments = app.arguments();
+    for (qsizetype i = 1; i + 1 < arguments.size(); i += 2) {
+        if (arguments[i] == QLatin1String("--cycles"))
+            cycles = std::max(1, arguments[i + 1].toInt());
+        else if (arguments[i] == QLatin1String("--baud"))
+            baud = std::max(300, arguments[i + 1].toInt());
+    }
+
+    SimProcess sim({QStringLiteral("--pace"), QStringLiteral("--baud"), QString::number(baud)}, 1);
+    if (!sim.isReady()) {
+        std::fprintf(stderr, "poll_cycle: %s\n", qPrintable(sim.error()));
+        return 1;
+    }
+    TDevOper op;
+    op.SetBaudRate(baud);
+    op.SetPortMapFile(sim.writePortMap(1));
+    if (!op.OpenSerial(1)) {
+        std::fprintf(stderr, "poll_cycle: %s\n", qPrintable(op.LastOpenError()));
+        return 1;
+    }
+
+    RunCycle(op);   // warm-up: port thread, first reads
+    const qint64 sentBefore = op.CharactersSent();
+    const qint64 receivedBefore = op.CharactersReceived();
+    int failures = 0;
+    const auto start = std::chrono::steady_clock::now();
+    for (int cycle = 0; cycle < cycles; ++cycle)
+        failures += RunCycle(op).failures;
+    const std::chrono::duration<double, std::milli> elapsed = std::chrono::steady_clock::now() - start;
+    op.CloseSerial(1);
+
+    const qint64 sent = op.CharactersSent() - sentBefore;
+    const qint64 received = op.CharactersReceived() - receivedBefore;
+    const double meanCycleMs = elapsed.count() / cycles;
+    // 10 bits per character: start bit, 8 data bits, stop bit.
+    const double wireMs = double(sent + received) * 10.0 * 1000.0 / baud / cycles;
+    std::printf("cycles            %d (%d failed commands)\n", cycles, failures);
+    std::printf("characters/cycle  %.1f sent, %.1f received\n", double(sent) / cycles, double(received) / cycles);
+    std::printf("mean cycle        %.1f ms\n", meanCycleMs);
+    std::printf("wire time         %.1f ms at %d baud\n", wireMs, baud);
+    std::printf("ratio             %.3f\n", meanCycleMs / wireMs);
+    return failures == 0 ? 0 : 1;
+}
