@@ -113,7 +113,9 @@ void SetUpOverviewGrid(QTableView* view, OverviewGridModel* model, const std::ve
     }
     // The user only watches these grids: no cell can be clicked or selected.
     view->setEnabled(false);
+    // The grid asks for exactly its cells, so the frames' size hints tell the
+    // main window how much room they need.
+    view->setSizeAdjustPolicy(QAbstractScrollArea::AdjustToContents);
     const int frame = 2 * view->frameWidth();
-    view->setMinimumSize(totalWidth + frame + int(columnWidths.size()),
-                         model->rowCount() * (kRowHeight + 1) + frame);
+    view->setMinimumSize(totalWidth + frame, model->rowCount() * kRowHeight + frame);
 }
