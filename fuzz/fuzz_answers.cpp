@@ -17,7 +17,6 @@
 #include "history/history_record.h"
 #endif
 
-#include <QDir>
 #include <QSettings>
 #include <QTemporaryDir>
 
@@ -103,25 +102,74 @@ using Command = std::function<void(TDevOper&, std::uint8_t)>;
 const std::vector<Command>& Commands()
 {
     static const std::vector<Command> commands = {
-        [](TDevOper& op, std::uint8_t p) { std::uint8_t e; std::array<RAnalogData, kMaxPacks> r{}; op.ReadAnalogData(p, p, e, r); },
-        [](TDevOper& op, std::uint8_t p) { std::array<RAlarmData, kMaxPacks> r{}; op.ReadAlarmData(p, p, r); },
-        [](TDevOper& op, std::uint8_t p) { RDeviceTime t; op.ReadDateTime(p, t); },
-        [](TDevOper& op, std::uint8_t p) { std::uint16_t v, n1; std::uint8_t n2; QString a, b; op.ReadDeviceInfo(p, v, a, b, n1, n2); },
-        [](TDevOper& op, std::uint8_t p) { std::uint8_t n; op.ReadPackQuantity(p, n); },
-        [](TDevOper& op, std::uint8_t p) { std::uint16_t s; op.WriteFunctionSwitches(p, p, 0x1FF, s); },
-        [](TDevOper& op, std::uint8_t p) { std::int32_t a, b, c; op.ReadCapacity(p, p, a, b, c); },
-        [](TDevOper& op, std::uint8_t p) { QString s; op.ReadBarCode(p, p, s); },
-        [](TDevOper& op, std::uint8_t p) { Decimal a, b; op.ReadDischargeAccumulating(p, p, a, b); },
-        [](TDevOper& op, std::uint8_t p) { Decimal a, b; op.ReadCalibration(p, p, 3, 1, a, b); },
-        [](TDevOper& op, std::uint8_t p) { RProductInfo i; op.ReadProductInfo(p, p, i); },
-        [](TDevOper& op, std::uint8_t p) { std::array<RLocationData, kMaxPacks> r{}; op.ReadLocationInfo(p, p, r); },
-        [](TDevOper& op, std::uint8_t p) { std::uint32_t m = 0; op.AccessBatteryShield(p, p, false, m); },
+        [](TDevOper& op, std::uint8_t p) {
+            std::uint8_t echoed = 0;
+            std::array<RAnalogData, kMaxPacks> records{};
+            op.ReadAnalogData(p, p, echoed, records);
+        },
+        [](TDevOper& op, std::uint8_t p) {
+            std::array<RAlarmData, kMaxPacks> records{};
+            op.ReadAlarmData(p, p, records);
+        },
+        [](TDevOper& op, std::uint8_t p) {
+            RDeviceTime time;
+            op.ReadDateTime(p, time);
+        },
+        [](TDevOper& op, std::uint8_t p) {
+            std::uint16_t version = 0, number1 = 0;
+            std::uint8_t number2 = 0;
+            QString name, maker;
+            op.ReadDeviceInfo(p, version, name, maker, number1, number2);
+        },
+        [](TDevOper& op, std::uint8_t p) {
+            std::uint8_t packs = 0;
+            op.ReadPackQuantity(p, packs);
+        },
+        [](TDevOper& op, std::uint8_t p) {
+            std::uint16_t inForce = 0;
+            op.WriteFunctionSwitches(p, p, 0x1FF, inForce);
+        },
+        [](TDevOper& op, std::uint8_t p) {
+            std::int32_t design = 0, full = 0, remaining = 0;
+            op.ReadCapacity(p, p, design, full, remaining);
+        },
+        [](TDevOper& op, std::uint8_t p) {
+            QString code;
+            op.ReadBarCode(p, p, code);
+        },
+        [](TDevOper& op, std::uint8_t p) {
+            Decimal capacity, energy;
+            op.ReadDischargeAccumulating(p, p, capacity, energy);
+        },
+        [](TDevOper& op, std::uint8_t p) {
+            Decimal first, second;
+            op.ReadCalibration(p, p, 3, 1, first, second);
+        },
+        [](TDevOper& op, std::uint8_t p) {
+            RProductInfo info;
+            op.ReadProductInfo(p, p, info);
+        },
+        [](TDevOper& op, std::uint8_t p) {
+            std::array<RLocationData, kMaxPacks> records{};
+            op.ReadLocationInfo(p, p, records);
+        },
+        [](TDevOper& op, std::uint8_t p) {
+            std::uint32_t mask = 0;
+            op.AccessBatteryShield(p, p, false, mask);
+        },
         [](TDevOper& op, std::uint8_t p) { op.WriteBarCode(p, p, QString::fromUtf8(g_answer.left(40))); },
 #ifdef BMS_FUZZ_PARAMS
-        [](TDevOper& op, std::uint8_t p) { RParameter s; ReadParameters(op, p, p, s); },
+        [](TDevOper& op, std::uint8_t p) {
+            RParameter set;
+            ReadParameters(op, p, p, set);
+        },
 #endif
 #ifdef BMS_FUZZ_HISTORY
-        [](TDevOper& op, std::uint8_t p) { std::uint8_t a, b; RHistoryRecord r; ReadWorkDataRecord(op, p, p, HistorySubCommand::kNext, a, b, r); },
+        [](TDevOper& op, std::uint8_t p) {
+            std::uint8_t first = 0, second = 0;
+            RHistoryRecord record;
+            ReadWorkDataRecord(op, p, p, HistorySubCommand::kNext, first, second, record);
+        },
 #endif
     };
     return commands;

@@ -32,12 +32,16 @@ int main(int argc, char** argv)
     }
     // The location answer carries two plain-character texts after its hex part.
     const QByteArray locationText =
-        frame::HexPairs(QByteArray::fromHex("01 0041 1F 1234 ABCD 06BAB7A0 FE47B4D0 0C 08 06BAB7A0 02189F00 003039 0168"))
+        frame::HexPairs(
+            QByteArray::fromHex("01 0041 1F 1234 ABCD 06BAB7A0 FE47B4D0 0C 08 06BAB7A0 02189F00 003039 0168"))
         + QByteArray("860123456789012").leftJustified(20, '\0')
         + QByteArray("89860012345678901234").leftJustified(30, ' ');
     const Seed seeds[] = {
-        {0, "analog", Answer("01 04 0CE4 0CE5 0CE3 0CE6 04 0041 0042 003F 0044 FF38 0514 2710 05 2710 000A 50 64 0005 2D")},
-        {0, "analog-layout6", Answer(QByteArray("01 10") + QByteArray(64, '0') + "06" + QByteArray(24, '4') + "FFFF 1388 2710 06 2710 0001 64 64 FFFF 00 2D")},
+        {0, "analog",
+         Answer("01 04 0CE4 0CE5 0CE3 0CE6 04 0041 0042 003F 0044 FF38 0514 2710 05 2710 000A 50 64 0005 2D")},
+        {0, "analog-layout6",
+         Answer(QByteArray("01 10") + QByteArray(64, '0') + "06" + QByteArray(24, '4')
+                + "FFFF 1388 2710 06 2710 0001 64 64 FFFF 00 2D")},
         {1, "alarm", Answer("01 04 00000200 04 00000000 00 00 0000 00 41000000200300000000000000000000")},
         {2, "datetime", Answer("07E8 03 05 0E 07 09")},
         {3, "deviceinfo", Answer("424D532D31365301020305344D616B657220202020202020202020202020202020")},
@@ -51,8 +55,12 @@ int main(int argc, char** argv)
         {11, "location", frame::BuildFrameText(1, frame::kCid1, 0, locationText)},
         {12, "shield", Answer("01 00 0000FFFF")},
         {14, "parameters", Answer(QByteArray(332, '1'))},
-        {15, "history", Answer("00 00 01 00 0514 FF38 50 2710 00 04 0041 0042 0043 0044 04 0CE4 0CE5 0CE3 0CE6 003F 0044 2D 07E8 03 05 0E 07 09")},
-        {0, "noisy", QByteArray("garbage~") + Answer("01 00 02 0000 0000 0000 0000 0000 05 0000 0000 00 00 0000 00") + "trailing"},
+        {15, "history",
+         Answer("00 00 01 00 0514 FF38 50 2710 00 04 0041 0042 0043 0044 04 0CE4 0CE5 0CE3 0CE6 003F 0044 2D "
+                "07E8 03 05 0E 07 09")},
+        {0, "noisy",
+         QByteArray("garbage~") + Answer("01 00 02 0000 0000 0000 0000 0000 05 0000 0000 00 00 0000 00")
+             + "trailing"},
     };
     QDir dir;
     if (!dir.mkpath(QString::fromLocal8Bit(argv[1])))

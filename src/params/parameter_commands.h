@@ -2,6 +2,7 @@
 
 #include "params/parameter_block.h"
 #include "params/parameter_info.h"
+#include "protocol/result_codes.h"
 
 #include <cstdint>
 #include <optional>
@@ -15,7 +16,7 @@ class TDevOper;
 // Result of a host-side refusal of WriteParameters: a value does not fit its
 // block field, so nothing was sent. The code sits beside the host's answer
 // check codes (0xAD..0xAF); the write result also names the parameter.
-inline constexpr std::uint8_t kParameterValueRejected = 0xAC;
+inline constexpr std::uint8_t kParameterValueRejected = ResultCode::kValueRejected;
 
 struct RParameterWriteResult {
     // 0, an answer check code, the pack's RTN, or kParameterValueRejected.

@@ -11,6 +11,8 @@ inline constexpr std::uint8_t kBadLengthChecksum = 0x03;
 inline constexpr std::uint8_t kBadFrame = 0x05;
 inline constexpr std::uint8_t kNoStartCharacter = 0x06;
 inline constexpr std::uint8_t kWrongAddress = 0x90;
+// A value that does not fit its field was refused before anything was sent.
+inline constexpr std::uint8_t kValueRejected = 0xAC;
 inline constexpr std::uint8_t kIncomplete = 0xAD;
 inline constexpr std::uint8_t kTooShort = 0xAE;
 inline constexpr std::uint8_t kNoAnswer = 0xAF;
