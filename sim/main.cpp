@@ -39,6 +39,12 @@ int Fail(const QString& message)
     return 2;
 }
 
+int UsageError(const QString& message)
+{
+    PrintUsage();
+    return Fail(message);
+}
+
 bool ParseInt(const QString& text, int minimum, int maximum, int& out)
 {
     bool ok = false;
@@ -70,7 +76,7 @@ int main(int argc, char** argv)
             continue;
         }
         if (i + 1 >= arguments.size())
-            return PrintUsage(), Fail(QStringLiteral("%1 needs a value").arg(name));
+            return UsageError(QStringLiteral("%1 needs a value").arg(name));
         const QString value = arguments[++i];
         int number = 0;
         if (name == QLatin1String("--packs") && ParseInt(value, 1, SimOptions::kMaxPacks, number)) {
@@ -90,11 +96,11 @@ int main(int argc, char** argv)
                 return Fail(error);
             options.faults.push_back(*fault);
         } else {
-            return PrintUsage(), Fail(QStringLiteral("bad argument %1 %2").arg(name, value));
+            return UsageError(QStringLiteral("bad argument %1 %2").arg(name, value));
         }
     }
     if (serverOptions.linkPath.isEmpty())
-        return PrintUsage(), Fail(QStringLiteral("--link is required"));
+        return UsageError(QStringLiteral("--link is required"));
 
     if (::pipe(g_stopPipe) != 0)
         return Fail(QStringLiteral("cannot create a pipe"));
