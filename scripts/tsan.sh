@@ -6,8 +6,14 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BMS_TSAN_BUILD_DIR:-$root/build-tsan}
 jobs=${BMS_JOBS:-2}
 
+# Clang when present: its runtime names functions with their scopes
+# (llvm-symbolizer), which the Qt suppressions below need; gcc's does not.
+compilers=()
+if command -v clang++ >/dev/null && command -v llvm-symbolizer >/dev/null; then
+    compilers=(-DCMAKE_CXX_COMPILER=clang++)
+fi
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-    -DBMS_SANITIZE_THREAD=ON -DBMS_BUILD_GUI=OFF
+    -DBMS_SANITIZE_THREAD=ON -DBMS_BUILD_GUI=OFF "${compilers[@]}"
 # Only the test programs (and the simulator they start), not the benches.
 targets=$(cmake --build "$build" --target help | sed -n 's/^\(test_[a-z_]*\):.*/\1/p' | sort -u)
 cmake --build "$build" -j"$jobs" --target bms-sim $targets

@@ -15,7 +15,6 @@ TDevInfo::~TDevInfo() = default;
 
 void TDevInfo::InitStore()
 {
-    m_parameterInfo.InitCatalogue();
     InitPackTable();
     // Build the blanks outside the lock; only the copies go in under it.
     std::array<RAnalogData, kMaxPacks> analog;

@@ -52,6 +52,8 @@ public:
     void InitPackTable();
 
     TDevOper& DevOper() { return m_devOper; }
+    // The catalogue rebuilds itself for every new set, so it belongs to the
+    // user-interface thread; the polling thread never touches it.
     TParameterInfo& ParameterInfo() { return m_parameterInfo; }
     const TTextOper& TextOper() const { return m_textOper; }
 
