@@ -80,6 +80,13 @@ void TDevInfo::SelectAllPacks()
         row.polled = true;
 }
 
+void TDevInfo::SelectPacks(std::span<const std::uint8_t> packNumbers)
+{
+    QMutexLocker locker(&m_lock);
+    for (RPackEntry& row : m_packTable)
+        row.polled = std::find(packNumbers.begin(), packNumbers.end(), row.packNumber) != packNumbers.end();
+}
+
 bool TDevInfo::IsMultiPackPolling() const
 {
     QMutexLocker locker(&m_lock);

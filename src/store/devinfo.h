@@ -15,6 +15,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <span>
 
 // One row of the pack table.
 struct RPackEntry {
@@ -61,6 +62,8 @@ public:
     RPackEntry GetPackEntry(int row) const;           // row 0-15; blank row otherwise
     void SelectPack(std::uint8_t packNumber);
     void SelectAllPacks();
+    // Polls exactly the rows of these pack numbers (the command line's list).
+    void SelectPacks(std::span<const std::uint8_t> packNumbers);
     bool IsMultiPackPolling() const;
     std::uint8_t PackNumberOfAddress(std::uint8_t address) const;
     void MarkAnswered(std::uint8_t packNumber, const QDateTime& time);

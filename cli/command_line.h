@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QMap>
+#include <QString>
+#include <QStringList>
+#include <QStringView>
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string_view>
+
+// The command line of bmstool: options that apply to every command, the
+// command word, and the command's own words and options.
+//
+//   bmstool [--port P] [--baud N] [--address A] [--lang zh|en] [--json] COMMAND [ARGS]
+//
+// Global options may stand anywhere, before or after the command; an option
+// takes its value as the next word or after "=". Words that start with a
+// single "-" are values ("-5" is a number), so negative numbers need no
+// escaping; "--" ends the options.
+
+struct GlobalOptions {
+    std::optional<QString> port;
+    std::optional<std::int32_t> baudRate;
+    std::uint8_t address = 1;
+    std::optional<std::uint8_t> language;   // 0 Chinese, 1 English
+    bool json = false;
+};
+
+struct CommandLine {
+    GlobalOptions globals;
+    QString command;      // empty: none given
+    QStringList words;    // after the command, global options taken out
+    bool help = false;    // --help or -h anywhere
+};
+
+// false with a message for the usage error.
+bool ParseCommandLine(const QStringList& arguments, CommandLine& line, QString& error);
+
+// An option a command accepts.
+struct OptionSpec {
+    std::string_view name;   // "--out"
+    bool takesValue;
+};
+
+struct CommandArgs {
+    QStringList positional;
+    QMap<QString, QString> options;   // given options; flags map to ""
+
+    bool has(std::string_view name) const { return options.contains(QString::fromUtf8(name)); }
+    QString value(std::string_view name) const { return options.value(QString::fromUtf8(name)); }
+};
+
+// Splits a command's words into its positional arguments and its options;
+// an option the command does not know is a usage error.
+bool SplitCommandArgs(const QStringList& words, std::span<const OptionSpec> options, CommandArgs& args,
+                      QString& error);
+
+// A whole number in decimal, with an optional sign; nothing else.
+std::optional<std::int64_t> ParseWhole(QStringView text);
+// A whole number in the range, or nothing.
+std::optional<std::int64_t> ParseWholeIn(QStringView text, std::int64_t minimum, std::int64_t maximum);
+// A mask: decimal, or hexadecimal with "0x"; at most the given maximum.
+std::optional<std::uint64_t> ParseMask(QStringView text, std::uint64_t maximum);

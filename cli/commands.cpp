@@ -1,0 +1,158 @@
+// The command table: every command of bmstool with its forms, help and the
+// function that checks its arguments. Help and dispatch both walk it.
+#include "commands.h"
+
+#include "services/settings.h"
+#include "services/text_ids.h"
+#include "store/devinfo.h"
+
+#include <array>
+
+namespace {
+
+constexpr OptionSpec kParamsOptions[] = {{"--out", true}, {"--restore-defaults", false}};
+constexpr OptionSpec kHistoryOptions[] = {{"--csv", true}};
+constexpr OptionSpec kPollOptions[] = {{"--packs", true}, {"--count", true}, {"--interval", true}, {"--csv", true}};
+
+constexpr std::array<CommandSpec, 20> kCommands = {{
+    {"analog", "analog", "read the pack's measurements",
+     "Voltage, current, cell voltages and temperatures, capacities, cycles, SOC, SOH, balancing and humidity.",
+     "bmstool --port COM3 --address 2 analog --json", {}, PrepareAnalog},
+    {"alarm", "alarm", "read limit states, status bytes and the alarms they set",
+     "Cell and temperature limit states, current and voltage states, the sixteen status bytes, the short-circuit\n"
+     "word and every alarm, protection, fault and state bit that is set.",
+     "bmstool --port /dev/ttyUSB0 alarm", {}, PrepareAlarm},
+    {"time", "time | time set \"YYYY-MM-DD HH:MM:SS\" | time sync", "read or set the pack clock",
+     "\"time sync\" sets the pack clock to this computer's clock.", "bmstool time set \"2024-05-01 08:00:00\"", {},
+     PrepareTime},
+    {"info", "info", "read the device name, software version and maker", "", "bmstool info --json", {},
+     PrepareInfo},
+    {"barcode", "barcode | barcode set TEXT", "read or write the bar code",
+     "TEXT is trimmed; 1 to 30 characters (30 bytes in UTF-8).", "bmstool barcode set PK-2024-0001", {},
+     PrepareBarCode},
+    {"capacity", "capacity | capacity set DESIGN FULL REMAINING", "read or write the capacities (mAh)",
+     "Whole mAh, 0-655350 each; the pack keeps them in steps of 10 mAh (12345 is stored as 12340).",
+     "bmstool capacity set 100000 98000 50000", {}, PrepareCapacity},
+    {"cycles", "cycles set N", "write the cycle count", "N: 0-9999. Read it back with \"analog\".",
+     "bmstool cycles set 120", {}, PrepareCycles},
+    {"packs", "packs | packs set N", "read or write the number of packs on the bus", "N: 1-16.",
+     "bmstool packs set 4", {}, PreparePacks},
+    {"record-time", "record-time set HH:MM HH:MM SECONDS", "set the daily recording window and interval",
+     "Start and end as HH:MM (00:00-23:59); the interval in seconds, 0-65535.",
+     "bmstool record-time set 00:00 23:59 60", {}, PrepareRecordTime},
+    {"delete", "delete work|alarm", "erase the work-data log or the alarm log", "", "bmstool delete alarm", {},
+     PrepareDelete},
+    {"calibration", "calibration read KIND ITEM | calibration write KIND ITEM FIRST SECOND | calibration reset KIND ITEM",
+     "read, calibrate or reset a calibration item",
+     "KIND ITEM: 1 11 voltage reference, 1 12 pack voltage (mV); 2 22 charging current, 2 21 zero-point\n"
+     "current, 2 23 discharging current (mA); 3 1-4 cell temperature sensors, 3 5 ambient, 3 6 FET (degC).\n"
+     "Voltages and currents are whole numbers; temperatures may have decimals.",
+     "bmstool calibration write 2 21 0 -5", {}, PrepareCalibration},
+    {"product", "product | product set COMPANY DATE MODULE VERSION TYPE SERIAL REMARK",
+     "read or write the seven product texts",
+     "Each text at most 30 bytes (DATE at most 10 characters); all but DATE must be non-empty.",
+     "bmstool product set \"ACME\" 2024-05-01 M16 V1.2 LFP SN0001 \"rack A\"", {}, PrepareProduct},
+    {"location", "location", "read the communication and location module", "", "bmstool location --json", {},
+     PrepareLocation},
+    {"switches", "switches WORD", "write the function switches and show those in force",
+     "WORD: 0-65535, decimal or 0x hex.", "bmstool switches 0x01F8", {}, PrepareSwitches},
+    {"shield", "shield | shield set MASK", "read or write the battery shield mask",
+     "MASK: 0-4294967295, decimal or 0x hex.", "bmstool shield set 0x00000003", {}, PrepareShield},
+    {"discharge", "discharge | discharge set AH KWH", "read or write the accumulated discharge",
+     "AH in steps of 0.1 Ah, KWH in steps of 0.01 kWh; finer digits are dropped as the pack stores them.",
+     "bmstool discharge set 1234.5 61.72", {}, PrepareDischarge},
+    {"sleep", "sleep", "send the pack to sleep", "", "bmstool --address 3 sleep", {}, PrepareSleep},
+    {"params", "params read [--out FILE.prt] | params write FILE.prt [--restore-defaults]",
+     "read the parameters (and save them to a file) or write a parameter file",
+     "\"params write\" reads the pack's block first, so that what the file does not carry keeps the pack's\n"
+     "values; then it imports the file over it, checks every range, writes, reads back and prints the set.",
+     "bmstool params read --out pack1.prt", kParamsOptions, PrepareParams},
+    {"history", "history work|alarm [--csv FILE]", "read the whole work-data or alarm log",
+     "Record by record until the pack reports the end of its log. Ctrl-C stops the transfer cleanly\n"
+     "(the pack is told to stop). With --csv the records go to FILE as they come.",
+     "bmstool history alarm --csv alarms.csv", kHistoryOptions, PrepareHistory},
+    {"poll", "poll [--packs LIST|auto] [--count N] [--interval MS] [--csv DIR]",
+     "poll packs as the main window does, one line per reading",
+     "Without --packs the pack at --address gets the full cycle (clock, bar code, device information,\n"
+     "analog, alarm). A LIST (\"1,2,5-8\") or auto (packs 1 to the PackCount of BMS.ini) polls analog\n"
+     "and alarm of each pack in turn. --count N: N passes (default: until Ctrl-C); --interval MS: pause\n"
+     "between passes (0-3600000). --csv DIR: one real-time log file per pack, appended as readings come.",
+     "bmstool --json poll --packs 1-4 --count 10 --csv logs", kPollOptions, PreparePoll},
+}};
+
+QString Text(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
+
+} // namespace
+
+std::span<const CommandSpec> Commands()
+{
+    return kCommands;
+}
+
+const CommandSpec* FindCommand(const QString& name)
+{
+    for (const CommandSpec& command : kCommands)
+        if (name == Text(command.name))
+            return &command;
+    return nullptr;
+}
+
+QString GeneralHelp()
+{
+    QString text = QStringLiteral(
+        "usage: bmstool [--port COMn|DEVICE|simulator] [--baud N] [--address A] [--lang zh|en] [--json]\n"
+        "               COMMAND [ARGS]\n\n"
+        "  --port      the port as the main window numbers it (COM3), a device path, or simulator\n"
+        "              (default: the Port of BMS.ini)\n"
+        "  --baud      line speed (default: the BaudRate of BMS.ini, else 9600)\n"
+        "  --address   pack address 1-16, also sent as the pack number (default 1)\n"
+        "  --lang      language of error texts and log headers (default: TextKind of BMS.ini)\n"
+        "  --json      one JSON object per answer or reading\n\n"
+        "commands:\n");
+    for (const CommandSpec& command : kCommands)
+        text += QStringLiteral("  %1%2\n").arg(Text(command.name).leftJustified(13), Text(command.summary));
+    text += QStringLiteral(
+        "\n\"bmstool COMMAND --help\" explains a command. Exit status: 0 success, 1 the command failed\n"
+        "(the error text on standard error), 2 bad arguments (nothing was sent).\n");
+    return text;
+}
+
+QString CommandHelp(const CommandSpec& command)
+{
+    QString text = QStringLiteral("usage: bmstool [OPTIONS] %1\n\n%2\n").arg(Text(command.usage),
+                                                                            Text(command.summary));
+    if (!command.details.empty())
+        text += Text(command.details) + QLatin1Char('\n');
+    text += QStringLiteral("\nexample:\n  %1\n").arg(Text(command.example));
+    return text;
+}
+
+Session::Session(TDevInfo& store, AppGlobals& globals, const Output& output, std::uint8_t address)
+    : m_store(store), m_globals(globals), m_output(output), m_address(address)
+{
+}
+
+int Session::failed(std::uint8_t result) const
+{
+    return failed(m_store.TextOper().GetErrorText(result));
+}
+
+int Session::failed(const QString& message) const
+{
+    m_output.error(message);
+    return 1;
+}
+
+int Session::written(const QString& command) const
+{
+    if (m_output.json())
+        m_output.print(OutputRecord(QStringLiteral("write")).text(QStringLiteral("command"), command)
+                           .number(QStringLiteral("pack"), m_address)
+                           .number(QStringLiteral("result"), 0));
+    else
+        m_output.printText(m_store.TextOper().GetLanguageText(TextId::kOperationSucceeded) + QLatin1Char('\n'));
+    return 0;
+}

@@ -1,0 +1,93 @@
+#pragma once
+
+#include "command_line.h"
+#include "output.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string_view>
+
+class TDevInfo;
+struct AppGlobals;
+
+// What a command runs against once its arguments are known to be good and
+// the port is open.
+class Session {
+public:
+    Session(TDevInfo& store, AppGlobals& globals, const Output& output, std::uint8_t address);
+
+    TDevInfo& store() const { return m_store; }
+    AppGlobals& globals() const { return m_globals; }
+    const Output& out() const { return m_output; }
+    // The frame address; the tool sends it as the pack number as well.
+    std::uint8_t address() const { return m_address; }
+    std::uint8_t pack() const { return m_address; }
+
+    // The error text of the result (in the chosen language) on standard
+    // error; returns the exit status 1.
+    int failed(std::uint8_t result) const;
+    int failed(const QString& message) const;
+    // A write the pack accepted: prints the answer and returns 0.
+    int written(const QString& command) const;
+
+private:
+    TDevInfo& m_store;
+    AppGlobals& m_globals;
+    const Output& m_output;
+    std::uint8_t m_address;
+};
+
+// A command checked and ready: either the action to run with the port open,
+// or why the arguments are wrong (then nothing is sent at all).
+struct Prepared {
+    std::function<int(Session&)> action;
+    QString error;
+
+    static Prepared Run(std::function<int(Session&)> action) { return Prepared{std::move(action), {}}; }
+    static Prepared Usage(const QString& error) { return Prepared{{}, error}; }
+};
+
+using PrepareFunction = Prepared (*)(const CommandArgs& args);
+
+// One row of the command table that the help and the dispatcher walk.
+struct CommandSpec {
+    std::string_view name;
+    std::string_view usage;      // the forms the command takes
+    std::string_view summary;    // one line for the overview
+    std::string_view details;    // ranges and behaviour
+    std::string_view example;
+    std::span<const OptionSpec> options;
+    PrepareFunction prepare;
+};
+
+std::span<const CommandSpec> Commands();
+const CommandSpec* FindCommand(const QString& name);
+
+// The prepare functions of the command groups.
+Prepared PrepareAnalog(const CommandArgs& args);
+Prepared PrepareAlarm(const CommandArgs& args);
+Prepared PrepareLocation(const CommandArgs& args);
+Prepared PreparePoll(const CommandArgs& args);
+Prepared PrepareTime(const CommandArgs& args);
+Prepared PrepareInfo(const CommandArgs& args);
+Prepared PrepareBarCode(const CommandArgs& args);
+Prepared PrepareCapacity(const CommandArgs& args);
+Prepared PrepareCycles(const CommandArgs& args);
+Prepared PreparePacks(const CommandArgs& args);
+Prepared PrepareRecordTime(const CommandArgs& args);
+Prepared PrepareDelete(const CommandArgs& args);
+Prepared PrepareCalibration(const CommandArgs& args);
+Prepared PrepareProduct(const CommandArgs& args);
+Prepared PrepareSwitches(const CommandArgs& args);
+Prepared PrepareShield(const CommandArgs& args);
+Prepared PrepareDischarge(const CommandArgs& args);
+Prepared PrepareSleep(const CommandArgs& args);
+Prepared PrepareParams(const CommandArgs& args);
+Prepared PrepareHistory(const CommandArgs& args);
+
+// Help texts.
+QString GeneralHelp();
+QString CommandHelp(const CommandSpec& command);

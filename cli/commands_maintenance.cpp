@@ -1,0 +1,271 @@
+// Maintenance commands: calibration, product texts, function switches,
+// battery shield and the accumulated discharge.
+#include "commands.h"
+
+#include "protocol/decoders.h"
+#include "store/devinfo.h"
+
+#include <array>
+#include <limits>
+
+namespace {
+
+// The calibration items the configuration page offers, by kind.
+struct CalibrationItem {
+    std::uint8_t kind;
+    std::uint8_t item;
+    const char* name;
+};
+constexpr std::array<CalibrationItem, 11> kCalibrationItems = {{
+    {1, 11, "voltage reference (mV)"},
+    {1, 12, "pack voltage (mV)"},
+    {2, 22, "charging current (mA)"},
+    {2, 21, "zero-point current (mA)"},
+    {2, 23, "discharging current (mA)"},
+    {3, 1, "temperature sensor 1 (degC)"},
+    {3, 2, "temperature sensor 2 (degC)"},
+    {3, 3, "temperature sensor 3 (degC)"},
+    {3, 4, "temperature sensor 4 (degC)"},
+    {3, 5, "ambient temperature (degC)"},
+    {3, 6, "FET temperature (degC)"},
+}};
+constexpr std::uint8_t kTemperatureKind = 3;
+
+const CalibrationItem* FindCalibrationItem(const QString& kindText, const QString& itemText)
+{
+    const auto kind = ParseWholeIn(kindText, 0, 255);
+    const auto item = ParseWholeIn(itemText, 0, 255);
+    if (!kind || !item)
+        return nullptr;
+    for (const CalibrationItem& row : kCalibrationItems)
+        if (row.kind == *kind && row.item == *item)
+            return &row;
+    return nullptr;
+}
+
+// Voltages and currents are whole numbers; temperatures may carry decimals.
+// The value must also fit the 32 bits it travels in.
+std::optional<Decimal> ParseCalibrationValue(std::uint8_t kind, const QString& text)
+{
+    const std::optional<Decimal> value = Decimal::parse(text.trimmed());
+    if (!value)
+        return std::nullopt;
+    if (kind != kTemperatureKind && value->raw() % Decimal::kScale != 0)
+        return std::nullopt;
+    if (!EncodeCalibrationValue(kind, *value))
+        return std::nullopt;
+    return value;
+}
+
+int ReadCalibration(Session& session, const CalibrationItem& row)
+{
+    Decimal first;
+    Decimal second;
+    const std::uint8_t result =
+        session.store().ReadCalibration(session.address(), session.pack(), row.kind, row.item, first, second);
+    if (result != 0)
+        return session.failed(result);
+    session.out().print(OutputRecord(QStringLiteral("calibration"))
+                            .number(QStringLiteral("pack"), session.pack())
+                            .number(QStringLiteral("kind"), row.kind)
+                            .number(QStringLiteral("item"), row.item)
+                            .text(QStringLiteral("name"), QString::fromLatin1(row.name))
+                            .number(QStringLiteral("first"), first)
+                            .number(QStringLiteral("second"), second));
+    return 0;
+}
+
+// Product texts in wire order, with the text of the message when one that
+// must be given is empty (0: may be empty) and the length the page allows.
+struct ProductField {
+    QString RProductInfo::*field;
+    const char* name;
+    std::uint16_t emptyTextId;
+    int maxCharacters;
+};
+constexpr int kProductTextBytes = 30;
+const std::array<ProductField, 7> kProductFields = {{
+    {&RProductInfo::companyName, "company", 0x7038, 30},
+    {&RProductInfo::productionDate, "production_date", 0, 10},
+    {&RProductInfo::moduleName, "module", 0x7039, 30},
+    {&RProductInfo::versionNumber, "version", 0x703A, 30},
+    {&RProductInfo::batteryType, "battery_type", 0x703B, 30},
+    {&RProductInfo::serialNumber, "serial_number", 0x703C, 30},
+    {&RProductInfo::remark, "remark", 0x703D, 30},
+}};
+
+Prepared BadUsage(const char* usage, const CommandArgs& args)
+{
+    return Prepared::Usage(QStringLiteral("expected \"%1\", got \"%2\"")
+                               .arg(QString::fromUtf8(usage), args.positional.join(QLatin1Char(' '))));
+}
+
+} // namespace
+
+Prepared PrepareCalibration(const CommandArgs& args)
+{
+    static constexpr const char* kUsage =
+        "calibration read KIND ITEM | calibration write KIND ITEM FIRST SECOND | calibration reset KIND ITEM";
+    const QStringList& words = args.positional;
+    const QString operation = words.value(0);
+    const qsizetype expected = operation == u"write" ? 5 : 3;
+    if ((operation != u"read" && operation != u"write" && operation != u"reset") || words.size() != expected)
+        return BadUsage(kUsage, args);
+    const CalibrationItem* found = FindCalibrationItem(words.at(1), words.at(2));
+    if (!found)
+        return Prepared::Usage(QStringLiteral("no calibration item %1 %2; see \"bmstool calibration --help\"")
+                                   .arg(words.at(1), words.at(2)));
+    const CalibrationItem row = *found;
+    if (operation == u"read")
+        return Prepared::Run([row](Session& session) { return ReadCalibration(session, row); });
+
+    const bool reset = operation == u"reset";
+    Decimal first;
+    Decimal second;
+    if (!reset) {
+        const std::optional<Decimal> a = ParseCalibrationValue(row.kind, words.at(3));
+        const std::optional<Decimal> b = ParseCalibrationValue(row.kind, words.at(4));
+        if (!a || !b)
+            return Prepared::Usage(QStringLiteral("calibration values of %1 must be %2 numbers, not \"%3\" \"%4\"")
+                                       .arg(QString::fromLatin1(row.name),
+                                            row.kind == kTemperatureKind ? QStringLiteral("decimal")
+                                                                         : QStringLiteral("whole"),
+                                            words.at(3), words.at(4)));
+        first = *a;
+        second = *b;
+    }
+    return Prepared::Run([row, reset, first, second](Session& session) {
+        const std::uint8_t result = session.store().WriteCalibration(session.address(), session.pack(), row.kind,
+                                                                     row.item, reset, first, second);
+        if (result != 0)
+            return session.failed(result);
+        // What the pack now holds, as the page shows it after a calibration.
+        return ReadCalibration(session, row);
+    });
+}
+
+Prepared PrepareProduct(const CommandArgs& args)
+{
+    const QStringList& words = args.positional;
+    if (words.isEmpty()) {
+        return Prepared::Run([](Session& session) {
+            RProductInfo info;
+            TDevInfo::ClearProductInfo(info);
+            const std::uint8_t result = session.store().ReadProductInfo(session.address(), session.pack(), info);
+            if (result != 0)
+                return session.failed(result);
+            OutputRecord record(QStringLiteral("product"));
+            record.number(QStringLiteral("pack"), session.pack());
+            for (const ProductField& field : kProductFields)
+                record.text(QString::fromLatin1(field.name), (info.*field.field).trimmed());
+            session.out().print(record);
+            return 0;
+        });
+    }
+    if (words.first() != u"set" || words.size() != 1 + qsizetype(kProductFields.size()))
+        return BadUsage("product | product set COMPANY DATE MODULE VERSION TYPE SERIAL REMARK", args);
+    RProductInfo info;
+    for (std::size_t i = 0; i < kProductFields.size(); ++i) {
+        const ProductField& field = kProductFields[i];
+        const QString text = words.at(qsizetype(i) + 1).trimmed();
+        if (text.isEmpty() && field.emptyTextId != 0)
+            return Prepared::Usage(TTextOper().GetLanguageText(field.emptyTextId));
+        if (text.size() > field.maxCharacters || text.toUtf8().size() > kProductTextBytes)
+            return Prepared::Usage(QStringLiteral("%1 is longer than %2 characters (%3 bytes)")
+                                       .arg(QString::fromLatin1(field.name))
+                                       .arg(field.maxCharacters)
+                                       .arg(kProductTextBytes));
+        info.*field.field = text;
+    }
+    return Prepared::Run([info](Session& session) {
+        const std::uint8_t result = session.store().WriteProductInfo(session.address(), session.pack(), info);
+        return result != 0 ? session.failed(result) : session.written(QStringLiteral("product set"));
+    });
+}
+
+Prepared PrepareSwitches(const CommandArgs& args)
+{
+    if (args.positional.size() != 1)
+        return BadUsage("switches WORD", args);
+    const auto word = ParseMask(args.positional.first(), std::numeric_limits<std::uint16_t>::max());
+    if (!word)
+        return Prepared::Usage(QStringLiteral("the switch word is 0-65535 (or 0x0000-0xFFFF), not \"%1\"")
+                                   .arg(args.positional.first()));
+    const auto switches = std::uint16_t(*word);
+    return Prepared::Run([switches](Session& session) {
+        std::uint16_t inForce = 0;
+        const std::uint8_t result =
+            session.store().WriteFunctionSwitches(session.address(), session.pack(), switches, inForce);
+        if (result != 0)
+            return session.failed(result);
+        session.out().print(OutputRecord(QStringLiteral("switches"))
+                                .number(QStringLiteral("pack"), session.pack())
+                                .number(QStringLiteral("requested"), switches)
+                                .number(QStringLiteral("in_force"), inForce)
+                                .text(QStringLiteral("in_force_hex"),
+                                      QStringLiteral("0x%1").arg(inForce, 4, 16, QLatin1Char('0'))));
+        return 0;
+    });
+}
+
+Prepared PrepareShield(const CommandArgs& args)
+{
+    const QStringList& words = args.positional;
+    const bool write = !words.isEmpty();
+    if (write && (words.size() != 2 || words.first() != u"set"))
+        return BadUsage("shield | shield set MASK", args);
+    std::uint32_t mask = 0;
+    if (write) {
+        const auto parsed = ParseMask(words.at(1), std::numeric_limits<std::uint32_t>::max());
+        if (!parsed)
+            return Prepared::Usage(QStringLiteral("the shield mask is 0-4294967295 (or 0x hex), not \"%1\"")
+                                       .arg(words.at(1)));
+        mask = std::uint32_t(*parsed);
+    }
+    return Prepared::Run([write, mask](Session& session) {
+        std::uint32_t value = mask;
+        const std::uint8_t result = session.store().AccessBatteryShield(session.address(), session.pack(), write, value);
+        if (result != 0)
+            return session.failed(result);
+        session.out().print(OutputRecord(QStringLiteral("shield"))
+                                .number(QStringLiteral("pack"), session.pack())
+                                .number(QStringLiteral("mask"), value)
+                                .text(QStringLiteral("mask_hex"), QStringLiteral("0x%1").arg(value, 8, 16, QLatin1Char('0'))));
+        return 0;
+    });
+}
+
+Prepared PrepareDischarge(const CommandArgs& args)
+{
+    const QStringList& words = args.positional;
+    if (words.isEmpty()) {
+        return Prepared::Run([](Session& session) {
+            Decimal capacity;
+            Decimal energy;
+            const std::uint8_t result =
+                session.store().ReadDischargeAccumulating(session.address(), session.pack(), capacity, energy);
+            if (result != 0)
+                return session.failed(result);
+            session.out().print(OutputRecord(QStringLiteral("discharge"))
+                                    .number(QStringLiteral("pack"), session.pack())
+                                    .number(QStringLiteral("capacity_Ah"), capacity)
+                                    .number(QStringLiteral("energy_kWh"), energy));
+            return 0;
+        });
+    }
+    if (words.size() != 3 || words.first() != u"set")
+        return BadUsage("discharge | discharge set AH KWH", args);
+    const std::optional<Decimal> capacity = Decimal::parse(words.at(1).trimmed());
+    const std::optional<Decimal> energy = Decimal::parse(words.at(2).trimmed());
+    if (!capacity || !energy || !EncodeTenthsTruncated(*capacity) || !EncodeHundredthsTruncated(*energy)
+        || *capacity < Decimal() || *energy < Decimal())
+        return Prepared::Usage(QStringLiteral("AH and KWH are non-negative numbers that fit the pack's counters, "
+                                              "not \"%1\" \"%2\"").arg(words.at(1), words.at(2)));
+    const Decimal ah = *capacity;
+    const Decimal kwh = *energy;
+    return Prepared::Run([ah, kwh](Session& session) {
+        const std::uint8_t result =
+            session.store().WriteDischargeAccumulating(session.address(), session.pack(), ah, kwh);
+        return result != 0 ? session.failed(result) : session.written(QStringLiteral("discharge set"));
+    });
+}

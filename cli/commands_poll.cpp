@@ -1,0 +1,297 @@
+// "poll": the polling cycle of the main window's polling thread, run on the
+// main thread with a view that prints each reading and, when asked, appends
+// it to the pack's real-time log file.
+#include "commands.h"
+#include "csv_file.h"
+#include "interrupt.h"
+#include "live_records.h"
+
+#include "services/settings.h"
+#include "store/devinfo.h"
+#include "store/pack_poller.h"
+#include "store/realtime_row.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QThread>
+
+#include <algorithm>
+#include <limits>
+#include <map>
+#include <vector>
+
+namespace {
+
+constexpr std::int64_t kMaxIntervalMs = 3600000;
+
+struct PollRequest {
+    bool autoPacks = false;
+    std::vector<std::uint8_t> packs;   // empty: the pack at --address
+    std::int64_t count = 0;            // 0: until interrupted
+    std::int64_t intervalMs = 0;
+    QString csvFolder;
+};
+
+// "1,2,5-8": pack numbers 1-16, sorted, each once.
+std::optional<std::vector<std::uint8_t>> ParsePackList(const QString& text)
+{
+    std::vector<std::uint8_t> packs;
+    for (const QString& piece : text.split(QLatin1Char(','))) {
+        const QStringList ends = piece.trimmed().split(QLatin1Char('-'));
+        if (ends.size() > 2)
+            return std::nullopt;
+        const auto first = ParseWholeIn(ends.first(), 1, kMaxPacks);
+        const auto last = ParseWholeIn(ends.last(), 1, kMaxPacks);
+        if (!first || !last || *first > *last)
+            return std::nullopt;
+        for (std::int64_t pack = *first; pack <= *last; ++pack)
+            packs.push_back(std::uint8_t(pack));
+    }
+    std::sort(packs.begin(), packs.end());
+    packs.erase(std::unique(packs.begin(), packs.end()), packs.end());
+    return packs;
+}
+
+// Prints what the cycle shows. The cycle calls it between its commands; the
+// last pack of a pass is closed by FinishPack after the pass.
+class PrintingPollView final : public IPollView {
+public:
+    PrintingPollView(Session& session, const QString& csvFolder)
+        : m_session(session), m_csvFolder(csvFolder), m_started(QDateTime::currentDateTime())
+    {
+    }
+
+    void RefreshHead() override
+    {
+        FinishPack();
+        m_pack = m_session.globals().SelectedPack.load();
+        m_active = true;
+        // Each command of the cycle sets the last result; starting from 0
+        // tells this pack's failures from the previous pack's.
+        m_session.store().SetLastResult(0);
+    }
+
+    void SetCommState(int state) override
+    {
+        const std::uint8_t last = m_session.store().LastResult();
+        if (m_failure == 0 && last != 0)
+            m_failure = last;
+        // A red lamp without a command: the port could not be used.
+        if (m_failure == 0 && state == 0)
+            m_failure = ResultCode::kNoAnswer;
+    }
+
+    void ShowPackTime(const RDeviceTime& packTime, std::uint8_t lastResult) override
+    {
+        m_packTime = lastResult == 0 ? FormatDeviceTime(packTime) : QString();
+        m_hasStatus = true;
+    }
+
+    void ShowStatus(std::uint16_t softwareVersion, const QString& barCode, std::uint8_t) override
+    {
+        m_softwareVersion = softwareVersion;
+        m_barCode = barCode;
+    }
+
+    void RefreshAnalog() override
+    {
+        // Called after a failure too, once the pack has been silent for a
+        // while, to show its last reading again; that is no new reading.
+        if (m_session.store().LastResult() != 0)
+            return;
+        PrintStatus();
+        m_analog = m_session.store().GetAnalogData(m_pack);
+        m_hasAnalog = true;
+        ++m_readings;
+        m_session.out().printLine(AnalogRecord(m_analog));
+    }
+
+    void RefreshAlarm() override
+    {
+        if (m_session.store().LastResult() != 0)
+            return;
+        PrintStatus();
+        m_session.out().printLine(AlarmRecord(m_session.store().GetAlarmData(m_pack), m_session.store().TextOper()));
+    }
+
+    void RefreshLocation() override {}
+
+    // Closes the pack polled last: its log row, or what went wrong.
+    void FinishPack()
+    {
+        if (!m_active)
+            return;
+        PrintStatus();
+        if (m_failure != 0) {
+            m_session.out().printLine(OutputRecord(QStringLiteral("error"))
+                                          .number(QStringLiteral("pack"), m_pack)
+                                          .number(QStringLiteral("result"), m_failure)
+                                          .text(QStringLiteral("error"),
+                                                m_session.store().TextOper().GetErrorText(m_failure)));
+        }
+        if (m_hasAnalog && !m_csvFolder.isEmpty() && RealtimeReadingHoldsData(m_analog))
+            AppendLogRow();
+        m_active = false;
+        m_hasAnalog = false;
+        m_hasStatus = false;
+        m_failure = 0;
+    }
+
+    int readings() const { return m_readings; }
+    QString fileError() const { return m_fileError; }
+
+private:
+    void PrintStatus()
+    {
+        if (!m_hasStatus)
+            return;
+        m_hasStatus = false;
+        m_session.out().printLine(OutputRecord(QStringLiteral("status"))
+                                      .number(QStringLiteral("pack"), m_pack)
+                                      .text(QStringLiteral("pack_time"), m_packTime)
+                                      .text(QStringLiteral("bar_code"), m_barCode)
+                                      .number(QStringLiteral("software_version"), m_softwareVersion));
+    }
+
+    // The row pairs this cycle's analog reading with this cycle's alarm
+    // answer (blank when the alarm read failed).
+    void AppendLogRow()
+    {
+        LogFile& log = m_logs[m_pack];
+        if (!log.file.isOpen()) {
+            if (log.failed)
+                return;
+            // Named as the main window names its saved logs: pack, then time.
+            const QString name = QStringLiteral("%1_%2.csv")
+                                     .arg(m_pack)
+                                     .arg(m_started.toString(QStringLiteral("yyyyMMddHHmmss")));
+            if (!log.file.create(QDir(m_csvFolder).filePath(name), RealtimeLogHeaders(m_session.store().TextOper()),
+                                 &m_fileError)) {
+                log.failed = true;
+                m_session.out().error(m_fileError);
+                return;
+            }
+        }
+        ++log.rows;
+        if (!log.file.append(RealtimeLogRow(log.rows, m_analog, m_session.store().GetAlarmData(m_pack),
+                                             m_session.store()))) {
+            m_fileError = QStringLiteral("%1: cannot write").arg(log.file.path());
+            m_session.out().error(m_fileError);
+        }
+    }
+
+    struct LogFile {
+        CsvFile file;
+        int rows = 0;
+        bool failed = false;
+    };
+
+    Session& m_session;
+    QString m_csvFolder;
+    QDateTime m_started;
+    std::map<std::uint8_t, LogFile> m_logs;
+    bool m_active = false;
+    std::uint8_t m_pack = 0;
+    std::uint8_t m_failure = 0;
+    bool m_hasAnalog = false;
+    RAnalogData m_analog;
+    bool m_hasStatus = false;
+    QString m_packTime;
+    QString m_barCode;
+    std::uint16_t m_softwareVersion = 0;
+    int m_readings = 0;
+    QString m_fileError;
+};
+
+// Sets the selection state as the main window does when a pack or "Auto"
+// is chosen.
+void Select(Session& session, const PollRequest& request)
+{
+    AppGlobals& globals = session.globals();
+    std::vector<std::uint8_t> packs = request.packs;
+    if (request.autoPacks)
+        for (int pack = 1; pack <= globals.PackCount.load(); ++pack)
+            packs.push_back(std::uint8_t(pack));
+    if (packs.empty())
+        packs.push_back(session.pack());
+    const bool several = request.autoPacks || packs.size() > 1;
+    session.store().SelectPacks(packs);
+    globals.AutoPolling = several;
+    globals.PackCount = packs.back();
+    globals.SelectedPack = several ? 0 : packs.front();
+    globals.SelectedAddress = packs.front();
+    globals.ClockSync = false;
+    globals.ActivePage = 0;
+}
+
+bool Wait(std::int64_t milliseconds)
+{
+    for (std::int64_t waited = 0; waited < milliseconds; waited += 20) {
+        if (InterruptRequested())
+            return false;
+        QThread::msleep(static_cast<unsigned long>(std::min<std::int64_t>(20, milliseconds - waited)));
+    }
+    return !InterruptRequested();
+}
+
+int RunPoll(Session& session, const PollRequest& request)
+{
+    if (!request.csvFolder.isEmpty() && !QDir().mkpath(request.csvFolder))
+        return session.failed(QStringLiteral("cannot create the folder %1").arg(request.csvFolder));
+    Select(session, request);
+    PrintingPollView view(session, request.csvFolder);
+    PackPoller poller(session.store(), session.globals(), view, [] { return InterruptRequested(); });
+    for (std::int64_t pass = 1; request.count == 0 || pass <= request.count; ++pass) {
+        const bool goOn = poller.RunPass();
+        view.FinishPack();
+        if (!goOn || (pass != request.count && !Wait(request.intervalMs)))
+            break;
+    }
+    if (!view.fileError().isEmpty())
+        return 1;
+    // Readings that never came are reported line by line; only a run in
+    // which no pack answered at all is a failed command.
+    return view.readings() > 0 ? 0 : session.failed(ResultCode::kNoAnswer);
+}
+
+} // namespace
+
+Prepared PreparePoll(const CommandArgs& args)
+{
+    if (!args.positional.isEmpty())
+        return Prepared::Usage(QStringLiteral("poll takes only options: --packs, --count, --interval, --csv"));
+    PollRequest request;
+    if (args.has("--packs")) {
+        const QString packs = args.value("--packs").trimmed();
+        if (packs == u"auto") {
+            request.autoPacks = true;
+        } else if (const auto list = ParsePackList(packs)) {
+            request.packs = *list;
+        } else {
+            return Prepared::Usage(QStringLiteral("--packs takes auto or pack numbers 1-%1 such as 1,2,5-8, not \"%2\"")
+                                       .arg(kMaxPacks).arg(packs));
+        }
+    }
+    if (args.has("--count")) {
+        const auto count = ParseWholeIn(args.value("--count"), 1, std::numeric_limits<std::int32_t>::max());
+        if (!count)
+            return Prepared::Usage(QStringLiteral("--count takes a positive whole number, not \"%1\"")
+                                       .arg(args.value("--count")));
+        request.count = *count;
+    }
+    if (args.has("--interval")) {
+        const auto interval = ParseWholeIn(args.value("--interval"), 0, kMaxIntervalMs);
+        if (!interval)
+            return Prepared::Usage(QStringLiteral("--interval takes milliseconds 0-%1, not \"%2\"")
+                                       .arg(kMaxIntervalMs).arg(args.value("--interval")));
+        request.intervalMs = *interval;
+    }
+    if (args.has("--csv")) {
+        request.csvFolder = args.value("--csv");
+        const QFileInfo folder(request.csvFolder);
+        if (request.csvFolder.isEmpty() || (folder.exists() && !folder.isDir()))
+            return Prepared::Usage(QStringLiteral("--csv needs a folder, not \"%1\"").arg(request.csvFolder));
+    }
+    return Prepared::Run([request](Session& session) { return RunPoll(session, request); });
+}

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QFile>
+#include <QString>
+#include <QStringList>
+
+// A log file written line by line: the header when it is created, then one
+// line per reading, each flushed to the file at once so that a crash or a
+// pulled plug loses at most the line being written. Text in the system's
+// code page, as every CSV file of the program.
+class CsvFile {
+public:
+    // Creates or replaces the file and writes the header line.
+    bool create(const QString& path, const QStringList& header, QString* error);
+    bool append(const QStringList& cells);
+    bool isOpen() const { return m_file.isOpen(); }
+    QString path() const { return m_file.fileName(); }
+
+private:
+    QFile m_file;
+};

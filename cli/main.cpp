@@ -1,0 +1,133 @@
+// bmstool: every pack command from the command line, on the same core as
+// the main window. Arguments are checked in full before the port is opened,
+// so a wrong argument never reaches a pack.
+#include "commands.h"
+#include "interrupt.h"
+
+#include "services/settings.h"
+#include "services/text_ids.h"
+#include "sim_link.h"
+#include "store/devinfo.h"
+
+#include <QCoreApplication>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace {
+
+constexpr int kUsageStatus = 2;
+
+int UsageError(const Output& output, const QString& message, const CommandSpec* command)
+{
+    output.error(QStringLiteral("bmstool: %1").arg(message));
+    output.error(command ? QStringLiteral("usage: bmstool [OPTIONS] %1\n(bmstool %2 --help explains it)")
+                               .arg(QString::fromUtf8(command->usage.data(), qsizetype(command->usage.size())),
+                                    QString::fromUtf8(command->name.data(), qsizetype(command->name.size())))
+                         : QStringLiteral("see bmstool --help"));
+    return kUsageStatus;
+}
+
+// Opens the port the user named: "COMn" as the main window numbers ports,
+// or any other device (a path, or a registered link such as "simulator"),
+// which is mapped to COM1 through a port map of this run's own.
+bool OpenPort(TDevInfo& store, AppGlobals& globals, const QString& port, std::int32_t baudRate,
+              QTemporaryDir& mapFolder, QString& error)
+{
+    static const QRegularExpression comPattern(QStringLiteral("^COM([1-9][0-9]{0,2})$"),
+                                               QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch com = comPattern.match(port);
+    std::uint8_t portNumber = 1;
+    if (com.hasMatch() && com.captured(1).toInt() <= 255) {
+        portNumber = std::uint8_t(com.captured(1).toInt());
+    } else {
+        if (!mapFolder.isValid()) {
+            error = QStringLiteral("no temporary folder for the port map");
+            return false;
+        }
+        const QString mapFile = mapFolder.filePath(QStringLiteral("ports.ini"));
+        {
+            QSettings map(mapFile, QSettings::IniFormat);
+            map.setValue(QStringLiteral("Ports/COM1"), port);
+            map.sync();
+        }
+        store.DevOper().SetPortMapFile(mapFile);
+    }
+    globals.PortNumber = portNumber;
+    store.DevOper().SetBaudRate(baudRate);
+    store.InitSerial(portNumber);
+    if (store.OpenSerial(portNumber))
+        return true;
+    const QString why = store.DevOper().LastOpenError();
+    error = store.TextOper().GetLanguageText(TextId::kPortNotOpen) + QStringLiteral(" %1").arg(port)
+        + (why.isEmpty() ? QString() : QStringLiteral(": ") + why);
+    return false;
+}
+
+int Run(const QStringList& arguments)
+{
+    CommandLine line;
+    QString error;
+    const bool parsed = ParseCommandLine(arguments, line, error);
+    const Output output(line.globals.json);
+    if (!parsed)
+        return UsageError(output, error, FindCommand(line.command));
+
+    // Defaults from BMS.ini, as the main window would start with them.
+    LoadSettings();
+    AppGlobals& globals = Globals();
+    if (line.globals.language)
+        globals.Language = *line.globals.language;
+    globals.TextOper->SetLanguage(globals.Language);
+
+    if (line.command.isEmpty() || line.command == u"help") {
+        const CommandSpec* topic = line.words.isEmpty() ? nullptr : FindCommand(line.words.first());
+        if (line.command.isEmpty() && !line.help)
+            return UsageError(output, QStringLiteral("no command given"), nullptr);
+        output.printText(topic ? CommandHelp(*topic) : GeneralHelp());
+        return 0;
+    }
+    const CommandSpec* command = FindCommand(line.command);
+    if (!command)
+        return UsageError(output, QStringLiteral("unknown command \"%1\"").arg(line.command), nullptr);
+    if (line.help) {
+        output.printText(CommandHelp(*command));
+        return 0;
+    }
+    CommandArgs args;
+    if (!SplitCommandArgs(line.words, command->options, args, error))
+        return UsageError(output, error, command);
+    const Prepared prepared = command->prepare(args);
+    if (!prepared.action)
+        return UsageError(output, prepared.error, command);
+
+    // Only now is anything opened.
+    auto store = std::make_unique<TDevInfo>();
+    store->InitStore();
+    const QString port = line.globals.port.value_or(QStringLiteral("COM%1").arg(globals.PortNumber.load()));
+    QTemporaryDir mapFolder;
+    if (!OpenPort(*store, globals, port, line.globals.baudRate.value_or(globals.BaudRate.load()), mapFolder, error)) {
+        output.error(error);
+        return 1;
+    }
+    InstallInterruptHandler();
+    Session session(*store, globals, output, line.globals.address);
+    const int status = prepared.action(session);
+    store->CloseSerial(globals.PortNumber.load());
+    return status;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("bmstool"));
+    // "--port simulator" reaches the in-process packs.
+    RegisterSimulatorLink();
+    const int status = Run(QCoreApplication::arguments().mid(1));
+    FreeGlobals();
+    return status;
+}

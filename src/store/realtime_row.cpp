@@ -1,0 +1,161 @@
+#include "store/realtime_row.h"
+
+#include "protocol/decimal.h"
+#include "services/settings.h"
+#include "services/textoper.h"
+#include "store/devinfo.h"
+
+#include <cstdint>
+
+namespace {
+
+// A header cell: the text of the id in the current language, then the unit.
+QString Header(const TTextOper& texts, std::uint16_t id, const char* unit = "")
+{
+    return texts.GetLanguageText(id) + QString::fromUtf8(unit);
+}
+
+QString Whole(std::int64_t value)
+{
+    return QString::number(value);
+}
+
+QString TwoDigits(int value)
+{
+    return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0'));
+}
+
+// "T1(℃)".."T4(℃)" and "V01(mV)".."V16(mV)": the same in every language.
+void AppendTemperatureHeaders(QStringList& cells)
+{
+    for (int i = 1; i <= kMaxCellTemperatures; ++i)
+        cells << QStringLiteral("T%1(℃)").arg(i);
+}
+
+void AppendCellHeaders(QStringList& cells)
+{
+    for (int i = 1; i <= kMaxCells; ++i)
+        cells << QStringLiteral("V%1(mV)").arg(TwoDigits(i));
+}
+
+// The real-time log shows an extreme as "value>position"; a value of 0
+// means there is no reading and stands alone.
+QString RealtimeExtreme(const CellExtreme& extreme)
+{
+    if (extreme.millivolts == 0)
+        return QStringLiteral("0");
+    return Whole(extreme.millivolts) + QLatin1Char('>') + TwoDigits(extreme.position);
+}
+
+// The record logs show the position first: "03->3312".
+QString HistoryExtreme(const CellExtreme& extreme)
+{
+    return TwoDigits(extreme.position) + QStringLiteral("->") + Whole(extreme.millivolts);
+}
+
+constexpr std::uint16_t kNumberId = 0x6001;
+constexpr std::uint16_t kTimeId = 0x6002;
+constexpr std::uint16_t kModeId = 0x6003;
+constexpr std::uint16_t kVoltageId = 0x6004;
+constexpr std::uint16_t kCurrentId = 0x6005;
+constexpr std::uint16_t kAlarmCodeId = 0x6006;
+constexpr std::uint16_t kAlarmInfoId = 0x6007;
+constexpr std::uint16_t kLowestCellId = 0x6008;
+constexpr std::uint16_t kHighestCellId = 0x6009;
+constexpr std::uint16_t kAmbientId = 0x600A;
+constexpr std::uint16_t kBalanceId = 0x6010;
+constexpr std::uint16_t kTotalVoltageId = 0x6011;
+constexpr std::uint16_t kTotalCurrentId = 0x6012;
+constexpr std::uint16_t kRemainingId = 0x6013;
+constexpr std::uint16_t kFullId = 0x6014;
+constexpr std::uint16_t kCyclesId = 0x7009;
+constexpr std::uint16_t kHumidityId = 0x352C;
+constexpr std::uint16_t kAlarmStateId = 0x5010;
+constexpr std::uint16_t kProtectionStateId = 0x5030;
+constexpr std::uint16_t kDeviceCodeId = 0x700F;
+
+} // namespace
+
+QStringList RealtimeLogHeaders(const TTextOper& texts)
+{
+    QStringList cells;
+    cells << Header(texts, kNumberId) << QStringLiteral("PackNo") << Header(texts, kTimeId)
+          << Header(texts, kTotalVoltageId, "(V)") << Header(texts, kTotalCurrentId, "(A)") << QStringLiteral("SOC%")
+          << QStringLiteral("SOH%") << Header(texts, kRemainingId, "(Ah)") << Header(texts, kFullId, "(Ah)")
+          << Header(texts, kCyclesId) << Header(texts, kHumidityId, "(%)") << Header(texts, kLowestCellId, "(mV)")
+          << Header(texts, kHighestCellId, "(mV)") << Header(texts, kAmbientId, "(℃)") << QStringLiteral("FET(℃)")
+          << Header(texts, kAlarmStateId) << Header(texts, kProtectionStateId) << Header(texts, kBalanceId);
+    AppendTemperatureHeaders(cells);
+    AppendCellHeaders(cells);
+    return cells;
+}
+
+bool RealtimeReadingHoldsData(const RAnalogData& analog)
+{
+    return analog.totalVoltage >= Decimal::fromRaw(10) || analog.cellVoltages[0] != 0;
+}
+
+QStringList RealtimeLogRow(int rowNumber, const RAnalogData& analog, const RAlarmData& alarm,
+                           const TDevInfo& store)
+{
+    QString balance;
+    for (std::uint8_t flag : analog.balancing)
+        balance += flag != 0 ? QLatin1Char('1') : QLatin1Char('0');
+
+    QStringList cells;
+    cells << Whole(rowNumber) << TwoDigits(analog.packNumber)
+          << analog.time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) << analog.totalVoltage.format(u"0.000")
+          << analog.current.format(u"0.000") << Whole(analog.soc) << Whole(analog.soh)
+          << analog.remainingCapacity.format(u"0.000") << analog.fullCapacity.format(u"0.000")
+          << Whole(analog.cycleCount) << Whole(analog.humidity)
+          << RealtimeExtreme(TDevInfo::MinCellVoltage(analog)) << RealtimeExtreme(TDevInfo::MaxCellVoltage(analog))
+          << analog.ambientTemperature.format(u"0.0") << analog.fetTemperature.format(u"0.0")
+          << store.AlarmText(alarm) << store.ProtectionText(alarm) << balance;
+    for (const Decimal& temperature : analog.cellTemperatures)
+        cells << temperature.format(u"0.0");
+    for (std::uint16_t millivolts : analog.cellVoltages)
+        cells << Whole(millivolts);
+    return cells;
+}
+
+QStringList HistoryLogHeaders(bool alarmLog, const TTextOper& texts)
+{
+    QStringList cells;
+    cells << Header(texts, kNumberId) << QStringLiteral("PackNo") << Header(texts, kTimeId) << Header(texts, kModeId)
+          << Header(texts, kVoltageId, "(V)") << Header(texts, kCurrentId, "(A)") << QStringLiteral("SOC(%)")
+          << Header(texts, kRemainingId, "(Ah)");
+    if (alarmLog)
+        cells << Header(texts, kAlarmCodeId) << Header(texts, kAlarmInfoId);
+    cells << Header(texts, kLowestCellId, "(mV)") << Header(texts, kHighestCellId, "(mV)")
+          << Header(texts, kAmbientId, "(℃)") << QStringLiteral("FET(℃)") << Header(texts, kHumidityId, "(%)");
+    AppendTemperatureHeaders(cells);
+    AppendCellHeaders(cells);
+    cells << Header(texts, kDeviceCodeId);
+    return cells;
+}
+
+QStringList HistoryLogRow(int rowNumber, const RHistoryRecord& record, bool alarmLog, const QString& deviceCode,
+                          const TTextOper& texts)
+{
+    QStringList cells;
+    cells << Whole(rowNumber) << Whole(record.packNumber) << FormatDeviceTime(record.time)
+          << GetModeText(record.mode) << record.voltage.format(u"0.000") << record.current.format(u"0.000")
+          << Whole(record.soc) << record.remainingCapacity.format(u"0.000");
+    if (alarmLog)
+        cells << Whole(record.alarmCode) << texts.GetAlarmText(record.alarmCode);
+    cells << HistoryExtreme(TDevInfo::MinCellVoltage(record.cellVoltages))
+          << HistoryExtreme(TDevInfo::MaxCellVoltage(record.cellVoltages))
+          << record.ambientTemperature.format(u"0.0") << record.fetTemperature.format(u"0.0")
+          << Whole(record.humidity);
+    for (const Decimal& temperature : record.cellTemperatures)
+        cells << temperature.format(u"0.0");
+    for (std::uint16_t millivolts : record.cellVoltages)
+        cells << Whole(millivolts);
+    cells << deviceCode;
+    return cells;
+}
+
+QString CsvLine(const QStringList& cells)
+{
+    return cells.join(QLatin1Char(',')) + QStringLiteral("\r\n");
+}

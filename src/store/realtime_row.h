@@ -1,0 +1,44 @@
+#pragma once
+
+#include "history/history_record.h"
+#include "protocol/records.h"
+
+#include <QString>
+#include <QStringList>
+
+class TDevInfo;
+class TTextOper;
+
+// The rows of the logs as they are shown and saved as CSV: the real-time
+// log of one pack (38 columns) and the two record logs (work data 34
+// columns, alarm records 36). Pure formatters: the GUI's grids and the
+// command line's CSV files both take their cells from here, so a log reads
+// the same whichever front end wrote it. Headers come in the language the
+// text service is set to.
+
+inline constexpr int kRealtimeLogColumns = 38;
+inline constexpr int kWorkDataLogColumns = 34;
+inline constexpr int kAlarmRecordLogColumns = 36;
+
+// The header cells of the real-time log.
+QStringList RealtimeLogHeaders(const TTextOper& texts);
+
+// Whether a reading goes into the log at all: a total voltage of at least
+// 0.001 V or a first cell with a voltage. A pack that answers with nothing
+// measured adds no row.
+bool RealtimeReadingHoldsData(const RAnalogData& analog);
+
+// The 38 cells of one reading; rowNumber counts from 1. The alarm and
+// protection columns are the store's summaries of the alarm record.
+QStringList RealtimeLogRow(int rowNumber, const RAnalogData& analog, const RAlarmData& alarm,
+                           const TDevInfo& store);
+
+// Record logs. With alarmLog the alarm code and its text follow the
+// remaining capacity; the work-data log has neither.
+QStringList HistoryLogHeaders(bool alarmLog, const TTextOper& texts);
+QStringList HistoryLogRow(int rowNumber, const RHistoryRecord& record, bool alarmLog, const QString& deviceCode,
+                          const TTextOper& texts);
+
+// One CSV line: the cells joined by "," and ended with CR LF. Cells are
+// written unchanged (no quoting), as every log file of the program is.
+QString CsvLine(const QStringList& cells);
