@@ -59,7 +59,7 @@ std::uint8_t TDevOper::ReadAnalogData(std::uint8_t address, std::uint8_t packNum
                                       std::array<RAnalogData, kMaxPacks>& records)
 {
     if (!HasRecord(packNumber))
-        return ResultCode::kBadFrame;
+        return ResultCode::kValueRejected;
     return Execute(address, CommandId::ReadAnalogData, Bytes({packNumber}), [&](const AnswerView& answer) {
         const std::uint8_t result =
             DecodeAnalogData(answer, packNumber, QDateTime::currentDateTime(), records[packNumber - 1]);
@@ -73,7 +73,7 @@ std::uint8_t TDevOper::ReadAlarmData(std::uint8_t address, std::uint8_t packNumb
                                      std::array<RAlarmData, kMaxPacks>& records)
 {
     if (!HasRecord(packNumber))
-        return ResultCode::kBadFrame;
+        return ResultCode::kValueRejected;
     // An answer for another pack leaves the prepared record as it is; the
     // result stays 0.
     return Execute(address, CommandId::ReadAlarmData, Bytes({packNumber}), [&](const AnswerView& answer) {
@@ -238,7 +238,7 @@ std::uint8_t TDevOper::WriteDischargeAccumulating(std::uint8_t address, std::uin
     // A value that does not fit its 32 bits is refused rather than sent
     // wrapped into another value.
     if (!capacity || !energy)
-        return ResultCode::kBadFrame;
+        return ResultCode::kValueRejected;
     QByteArray info = Bytes({packNumber});
     AppendLong(info, *capacity);
     AppendLong(info, *energy);
@@ -271,7 +271,7 @@ std::uint8_t TDevOper::WriteCalibration(std::uint8_t address, std::uint8_t packN
         firstWire = EncodeCalibrationValue(kind, first);
         secondWire = EncodeCalibrationValue(kind, second);
         if (!firstWire || !secondWire)
-            return ResultCode::kBadFrame;
+            return ResultCode::kValueRejected;
     }
     QByteArray info = Bytes({packNumber, kind, item, reset ? kReset : kCalibrate});
     AppendLong(info, *firstWire);
@@ -313,7 +313,7 @@ std::uint8_t TDevOper::ReadLocationInfo(std::uint8_t address, std::uint8_t packN
                                         std::array<RLocationData, kMaxPacks>& records)
 {
     if (!HasRecord(packNumber))
-        return ResultCode::kBadFrame;
+        return ResultCode::kValueRejected;
     return Execute(address, CommandId::ReadLocationInfo, Bytes({packNumber}), [&](const AnswerView& answer) {
         DecodeLocationData(answer, packNumber, QDateTime::currentDateTime(), records[packNumber - 1]);
         return ResultCode::kSuccess;

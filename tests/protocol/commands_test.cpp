@@ -317,11 +317,11 @@ TEST_F(Commands, ValuesThatCannotTravelAreRefusedUnsent)
     std::uint8_t echoed = 0;
     std::array<RAnalogData, kMaxPacks> analog{};
     std::array<RLocationData, kMaxPacks> locations{};
-    EXPECT_EQ(m_op.ReadAnalogData(1, 0, echoed, analog), ResultCode::kBadFrame);
-    EXPECT_EQ(m_op.ReadLocationInfo(1, 17, locations), ResultCode::kBadFrame);
+    EXPECT_EQ(m_op.ReadAnalogData(1, 0, echoed, analog), ResultCode::kValueRejected);
+    EXPECT_EQ(m_op.ReadLocationInfo(1, 17, locations), ResultCode::kValueRejected);
     EXPECT_EQ(m_op.WriteCalibration(1, 1, 1, 11, false, Decimal::fromInt(3'000'000'000LL), {}),
-              ResultCode::kBadFrame);
-    EXPECT_EQ(m_op.WriteDischargeAccumulating(1, 1, Decimal::fromInt(500'000'000), {}), ResultCode::kBadFrame);
+              ResultCode::kValueRejected);
+    EXPECT_EQ(m_op.WriteDischargeAccumulating(1, 1, Decimal::fromInt(500'000'000), {}), ResultCode::kValueRejected);
     EXPECT_EQ(TheScript().exchanges, 0);
 }
 
