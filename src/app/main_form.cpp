@@ -1,0 +1,320 @@
+#include "app/main_form.h"
+
+#include "app/app_objects.h"
+#include "app/lamp_shape.h"
+#include "services/settings.h"
+#include "services/text_ids.h"
+#include "services/textoper.h"
+#include "store/devinfo.h"
+#include "store/thread_pack.h"
+#include "views/comboboxext.h"
+#include "views/framepackalarm.h"
+#include "views/framepackcellvoltage.h"
+#include "views/framepackhead.h"
+#include "views/framepackinfo.h"
+#include "views/framepacktemperature.h"
+#include "views/overview_layout.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpressionValidator>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTabWidget>
+
+namespace {
+
+constexpr int kWindowWidth = 1200;
+constexpr int kWindowHeight = 700;
+constexpr int kLivePage = 0;
+constexpr int kMonitorPage = 1;
+constexpr int kLocationPage = 3;
+// Software versions below this are not shown.
+constexpr std::uint16_t kFirstShownVersion = 0x534;
+
+constexpr std::array<std::uint16_t, TMainForm::kPageCount> kPageTextIds = {
+    TextId::kTabLiveMonitor, TextId::kTabParallelMonitor, TextId::kTabRealTimeData, TextId::kTabCommunication,
+    TextId::kTabParameters, TextId::kTabSystemConfig, TextId::kTabDataRecords, TextId::kTabAlarmRecords};
+
+QString Text(std::uint16_t id)
+{
+    return TTextOper().GetLanguageText(id);
+}
+
+} // namespace
+
+TMainForm::TMainForm(const QString& programFolder, QWidget* parent)
+    : QMainWindow(parent)
+{
+    setObjectName(QStringLiteral("MainForm"));
+    BuildControls();
+    ConnectHandlers();
+    FormCreate(programFolder);
+}
+
+TMainForm::~TMainForm()
+{
+    // The store outlives the thread: stop it before anything is freed.
+    StopPolling();
+    if (!m_closed && Store()) {
+        Store()->CloseSerial(Globals().PortNumber);
+        FreeGlobals();
+    }
+}
+
+TDevInfo* TMainForm::Store() const
+{
+    return GlobalDevInfo();
+}
+
+// ---- Start-up.
+
+void TMainForm::FormCreate(const QString& programFolder)
+{
+    AppGlobals& globals = Globals();
+    resize(kWindowWidth, kWindowHeight);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+    if (programFolder.isEmpty())
+        LoadSettings();
+    else
+        LoadSettings(programFolder);
+    CreateGlobalObjects();
+    Store()->DevOper().SetPortMapFile(SettingsFilePath());
+    Store()->DevOper().SetBaudRate(globals.BaudRate);
+
+    // Checking a language button runs its click behaviour.
+    if (globals.Language == TTextOper::English) {
+        RadioButton2->setChecked(true);
+        RadioButton2Click();
+    } else {
+        RadioButton1->setChecked(true);
+        RadioButton1Click();
+    }
+
+    QGuiApplication::setApplicationDisplayName(globals.Title);
+    ClearStatusPanels(0, kStatusPanels - 1);
+
+    for (int pack = 1; pack <= kMaxPacks; ++pack) {
+        auto* frame = new RealTimeDataFrame(PageControl2);
+        frame->setObjectName(QStringLiteral("FrameRealTimeData%1").arg(pack));
+        PageControl2->addTab(frame, QStringLiteral("PackNo.%1").arg(pack, 2, 10, QLatin1Char('0')));
+        frame->InitGrid();
+        m_realTimeFrames.append(frame);
+    }
+
+    Edit2->setText(QString::number(globals.PackCount));
+    Edit2->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), Edit2));
+    CheckBox1->setChecked(globals.DisplayRecord);
+    CheckBox2->setChecked(globals.AutoSave);
+
+    SetCommState(0);
+    Store()->FillPortList(*ComboBoxExt1, globals.PortNumber, true);
+    ShowPortDevices();
+    Store()->FillPackList(*ComboBoxExt2, globals.PackCount, true, globals.PackRead);
+    ComboBoxExt2Change();
+
+    FramePackWorkDataInfo1->InitPage();
+    FramePackAlarmDataInfo1->InitPage();
+    FramePackParameter1->InitPage();
+    FramePackConfig1->InitPage();
+
+    PageControl1->setCurrentIndex(kLivePage);
+    Edit2->setAlignment(Qt::AlignCenter);
+    ApplyLanguage();
+}
+
+void TMainForm::ApplyLanguage()
+{
+    const AppGlobals& globals = Globals();
+    QGuiApplication::setApplicationDisplayName(globals.Title);
+    setWindowTitle(QStringLiteral("KESTAV  ( ") + globals.Version + QStringLiteral(" )"));
+    RadioButton1->setText(Text(TextId::kChineseVersion));
+    RadioButton2->setText(Text(TextId::kEnglishVersion));
+    // The English button always reads in English, so that a user who cannot
+    // read the current language finds it.
+    RadioButton2->setText(QStringLiteral("English"));
+    Label17->setText(Text(TextId::kEnterPassword));
+    BtnChange->setText(Text(TextId::kChangePasswordButton));
+    GroupBox6->setTitle(Text(TextId::kLinkGroup));
+    GroupBox1->setTitle(Text(TextId::kPortGroup));
+    Label2->setText(Text(TextId::kPackCountLabel));
+    Label3->setText(Text(TextId::kAddressLabel));
+    Label1->setText(Text(TextId::kPackNumberLabel));
+    for (int index = 0; index < kPageCount; ++index)
+        PageControl1->setTabText(index, Text(kPageTextIds[std::size_t(index)]));
+    CheckBox1->setText(Text(TextId::kShowRecords));
+    CheckBox2->setText(Text(TextId::kAutoSave));
+    CheckBox3->setText(Text(TextId::kAutoScroll));
+    CheckBox4->setText(Text(TextId::kAutoTimeSync));
+
+    for (RealTimeDataFrame* frame : m_realTimeFrames)
+        frame->ApplyLanguage();
+    FramePackInfo1->ApplyLanguage();
+    FramePackTemperature1->ApplyLanguage();
+    FramePackCellVoltage1->ApplyLanguage();
+    FramePackAlarm1->ApplyLanguage();
+    FramePackLocation1->ApplyLanguage();
+
+    const bool open = Store() && Store()->IsSerialOpen(globals.PortNumber);
+    BtnCom->setText(Text(open ? TextId::kClosePort : TextId::kOpenPort));
+}
+
+// ---- Views of the pack in focus.
+
+void TMainForm::RebuildViews()
+{
+    const AppGlobals& globals = Globals();
+    FramePackHead1->ShowPackHead(globals.SelectedPack);
+    FramePackInfo1->InitGrid();
+    FramePackTemperature1->InitGrid();
+    FramePackCellVoltage1->InitGrid();
+    FramePackDataMonitor1->InitGrid();
+    FramePackLocation1->ClearLocation();
+    Label6->clear();
+    const std::uint8_t address = globals.SelectedAddress;
+    if (address <= globals.PackCount)
+        Label6->setText(QString::number(int(address) - 1));
+}
+
+void TMainForm::RefreshHead()
+{
+    const AppGlobals& globals = Globals();
+    FramePackHead1->ShowPackHead(globals.SelectedPack);
+    Label6->setText(QString::number(int(globals.SelectedAddress) - 1));
+}
+
+void TMainForm::RefreshAnalog()
+{
+    const std::uint8_t pack = Globals().SelectedPack;
+    const RAlarmData alarm = Store()->GetAlarmData(pack);
+    const RAnalogData analog = Store()->GetAnalogData(pack);
+    const RLocationData location = Store()->GetLocationData(pack);
+    // Every reading goes to its pack's log, whatever page is shown.
+    if (analog.packNumber >= 1 && analog.packNumber <= m_realTimeFrames.size())
+        m_realTimeFrames[analog.packNumber - 1]->AddRecord(analog, alarm);
+    switch (Globals().ActivePage.load()) {
+    case kLivePage:
+        FramePackInfo1->ShowData(analog, alarm);
+        FramePackTemperature1->ShowData(analog, alarm);
+        FramePackCellVoltage1->ShowData(analog, alarm);
+        break;
+    case kMonitorPage:
+        ShowMonitorColumn();
+        break;
+    case kLocationPage:
+        FramePackLocation1->ShowLocation(location);
+        break;
+    default:
+        break;
+    }
+}
+
+void TMainForm::RefreshAlarm()
+{
+    FramePackAlarm1->ShowAlarmData(Store()->GetAlarmData(Globals().SelectedPack));
+}
+
+void TMainForm::RefreshLocation()
+{
+    FramePackLocation1->ShowLocation(Store()->GetLocationData(Globals().SelectedPack));
+}
+
+void TMainForm::ShowMonitorColumn()
+{
+    FramePackDataMonitor1->ShowColumn(Store()->GetAnalogData(Globals().SelectedPack));
+}
+
+void TMainForm::RefreshParameters()
+{
+    // The parameter page re-lays itself and shows the stored set once it
+    // exists; until then there is nothing to show.
+}
+
+void TMainForm::SetCommState(int state)
+{
+    static constexpr std::array<std::uint32_t, 3> kLampBgr = {kBgrRed, kBgrGreen, 0x00FFFF};
+    if (state < 0 || state >= int(kLampBgr.size()))
+        return;
+    Shape1->setBrushColor(ColorFromBgr(kLampBgr[std::size_t(state)]));
+}
+
+// ---- Status bar.
+
+void TMainForm::SetStatusPanel(int panel, const QString& text)
+{
+    if (panel >= 0 && panel < kStatusPanels)
+        m_statusPanels[std::size_t(panel)]->setText(text);
+}
+
+void TMainForm::ClearStatusPanels(int first, int last)
+{
+    for (int panel = first; panel <= last; ++panel)
+        SetStatusPanel(panel, QString());
+}
+
+QString TMainForm::StatusPanelText(int panel) const
+{
+    return panel >= 0 && panel < kStatusPanels ? m_statusPanels[std::size_t(panel)]->text() : QString();
+}
+
+void TMainForm::ShowPackTime(const RDeviceTime& packTime, std::uint8_t lastResult)
+{
+    // A pass over all packs shows no single clock or error.
+    if (Globals().AutoPolling) {
+        ClearStatusPanels(0, 0);
+        ClearStatusPanels(4, 4);
+        return;
+    }
+    SetStatusPanel(0, FormatDeviceTime(packTime));
+    SetStatusPanel(4, lastResult != 0 ? TTextOper().GetErrorText(lastResult) : QString());
+}
+
+void TMainForm::ShowStatus(std::uint16_t softwareVersion, const QString& barCode, std::uint8_t echoedPack)
+{
+    // While every pack is polled in turn, version and bar code stay empty:
+    // a cycle of the single pack chosen before may still be finishing.
+    const bool single = !Globals().AutoPolling;
+    const bool showVersion = single && softwareVersion >= kFirstShownVersion;
+    SetStatusPanel(1, showVersion ? QString::number(softwareVersion, 16).toUpper() : QString());
+    SetStatusPanel(2, single ? barCode : QString());
+    SetStatusPanel(3, QString::number(echoedPack));
+}
+
+// ---- Polling thread.
+
+void TMainForm::StartPolling()
+{
+    StopPolling();
+    m_thread = std::make_unique<TThreadPack>(*Store(), Globals());
+    // Blocking queued: each runs here while the polling thread waits, so
+    // the thread never touches a widget and the window never sees a
+    // half-finished cycle.
+    constexpr auto kSynchronised = Qt::BlockingQueuedConnection;
+    TThreadPack* thread = m_thread.get();
+    connect(thread, &TThreadPack::refreshHead, this, &TMainForm::RefreshHead, kSynchronised);
+    connect(thread, &TThreadPack::commStateChanged, this, &TMainForm::SetCommState, kSynchronised);
+    connect(thread, &TThreadPack::packTimeShown, this, &TMainForm::ShowPackTime, kSynchronised);
+    connect(thread, &TThreadPack::statusShown, this, &TMainForm::ShowStatus, kSynchronised);
+    connect(thread, &TThreadPack::refreshAnalog, this, &TMainForm::RefreshAnalog, kSynchronised);
+    connect(thread, &TThreadPack::refreshAlarm, this, &TMainForm::RefreshAlarm, kSynchronised);
+    connect(thread, &TThreadPack::refreshLocation, this, &TMainForm::RefreshLocation, kSynchronised);
+    m_thread->start();
+}
+
+void TMainForm::StopPolling()
+{
+    if (!m_thread)
+        return;
+    // Stop() returns only when the thread has ended; meanwhile it delivers
+    // the calls the thread is waiting in.
+    m_thread->Stop();
+    m_thread.reset();
+}

@@ -1,0 +1,186 @@
+#pragma once
+
+// TMainForm: the program's main window. It loads the settings when it is
+// created, opens and closes the serial port, starts and stops the polling
+// thread, holds the eight pages and shows what the polling thread reads.
+//
+// Every control carries the name it is known by (StatusBar1, PageControl1,
+// TabSheet1..8, ComboBoxExt1, BtnCom, Edit2, ...) as its objectName, so that
+// tests and tools find it.
+//
+// Threads: every method runs on the user-interface thread. The polling
+// thread reaches the window only through its signals, connected as blocking
+// queued calls: RefreshHead, SetCommState, ShowPackTime, ShowStatus,
+// RefreshAnalog, RefreshAlarm and RefreshLocation run here while the thread
+// waits.
+
+#include "app/pending_frames.h"
+#include "protocol/records.h"
+
+#include <QList>
+#include <QMainWindow>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QStatusBar;
+class QTabWidget;
+class QWidget;
+class TComboBoxExt;
+class TDevInfo;
+class TFramePackAlarm;
+class TFramePackCellVoltage;
+class TFramePackHead;
+class TFramePackInfo;
+class TFramePackTemperature;
+class TShape;
+class TThreadPack;
+
+// The frames that later pages bring; one name each, so that putting the
+// finished frame in is a change of one line.
+using RealTimeDataFrame = TPendingRealTimeData;
+using PackDataMonitorFrame = TPendingPackDataMonitor;
+using PackLocationFrame = TPendingPackLocation;
+using CommandPageFrame = TPendingCommandPage;
+
+class TMainForm : public QMainWindow {
+    Q_OBJECT
+public:
+    static constexpr int kPageCount = 8;
+    static constexpr int kStatusPanels = 5;
+    // Pages from this index on send their own commands; the polling thread
+    // idles while one of them is shown.
+    static constexpr int kFirstCommandPage = 4;
+
+    // programFolder: where LoadSettings finds BMS.ini; empty for the folder
+    // of the running program. Tests pass a temporary folder.
+    explicit TMainForm(const QString& programFolder = QString(), QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    // ---- Methods the polling thread has run here.
+    void RefreshHead();
+    void SetCommState(int state);
+    void ShowPackTime(const RDeviceTime& packTime, std::uint8_t lastResult);
+    void ShowStatus(std::uint16_t softwareVersion, const QString& barCode, std::uint8_t echoedPack);
+    void RefreshAnalog();
+    void RefreshAlarm();
+    void RefreshLocation();
+
+    // ---- Methods of the window.
+    void ApplyLanguage();
+    void RebuildViews();
+    void ShowMonitorColumn();
+    void RefreshParameters();
+
+    // Whether a polling thread is running.
+    bool IsPolling() const { return m_thread != nullptr; }
+    QString StatusPanelText(int panel) const;
+
+protected:
+    // FormCloseQuery and the closing steps.
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // ---- Building the controls (main_form_layout.cpp).
+    void BuildControls();
+    void BuildStatusBar();
+    QWidget* BuildLivePage();
+    QWidget* BuildLiveLeft(QWidget* page);
+    QWidget* BuildLiveRight(QWidget* page);
+    QWidget* BuildRealTimePage();
+    void ConnectHandlers();
+
+    // ---- Start-up and handlers (main_form.cpp).
+    void FormCreate(const QString& programFolder);
+    bool FormCloseQuery();
+    void BtnComClick();
+    void ComboBoxExt2Change();
+    void Edit1Change();
+    void Edit2Change();
+    // True when the key press is to be discarded.
+    bool Edit2KeyPress(const QKeyEvent& key) const;
+    void RadioButton1Click();
+    void RadioButton2Click();
+    void BtnChangeClick();
+    void CheckBox1Click();
+    void CheckBox2Click();
+    void CheckBox3Click();
+    void CheckBox4Click();
+    void PageControl1Change(int index);
+    void FramePackAlarm1FunctionSwitches(std::uint16_t word);
+
+    void SetLanguage(std::uint8_t language);
+    void StartPolling();
+    // Stops a running polling thread and waits for it to end.
+    void StopPolling();
+    void SetStatusPanel(int panel, const QString& text);
+    void ClearStatusPanels(int first, int last);
+    void UpdatePageVisibility();
+    // The port selector's tooltip and status hint name the device behind
+    // the selected port number.
+    void ShowPortDevices();
+    TDevInfo* Store() const;
+
+    // ---- Controls.
+    QStatusBar* StatusBar1 = nullptr;
+    std::array<QLabel*, kStatusPanels> m_statusPanels{};
+    QTabWidget* PageControl1 = nullptr;
+    std::array<QWidget*, kPageCount> m_tabSheets{};
+
+    // Page 0.
+    TFramePackInfo* FramePackInfo1 = nullptr;
+    TFramePackHead* FramePackHead1 = nullptr;
+    TFramePackTemperature* FramePackTemperature1 = nullptr;
+    TFramePackCellVoltage* FramePackCellVoltage1 = nullptr;
+    TFramePackAlarm* FramePackAlarm1 = nullptr;
+    QGroupBox* GroupBox6 = nullptr;
+    TShape* Shape1 = nullptr;
+    QGroupBox* GroupBox3 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLineEdit* Edit2 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLabel* Label6 = nullptr;
+    QLabel* Label1 = nullptr;
+    TComboBoxExt* ComboBoxExt2 = nullptr;
+    QGroupBox* GroupBox1 = nullptr;
+    TComboBoxExt* ComboBoxExt1 = nullptr;
+    QPushButton* BtnCom = nullptr;
+    QCheckBox* CheckBox4 = nullptr;
+    QRadioButton* RadioButton1 = nullptr;
+    QRadioButton* RadioButton2 = nullptr;
+    QLabel* Label17 = nullptr;
+    QLineEdit* Edit1 = nullptr;
+    QPushButton* BtnChange = nullptr;
+
+    // Page 1.
+    PackDataMonitorFrame* FramePackDataMonitor1 = nullptr;
+    // Page 2.
+    QTabWidget* PageControl2 = nullptr;
+    QList<RealTimeDataFrame*> m_realTimeFrames;
+    QCheckBox* CheckBox1 = nullptr;
+    QCheckBox* CheckBox2 = nullptr;
+    QCheckBox* CheckBox3 = nullptr;
+    // Page 3.
+    PackLocationFrame* FramePackLocation1 = nullptr;
+    // Pages 4 to 7.
+    CommandPageFrame* FramePackParameter1 = nullptr;
+    CommandPageFrame* FramePackConfig1 = nullptr;
+    CommandPageFrame* FramePackWorkDataInfo1 = nullptr;
+    CommandPageFrame* FramePackAlarmDataInfo1 = nullptr;
+
+    // ---- State.
+    std::unique_ptr<TThreadPack> m_thread;
+    // A handler that waits (port switch, closing) keeps the event loop
+    // running; these keep a second click or close out meanwhile.
+    bool m_switchingPort = false;
+    bool m_closing = false;
+    bool m_closed = false;
+};

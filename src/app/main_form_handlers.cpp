@@ -1,0 +1,370 @@
+// The handlers of the main window's controls and its closing steps.
+
+#include "app/main_form.h"
+
+#include "app/lamp_shape.h"
+#include "app/message_boxes.h"
+#include "services/settings.h"
+#include "services/text_ids.h"
+#include "services/textoper.h"
+#include "store/devinfo.h"
+#include "views/comboboxext.h"
+#include "views/framepackalarm.h"
+#include "views/framepackcellvoltage.h"
+#include "views/framepackinfo.h"
+#include "views/framepacktemperature.h"
+#include "views/overview_layout.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScopedValueRollback>
+#include <QTabWidget>
+
+namespace {
+
+constexpr int kPortSwitchPause = 1000;
+constexpr int kCloseStopPause = 500;
+constexpr int kClosePortPause = 1000;
+constexpr int kCloseFreePause = 500;
+constexpr int kMonitorPage = 1;
+constexpr int kRealTimePage = 2;
+constexpr int kLocationPage = 3;
+constexpr int kParameterPage = 4;
+constexpr int kConfigPage = 5;
+constexpr int kWorkDataPage = 6;
+constexpr int kAlarmRecordPage = 7;
+// The caption of the box that shows why a port did not open.
+constexpr const char* kOpenErrorCaption = "Information prompt";
+constexpr std::uint32_t kBgrWhite = 0xFFFFFF;
+
+QString Text(std::uint16_t id)
+{
+    return TTextOper().GetLanguageText(id);
+}
+
+void SetFieldColour(QLineEdit* edit, std::uint32_t bgr)
+{
+    QPalette palette = edit->palette();
+    palette.setColor(QPalette::Base, ColorFromBgr(bgr));
+    edit->setPalette(palette);
+}
+
+std::uint8_t PortOfItem(const QString& value)
+{
+    const int port = value.toInt();
+    return port >= 1 && port <= kMaxPacks ? std::uint8_t(port) : std::uint8_t(0);
+}
+
+} // namespace
+
+// ---- Serial port.
+
+void TMainForm::BtnComClick()
+{
+    if (m_switchingPort || m_closing)
+        return;
+    if (ComboBoxExt1->count() == 0) {
+        MessageBoxes::Inform(this, Text(TextId::kNoSerialPort));
+        return;
+    }
+    // The waits below keep the event loop running; a second click meanwhile
+    // is not a second switch.
+    const QScopedValueRollback<bool> switching(m_switchingPort, true);
+    AppGlobals& globals = Globals();
+    TDevInfo& store = *Store();
+
+    if (store.IsSerialOpen(globals.PortNumber)) {
+        StopPolling();
+        store.CloseSerial(globals.PortNumber);
+        Delay(kPortSwitchPause);
+        ComboBoxExt1->setEnabled(true);
+        BtnCom->setText(Text(TextId::kOpenPort));
+        store.ClearStatus();
+        ClearStatusPanels(0, 3);
+        return;
+    }
+
+    const std::uint8_t port = PortOfItem(ComboBoxExt1->selectedValue());
+    if (port == 0)
+        return;
+    globals.PortNumber = port;
+    store.CloseSerial(port);
+    Delay(kPortSwitchPause);
+    store.InitSerial(port);
+    store.OpenSerial(port);
+    if (store.IsSerialOpen(port)) {
+        WriteSetting(QStringLiteral("Port"), port);
+        ComboBoxExt1->setEnabled(false);
+        BtnCom->setText(Text(TextId::kClosePort));
+        StartPolling();
+    } else {
+        ComboBoxExt1->setEnabled(true);
+        BtnCom->setText(Text(TextId::kOpenPort));
+        StopPolling();
+        const QString why = store.DevOper().LastOpenError();
+        if (!why.isEmpty())
+            MessageBoxes::Inform(this, QLatin1String(kOpenErrorCaption), why);
+    }
+}
+
+void TMainForm::ShowPortDevices()
+{
+    if (!Store())
+        return;
+    for (int index = 0; index < ComboBoxExt1->count(); ++index) {
+        const std::uint8_t port = PortOfItem(ComboBoxExt1->valueAt(index));
+        QString device = port != 0 ? Store()->DevOper().PortDevice(port) : QString();
+        const QString hint = ComboBoxExt1->itemText(index) + QStringLiteral(": ")
+            + (device.isEmpty() ? QStringLiteral("-") : device);
+        ComboBoxExt1->setItemData(index, hint, Qt::ToolTipRole);
+        ComboBoxExt1->setItemData(index, hint, Qt::StatusTipRole);
+    }
+    const QString selected = ComboBoxExt1->itemData(ComboBoxExt1->currentIndex(), Qt::ToolTipRole).toString();
+    ComboBoxExt1->setToolTip(selected);
+    ComboBoxExt1->setStatusTip(selected);
+}
+
+// ---- Pack selection.
+
+void TMainForm::ComboBoxExt2Change()
+{
+    AppGlobals& globals = Globals();
+    TDevInfo& store = *Store();
+    const int value = ComboBoxExt2->selectedValue().toInt();
+    const std::uint8_t address = value >= 0 && value <= 255 ? std::uint8_t(value) : std::uint8_t(0);
+    globals.SelectedAddress = address;
+    globals.SelectedPack = store.PackNumberOfAddress(address);
+    globals.PackRead = address;
+
+    if (globals.SelectedPack != 0) {
+        globals.AutoPolling = false;
+        store.SelectPack(globals.SelectedPack);
+    } else {
+        globals.AutoPolling = true;
+        store.SelectAllPacks();
+        ClearStatusPanels(0, 2);
+    }
+
+    RebuildViews();
+    RefreshAnalog();
+    RefreshAlarm();
+    FramePackInfo1->ApplyLanguage();
+    FramePackTemperature1->ApplyLanguage();
+    FramePackCellVoltage1->ApplyLanguage();
+    FramePackAlarm1->ApplyLanguage();
+    FramePackLocation1->ApplyLanguage();
+
+    UpdatePageVisibility();
+    WriteSetting(QStringLiteral("PackRead"), globals.PackRead);
+}
+
+void TMainForm::UpdatePageVisibility()
+{
+    // While several packs are polled in turn, the pages that send their own
+    // commands would not know which pack they talk to.
+    const bool showCommandPages = !Store()->IsMultiPackPolling();
+    for (int index = kFirstCommandPage; index < kPageCount; ++index)
+        PageControl1->setTabVisible(index, showCommandPages);
+}
+
+bool TMainForm::Edit2KeyPress(const QKeyEvent& key) const
+{
+    const QString text = key.text();
+    if (text.isEmpty())
+        return false;   // cursor and editing keys carry no character
+    // Backspace, Enter and shortcuts such as Ctrl+A are control characters
+    // and pass; of the characters that would be typed only digits do.
+    const QChar character = text.front();
+    if (!character.isPrint())
+        return false;
+    return character < QLatin1Char('0') || character > QLatin1Char('9');
+}
+
+void TMainForm::Edit2Change()
+{
+    AppGlobals& globals = Globals();
+    const QString text = Edit2->text();
+    if (text.isEmpty()) {
+        globals.PackCount = 1;
+    } else {
+        const int typed = text.toInt();
+        if (typed > kMaxPacks) {
+            globals.PackCount = kMaxPacks;
+            Edit2->setText(QString::number(kMaxPacks));
+        } else {
+            // "0" is no pack count; the settings hold at least one pack.
+            globals.PackCount = std::uint8_t(std::max(typed, 1));
+        }
+    }
+    WriteSetting(QStringLiteral("PackCount"), globals.PackCount);
+    Store()->FillPackList(*ComboBoxExt2, globals.PackCount, true, globals.PackRead);
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == Edit2 && event->type() == QEvent::KeyPress)
+        return Edit2KeyPress(*static_cast<QKeyEvent*>(event));
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// ---- Password and language.
+
+void TMainForm::Edit1Change()
+{
+    AppGlobals& globals = Globals();
+    globals.PasswordOk = Edit1->text() == globals.StoredPassword;
+    SetFieldColour(Edit1, globals.PasswordOk ? kBgrGreen : kBgrWhite);
+    // The control-test group is offered to whoever knows the password.
+    FramePackAlarm1->SetControlTestVisible(globals.PasswordOk);
+}
+
+void TMainForm::BtnChangeClick()
+{
+    // The password change dialog is a page of its own still to come; the
+    // button stays, and does nothing yet.
+}
+
+void TMainForm::SetLanguage(std::uint8_t language)
+{
+    Globals().Language = language;
+    TTextOper().SetLanguage(language);
+    InitTitleTexts();
+    ApplyLanguage();
+    WriteSetting(QStringLiteral("TextKind"), language);
+}
+
+void TMainForm::RadioButton1Click()
+{
+    SetLanguage(TTextOper::SimplifiedChinese);
+}
+
+void TMainForm::RadioButton2Click()
+{
+    SetLanguage(TTextOper::English);
+}
+
+// ---- Options.
+
+void TMainForm::CheckBox1Click()
+{
+    Globals().DisplayRecord = CheckBox1->isChecked();
+    WriteSetting(QStringLiteral("DisplayRecord"), CheckBox1->isChecked() ? 1 : 0);
+}
+
+void TMainForm::CheckBox2Click()
+{
+    Globals().AutoSave = CheckBox2->isChecked();
+    WriteSetting(QStringLiteral("AutoSave"), CheckBox2->isChecked() ? 1 : 0);
+}
+
+void TMainForm::CheckBox3Click()
+{
+    Globals().AutoScroll = CheckBox3->isChecked();
+}
+
+void TMainForm::CheckBox4Click()
+{
+    Globals().ClockSync = CheckBox4->isChecked();
+}
+
+// ---- Pages.
+
+void TMainForm::PageControl1Change(int index)
+{
+    if (index < 0)
+        return;
+    const AppGlobals& globals = Globals();
+    Globals().ActivePage = std::uint8_t(index);
+    switch (index) {
+    case kMonitorPage:
+        FramePackDataMonitor1->InitGrid();
+        ShowMonitorColumn();
+        break;
+    case kRealTimePage:
+        for (int page = 0; page < PageControl2->count(); ++page)
+            PageControl2->setTabVisible(page, page < globals.PackCount);
+        if (globals.SelectedPack != 0)
+            PageControl2->setCurrentIndex(globals.SelectedPack - 1);
+        break;
+    case kLocationPage:
+        FramePackLocation1->ApplyLanguage();
+        break;
+    case kParameterPage:
+        RefreshParameters();
+        FramePackParameter1->ApplyLanguage();
+        break;
+    case kConfigPage:
+        FramePackConfig1->InitPage();
+        FramePackConfig1->ApplyLanguage();
+        break;
+    case kWorkDataPage:
+        FramePackWorkDataInfo1->ApplyLanguage();
+        break;
+    case kAlarmRecordPage:
+        FramePackAlarmDataInfo1->ApplyLanguage();
+        break;
+    default:
+        break;
+    }
+}
+
+// ---- Control test of the alarm panel.
+
+void TMainForm::FramePackAlarm1FunctionSwitches(std::uint16_t word)
+{
+    const AppGlobals& globals = Globals();
+    TDevInfo& store = *Store();
+    if (!store.IsSerialOpen(globals.PortNumber)) {
+        MessageBoxes::Inform(this, Text(TextId::kPortNotOpen));
+        return;
+    }
+    // The link lock makes this wait for a polling exchange under way.
+    std::uint16_t inForce = 0;
+    const std::uint8_t result =
+        store.WriteFunctionSwitches(globals.SelectedAddress, globals.SelectedPack, word, inForce);
+    if (result != 0) {
+        MessageBoxes::Inform(this, TTextOper().GetErrorText(result));
+        return;
+    }
+    FramePackAlarm1->ShowFunctionSwitches(inForce);
+}
+
+// ---- Closing.
+
+bool TMainForm::FormCloseQuery()
+{
+    if (MessageBoxes::Ask(this, Text(TextId::kConfirmExit)) != MessageBoxes::Answer::Ok)
+        return false;
+    m_closing = true;
+    setEnabled(false);
+    StopPolling();
+    Delay(kCloseStopPause);
+    if (TDevInfo* store = Store())
+        store->CloseSerial(Globals().PortNumber);
+    Delay(kClosePortPause);
+    for (RealTimeDataFrame* frame : m_realTimeFrames)
+        frame->AutoSaveRecords();
+    Delay(kCloseFreePause);
+    FreeGlobals();
+    m_closed = true;
+    return true;
+}
+
+void TMainForm::closeEvent(QCloseEvent* event)
+{
+    // The closing steps wait with the event loop running: a second close
+    // request meanwhile is ignored, and a closed window stays closed.
+    if (m_closed) {
+        event->accept();
+        return;
+    }
+    if (m_closing || !FormCloseQuery()) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+}

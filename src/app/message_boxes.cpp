@@ -1,0 +1,67 @@
+#include "app/message_boxes.h"
+
+#include "services/text_ids.h"
+#include "services/textoper.h"
+
+#include <QMessageBox>
+#include <QPushButton>
+
+#include <utility>
+
+namespace MessageBoxes {
+namespace {
+
+Answer ShowModal(QWidget* parent, const Request& request)
+{
+    QMessageBox box(QMessageBox::Information, request.caption, request.text, QMessageBox::Ok, parent);
+    if (request.buttons == Buttons::OkCancel) {
+        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+        box.setDefaultButton(QMessageBox::Cancel);
+        box.button(QMessageBox::Ok)->setText(TTextOper().GetLanguageText(TextId::kOk));
+        box.button(QMessageBox::Cancel)->setText(TTextOper().GetLanguageText(TextId::kCancel));
+    } else {
+        box.button(QMessageBox::Ok)->setText(TTextOper().GetLanguageText(TextId::kOk));
+    }
+    return box.exec() == QMessageBox::Ok ? Answer::Ok : Answer::Cancel;
+}
+
+Handler& CurrentHandler()
+{
+    static Handler handler;
+    return handler;
+}
+
+Answer Show(QWidget* parent, const Request& request)
+{
+    const Handler& handler = CurrentHandler();
+    return handler ? handler(parent, request) : ShowModal(parent, request);
+}
+
+QString Caption()
+{
+    return TTextOper().GetLanguageText(TextId::kMessageCaption);
+}
+
+} // namespace
+
+Handler SetHandler(Handler handler)
+{
+    return std::exchange(CurrentHandler(), std::move(handler));
+}
+
+void Inform(QWidget* parent, const QString& text)
+{
+    Show(parent, Request{Caption(), text, Buttons::Ok});
+}
+
+void Inform(QWidget* parent, const QString& caption, const QString& text)
+{
+    Show(parent, Request{caption, text, Buttons::Ok});
+}
+
+Answer Ask(QWidget* parent, const QString& text)
+{
+    return Show(parent, Request{Caption(), text, Buttons::OkCancel});
+}
+
+} // namespace MessageBoxes
