@@ -1,0 +1,235 @@
+// bmstool's single commands against bms-sim on a pseudo-terminal: writes
+// that read back, values refused before anything is sent, error texts and
+// help.
+
+#include "tool_process.h"
+
+#include <QJsonArray>
+#include <QRegularExpression>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QStringList Words(std::initializer_list<const char*> words)
+{
+    QStringList list;
+    for (const char* word : words)
+        list << QString::fromUtf8(word);
+    return list;
+}
+
+class ToolCommands : public ::testing::Test {
+protected:
+    void start(const QStringList& simArguments = {})
+    {
+        m_tool = std::make_unique<ToolOnSim>(simArguments);
+        ASSERT_TRUE(m_tool->isReady()) << m_tool->error().toStdString();
+    }
+
+    // Runs a command that must succeed and returns its JSON answer.
+    QJsonObject ok(std::initializer_list<const char*> words)
+    {
+        const ToolRun run = m_tool->json(Words(words));
+        EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+        return run.first();
+    }
+
+    std::unique_ptr<ToolOnSim> m_tool;
+};
+
+TEST_F(ToolCommands, ConfigurationWritesReadBack)
+{
+    start();
+    ok({"time", "set", "2024-05-01 08:00:00"});
+    EXPECT_TRUE(ok({"time"})["pack_time"].toString().startsWith(QStringLiteral("2024-05-01 08:0")));
+
+    ok({"barcode", "set", "  PK-0001  "});
+    EXPECT_EQ(ok({"barcode"})["bar_code"].toString(), QStringLiteral("PK-0001"));
+
+    // The pack keeps capacities in steps of 10 mAh.
+    ok({"capacity", "set", "100000", "98000", "50005"});
+    const QJsonObject capacity = ok({"capacity"});
+    EXPECT_EQ(capacity["design_mAh"].toInt(), 100000);
+    EXPECT_EQ(capacity["full_mAh"].toInt(), 98000);
+    EXPECT_EQ(capacity["remaining_mAh"].toInt(), 50000);
+
+    ok({"packs", "set", "7"});
+    EXPECT_EQ(ok({"packs"})["packs"].toInt(), 7);
+
+    ok({"cycles", "set", "321"});
+    EXPECT_EQ(ok({"analog"})["cycles"].toInt(), 321);
+
+    const QJsonObject written = ok({"record-time", "set", "06:30", "22:15", "120"});
+    EXPECT_EQ(written["type"].toString(), QStringLiteral("write"));
+    EXPECT_EQ(written["result"].toInt(), 0);
+}
+
+TEST_F(ToolCommands, MaintenanceWritesReadBackExactly)
+{
+    start();
+    // Temperatures travel in tenths of a degree: 25.6 comes back as 25.6.
+    const ToolRun calibrated = m_tool->json(Words({"calibration", "write", "3", "5", "25.6", "1.5"}));
+    ASSERT_EQ(calibrated.exitCode, 0) << calibrated.err.toStdString();
+    EXPECT_TRUE(calibrated.out.contains(QStringLiteral("\"first\":25.6,\"second\":1.5")));
+    const QJsonObject read = ok({"calibration", "read", "3", "5"});
+    EXPECT_EQ(read["first"].toDouble(), 25.6);
+    const QJsonObject reset = ok({"calibration", "reset", "3", "5"});
+    EXPECT_NE(reset["first"].toDouble(), 25.6);
+
+    ok({"product", "set", "ACME Cells", "", "M16", "V1.2", "LFP", "SN0001", "rack A"});
+    const QJsonObject product = ok({"product"});
+    EXPECT_EQ(product["company"].toString(), QStringLiteral("ACME Cells"));
+    EXPECT_EQ(product["production_date"].toString(), QString());
+    EXPECT_EQ(product["remark"].toString(), QStringLiteral("rack A"));
+
+    ok({"shield", "set", "0x00000003"});
+    EXPECT_EQ(ok({"shield"})["mask"].toInteger(), 3);
+
+    ok({"discharge", "set", "1234.5", "61.72"});
+    const ToolRun discharge = m_tool->json(Words({"discharge"}));
+    EXPECT_TRUE(discharge.out.contains(QStringLiteral("\"capacity_Ah\":1234.5,\"energy_kWh\":61.72")))
+        << discharge.out.toStdString();
+
+    EXPECT_EQ(ok({"switches", "0x01F8"})["in_force"].toInt(), 0x01F8);
+
+    ok({"delete", "work"});
+    const std::vector<QJsonObject> empty = m_tool->json(Words({"history", "work"})).json();
+    ASSERT_EQ(empty.size(), 1u);
+    EXPECT_EQ(empty.front()["records"].toInt(), 0);
+    EXPECT_EQ(empty.front()["reason"].toString(), QStringLiteral("end"));
+
+    EXPECT_EQ(ok({"sleep"})["result"].toInt(), 0);
+}
+
+TEST_F(ToolCommands, BadArgumentsAreRefusedBeforeThePortIsOpened)
+{
+    // The port does not exist: a usage error must come before any port error.
+    const QStringList port = {QStringLiteral("--port"), QStringLiteral("/nonexistent/ttyBMS")};
+    const std::vector<QStringList> bad = {
+        Words({}),
+        Words({"frobnicate"}),
+        Words({"--address", "17", "analog"}),
+        Words({"--address", "0", "analog"}),
+        Words({"--lang", "fr", "analog"}),
+        Words({"--baud", "fast", "analog"}),
+        Words({"analog", "extra"}),
+        Words({"time", "set", "2024-13-01 00:00:00"}),
+        Words({"time", "set", "yesterday"}),
+        Words({"barcode", "set", "   "}),
+        Words({"barcode", "set", "0123456789012345678901234567890"}),
+        Words({"capacity", "set", "100", "200"}),
+        Words({"capacity", "set", "700000", "1", "1"}),
+        Words({"capacity", "set", "-1", "1", "1"}),
+        Words({"cycles", "set", "10000"}),
+        Words({"packs", "set", "17"}),
+        Words({"packs", "set", "0"}),
+        Words({"record-time", "set", "24:00", "23:59", "60"}),
+        Words({"record-time", "set", "00:00", "23:59", "70000"}),
+        Words({"delete", "everything"}),
+        Words({"calibration", "read", "1", "13"}),
+        Words({"calibration", "write", "1", "11", "3300.5", "3300"}),
+        Words({"calibration", "write", "2", "21", "-", "0"}),
+        Words({"product", "set", "ACME", "", "", "V1", "LFP", "SN", "remark"}),
+        Words({"product", "set", "ACME", "2024-05-01-extra", "M", "V1", "LFP", "SN", "remark"}),
+        Words({"switches", "0x10000"}),
+        Words({"shield", "set", "4294967296"}),
+        Words({"discharge", "set", "-1", "0"}),
+        Words({"params", "write", "/nonexistent/file.prt"}),
+        Words({"params", "read", "--restore-defaults"}),
+        Words({"params", "read", "--bogus"}),
+        Words({"history", "everything"}),
+        Words({"history", "work", "--csv", "/nonexistent/folder/log.csv"}),
+        Words({"poll", "--packs", "0,1"}),
+        Words({"poll", "--packs", "5-3"}),
+        Words({"poll", "--count", "0"}),
+        Words({"poll", "--interval", "-5"}),
+    };
+    for (const QStringList& words : bad) {
+        const ToolRun run = RunTool(port + words);
+        EXPECT_EQ(run.exitCode, 2) << words.join(QLatin1Char(' ')).toStdString() << "\n" << run.err.toStdString();
+        EXPECT_FALSE(run.err.isEmpty()) << words.join(QLatin1Char(' ')).toStdString();
+        EXPECT_TRUE(run.out.isEmpty()) << words.join(QLatin1Char(' ')).toStdString();
+    }
+    // The same port with good arguments is a failed command, not a usage error.
+    EXPECT_EQ(RunTool(port + Words({"analog"})).exitCode, 1);
+}
+
+TEST_F(ToolCommands, RefusedValuesLeaveThePackAsItWas)
+{
+    start();
+    ok({"barcode", "set", "ORIGINAL"});
+    ok({"capacity", "set", "50000", "50000", "20000"});
+    EXPECT_EQ(m_tool->run(Words({"barcode", "set", "0123456789012345678901234567890"})).exitCode, 2);
+    EXPECT_EQ(m_tool->run(Words({"capacity", "set", "655360", "50000", "20000"})).exitCode, 2);
+    EXPECT_EQ(m_tool->run(Words({"packs", "set", "20"})).exitCode, 2);
+    EXPECT_EQ(ok({"barcode"})["bar_code"].toString(), QStringLiteral("ORIGINAL"));
+    EXPECT_EQ(ok({"capacity"})["design_mAh"].toInt(), 50000);
+}
+
+TEST_F(ToolCommands, FailureGivesTheErrorTextInTheChosenLanguage)
+{
+    start({QStringLiteral("--fault"), QStringLiteral("silent:1")});
+    const ToolRun chinese = m_tool->run(Words({"--lang", "zh", "analog"}));
+    EXPECT_EQ(chinese.exitCode, 1);
+    EXPECT_TRUE(chinese.err.contains(QStringLiteral("175--设备无应答"))) << chinese.err.toStdString();
+    EXPECT_TRUE(chinese.out.isEmpty());
+
+    const ToolRun english = m_tool->run(Words({"--lang", "en", "barcode"}));
+    EXPECT_EQ(english.exitCode, 1);
+    EXPECT_TRUE(english.err.contains(QStringLiteral("175--No answer from the pack"))) << english.err.toStdString();
+
+    // Another pack on the same bus still answers.
+    EXPECT_EQ(m_tool->run(Words({"--address", "2", "info"})).exitCode, 0);
+}
+
+TEST_F(ToolCommands, LiveAnswersParseAsJsonWithExactDecimals)
+{
+    start();
+    const ToolRun analog = m_tool->json(Words({"--address", "2", "analog"}));
+    ASSERT_EQ(analog.exitCode, 0) << analog.err.toStdString();
+    const QJsonObject reading = analog.first();
+    ASSERT_FALSE(reading.isEmpty()) << analog.out.toStdString();
+    EXPECT_EQ(reading["pack"].toInt(), 2);
+    EXPECT_EQ(reading["cells_mV"].toArray().size(), 16);
+    EXPECT_EQ(reading["temps_C"].toArray().size(), 4);
+    EXPECT_EQ(reading["balancing"].toArray().size(), 16);
+    for (const char* field : {"voltage_V", "current_A", "ambient_C", "fet_C", "remaining_Ah", "full_Ah", "cycles",
+                              "soc", "soh", "humidity"})
+        EXPECT_TRUE(reading[QLatin1String(field)].isDouble()) << field;
+    // Decimal values are written as their exact digits: no exponent, no
+    // binary rounding tail, at most the four decimals the store holds.
+    static const QRegularExpression number(QStringLiteral("\"voltage_V\":(-?[0-9]+(\\.[0-9]{1,4})?),"));
+    EXPECT_TRUE(number.match(analog.out).hasMatch()) << analog.out.toStdString();
+
+    const QJsonObject alarm = ok({"alarm"});
+    EXPECT_EQ(alarm["status"].toArray().size(), 16);
+    EXPECT_TRUE(alarm.contains(QStringLiteral("short_circuit")));
+    EXPECT_TRUE(alarm["states"].isArray());
+
+    const QJsonObject info = ok({"info"});
+    EXPECT_FALSE(info["device_name"].toString().isEmpty());
+    EXPECT_TRUE(ok({"location"}).contains(QStringLiteral("imei")));
+}
+
+TEST_F(ToolCommands, HelpExplainsEveryCommandWithAnExample)
+{
+    const ToolRun help = RunTool(Words({"--help"}));
+    ASSERT_EQ(help.exitCode, 0);
+    const qsizetype listStart = help.out.indexOf(QStringLiteral("commands:\n"));
+    ASSERT_GE(listStart, 0);
+    QStringList names;
+    for (const QString& line : help.out.mid(listStart).split(QLatin1Char('\n')).mid(1)) {
+        if (!line.startsWith(QStringLiteral("  ")))
+            break;
+        names << line.trimmed().section(QLatin1Char(' '), 0, 0);
+    }
+    EXPECT_EQ(names.size(), 20);
+    for (const QString& name : names) {
+        const ToolRun one = RunTool({name, QStringLiteral("--help")});
+        EXPECT_EQ(one.exitCode, 0) << name.toStdString();
+        EXPECT_TRUE(one.out.contains(QStringLiteral("example:\n  bmstool"))) << name.toStdString();
+    }
+}
+
+} // namespace

@@ -1,0 +1,95 @@
+#pragma once
+
+#include "protocol/devoper.h"
+#include "support/sim_process.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QStringList>
+
+#include <vector>
+
+// Runs bmstool once and keeps what it printed.
+struct ToolRun {
+    int exitCode = -1;
+    bool finished = false;
+    QString out;
+    QString err;
+
+    // Standard output as JSON objects, one per line; a line that does not
+    // parse gives an empty object, which the tests notice.
+    std::vector<QJsonObject> json() const
+    {
+        std::vector<QJsonObject> objects;
+        for (const QString& line : out.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+            objects.push_back(QJsonDocument::fromJson(line.toUtf8()).object());
+        return objects;
+    }
+    QJsonObject first() const
+    {
+        const std::vector<QJsonObject> objects = json();
+        return objects.empty() ? QJsonObject() : objects.front();
+    }
+};
+
+inline ToolRun RunTool(const QStringList& arguments, int timeoutMs = 120000)
+{
+    QProcess process;
+    process.setProgram(QStringLiteral(BMS_TOOL_PROGRAM));
+    process.setArguments(arguments);
+    process.start();
+    ToolRun run;
+    if (!process.waitForStarted(10000))
+        return run;
+    process.closeWriteChannel();
+    run.finished = process.waitForFinished(timeoutMs);
+    if (!run.finished) {
+        process.kill();
+        process.waitForFinished(5000);
+    }
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = QString::fromUtf8(process.readAllStandardOutput());
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
+// bmstool against one bms-sim on a pseudo-terminal: the arguments get
+// "--port <link>" in front.
+class ToolOnSim {
+public:
+    explicit ToolOnSim(const QStringList& simArguments = {}, int packs = 4) : m_sim(simArguments, packs) {}
+
+    bool isReady() const { return m_sim.isReady(); }
+    QString error() const { return m_sim.error(); }
+    const SimProcess& sim() const { return m_sim; }
+
+    ToolRun run(const QStringList& arguments, int timeoutMs = 120000) const
+    {
+        return RunTool(QStringList{QStringLiteral("--port"), m_sim.linkPath()} + arguments, timeoutMs);
+    }
+    ToolRun json(const QStringList& arguments) const { return run(QStringList{QStringLiteral("--json")} + arguments); }
+
+    // The parameter block of a pack exactly as it comes over the line,
+    // read past the tool; empty on failure.
+    QByteArray rawParameterBlock(std::uint8_t pack) const
+    {
+        TDevOper op;
+        op.SetPortMapFile(m_sim.writePortMap(1));
+        if (!op.OpenSerial(1))
+            return {};
+        QByteArray block;
+        const char request = char(pack);
+        const std::uint8_t result = op.Execute(pack, CommandId::ReadParameters, QByteArrayView(&request, 1),
+                                               [&block](const AnswerView& answer) {
+                                                   for (int k = 0; k < answer.infoCount(); ++k)
+                                                       block.append(char(answer.info(k)));
+                                                   return ResultCode::kSuccess;
+                                               });
+        op.CloseSerial(1);
+        return result == ResultCode::kSuccess ? block : QByteArray();
+    }
+
+private:
+    SimProcess m_sim;
+};
