@@ -121,6 +121,10 @@ std::uint8_t DecodeAnalogData(const AnswerView& answer, std::uint8_t requestedPa
     if (layout == 6)
         ++pos;
     fresh.humidity = answer.info(pos);
+    // An answer that ends before its own counts say would have its checksum
+    // digits read as values.
+    if (answer.infoCount() < pos + 1)
+        return ResultCode::kIncomplete;
     fresh.time = now;
 
     record = fresh;
@@ -158,6 +162,15 @@ bool DecodeAlarmData(const AnswerView& answer, std::uint8_t requestedPack, RAlar
 
     record = fresh;
     return true;
+}
+
+int AlarmAnswerInfoBytes(const AnswerView& answer)
+{
+    const int cells = answer.info(1);
+    const int temperatures = answer.info(2 + cells);
+    // pack, M, states, N, states, current, voltage, short-circuit word,
+    // unused byte, 16 status bytes
+    return 1 + 1 + cells + 1 + temperatures + 2 + 2 + 1 + kStatusBytes;
 }
 
 bool DecodeLocationData(const AnswerView& answer, std::uint8_t requestedPack, const QDateTime& now,

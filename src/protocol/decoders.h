@@ -36,6 +36,11 @@ bool DecodeAlarmData(const AnswerView& answer, std::uint8_t requestedPack, RAlar
 // then two texts as plain characters (answer characters 75-94 and 95-124
 // counted from "~"). Returns false and leaves record untouched when the
 // pack echoes another number.
+// INFO bytes a complete alarm answer carries, from its own counts.
+int AlarmAnswerInfoBytes(const AnswerView& answer);
+// INFO bytes of the location answer's hex part.
+inline constexpr int kLocationInfoBytes = 31;
+
 bool DecodeLocationData(const AnswerView& answer, std::uint8_t requestedPack, const QDateTime& now,
                         RLocationData& record);
 

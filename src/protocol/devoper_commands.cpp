@@ -40,6 +40,14 @@ bool TooShort(const AnswerView& answer, CommandId command)
     return answer.count() < CommandOf(command).minimumAnswerBytes;
 }
 
+// A valid answer that ends before the fields a command reads would decode
+// its checksum digits as values: it is refused instead, so no wrong clock,
+// capacity or calibration value is ever shown.
+bool EndsEarly(const AnswerView& answer, int infoBytes)
+{
+    return answer.infoCount() < infoBytes;
+}
+
 // The three array commands fill element packNumber - 1; a number outside
 // 1..16 has no element, so such a request is refused before it is sent.
 bool HasRecord(std::uint8_t packNumber)
@@ -77,6 +85,8 @@ std::uint8_t TDevOper::ReadAlarmData(std::uint8_t address, std::uint8_t packNumb
     // An answer for another pack leaves the prepared record as it is; the
     // result stays 0.
     return Execute(address, CommandId::ReadAlarmData, Bytes({packNumber}), [&](const AnswerView& answer) {
+        if (answer.info(0) == packNumber && EndsEarly(answer, AlarmAnswerInfoBytes(answer)))
+            return ResultCode::kIncomplete;
         DecodeAlarmData(answer, packNumber, records[packNumber - 1]);
         return ResultCode::kSuccess;
     });
@@ -86,6 +96,8 @@ std::uint8_t TDevOper::ReadDateTime(std::uint8_t address, RDeviceTime& time)
 {
     time = RDeviceTime{};
     return Execute(address, CommandId::ReadDateTime, {}, [&](const AnswerView& answer) {
+        if (EndsEarly(answer, 7))
+            return ResultCode::kIncomplete;
         time.year = answer.infoWord(0);
         time.month = answer.info(2);
         time.day = answer.info(3);
@@ -124,6 +136,8 @@ std::uint8_t TDevOper::ReadDeviceInfo(std::uint8_t address, std::uint16_t& softw
 std::uint8_t TDevOper::ReadPackQuantity(std::uint8_t address, std::uint8_t& packs)
 {
     return Execute(address, CommandId::ReadPackQuantity, {}, [&](const AnswerView& answer) {
+        if (EndsEarly(answer, 2))
+            return ResultCode::kIncomplete;
         // The pack echoes the address it was asked on.
         if (answer.info(0) != address)
             return ResultCode::kWrongAddress;
@@ -153,6 +167,8 @@ std::uint8_t TDevOper::WriteFunctionSwitches(std::uint8_t address, std::uint8_t 
     QByteArray info = Bytes({packNumber});
     AppendWord(info, switches);
     return Execute(address, CommandId::WriteFunctionSwitches, info, [&](const AnswerView& answer) {
+        if (EndsEarly(answer, 3))
+            return ResultCode::kIncomplete;
         switchesInForce = answer.infoWord(1);
         return ResultCode::kSuccess;
     });
@@ -175,6 +191,8 @@ std::uint8_t TDevOper::ReadCapacity(std::uint8_t address, std::uint8_t packNumbe
     fullMah = 0;
     remainingMah = 0;
     return Execute(address, CommandId::ReadCapacity, Bytes({packNumber}), [&](const AnswerView& answer) {
+        if (EndsEarly(answer, 7))
+            return ResultCode::kIncomplete;
         // Each capacity travels in units of 10 mAh.
         designMah = answer.infoWord(1) * 10;
         fullMah = answer.infoWord(3) * 10;
@@ -223,6 +241,8 @@ std::uint8_t TDevOper::ReadDischargeAccumulating(std::uint8_t address, std::uint
     energyKwh = Decimal();
     return Execute(address, CommandId::ReadDischargeAccumulating, Bytes({packNumber}),
                    [&](const AnswerView& answer) {
+                       if (EndsEarly(answer, 9))
+                           return ResultCode::kIncomplete;
                        // 0.1 Ah and 0.01 kWh steps, exact in ten-thousandths.
                        capacityAh = Decimal::fromRaw(std::int64_t(answer.infoLong(1)) * (Decimal::kScale / 10));
                        energyKwh = Decimal::fromRaw(std::int64_t(answer.infoLong(5)) * (Decimal::kScale / 100));
@@ -251,6 +271,8 @@ std::uint8_t TDevOper::ReadCalibration(std::uint8_t address, std::uint8_t packNu
     first = Decimal();
     return Execute(address, CommandId::ReadCalibration, Bytes({packNumber, kind, item}),
                    [&](const AnswerView& answer) {
+                       if (EndsEarly(answer, 11))
+                           return ResultCode::kIncomplete;
                        // Values for another kind or item are not ours to show.
                        if (answer.info(1) == kind && answer.info(2) == item) {
                            first = DecodeCalibrationValue(kind, answer.infoLong(3));
@@ -315,6 +337,8 @@ std::uint8_t TDevOper::ReadLocationInfo(std::uint8_t address, std::uint8_t packN
     if (!HasRecord(packNumber))
         return ResultCode::kValueRejected;
     return Execute(address, CommandId::ReadLocationInfo, Bytes({packNumber}), [&](const AnswerView& answer) {
+        if (answer.info(0) == packNumber && EndsEarly(answer, kLocationInfoBytes))
+            return ResultCode::kIncomplete;
         DecodeLocationData(answer, packNumber, QDateTime::currentDateTime(), records[packNumber - 1]);
         return ResultCode::kSuccess;
     });

@@ -362,3 +362,29 @@ TEST_F(Commands, AlarmAnswerForAnotherPackLeavesThePreparedRecord)
     EXPECT_EQ(records[0].status[0], 0xFF);
     EXPECT_EQ(records[0].time, blank.time);
 }
+
+TEST_F(Commands, AnswersEndingBeforeTheirFieldsAreRefusedNotMisread)
+{
+    // A frame that checks out but stops short: the fields it lacks would be
+    // read from the checksum digits.
+    RDeviceTime time;
+    Answer(Hex("07 E8 03"));
+    EXPECT_EQ(m_op.ReadDateTime(1, time), ResultCode::kIncomplete);
+    EXPECT_EQ(time, RDeviceTime{});
+
+    std::int32_t design = 1, full = 1, remaining = 1;
+    Answer(Hex("01 1388"));
+    EXPECT_EQ(m_op.ReadCapacity(1, 1, design, full, remaining), ResultCode::kIncomplete);
+
+    std::array<RAnalogData, kMaxPacks> analog{};
+    analog[0].humidity = 7;
+    std::uint8_t echoed = 0;
+    Answer(Hex("01 01 0CE4 02 0041 0042 0000 0514"));
+    EXPECT_EQ(m_op.ReadAnalogData(1, 1, echoed, analog), ResultCode::kIncomplete);
+    EXPECT_EQ(analog[0].humidity, 7);
+
+    std::array<RAlarmData, kMaxPacks> alarms{};
+    Answer(Hex("01 10 00 00 00"));
+    EXPECT_EQ(m_op.ReadAlarmData(1, 1, alarms), ResultCode::kIncomplete);
+    EXPECT_EQ(alarms[0], RAlarmData{});
+}
