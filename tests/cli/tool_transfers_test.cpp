@@ -1,0 +1,239 @@
+// bmstool's longer runs against bms-sim on a pseudo-terminal: parameter
+// files, whole record logs and the polling cycle, with the files they write.
+
+#include "tool_process.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <sys/types.h>
+#endif
+
+namespace {
+
+QStringList Lines(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromLocal8Bit(file.readAll()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+}
+
+std::vector<QJsonObject> OfType(const std::vector<QJsonObject>& objects, const char* type)
+{
+    std::vector<QJsonObject> matching;
+    for (const QJsonObject& object : objects)
+        if (object[QStringLiteral("type")].toString() == QLatin1String(type))
+            matching.push_back(object);
+    return matching;
+}
+
+class ToolTransfers : public ::testing::Test {
+protected:
+    void start(const QStringList& simArguments = {})
+    {
+        m_tool = std::make_unique<ToolOnSim>(simArguments);
+        ASSERT_TRUE(m_tool->isReady()) << m_tool->error().toStdString();
+        ASSERT_TRUE(m_folder.isValid());
+    }
+    QString file(const char* name) const { return m_folder.filePath(QLatin1String(name)); }
+
+    std::unique_ptr<ToolOnSim> m_tool;
+    QTemporaryDir m_folder;
+};
+
+TEST_F(ToolTransfers, SavedParameterFileWrittenBackLeavesTheBlockByteIdentical)
+{
+    start();
+    const QByteArray before = m_tool->rawParameterBlock(1);
+    ASSERT_FALSE(before.isEmpty());
+    const QString saved = file("pack1.prt");
+    const ToolRun read = m_tool->run({QStringLiteral("params"), QStringLiteral("read"), QStringLiteral("--out"), saved});
+    ASSERT_EQ(read.exitCode, 0) << read.err.toStdString();
+    ASSERT_TRUE(QFile::exists(saved));
+
+    const ToolRun write = m_tool->run({QStringLiteral("params"), QStringLiteral("write"), saved});
+    ASSERT_EQ(write.exitCode, 0) << write.err.toStdString();
+    EXPECT_EQ(m_tool->rawParameterBlock(1), before);
+    // What the write prints is what the pack now holds.
+    EXPECT_EQ(write.out, read.out);
+}
+
+TEST_F(ToolTransfers, EditedParameterFileChangesOnlyWhatItCarries)
+{
+    start();
+    const ToolRun read = m_tool->json({QStringLiteral("params"), QStringLiteral("read")});
+    ASSERT_EQ(read.exitCode, 0) << read.err.toStdString();
+    // A ranged parameter whose value is not its minimum gets its minimum.
+    QJsonObject chosen;
+    for (const QJsonValue entry : read.first()[QStringLiteral("parameters")].toArray()) {
+        const QJsonObject parameter = entry.toObject();
+        if (parameter.contains(QStringLiteral("min")) && parameter[QStringLiteral("id")].toInt() > 1
+            && parameter[QStringLiteral("value")].toDouble() != parameter[QStringLiteral("min")].toDouble()) {
+            chosen = parameter;
+            break;
+        }
+    }
+    ASSERT_FALSE(chosen.isEmpty());
+    const int id = chosen[QStringLiteral("id")].toInt();
+    const double minimum = chosen[QStringLiteral("min")].toDouble();
+
+    // A file with a header and that one line: everything else keeps the pack's values.
+    const QString edited = file("one.prt");
+    QFile out(edited);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write(QStringLiteral("ID,Value\r\n%1,%2\r\n").arg(id, 3, 10, QLatin1Char('0')).arg(minimum).toLatin1());
+    out.close();
+    const QByteArray before = m_tool->rawParameterBlock(1);
+    const ToolRun write = m_tool->json({QStringLiteral("params"), QStringLiteral("write"), edited});
+    ASSERT_EQ(write.exitCode, 0) << write.err.toStdString();
+
+    const QJsonArray after = m_tool->json({QStringLiteral("params"), QStringLiteral("read")})
+                                 .first()[QStringLiteral("parameters")].toArray();
+    const QJsonArray previous = read.first()[QStringLiteral("parameters")].toArray();
+    ASSERT_EQ(after.size(), previous.size());
+    for (qsizetype i = 0; i < after.size(); ++i) {
+        const QJsonObject now = after[i].toObject();
+        if (now[QStringLiteral("id")].toInt() == id)
+            EXPECT_EQ(now[QStringLiteral("value")].toDouble(), minimum);
+        else
+            EXPECT_EQ(now, previous[i].toObject());
+    }
+    EXPECT_NE(m_tool->rawParameterBlock(1), before);
+}
+
+TEST_F(ToolTransfers, ParameterFileOutOfRangeIsRefusedBeforeSending)
+{
+    start();
+    const QByteArray before = m_tool->rawParameterBlock(1);
+    const QString bad = file("bad.prt");
+    QFile out(bad);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write("ID,Value\r\n001,999.000\r\n");   // the RS485 address ranges 0..16
+    out.close();
+    const ToolRun write = m_tool->run({QStringLiteral("params"), QStringLiteral("write"), bad});
+    EXPECT_EQ(write.exitCode, 2) << write.err.toStdString();
+    EXPECT_EQ(m_tool->rawParameterBlock(1), before);
+}
+
+TEST_F(ToolTransfers, HistoryReadsTheWholeLogAndStopsAtItsEndMark)
+{
+    start();
+    const QString csv = file("alarms.csv");
+    const ToolRun run = m_tool->run({QStringLiteral("--json"), QStringLiteral("--lang"), QStringLiteral("en"),
+                                     QStringLiteral("history"), QStringLiteral("alarm"), QStringLiteral("--csv"), csv});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const std::vector<QJsonObject> objects = run.json();
+    const std::vector<QJsonObject> records = OfType(objects, "alarm_record");
+    ASSERT_EQ(records.size(), 50u);   // the simulator's log length
+    for (std::size_t i = 0; i < records.size(); ++i)
+        EXPECT_EQ(records[i][QStringLiteral("row")].toInt(), int(i) + 1);
+    EXPECT_EQ(records.front()[QStringLiteral("cells_mV")].toArray().size(), 16);
+    EXPECT_TRUE(records.front().contains(QStringLiteral("alarm_text")));
+    const QJsonObject end = objects.back();
+    EXPECT_EQ(end[QStringLiteral("type")].toString(), QStringLiteral("history_end"));
+    EXPECT_EQ(end[QStringLiteral("reason")].toString(), QStringLiteral("end"));
+    EXPECT_EQ(end[QStringLiteral("records")].toInt(), 50);
+
+    const QStringList lines = Lines(csv);
+    ASSERT_EQ(lines.size(), 51);
+    EXPECT_TRUE(lines.front().startsWith(QStringLiteral("No.,PackNo,Time,Mode,")));
+    for (const QString& line : lines)
+        EXPECT_EQ(line.count(QLatin1Char(',')), 35) << line.toStdString();
+    EXPECT_TRUE(lines[1].startsWith(QStringLiteral("1,1,")));
+    // The bar code read at the start ends every row.
+    EXPECT_FALSE(lines[1].endsWith(QLatin1Char(',')));
+}
+
+TEST_F(ToolTransfers, PollWithASilentPackReportsNoAnswerAndKeepsGoing)
+{
+    start({QStringLiteral("--fault"), QStringLiteral("silent:2")});
+    const QString logs = file("logs");
+    const ToolRun run = m_tool->run({QStringLiteral("--json"), QStringLiteral("poll"), QStringLiteral("--packs"),
+                                     QStringLiteral("1,2"), QStringLiteral("--count"), QStringLiteral("2"),
+                                     QStringLiteral("--csv"), logs});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const std::vector<QJsonObject> objects = run.json();
+    for (const QJsonObject& object : objects)
+        EXPECT_FALSE(object.isEmpty());
+    const std::vector<QJsonObject> analog = OfType(objects, "analog");
+    const std::vector<QJsonObject> errors = OfType(objects, "error");
+    ASSERT_EQ(analog.size(), 2u);
+    ASSERT_EQ(errors.size(), 2u);
+    for (const QJsonObject& reading : analog)
+        EXPECT_EQ(reading[QStringLiteral("pack")].toInt(), 1);
+    for (const QJsonObject& error : errors) {
+        EXPECT_EQ(error[QStringLiteral("pack")].toInt(), 2);
+        EXPECT_EQ(error[QStringLiteral("result")].toInt(), 0xAF);
+    }
+    // Several packs: analog and alarm only, as with "Auto" in the main window.
+    EXPECT_TRUE(OfType(objects, "status").empty());
+    EXPECT_EQ(OfType(objects, "alarm").size(), 2u);
+
+    const QStringList files = QDir(logs).entryList(QDir::Files);
+    ASSERT_EQ(files.size(), 1);
+    EXPECT_TRUE(files.front().startsWith(QStringLiteral("1_")));
+    const QStringList lines = Lines(QDir(logs).filePath(files.front()));
+    ASSERT_EQ(lines.size(), 3);   // the header once, then one row per reading
+    for (const QString& line : lines)
+        EXPECT_EQ(line.count(QLatin1Char(',')), 37);
+    EXPECT_TRUE(lines[1].startsWith(QStringLiteral("1,01,")));
+    EXPECT_TRUE(lines[2].startsWith(QStringLiteral("2,01,")));
+}
+
+TEST_F(ToolTransfers, PollOfOnePackRunsTheFullCycle)
+{
+    start();
+    const ToolRun run = m_tool->run({QStringLiteral("--json"), QStringLiteral("--address"), QStringLiteral("3"),
+                                     QStringLiteral("poll"), QStringLiteral("--count"), QStringLiteral("1")});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const std::vector<QJsonObject> objects = run.json();
+    const std::vector<QJsonObject> status = OfType(objects, "status");
+    ASSERT_EQ(status.size(), 1u);
+    EXPECT_FALSE(status.front()[QStringLiteral("bar_code")].toString().isEmpty());
+    EXPECT_FALSE(status.front()[QStringLiteral("pack_time")].toString().isEmpty());
+    ASSERT_EQ(OfType(objects, "analog").size(), 1u);
+    EXPECT_EQ(OfType(objects, "analog").front()[QStringLiteral("pack")].toInt(), 3);
+    EXPECT_EQ(OfType(objects, "alarm").size(), 1u);
+    EXPECT_TRUE(OfType(objects, "error").empty());
+}
+
+#ifdef Q_OS_UNIX
+TEST_F(ToolTransfers, CtrlCDuringHistoryStopsTheTransferAndKeepsWhatWasRead)
+{
+    start({QStringLiteral("--records"), QStringLiteral("20000")});
+    const QString csv = file("work.csv");
+    QProcess process;
+    process.setProgram(QStringLiteral(BMS_TOOL_PROGRAM));
+    process.setArguments({QStringLiteral("--port"), m_tool->sim().linkPath(), QStringLiteral("--json"),
+                          QStringLiteral("history"), QStringLiteral("work"), QStringLiteral("--csv"), csv});
+    process.start();
+    ASSERT_TRUE(process.waitForStarted(10000));
+    // Interrupt once the first record is out.
+    QByteArray printed;
+    while (!printed.contains('\n') && process.waitForReadyRead(30000))
+        printed += process.readAllStandardOutput();
+    ASSERT_TRUE(printed.contains('\n'));
+    ::kill(pid_t(process.processId()), SIGINT);
+    ASSERT_TRUE(process.waitForFinished(60000));
+    printed += process.readAllStandardOutput();
+    EXPECT_EQ(process.exitCode(), 130);
+
+    const QList<QByteArray> lines = printed.trimmed().split('\n');
+    const QJsonObject end = QJsonDocument::fromJson(lines.back()).object();
+    EXPECT_EQ(end[QStringLiteral("reason")].toString(), QStringLiteral("stopped"));
+    const int records = end[QStringLiteral("records")].toInt();
+    EXPECT_GT(records, 0);
+    EXPECT_LT(records, 20000);
+    // Every record printed is in the file, each on a whole line.
+    EXPECT_EQ(Lines(csv).size(), records + 1);
+}
+#endif
+
+} // namespace
