@@ -11,7 +11,7 @@
 #include <gtest/gtest.h>
 
 #ifdef Q_OS_UNIX
-#include <csignal>
+#include <signal.h>
 #include <sys/types.h>
 #endif
 
