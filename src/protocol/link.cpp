@@ -74,16 +74,17 @@ QStringList AvailableSerialDevices()
 QString ResolvePortDevice(int portNumber, const QString& iniPath)
 {
     const QString portName = QStringLiteral("COM%1").arg(portNumber);
-#ifdef Q_OS_WIN
-    Q_UNUSED(iniPath);
-    return portName;
-#else
+    // The [Ports] section may map a port to any device, the simulated bus
+    // included, on every system.
     if (!iniPath.isEmpty()) {
         QSettings ini(iniPath, QSettings::IniFormat);
         const QString mapped = ini.value(QStringLiteral("Ports/") + portName).toString().trimmed();
         if (!mapped.isEmpty())
             return mapped;
     }
+#ifdef Q_OS_WIN
+    return portName;
+#else
     const QStringList devices = AvailableSerialDevices();
     if (portNumber >= 1 && portNumber <= devices.size())
         return devices.at(portNumber - 1);

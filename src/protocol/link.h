@@ -38,10 +38,10 @@ std::unique_ptr<ILink> Create(const LinkSettings& settings);
 bool IsRegistered(const QString& deviceName);
 } // namespace LinkRegistry
 
-// Maps the port number n that the user picks (COM1..COM16) to a device.
-// On Windows it is "COMn". Elsewhere the key "COMn" of section "Ports" in
-// the given INI file names the device, and without it the n-th serial
-// device present, USB and ACM adapters first. Empty when there is none.
+// Maps the port number n that the user picks (COM1..COM16) to a device: the
+// key "COMn" of section "Ports" in the given INI file when it names one;
+// otherwise "COMn" on Windows and elsewhere the n-th serial device present,
+// USB and ACM adapters first. Empty when there is none.
 QString ResolvePortDevice(int portNumber, const QString& iniPath);
 // The serial devices present, in the order port numbers map to them.
 QStringList AvailableSerialDevices();
