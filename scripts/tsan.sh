@@ -13,7 +13,7 @@ if command -v clang++ >/dev/null && command -v llvm-symbolizer >/dev/null; then
     compilers=(-DCMAKE_CXX_COMPILER=clang++)
 fi
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-    -DBMS_SANITIZE_THREAD=ON -DBMS_BUILD_GUI=OFF "${compilers[@]}"
+    -DBMS_SANITIZE_THREAD=ON -DBMS_BUILD_GUI=ON "${compilers[@]}"
 # Only the test programs (and the simulator they start), not the benches.
 targets=$(cmake --build "$build" --target help | sed -n 's/^\(test_[a-z_]*\):.*/\1/p' | sort -u)
 cmake --build "$build" -j"$jobs" --target bms-sim $targets
