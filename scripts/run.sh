@@ -10,6 +10,7 @@ if [ -x "$build/src/app/bmshost" ]; then
     # The first start maps COM1 to the built-in simulated bus.
     ini="$build/src/app/BMS.ini"
     [ -e "$ini" ] || printf '[Ports]\nCOM1=simulator\n\n[BMS]\nPackCount=4\n' > "$ini"
-    exec "$build/src/app/bmshost" "$@"
+    # bmshost reads no arguments.
+    exec "$build/src/app/bmshost"
 fi
 exec "$build/bench/demo_exchange" "$@"

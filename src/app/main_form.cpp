@@ -163,8 +163,7 @@ void TMainForm::ApplyLanguage()
     FramePackAlarm1->ApplyLanguage();
     FramePackLocation1->ApplyLanguage();
 
-    const bool open = Store() && Store()->IsSerialOpen(globals.PortNumber);
-    BtnCom->setText(Text(open ? TextId::kClosePort : TextId::kOpenPort));
+    BtnCom->setText(Text(IsLinkOpen() ? TextId::kClosePort : TextId::kOpenPort));
 }
 
 // ---- Views of the pack in focus.

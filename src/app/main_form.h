@@ -81,6 +81,9 @@ public:
 
     // Whether a polling thread is running.
     bool IsPolling() const { return m_thread != nullptr; }
+    // The open state of the port button: a polling thread runs or the port
+    // is open.
+    bool IsLinkOpen() const;
     QString StatusPanelText(int panel) const;
 
 protected:

@@ -77,7 +77,7 @@ void TMainForm::BtnComClick()
     AppGlobals& globals = Globals();
     TDevInfo& store = *Store();
 
-    if (store.IsSerialOpen(globals.PortNumber)) {
+    if (IsLinkOpen()) {
         StopPolling();
         store.CloseSerial(globals.PortNumber);
         Delay(kPortSwitchPause);
@@ -109,6 +109,14 @@ void TMainForm::BtnComClick()
         if (!why.isEmpty())
             MessageBoxes::Inform(this, QLatin1String(kOpenErrorCaption), why);
     }
+}
+
+bool TMainForm::IsLinkOpen() const
+{
+    // A polling thread that is reconnecting has the port closed for a
+    // moment; the link is still the user's open link, and the button must
+    // close it rather than open it a second time.
+    return m_thread != nullptr || (Store() && Store()->IsSerialOpen(Globals().PortNumber));
 }
 
 void TMainForm::ShowPortDevices()

@@ -192,3 +192,47 @@ TEST_F(MainWindowTest, ClosingTheWindowWithASilentPackEndsPromptlyAndFreesTheSto
     ASSERT_EQ(m_boxes.size(), 1);
     EXPECT_EQ(m_boxes.front().text, QStringLiteral("你确定要退出程序吗?"));
 }
+
+TEST_F(MainWindowTest, WithTheAdapterPulledThePortButtonClosesTheLinkRatherThanReopening)
+{
+    StartWindow({}, QStringLiteral("PackCount=1\n"));
+    ClickPortButton();
+    ASSERT_TRUE(m_form->IsPolling());
+    EXPECT_TRUE(WaitFor([&] { return Lamp() == kGreen; }));
+
+    // The terminal goes away: the thread keeps trying to reopen it.
+    m_sim->stop();
+    EXPECT_TRUE(WaitFor([&] { return !GlobalDevInfo()->IsSerialOpen(1); }));
+    EXPECT_EQ(Find<QAbstractButton>("BtnCom")->text(), QStringLiteral("关闭串口"));
+    ClickPortButton();
+    EXPECT_FALSE(m_form->IsPolling());
+    EXPECT_EQ(Find<QAbstractButton>("BtnCom")->text(), QStringLiteral("打开串口"));
+    EXPECT_TRUE(Find<QWidget>("ComboBoxExt1")->isEnabled());
+    EXPECT_TRUE(m_boxes.isEmpty());
+
+    // Pressed again, it tries to open the missing terminal and says why not.
+    ClickPortButton();
+    EXPECT_FALSE(m_form->IsPolling());
+    ASSERT_EQ(m_boxes.size(), 1);
+    EXPECT_EQ(m_boxes.front().caption, QStringLiteral("Information prompt"));
+}
+
+TEST_F(MainWindowTest, ClosingTheWindowWithTheAdapterPulledEndsPromptly)
+{
+    StartWindow({}, QStringLiteral("PackCount=1\n"));
+    ClickPortButton();
+    ASSERT_TRUE(m_form->IsPolling());
+    EXPECT_TRUE(WaitFor([&] { return Lamp() == kGreen; }));
+    m_sim->stop();
+    EXPECT_TRUE(WaitFor([&] { return !GlobalDevInfo()->IsSerialOpen(1); }));
+
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_TRUE(m_form->close());
+    const qint64 closingMs = timer.elapsed();
+    std::cout << "[ closing with the adapter pulled took " << closingMs << " ms ]" << std::endl;
+    RecordProperty("closing_ms", int(closingMs));
+    EXPECT_LT(closingMs, 10000);
+    EXPECT_FALSE(m_form->IsPolling());
+    EXPECT_EQ(GlobalDevInfo(), nullptr);
+}
