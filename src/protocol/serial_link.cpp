@@ -6,6 +6,7 @@
 #include <QSerialPort>
 
 #include <algorithm>
+#include <semaphore>
 
 using namespace std::chrono_literals;
 
@@ -30,13 +31,27 @@ template <typename Fn> auto SerialLink::runOnPortThread(Fn&& fn)
     using Result = decltype(fn());
     if (QThread::currentThread() == &m_thread)
         return fn();
-    if constexpr (std::is_void_v<Result>) {
-        QMetaObject::invokeMethod(m_context, std::forward<Fn>(fn), Qt::BlockingQueuedConnection);
-    } else {
-        Result result{};
-        QMetaObject::invokeMethod(m_context, std::forward<Fn>(fn), Qt::BlockingQueuedConnection, &result);
+    // The hand-over goes through Qt's event queue, but the ordering between
+    // the caller and the port thread rests on our own atomics: the job sees
+    // everything the caller wrote before posting it, and the caller sees
+    // everything the job wrote before it released the semaphore.
+    std::binary_semaphore done{0};
+    std::conditional_t<std::is_void_v<Result>, bool, Result> result{};
+    m_handOver.fetch_add(1, std::memory_order_release);
+    QMetaObject::invokeMethod(
+        m_context,
+        [&] {
+            m_handOver.load(std::memory_order_acquire);
+            if constexpr (std::is_void_v<Result>)
+                fn();
+            else
+                result = fn();
+            done.release();
+        },
+        Qt::QueuedConnection);
+    done.acquire();
+    if constexpr (!std::is_void_v<Result>)
         return result;
-    }
 }
 
 std::chrono::milliseconds SerialLink::quietGap(qint32 baudRate)

@@ -5,6 +5,8 @@
 #include <QMutex>
 #include <QThread>
 
+#include <atomic>
+
 class QSerialPort;
 
 // ILink on QSerialPort. The port object lives in a thread of its own, so
@@ -34,4 +36,5 @@ private:
     QObject* m_context = nullptr;   // lives in m_thread
     QSerialPort* m_port = nullptr;  // lives in m_thread
     std::atomic<bool> m_open{false};
+    std::atomic<unsigned> m_handOver{0};
 };
