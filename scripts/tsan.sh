@@ -18,7 +18,10 @@ cmake --build "$build" -j"$jobs" --target bms-sim $targets
 # glib calls are left out; the suppressions file names exactly those.
 # die_after_fork=0: QProcess forks the multi-threaded test program to start
 # bms-sim, and the child only runs exec.
-export TSAN_OPTIONS="ignore_noninstrumented_modules=1 suppressions=$root/tests/tsan.supp halt_on_error=1 die_after_fork=0"
+# The suppressions name Qt's frames with their namespaces, which only the
+# LLVM symbolizer prints.
+symbolizer=$(command -v llvm-symbolizer-14 || command -v llvm-symbolizer || true)
+export TSAN_OPTIONS="ignore_noninstrumented_modules=1 suppressions=$root/tests/tsan.supp halt_on_error=1 die_after_fork=0${symbolizer:+ external_symbolizer_path=$symbolizer}"
 export QT_QPA_PLATFORM=offscreen
 cd "$build"
 ctest --output-on-failure -j"$jobs" --timeout 600 "$@"

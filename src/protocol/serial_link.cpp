@@ -2,18 +2,56 @@
 
 #include "protocol/frame.h"
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QEvent>
 #include <QSerialPort>
 
 #include <algorithm>
-#include <semaphore>
 
 using namespace std::chrono_literals;
+
+namespace {
+
+// The event that tells the port thread a job is waiting. It carries no data:
+// the job travels through the link's own members, ordered by its atomics.
+const QEvent::Type kRunJobEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
+
+} // namespace
+
+// Lives in the port thread and runs the waiting job when the event arrives.
+class SerialLink::PortContext final : public QObject {
+public:
+    explicit PortContext(SerialLink& link) : m_link(link) {}
+
+    bool event(QEvent* e) override
+    {
+        if (e->type() != kRunJobEvent)
+            return QObject::event(e);
+        std::function<void()> job;
+        {
+            std::lock_guard<std::mutex> handOver(m_link.m_handOverLock);
+            job = m_link.m_job;
+        }
+        job();
+        {
+            // Publishes what the job wrote to the caller, which takes the
+            // same lock after the semaphore wakes it.
+            std::lock_guard<std::mutex> handOver(m_link.m_handOverLock);
+            m_link.m_job = nullptr;
+        }
+        m_link.m_jobDone.release();
+        return true;
+    }
+
+private:
+    SerialLink& m_link;
+};
 
 SerialLink::SerialLink(LinkSettings settings) : m_settings(std::move(settings))
 {
     m_thread.setObjectName(QStringLiteral("serial-port"));
-    m_context = new QObject;
+    m_context = new PortContext(*this);
     m_context->moveToThread(&m_thread);
     m_thread.start();
 }
@@ -21,9 +59,10 @@ SerialLink::SerialLink(LinkSettings settings) : m_settings(std::move(settings))
 SerialLink::~SerialLink()
 {
     close();
-    QMetaObject::invokeMethod(m_context, &QObject::deleteLater);
     m_thread.quit();
     m_thread.wait();
+    // The thread has ended: nothing runs on the context any more.
+    delete m_context;
 }
 
 template <typename Fn> auto SerialLink::runOnPortThread(Fn&& fn)
@@ -31,25 +70,26 @@ template <typename Fn> auto SerialLink::runOnPortThread(Fn&& fn)
     using Result = decltype(fn());
     if (QThread::currentThread() == &m_thread)
         return fn();
-    // The hand-over goes through Qt's event queue, but the ordering between
-    // the caller and the port thread rests on our own atomics: the job sees
-    // everything the caller wrote before posting it, and the caller sees
-    // everything the job wrote before it released the semaphore.
-    std::binary_semaphore done{0};
+    // One job at a time. The job and its result travel through members
+    // handed over under m_handOverLock in both directions; Qt's event queue
+    // and the semaphore only wake the other side, so the ordering does not
+    // rest on synchronisation hidden inside Qt.
+    std::lock_guard<std::mutex> oneJob(m_jobLock);
     std::conditional_t<std::is_void_v<Result>, bool, Result> result{};
-    m_handOver.fetch_add(1, std::memory_order_release);
-    QMetaObject::invokeMethod(
-        m_context,
-        [&] {
-            m_handOver.load(std::memory_order_acquire);
+    {
+        std::lock_guard<std::mutex> handOver(m_handOverLock);
+        m_job = [&] {
             if constexpr (std::is_void_v<Result>)
                 fn();
             else
                 result = fn();
-            done.release();
-        },
-        Qt::QueuedConnection);
-    done.acquire();
+        };
+    }
+    QCoreApplication::postEvent(m_context, new QEvent(kRunJobEvent));
+    m_jobDone.acquire();
+    {
+        std::lock_guard<std::mutex> handOver(m_handOverLock);
+    }
     if constexpr (!std::is_void_v<Result>)
         return result;
 }

@@ -2,10 +2,12 @@
 
 #include "protocol/link.h"
 
-#include <QMutex>
 #include <QThread>
 
 #include <atomic>
+#include <functional>
+#include <mutex>
+#include <semaphore>
 
 class QSerialPort;
 
@@ -29,12 +31,17 @@ public:
     static std::chrono::milliseconds quietGap(qint32 baudRate);
 
 private:
+    class PortContext;
     template <typename Fn> auto runOnPortThread(Fn&& fn);
 
     LinkSettings m_settings;
     QThread m_thread;
-    QObject* m_context = nullptr;   // lives in m_thread
+    PortContext* m_context = nullptr;  // lives in m_thread
     QSerialPort* m_port = nullptr;  // lives in m_thread
     std::atomic<bool> m_open{false};
-    std::atomic<unsigned> m_handOver{0};
+    // The job handed to the port thread (see runOnPortThread).
+    std::mutex m_jobLock;        // one caller at a time
+    std::mutex m_handOverLock;   // guards m_job
+    std::function<void()> m_job;
+    std::binary_semaphore m_jobDone{0};
 };

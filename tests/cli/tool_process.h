@@ -1,11 +1,11 @@
 #pragma once
 
 #include "protocol/devoper.h"
+#include "support/child_process.h"
 #include "support/sim_process.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QStringList>
 
 #include <vector>
@@ -35,22 +35,16 @@ struct ToolRun {
 
 inline ToolRun RunTool(const QStringList& arguments, int timeoutMs = 120000)
 {
-    QProcess process;
-    process.setProgram(QStringLiteral(BMS_TOOL_PROGRAM));
-    process.setArguments(arguments);
-    process.start();
+    ChildProcess process;
     ToolRun run;
-    if (!process.waitForStarted(10000))
+    if (!process.start(QStringLiteral(BMS_TOOL_PROGRAM), arguments))
         return run;
-    process.closeWriteChannel();
     run.finished = process.waitForFinished(timeoutMs);
-    if (!run.finished) {
+    if (!run.finished)
         process.kill();
-        process.waitForFinished(5000);
-    }
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = QString::fromUtf8(process.readAllStandardOutput());
-    run.err = QString::fromUtf8(process.readAllStandardError());
+    run.exitCode = process.exitCode();
+    run.out = QString::fromUtf8(process.standardOutput());
+    run.err = QString::fromUtf8(process.standardError());
     return run;
 }
 

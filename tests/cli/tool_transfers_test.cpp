@@ -209,20 +209,15 @@ TEST_F(ToolTransfers, CtrlCDuringHistoryStopsTheTransferAndKeepsWhatWasRead)
 {
     start({QStringLiteral("--records"), QStringLiteral("20000")});
     const QString csv = file("work.csv");
-    QProcess process;
-    process.setProgram(QStringLiteral(BMS_TOOL_PROGRAM));
-    process.setArguments({QStringLiteral("--port"), m_tool->sim().linkPath(), QStringLiteral("--json"),
-                          QStringLiteral("history"), QStringLiteral("work"), QStringLiteral("--csv"), csv});
-    process.start();
-    ASSERT_TRUE(process.waitForStarted(10000));
+    ChildProcess process;
+    ASSERT_TRUE(process.start(QStringLiteral(BMS_TOOL_PROGRAM),
+                              {QStringLiteral("--port"), m_tool->sim().linkPath(), QStringLiteral("--json"),
+                               QStringLiteral("history"), QStringLiteral("work"), QStringLiteral("--csv"), csv}));
     // Interrupt once the first record is out.
-    QByteArray printed;
-    while (!printed.contains('\n') && process.waitForReadyRead(30000))
-        printed += process.readAllStandardOutput();
-    ASSERT_TRUE(printed.contains('\n'));
-    ::kill(pid_t(process.processId()), SIGINT);
+    ASSERT_TRUE(process.waitForLine(30000));
+    process.signal(SIGINT);
     ASSERT_TRUE(process.waitForFinished(60000));
-    printed += process.readAllStandardOutput();
+    const QByteArray printed = process.standardOutput();
     EXPECT_EQ(process.exitCode(), 130);
 
     const QList<QByteArray> lines = printed.trimmed().split('\n');

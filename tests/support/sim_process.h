@@ -1,8 +1,9 @@
 #pragma once
 
+#include "support/child_process.h"
+
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
 
@@ -26,25 +27,17 @@ public:
         m_linkPath = m_folder.filePath(QStringLiteral("ttyBMS-%1").arg(QDir(m_folder.path()).dirName()));
         QStringList all = {QStringLiteral("--packs"), QString::number(packs), QStringLiteral("--link"), m_linkPath};
         all += arguments;
-        m_process.setProgram(QStringLiteral(BMS_SIM_PROGRAM));
-        m_process.setArguments(all);
-        m_process.setProcessChannelMode(QProcess::SeparateChannels);
-        m_process.start();
-        if (!m_process.waitForStarted(10000)) {
-            m_error = QStringLiteral("bms-sim did not start: ") + m_process.errorString();
+        if (!m_process.start(QStringLiteral(BMS_SIM_PROGRAM), all)) {
+            m_error = QStringLiteral("bms-sim did not start");
             return;
         }
         // The first line on standard output is the link path, printed when
         // the terminal is ready.
-        QByteArray printed;
-        while (!printed.contains('\n')) {
-            if (!m_process.waitForReadyRead(10000)) {
-                m_error = QStringLiteral("bms-sim did not get ready: ")
-                    + QString::fromLocal8Bit(m_process.readAllStandardError());
-                return;
-            }
-            printed += m_process.readAllStandardOutput();
+        if (!m_process.waitForLine(10000)) {
+            m_error = QStringLiteral("bms-sim did not get ready: ") + QString::fromLocal8Bit(m_process.standardError());
+            return;
         }
+        const QByteArray printed = m_process.takeStandardOutput();
         if (QString::fromLocal8Bit(printed).trimmed() != m_linkPath) {
             m_error = QStringLiteral("bms-sim printed an unexpected path: ") + QString::fromLocal8Bit(printed);
             return;
@@ -75,19 +68,14 @@ public:
     // Stops the program (SIGTERM to its process id) and waits for it.
     void stop()
     {
-        if (m_process.state() == QProcess::NotRunning)
-            return;
-        m_process.terminate();
-        if (!m_process.waitForFinished(5000)) {
-            m_process.kill();
-            m_process.waitForFinished(5000);
-        }
+        if (m_process.processId() > 0)
+            m_process.terminate();
         m_ready = false;
     }
 
 private:
     QTemporaryDir m_folder;
-    QProcess m_process;
+    ChildProcess m_process;
     QString m_linkPath;
     QString m_error;
     bool m_ready = false;
