@@ -21,6 +21,10 @@ void TThreadPack::Stop()
         if (QThread::currentThread() == QCoreApplication::instance()->thread())
             QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     }
+    // Pairs with the store at the end of run(): everything the thread did is
+    // ordered before what the caller does next (freeing the thread or the
+    // store), in a way the sanitizer sees too.
+    m_runEnded.load(std::memory_order_acquire);
 }
 
 void TThreadPack::run()
@@ -28,4 +32,5 @@ void TThreadPack::run()
     while (!isInterruptionRequested())
         m_poller.RunPass();
     emit commStateChanged(0);
+    m_runEnded.store(true, std::memory_order_release);
 }

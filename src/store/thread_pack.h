@@ -4,6 +4,8 @@
 
 #include <QThread>
 
+#include <atomic>
+
 // The polling thread. It runs PackPoller pass after pass until a stop is
 // requested and reaches the window only through its signals. The window
 // connects them with Qt::BlockingQueuedConnection, so each runs on the
@@ -50,4 +52,5 @@ private:
     void RefreshLocation() override { emit refreshLocation(); }
 
     PackPoller m_poller;
+    std::atomic<bool> m_runEnded{false};
 };
