@@ -142,11 +142,11 @@ bool SplitCommandArgs(const QStringList& words, std::span<const OptionSpec> opti
         QString inlineValue;
         bool hasInline = false;
         SplitOption(word, name, inlineValue, hasInline);
-        const OptionSpec* spec = nullptr;
+        const OptionSpec* known = nullptr;
         for (const OptionSpec& option : options)
             if (name == QString::fromUtf8(option.name))
-                spec = &option;
-        if (!spec) {
+                known = &option;
+        if (!known) {
             error = QStringLiteral("unknown option %1").arg(name);
             return false;
         }
@@ -155,7 +155,7 @@ bool SplitCommandArgs(const QStringList& words, std::span<const OptionSpec> opti
             return false;
         }
         QString value;
-        if (spec->takesValue) {
+        if (known->takesValue) {
             if (!TakeValue(words, i, name, inlineValue, hasInline, value, error))
                 return false;
         } else if (hasInline) {
