@@ -263,74 +263,62 @@ RParameter TDevInfo::GetStoredParameters(std::uint8_t packNumber)
 
 std::uint8_t TDevInfo::CurrentPackNumber() const
 {
-    QMutexLocker locker(&m_lock);
-    return m_currentPackNumber;
+    return ReadLocked(m_currentPackNumber);
 }
 
 void TDevInfo::SetCurrentPackNumber(std::uint8_t packNumber)
 {
-    QMutexLocker locker(&m_lock);
-    m_currentPackNumber = packNumber;
+    WriteLocked(m_currentPackNumber, packNumber);
 }
 
 std::uint8_t TDevInfo::CurrentAddress() const
 {
-    QMutexLocker locker(&m_lock);
-    return m_currentAddress;
+    return ReadLocked(m_currentAddress);
 }
 
 void TDevInfo::SetCurrentAddress(std::uint8_t address)
 {
-    QMutexLocker locker(&m_lock);
-    m_currentAddress = address;
+    WriteLocked(m_currentAddress, address);
 }
 
 QString TDevInfo::BarCode() const
 {
-    QMutexLocker locker(&m_lock);
-    return m_barCode;
+    return ReadLocked(m_barCode);
 }
 
 void TDevInfo::SetBarCode(const QString& barCode)
 {
-    QMutexLocker locker(&m_lock);
-    m_barCode = barCode;
+    WriteLocked(m_barCode, barCode);
 }
 
 std::uint16_t TDevInfo::SoftwareVersion() const
 {
-    QMutexLocker locker(&m_lock);
-    return m_softwareVersion;
+    return ReadLocked(m_softwareVersion);
 }
 
 void TDevInfo::SetSoftwareVersion(std::uint16_t version)
 {
-    QMutexLocker locker(&m_lock);
-    m_softwareVersion = version;
+    WriteLocked(m_softwareVersion, version);
 }
 
 std::uint8_t TDevInfo::EchoedPackNumber() const
 {
-    QMutexLocker locker(&m_lock);
-    return m_echoedPackNumber;
+    return ReadLocked(m_echoedPackNumber);
 }
 
 void TDevInfo::SetEchoedPackNumber(std::uint8_t packNumber)
 {
-    QMutexLocker locker(&m_lock);
-    m_echoedPackNumber = packNumber;
+    WriteLocked(m_echoedPackNumber, packNumber);
 }
 
 std::uint8_t TDevInfo::LastResult() const
 {
-    QMutexLocker locker(&m_lock);
-    return m_lastResult;
+    return ReadLocked(m_lastResult);
 }
 
 void TDevInfo::SetLastResult(std::uint8_t result)
 {
-    QMutexLocker locker(&m_lock);
-    m_lastResult = result;
+    WriteLocked(m_lastResult, result);
 }
 
 void TDevInfo::ClearStatus()

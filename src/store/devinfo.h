@@ -192,6 +192,17 @@ private:
     template <typename Table>
     static int SlotOf(const Table& table, std::uint8_t packNumber);
     int RowOfPack(std::uint8_t packNumber) const;
+    // A status field copied out or in under the store lock.
+    template <typename T> T ReadLocked(const T& field) const
+    {
+        QMutexLocker locker(&m_lock);
+        return field;
+    }
+    template <typename T> void WriteLocked(T& field, const T& value)
+    {
+        QMutexLocker locker(&m_lock);
+        field = value;
+    }
 
     TDevOper m_devOper;
     TParameterInfo m_parameterInfo;
