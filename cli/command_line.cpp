@@ -6,6 +6,20 @@
 
 namespace {
 
+constexpr qsizetype kMaxQuotedCharacters = 60;
+
+// A character as a message shows it: itself when printable, else an escape.
+// Bytes that were not UTF-8 arrive as U+FFFD and are shown as its escape.
+QString Shown(char32_t character)
+{
+    if (character != 0xFFFD && QChar::isPrint(character))
+        return QString::fromUcs4(&character, 1);
+    if (character < 0x100)
+        return QStringLiteral("\\x%1").arg(std::uint32_t(character), 2, 16, QLatin1Char('0'));
+    return QStringLiteral("\\u{%1}").arg(std::uint32_t(character), 4, 16, QLatin1Char('0'));
+}
+
+
 // "--name=value" or "--name" followed by the value as the next word.
 bool TakeValue(const QStringList& arguments, qsizetype& index, const QString& name, const QString& inlineValue,
                bool hasInline, QString& value, QString& error)
@@ -48,7 +62,7 @@ bool ApplyGlobal(const QString& name, const QString& value, GlobalOptions& globa
     if (name == u"--baud") {
         const auto baud = ParseWholeIn(value, 1, std::numeric_limits<std::int32_t>::max());
         if (!baud) {
-            error = QStringLiteral("--baud takes a positive whole number, not \"%1\"").arg(value);
+            error = QStringLiteral("--baud takes a positive whole number, not %1").arg(QuotedInput(value));
             return false;
         }
         globals.baudRate = std::int32_t(*baud);
@@ -57,7 +71,7 @@ bool ApplyGlobal(const QString& name, const QString& value, GlobalOptions& globa
     if (name == u"--address") {
         const auto address = ParseWholeIn(value, 1, kMaxPacks);
         if (!address) {
-            error = QStringLiteral("--address takes a pack address 1-%1, not \"%2\"").arg(kMaxPacks).arg(value);
+            error = QStringLiteral("--address takes a pack address 1-%1, not %2").arg(kMaxPacks).arg(QuotedInput(value));
             return false;
         }
         globals.address = std::uint8_t(*address);
@@ -68,7 +82,7 @@ bool ApplyGlobal(const QString& name, const QString& value, GlobalOptions& globa
         globals.language = value == u"zh" ? 0 : 1;
         return true;
     }
-    error = QStringLiteral("--lang takes zh or en, not \"%1\"").arg(value);
+    error = QStringLiteral("--lang takes zh or en, not %1").arg(QuotedInput(value));
     return false;
 }
 
@@ -113,7 +127,7 @@ bool ParseCommandLine(const QStringList& arguments, CommandLine& line, QString& 
         }
         if (line.command.isEmpty()) {
             if (!optionsEnded && IsOptionWord(word)) {
-                error = QStringLiteral("unknown option %1").arg(word);
+                error = QStringLiteral("unknown option %1").arg(QuotedInput(word));
                 return false;
             }
             line.command = word;
@@ -147,7 +161,7 @@ bool SplitCommandArgs(const QStringList& words, std::span<const OptionSpec> opti
             if (name == QString::fromUtf8(option.name))
                 known = &option;
         if (!known) {
-            error = QStringLiteral("unknown option %1").arg(name);
+            error = QStringLiteral("unknown option %1").arg(QuotedInput(name));
             return false;
         }
         if (args.options.contains(name)) {
@@ -209,4 +223,43 @@ std::optional<std::uint64_t> ParseMask(QStringView text, std::uint64_t maximum)
     if (!value || *value > maximum)
         return std::nullopt;
     return value;
+}
+
+QString QuotedInput(const QString& text)
+{
+    QStringList pieces;
+    qsizetype length = 0;
+    for (const char32_t character : text.toUcs4()) {
+        pieces << Shown(character);
+        length += pieces.last().size();
+    }
+    QString shown;
+    if (length <= kMaxQuotedCharacters) {
+        shown = pieces.join(QString());
+    } else {
+        for (const QString& piece : pieces) {
+            if (shown.size() + piece.size() > kMaxQuotedCharacters - 3)
+                break;
+            shown += piece;
+        }
+        shown += QStringLiteral("...");
+    }
+    return QLatin1Char('"') + shown + QLatin1Char('"');
+}
+
+QString PrintableText(const QString& text)
+{
+    QString shown;
+    for (const char32_t character : text.toUcs4())
+        shown += character == U'\n' ? QStringLiteral("\n") : Shown(character);
+    return shown;
+}
+
+bool IsPlainText(const QString& text)
+{
+    // Bytes that were not UTF-8 reach the program as U+FFFD.
+    for (const char32_t character : text.toUcs4())
+        if (character == 0xFFFD || !QChar::isPrint(character))
+            return false;
+    return true;
 }

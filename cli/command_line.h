@@ -38,10 +38,15 @@ struct CommandLine {
 // false with a message for the usage error.
 bool ParseCommandLine(const QStringList& arguments, CommandLine& line, QString& error);
 
+// What an option's value names when the command writes there; such paths
+// are checked before the port is opened.
+enum class OutputPath { None, File, Folder };
+
 // An option a command accepts.
 struct OptionSpec {
     std::string_view name;   // "--out"
     bool takesValue;
+    OutputPath output;
 };
 
 struct CommandArgs {
@@ -63,3 +68,15 @@ std::optional<std::int64_t> ParseWhole(QStringView text);
 std::optional<std::int64_t> ParseWholeIn(QStringView text, std::int64_t minimum, std::int64_t maximum);
 // A mask: decimal, or hexadecimal with "0x"; at most the given maximum.
 std::optional<std::uint64_t> ParseMask(QStringView text, std::uint64_t maximum);
+// Input quoted for a message: in double quotes, at most about 60 characters
+// of it (a longer text ends in "..."), with control and other unprintable
+// characters, and bytes that were not UTF-8, written as escapes, so that a
+// message never carries raw binary or terminal control sequences.
+QString QuotedInput(const QString& text);
+// The whole text with unprintable characters written as escapes as above;
+// line breaks are kept.
+QString PrintableText(const QString& text);
+
+// Printable text only: no control or other unprintable characters, and no
+// bytes that were not UTF-8.
+bool IsPlainText(const QString& text);

@@ -10,9 +10,13 @@
 
 namespace {
 
-constexpr OptionSpec kParamsOptions[] = {{"--out", true}, {"--restore-defaults", false}};
-constexpr OptionSpec kHistoryOptions[] = {{"--csv", true}};
-constexpr OptionSpec kPollOptions[] = {{"--packs", true}, {"--count", true}, {"--interval", true}, {"--csv", true}};
+constexpr OptionSpec kParamsOptions[] = {{"--out", true, OutputPath::File},
+                                         {"--restore-defaults", false, OutputPath::None}};
+constexpr OptionSpec kHistoryOptions[] = {{"--csv", true, OutputPath::File}};
+constexpr OptionSpec kPollOptions[] = {{"--packs", true, OutputPath::None},
+                                       {"--count", true, OutputPath::None},
+                                       {"--interval", true, OutputPath::None},
+                                       {"--csv", true, OutputPath::Folder}};
 
 constexpr std::array<CommandSpec, 20> kCommands = {{
     {"analog", "analog", "read the pack's measurements",
@@ -46,7 +50,8 @@ constexpr std::array<CommandSpec, 20> kCommands = {{
      "read, calibrate or reset a calibration item",
      "KIND ITEM: 1 11 voltage reference, 1 12 pack voltage (mV); 2 22 charging current, 2 21 zero-point\n"
      "current, 2 23 discharging current (mA); 3 1-4 cell temperature sensors, 3 5 ambient, 3 6 FET (degC).\n"
-     "Voltages and currents are whole numbers; temperatures may have decimals.",
+     "Voltages and currents are whole numbers; temperatures have at most one decimal (steps of 0.1 degC).\n"
+     "Every value must fit the 32 bits it travels in.",
      "bmstool calibration write 2 21 0 -5", {}, PrepareCalibration},
     {"product", "product | product set COMPANY DATE MODULE VERSION TYPE SERIAL REMARK",
      "read or write the seven product texts",

@@ -36,8 +36,8 @@ Form FormOf(const CommandArgs& args, qsizetype setCount)
 
 Prepared Bad(const char* usage, const CommandArgs& args)
 {
-    return Prepared::Usage(QStringLiteral("expected \"%1\", got \"%2\"")
-                               .arg(QString::fromUtf8(usage), ArgumentsOf(args)));
+    return Prepared::Usage(QStringLiteral("expected \"%1\", got %2")
+                               .arg(QString::fromUtf8(usage), QuotedInput(ArgumentsOf(args))));
 }
 
 std::optional<QTime> ParseClockTime(const QString& text)
@@ -85,7 +85,7 @@ Prepared PrepareTime(const CommandArgs& args)
         QDateTime::fromString(args.positional.at(1).trimmed(), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
     if (!when.isValid() || when.date().year() < 2000 || when.date().year() > 2255)
         return Prepared::Usage(QStringLiteral("not a date and time of the form \"YYYY-MM-DD HH:MM:SS\" "
-                                              "between 2000 and 2255: \"%1\"").arg(args.positional.at(1)));
+                                              "between 2000 and 2255: %1").arg(QuotedInput(args.positional.at(1))));
     const RDeviceTime time = RDeviceTime::fromDateTime(when);
     return Prepared::Run([time](Session& session) { return WriteTime(session, time, QStringLiteral("time set")); });
 }
@@ -110,6 +110,9 @@ Prepared PrepareBarCode(const CommandArgs& args)
     const QString barCode = args.positional.at(1).trimmed();
     if (barCode.isEmpty())
         return Prepared::Usage(TTextOper().GetLanguageText(0x7018));
+    if (!IsPlainText(barCode))
+        return Prepared::Usage(QStringLiteral("the bar code holds a control character or bytes that are not UTF-8: %1")
+                                   .arg(QuotedInput(barCode)));
     if (barCode.toUtf8().size() > kBarCodeBytes)
         return Prepared::Usage(QStringLiteral("the bar code is longer than %1 bytes").arg(kBarCodeBytes));
     return Prepared::Run([barCode](Session& session) {
@@ -144,8 +147,8 @@ Prepared PrepareCapacity(const CommandArgs& args)
     for (int i = 0; i < 3; ++i) {
         const auto value = ParseWholeIn(args.positional.at(i + 1), 0, kMaxCapacityMah);
         if (!value)
-            return Prepared::Usage(QStringLiteral("a capacity is a whole number of mAh from 0 to %1, not \"%2\"")
-                                       .arg(kMaxCapacityMah).arg(args.positional.at(i + 1)));
+            return Prepared::Usage(QStringLiteral("a capacity is a whole number of mAh from 0 to %1, not %2")
+                                       .arg(kMaxCapacityMah).arg(QuotedInput(args.positional.at(i + 1))));
         values[std::size_t(i)] = std::int32_t(*value);
     }
     return Prepared::Run([values](Session& session) {
@@ -161,8 +164,8 @@ Prepared PrepareCycles(const CommandArgs& args)
         return Bad("cycles set N", args);
     const auto cycles = ParseWholeIn(args.positional.at(1), 0, kMaxCycles);
     if (!cycles)
-        return Prepared::Usage(QStringLiteral("the cycle count is a whole number from 0 to %1, not \"%2\"")
-                                   .arg(kMaxCycles).arg(args.positional.at(1)));
+        return Prepared::Usage(QStringLiteral("the cycle count is a whole number from 0 to %1, not %2")
+                                   .arg(kMaxCycles).arg(QuotedInput(args.positional.at(1))));
     const auto count = std::uint16_t(*cycles);
     return Prepared::Run([count](Session& session) {
         const std::uint8_t result = session.store().WriteCycleTime(session.address(), session.pack(), count);
@@ -190,8 +193,8 @@ Prepared PreparePacks(const CommandArgs& args)
     // The page folds other numbers into 1-16; a script gets told instead.
     const auto packs = ParseWholeIn(args.positional.at(1), 1, kMaxPacks);
     if (!packs)
-        return Prepared::Usage(QStringLiteral("the number of packs is 1-%1, not \"%2\"")
-                                   .arg(kMaxPacks).arg(args.positional.at(1)));
+        return Prepared::Usage(QStringLiteral("the number of packs is 1-%1, not %2")
+                                   .arg(kMaxPacks).arg(QuotedInput(args.positional.at(1))));
     const auto count = std::uint8_t(*packs);
     return Prepared::Run([count](Session& session) {
         const std::uint8_t result = session.store().WritePackQuantity(session.address(), count);
@@ -206,12 +209,12 @@ Prepared PrepareRecordTime(const CommandArgs& args)
     const std::optional<QTime> start = ParseClockTime(args.positional.at(1));
     const std::optional<QTime> end = ParseClockTime(args.positional.at(2));
     if (!start || !end)
-        return Prepared::Usage(QStringLiteral("start and end are times of day HH:MM, not \"%1\" \"%2\"")
-                                   .arg(args.positional.at(1), args.positional.at(2)));
+        return Prepared::Usage(QStringLiteral("start and end are times of day HH:MM, not %1 %2")
+                                   .arg(QuotedInput(args.positional.at(1)), QuotedInput(args.positional.at(2))));
     const auto interval = ParseWholeIn(args.positional.at(3), 0, kMaxIntervalSeconds);
     if (!interval)
-        return Prepared::Usage(QStringLiteral("the interval is a whole number of seconds from 0 to %1, not \"%2\"")
-                                   .arg(kMaxIntervalSeconds).arg(args.positional.at(3)));
+        return Prepared::Usage(QStringLiteral("the interval is a whole number of seconds from 0 to %1, not %2")
+                                   .arg(kMaxIntervalSeconds).arg(QuotedInput(args.positional.at(3))));
     const QTime from = *start;
     const QTime to = *end;
     const auto seconds = std::uint16_t(*interval);

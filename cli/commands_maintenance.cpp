@@ -5,6 +5,8 @@
 #include "protocol/decoders.h"
 #include "store/devinfo.h"
 
+#include <QRegularExpression>
+
 #include <array>
 #include <limits>
 
@@ -43,17 +45,46 @@ const CalibrationItem* FindCalibrationItem(const QString& kindText, const QStrin
     return nullptr;
 }
 
-// Voltages and currents are whole numbers; temperatures may carry decimals.
-// The value must also fit the 32 bits it travels in.
-std::optional<Decimal> ParseCalibrationValue(std::uint8_t kind, const QString& text)
+// A calibration value as the pack takes it: whole mV or mA, or tenths of a
+// degree, in 32 bits. A value that would reach the pack other than as
+// written is refused with the reason; for a temperature the message names
+// the value that would have been sent, so that the user gives it as meant.
+std::optional<Decimal> ParseCalibrationValue(const CalibrationItem& row, const QString& text, QString& error)
 {
-    const std::optional<Decimal> value = Decimal::parse(text.trimmed());
-    if (!value)
+    static const QRegularExpression number(QStringLiteral("^[+-]?(?=\\.?[0-9])[0-9]*(?:\\.([0-9]*))?$"));
+    const QString name = QString::fromLatin1(row.name);
+    const bool temperature = row.kind == kTemperatureKind;
+    const QString unit = temperature ? QStringLiteral("degC") : name.section(u'(', 1).chopped(1);
+    const QString trimmed = text.trimmed();
+    const QRegularExpressionMatch match = number.match(trimmed);
+    if (!match.hasMatch()) {
+        error = QStringLiteral("a calibration value of %1 is a %2 number, not %3")
+                    .arg(name, temperature ? QStringLiteral("decimal") : QStringLiteral("whole"), QuotedInput(text));
         return std::nullopt;
-    if (kind != kTemperatureKind && value->raw() % Decimal::kScale != 0)
+    }
+    const std::optional<Decimal> value = Decimal::parse(trimmed);
+    if (!value || !EncodeCalibrationValue(row.kind, *value)) {
+        error = QStringLiteral("%1 does not fit the 32-bit calibration value of %2 (at most about %3 %4 either way)")
+                    .arg(QuotedInput(text), name,
+                         temperature ? QStringLiteral("214748364.7") : QStringLiteral("2147483647"), unit);
         return std::nullopt;
-    if (!EncodeCalibrationValue(kind, *value))
+    }
+    const QString fraction = match.captured(1);
+    qsizetype decimals = fraction.size();
+    while (decimals > 0 && fraction.at(decimals - 1) == u'0')
+        --decimals;
+    if (!temperature && decimals > 0) {
+        error = QStringLiteral("%1 takes whole %2, not %3").arg(name, unit, QuotedInput(text));
         return std::nullopt;
+    }
+    if (temperature && decimals > 1) {
+        // The pack takes tenths, cut toward zero.
+        constexpr std::int64_t kTenth = Decimal::kScale / 10;
+        error = QStringLiteral("%1 is calibrated in steps of 0.1 degC: %2 would be sent as %3; "
+                               "give it with at most one decimal")
+                    .arg(name, QuotedInput(text), Decimal::fromRaw(value->raw() / kTenth * kTenth).toString());
+        return std::nullopt;
+    }
     return value;
 }
 
@@ -96,8 +127,8 @@ const std::array<ProductField, 7> kProductFields = {{
 
 Prepared BadUsage(const char* usage, const CommandArgs& args)
 {
-    return Prepared::Usage(QStringLiteral("expected \"%1\", got \"%2\"")
-                               .arg(QString::fromUtf8(usage), args.positional.join(QLatin1Char(' '))));
+    return Prepared::Usage(QStringLiteral("expected \"%1\", got %2")
+                               .arg(QString::fromUtf8(usage), QuotedInput(args.positional.join(QLatin1Char(' ')))));
 }
 
 } // namespace
@@ -114,7 +145,7 @@ Prepared PrepareCalibration(const CommandArgs& args)
     const CalibrationItem* found = FindCalibrationItem(words.at(1), words.at(2));
     if (!found)
         return Prepared::Usage(QStringLiteral("no calibration item %1 %2; see \"bmstool calibration --help\"")
-                                   .arg(words.at(1), words.at(2)));
+                                   .arg(QuotedInput(words.at(1)), QuotedInput(words.at(2))));
     const CalibrationItem row = *found;
     if (operation == u"read")
         return Prepared::Run([row](Session& session) { return ReadCalibration(session, row); });
@@ -123,14 +154,11 @@ Prepared PrepareCalibration(const CommandArgs& args)
     Decimal first;
     Decimal second;
     if (!reset) {
-        const std::optional<Decimal> a = ParseCalibrationValue(row.kind, words.at(3));
-        const std::optional<Decimal> b = ParseCalibrationValue(row.kind, words.at(4));
-        if (!a || !b)
-            return Prepared::Usage(QStringLiteral("calibration values of %1 must be %2 numbers, not \"%3\" \"%4\"")
-                                       .arg(QString::fromLatin1(row.name),
-                                            row.kind == kTemperatureKind ? QStringLiteral("decimal")
-                                                                         : QStringLiteral("whole"),
-                                            words.at(3), words.at(4)));
+        QString error;
+        const std::optional<Decimal> a = ParseCalibrationValue(row, words.at(3), error);
+        const std::optional<Decimal> b = a ? ParseCalibrationValue(row, words.at(4), error) : std::nullopt;
+        if (!b)
+            return Prepared::Usage(error);
         first = *a;
         second = *b;
     }
@@ -170,6 +198,9 @@ Prepared PrepareProduct(const CommandArgs& args)
         const QString text = words.at(qsizetype(i) + 1).trimmed();
         if (text.isEmpty() && field.emptyTextId != 0)
             return Prepared::Usage(TTextOper().GetLanguageText(field.emptyTextId));
+        if (!IsPlainText(text))
+            return Prepared::Usage(QStringLiteral("%1 holds a control character or bytes that are not UTF-8: %2")
+                                       .arg(QString::fromLatin1(field.name), QuotedInput(text)));
         if (text.size() > field.maxCharacters || text.toUtf8().size() > kProductTextBytes)
             return Prepared::Usage(QStringLiteral("%1 is longer than %2 characters (%3 bytes)")
                                        .arg(QString::fromLatin1(field.name))
@@ -189,8 +220,8 @@ Prepared PrepareSwitches(const CommandArgs& args)
         return BadUsage("switches WORD", args);
     const auto word = ParseMask(args.positional.first(), std::numeric_limits<std::uint16_t>::max());
     if (!word)
-        return Prepared::Usage(QStringLiteral("the switch word is 0-65535 (or 0x0000-0xFFFF), not \"%1\"")
-                                   .arg(args.positional.first()));
+        return Prepared::Usage(QStringLiteral("the switch word is 0-65535 (or 0x0000-0xFFFF), not %1")
+                                   .arg(QuotedInput(args.positional.first())));
     const auto switches = std::uint16_t(*word);
     return Prepared::Run([switches](Session& session) {
         std::uint16_t inForce = 0;
@@ -218,8 +249,8 @@ Prepared PrepareShield(const CommandArgs& args)
     if (write) {
         const auto parsed = ParseMask(words.at(1), std::numeric_limits<std::uint32_t>::max());
         if (!parsed)
-            return Prepared::Usage(QStringLiteral("the shield mask is 0-4294967295 (or 0x hex), not \"%1\"")
-                                       .arg(words.at(1)));
+            return Prepared::Usage(QStringLiteral("the shield mask is 0-4294967295 (or 0x hex), not %1")
+                                       .arg(QuotedInput(words.at(1))));
         mask = std::uint32_t(*parsed);
     }
     return Prepared::Run([write, mask](Session& session) {
@@ -260,7 +291,7 @@ Prepared PrepareDischarge(const CommandArgs& args)
     if (!capacity || !energy || !EncodeTenthsTruncated(*capacity) || !EncodeHundredthsTruncated(*energy)
         || *capacity < Decimal() || *energy < Decimal())
         return Prepared::Usage(QStringLiteral("AH and KWH are non-negative numbers that fit the pack's counters, "
-                                              "not \"%1\" \"%2\"").arg(words.at(1), words.at(2)));
+                                              "not %1 %2").arg(QuotedInput(words.at(1)), QuotedInput(words.at(2))));
     const Decimal ah = *capacity;
     const Decimal kwh = *energy;
     return Prepared::Run([ah, kwh](Session& session) {

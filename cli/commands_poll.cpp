@@ -7,13 +7,13 @@
 #include "live_records.h"
 
 #include "services/settings.h"
+#include "services/text_ids.h"
 #include "store/devinfo.h"
 #include "store/pack_poller.h"
 #include "store/realtime_row.h"
 
 #include <QDateTime>
 #include <QDir>
-#include <QFileInfo>
 #include <QThread>
 
 #include <algorithm>
@@ -67,19 +67,28 @@ public:
         FinishPack();
         m_pack = m_session.globals().SelectedPack.load();
         m_active = true;
-        // Each command of the cycle sets the last result; starting from 0
-        // tells this pack's failures from the previous pack's.
-        m_session.store().SetLastResult(0);
+        m_exchange = 0;
+        m_commandSent = false;
     }
 
+    // The cycle turns the lamp yellow before each command and sets it from
+    // the command's result, which it has filed as the last result, after it.
+    // A lamp set with no command before it means the port could not be used.
     void SetCommState(int state) override
     {
-        const std::uint8_t last = m_session.store().LastResult();
-        if (m_failure == 0 && last != 0)
-            m_failure = last;
-        // A red lamp without a command: the port could not be used.
-        if (m_failure == 0 && state == 0)
-            m_failure = ResultCode::kNoAnswer;
+        if (!m_commandSent && state == kLampYellow) {
+            m_commandSent = true;
+            return;
+        }
+        if (!m_commandSent) {
+            ReportFailure(std::nullopt);
+            return;
+        }
+        m_commandSent = false;
+        const std::uint8_t result = m_session.store().LastResult();
+        if (result != 0)
+            ReportFailure(result);
+        ++m_exchange;
     }
 
     void ShowPackTime(const RDeviceTime& packTime, std::uint8_t lastResult) override
@@ -112,6 +121,7 @@ public:
         if (m_session.store().LastResult() != 0)
             return;
         PrintStatus();
+        ++m_readings;
         m_session.out().printLine(AlarmRecord(m_session.store().GetAlarmData(m_pack), m_session.store().TextOper()));
     }
 
@@ -123,25 +133,46 @@ public:
         if (!m_active)
             return;
         PrintStatus();
-        if (m_failure != 0) {
-            m_session.out().printLine(OutputRecord(QStringLiteral("error"))
-                                          .number(QStringLiteral("pack"), m_pack)
-                                          .number(QStringLiteral("result"), m_failure)
-                                          .text(QStringLiteral("error"),
-                                                m_session.store().TextOper().GetErrorText(m_failure)));
-        }
         if (m_hasAnalog && !m_csvFolder.isEmpty() && RealtimeReadingHoldsData(m_analog))
             AppendLogRow();
         m_active = false;
         m_hasAnalog = false;
         m_hasStatus = false;
-        m_failure = 0;
     }
 
     int readings() const { return m_readings; }
+    // What went wrong last, for a run in which no reading arrived.
+    QString lastFailure() const { return m_lastFailure; }
     QString fileError() const { return m_fileError; }
 
 private:
+    static constexpr int kLampYellow = 2;
+
+    // One line per failed exchange, with the result code and its text; a
+    // port that could not be used has no result code.
+    void ReportFailure(std::optional<std::uint8_t> result)
+    {
+        PrintStatus();
+        OutputRecord record(QStringLiteral("error"));
+        record.number(QStringLiteral("pack"), m_pack);
+        if (result) {
+            m_lastFailure = m_session.store().TextOper().GetErrorText(*result);
+            // The commands of one cycle, in the order the cycle sends them
+            // (the tool polls without clock sync and location page).
+            static const QStringList kFullCycle = {QStringLiteral("time"), QStringLiteral("barcode"),
+                                                   QStringLiteral("info"), QStringLiteral("analog"),
+                                                   QStringLiteral("alarm")};
+            static const QStringList kShortCycle = {QStringLiteral("analog"), QStringLiteral("alarm")};
+            const QStringList& cycle = m_session.globals().AutoPolling.load() ? kShortCycle : kFullCycle;
+            record.text(QStringLiteral("command"), cycle.value(m_exchange))
+                .number(QStringLiteral("result"), *result);
+        } else {
+            m_lastFailure = m_session.store().TextOper().GetLanguageText(TextId::kPortNotOpen) + QLatin1Char(' ')
+                + m_session.store().DevOper().LastOpenError();
+        }
+        m_session.out().printLine(record.text(QStringLiteral("error"), m_lastFailure));
+    }
+
     void PrintStatus()
     {
         if (!m_hasStatus)
@@ -193,7 +224,9 @@ private:
     std::map<std::uint8_t, LogFile> m_logs;
     bool m_active = false;
     std::uint8_t m_pack = 0;
-    std::uint8_t m_failure = 0;
+    bool m_commandSent = false;
+    int m_exchange = 0;
+    QString m_lastFailure;
     bool m_hasAnalog = false;
     RAnalogData m_analog;
     bool m_hasStatus = false;
@@ -237,8 +270,6 @@ bool Wait(std::int64_t milliseconds)
 
 int RunPoll(Session& session, const PollRequest& request)
 {
-    if (!request.csvFolder.isEmpty() && !QDir().mkpath(request.csvFolder))
-        return session.failed(QStringLiteral("cannot create the folder %1").arg(request.csvFolder));
     Select(session, request);
     PrintingPollView view(session, request.csvFolder);
     PackPoller poller(session.store(), session.globals(), view, [] { return InterruptRequested(); });
@@ -250,9 +281,13 @@ int RunPoll(Session& session, const PollRequest& request)
     }
     if (!view.fileError().isEmpty())
         return 1;
-    // Readings that never came are reported line by line; only a run in
-    // which no pack answered at all is a failed command.
-    return view.readings() > 0 ? 0 : session.failed(ResultCode::kNoAnswer);
+    // Failed exchanges are reported line by line; only a run in which no
+    // reading arrived at all is a failed command, and it says why.
+    if (view.readings() > 0)
+        return 0;
+    return session.failed(view.lastFailure().isEmpty()
+                              ? QStringLiteral("no reading arrived")
+                              : QStringLiteral("no reading arrived; last error: %1").arg(view.lastFailure()));
 }
 
 } // namespace
@@ -269,29 +304,25 @@ Prepared PreparePoll(const CommandArgs& args)
         } else if (const auto list = ParsePackList(packs)) {
             request.packs = *list;
         } else {
-            return Prepared::Usage(QStringLiteral("--packs takes auto or pack numbers 1-%1 such as 1,2,5-8, not \"%2\"")
-                                       .arg(kMaxPacks).arg(packs));
+            return Prepared::Usage(QStringLiteral("--packs takes auto or pack numbers 1-%1 such as 1,2,5-8, not %2")
+                                       .arg(kMaxPacks).arg(QuotedInput(packs)));
         }
     }
     if (args.has("--count")) {
         const auto count = ParseWholeIn(args.value("--count"), 1, std::numeric_limits<std::int32_t>::max());
         if (!count)
-            return Prepared::Usage(QStringLiteral("--count takes a positive whole number, not \"%1\"")
-                                       .arg(args.value("--count")));
+            return Prepared::Usage(QStringLiteral("--count takes a positive whole number, not %1")
+                                       .arg(QuotedInput(args.value("--count"))));
         request.count = *count;
     }
     if (args.has("--interval")) {
         const auto interval = ParseWholeIn(args.value("--interval"), 0, kMaxIntervalMs);
         if (!interval)
-            return Prepared::Usage(QStringLiteral("--interval takes milliseconds 0-%1, not \"%2\"")
-                                       .arg(kMaxIntervalMs).arg(args.value("--interval")));
+            return Prepared::Usage(QStringLiteral("--interval takes milliseconds 0-%1, not %2")
+                                       .arg(kMaxIntervalMs).arg(QuotedInput(args.value("--interval"))));
         request.intervalMs = *interval;
     }
-    if (args.has("--csv")) {
-        request.csvFolder = args.value("--csv");
-        const QFileInfo folder(request.csvFolder);
-        if (request.csvFolder.isEmpty() || (folder.exists() && !folder.isDir()))
-            return Prepared::Usage(QStringLiteral("--csv needs a folder, not \"%1\"").arg(request.csvFolder));
-    }
+    // The folder is checked, and created, before the port is opened.
+    request.csvFolder = args.value("--csv");
     return Prepared::Run([request](Session& session) { return RunPoll(session, request); });
 }

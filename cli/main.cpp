@@ -30,6 +30,30 @@ int UsageError(const Output& output, const QString& message, const CommandSpec* 
     return kUsageStatus;
 }
 
+QString UnknownCommand(const QString& word)
+{
+    return QStringLiteral("unknown command %1").arg(QuotedInput(word));
+}
+
+// The files and folders the command will write must be writable before
+// anything is sent: a reading that cannot be kept is better not taken.
+bool CheckOutputPaths(std::span<const OptionSpec> options, const CommandArgs& args, QString& error)
+{
+    for (const OptionSpec& option : options) {
+        if (option.output == OutputPath::None || !args.has(option.name))
+            continue;
+        const QString path = args.value(option.name);
+        const bool good = option.output == OutputPath::File ? CheckOutputFile(path, error)
+                                                            : CheckOutputFolder(path, error);
+        if (!good) {
+            error = QStringLiteral("%1: %2").arg(QString::fromUtf8(option.name.data(), qsizetype(option.name.size())),
+                                                 error);
+            return false;
+        }
+    }
+    return true;
+}
+
 // Opens the port the user named: "COMn" as the main window numbers ports,
 // or any other device (a path, or a registered link such as "simulator"),
 // which is mapped to COM1 through a port map of this run's own.
@@ -86,12 +110,15 @@ int Run(const QStringList& arguments)
         const CommandSpec* topic = line.words.isEmpty() ? nullptr : FindCommand(line.words.first());
         if (line.command.isEmpty() && !line.help)
             return UsageError(output, QStringLiteral("no command given"), nullptr);
+        // "help nosuch" is as wrong as "nosuch --help".
+        if (!line.words.isEmpty() && !topic)
+            return UsageError(output, UnknownCommand(line.words.first()), nullptr);
         output.printText(topic ? CommandHelp(*topic) : GeneralHelp());
         return 0;
     }
     const CommandSpec* command = FindCommand(line.command);
     if (!command)
-        return UsageError(output, QStringLiteral("unknown command \"%1\"").arg(line.command), nullptr);
+        return UsageError(output, UnknownCommand(line.command), nullptr);
     if (line.help) {
         output.printText(CommandHelp(*command));
         return 0;
@@ -102,6 +129,8 @@ int Run(const QStringList& arguments)
     const Prepared prepared = command->prepare(args);
     if (!prepared.action)
         return UsageError(output, prepared.error, command);
+    if (!CheckOutputPaths(command->options, args, error))
+        return UsageError(output, error, command);
 
     // Only now is anything opened.
     auto store = std::make_unique<TDevInfo>();

@@ -1,5 +1,13 @@
 #include "output.h"
 
+#include "command_line.h"
+
+#include "services/settings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
 #include <algorithm>
 #include <cstdio>
 
@@ -44,6 +52,36 @@ QString JsonString(const QString& text)
     }
     out += QLatin1Char('"');
     return out;
+}
+
+bool CheckOutputFile(const QString& path, QString& error)
+{
+    const QFileInfo info(path);
+    if (path.isEmpty() || info.isDir() || !info.absoluteDir().exists()) {
+        error = QStringLiteral("%1 is not a file in an existing folder").arg(QuotedInput(path));
+        return false;
+    }
+    // Opening for appending changes nothing in a file that exists.
+    QFile file(path);
+    const bool existed = file.exists();
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
+        error = QStringLiteral("cannot write %1: %2").arg(QuotedInput(path), file.errorString());
+        return false;
+    }
+    file.close();
+    if (!existed)
+        file.remove();
+    return true;
+}
+
+bool CheckOutputFolder(const QString& path, QString& error)
+{
+    const QFileInfo info(path);
+    if (path.isEmpty() || (info.exists() && !info.isDir()) || !CanWriteIn(path)) {
+        error = QStringLiteral("cannot create files in the folder %1").arg(QuotedInput(path));
+        return false;
+    }
+    return true;
 }
 
 OutputRecord::OutputRecord(const QString& type) : m_type(type) {}
@@ -154,5 +192,8 @@ void Output::printText(const QString& text) const
 
 void Output::error(const QString& text) const
 {
-    Write(stderr, (text.endsWith(QLatin1Char('\n')) ? text : text + QLatin1Char('\n')).toLocal8Bit());
+    // Whatever a message carries, it never sends control characters to the
+    // terminal.
+    const QString shown = PrintableText(text);
+    Write(stderr, (shown.endsWith(QLatin1Char('\n')) ? shown : shown + QLatin1Char('\n')).toLocal8Bit());
 }

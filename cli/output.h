@@ -51,6 +51,14 @@ private:
 // A JSON string literal with the quotes.
 QString JsonString(const QString& text);
 
+// Whether an output file or folder can be written, checked before the port
+// is opened so that nothing is sent for a run whose results would be lost.
+// A file must lie in an existing folder and be creatable (or, when it
+// exists, writable); it is not left behind when it did not exist. A folder
+// is created when missing. false with the reason.
+bool CheckOutputFile(const QString& path, QString& error);
+bool CheckOutputFolder(const QString& path, QString& error);
+
 // Writes to standard output and standard error, flushing every line so that
 // a pipe or a log file sees each reading as it comes.
 class Output {

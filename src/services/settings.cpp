@@ -30,16 +30,6 @@ QString WithSeparator(const QString& folder)
     return folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
 }
 
-// Whether files can be created in the folder. Trying is the only check that
-// holds on every system (permission bits do not tell the whole story on
-// Windows).
-bool CanWriteIn(const QString& folder)
-{
-    if (!QDir().mkpath(folder))
-        return false;
-    QTemporaryFile probe(WithSeparator(folder) + QStringLiteral("write-test-XXXXXX"));
-    return probe.open();
-}
 
 // An installed program cannot write beside itself: its files then live in
 // the user's data folder. A BMS.ini shipped beside the program becomes the
@@ -114,6 +104,16 @@ void ReadSettingsFile(AppGlobals& globals)
 }
 
 } // namespace
+
+// Trying is the only check that holds on every system (permission bits do
+// not tell the whole story on Windows).
+bool CanWriteIn(const QString& folder)
+{
+    if (!QDir().mkpath(folder))
+        return false;
+    QTemporaryFile probe(WithSeparator(folder) + QStringLiteral("write-test-XXXXXX"));
+    return probe.open();
+}
 
 AppGlobals& Globals()
 {

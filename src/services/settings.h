@@ -92,6 +92,10 @@ bool WriteSetting(const QString& key, const QString& value);
 bool WriteSetting(const QString& key, int value);
 QString SettingsFilePath();
 
+// Whether files can be created in the folder, which is created when it is
+// missing.
+bool CanWriteIn(const QString& folder);
+
 // Title = text 0x0201, Version = "V6.3", title texts 3 to 5 = texts 0x0203
 // to 0x0205, in the current language.
 void InitTitleTexts();

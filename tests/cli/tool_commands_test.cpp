@@ -104,6 +104,7 @@ TEST_F(ToolCommands, MaintenanceWritesReadBackExactly)
 
 TEST_F(ToolCommands, BadArgumentsAreRefusedBeforeThePortIsOpened)
 {
+    const std::string longWord(300, 'x');
     // The port does not exist: a usage error must come before any port error.
     const QStringList port = {QStringLiteral("--port"), QStringLiteral("/nonexistent/ttyBMS")};
     const std::vector<QStringList> bad = {
@@ -130,6 +131,17 @@ TEST_F(ToolCommands, BadArgumentsAreRefusedBeforeThePortIsOpened)
         Words({"calibration", "read", "1", "13"}),
         Words({"calibration", "write", "1", "11", "3300.5", "3300"}),
         Words({"calibration", "write", "2", "21", "-", "0"}),
+        Words({"calibration", "write", "1", "11", "2147483648", "0"}),
+        Words({"calibration", "write", "3", "5", "25.67", "0"}),
+        Words({"help", "nosuch"}),
+        Words({"barcode", "set", "PK\x1b[2J"}),
+        QStringList{QStringLiteral("barcode"), QStringLiteral("set"), QStringLiteral("PK\uFFFD")},
+        Words({"product", "set", "ACME\tCells", "", "M", "V1", "LFP", "SN", "remark"}),
+        Words({"cycles", "set", longWord.c_str()}),
+        Words({"params", "read", "--out", "/proc/pack1.prt"}),
+        Words({"history", "work", "--csv", "/proc/work.csv"}),
+        Words({"poll", "--csv", "/proc/logs"}),
+        Words({"poll", "--csv", "/dev/null"}),
         Words({"product", "set", "ACME", "", "", "V1", "LFP", "SN", "remark"}),
         Words({"product", "set", "ACME", "2024-05-01-extra", "M", "V1", "LFP", "SN", "remark"}),
         Words({"switches", "0x10000"}),
@@ -145,11 +157,15 @@ TEST_F(ToolCommands, BadArgumentsAreRefusedBeforeThePortIsOpened)
         Words({"poll", "--count", "0"}),
         Words({"poll", "--interval", "-5"}),
     };
+    static const QRegularExpression controls(QStringLiteral("[\\x00-\\x09\\x0b-\\x1f\\x7f]"));
     for (const QStringList& words : bad) {
         const ToolRun run = RunTool(port + words);
         EXPECT_EQ(run.exitCode, 2) << words.join(QLatin1Char(' ')).toStdString() << "\n" << run.err.toStdString();
         EXPECT_FALSE(run.err.isEmpty()) << words.join(QLatin1Char(' ')).toStdString();
         EXPECT_TRUE(run.out.isEmpty()) << words.join(QLatin1Char(' ')).toStdString();
+        // Input is quoted briefly and never as raw control characters.
+        EXPECT_FALSE(run.err.contains(controls)) << run.err.toStdString();
+        EXPECT_FALSE(run.err.contains(QString::fromStdString(longWord.substr(0, 61)))) << run.err.toStdString();
     }
     // The same port with good arguments is a failed command, not a usage error.
     EXPECT_EQ(RunTool(port + Words({"analog"})).exitCode, 1);

@@ -165,7 +165,7 @@ TEST_F(ToolTransfers, PollWithASilentPackReportsNoAnswerAndKeepsGoing)
     const std::vector<QJsonObject> analog = OfType(objects, "analog");
     const std::vector<QJsonObject> errors = OfType(objects, "error");
     ASSERT_EQ(analog.size(), 2u);
-    ASSERT_EQ(errors.size(), 2u);
+    ASSERT_EQ(errors.size(), 4u);   // analog and alarm of each pass
     for (const QJsonObject& reading : analog)
         EXPECT_EQ(reading[QStringLiteral("pack")].toInt(), 1);
     for (const QJsonObject& error : errors) {
@@ -185,6 +185,34 @@ TEST_F(ToolTransfers, PollWithASilentPackReportsNoAnswerAndKeepsGoing)
         EXPECT_EQ(line.count(QLatin1Char(',')), 37);
     EXPECT_TRUE(lines[1].startsWith(QStringLiteral("1,01,")));
     EXPECT_TRUE(lines[2].startsWith(QStringLiteral("2,01,")));
+}
+
+TEST_F(ToolTransfers, PollReportsTheResultCodeOfEachFailedExchange)
+{
+    // The alarm read fails with the pack's own return code; analog still comes.
+    start({QStringLiteral("--fault"), QStringLiteral("rtn:44:E1")});
+    const QStringList poll = {QStringLiteral("--json"), QStringLiteral("--lang"), QStringLiteral("en"),
+                              QStringLiteral("poll"), QStringLiteral("--packs"), QStringLiteral("1,2"),
+                              QStringLiteral("--count"), QStringLiteral("1")};
+    const ToolRun partly = m_tool->run(poll);
+    EXPECT_EQ(partly.exitCode, 0) << partly.err.toStdString();
+    EXPECT_EQ(OfType(partly.json(), "analog").size(), 2u);
+    const std::vector<QJsonObject> errors = OfType(partly.json(), "error");
+    ASSERT_EQ(errors.size(), 2u);
+    for (const QJsonObject& error : errors) {
+        EXPECT_EQ(error[QStringLiteral("command")].toString(), QStringLiteral("alarm"));
+        EXPECT_EQ(error[QStringLiteral("result")].toInt(), 0xE1);
+        EXPECT_TRUE(error[QStringLiteral("error")].toString().startsWith(QStringLiteral("225--")));
+    }
+
+    // No reading at all: exit 1 with the real result, not "no answer".
+    start({QStringLiteral("--fault"), QStringLiteral("rtn:42:E1"), QStringLiteral("--fault"),
+           QStringLiteral("rtn:44:E1")});
+    const ToolRun none = m_tool->run(poll);
+    EXPECT_EQ(none.exitCode, 1);
+    EXPECT_EQ(OfType(none.json(), "error").size(), 4u);
+    EXPECT_TRUE(none.err.contains(QStringLiteral("225--"))) << none.err.toStdString();
+    EXPECT_FALSE(none.err.contains(QStringLiteral("No answer"))) << none.err.toStdString();
 }
 
 TEST_F(ToolTransfers, PollOfOnePackRunsTheFullCycle)
