@@ -85,7 +85,7 @@ bool OpenPort(TDevInfo& store, AppGlobals& globals, const QString& port, std::in
     if (store.OpenSerial(portNumber))
         return true;
     const QString why = store.DevOper().LastOpenError();
-    error = store.TextOper().GetLanguageText(TextId::kPortNotOpen) + QStringLiteral(" %1").arg(port)
+    error = store.TextOper().GetLanguageText(TextId::kPortNotOpen) + QStringLiteral(" %1").arg(QuotedInput(port))
         + (why.isEmpty() ? QString() : QStringLiteral(": ") + why);
     return false;
 }

@@ -106,7 +106,9 @@ OutputRecord& OutputRecord::number(const QString& name, Decimal value)
 
 OutputRecord& OutputRecord::text(const QString& name, const QString& value)
 {
-    return add(name, JsonString(value), value);
+    // Texts come from the packs too: the readable form never passes their
+    // control characters to the terminal.
+    return add(name, JsonString(value), PrintableText(value));
 }
 
 OutputRecord& OutputRecord::flag(const QString& name, bool value)
@@ -152,7 +154,8 @@ QString OutputRecord::toLine() const
     QStringList parts{m_type};
     for (const Field& field : m_fields) {
         // A value with blanks is quoted so that the line still splits into pairs.
-        const bool quote = field.plain.contains(QLatin1Char(' ')) || field.plain.isEmpty();
+        const bool quote = field.plain.contains(QLatin1Char(' ')) || field.plain.contains(QLatin1Char('\n'))
+            || field.plain.isEmpty();
         parts << field.name + QLatin1Char('=') + (quote ? JsonString(field.plain) : field.plain);
     }
     return parts.join(QLatin1Char(' '));
