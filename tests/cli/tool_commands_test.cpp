@@ -107,7 +107,12 @@ TEST_F(ToolCommands, BadArgumentsAreRefusedBeforeThePortIsOpened)
     const std::string longWord(300, 'x');
     // The port does not exist: a usage error must come before any port error.
     const QStringList port = {QStringLiteral("--port"), QStringLiteral("/nonexistent/ttyBMS")};
-    const std::vector<QStringList> bad = {
+    struct Refused {
+        Refused(const QStringList& w, const char* s = "") : words(w), says(QString::fromUtf8(s)) {}
+        QStringList words;
+        QString says;   // part of the message
+    };
+    const std::vector<Refused> bad = {
         Words({}),
         Words({"frobnicate"}),
         Words({"--address", "17", "analog"}),
@@ -131,17 +136,18 @@ TEST_F(ToolCommands, BadArgumentsAreRefusedBeforeThePortIsOpened)
         Words({"calibration", "read", "1", "13"}),
         Words({"calibration", "write", "1", "11", "3300.5", "3300"}),
         Words({"calibration", "write", "2", "21", "-", "0"}),
-        Words({"calibration", "write", "1", "11", "2147483648", "0"}),
-        Words({"calibration", "write", "3", "5", "25.67", "0"}),
-        Words({"help", "nosuch"}),
-        Words({"barcode", "set", "PK\x1b[2J"}),
-        QStringList{QStringLiteral("barcode"), QStringLiteral("set"), QStringLiteral("PK\uFFFD")},
-        Words({"product", "set", "ACME\tCells", "", "M", "V1", "LFP", "SN", "remark"}),
-        Words({"cycles", "set", longWord.c_str()}),
-        Words({"params", "read", "--out", "/proc/pack1.prt"}),
-        Words({"history", "work", "--csv", "/proc/work.csv"}),
-        Words({"poll", "--csv", "/proc/logs"}),
-        Words({"poll", "--csv", "/dev/null"}),
+        {Words({"calibration", "write", "1", "11", "2147483648", "0"}), "does not fit the 32-bit"},
+        {Words({"calibration", "write", "3", "5", "25.67", "0"}), "0.1 degC: \"25.67\" would be sent as 25.6"},
+        {Words({"help", "nosuch"}), "unknown command \"nosuch\""},
+        {Words({"barcode", "set", "PK\x1b[2J"}), "\"PK\\x1b[2J\""},
+        // Bytes that are not UTF-8 reach the tool as U+FFFD.
+        {QStringList{QStringLiteral("barcode"), QStringLiteral("set"), QStringLiteral("PK\uFFFD")}, "not UTF-8"},
+        {Words({"product", "set", "ACME\tCells", "", "M", "V1", "LFP", "SN", "remark"}), "control character"},
+        {Words({"cycles", "set", longWord.c_str()}), "xxx...\""},
+        {Words({"params", "read", "--out", "/proc/pack1.prt"}), "cannot write"},
+        {Words({"history", "work", "--csv", "/proc/work.csv"}), "cannot write"},
+        {Words({"poll", "--csv", "/proc/logs"}), "cannot create files"},
+        {Words({"poll", "--csv", "/dev/null"}), "cannot create files"},
         Words({"product", "set", "ACME", "", "", "V1", "LFP", "SN", "remark"}),
         Words({"product", "set", "ACME", "2024-05-01-extra", "M", "V1", "LFP", "SN", "remark"}),
         Words({"switches", "0x10000"}),
@@ -158,8 +164,9 @@ TEST_F(ToolCommands, BadArgumentsAreRefusedBeforeThePortIsOpened)
         Words({"poll", "--interval", "-5"}),
     };
     static const QRegularExpression controls(QStringLiteral("[\\x00-\\x09\\x0b-\\x1f\\x7f]"));
-    for (const QStringList& words : bad) {
+    for (const auto& [words, says] : bad) {
         const ToolRun run = RunTool(port + words);
+        EXPECT_TRUE(run.err.contains(says)) << run.err.toStdString();
         EXPECT_EQ(run.exitCode, 2) << words.join(QLatin1Char(' ')).toStdString() << "\n" << run.err.toStdString();
         EXPECT_FALSE(run.err.isEmpty()) << words.join(QLatin1Char(' ')).toStdString();
         EXPECT_TRUE(run.out.isEmpty()) << words.join(QLatin1Char(' ')).toStdString();
