@@ -5,6 +5,7 @@
 // wrapped or cut is refused rather than sent.
 #include "commands.h"
 
+#include "protocol/wire_text.h"
 #include "services/settings.h"
 #include "store/devinfo.h"
 
@@ -110,8 +111,10 @@ Prepared PrepareBarCode(const CommandArgs& args)
     const QString barCode = args.positional.at(1).trimmed();
     if (barCode.isEmpty())
         return Prepared::Usage(TTextOper().GetLanguageText(0x7018));
-    if (barCode.toUtf8().size() > kBarCodeBytes)
-        return Prepared::Usage(QStringLiteral("the bar code is longer than %1 bytes").arg(kBarCodeBytes));
+    if (EncodeWireText(barCode).size() > kBarCodeBytes)
+        return Prepared::Usage(QStringLiteral("the bar code is longer than %1 bytes in code page %2")
+                                   .arg(kBarCodeBytes)
+                                   .arg(WireEncoding()));
     return Prepared::Run([barCode](Session& session) {
         const std::uint8_t result = session.store().WriteBarCode(session.address(), session.pack(), barCode);
         return result != 0 ? session.failed(result) : session.written(QStringLiteral("barcode set"));

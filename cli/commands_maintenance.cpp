@@ -3,6 +3,7 @@
 #include "commands.h"
 
 #include "protocol/decoders.h"
+#include "protocol/wire_text.h"
 #include "store/devinfo.h"
 
 #include <array>
@@ -170,7 +171,7 @@ Prepared PrepareProduct(const CommandArgs& args)
         const QString text = words.at(qsizetype(i) + 1).trimmed();
         if (text.isEmpty() && field.emptyTextId != 0)
             return Prepared::Usage(TTextOper().GetLanguageText(field.emptyTextId));
-        if (text.size() > field.maxCharacters || text.toUtf8().size() > kProductTextBytes)
+        if (text.size() > field.maxCharacters || EncodeWireText(text).size() > kProductTextBytes)
             return Prepared::Usage(QStringLiteral("%1 is longer than %2 characters (%3 bytes)")
                                        .arg(QString::fromLatin1(field.name))
                                        .arg(field.maxCharacters)
