@@ -34,10 +34,15 @@ QStringDecoder MakeDecoder(const QString& name, QStringConverter::Flags flags = 
     return QStringDecoder(name.toLatin1().constData(), flags);
 }
 
-// Both directions must exist: a name only one of them knows is no use.
+// Both directions must exist, and ASCII must stay one byte each: fields
+// are padded with spaces and end at a zero byte, which UTF-16 and the like
+// would break.
 bool CanConvert(const QString& name)
 {
-    return !name.isEmpty() && MakeEncoder(name).isValid() && MakeDecoder(name).isValid();
+    if (name.isEmpty())
+        return false;
+    QStringEncoder encoder = MakeEncoder(name);
+    return encoder.isValid() && MakeDecoder(name).isValid() && QByteArray(encoder.encode(u"A 0")) == "A 0";
 }
 
 } // namespace

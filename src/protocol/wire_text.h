@@ -25,7 +25,8 @@ QString DefaultWireEncoding();
 
 // Selects the code page by name ("GB18030", "GBK", "windows-1252", "UTF-8",
 // "System", ...); an empty name selects the default. A name this system
-// cannot convert selects the default too and returns false.
+// cannot convert, or a code page that does not keep ASCII one byte per
+// character (UTF-16, for one), selects the default too and returns false.
 bool SetWireEncoding(const QString& name);
 // The name in force.
 QString WireEncoding();

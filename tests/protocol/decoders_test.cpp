@@ -388,8 +388,11 @@ TEST(TextFields, CodePageComesFromItsSettingAndUnknownNamesKeepTheDefault)
         EXPECT_EQ(EncodeTextField(QStringLiteral("电A"), 3), QByteArray("?A ")) << "a character it lacks";
         EXPECT_EQ(DecodeTextField(QByteArrayView("caf\xE9")), QStringLiteral("café"));
     }
-    EXPECT_FALSE(SetWireEncoding(QStringLiteral("no-such-code-page")));
-    EXPECT_EQ(WireEncoding(), DefaultWireEncoding());
+    // Unknown names, and code pages that do not keep ASCII as single bytes.
+    for (const char* name : {"no-such-code-page", "UTF-16"}) {
+        EXPECT_FALSE(SetWireEncoding(QString::fromLatin1(name))) << name;
+        EXPECT_EQ(WireEncoding(), DefaultWireEncoding());
+    }
 }
 
 TEST(CalibrationValues, TravelTruncatedWithNegativesOneHigher)
