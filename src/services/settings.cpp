@@ -118,7 +118,7 @@ void ReadSettingsFile(AppGlobals& globals)
     const QString wireEncoding
         = ini.value(QLatin1String(kSettingsSection), QLatin1String(kWireEncodingKey)).value_or(QString());
     if (!SetWireEncoding(wireEncoding))
-        qWarning("%s: %s \"%s\" is not a code page this system knows; using %s", kSettingsFileName,
+        qWarning("%s: %s \"%s\" is no code page the pack texts can travel in here; using %s", kSettingsFileName,
                  kWireEncodingKey, qPrintable(wireEncoding.left(60)), qPrintable(WireEncoding()));
 }
 
