@@ -5,6 +5,7 @@
 // wrapped or cut is refused rather than sent.
 #include "commands.h"
 
+#include "protocol/wire_text.h"
 #include "services/settings.h"
 #include "store/devinfo.h"
 
@@ -113,8 +114,10 @@ Prepared PrepareBarCode(const CommandArgs& args)
     if (!IsPlainText(barCode))
         return Prepared::Usage(QStringLiteral("the bar code holds a control character or bytes that are not UTF-8: %1")
                                    .arg(QuotedInput(barCode)));
-    if (barCode.toUtf8().size() > kBarCodeBytes)
-        return Prepared::Usage(QStringLiteral("the bar code is longer than %1 bytes").arg(kBarCodeBytes));
+    if (EncodeWireText(barCode).size() > kBarCodeBytes)
+        return Prepared::Usage(QStringLiteral("the bar code is longer than %1 bytes in code page %2")
+                                   .arg(kBarCodeBytes)
+                                   .arg(WireEncoding()));
     return Prepared::Run([barCode](Session& session) {
         const std::uint8_t result = session.store().WriteBarCode(session.address(), session.pack(), barCode);
         return result != 0 ? session.failed(result) : session.written(QStringLiteral("barcode set"));

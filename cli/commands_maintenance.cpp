@@ -3,6 +3,7 @@
 #include "commands.h"
 
 #include "protocol/decoders.h"
+#include "protocol/wire_text.h"
 #include "store/devinfo.h"
 
 #include <QRegularExpression>
@@ -201,7 +202,7 @@ Prepared PrepareProduct(const CommandArgs& args)
         if (!IsPlainText(text))
             return Prepared::Usage(QStringLiteral("%1 holds a control character or bytes that are not UTF-8: %2")
                                        .arg(QString::fromLatin1(field.name), QuotedInput(text)));
-        if (text.size() > field.maxCharacters || text.toUtf8().size() > kProductTextBytes)
+        if (text.size() > field.maxCharacters || EncodeWireText(text).size() > kProductTextBytes)
             return Prepared::Usage(QStringLiteral("%1 is longer than %2 characters (%3 bytes)")
                                        .arg(QString::fromLatin1(field.name))
                                        .arg(field.maxCharacters)

@@ -8,6 +8,7 @@
 #include "protocol/decoders.h"
 #include "protocol/devoper.h"
 #include "protocol/status_bits.h"
+#include "protocol/wire_text.h"
 
 #ifdef BMS_FUZZ_PARAMS
 #include "params/parameter_block.h"
@@ -20,6 +21,7 @@
 #include <QSettings>
 #include <QTemporaryDir>
 
+#include <array>
 #include <cstdlib>
 #include <functional>
 #include <vector>
@@ -65,18 +67,36 @@ TDevOper& LinkedOper()
     return *op;
 }
 
+// The live decoders read nothing but the INFO part: changing the bytes
+// after it (checksum, end character) changes no result and no value.
+void RequireInfoPartOnly(const AnswerView& answer, std::uint8_t pack, std::uint8_t analogResult,
+                         const RAnalogData& analog, const RAlarmData& alarm)
+{
+    std::array<std::uint8_t, AnswerView::kBufferSize> bytes{};
+    for (int i = 0; i < answer.count() && i < AnswerView::kBufferSize; ++i)
+        bytes[std::size_t(i)] = i < 7 + answer.infoCount() ? answer.byte(i) : 0xA5;
+    const AnswerView altered(bytes.data(), answer.count(), answer.text());
+    RAnalogData otherAnalog;
+    Require(DecodeAnalogData(altered, pack, QDateTime(), otherAnalog) == analogResult && otherAnalog == analog);
+    RAlarmData otherAlarm;
+    DecodeAlarmData(altered, pack, otherAlarm);
+    Require(otherAlarm == alarm);
+}
+
 // Every decoder over one unpacked answer.
 void DecodeEverything(const AnswerView& answer, std::uint8_t pack)
 {
     const QDateTime now;
     RAnalogData analog;
     const RAnalogData blankAnalog = analog;
-    if (DecodeAnalogData(answer, pack, now, analog) != 0)
+    const std::uint8_t analogResult = DecodeAnalogData(answer, pack, now, analog);
+    if (analogResult != 0)
         Require(analog == blankAnalog);
     RAlarmData alarm;
     if (DecodeAlarmData(answer, pack, alarm))
         for (const StatusBit& bit : kStatusBits)
             (void)IsStatusBitSet(alarm, bit);
+    RequireInfoPartOnly(answer, pack, analogResult, analog, alarm);
     for (std::uint8_t state : alarm.cellStates)
         (void)StatusMark(state);
     RLocationData location;
@@ -192,9 +212,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Require(op.AnswerText().startsWith('~'));
     DecodeEverything(op.Answer(), input.pack);
 
-    // Sent texts are cut between characters, never inside one.
+    // Sent texts are cut between characters, never inside one: the field
+    // reads back as whole characters that encode to the same bytes.
     const QByteArray field = EncodeTextField(QString::fromUtf8(input.text), 30);
-    Require(field.size() == 30 && QString::fromUtf8(field).toUtf8() == field);
+    Require(field.size() == 30 && EncodeWireText(DecodeWireText(field)) == field);
 
     // A whole command with the input as the pack's answer.
     g_answer = input.text.toByteArray();

@@ -1,6 +1,7 @@
 #include "protocol/decoders.h"
 
 #include "protocol/result_codes.h"
+#include "protocol/wire_text.h"
 
 #include <array>
 #include <limits>
@@ -53,6 +54,55 @@ std::optional<std::uint32_t> FitsThirtyTwoBits(std::int64_t value)
     return static_cast<std::uint32_t>(value);
 }
 
+// Reads the INFO part field after field. A pack may end its answer early
+// (older firmware sends fewer trailing fields): a field that does not lie
+// wholly inside the INFO part is absent and is never read, so neither the
+// checksum digits nor the zeros after the answer are taken for values.
+class InfoFields {
+public:
+    InfoFields(const AnswerView& answer, int first) : m_answer(answer), m_next(first) {}
+
+    std::optional<std::uint8_t> byte()
+    {
+        const int at = take(1);
+        return at < 0 ? std::nullopt : std::optional<std::uint8_t>(m_answer.info(at));
+    }
+    std::optional<std::uint16_t> word()
+    {
+        const int at = take(2);
+        return at < 0 ? std::nullopt : std::optional<std::uint16_t>(m_answer.infoWord(at));
+    }
+    void skip(int bytes) { take(bytes); }
+
+private:
+    // The position of the next field of the given size, or -1 when it does
+    // not lie wholly inside the INFO part. The position moves on either way.
+    int take(int bytes)
+    {
+        const int at = m_next;
+        m_next += bytes;
+        return m_next <= m_answer.infoCount() ? at : -1;
+    }
+
+    const AnswerView& m_answer;
+    int m_next;
+};
+
+// A present field into the record; an absent one leaves the record's blank
+// value.
+template <typename Field, typename Value>
+void Take(Field& field, std::optional<Value> value)
+{
+    if (value)
+        field = *value;
+}
+template <typename Field, typename Value, typename Convert>
+void Take(Field& field, std::optional<Value> value, Convert convert)
+{
+    if (value)
+        field = convert(*value);
+}
+
 struct StateMark {
     std::uint8_t state;
     const char* text;
@@ -69,63 +119,53 @@ constexpr std::array<StateMark, 4> kStateMarks = {{
 std::uint8_t DecodeAnalogData(const AnswerView& answer, std::uint8_t requestedPack, const QDateTime& now,
                               RAnalogData& record)
 {
-    // The pack echoes its number first.
-    if (answer.info(0) != requestedPack)
+    // The pack echoes its number first; an answer without it is no answer
+    // of this pack.
+    if (answer.infoCount() < 1 || answer.info(0) != requestedPack)
         return ResultCode::kWrongAddress;
 
     RAnalogData fresh;
     fresh.packNumber = requestedPack;
-    int pos = 1;
+    fresh.time = now;
+    InfoFields in(answer, 1);
 
-    const int cells = answer.info(pos++);
-    if (cells > kMaxCells)
+    const std::optional<std::uint8_t> cells = in.byte();
+    if (cells && *cells > kMaxCells)
         return ResultCode::kBadFrame;
-    for (int i = 0; i < cells; ++i, pos += 2)
-        fresh.cellVoltages[i] = answer.infoWord(pos);
+    for (int i = 0; i < cells.value_or(0); ++i)
+        Take(fresh.cellVoltages[i], in.word());
 
     // The temperature count includes the ambient and FET temperatures that
     // follow the cell temperatures.
-    const int temperatures = answer.info(pos++);
-    if (temperatures < 2 || temperatures > kMaxCellTemperatures + 2)
+    const std::optional<std::uint8_t> temperatures = in.byte();
+    if (temperatures && (*temperatures < 2 || *temperatures > kMaxCellTemperatures + 2))
         return ResultCode::kBadFrame;
-    for (int i = 0; i < temperatures - 2; ++i, pos += 2)
-        fresh.cellTemperatures[i] = OffsetTemperature(answer.infoWord(pos));
-    fresh.ambientTemperature = OffsetTemperature(answer.infoWord(pos));
-    pos += 2;
-    fresh.fetTemperature = OffsetTemperature(answer.infoWord(pos));
-    pos += 2;
+    for (int i = 0; i < temperatures.value_or(2) - 2; ++i)
+        Take(fresh.cellTemperatures[i], in.word(), OffsetTemperature);
+    Take(fresh.ambientTemperature, in.word(), OffsetTemperature);
+    Take(fresh.fetTemperature, in.word(), OffsetTemperature);
 
-    fresh.current = Hundredths(static_cast<std::int16_t>(answer.infoWord(pos)));  // signed, 10 mA
-    pos += 2;
-    fresh.totalVoltage = Hundredths(answer.infoWord(pos));                        // 10 mV
-    pos += 2;
-    fresh.remainingCapacity = Hundredths(answer.infoWord(pos));                   // 10 mAh
-    pos += 2;
-    const std::uint8_t layout = answer.info(pos++);
-    fresh.fullCapacity = Hundredths(answer.infoWord(pos));
-    pos += 2;
-    fresh.cycleCount = answer.infoWord(pos);
-    pos += 2;
-    fresh.soc = answer.info(pos++);
-    fresh.soh = answer.info(pos++);
+    Take(fresh.current, in.word(), [](std::uint16_t v) { return Hundredths(static_cast<std::int16_t>(v)); }); // 10 mA
+    Take(fresh.totalVoltage, in.word(), Hundredths);       // 10 mV
+    Take(fresh.remainingCapacity, in.word(), Hundredths);  // 10 mAh
+    const std::optional<std::uint8_t> layout = in.byte();
+    Take(fresh.fullCapacity, in.word(), Hundredths);
+    Take(fresh.cycleCount, in.word());
+    Take(fresh.soc, in.byte());
+    Take(fresh.soh, in.byte());
 
     // The balancing word carries cells 9-16 in its first byte and cells 1-8
     // in its second, bit 0 lowest.
-    const std::uint8_t upperCells = answer.info(pos++);
-    const std::uint8_t lowerCells = answer.info(pos++);
-    for (int bit = 0; bit < 8; ++bit) {
-        fresh.balancing[bit] = (lowerCells >> bit) & 1;
-        fresh.balancing[8 + bit] = (upperCells >> bit) & 1;
+    if (const std::optional<std::uint16_t> balancing = in.word()) {
+        for (int bit = 0; bit < 8; ++bit) {
+            fresh.balancing[bit] = (*balancing >> bit) & 1;
+            fresh.balancing[8 + bit] = (*balancing >> (8 + bit)) & 1;
+        }
     }
     // Layout 6 puts one more byte before the humidity.
     if (layout == 6)
-        ++pos;
-    fresh.humidity = answer.info(pos);
-    // An answer that ends before its own counts say would have its checksum
-    // digits read as values.
-    if (answer.infoCount() < pos + 1)
-        return ResultCode::kIncomplete;
-    fresh.time = now;
+        in.skip(1);
+    Take(fresh.humidity, in.byte());
 
     record = fresh;
     return ResultCode::kSuccess;
@@ -133,44 +173,38 @@ std::uint8_t DecodeAnalogData(const AnswerView& answer, std::uint8_t requestedPa
 
 bool DecodeAlarmData(const AnswerView& answer, std::uint8_t requestedPack, RAlarmData& record)
 {
-    if (answer.info(0) != requestedPack)
+    if (answer.infoCount() < 1 || answer.info(0) != requestedPack)
         return false;
 
     RAlarmData fresh;
     fresh.packNumber = requestedPack;
     fresh.time = record.time;
-    int pos = 1;
+    InfoFields in(answer, 1);
 
     // Counts up to 255 are followed as sent; states beyond the record's room
-    // are passed over. Reads past the answer see zeros (AnswerView).
-    const int cells = answer.info(pos++);
-    for (int i = 0; i < cells && i < kMaxCells; ++i)
-        fresh.cellStates[i] = answer.info(pos + i);
-    pos += cells;
-    const int temperatures = answer.info(pos++);
-    for (int i = 0; i < temperatures && i < kMaxCellTemperatures; ++i)
-        fresh.temperatureStates[i] = answer.info(pos + i);
-    pos += temperatures;
+    // are passed over, so the fields after them are read at their place.
+    const int cells = in.byte().value_or(0);
+    for (int i = 0; i < cells; ++i) {
+        const std::optional<std::uint8_t> state = in.byte();
+        if (i < kMaxCells)
+            Take(fresh.cellStates[i], state);
+    }
+    const int temperatures = in.byte().value_or(0);
+    for (int i = 0; i < temperatures; ++i) {
+        const std::optional<std::uint8_t> state = in.byte();
+        if (i < kMaxCellTemperatures)
+            Take(fresh.temperatureStates[i], state);
+    }
 
-    fresh.currentState = answer.info(pos++);
-    fresh.voltageState = answer.info(pos++);
-    fresh.shortCircuit = answer.infoWord(pos);
-    pos += 2;
-    ++pos;  // a byte the host does not use
-    for (int i = 0; i < kStatusBytes; ++i)
-        fresh.status[i] = answer.info(pos + i);
+    Take(fresh.currentState, in.byte());
+    Take(fresh.voltageState, in.byte());
+    Take(fresh.shortCircuit, in.word());
+    in.skip(1);  // a byte the host does not use
+    for (std::uint8_t& status : fresh.status)
+        Take(status, in.byte());
 
     record = fresh;
     return true;
-}
-
-int AlarmAnswerInfoBytes(const AnswerView& answer)
-{
-    const int cells = answer.info(1);
-    const int temperatures = answer.info(2 + cells);
-    // pack, M, states, N, states, current, voltage, short-circuit word,
-    // unused byte, 16 status bytes
-    return 1 + 1 + cells + 1 + temperatures + 2 + 2 + 1 + kStatusBytes;
 }
 
 bool DecodeLocationData(const AnswerView& answer, std::uint8_t requestedPack, const QDateTime& now,
@@ -218,15 +252,7 @@ QByteArray EncodeTextField(const QString& text, int length)
 {
     if (length <= 0)
         return {};
-    QByteArray bytes = text.toUtf8();
-    if (bytes.size() > length) {
-        // Step back over continuation bytes so that the cut falls between
-        // two characters.
-        qsizetype cut = length;
-        while (cut > 0 && (static_cast<std::uint8_t>(bytes[cut]) & 0xC0) == 0x80)
-            --cut;
-        bytes.truncate(cut);
-    }
+    QByteArray bytes = EncodeWireText(text, length);
     bytes.append(QByteArray(length - bytes.size(), ' '));
     return bytes;
 }
@@ -234,7 +260,7 @@ QByteArray EncodeTextField(const QString& text, int length)
 QString DecodeTextField(QByteArrayView field)
 {
     const qsizetype zero = field.indexOf('\0');
-    const QString text = QString::fromUtf8(zero < 0 ? field : field.first(zero));
+    const QString text = DecodeWireText(zero < 0 ? field : field.first(zero));
     qsizetype begin = 0;
     qsizetype end = text.size();
     while (begin < end && IsTrimmed(text[begin]))

@@ -16,11 +16,14 @@
 // so nothing a pack sends can make them leave the 500-byte answer buffer.
 
 // Analog data answer (measurements) of the requested pack into record.
-// Returns 0 and fills the whole record (fields the answer does not carry
-// become 0, time = now) on success; 0x90 when the pack echoes another
-// number. An answer with more than 16 cells or with a temperature count
-// outside 2..6 does not fit the record: it is rejected with 0x05 rather than
-// shown half right. Nothing is written unless the result is 0.
+// Returns 0 and fills the whole record (time = now) on success; 0x90 when
+// the pack echoes another number. Fields the answer does not carry keep the
+// blank value 0: cells and temperatures beyond its counts, and every field
+// that lies past the end of an answer that stops early (a missing
+// temperature is 0, not -40 °C). An answer with more than 16 cells or with
+// a temperature count outside 2..6 does not fit the record: it is rejected
+// with 0x05 rather than shown half right. Nothing is written unless the
+// result is 0.
 std::uint8_t DecodeAnalogData(const AnswerView& answer, std::uint8_t requestedPack, const QDateTime& now,
                               RAnalogData& record);
 
@@ -29,18 +32,17 @@ std::uint8_t DecodeAnalogData(const AnswerView& answer, std::uint8_t requestedPa
 // Otherwise replaces the states, short-circuit word and status bytes and
 // keeps the record's pack number and time. States beyond the 16 cells and 4
 // temperatures the record holds are skipped, so the fields after them are
-// still read at their right place.
+// still read at their right place. An answer that stops early fills what it
+// carries; the fields past its end stay clear.
 bool DecodeAlarmData(const AnswerView& answer, std::uint8_t requestedPack, RAlarmData& record);
+
+// INFO bytes of the location answer's hex part.
+inline constexpr int kLocationInfoBytes = 31;
 
 // Location-module answer of the requested pack: 31 INFO bytes as hex pairs,
 // then two texts as plain characters (answer characters 75-94 and 95-124
 // counted from "~"). Returns false and leaves record untouched when the
 // pack echoes another number.
-// INFO bytes a complete alarm answer carries, from its own counts.
-int AlarmAnswerInfoBytes(const AnswerView& answer);
-// INFO bytes of the location answer's hex part.
-inline constexpr int kLocationInfoBytes = 31;
-
 bool DecodeLocationData(const AnswerView& answer, std::uint8_t requestedPack, const QDateTime& now,
                         RLocationData& record);
 
@@ -48,10 +50,11 @@ bool DecodeLocationData(const AnswerView& answer, std::uint8_t requestedPack, co
 // value, "??" anything else.
 QString StatusMark(std::uint8_t state);
 
-// ---- Text fields. Texts travel as UTF-8 in fixed-length fields.
+// ---- Text fields. Texts travel in fixed-length fields, in the code page of
+// wire_text.h.
 
-// The field as sent: cut to length without splitting a character, padded
-// with spaces.
+// The field as sent: cut to length bytes without splitting a character,
+// padded with spaces.
 QByteArray EncodeTextField(const QString& text, int length);
 // A received field: the bytes up to the first zero byte, trimmed of spaces
 // and control characters at both ends.

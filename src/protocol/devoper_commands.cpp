@@ -83,10 +83,8 @@ std::uint8_t TDevOper::ReadAlarmData(std::uint8_t address, std::uint8_t packNumb
     if (!HasRecord(packNumber))
         return ResultCode::kValueRejected;
     // An answer for another pack leaves the prepared record as it is; the
-    // result stays 0.
+    // result stays 0. A short answer fills what it carries.
     return Execute(address, CommandId::ReadAlarmData, Bytes({packNumber}), [&](const AnswerView& answer) {
-        if (answer.info(0) == packNumber && EndsEarly(answer, AlarmAnswerInfoBytes(answer)))
-            return ResultCode::kIncomplete;
         DecodeAlarmData(answer, packNumber, records[packNumber - 1]);
         return ResultCode::kSuccess;
     });

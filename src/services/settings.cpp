@@ -1,6 +1,7 @@
 #include "services/settings.h"
 
 #include "protocol/records.h"
+#include "protocol/wire_text.h"
 #include "services/ini_file.h"
 #include "services/password_store.h"
 #include "services/text_ids.h"
@@ -101,6 +102,14 @@ void ReadSettingsFile(AppGlobals& globals)
     globals.BaudRate = baudRate > 0 && baudRate <= std::numeric_limits<std::int32_t>::max() ? std::int32_t(baudRate) : 9600;
     globals.DisplayRecord = read("DisplayRecord", 0) > 0;
     globals.AutoSave = read("AutoSave", 0) > 0;
+
+    // The code page of the texts the packs keep (bar codes, product texts).
+    // A name this system cannot convert leaves the default in force.
+    const QString wireEncoding
+        = ini.value(QLatin1String(kSettingsSection), QLatin1String(kWireEncodingKey)).value_or(QString());
+    if (!SetWireEncoding(wireEncoding))
+        qWarning("%s: %s \"%s\" is no code page the pack texts can travel in here; using %s", kSettingsFileName,
+                 kWireEncodingKey, qPrintable(wireEncoding.left(60)), qPrintable(WireEncoding()));
 }
 
 } // namespace

@@ -67,6 +67,10 @@ inline constexpr const char* kProgramVersion = "V6.3";
 // The name of the settings file and its section.
 inline constexpr const char* kSettingsFileName = "BMS.ini";
 inline constexpr const char* kSettingsSection = "BMS";
+// The key naming the code page of texts on the wire (bar codes, product
+// texts); missing or empty: the system's code page on Windows, GB18030
+// elsewhere. Read at start, never written.
+inline constexpr const char* kWireEncodingKey = "WireEncoding";
 
 // Start-up: fixes the folders (creating "Data" and "Parameter"), reads
 // BMS.ini with its defaults and limits, reads the password and creates the

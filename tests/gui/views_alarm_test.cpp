@@ -1,5 +1,12 @@
 // The alarm panel and the value-carrying selection box as real widgets.
+//
+// Where each status bit shows is written out below by hand, independently
+// of the tables the program walks, so an offset wrong the same way in both
+// of those tables is still caught.
 
+#include "protocol/decoders.h"
+#include "protocol/devoper.h"
+#include "protocol/frame.h"
 #include "services/textoper.h"
 #include "views/comboboxext.h"
 #include "views/framepackalarm.h"
@@ -17,6 +24,89 @@ namespace {
 const QColor kTeal(0, 128, 128);
 const QColor kRed(255, 0, 0);
 const QColor kBlack(0, 0, 0);
+
+enum class Style { Teal, Red, Plain };
+
+struct Place {
+    int byte;
+    int bit;
+    int checkBox;
+    std::uint16_t textId;
+    const char* caption;
+    Style style;
+};
+
+const Place kPlaces[] = {
+    {1, 0, 12, 0x5017, "单节过压报警", Style::Teal},
+    {1, 1, 11, 0x5016, "单节欠压报警", Style::Teal},
+    {1, 2, 10, 0x5012, "总压过压报警", Style::Teal},
+    {1, 3, 9, 0x5011, "总压欠压报警", Style::Teal},
+    {1, 4, 13, 0x501A, "充电过流报警", Style::Teal},
+    {1, 5, 14, 0x501F, "放电过流报警-1", Style::Teal},
+    {1, 6, 71, 0x50E6, "压差报警", Style::Teal},
+    {1, 7, 72, 0x50E7, "压差保护", Style::Red},
+    {2, 0, 24, 0x5037, "单节过压保护", Style::Red},
+    {2, 1, 23, 0x5036, "单节欠压保护", Style::Red},
+    {2, 2, 22, 0x5032, "总压过压保护", Style::Red},
+    {2, 3, 21, 0x5031, "总压欠压保护", Style::Red},
+    {2, 4, 33, 0x5033, "充电过流保护", Style::Red},
+    {2, 5, 30, 0x5040, "放电过流保护-1", Style::Red},
+    {2, 6, 45, 0x5041, "放电过流保护-2", Style::Red},
+    {2, 7, 35, 0x5034, "短路保护", Style::Red},
+    {3, 0, 47, 0x501C, "充电高温告警", Style::Teal},
+    {3, 1, 46, 0x501B, "充电低温告警", Style::Teal},
+    {3, 2, 49, 0x5021, "放电高温告警", Style::Teal},
+    {3, 3, 48, 0x5020, "放电低温告警", Style::Teal},
+    {3, 4, 20, 0x5019, "环境高温报警", Style::Teal},
+    {3, 5, 19, 0x5018, "环境低温报警", Style::Teal},
+    {3, 6, 15, 0x501E, "MOSFET高温告警", Style::Teal},
+    {3, 7, 50, 0x501D, "MOSFET低温告警", Style::Teal},
+    {4, 0, 26, 0x503B, "充电高温保护", Style::Red},
+    {4, 1, 25, 0x503A, "充电低温保护", Style::Red},
+    {4, 2, 28, 0x503F, "放电高温保护", Style::Red},
+    {4, 3, 27, 0x503E, "放电低温保护", Style::Red},
+    {4, 4, 32, 0x5039, "环境高温保护", Style::Red},
+    {4, 5, 31, 0x5038, "环境低温保护", Style::Red},
+    {4, 6, 34, 0x503D, "MOSFET高温保护", Style::Red},
+    {4, 7, 51, 0x503C, "MOSFET低温保护", Style::Red},
+    {5, 0, 36, 0x5035, "充电反接保护", Style::Teal},
+    {5, 1, 16, 0x5015, "SOC低报警", Style::Teal},
+    {5, 2, 52, 0x5022, "CFET 错误告警", Style::Teal},
+    {5, 3, 53, 0x5023, "DFET 错误告警", Style::Teal},
+    {5, 4, 18, 0x5014, "电芯温度高告警", Style::Teal},
+    {5, 5, 17, 0x5013, "电芯温度低告警", Style::Teal},
+    {5, 6, 3, 0x5004, "充电", Style::Plain},
+    {5, 7, 4, 0x5005, "放电", Style::Plain},
+    {6, 0, 2, 0x5002, "DFET开", Style::Plain},
+    {6, 1, 1, 0x5001, "CFET开", Style::Plain},
+    {6, 2, 54, 0x5006, "预充", Style::Plain},
+    {6, 3, 7, 0x500A, "交流接入", Style::Plain},
+    {6, 4, 8, 0x5003, "满充", Style::Plain},
+    {6, 5, 55, 0x5051, "启用充电限流", Style::Plain},
+    {6, 6, 63, 0x500B, "限流开启", Style::Plain},
+    {6, 7, 64, 0x500C, "自损耗", Style::Plain},
+    {7, 0, 56, 0x5053, "启用加热", Style::Plain},
+    {7, 1, 6, 0x5007, "加热", Style::Plain},
+    {7, 2, 57, 0x5054, "启用散热", Style::Plain},
+    {7, 3, 58, 0x5008, "散热", Style::Plain},
+    {7, 4, 59, 0x5055, "启用蜂鸣器", Style::Plain},
+    {7, 5, 60, 0x5009, "蜂鸣器", Style::Plain},
+    {7, 6, 61, 0x5052, "启用LED", Style::Plain},
+    {7, 7, 62, 0x5056, "启用GPRS", Style::Plain},
+    {14, 0, 65, 0x50E0, "DFET错误", Style::Red},
+    {14, 1, 66, 0x50E1, "CFET错误", Style::Red},
+    {14, 2, 67, 0x50E2, "前端芯片错误", Style::Red},
+    {14, 3, 68, 0x50E3, "时钟芯片错误", Style::Red},
+    {14, 4, 69, 0x50E4, "数据存储错误", Style::Red},
+    {14, 5, 70, 0x50E5, "参数存储错误", Style::Red},
+    {14, 6, 43, 0x5042, "高压保护", Style::Red},
+    {14, 7, 75, 0x50E8, "PDFET错误", Style::Red},
+    {15, 0, 76, 0x5043, "正极绝缘保护", Style::Red},
+    {15, 1, 77, 0x5044, "负极绝缘保护", Style::Red},
+    {15, 2, 74, 0x5045, "电芯故障", Style::Red},
+    {15, 3, 73, 0x5046, "温度故障", Style::Red},
+    {15, 4, 78, 0x5047, "振动传感器故障", Style::Red},
+};
 
 QCheckBox* Box(const QWidget& frame, int number)
 {
@@ -41,6 +131,21 @@ RAlarmData WithStatus(int byte, std::uint8_t value)
 {
     RAlarmData record;
     record.status[std::size_t(byte - 1)] = value;
+    return record;
+}
+
+// An alarm answer of pack 1 without cell or temperature states whose only
+// set bit is the given one, decoded as the polling cycle decodes it.
+RAlarmData AnswerWithBit(TDevOper& op, int byte, int bit)
+{
+    QByteArray info = QByteArray::fromHex("01 00 00 00 00 0000 00");
+    QByteArray status(kStatusBytes, '\0');
+    status[byte - 1] = static_cast<char>(1 << bit);
+    op.SetAnswerText(frame::BuildFrame(1, 0, info + status));
+    EXPECT_EQ(op.CheckAnswer(1), 0);
+    op.DecodeAnswer();
+    RAlarmData record;
+    EXPECT_TRUE(DecodeAlarmData(op.Answer(), 1, record));
     return record;
 }
 
@@ -187,6 +292,38 @@ TEST(FramePackAlarm, ClickingAControlBoxRequestsTheWholeSwitchWord)
     EXPECT_FALSE(Box(frame, 5)->isChecked());
     EXPECT_FALSE(Box(frame, 44)->isChecked());
     EXPECT_EQ(frame.FunctionSwitchWord(), 0x0021);
+}
+
+TEST(StatusBitPlaces, EachBitAloneLightsExactlyItsIndicatorInItsStyle)
+{
+    ASSERT_EQ(std::size(kPlaces), 69u);
+    TFramePackAlarm frame;
+    frame.ApplyLanguage();
+    const QColor plainColour = TextColour(Box(frame, 1));
+    TDevOper op;
+    for (const Place& place : kPlaces) {
+        SCOPED_TRACE(testing::Message() << "status byte " << place.byte << " bit " << place.bit);
+        frame.ShowAlarmData(AnswerWithBit(op, place.byte, place.bit));
+        EXPECT_EQ(CheckedBoxes(frame), std::vector<int>{place.checkBox});
+        const QCheckBox* box = Box(frame, place.checkBox);
+        EXPECT_EQ(box->text(), QString::fromUtf8(place.caption));
+        const QColor expected = place.style == Style::Teal ? kTeal : place.style == Style::Red ? kRed : plainColour;
+        EXPECT_EQ(TextColour(box), expected);
+    }
+}
+
+TEST(StatusBitPlaces, EachIndicatorTakesItsCaptionFromItsOwnTextId)
+{
+    // English captions differ from one text id to the next, so a box that
+    // fetched another id's text shows up here.
+    TTextOper texts;
+    texts.SetLanguage(TTextOper::English);
+    TFramePackAlarm frame;
+    frame.ApplyLanguage();
+    for (const Place& place : kPlaces)
+        EXPECT_EQ(Box(frame, place.checkBox)->text(), texts.GetLanguageText(place.textId))
+            << "CheckBox" << place.checkBox;
+    texts.SetLanguage(TTextOper::SimplifiedChinese);
 }
 
 TEST(ComboBoxExt, SelectsAndReadsItemsByTheirHiddenValues)

@@ -186,7 +186,7 @@ TEST_F(Commands, TextsArePaddedOrCutToTheirField)
     product.remark = QStringLiteral("x");
     ASSERT_EQ(m_op.WriteProductInfo(1, 2, product), 0);
     EXPECT_EQ(TheScript().lastRequest.mid(9, 4), QByteArray("F1A6"));  // LENID 422
-    EXPECT_EQ(Sent().info.mid(1, 30), QStringLiteral("电池公司").toUtf8() + QByteArray(18, ' '));
+    EXPECT_EQ(Sent().info.mid(1, 30), Hex("B5E7 B3D8 B9AB CBBE") + QByteArray(22, ' '));  // GB18030
     EXPECT_EQ(Sent().info.right(30), "x" + QByteArray(29, ' '));
 }
 
@@ -366,7 +366,8 @@ TEST_F(Commands, AlarmAnswerForAnotherPackLeavesThePreparedRecord)
 TEST_F(Commands, AnswersEndingBeforeTheirFieldsAreRefusedNotMisread)
 {
     // A frame that checks out but stops short: the fields it lacks would be
-    // read from the checksum digits.
+    // read from the checksum digits. (The live answers fill what they carry
+    // instead, below.)
     RDeviceTime time;
     Answer(Hex("07 E8 03"));
     EXPECT_EQ(m_op.ReadDateTime(1, time), ResultCode::kIncomplete);
@@ -376,15 +377,24 @@ TEST_F(Commands, AnswersEndingBeforeTheirFieldsAreRefusedNotMisread)
     Answer(Hex("01 1388"));
     EXPECT_EQ(m_op.ReadCapacity(1, 1, design, full, remaining), ResultCode::kIncomplete);
 
+}
+
+TEST_F(Commands, ShortLiveAnswersSucceedWithWhatTheyCarry)
+{
     std::array<RAnalogData, kMaxPacks> analog{};
     analog[0].humidity = 7;
     std::uint8_t echoed = 0;
     Answer(Hex("01 01 0CE4 02 0041 0042 0000 0514"));
-    EXPECT_EQ(m_op.ReadAnalogData(1, 1, echoed, analog), ResultCode::kIncomplete);
-    EXPECT_EQ(analog[0].humidity, 7);
+    ASSERT_EQ(m_op.ReadAnalogData(1, 1, echoed, analog), 0);
+    EXPECT_EQ(echoed, 1);
+    EXPECT_EQ(analog[0].cellVoltages[0], 3300);
+    EXPECT_EQ(analog[0].fetTemperature, Decimal::fromInt(26));
+    EXPECT_EQ(analog[0].totalVoltage, Decimal::fromInt(13));
+    EXPECT_EQ(analog[0].humidity, 0) << "not sent, so blank";
 
     std::array<RAlarmData, kMaxPacks> alarms{};
-    Answer(Hex("01 10 00 00 00"));
-    EXPECT_EQ(m_op.ReadAlarmData(1, 1, alarms), ResultCode::kIncomplete);
-    EXPECT_EQ(alarms[0], RAlarmData{});
+    Answer(Hex("01 10 01 02"));
+    ASSERT_EQ(m_op.ReadAlarmData(1, 1, alarms), 0);
+    EXPECT_EQ(alarms[0].cellStates[1], 2);
+    EXPECT_EQ(alarms[0].cellStates[2], 0);
 }

@@ -5,10 +5,13 @@
 #include "protocol/devoper.h"
 #include "protocol/frame.h"
 #include "protocol/status_bits.h"
+#include "protocol/wire_text.h"
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <set>
+#include <vector>
 
 namespace {
 
@@ -123,6 +126,10 @@ TEST(AnalogDecoding, AnswersThatDoNotFitTheRecordAreRejected)
         const QByteArray answer = Hex("01 00") + Hex(temperatures) + Hex("0000 0000 0000 05 0000 0000 00 00 0000 00");
         EXPECT_EQ(DecodeAnalogData(UnpackInfo(op, answer), 1, kNow, record), ResultCode::kBadFrame);
     }
+    // A count that ends the answer keeps its limits too.
+    for (const char* shortAnswer : {"01 11", "01 00 07", "01 00 01"})
+        EXPECT_EQ(DecodeAnalogData(UnpackInfo(op, Hex(shortAnswer)), 1, kNow, record), ResultCode::kBadFrame)
+            << shortAnswer;
     EXPECT_EQ(record, before);
 
     // Sixteen cells and six temperatures are the largest answer that fits.
@@ -131,6 +138,72 @@ TEST(AnalogDecoding, AnswersThatDoNotFitTheRecordAreRejected)
     ASSERT_EQ(DecodeAnalogData(UnpackInfo(op, largest), 1, kNow, record), 0);
     EXPECT_EQ(record.cellVoltages[15], 0x0C0C);
     EXPECT_EQ(record.cellTemperatures[3], Decimal::fromInt(0x4141 - 40));
+}
+
+// Where each field of an answer ends (INFO bytes needed to carry it) and
+// how it reads when it is missing.
+template <typename Record>
+struct FieldEnd {
+    int end;
+    std::function<void(Record&)> blank;
+};
+
+// Every cut of a full answer decodes with success; each field the cut still
+// carries keeps the full answer's value, each one it lacks its blank value,
+// never something read from the checksum or the zeros after the answer.
+template <typename Record, typename Decode>
+void ExpectEveryCutKeepsWhatItCarries(const QByteArray& info, const std::vector<FieldEnd<Record>>& fields,
+                                      const Record& start, Decode decode)
+{
+    TDevOper op;
+    Record whole = start;
+    ASSERT_TRUE(decode(UnpackInfo(op, info), whole));
+    for (int cut = 1; cut < info.size(); ++cut) {
+        SCOPED_TRACE(testing::Message() << cut << " INFO bytes");
+        Record expected = whole;
+        for (const FieldEnd<Record>& field : fields)
+            if (field.end > cut)
+                field.blank(expected);
+        Record part = start;
+        ASSERT_TRUE(decode(UnpackInfo(op, info.left(cut)), part));
+        EXPECT_EQ(part, expected);
+    }
+}
+
+TEST(AnalogDecoding, AnswerThatStopsAfterTheCellsShowsThemAndBlanksAfter)
+{
+    TDevOper op;
+    RAnalogData record;
+    ASSERT_EQ(DecodeAnalogData(UnpackInfo(op, Hex("01 04 0CE4 0CE5 0CE3 0CE6")), 1, kNow, record), 0);
+    RAnalogData expected;
+    expected.packNumber = 1;
+    expected.cellVoltages = {3300, 3301, 3299, 3302};
+    expected.time = kNow;
+    EXPECT_EQ(record, expected) << "temperatures 0, not -40 °C";
+
+    using A = RAnalogData;
+    const std::vector<FieldEnd<A>> fields = {
+        {4, [](A& r) { r.cellVoltages[0] = 0; }},
+        {6, [](A& r) { r.cellVoltages[1] = 0; }},
+        {8, [](A& r) { r.cellVoltages[2] = 0; }},
+        {10, [](A& r) { r.cellVoltages[3] = 0; }},
+        {13, [](A& r) { r.cellTemperatures[0] = Decimal(); }},
+        {15, [](A& r) { r.cellTemperatures[1] = Decimal(); }},
+        {17, [](A& r) { r.ambientTemperature = Decimal(); }},
+        {19, [](A& r) { r.fetTemperature = Decimal(); }},
+        {21, [](A& r) { r.current = Decimal(); }},
+        {23, [](A& r) { r.totalVoltage = Decimal(); }},
+        {25, [](A& r) { r.remainingCapacity = Decimal(); }},
+        {28, [](A& r) { r.fullCapacity = Decimal(); }},
+        {30, [](A& r) { r.cycleCount = 0; }},
+        {31, [](A& r) { r.soc = 0; }},
+        {32, [](A& r) { r.soh = 0; }},
+        {34, [](A& r) { r.balancing = {}; }},
+        {35, [](A& r) { r.humidity = 0; }},
+    };
+    ExpectEveryCutKeepsWhatItCarries<A>(Hex(kAnalogExample), fields, A{}, [](const AnswerView& answer, A& r) {
+        return DecodeAnalogData(answer, 1, kNow, r) == 0;
+    });
 }
 
 TEST(AlarmDecoding, WorkedExampleSetsStatesAndBits)
@@ -179,6 +252,33 @@ TEST(AlarmDecoding, SurplusStatesAreSkippedAndLaterFieldsStayInPlace)
     EXPECT_EQ(record.status[0], 0xAA);
 }
 
+TEST(AlarmDecoding, AnswerWithFewerStatusBytesShowsTheBitsItCarries)
+{
+    // Four cells, four temperatures, then only six status bytes.
+    const QByteArray info = Hex("01 04 01020102 04 02010201 01 02 8005 00 41 02 03 04 20 03");
+    TDevOper op;
+    RAlarmData record = InitAlarmData(1);
+    ASSERT_TRUE(DecodeAlarmData(UnpackInfo(op, info), 1, record));
+    EXPECT_EQ(record.status, (std::array<std::uint8_t, kStatusBytes>{0x41, 0x02, 0x03, 0x04, 0x20, 0x03}));
+    EXPECT_TRUE(IsStatusBitSet(record, *FindStatusBit(6, 1))) << "charge FET on";
+
+    using R = RAlarmData;
+    std::vector<FieldEnd<R>> fields;
+    for (int i = 0; i < 4; ++i) {
+        fields.push_back({3 + i, [i](R& r) { r.cellStates[i] = 0; }});
+        fields.push_back({8 + i, [i](R& r) { r.temperatureStates[i] = 0; }});
+    }
+    fields.push_back({12, [](R& r) { r.currentState = 0; }});
+    fields.push_back({13, [](R& r) { r.voltageState = 0; }});
+    fields.push_back({15, [](R& r) { r.shortCircuit = 0; }});
+    for (int i = 0; i < kStatusBytes; ++i)
+        fields.push_back({17 + i, [i](R& r) { r.status[i] = 0; }});
+    const QByteArray full = info + Hex("07 08 09 0A 0B 0C 0D 0E 0F 10");
+    ExpectEveryCutKeepsWhatItCarries<R>(full, fields, InitAlarmData(1), [](const AnswerView& answer, R& r) {
+        return DecodeAlarmData(answer, 1, r);
+    });
+}
+
 TEST(AlarmDecoding, StatusMarksNameEachState)
 {
     EXPECT_EQ(StatusMark(0), QString());
@@ -206,7 +306,8 @@ TEST(AlarmDecoding, StatusBitTableHasOneRowPerShownBit)
 
 TEST(LocationDecoding, HexPartAndPlainTextsFillTheRecord)
 {
-    const QByteArray hex = Hex("02 0041 1F 1234 ABCD 06BAB7A0 FE47B4D0 0C 08 06BAB7A0 02189F00 003039 0168");
+    // Station and satellite coordinates all differ, so a swap shows.
+    const QByteArray hex = Hex("02 0041 1F 1234 ABCD 06BAB7A0 FE47B4D0 0C 08 06C1A128 02189F00 003039 0168");
     ASSERT_EQ(hex.size(), 31);
     QByteArray imei("860123456789012");
     imei.append(QByteArray(5, '\0'));
@@ -225,6 +326,7 @@ TEST(LocationDecoding, HexPartAndPlainTextsFillTheRecord)
     EXPECT_DOUBLE_EQ(record.stationLatitude, -28.855088);
     EXPECT_EQ(record.visibleSatellites, 12);
     EXPECT_EQ(record.usedSatellites, 8);
+    EXPECT_DOUBLE_EQ(record.satelliteLongitude, 113.353);
     EXPECT_DOUBLE_EQ(record.satelliteLatitude, 35.168);
     EXPECT_EQ(record.speed, Dec(u"12.345"));
     EXPECT_EQ(record.direction, 360);
@@ -247,20 +349,50 @@ TEST(LocationDecoding, AnswerWithoutTextsGivesEmptyTextsNotChecksumDigits)
     EXPECT_TRUE(record.ccid.isEmpty());
 }
 
+// Selects a code page for one test and the default again afterwards.
+class WireEncodingScope {
+public:
+    explicit WireEncodingScope(const char* name) { EXPECT_TRUE(SetWireEncoding(QString::fromLatin1(name))); }
+    ~WireEncodingScope() { SetWireEncoding(QString()); }
+};
+
 TEST(TextFields, SentTextsArePaddedAndCutBetweenCharacters)
 {
+    WireEncodingScope gb18030("GB18030");
     EXPECT_EQ(EncodeTextField(QStringLiteral("AB"), 5), QByteArray("AB   "));
     EXPECT_EQ(EncodeTextField(QStringLiteral("ABCDEFG"), 5), QByteArray("ABCDE"));
-    // "电池" is six bytes in UTF-8; five bytes hold only the first character.
-    EXPECT_EQ(EncodeTextField(QStringLiteral("电池"), 5), QStringLiteral("电").toUtf8() + "  ");
-    EXPECT_EQ(EncodeTextField(QStringLiteral("电池"), 6), QStringLiteral("电池").toUtf8());
+    // Two bytes for each of these characters, four for U+20000.
+    EXPECT_EQ(EncodeTextField(QStringLiteral("电池"), 3), Hex("B5E7") + " ");
+    EXPECT_EQ(EncodeTextField(QString(29, u'A') + QStringLiteral("电"), 30), QByteArray(29, 'A') + " ");
+    EXPECT_EQ(EncodeTextField(QString(28, u'A') + QStringLiteral("电"), 30), QByteArray(28, 'A') + Hex("B5E7"));
+    const QString fourBytes = QString::fromUcs4(U"\U00020000");
+    EXPECT_EQ(EncodeTextField(QString(27, u'A') + fourBytes, 30), QByteArray(27, 'A') + "   ");
+    EXPECT_EQ(EncodeTextField(QString(26, u'A') + fourBytes, 30), QByteArray(26, 'A') + Hex("95328236"));
 }
 
 TEST(TextFields, ReceivedTextsEndAtZeroAndAreTrimmed)
 {
+    WireEncodingScope gb18030("GB18030");
     EXPECT_EQ(DecodeTextField(QByteArrayView("\t AB C \r\0XYZ", 12)), QStringLiteral("AB C"));
     EXPECT_EQ(DecodeTextField(QByteArrayView("\0ABC", 4)), QString());
-    EXPECT_EQ(DecodeTextField(QStringLiteral(" 电池\x01").toUtf8()), QStringLiteral("电池"));
+    // GBK bytes, as packs set up on Chinese Windows systems hold them.
+    EXPECT_EQ(DecodeTextField(Hex("20 B5E7 B3D8 D7E9 01")), QStringLiteral("电池组"));
+}
+
+TEST(TextFields, CodePageComesFromItsSettingAndUnknownNamesKeepTheDefault)
+{
+    EXPECT_EQ(WireEncoding(), DefaultWireEncoding());
+    {
+        WireEncodingScope latin("windows-1252");
+        EXPECT_EQ(EncodeTextField(QStringLiteral("café"), 5), QByteArray("caf\xE9 "));
+        EXPECT_EQ(EncodeTextField(QStringLiteral("电A"), 3), QByteArray("?A ")) << "a character it lacks";
+        EXPECT_EQ(DecodeTextField(QByteArrayView("caf\xE9")), QStringLiteral("café"));
+    }
+    // Unknown names, and code pages that do not keep ASCII as single bytes.
+    for (const char* name : {"no-such-code-page", "UTF-16"}) {
+        EXPECT_FALSE(SetWireEncoding(QString::fromLatin1(name))) << name;
+        EXPECT_EQ(WireEncoding(), DefaultWireEncoding());
+    }
 }
 
 TEST(CalibrationValues, TravelTruncatedWithNegativesOneHigher)

@@ -62,6 +62,29 @@ TEST_F(InProcessRoundTrip, SimulatorDeviceAnswersLikeASerialPack)
     EXPECT_EQ(packs, 4);
 }
 
+TEST_F(InProcessRoundTrip, ChineseTextsTravelAsCodePageBytesAndComeBackWhole)
+{
+    start();
+    const QString maker = QStringLiteral("储能电池有限公司");
+    const RProductInfo product{maker, QStringLiteral("2024-03-05"), QStringLiteral("磷酸铁锂模块"),
+                               QStringLiteral("V1.2"), QStringLiteral("磷酸铁锂 51.2V 100Ah"),
+                               QStringLiteral("SN-7"), maker + maker};
+    EXPECT_EQ(m_op.WriteProductInfo(1, 1, product), ResultCode::kSuccess);
+    RProductInfo readBack;
+    EXPECT_EQ(m_op.ReadProductInfo(1, 1, readBack), ResultCode::kSuccess);
+    // The pack keeps the bytes of the default code page (GB18030 here), two
+    // for each of these characters, as packs set up in GBK hold them.
+    EXPECT_EQ(m_op.AnswerBytes().mid(8, 16), QByteArray::fromHex("B4A2C4DC B5E7B3D8 D3D0CFDE B9ABCBBE"));
+    RProductInfo expected = product;
+    expected.remark = (maker + maker).left(15);  // 30 bytes hold fifteen of them
+    EXPECT_EQ(readBack, expected);
+
+    EXPECT_EQ(m_op.WriteBarCode(2, 2, QStringLiteral("电池-0042")), ResultCode::kSuccess);
+    QString barCode;
+    EXPECT_EQ(m_op.ReadBarCode(2, 2, barCode), ResultCode::kSuccess);
+    EXPECT_EQ(barCode, QStringLiteral("电池-0042"));
+}
+
 TEST_F(InProcessRoundTrip, PackBeyondTheBusOrSilencedGivesNoAnswer)
 {
     start(2);

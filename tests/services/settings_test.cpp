@@ -1,3 +1,4 @@
+#include "protocol/wire_text.h"
 #include "services/ini_file.h"
 #include "services/settings.h"
 #include "services/text_ids.h"
@@ -126,6 +127,22 @@ TEST_F(SettingsTest, ValuesThatAreNoDecimalIntegerTakeTheirDefaults)
     EXPECT_EQ(g.BaudRate, 9600);
     EXPECT_FALSE(g.DisplayRecord);
     EXPECT_TRUE(g.AutoSave); // surrounding spaces are no fault
+}
+
+TEST_F(SettingsTest, WireEncodingNamesTheCodePageOfPackTexts)
+{
+    writeIni("[BMS]\r\nWireEncoding=windows-1252\r\n");
+    load();
+    EXPECT_EQ(WireEncoding(), QStringLiteral("windows-1252"));
+    // An unknown code page, or none, leaves the default in force.
+    for (const QByteArray& ini : {QByteArray("[BMS]\r\nWireEncoding=klingon\r\n"), QByteArray("[BMS]\r\n")}) {
+        writeIni(ini);
+        load();
+        EXPECT_EQ(WireEncoding(), DefaultWireEncoding()) << ini.constData();
+    }
+#ifndef Q_OS_WIN
+    EXPECT_EQ(DefaultWireEncoding(), QStringLiteral("GB18030"));
+#endif
 }
 
 TEST_F(SettingsTest, KeysAndSectionMatchWithoutRegardToCase)
