@@ -4,7 +4,8 @@
 //
 //   bmshost-screenshots PROGRAM_FOLDER
 //
-// Loads the settings from PROGRAM_FOLDER, opens the port, waits for live
+// Loads the settings from PROGRAM_FOLDER, types a wrong password (so that
+// the pictures show how the field masks it), opens the port, waits for live
 // values and prints "ready zh"; once the file PROGRAM_FOLDER/shot-done-zh
 // exists it switches to English, waits for fresh values and prints
 // "ready en"; after shot-done-en it closes the window with the real closing
@@ -20,6 +21,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QTableView>
 #include <QTimer>
@@ -95,6 +97,7 @@ int main(int argc, char** argv)
     };
 
     QTimer::singleShot(0, [&] {
+        form.findChild<QLineEdit*>(QStringLiteral("Edit1"))->setText(QStringLiteral("1234"));
         form.findChild<QAbstractButton*>(QStringLiteral("BtnCom"))->click();
         When(liveValues, [&] {
             When(settled(), [&] {
