@@ -2,7 +2,10 @@
 # Photographs the live page of bmshost in each language, as a user sees it on
 # an X display: the window runs under Xvfb on the built-in simulated packs,
 # opens its port and shows live values; each state is saved with
-# ImageMagick's import.
+# ImageMagick's import. Last the closing question is photographed. The
+# captions are read from the X server as a window manager would show them
+# (xdotool) and checked: the main window's and the message box's exactly as
+# the program sets them, with nothing appended.
 #
 #   scripts/screenshots.sh [OUTPUT_FOLDER]     (default: build/screenshots)
 set -euo pipefail
@@ -10,7 +13,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BMS_BUILD_DIR:-$root/build}
 out=${1:-$build/screenshots}
 
-for tool in xvfb-run import; do
+for tool in xvfb-run import xdotool; do
     command -v "$tool" >/dev/null || { echo "screenshots: $tool is missing (scripts/setup.sh installs it)" >&2; exit 1; }
 done
 [ -f "$build/build.ninja" ] || cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -26,22 +29,52 @@ printf '[Ports]\nCOM1=simulator\n\n[BMS]\nTextKind=0\nPackCount=4\nPackRead=1\nP
 
 helper="$build/src/app/bmshost-screenshots"
 export program_folder out helper
-xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
-    set -euo pipefail
-    log="$program_folder/helper.log"
-    "$helper" "$program_folder" > "$log" 2>&1 &
-    pid=$!
-    for language in zh en; do
-        for _ in $(seq 1 300); do
-            grep -q "ready $language" "$log" && break
-            kill -0 "$pid" 2>/dev/null || { cat "$log" >&2; exit 1; }
-            sleep 0.1
-        done
-        grep -q "ready $language" "$log" || { echo "no live values shown" >&2; cat "$log" >&2; kill "$pid"; exit 1; }
-        import -window root "$out/page0-$language.png"
-        touch "$program_folder/shot-done-$language"
+# The captions expected in each state: the main window in both languages,
+# then the closing question (caption text 0x3500 in English).
+export main_caption="KESTAV  ( V6.3 )" box_caption="Information"
+cat > "$program_folder/on-display.sh" <<'EOS'
+set -euo pipefail
+log="$program_folder/helper.log"
+"$helper" "$program_folder" > "$log" 2>&1 &
+pid=$!
+# The names of the program's visible top-level windows, one a line.
+window_names() {
+    local id
+    for id in $(xdotool search --onlyvisible --pid "$pid" "" 2>/dev/null); do
+        xdotool getwindowname "$id"
     done
-    wait "$pid"
-'
+}
+# Waits until a visible window of the program is named exactly $1, prints
+# the names read and fails when none matches.
+check_caption() {
+    local names=""
+    for _ in $(seq 1 50); do
+        names=$(window_names)
+        grep -qxF -- "$1" <<<"$names" && break
+        sleep 0.1
+    done
+    echo "$2: window names read from X:"
+    sed 's/.*/    "&"/' <<<"$names"
+    grep -qxF -- "$1" <<<"$names" || { echo "$2: no window captioned \"$1\"" >&2; kill "$pid"; exit 1; }
+}
+for state in zh en box; do
+    for _ in $(seq 1 300); do
+        grep -q "ready $state" "$log" && break
+        kill -0 "$pid" 2>/dev/null || { cat "$log" >&2; exit 1; }
+        sleep 0.1
+    done
+    grep -q "ready $state" "$log" || { echo "state $state not reached" >&2; cat "$log" >&2; kill "$pid"; exit 1; }
+    if [ "$state" = box ]; then
+        check_caption "$box_caption" "closing question"
+        import -window root "$out/closing-question-en.png"
+    else
+        check_caption "$main_caption" "main window ($state)"
+        import -window root "$out/page0-$state.png"
+    fi
+    touch "$program_folder/shot-done-$state"
+done
+wait "$pid"
+EOS
+xvfb-run -a -s "-screen 0 1280x800x24" bash "$program_folder/on-display.sh"
 echo "screenshots in $out:"
-ls -1 "$out"/page0-*.png
+ls -1 "$out"/*.png

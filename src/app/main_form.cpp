@@ -36,8 +36,6 @@ constexpr int kWindowHeight = 700;
 constexpr int kLivePage = 0;
 constexpr int kMonitorPage = 1;
 constexpr int kLocationPage = 3;
-// Software versions below this are not shown.
-constexpr std::uint16_t kFirstShownVersion = 0x534;
 
 constexpr std::array<std::uint16_t, TMainForm::kPageCount> kPageTextIds = {
     TextId::kTabLiveMonitor, TextId::kTabParallelMonitor, TextId::kTabRealTimeData, TextId::kTabCommunication,
@@ -99,7 +97,6 @@ void TMainForm::FormCreate(const QString& programFolder)
         RadioButton1Click();
     }
 
-    QGuiApplication::setApplicationDisplayName(globals.Title);
     ClearStatusPanels(0, kStatusPanels - 1);
 
     for (int pack = 1; pack <= kMaxPacks; ++pack) {
@@ -134,7 +131,10 @@ void TMainForm::FormCreate(const QString& programFolder)
 void TMainForm::ApplyLanguage()
 {
     const AppGlobals& globals = Globals();
-    QGuiApplication::setApplicationDisplayName(globals.Title);
+    // The application title stays out of Qt's application display name:
+    // the window system integration appends that name to every top-level
+    // caption ("caption — name"), and the window and every message box
+    // must read exactly their own caption.
     setWindowTitle(QStringLiteral("KESTAV  ( ") + globals.Version + QStringLiteral(" )"));
     RadioButton1->setText(Text(TextId::kChineseVersion));
     RadioButton2->setText(Text(TextId::kEnglishVersion));
@@ -281,8 +281,7 @@ void TMainForm::ShowStatus(std::uint16_t softwareVersion, const QString& barCode
     // While every pack is polled in turn, version and bar code stay empty:
     // a cycle of the single pack chosen before may still be finishing.
     const bool single = !Globals().AutoPolling;
-    const bool showVersion = single && softwareVersion >= kFirstShownVersion;
-    SetStatusPanel(1, showVersion ? QString::number(softwareVersion, 16).toUpper() : QString());
+    SetStatusPanel(1, single ? SoftwareVersionText(softwareVersion) : QString());
     SetStatusPanel(2, single ? barCode : QString());
     SetStatusPanel(3, QString::number(echoedPack));
 }

@@ -154,7 +154,10 @@ void TMainForm::ComboBoxExt2Change()
     } else {
         globals.AutoPolling = true;
         store.SelectAllPacks();
+        // No single clock, version, bar code or error belongs to a pass
+        // over all packs; the clock error of the pack chosen before goes too.
         ClearStatusPanels(0, 2);
+        ClearStatusPanels(4, 4);
     }
 
     RebuildViews();

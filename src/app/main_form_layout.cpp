@@ -10,6 +10,7 @@
 #include "views/framepackhead.h"
 #include "views/framepackinfo.h"
 #include "views/framepacktemperature.h"
+#include "views/password_echo.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -243,7 +244,7 @@ QWidget* TMainForm::BuildLiveRight(QWidget* page)
     RadioButton2 = Named<QRadioButton>("RadioButton2", Utf8("英文版"), bottomBar);
     Label17 = Named<QLabel>("Label17", Utf8("请输入密码"), bottomBar);
     Edit1 = Named<QLineEdit>("Edit1", bottomBar);
-    Edit1->setEchoMode(QLineEdit::Password);
+    ShowPasswordAsStars(Edit1);
     Edit1->setMaxLength(kPasswordLength);
     Edit1->setAutoFillBackground(true);
     BtnChange = Named<QPushButton>("BtnChange", Utf8("更改"), bottomBar);

@@ -4,10 +4,13 @@
 //
 //   bmshost-screenshots PROGRAM_FOLDER
 //
-// Loads the settings from PROGRAM_FOLDER, opens the port, waits for live
+// Loads the settings from PROGRAM_FOLDER, types a wrong password (so that
+// the pictures show how the field masks it), opens the port, waits for live
 // values and prints "ready zh"; once the file PROGRAM_FOLDER/shot-done-zh
 // exists it switches to English, waits for fresh values and prints
-// "ready en"; after shot-done-en it closes the window and ends.
+// "ready en"; after shot-done-en it closes the window with the real closing
+// question on screen and prints "ready box" while it shows; once
+// shot-done-box exists it answers OK and the program ends.
 
 #include "app/main_form.h"
 #include "app/message_boxes.h"
@@ -18,6 +21,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QTableView>
 #include <QTimer>
 
@@ -83,11 +88,16 @@ int main(int argc, char** argv)
         started->start();
         return [started] { return started->elapsed() >= kSettleMs; };
     };
+    auto closingQuestion = []() -> QMessageBox* {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        return box && box->isVisible() ? box : nullptr;
+    };
     auto fileExists = [&folder](const char* name) {
         return [path = folder.filePath(QLatin1String(name))] { return QFile::exists(path); };
     };
 
     QTimer::singleShot(0, [&] {
+        form.findChild<QLineEdit*>(QStringLiteral("Edit1"))->setText(QStringLiteral("1234"));
         form.findChild<QAbstractButton*>(QStringLiteral("BtnCom"))->click();
         When(liveValues, [&] {
             When(settled(), [&] {
@@ -96,7 +106,18 @@ int main(int argc, char** argv)
                     form.findChild<QAbstractButton*>(QStringLiteral("RadioButton2"))->click();
                     When(settled(), [&] {
                         Announce("en");
-                        When(fileExists("shot-done-en"), [&] { form.close(); });
+                        When(fileExists("shot-done-en"), [&] {
+                            // The closing question as the user sees it: a
+                            // real modal box, so that its caption can be
+                            // read from the window system.
+                            MessageBoxes::SetHandler({});
+                            When([&] { return closingQuestion() != nullptr; }, [&] {
+                                Announce("box");
+                                When(fileExists("shot-done-box"),
+                                     [&] { closingQuestion()->button(QMessageBox::Ok)->click(); });
+                            });
+                            form.close();
+                        });
                     });
                 });
             });

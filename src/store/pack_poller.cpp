@@ -27,18 +27,31 @@ bool PackPoller::RunPass()
     if (m_globals.ActivePage.load() > kLastMonitoredPage)
         return Pause(kIdlePause);
     const int packCount = m_globals.PackCount.load();
+    bool polledAny = false;
     for (int row = 0; row < packCount; ++row) {
         if (Stopping())
             return false;
         const RPackEntry entry = m_store.GetPackEntry(row);
         if (!entry.polled)
             continue;
+        polledAny = true;
         m_globals.SelectedPack = entry.packNumber;
         m_globals.SelectedAddress = entry.address;
         m_view.RefreshHead();
         PollPack();
     }
+    // The pack in focus may lie beyond a pack count lowered since it was
+    // chosen; a pass that polled nothing waits as an idle one does, rather
+    // than turning at once and keeping a core busy.
+    if (!polledAny)
+        return Pause(kIdlePause);
     return !Stopping();
+}
+
+QString SoftwareVersionText(std::uint16_t softwareVersion)
+{
+    return softwareVersion >= kFirstShownSoftwareVersion ? QString::number(softwareVersion, 16).toUpper()
+                                                         : QString();
 }
 
 void PackPoller::ShowResult(std::uint8_t result)

@@ -31,6 +31,12 @@ public:
     virtual void RefreshLocation() = 0;
 };
 
+// Software versions below this are shown as an empty panel.
+inline constexpr std::uint16_t kFirstShownSoftwareVersion = 0x534;
+// Status panel 1's text: the version in hexadecimal without leading zeros,
+// or empty for versions before the first one shown.
+QString SoftwareVersionText(std::uint16_t softwareVersion);
+
 // The polling cycle: visits the polled rows of the pack table and, for each,
 // reads its clock, identity, analog and alarm data (and location data while
 // the location page is shown), files the answers in the store, keeps the
@@ -47,7 +53,8 @@ public:
     PackPoller(TDevInfo& store, AppGlobals& globals, IPollView& view, StopRequested stopRequested);
 
     // One pass over the first PackCount rows; false when a stop was asked
-    // for during the pass. Does nothing while a page above 3 is shown.
+    // for during the pass. While a page above 3 is shown, or when none of
+    // those rows is polled, it sends nothing and waits kIdlePause instead.
     bool RunPass();
     // One cycle for the pack in SelectedPack/SelectedAddress, with the PC
     // clock taken once as the cycle time.

@@ -49,6 +49,9 @@ TEST_F(MainWindowTest, StartsWithEightPagesRedLampAndTheStoredPackSelected)
     EXPECT_EQ(pages->tabText(0), QStringLiteral("实时监控"));
     EXPECT_EQ(pages->tabText(3), QStringLiteral("通讯信息"));
     EXPECT_EQ(m_form->windowTitle(), QStringLiteral("KESTAV  ( V6.3 )"));
+    // A display name of its own would be appended to every caption by the
+    // window system integration ("KESTAV  ( V6.3 ) — BMS Host").
+    EXPECT_EQ(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
     EXPECT_EQ(Find<QTabWidget>("PageControl2")->count(), 16);
     EXPECT_EQ(Find<QTabWidget>("PageControl2")->tabText(8), QStringLiteral("PackNo.09"));
 
@@ -76,8 +79,12 @@ TEST_F(MainWindowTest, ChoosingAutoHidesTheCommandPagesAndAPackShowsThemAgain)
     StartWindow({}, QStringLiteral("PackCount=3\n"), false);
     auto* pages = Find<QTabWidget>("PageControl1");
     auto* packs = Find<TComboBoxExt>("ComboBoxExt2");
+    // The clock error of the pack in focus before.
+    m_form->ShowPackTime(RDeviceTime{}, 0xAF);
+    ASSERT_FALSE(m_form->StatusPanelText(4).isEmpty());
 
     ChooseItem(packs, QStringLiteral("Auto"));
+    EXPECT_TRUE(m_form->StatusPanelText(4).isEmpty());
     EXPECT_EQ(Globals().SelectedPack.load(), 0);
     EXPECT_TRUE(Globals().AutoPolling.load());
     EXPECT_EQ(Setting("PackRead"), QStringLiteral("255"));
@@ -133,6 +140,7 @@ TEST_F(MainWindowTest, TypingThePasswordTurnsTheFieldGreenAndOffersTheControlTes
     EXPECT_FALSE(controlTest->isVisible());
 
     QTest::keyClicks(edit, QStringLiteral("QN739204"));
+    EXPECT_EQ(edit->displayText(), QStringLiteral("********"));
     EXPECT_TRUE(Globals().PasswordOk.load());
     EXPECT_EQ(edit->palette().color(QPalette::Base), QColor(0, 128, 0));
     EXPECT_TRUE(controlTest->isVisible());

@@ -11,7 +11,6 @@
 
 #include <QAbstractButton>
 #include <QFile>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -79,9 +78,25 @@ protected:
     }
 
     QString IniPath() const { return m_programFolder.filePath(QStringLiteral("BMS.ini")); }
+    // Read from the file itself each time: QSettings keeps what it read and
+    // reads again only when size or time stamp changed, and two writes of
+    // the same length within one tick of the file system's clock ("1" then
+    // "0") leave both unchanged.
     QString Setting(const char* key) const
     {
-        return QSettings(IniPath(), QSettings::IniFormat).value(QStringLiteral("BMS/") + QLatin1String(key)).toString();
+        QFile file(IniPath());
+        if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+            return {};
+        bool inSection = false;
+        const QString prefix = QLatin1String(key) + QLatin1Char('=');
+        for (const QString& line : QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'))) {
+            const QString trimmed = line.trimmed();
+            if (trimmed.startsWith(QLatin1Char('[')))
+                inSection = trimmed == QLatin1String("[BMS]");
+            else if (inSection && trimmed.startsWith(prefix))
+                return trimmed.mid(prefix.size()).trimmed();
+        }
+        return {};
     }
 
     void ClickPortButton() { QTest::mouseClick(Find<QAbstractButton>("BtnCom"), Qt::LeftButton); }

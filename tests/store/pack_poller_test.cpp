@@ -1,0 +1,345 @@
+// The polling cycle on its own, without the window: packs simulated in
+// process behind a link that writes down every request and can answer a
+// command in place of the packs. Which commands a pass sends for each page
+// and selection, the clock sync, the 90-second rule, the version panel and
+// a pass with nothing to poll.
+
+#include "lib/sim_bus.h"
+#include "protocol/frame.h"
+#include "protocol/link.h"
+#include "protocol/result_codes.h"
+#include "services/settings.h"
+#include "store/devinfo.h"
+#include "store/pack_poller.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <ctime>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <optional>
+#include <thread>
+#include <utility>
+
+namespace {
+
+constexpr char kLinkName[] = "poller-test";
+constexpr std::uint8_t kReadDateTime = 0x4D;
+constexpr std::uint8_t kWriteDateTime = 0x4E;
+constexpr std::uint8_t kReadDeviceInfo = 0x51;
+
+// What the link has seen and how it answers.
+struct LinkScript {
+    QMutex mutex;
+    SimBus bus{SimOptions{}};
+    // Requests as "address:CID2", e.g. "1:4D".
+    QStringList requests;
+    QByteArray lastDateTimeWritten;
+    // INFO bytes answered in place of the pack's, by command code.
+    std::map<std::uint8_t, QByteArray> answers;
+    bool silent = false;
+    // A return code every command gets instead of its answer.
+    std::optional<std::uint8_t> failWith;
+};
+
+std::shared_ptr<LinkScript>& CurrentScript()
+{
+    static std::shared_ptr<LinkScript> script;
+    return script;
+}
+
+class ScriptedLink final : public ILink {
+public:
+    explicit ScriptedLink(std::shared_ptr<LinkScript> script) : m_script(std::move(script)) {}
+    bool open(QString*) override { return m_open = true; }
+    void close() override { m_open = false; }
+    bool isOpen() const override { return m_open; }
+
+    QByteArray exchange(const QByteArray& request, std::chrono::milliseconds, int maxCharacters) override
+    {
+        frame::ParsedFrame parsed;
+        if (!m_open || !frame::ParseFrame(request, parsed))
+            return {};
+        QMutexLocker locker(&m_script->mutex);
+        m_script->requests.append(
+            QStringLiteral("%1:%2").arg(parsed.address).arg(parsed.cid2, 2, 16, QLatin1Char('0')).toUpper());
+        if (parsed.cid2 == kWriteDateTime)
+            m_script->lastDateTimeWritten = parsed.info;
+        if (m_script->silent)
+            return {};
+        if (m_script->failWith)
+            return frame::BuildFrame(parsed.address, *m_script->failWith, {});
+        if (const auto answer = m_script->answers.find(parsed.cid2); answer != m_script->answers.end())
+            return frame::BuildFrame(parsed.address, 0, answer->second);
+        return m_script->bus.respond(request).text.left(maxCharacters);
+    }
+
+private:
+    std::shared_ptr<LinkScript> m_script;
+    bool m_open = false;
+};
+
+// Writes down what the cycle has the window do.
+struct RecordingView final : IPollView {
+    std::atomic<int> analogRefreshes{0};
+    std::atomic<int> alarmRefreshes{0};
+    std::atomic<int> locationRefreshes{0};
+    std::atomic<std::uint16_t> shownVersion{0};
+
+    void RefreshHead() override {}
+    void SetCommState(int) override {}
+    void ShowPackTime(const RDeviceTime&, std::uint8_t) override {}
+    void ShowStatus(std::uint16_t softwareVersion, const QString&, std::uint8_t) override
+    {
+        shownVersion = softwareVersion;
+    }
+    void RefreshAnalog() override { ++analogRefreshes; }
+    void RefreshAlarm() override { ++alarmRefreshes; }
+    void RefreshLocation() override { ++locationRefreshes; }
+};
+
+QByteArray DateTimeBytes(const QDateTime& time)
+{
+    const QDate date = time.date();
+    const QTime clock = time.time();
+    const char bytes[] = {char(date.year() >> 8), char(date.year() & 0xFF), char(date.month()), char(date.day()),
+                          char(clock.hour()), char(clock.minute()), char(clock.second())};
+    return QByteArray(bytes, sizeof bytes);
+}
+
+QByteArray DeviceInfoBytes(std::uint16_t version)
+{
+    QByteArray info(32, '\0');
+    info[10] = char(version >> 8);
+    info[11] = char(version & 0xFF);
+    return info;
+}
+
+const QDateTime kCycleTime(QDate(2026, 3, 1), QTime(10, 20, 30));
+
+class PackPollerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        CurrentScript() = m_script;
+        LinkRegistry::Register(QLatin1String(kLinkName),
+                               [](const LinkSettings&) { return std::make_unique<ScriptedLink>(CurrentScript()); });
+        const QString ini = m_folder.filePath(QStringLiteral("BMS.ini"));
+        QFile file(ini);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray("[Ports]\nCOM1=") + kLinkName + "\n");
+        file.close();
+        m_store.InitStore();
+        m_store.DevOper().SetPortMapFile(ini);
+        m_store.InitSerial(1);
+        ASSERT_TRUE(m_store.OpenSerial(1));
+        m_globals.PortNumber = 1;
+        m_globals.PackCount = 4;
+    }
+
+    void TearDown() override { m_store.CloseSerial(1); }
+
+    // The selection as the window leaves it: one pack, or "Auto".
+    void Focus(std::uint8_t pack)
+    {
+        m_globals.AutoPolling = false;
+        m_globals.SelectedPack = pack;
+        m_globals.SelectedAddress = pack;
+        m_store.SelectPack(pack);
+    }
+    void ChooseAuto()
+    {
+        m_globals.AutoPolling = true;
+        m_globals.SelectedPack = 0;
+        m_globals.SelectedAddress = 255;
+        m_store.SelectAllPacks();
+    }
+
+    QStringList TakeRequests()
+    {
+        QMutexLocker locker(&m_script->mutex);
+        return std::exchange(m_script->requests, {});
+    }
+    template <typename Change>
+    void EditScript(Change change)
+    {
+        QMutexLocker locker(&m_script->mutex);
+        change(*m_script);
+    }
+
+    std::shared_ptr<LinkScript> m_script = std::make_shared<LinkScript>();
+    QTemporaryDir m_folder;
+    TDevInfo m_store;
+    AppGlobals m_globals;
+    RecordingView m_view;
+    PackPoller m_poller{m_store, m_globals, m_view, {}};
+};
+
+TEST_F(PackPollerTest, APassSendsWhatThePageAndTheSelectionAskFor)
+{
+    const QStringList single = {"2:4D", "2:E9", "2:51", "2:42", "2:44"};
+    struct Case {
+        const char* name;
+        std::uint8_t page;
+        bool autoPolling;
+        std::uint8_t packCount;
+        QStringList expected;
+    } cases[] = {
+        {"parameter page", 4, false, 4, {}},
+        {"alarm-record page under Auto", 7, true, 4, {}},
+        {"live page, pack 2", 0, false, 4, single},
+        {"real-time page, pack 2", 2, false, 4, single},
+        {"location page, pack 2", 3, false, 4, single + QStringList{"2:F3"}},
+        // Under "Auto" no clock, bar code or device information is read.
+        {"live page, Auto", 0, true, 2, {"1:42", "1:44", "2:42", "2:44"}},
+        {"location page, Auto", 3, true, 2, {"1:42", "1:44", "1:F3", "2:42", "2:44", "2:F3"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_globals.PackCount = c.packCount;
+        m_globals.ActivePage = c.page;
+        if (c.autoPolling)
+            ChooseAuto();
+        else
+            Focus(2);
+        TakeRequests();
+        EXPECT_TRUE(m_poller.RunPass());
+        EXPECT_EQ(TakeRequests(), c.expected);
+    }
+}
+
+TEST_F(PackPollerTest, PackClockIsRewrittenOnlyWhenItIsOffByAMinuteOrMore)
+{
+    struct Case {
+        const char* name;
+        QDateTime packClock;
+        bool clockSync;
+        bool rewritten;
+    } cases[] = {
+        {"seconds behind", kCycleTime.addSecs(-25), true, false},
+        {"seconds ahead", kCycleTime.addSecs(29), true, false},
+        {"a minute ahead", kCycleTime.addSecs(60), true, true},
+        {"a minute behind", kCycleTime.addSecs(-60), true, true},
+        {"a year behind", kCycleTime.addYears(-1), true, true},
+        {"a minute ahead, sync off", kCycleTime.addSecs(60), false, false},
+    };
+    Focus(1);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_globals.ClockSync = c.clockSync;
+        EditScript([&](LinkScript& s) {
+            s.answers[kReadDateTime] = DateTimeBytes(c.packClock);
+            s.lastDateTimeWritten.clear();
+        });
+        m_poller.PollPack(kCycleTime);
+        EXPECT_EQ(TakeRequests().contains(QStringLiteral("1:4E")), c.rewritten);
+        // The pack is set to the cycle time, seconds included.
+        if (c.rewritten)
+            EditScript([&](LinkScript& s) { EXPECT_EQ(s.lastDateTimeWritten, DateTimeBytes(kCycleTime)); });
+    }
+}
+
+TEST_F(PackPollerTest, AFailingPackIsShownAgainOnlyAfterNinetySecondsOfSilence)
+{
+    constexpr std::uint8_t kPackError = 0x04;
+    struct Case {
+        const char* name;
+        bool autoPolling;
+        bool silent;
+        int secondsSinceAnswer;
+        bool refreshed;
+    } cases[] = {
+        {"silent 60 s", false, true, 60, false},
+        {"silent 90 s", false, true, 90, false},
+        {"silent 91 s", false, true, 91, true},
+        // With one pack chosen only a missing answer counts as silence.
+        {"pack error, 91 s", false, false, 91, false},
+        {"pack error under Auto, 60 s", true, false, 60, false},
+        {"pack error under Auto, 91 s", true, false, 91, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Focus(1);
+        m_globals.AutoPolling = c.autoPolling;
+        EditScript([](LinkScript& s) {
+            s.silent = false;
+            s.failWith.reset();
+        });
+        m_poller.PollPack(kCycleTime);
+        ASSERT_EQ(m_store.LastResult(), ResultCode::kSuccess);
+
+        EditScript([&](LinkScript& s) {
+            s.silent = c.silent;
+            if (!c.silent)
+                s.failWith = kPackError;
+        });
+        m_view.analogRefreshes = 0;
+        m_view.alarmRefreshes = 0;
+        m_poller.PollPack(kCycleTime.addSecs(c.secondsSinceAnswer));
+        EXPECT_NE(m_store.LastResult(), ResultCode::kSuccess);
+        EXPECT_EQ(m_view.analogRefreshes, c.refreshed ? 1 : 0);
+        EXPECT_EQ(m_view.alarmRefreshes, c.refreshed ? 1 : 0);
+    }
+}
+
+TEST_F(PackPollerTest, VersionPanelShowsVersionsFrom0534InHexadecimal)
+{
+    struct Case {
+        std::uint16_t version;
+        const char* text;
+    } cases[] = {{0x0000, ""}, {0x0533, ""}, {0x0534, "534"}, {0x1A2F, "1A2F"}};
+    Focus(1);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.version);
+        EditScript([&](LinkScript& s) { s.answers[kReadDeviceInfo] = DeviceInfoBytes(c.version); });
+        m_poller.PollPack(kCycleTime);
+        EXPECT_EQ(SoftwareVersionText(m_view.shownVersion), QLatin1String(c.text));
+    }
+}
+
+// The pack in focus lies beyond a pack count lowered since it was chosen:
+// nothing is polled, and the thread must wait rather than spin.
+TEST_F(PackPollerTest, APassWithNothingToPollWaitsInsteadOfSpinning)
+{
+#ifndef CLOCK_THREAD_CPUTIME_ID
+    GTEST_SKIP() << "no per-thread CPU clock here";
+#else
+    Focus(5);
+    m_globals.PackCount = 2;
+    std::atomic<bool> stop{false};
+    PackPoller poller(m_store, m_globals, m_view, [&stop] { return stop.load(); });
+    auto cpuSeconds = [] {
+        timespec now{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+        return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
+    };
+    double cpuUsed = 0;
+    int passes = 0;
+    std::thread polling([&] {
+        const double start = cpuSeconds();
+        while (!stop)
+            if (poller.RunPass())
+                ++passes;
+        cpuUsed = cpuSeconds() - start;
+    });
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    stop = true;
+    polling.join();
+    std::cout << "[ idle passes: " << passes << ", CPU " << cpuUsed << " s in 3 s ]" << std::endl;
+    // One pass a second; a spinning loop makes thousands and takes a core.
+    EXPECT_LE(passes, 5);
+    EXPECT_LT(cpuUsed, 0.3);
+    EXPECT_TRUE(TakeRequests().isEmpty());
+#endif
+}
+
+} // namespace
