@@ -1,6 +1,7 @@
 #include "store/sim_store.h"
 
 #include "history/history_record.h"
+#include "history/history_transfer.h"
 #include "protocol/result_codes.h"
 
 #include <gtest/gtest.h>
@@ -18,31 +19,23 @@ struct Transfer {
     bool ended = false;
 };
 
-// Reads a whole log the way the record pages do: first, then next after
-// every good answer and retry after every failed one, until the end mark.
-Transfer ReadLog(TDevInfo& store, Reader read, std::uint8_t pack, int maxRequests = 200)
+// Reads a whole log with the transfer the record pages use, noting every
+// failed exchange.
+Transfer ReadLog(TDevInfo& store, Reader read, std::uint8_t pack)
 {
     Transfer transfer;
-    std::uint8_t subCommand = HistorySubCommand::kFirst;
-    for (int request = 0; request < maxRequests; ++request) {
-        RHistoryRecord record;
-        TDevInfo::InitWorkDataRecord(pack, record);
-        std::uint8_t first = 0xEE;
-        std::uint8_t second = 0xEE;
+    HistoryTransfer reading(pack, [&](std::uint8_t subCommand, std::uint8_t& first, std::uint8_t& second,
+                                      RHistoryRecord& record) {
         const std::uint8_t result = (store.*read)(pack, pack, subCommand, first, second, record);
-        if (result != ResultCode::kSuccess) {
+        if (result != ResultCode::kSuccess)
             transfer.failures.push_back(result);
-            subCommand = HistorySubCommand::kRetry;
-            continue;
-        }
-        if (first == kHistoryEndOfLog) {
-            transfer.ended = true;
-            break;
-        }
-        EXPECT_EQ(first, kHistoryRecordFollows);
-        transfer.records.push_back(record);
-        subCommand = HistorySubCommand::kNext;
-    }
+        return result;
+    });
+    RHistoryRecord record;
+    while (reading.Running())
+        if (reading.Step(record))
+            transfer.records.push_back(record);
+    transfer.ended = reading.Complete();
     return transfer;
 }
 
@@ -146,4 +139,56 @@ TEST(HistoryTransfer, StopSucceedsWithoutLookingAtTheAnswer)
     // Also when no pack answers at all.
     EXPECT_EQ(store.ReadAlarmRecord(9, 9, HistorySubCommand::kStop, first, second, record), 0);
     EXPECT_EQ(record, firstRecord);
+}
+
+// The transfer's rules against a scripted pack: which sub-command follows
+// which answer, and how it ends. Only the end mark makes a complete log.
+TEST(HistoryTransfer, RulesOfATransfer)
+{
+    constexpr std::uint8_t kRecord = 0xF0;   // a good answer with a record
+    constexpr std::uint8_t kEnd = 0xF1;      // a good answer with the end mark
+    struct Case {
+        const char* name;
+        std::vector<std::uint8_t> answers;   // kRecord, kEnd or a result code
+        std::vector<std::uint8_t> subCommands;
+        HistoryTransferEnd end;
+        int records;
+    };
+    const std::vector<std::uint8_t> tenErrors(HistoryTransfer::kFailureLimit, ResultCode::kBadChecksum);
+    std::vector<std::uint8_t> tenRetries(HistoryTransfer::kFailureLimit - 1, HistorySubCommand::kRetry);
+    tenRetries.insert(tenRetries.begin(), HistorySubCommand::kFirst);
+    tenRetries.push_back(HistorySubCommand::kStop);
+    const Case cases[] = {
+        {"whole log", {kRecord, ResultCode::kBadChecksum, kRecord, kEnd}, {0, 1, 2, 1}, HistoryTransferEnd::Complete, 2},
+        {"pack falls silent",
+         {kRecord, ResultCode::kNoAnswer, ResultCode::kNoAnswer, ResultCode::kNoAnswer},
+         {0, 1, 2, 2},
+         HistoryTransferEnd::NoAnswer,
+         1},
+        {"errors only", tenErrors, tenRetries, HistoryTransferEnd::Failed, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::uint8_t> sent;
+        std::size_t next = 0;
+        HistoryTransfer transfer(1, [&](std::uint8_t subCommand, std::uint8_t& first, std::uint8_t&,
+                                        RHistoryRecord& record) -> std::uint8_t {
+            sent.push_back(subCommand);
+            if (subCommand == HistorySubCommand::kStop || next >= c.answers.size())
+                return ResultCode::kSuccess;
+            const std::uint8_t answer = c.answers[next++];
+            if (answer != kRecord && answer != kEnd)
+                return answer;
+            first = answer == kRecord ? kHistoryRecordFollows : kHistoryEndOfLog;
+            record.soc = std::uint8_t(next);
+            return ResultCode::kSuccess;
+        });
+        RHistoryRecord record;
+        while (transfer.Running())
+            transfer.Step(record);
+        EXPECT_EQ(sent, c.subCommands);
+        EXPECT_EQ(transfer.End(), c.end);
+        EXPECT_EQ(transfer.Complete(), c.end == HistoryTransferEnd::Complete);
+        EXPECT_EQ(transfer.Records(), c.records);
+    }
 }
