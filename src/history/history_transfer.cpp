@@ -19,6 +19,7 @@ bool HistoryTransfer::Step(RHistoryRecord& record)
         // The pack keeps its read position: ask for the same record again.
         m_subCommand = HistorySubCommand::kRetry;
         m_lastError = result;
+        m_hadFailure = true;
         ++m_failures;
         if (result == ResultCode::kNoAnswer && ++m_noAnswers >= kNoAnswerLimit) {
             m_end = HistoryTransferEnd::NoAnswer;
@@ -43,6 +44,12 @@ bool HistoryTransfer::Step(RHistoryRecord& record)
         return false;
     }
     m_failures = 0;
+    // Answers carry no command code. When a pack answers later than the link
+    // waits, the answer to a retry can come in for the request after it,
+    // and the same record arrives twice in a row: it is kept once.
+    if (m_hadFailure && m_lastRecord.has_value() && *m_lastRecord == record)
+        return false;
+    m_lastRecord = record;
     ++m_records;
     return true;
 }

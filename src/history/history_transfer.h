@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 // How a record transfer ended. Only Complete means the whole log: the pack
 // sent its end mark and every record came once, in order. A transfer that
@@ -57,4 +58,6 @@ private:
     int m_noAnswers = 0;
     int m_failures = 0;
     std::uint8_t m_lastError = 0;
+    bool m_hadFailure = false;
+    std::optional<RHistoryRecord> m_lastRecord;
 };

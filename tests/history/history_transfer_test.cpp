@@ -145,50 +145,60 @@ TEST(HistoryTransfer, StopSucceedsWithoutLookingAtTheAnswer)
 // which answer, and how it ends. Only the end mark makes a complete log.
 TEST(HistoryTransfer, RulesOfATransfer)
 {
-    constexpr std::uint8_t kRecord = 0xF0;   // a good answer with a record
-    constexpr std::uint8_t kEnd = 0xF1;      // a good answer with the end mark
+    struct Answer {
+        std::uint8_t result;
+        int record;   // with result 0: the record's number, 0 for the end mark
+    };
+    const Answer end{ResultCode::kSuccess, 0};
+    const Answer silence{ResultCode::kNoAnswer, 0};
+    const Answer damaged{ResultCode::kBadChecksum, 0};
+    auto record = [](int number) { return Answer{ResultCode::kSuccess, number}; };
     struct Case {
         const char* name;
-        std::vector<std::uint8_t> answers;   // kRecord, kEnd or a result code
+        std::vector<Answer> answers;
         std::vector<std::uint8_t> subCommands;
         HistoryTransferEnd end;
-        int records;
+        std::vector<int> records;
     };
-    const std::vector<std::uint8_t> tenErrors(HistoryTransfer::kFailureLimit, ResultCode::kBadChecksum);
-    std::vector<std::uint8_t> tenRetries(HistoryTransfer::kFailureLimit - 1, HistorySubCommand::kRetry);
-    tenRetries.insert(tenRetries.begin(), HistorySubCommand::kFirst);
-    tenRetries.push_back(HistorySubCommand::kStop);
+    const std::vector<Answer> errors(HistoryTransfer::kFailureLimit, damaged);
+    std::vector<std::uint8_t> retries(HistoryTransfer::kFailureLimit - 1, HistorySubCommand::kRetry);
+    retries.insert(retries.begin(), HistorySubCommand::kFirst);
+    retries.push_back(HistorySubCommand::kStop);
     const Case cases[] = {
-        {"whole log", {kRecord, ResultCode::kBadChecksum, kRecord, kEnd}, {0, 1, 2, 1}, HistoryTransferEnd::Complete, 2},
-        {"pack falls silent",
-         {kRecord, ResultCode::kNoAnswer, ResultCode::kNoAnswer, ResultCode::kNoAnswer},
-         {0, 1, 2, 2},
-         HistoryTransferEnd::NoAnswer,
-         1},
-        {"errors only", tenErrors, tenRetries, HistoryTransferEnd::Failed, 0},
+        {"whole log", {record(1), damaged, record(2), end}, {0, 1, 2, 1}, HistoryTransferEnd::Complete, {1, 2}},
+        {"pack falls silent", {record(1), silence, silence, silence}, {0, 1, 2, 2}, HistoryTransferEnd::NoAnswer, {1}},
+        {"errors only", errors, retries, HistoryTransferEnd::Failed, {}},
+        // A slow pack's answers come one request late: the retry's answer
+        // comes in again for the next request.
+        {"late answers", {silence, record(1), record(1), record(2), end}, {0, 2, 1, 1, 1},
+         HistoryTransferEnd::Complete, {1, 2}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         std::vector<std::uint8_t> sent;
         std::size_t next = 0;
         HistoryTransfer transfer(1, [&](std::uint8_t subCommand, std::uint8_t& first, std::uint8_t&,
-                                        RHistoryRecord& record) -> std::uint8_t {
+                                        RHistoryRecord& out) -> std::uint8_t {
             sent.push_back(subCommand);
             if (subCommand == HistorySubCommand::kStop || next >= c.answers.size())
                 return ResultCode::kSuccess;
-            const std::uint8_t answer = c.answers[next++];
-            if (answer != kRecord && answer != kEnd)
-                return answer;
-            first = answer == kRecord ? kHistoryRecordFollows : kHistoryEndOfLog;
-            record.soc = std::uint8_t(next);
+            const Answer answer = c.answers[next++];
+            if (answer.result != ResultCode::kSuccess)
+                return answer.result;
+            first = answer.record == 0 ? kHistoryEndOfLog : kHistoryRecordFollows;
+            out.soc = std::uint8_t(answer.record);
+            out.time = RDeviceTime{2024, 1, 1, 0, 0, std::uint8_t(answer.record)};
             return ResultCode::kSuccess;
         });
-        RHistoryRecord record;
+        std::vector<int> records;
+        RHistoryRecord out;
         while (transfer.Running())
-            transfer.Step(record);
+            if (transfer.Step(out))
+                records.push_back(out.soc);
         EXPECT_EQ(sent, c.subCommands);
         EXPECT_EQ(transfer.End(), c.end);
         EXPECT_EQ(transfer.Complete(), c.end == HistoryTransferEnd::Complete);
-        EXPECT_EQ(transfer.Records(), c.records);
+        EXPECT_EQ(records, c.records);
+        EXPECT_EQ(transfer.Records(), int(records.size()));
     }
 }
