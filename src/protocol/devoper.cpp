@@ -3,8 +3,8 @@
 #include "protocol/frame.h"
 
 #include <QCoreApplication>
-#include <QThread>
 #include <QDir>
+#include <QThread>
 
 #include <algorithm>
 #include <cstring>

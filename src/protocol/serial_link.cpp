@@ -9,15 +9,13 @@
 
 #include <algorithm>
 
-using namespace std::chrono_literals;
-
 namespace {
 
 // The event that tells the port thread a job is waiting. It carries no data:
 // the job travels through the link's own members, ordered by its atomics.
 const QEvent::Type kRunJobEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
 
-// How often a late answer's wait asks whether to give up.
+// How often a read that may be given up asks whether to give up.
 constexpr qint64 kGiveUpCheckMs = 50;
 // More than a window of noise at any baud rate the packs use.
 constexpr qsizetype kMaxDiscarded = 1 << 16;
