@@ -1,11 +1,11 @@
-// "history work|alarm": reads a whole record log the way the record pages
-// drive a transfer: first, then next after every good answer, retry after
-// every failed one; the end mark or three missing answers in a row end it,
-// and Ctrl-C sends the stop request.
+// "history work|alarm": reads a whole record log with the transfer the
+// record pages use; it exits 0 only when the pack's end mark came, and
+// Ctrl-C sends the stop request.
 #include "commands.h"
 #include "csv_file.h"
 #include "interrupt.h"
 
+#include "history/history_transfer.h"
 #include "services/settings.h"
 #include "store/devinfo.h"
 #include "store/realtime_row.h"
@@ -17,11 +17,6 @@
 
 namespace {
 
-constexpr int kNoAnswerLimit = 3;
-// The pages retry a pack that answers with errors until the user stops
-// them; a script has no one to press the button, so the transfer gives up
-// after this many failed exchanges in a row.
-constexpr int kFailureLimit = 10;
 constexpr int kInterruptedStatus = 130;
 
 struct HistoryRequest {
@@ -29,23 +24,28 @@ struct HistoryRequest {
     QString csvPath;
 };
 
-std::uint8_t ReadRecord(Session& session, bool alarmLog, std::uint8_t subCommand, std::uint8_t& firstStatus,
-                        std::uint8_t& secondStatus, RHistoryRecord& record)
+HistoryTransfer::Exchange RecordExchange(Session& session, bool alarmLog)
 {
-    TDevInfo& store = session.store();
-    return alarmLog ? store.ReadAlarmRecord(session.address(), session.pack(), subCommand, firstStatus, secondStatus,
-                                            record)
-                    : store.ReadWorkDataRecord(session.address(), session.pack(), subCommand, firstStatus,
-                                               secondStatus, record);
+    return [&session, alarmLog](std::uint8_t subCommand, std::uint8_t& firstStatus, std::uint8_t& secondStatus,
+                                RHistoryRecord& record) {
+        TDevInfo& store = session.store();
+        return alarmLog ? store.ReadAlarmRecord(session.address(), session.pack(), subCommand, firstStatus,
+                                                secondStatus, record)
+                        : store.ReadWorkDataRecord(session.address(), session.pack(), subCommand, firstStatus,
+                                                   secondStatus, record);
+    };
 }
 
-// Ends the transfer on the pack; whatever it answers is not looked at.
-void SendStop(Session& session, bool alarmLog)
+QString EndReason(HistoryTransferEnd end)
 {
-    std::uint8_t first = 0;
-    std::uint8_t second = 0;
-    RHistoryRecord scratch;
-    ReadRecord(session, alarmLog, HistorySubCommand::kStop, first, second, scratch);
+    switch (end) {
+    case HistoryTransferEnd::Complete: return QStringLiteral("end");
+    case HistoryTransferEnd::NoAnswer: return QStringLiteral("no_answer");
+    case HistoryTransferEnd::Failed: return QStringLiteral("failed");
+    case HistoryTransferEnd::Stopped: return QStringLiteral("stopped");
+    case HistoryTransferEnd::Running: break;
+    }
+    return QString();
 }
 
 OutputRecord RecordOutput(int row, const RHistoryRecord& record, bool alarmLog, const TTextOper& texts)
@@ -87,54 +87,19 @@ int RunHistory(Session& session, const HistoryRequest& request)
     if (!request.csvPath.isEmpty() && !csv.create(request.csvPath, HistoryLogHeaders(request.alarmLog, texts), &error))
         return session.failed(error);
 
-    std::uint8_t mode = HistorySubCommand::kFirst;
-    int noAnswers = 0;
-    int failures = 0;
-    int rows = 0;
-    std::uint8_t lastError = 0;
-    QString reason;
-    for (;;) {
+    HistoryTransfer transfer(session.pack(), RecordExchange(session, request.alarmLog));
+    while (transfer.Running()) {
         if (InterruptRequested()) {
-            SendStop(session, request.alarmLog);
-            reason = QStringLiteral("stopped");
+            transfer.Stop();
             break;
         }
         RHistoryRecord record;
-        if (request.alarmLog)
-            TDevInfo::InitAlarmRecord(session.pack(), record);
-        else
-            TDevInfo::InitWorkDataRecord(session.pack(), record);
-        std::uint8_t firstStatus = 0;
-        std::uint8_t secondStatus = 0;
-        const std::uint8_t result = ReadRecord(session, request.alarmLog, mode, firstStatus, secondStatus, record);
-        if (result != 0) {
-            mode = HistorySubCommand::kRetry;
-            lastError = result;
-            ++failures;
-            if (result == ResultCode::kNoAnswer && ++noAnswers >= kNoAnswerLimit) {
-                reason = QStringLiteral("no_answer");
-                break;
-            }
-            if (failures >= kFailureLimit) {
-                SendStop(session, request.alarmLog);
-                reason = QStringLiteral("failed");
-                break;
-            }
+        if (!transfer.Step(record))
             continue;
-        }
-        mode = HistorySubCommand::kNext;
-        noAnswers = 0;
-        failures = 0;
-        if (firstStatus == kHistoryEndOfLog) {
-            reason = QStringLiteral("end");
-            break;
-        }
-        if (firstStatus != kHistoryRecordFollows)
-            continue;
-        ++rows;
-        session.out().printLine(RecordOutput(rows, record, request.alarmLog, texts));
-        if (csv.isOpen() && !csv.append(HistoryLogRow(rows, record, request.alarmLog, deviceCode, texts))) {
-            SendStop(session, request.alarmLog);
+        const int row = transfer.Records();
+        session.out().printLine(RecordOutput(row, record, request.alarmLog, texts));
+        if (csv.isOpen() && !csv.append(HistoryLogRow(row, record, request.alarmLog, deviceCode, texts))) {
+            transfer.Stop();
             return session.failed(QStringLiteral("%1: cannot write").arg(csv.path()));
         }
     }
@@ -143,13 +108,22 @@ int RunHistory(Session& session, const HistoryRequest& request)
                                 .text(QStringLiteral("log"), request.alarmLog ? QStringLiteral("alarm")
                                                                                : QStringLiteral("work"))
                                 .number(QStringLiteral("pack"), session.pack())
-                                .number(QStringLiteral("records"), rows)
-                                .text(QStringLiteral("reason"), reason));
-    if (reason == u"stopped")
+                                .number(QStringLiteral("records"), transfer.Records())
+                                .text(QStringLiteral("reason"), EndReason(transfer.End())));
+    switch (transfer.End()) {
+    case HistoryTransferEnd::Complete:
+        return 0;
+    case HistoryTransferEnd::Stopped:
         return kInterruptedStatus;
-    if (reason != u"end")
-        return session.failed(lastError);
-    return 0;
+    case HistoryTransferEnd::NoAnswer:
+        return session.failed(QStringLiteral("Pack %1 did not answer in time; the log is incomplete (%2 records read)")
+                                   .arg(session.pack())
+                                   .arg(transfer.Records()));
+    default:
+        return session.failed(QStringLiteral("%1; the log is incomplete (%2 records read)")
+                                  .arg(texts.GetErrorText(transfer.LastError()))
+                                  .arg(transfer.Records()));
+    }
 }
 
 } // namespace

@@ -153,19 +153,29 @@ void PtyServer::serve(int stopFd)
 void PtyServer::answer(const QByteArray& request, Clock::time_point firstArrival)
 {
     const SimReply reply = m_bus.respond(request);
-    if (!reply.answered())
-        return;
     // On the wire the pack hears the request only when its last character
     // is in; paced, the answer starts no earlier than that.
     Clock::time_point start = Clock::now();
     if (m_options.pace)
         start = std::max<Clock::time_point>(start, firstArrival + characterTime() * std::int64_t(request.size()));
-    start += reply.delay;
+    // What goes out at once (noise, a damaged frame), then the answer after
+    // the pack's delay, never before the lead is out.
+    const Clock::time_point leadEnd = send(reply.lead, start);
+    if (reply.answered())
+        send(reply.text, std::max(start + reply.delay, leadEnd));
+}
+
+PtyServer::Clock::time_point PtyServer::send(const QByteArray& text, Clock::time_point start)
+{
+    if (text.isEmpty())
+        return start;
     std::this_thread::sleep_until(start);
-    if (m_options.pace)
-        writePaced(reply.text, start);
-    else
-        writeAll(reply.text.constData(), reply.text.size());
+    if (!m_options.pace) {
+        writeAll(text.constData(), text.size());
+        return start;
+    }
+    writePaced(text, start);
+    return start + characterTime() * std::int64_t(text.size());
 }
 
 void PtyServer::writePaced(const QByteArray& text, Clock::time_point start)

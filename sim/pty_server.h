@@ -31,6 +31,8 @@ private:
     using Clock = std::chrono::steady_clock;
 
     void answer(const QByteArray& request, Clock::time_point firstArrival);
+    // Writes text from start on; returns when its last character is out.
+    Clock::time_point send(const QByteArray& text, Clock::time_point start);
     void writeAll(const char* data, qsizetype size);
     void writePaced(const QByteArray& text, Clock::time_point start);
     std::chrono::nanoseconds characterTime() const;

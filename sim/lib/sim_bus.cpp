@@ -13,6 +13,13 @@ namespace {
 // Never "~", so the answer's own start character is the first one.
 constexpr char kNoiseCharacters[] = "\x00\xFF#*?!%&@ xq0\n";
 
+// A pack that answers only noise sends this many characters: enough for the
+// host to search them for a frame.
+constexpr int kGarbageLength = 24;
+
+// Index of the first CID1 digit in a frame's text.
+constexpr qsizetype kCid1Digit = 5;
+
 bool IsEveryNth(qint64 count, int n)
 {
     return n > 0 && count % n == 0;
@@ -73,9 +80,8 @@ qint64 SimBus::answerCount() const
     return m_answerCount;
 }
 
-QByteArray SimBus::noise()
+QByteArray SimBus::noise(int length)
 {
-    const int length = 1 + int(m_noiseRandom() % 8u);
     QByteArray text;
     for (int i = 0; i < length; ++i)
         text.append(kNoiseCharacters[m_noiseRandom() % (sizeof kNoiseCharacters - 1)]);
@@ -114,6 +120,9 @@ SimReply SimBus::respond(QByteArrayView requestText)
     bool badSum = false;
     bool truncate = false;
     bool withNoise = false;
+    bool glitch = false;
+    bool stutter = false;
+    bool garbage = false;
     SimReply reply;
     for (ActiveFault& active : m_faults) {
         const qint64 seen = ++active.answers;
@@ -134,6 +143,19 @@ SimReply SimBus::respond(QByteArrayView requestText)
         case SimFaultKind::Delay:
             reply.delay += std::chrono::milliseconds(active.fault.value);
             break;
+        case SimFaultKind::SlowPack:
+            if (active.fault.address == request.address)
+                reply.delay += std::chrono::milliseconds(active.fault.value);
+            break;
+        case SimFaultKind::Glitch:
+            glitch = true;
+            break;
+        case SimFaultKind::Stutter:
+            stutter = true;
+            break;
+        case SimFaultKind::Garbage:
+            garbage = true;
+            break;
         case SimFaultKind::Silent:
         case SimFaultKind::Rtn:
             break;
@@ -145,7 +167,16 @@ SimReply SimBus::respond(QByteArrayView requestText)
         SpoilChecksum(reply.text);
     if (truncate)
         reply.text.truncate(reply.text.size() / 2);
+    if (stutter) {
+        // A burst garbled the copy's CID1: a whole frame, but not an answer.
+        reply.lead = reply.text;
+        reply.lead[kCid1Digit] = reply.lead[kCid1Digit] == '0' ? '1' : '0';
+    }
+    if (glitch)
+        reply.lead.prepend(noise(1));
+    if (garbage)
+        reply.text = noise(kGarbageLength);
     if (withNoise)
-        reply.text.prepend(noise());
+        reply.text.prepend(noise(1 + int(m_noiseRandom() % 8u)));
     return reply;
 }

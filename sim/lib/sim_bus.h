@@ -23,9 +23,11 @@ struct SimOptions {
     std::vector<SimFault> faults;
 };
 
-// What the bus sends back for one request: the answer text (empty when no
-// pack answers) and how long the pack takes before it starts answering.
+// What the bus sends back for one request: what goes out as soon as the
+// request is heard (line noise, a damaged frame), then the answer text
+// (empty when no pack answers) after the pack's delay.
 struct SimReply {
+    QByteArray lead;
     QByteArray text;
     std::chrono::milliseconds delay{0};
     bool answered() const { return !text.isEmpty(); }
@@ -58,7 +60,7 @@ private:
         qint64 answers = 0;   // answers this fault has seen, for "every Nth"
     };
 
-    QByteArray noise();
+    QByteArray noise(int length);
 
     mutable QMutex m_mutex;
     std::vector<std::unique_ptr<SimPack>> m_packs;

@@ -8,7 +8,7 @@
 namespace {
 
 // How each fault is written: its name and the arguments after it.
-enum class ArgumentShape : std::uint8_t { None, Address, Count, CommandAndCode, Milliseconds };
+enum class ArgumentShape : std::uint8_t { None, Address, Count, CommandAndCode, Milliseconds, AddressAndMilliseconds };
 
 struct FaultSyntax {
     std::string_view name;
@@ -16,7 +16,7 @@ struct FaultSyntax {
     ArgumentShape shape;
 };
 
-constexpr std::array<FaultSyntax, 7> kFaultSyntax = {{
+constexpr std::array<FaultSyntax, 11> kFaultSyntax = {{
     {"silent", SimFaultKind::Silent, ArgumentShape::Address},
     {"noise", SimFaultKind::Noise, ArgumentShape::None},
     {"badsum", SimFaultKind::BadSum, ArgumentShape::Count},
@@ -24,7 +24,13 @@ constexpr std::array<FaultSyntax, 7> kFaultSyntax = {{
     {"wrongaddr", SimFaultKind::WrongAddress, ArgumentShape::Count},
     {"rtn", SimFaultKind::Rtn, ArgumentShape::CommandAndCode},
     {"delay", SimFaultKind::Delay, ArgumentShape::Milliseconds},
+    {"slow", SimFaultKind::SlowPack, ArgumentShape::AddressAndMilliseconds},
+    {"glitch", SimFaultKind::Glitch, ArgumentShape::None},
+    {"stutter", SimFaultKind::Stutter, ArgumentShape::None},
+    {"garbage", SimFaultKind::Garbage, ArgumentShape::None},
 }};
+
+constexpr int kMaxMilliseconds = 600000;
 
 std::optional<int> ParseNumber(QStringView text, int base, int minimum, int maximum)
 {
@@ -56,7 +62,7 @@ std::optional<SimFault> ParseSimFault(QStringView text, QString* error)
     if (!syntax)
         return Fail(error, QStringLiteral("unknown fault \"%1\"").arg(text));
 
-    static constexpr std::array<int, 5> kArgumentCount = {0, 1, 1, 2, 1};
+    static constexpr std::array<int, 6> kArgumentCount = {0, 1, 1, 2, 1, 2};
     if (parts.size() != 1 + kArgumentCount[std::size_t(syntax->shape)])
         return Fail(error, QStringLiteral("wrong number of arguments in fault \"%1\"").arg(text));
 
@@ -73,8 +79,17 @@ std::optional<SimFault> ParseSimFault(QStringView text, QString* error)
         first = ParseNumber(parts[1], 10, 1, 1000000);
         break;
     case ArgumentShape::Milliseconds:
-        first = ParseNumber(parts[1], 10, 0, 600000);
+        first = ParseNumber(parts[1], 10, 0, kMaxMilliseconds);
         break;
+    case ArgumentShape::AddressAndMilliseconds: {
+        const std::optional<int> address = ParseNumber(parts[1], 10, 0, 255);
+        const std::optional<int> delay = ParseNumber(parts[2], 10, 0, kMaxMilliseconds);
+        if (!address || !delay)
+            return Fail(error, QStringLiteral("fault \"%1\" needs an address and milliseconds").arg(text));
+        fault.address = std::uint8_t(*address);
+        fault.value = *delay;
+        return fault;
+    }
     case ArgumentShape::CommandAndCode: {
         const std::optional<int> cid2 = ParseNumber(parts[1], 16, 0, 255);
         const std::optional<int> code = ParseNumber(parts[2], 16, 0, 255);
@@ -104,6 +119,8 @@ QString SimFaultText(const SimFault& fault)
             return QStringLiteral("%1:%2:%3")
                 .arg(name, QString::number(fault.cid2, 16).toUpper().rightJustified(2, QLatin1Char('0')),
                      QString::number(fault.code, 16).toUpper().rightJustified(2, QLatin1Char('0')));
+        case ArgumentShape::AddressAndMilliseconds:
+            return QStringLiteral("%1:%2:%3").arg(name).arg(fault.address).arg(fault.value);
         default:
             return QStringLiteral("%1:%2").arg(name).arg(fault.value);
         }

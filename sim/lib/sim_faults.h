@@ -8,7 +8,8 @@
 
 // A fault the simulated bus can be told to show, named as on the command
 // line: "silent:ADDR", "noise", "badsum:N", "truncate:N", "wrongaddr:N",
-// "rtn:CID2:CODE" (both hex) and "delay:MS".
+// "rtn:CID2:CODE" (both hex), "delay:MS", "slow:ADDR:MS", "glitch",
+// "stutter" and "garbage".
 enum class SimFaultKind : std::uint8_t {
     Silent,        // the pack at `value` never answers
     Noise,         // garbage characters before every answer's "~"
@@ -17,6 +18,10 @@ enum class SimFaultKind : std::uint8_t {
     WrongAddress,  // every `value`-th answer carries another address
     Rtn,           // command `cid2` answers with return code `code`
     Delay,         // every answer comes `value` ms late
+    SlowPack,      // the answers of the pack at `address` come `value` ms late
+    Glitch,        // one stray character goes out at once, before any delay
+    Stutter,       // every answer goes out at once with a garbled CID1, then whole after any delay
+    Garbage,       // every answer is line noise without a frame
 };
 
 struct SimFault {
@@ -24,6 +29,7 @@ struct SimFault {
     int value = 0;
     std::uint8_t cid2 = 0;
     std::uint8_t code = 0;
+    std::uint8_t address = 0;
 };
 
 // Parses one fault; on a malformed text returns nothing and says why.

@@ -3,6 +3,7 @@
 #include <QMutex>
 #include <QMutexLocker>
 
+#include <algorithm>
 #include <thread>
 
 namespace {
@@ -71,10 +72,11 @@ QByteArray SimulatorLink::exchange(const QByteArray& request, std::chrono::milli
     SimReply reply = m_bus->respond(request);
     if (!reply.answered() || reply.delay >= window) {
         std::this_thread::sleep_for(window);
-        return {};
+        return reply.lead.first(std::min<qsizetype>(reply.lead.size(), maxCharacters));
     }
     if (reply.delay.count() > 0)
         std::this_thread::sleep_for(reply.delay);
-    reply.text.truncate(maxCharacters);
-    return reply.text;
+    QByteArray text = reply.lead + reply.text;
+    text.truncate(maxCharacters);
+    return text;
 }

@@ -4,9 +4,18 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QThread>
 
 #include <algorithm>
 #include <cstring>
+
+namespace {
+
+// Added to the extra window after an exchange without its answer, so that
+// an answer that starts just as that window closes is still thrown away.
+constexpr std::chrono::milliseconds kLateAnswerMargin{200};
+
+} // namespace
 
 TDevOper::TDevOper() = default;
 
@@ -141,6 +150,7 @@ std::uint8_t TDevOper::CheckAnswer(std::uint8_t address)
     auto hexByte = [this](int index) {
         return frame::HexValue(m_answerText[index]) * 16 + frame::HexValue(m_answerText[index + 1]);
     };
+    m_answerAccepted = false;
     if (m_answerTextCount == 0)
         return ResultCode::kNoAnswer;
     if (m_answerTextCount < m_minimumLength)
@@ -181,8 +191,10 @@ std::uint8_t TDevOper::CheckAnswer(std::uint8_t address)
         if (m_answerTextCount > frameLength)
             DeleteChars(frameLength, m_answerTextCount - frameLength);
         const int sent = hexByte(frameLength - 5) * 256 + hexByte(frameLength - 3);
-        if (sent == AnswerChecksum(1, frameLength - 5))
+        if (sent == AnswerChecksum(1, frameLength - 5)) {
+            m_answerAccepted = true;
             return static_cast<std::uint8_t>(hexByte(7));
+        }
         result = ResultCode::kBadChecksum;
         DeleteChars(0, 1);
     }
@@ -321,6 +333,19 @@ void TDevOper::FillPortList(IComboList& combo, std::uint8_t selectedPort, bool a
     }
 }
 
+bool TDevOper::HoldsAnswer(QByteArrayView text, std::uint8_t address)
+{
+    if (frame::CompleteFrameEnd(text) < 0)
+        return false;
+    // A codec of its own runs the check exactly as CheckAnswer does, without
+    // touching the buffers of the exchange under way (the serial port's
+    // thread asks while the caller waits).
+    TDevOper probe;
+    probe.SetAnswerText(text);
+    probe.CheckAnswer(address);
+    return probe.m_answerAccepted;
+}
+
 void TDevOper::Transact(std::uint8_t address, int waitMs)
 {
     EncodeRequest();
@@ -330,13 +355,33 @@ void TDevOper::Transact(std::uint8_t address, int waitMs)
     m_answerTextCount = 0;
     if (!m_link)
         return;
+    // Answers carry no command code: an answer that comes after its window
+    // would pass for the answer to this request. After an exchange that got
+    // none, hear out the rest of one more window before anything is sent.
+    // A thread asked to stop (the polling thread when the window closes)
+    // waits out neither that nor its own reply window, and sends nothing.
+    QThread* caller = QThread::currentThread();
+    const auto stopAsked = [caller] { return caller->isInterruptionRequested(); };
+    if (m_lateAnswerGuard.has_value() && !m_lateAnswerGuard->hasExpired()) {
+        m_link->discardLate(std::chrono::milliseconds(m_lateAnswerGuard->remainingTime()), stopAsked);
+        if (stopAsked())
+            return;
+    }
+    m_lateAnswerGuard.reset();
+
     const QByteArray request(m_requestText.data(), m_requestTextCount);
-    const QByteArray answer = m_link->exchange(request, std::chrono::milliseconds(ReplyWindowMs(address, waitMs)),
-                                               kTextCharacters);
+    const std::chrono::milliseconds window(ReplyWindowMs(address, waitMs));
+    // The read ends early only on an answer that passes the check: after
+    // noise or a damaged frame it goes on, and the search finds what follows.
+    const QByteArray answer = m_link->exchangeUntil(
+        request, window, kTextCharacters, [address](QByteArrayView received) { return HoldsAnswer(received, address); },
+        stopAsked);
     m_charactersSent += request.size();
     m_charactersReceived += answer.size();
     const qsizetype count = answer.size() > 10000 ? 0 : answer.size();
     SetAnswerText(QByteArrayView(answer.constData(), count));
+    if (!HoldsAnswer(AnswerText(), address))
+        m_lateAnswerGuard = QDeadlineTimer(window + kLateAnswerMargin);
 }
 
 // ---------------------------------------------------------------- commands

@@ -8,6 +8,7 @@
 #include "protocol/result_codes.h"
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QMutex>
 #include <QString>
 
@@ -16,6 +17,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 // The protocol object: the frame codec, the serial link and every pack
 // command. One exchange at a time: each command holds the link lock from
@@ -74,8 +76,14 @@ public:
     QString LastOpenError() const;
     void FillPortList(IComboList& combo, std::uint8_t selectedPort, bool allPorts) const;
     // One exchange of the request built so far: window = wait + 200 ms for
-    // address 0, wait + 500 ms otherwise. Call with the link lock held.
+    // address 0, wait + 500 ms otherwise. The read ends early only on an
+    // answer that passes the check. After an exchange without one, what
+    // arrives during one more window is thrown away before this request
+    // goes out. Call with the link lock held.
     void Transact(std::uint8_t address, int waitMs);
+    // True when text holds a frame from address that CheckAnswer accepts
+    // (whatever its RTN): the answer a read waits for.
+    static bool HoldsAnswer(QByteArrayView text, std::uint8_t address);
     // Effective reply window for a command's wait time.
     static int ReplyWindowMs(std::uint8_t address, int waitMs) { return waitMs + (address == 0 ? 200 : 500); }
 
@@ -149,6 +157,7 @@ private:
     std::array<std::uint8_t, kAnswerBytes> m_answerBytes{};
     int m_answerCount = 0;
     int m_minimumLength = 18;
+    bool m_answerAccepted = false;   // the last CheckAnswer returned a good frame's RTN
     std::uint8_t m_version = 0x21;
 
     std::unique_ptr<ILink> m_link;
@@ -156,6 +165,9 @@ private:
     qint32 m_baudRate = 9600;
     QString m_portMapFile;
     QString m_lastOpenError;
+    // Set when an exchange ended without its answer: until it expires, what
+    // arrives is thrown away before the next request goes out.
+    std::optional<QDeadlineTimer> m_lateAnswerGuard;
 
     std::atomic<qint64> m_charactersSent{0};
     std::atomic<qint64> m_charactersReceived{0};

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 #include <chrono>
@@ -16,11 +17,37 @@ public:
     virtual bool open(QString* error) = 0;
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
-    // Sends the request and collects the answer. Returns as soon as a
-    // complete frame has arrived, when the line has gone quiet after some
-    // data, or when the window has passed; at most maxCharacters are kept.
+    // Sends the request and collects the answer: returns once the window has
+    // passed or, sooner, once a complete frame has arrived; at most
+    // maxCharacters are kept.
     virtual QByteArray exchange(const QByteArray& request, std::chrono::milliseconds window,
                                 int maxCharacters) = 0;
+
+    // Tells whether the text received so far holds the awaited answer.
+    using AnswerTest = std::function<bool(QByteArrayView received)>;
+    // As exchange, but a read that is still going on ends early only once
+    // isAnswer accepts what has arrived (noise, a damaged frame or a frame
+    // from another pack does not end it, and what follows still arrives), or
+    // when giveUp says so. Links that hand over a whole answer at once need
+    // not override it.
+    virtual QByteArray exchangeUntil(const QByteArray& request, std::chrono::milliseconds window,
+                                     int maxCharacters, const AnswerTest& isAnswer,
+                                     const std::function<bool()>& giveUp)
+    {
+        Q_UNUSED(isAnswer);
+        Q_UNUSED(giveUp);
+        return exchange(request, window, maxCharacters);
+    }
+
+    // Reads and throws away what arrives, sending nothing, until upTo has
+    // passed, a complete frame has arrived or giveUp() says so: the answer to
+    // an exchange that ended without one may still be on its way. Links on
+    // which nothing arrives late need not override it.
+    virtual void discardLate(std::chrono::milliseconds upTo, const std::function<bool()>& giveUp)
+    {
+        Q_UNUSED(upTo);
+        Q_UNUSED(giveUp);
+    }
 };
 
 struct LinkSettings {

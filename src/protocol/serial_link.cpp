@@ -9,13 +9,16 @@
 
 #include <algorithm>
 
-using namespace std::chrono_literals;
-
 namespace {
 
 // The event that tells the port thread a job is waiting. It carries no data:
 // the job travels through the link's own members, ordered by its atomics.
 const QEvent::Type kRunJobEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
+
+// How often a read that may be given up asks whether to give up.
+constexpr qint64 kGiveUpCheckMs = 50;
+// More than a window of noise at any baud rate the packs use.
+constexpr qsizetype kMaxDiscarded = 1 << 16;
 
 } // namespace
 
@@ -94,13 +97,6 @@ template <typename Fn> auto SerialLink::runOnPortThread(Fn&& fn)
         return result;
 }
 
-std::chrono::milliseconds SerialLink::quietGap(qint32 baudRate)
-{
-    // Twenty character times (10 bits each), never under 50 ms.
-    const qint64 rate = std::max<qint32>(baudRate, 1);
-    return std::max<std::chrono::milliseconds>(50ms, std::chrono::milliseconds(20 * 10 * 1000 / rate + 1));
-}
-
 bool SerialLink::open(QString* error)
 {
     const QString message = runOnPortThread([this]() -> QString {
@@ -145,6 +141,14 @@ bool SerialLink::isOpen() const
 
 QByteArray SerialLink::exchange(const QByteArray& request, std::chrono::milliseconds window, int maxCharacters)
 {
+    return exchangeUntil(
+        request, window, maxCharacters, [](QByteArrayView received) { return frame::CompleteFrameEnd(received) >= 0; },
+        {});
+}
+
+QByteArray SerialLink::exchangeUntil(const QByteArray& request, std::chrono::milliseconds window, int maxCharacters,
+                                     const AnswerTest& isAnswer, const std::function<bool()>& giveUp)
+{
     return runOnPortThread([&]() -> QByteArray {
         QByteArray answer;
         if (!m_port || !m_port->isOpen())
@@ -161,29 +165,50 @@ QByteArray SerialLink::exchange(const QByteArray& request, std::chrono::millisec
             }
             return answer;
         }
-        const qint64 gap = quietGap(m_settings.baudRate).count();
-        while (!deadline.hasExpired()) {
-            const qint64 remaining = deadline.remainingTime();
-            const qint64 wait = answer.isEmpty() ? remaining : std::min(remaining, gap);
-            if (!m_port->waitForReadyRead(int(std::max<qint64>(wait, 1)))) {
-                if (m_port->error() == QSerialPort::ResourceError) {
-                    // The adapter has gone; the caller sees a closed port.
-                    m_open = false;
-                    m_port->close();
-                    break;
-                }
-                if (!answer.isEmpty())
-                    break;  // quiet after data
-                continue;
-            }
-            answer.append(m_port->readAll());
-            if (answer.size() >= maxCharacters) {
-                answer.truncate(maxCharacters);
-                break;
-            }
-            if (frame::CompleteFrameEnd(answer) >= 0)
-                break;
-        }
+        // Noise, a damaged frame or another pack's frame does not end the
+        // read: the answer may still follow within the window.
+        readInto(answer, deadline, maxCharacters, isAnswer, giveUp);
         return answer;
     });
+}
+
+void SerialLink::discardLate(std::chrono::milliseconds upTo, const std::function<bool()>& giveUp)
+{
+    runOnPortThread([&] {
+        if (!m_port || !m_port->isOpen())
+            return;
+        QByteArray late;
+        readInto(late, QDeadlineTimer(upTo), kMaxDiscarded,
+                 [](QByteArrayView received) { return frame::CompleteFrameEnd(received) >= 0; }, giveUp);
+        m_port->clear(QSerialPort::Input);
+        m_port->readAll();
+    });
+}
+
+void SerialLink::readInto(QByteArray& received, const QDeadlineTimer& deadline, qsizetype maxCharacters,
+                          const AnswerTest& done, const std::function<bool()>& giveUp)
+{
+    while (!deadline.hasExpired()) {
+        if (giveUp && giveUp())
+            return;
+        qint64 wait = deadline.remainingTime();
+        if (giveUp)
+            wait = std::min<qint64>(wait, kGiveUpCheckMs);
+        if (!m_port->waitForReadyRead(int(std::max<qint64>(wait, 1)))) {
+            if (m_port->error() == QSerialPort::ResourceError) {
+                // The adapter has gone; the caller sees a closed port.
+                m_open = false;
+                m_port->close();
+                return;
+            }
+            continue;
+        }
+        received.append(m_port->readAll());
+        if (received.size() >= maxCharacters) {
+            received.truncate(maxCharacters);
+            return;
+        }
+        if (done && done(received))
+            return;
+    }
 }

@@ -2,6 +2,7 @@
 
 #include "protocol/link.h"
 
+#include <QDeadlineTimer>
 #include <QThread>
 
 #include <atomic>
@@ -25,14 +26,18 @@ public:
     bool isOpen() const override;
     QByteArray exchange(const QByteArray& request, std::chrono::milliseconds window,
                         int maxCharacters) override;
-
-    // Silence after data that ends a read: long enough for a USB adapter's
-    // buffering, short against the reply windows.
-    static std::chrono::milliseconds quietGap(qint32 baudRate);
+    QByteArray exchangeUntil(const QByteArray& request, std::chrono::milliseconds window, int maxCharacters,
+                             const AnswerTest& isAnswer, const std::function<bool()>& giveUp) override;
+    void discardLate(std::chrono::milliseconds upTo, const std::function<bool()>& giveUp) override;
 
 private:
     class PortContext;
     template <typename Fn> auto runOnPortThread(Fn&& fn);
+    // In the port thread: appends what arrives to received until the
+    // deadline, until done accepts it, until maxCharacters are in or until
+    // giveUp says so (asked at least every few tens of milliseconds).
+    void readInto(QByteArray& received, const QDeadlineTimer& deadline, qsizetype maxCharacters,
+                  const AnswerTest& done, const std::function<bool()>& giveUp = {});
 
     LinkSettings m_settings;
     QThread m_thread;

@@ -8,6 +8,8 @@
 #include <QJsonArray>
 #include <QTemporaryDir>
 
+#include <map>
+
 #include <gtest/gtest.h>
 
 #ifdef Q_OS_UNIX
@@ -213,6 +215,57 @@ TEST_F(ToolTransfers, PollReportsTheResultCodeOfEachFailedExchange)
     EXPECT_EQ(OfType(none.json(), "error").size(), 4u);
     EXPECT_TRUE(none.err.contains(QStringLiteral("225--"))) << none.err.toStdString();
     EXPECT_FALSE(none.err.contains(QStringLiteral("No answer"))) << none.err.toStdString();
+}
+
+// Answers carry no command code: a pack that answers after its window must
+// not have its late answer taken for the reply to the next request.
+TEST_F(ToolTransfers, LateAnswersAreNeverTakenForTheNextCommand)
+{
+    start({QStringLiteral("--fault"), QStringLiteral("slow:2:1500")});
+    const ToolRun run = m_tool->run({QStringLiteral("--json"), QStringLiteral("poll"), QStringLiteral("--packs"),
+                                     QStringLiteral("1-3"), QStringLiteral("--count"), QStringLiteral("2")});
+    ASSERT_TRUE(run.finished) << run.err.toStdString();
+    const std::vector<QJsonObject> objects = run.json();
+    for (const char* type : {"analog", "alarm"}) {
+        std::map<int, int> readingsPerPack;
+        for (const QJsonObject& reading : OfType(objects, type))
+            ++readingsPerPack[reading[QStringLiteral("pack")].toInt()];
+        EXPECT_EQ(readingsPerPack, (std::map<int, int>{{1, 2}, {3, 2}})) << type;
+    }
+    const std::vector<QJsonObject> errors = OfType(objects, "error");
+    EXPECT_FALSE(errors.empty());
+    for (const QJsonObject& error : errors)
+        EXPECT_EQ(error[QStringLiteral("pack")].toInt(), 2);
+}
+
+// A slow pack's log arrives whole and once each, or the transfer fails
+// saying that the pack was too slow; never a record twice.
+TEST_F(ToolTransfers, SlowPackHistoryIsWholeOrFailsWithoutDuplicates)
+{
+    constexpr int kRecords = 6;
+    struct Case {
+        int delayMs;   // the reply window of a record request is 600 ms
+        bool whole;
+    };
+    for (const Case& c : {Case{450, true}, Case{900, false}, Case{1200, false}}) {
+        SCOPED_TRACE(c.delayMs);
+        start({QStringLiteral("--records"), QString::number(kRecords), QStringLiteral("--fault"),
+               QStringLiteral("delay:%1").arg(c.delayMs)});
+        const ToolRun run = m_tool->run({QStringLiteral("--json"), QStringLiteral("history"), QStringLiteral("alarm")});
+        std::vector<QJsonObject> records = OfType(run.json(), "alarm_record");
+        for (QJsonObject& record : records)
+            record.remove(QStringLiteral("row"));
+        for (std::size_t i = 0; i < records.size(); ++i)
+            for (std::size_t k = 0; k < i; ++k)
+                EXPECT_NE(records[i], records[k]) << "record " << i << " repeats " << k;
+        if (c.whole) {
+            EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+            EXPECT_EQ(records.size(), std::size_t(kRecords));
+        } else {
+            EXPECT_EQ(run.exitCode, 1);
+            EXPECT_TRUE(run.err.contains(QStringLiteral("did not answer in time"))) << run.err.toStdString();
+        }
+    }
 }
 
 TEST_F(ToolTransfers, PollOfOnePackRunsTheFullCycle)

@@ -1,6 +1,7 @@
 #include "store/sim_store.h"
 
 #include "history/history_record.h"
+#include "history/history_transfer.h"
 #include "protocol/result_codes.h"
 
 #include <gtest/gtest.h>
@@ -18,31 +19,23 @@ struct Transfer {
     bool ended = false;
 };
 
-// Reads a whole log the way the record pages do: first, then next after
-// every good answer and retry after every failed one, until the end mark.
-Transfer ReadLog(TDevInfo& store, Reader read, std::uint8_t pack, int maxRequests = 200)
+// Reads a whole log with the transfer the record pages use, noting every
+// failed exchange.
+Transfer ReadLog(TDevInfo& store, Reader read, std::uint8_t pack)
 {
     Transfer transfer;
-    std::uint8_t subCommand = HistorySubCommand::kFirst;
-    for (int request = 0; request < maxRequests; ++request) {
-        RHistoryRecord record;
-        TDevInfo::InitWorkDataRecord(pack, record);
-        std::uint8_t first = 0xEE;
-        std::uint8_t second = 0xEE;
+    HistoryTransfer reading(pack, [&](std::uint8_t subCommand, std::uint8_t& first, std::uint8_t& second,
+                                      RHistoryRecord& record) {
         const std::uint8_t result = (store.*read)(pack, pack, subCommand, first, second, record);
-        if (result != ResultCode::kSuccess) {
+        if (result != ResultCode::kSuccess)
             transfer.failures.push_back(result);
-            subCommand = HistorySubCommand::kRetry;
-            continue;
-        }
-        if (first == kHistoryEndOfLog) {
-            transfer.ended = true;
-            break;
-        }
-        EXPECT_EQ(first, kHistoryRecordFollows);
-        transfer.records.push_back(record);
-        subCommand = HistorySubCommand::kNext;
-    }
+        return result;
+    });
+    RHistoryRecord record;
+    while (reading.Running())
+        if (reading.Step(record))
+            transfer.records.push_back(record);
+    transfer.ended = reading.Complete();
     return transfer;
 }
 
@@ -146,4 +139,66 @@ TEST(HistoryTransfer, StopSucceedsWithoutLookingAtTheAnswer)
     // Also when no pack answers at all.
     EXPECT_EQ(store.ReadAlarmRecord(9, 9, HistorySubCommand::kStop, first, second, record), 0);
     EXPECT_EQ(record, firstRecord);
+}
+
+// The transfer's rules against a scripted pack: which sub-command follows
+// which answer, and how it ends. Only the end mark makes a complete log.
+TEST(HistoryTransfer, RulesOfATransfer)
+{
+    struct Answer {
+        std::uint8_t result;
+        int record;   // with result 0: the record's number, 0 for the end mark
+    };
+    const Answer end{ResultCode::kSuccess, 0};
+    const Answer silence{ResultCode::kNoAnswer, 0};
+    const Answer damaged{ResultCode::kBadChecksum, 0};
+    auto record = [](int number) { return Answer{ResultCode::kSuccess, number}; };
+    struct Case {
+        const char* name;
+        std::vector<Answer> answers;
+        std::vector<std::uint8_t> subCommands;
+        HistoryTransferEnd end;
+        std::vector<int> records;
+    };
+    const std::vector<Answer> errors(HistoryTransfer::kFailureLimit, damaged);
+    std::vector<std::uint8_t> retries(HistoryTransfer::kFailureLimit - 1, HistorySubCommand::kRetry);
+    retries.insert(retries.begin(), HistorySubCommand::kFirst);
+    retries.push_back(HistorySubCommand::kStop);
+    const Case cases[] = {
+        {"whole log", {record(1), damaged, record(2), end}, {0, 1, 2, 1}, HistoryTransferEnd::Complete, {1, 2}},
+        {"pack falls silent", {record(1), silence, silence, silence}, {0, 1, 2, 2}, HistoryTransferEnd::NoAnswer, {1}},
+        {"errors only", errors, retries, HistoryTransferEnd::Failed, {}},
+        // A slow pack's answers come one request late: the retry's answer
+        // comes in again for the next request.
+        {"late answers", {silence, record(1), record(1), record(2), end}, {0, 2, 1, 1, 1},
+         HistoryTransferEnd::Complete, {1, 2}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::uint8_t> sent;
+        std::size_t next = 0;
+        HistoryTransfer transfer(1, [&](std::uint8_t subCommand, std::uint8_t& first, std::uint8_t&,
+                                        RHistoryRecord& out) -> std::uint8_t {
+            sent.push_back(subCommand);
+            if (subCommand == HistorySubCommand::kStop || next >= c.answers.size())
+                return ResultCode::kSuccess;
+            const Answer answer = c.answers[next++];
+            if (answer.result != ResultCode::kSuccess)
+                return answer.result;
+            first = answer.record == 0 ? kHistoryEndOfLog : kHistoryRecordFollows;
+            out.soc = std::uint8_t(answer.record);
+            out.time = RDeviceTime{2024, 1, 1, 0, 0, std::uint8_t(answer.record)};
+            return ResultCode::kSuccess;
+        });
+        std::vector<int> records;
+        RHistoryRecord out;
+        while (transfer.Running())
+            if (transfer.Step(out))
+                records.push_back(out.soc);
+        EXPECT_EQ(sent, c.subCommands);
+        EXPECT_EQ(transfer.End(), c.end);
+        EXPECT_EQ(transfer.Complete(), c.end == HistoryTransferEnd::Complete);
+        EXPECT_EQ(records, c.records);
+        EXPECT_EQ(transfer.Records(), int(records.size()));
+    }
 }

@@ -5,6 +5,7 @@
 #include "support/sim_process.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 
 #include <gtest/gtest.h>
 
@@ -93,6 +94,43 @@ TEST_F(SerialRoundTrip, NoiseBeforeStartCharacterStillValidates)
     for (int i = 0; i < 5; ++i) {
         RDeviceTime time;
         EXPECT_EQ(readClock(1, time), ResultCode::kSuccess);
+    }
+}
+
+// On a noisy line the read goes on past noise and damaged frames until an
+// answer that passes the check arrives, or the window ends.
+TEST(SerialNoise, ReadRecoversFromLineNoise)
+{
+    struct Case {
+        const char* name;
+        QStringList faults;
+        std::uint8_t result;
+    };
+    const Case cases[] = {
+        {"a garbled frame, then the answer", {QStringLiteral("stutter"), QStringLiteral("delay:200")},
+         ResultCode::kSuccess},
+        {"a glitch, then the answer 300 ms later", {QStringLiteral("glitch"), QStringLiteral("delay:300")},
+         ResultCode::kSuccess},
+        {"nothing but garbage", {QStringLiteral("garbage")}, ResultCode::kNoStartCharacter},
+    };
+    const int window = TDevOper::ReplyWindowMs(1, CommandOf(CommandId::ReadDateTime).waitMs);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QStringList arguments;
+        for (const QString& fault : c.faults)
+            arguments << QStringLiteral("--fault") << fault;
+        SimProcess sim(arguments);
+        ASSERT_TRUE(sim.isReady()) << sim.error().toStdString();
+        TDevOper op;
+        op.SetPortMapFile(sim.writePortMap(kPort));
+        ASSERT_TRUE(op.OpenSerial(kPort)) << op.LastOpenError().toStdString();
+        QElapsedTimer timer;
+        timer.start();
+        RDeviceTime time;
+        EXPECT_EQ(op.ReadDateTime(1, time), c.result);
+        if (c.result != ResultCode::kSuccess)
+            EXPECT_GE(timer.elapsed(), window);   // the whole window was heard
+        op.CloseSerial(kPort);
     }
 }
 

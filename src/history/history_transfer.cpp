@@ -1,0 +1,66 @@
+#include "history/history_transfer.h"
+
+#include "protocol/result_codes.h"
+
+HistoryTransfer::HistoryTransfer(std::uint8_t packNumber, Exchange exchange)
+    : m_packNumber(packNumber), m_exchange(std::move(exchange))
+{
+}
+
+bool HistoryTransfer::Step(RHistoryRecord& record)
+{
+    if (!Running())
+        return false;
+    InitWorkDataRecord(m_packNumber, record);
+    std::uint8_t firstStatus = 0;
+    std::uint8_t secondStatus = 0;
+    const std::uint8_t result = m_exchange(m_subCommand, firstStatus, secondStatus, record);
+    if (result != ResultCode::kSuccess) {
+        // The pack keeps its read position: ask for the same record again.
+        m_subCommand = HistorySubCommand::kRetry;
+        m_lastError = result;
+        m_hadFailure = true;
+        ++m_failures;
+        if (result == ResultCode::kNoAnswer && ++m_noAnswers >= kNoAnswerLimit) {
+            m_end = HistoryTransferEnd::NoAnswer;
+        } else if (m_failures >= kFailureLimit) {
+            Stop();
+            m_end = HistoryTransferEnd::Failed;
+        }
+        return false;
+    }
+    m_subCommand = HistorySubCommand::kNext;
+    m_noAnswers = 0;
+    if (firstStatus == kHistoryEndOfLog) {
+        m_end = HistoryTransferEnd::Complete;
+        return false;
+    }
+    if (firstStatus != kHistoryRecordFollows) {
+        // Neither a record nor the end: move on, but not for ever.
+        if (++m_failures >= kFailureLimit) {
+            Stop();
+            m_end = HistoryTransferEnd::Failed;
+        }
+        return false;
+    }
+    m_failures = 0;
+    // Answers carry no command code. When a pack answers later than the link
+    // waits, the answer to a retry can come in for the request after it,
+    // and the same record arrives twice in a row: it is kept once.
+    if (m_hadFailure && m_lastRecord.has_value() && *m_lastRecord == record)
+        return false;
+    m_lastRecord = record;
+    ++m_records;
+    return true;
+}
+
+void HistoryTransfer::Stop()
+{
+    if (!Running())
+        return;
+    std::uint8_t firstStatus = 0;
+    std::uint8_t secondStatus = 0;
+    RHistoryRecord scratch;
+    m_exchange(HistorySubCommand::kStop, firstStatus, secondStatus, scratch);
+    m_end = HistoryTransferEnd::Stopped;
+}
