@@ -9,7 +9,7 @@
 // Runs on the offscreen platform unless QT_QPA_PLATFORM says otherwise.
 
 #include "app/main_form.h"
-#include "app/message_boxes.h"
+#include "views/message_boxes.h"
 #include "lib/sim_link.h"
 
 #include <QAbstractButton>

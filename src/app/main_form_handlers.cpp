@@ -3,7 +3,7 @@
 #include "app/main_form.h"
 
 #include "app/lamp_shape.h"
-#include "app/message_boxes.h"
+#include "views/message_boxes.h"
 #include "services/settings.h"
 #include "services/text_ids.h"
 #include "services/textoper.h"
@@ -16,6 +16,7 @@
 #include "views/overview_layout.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -354,8 +355,18 @@ bool TMainForm::FormCloseQuery()
     if (TDevInfo* store = Store())
         store->CloseSerial(Globals().PortNumber);
     Delay(kClosePortPause);
-    for (RealTimeDataFrame* frame : m_realTimeFrames)
-        frame->AutoSaveRecords();
+    // Each log that holds readings is saved and its page freed. Rows that
+    // could not be saved anywhere are named before the program ends.
+    QStringList notSaved;
+    for (RealTimeDataFrame* frame : std::as_const(m_realTimeFrames)) {
+        const AutoSaveResult saved = frame->AutoSaveRecords();
+        if (saved.outcome == AutoSaveResult::Outcome::Failed)
+            notSaved << Text(TextId::kAutoSaveFailed).arg(QDir::toNativeSeparators(saved.folder)).arg(saved.rows);
+        delete frame;
+    }
+    m_realTimeFrames.clear();
+    if (!notSaved.isEmpty())
+        MessageBoxes::Inform(this, notSaved.join(QLatin1Char('\n')));
     Delay(kCloseFreePause);
     FreeGlobals();
     m_closed = true;
