@@ -28,17 +28,22 @@ void AppendCell(QString& line, const QString& cell)
     line += QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
+void AppendLine(QString& text, const QStringList& cells)
+{
+    for (qsizetype index = 0; index < cells.size(); ++index) {
+        if (index > 0)
+            text += QLatin1Char(',');
+        AppendCell(text, cells[index]);
+    }
+    text += QLatin1String("\r\n");
+}
+
 } // namespace
 
 QString CsvLine(const QStringList& cells)
 {
     QString line;
-    for (qsizetype index = 0; index < cells.size(); ++index) {
-        if (index > 0)
-            line += QLatin1Char(',');
-        AppendCell(line, cells[index]);
-    }
-    line += QLatin1String("\r\n");
+    AppendLine(line, cells);
     return line;
 }
 
@@ -53,14 +58,17 @@ bool WriteCsvFile(const QString& path, int lineCount, const CsvRowSource& row, Q
     };
     if (!file.open(QIODevice::WriteOnly))
         return fail();
-    QByteArray block;
+    // Lines are gathered as text and turned into the file's encoding a
+    // block at a time.
+    QString block;
     block.reserve(kWriteBlock + 4096);
     for (int line = 0; line < lineCount; ++line) {
-        block += CsvLine(row(line)).toLocal8Bit();
+        AppendLine(block, row(line));
         if (block.size() >= kWriteBlock || line + 1 == lineCount) {
-            if (file.write(block) != block.size())
+            const QByteArray bytes = block.toLocal8Bit();
+            if (file.write(bytes) != bytes.size())
                 return fail();
-            block.clear();
+            block.resize(0);
         }
     }
     if (!file.commit()) {

@@ -63,6 +63,11 @@ bool RealtimeLogModel::addReading(const RAnalogData& analog, const RAlarmData& a
     const int row = readingCount() + 1;
     beginInsertRows({}, row, row);
     m_readings.push_back(Reading{analog, alarm.status});
+    // The wall-clock time is kept as it reads, marked UTC: formatting a
+    // local time looks up the time zone for every cell painted or saved,
+    // which made that one column cost more than all others together.
+    QDateTime& time = m_readings.back().analog.time;
+    time = QDateTime(time.date(), time.time(), Qt::UTC);
     endInsertRows();
     emit dataChanged(index(row - 1, 0), index(row - 1, kRealtimeLogColumns - 1));
     m_lastPack = analog.packNumber;

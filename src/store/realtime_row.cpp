@@ -101,7 +101,7 @@ QString RealtimeLogCell(int column, int rowNumber, const RAnalogData& analog, co
     switch (column) {
     case 0: return Whole(rowNumber);
     case 1: return TwoDigits(analog.packNumber);
-    case 2: return analog.time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    case 2: return FormatDeviceTime(RDeviceTime::fromDateTime(analog.time));
     case 3: return analog.totalVoltage.format(u"0.000");
     case 4: return analog.current.format(u"0.000");
     case 5: return Whole(analog.soc);

@@ -202,11 +202,13 @@ void TFramePackDataMonitor::InitGrid()
 {
     const int packCount = std::clamp(int(Globals().PackCount.load()), 1, kMaxPacks);
     m_model->rebuild(packCount, TTextOper());
-    StringGrid1->setColumnWidth(0, kNumberWidth);
-    StringGrid1->setColumnWidth(1, kLabelWidth);
-    StringGrid1->setColumnWidth(2, kUnitWidth);
+    SetFittingColumnWidth(StringGrid1, 0, kNumberWidth);
+    SetFittingColumnWidth(StringGrid1, 1, kLabelWidth);
+    SetFittingColumnWidth(StringGrid1, 2, kUnitWidth);
+    // The widest value a pack column shows: an extreme with its cell.
+    const QString widest = QStringLiteral("3300>16");
     for (int column = kFixedColumns; column < kFixedColumns + packCount; ++column)
-        StringGrid1->setColumnWidth(column, kPackWidth);
+        SetFittingColumnWidth(StringGrid1, column, kPackWidth, widest);
 }
 
 void TFramePackDataMonitor::ShowPackColumn(const RAnalogData& analog)

@@ -196,6 +196,11 @@ void TFramePackLocation::ShowLocation(const RLocationData& location)
         location.imei,
         location.ccid,
     };
-    for (int index = 0; index < kEdits; ++index)
-        m_edits[std::size_t(index)]->setText(values[std::size_t(index)]);
+    for (int index = 0; index < kEdits; ++index) {
+        QLineEdit* edit = m_edits[std::size_t(index)];
+        edit->setText(values[std::size_t(index)]);
+        // A long identifier shows from its start, and whole on hover.
+        edit->setCursorPosition(0);
+        edit->setToolTip(values[std::size_t(index)]);
+    }
 }

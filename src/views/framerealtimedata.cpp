@@ -5,6 +5,7 @@
 #include "services/textoper.h"
 #include "store/realtime_row.h"
 #include "views/csv_export.h"
+#include "views/overview_grid.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -25,6 +26,7 @@ constexpr int kTemperatureWidth = 40;
 constexpr int kCellWidth = 55;
 constexpr int kFirstTemperatureColumn = 18;
 constexpr int kFirstCellColumn = 22;
+constexpr int kTimeColumn = 2;
 
 int ColumnWidth(int column)
 {
@@ -75,8 +77,6 @@ TFrameRealTimeData::TFrameRealTimeData(const TDevInfo& store, QWidget* parent)
 
 void TFrameRealTimeData::InitGrid()
 {
-    for (int column = 0; column < kRealtimeLogColumns; ++column)
-        StringGrid1->setColumnWidth(column, ColumnWidth(column));
     ClearRecords();
     ApplyLanguage();
 }
@@ -87,6 +87,11 @@ void TFrameRealTimeData::ApplyLanguage()
     N1->setText(texts.GetLanguageText(TextId::kExport));
     ClearData->setText(texts.GetLanguageText(TextId::kClearData));
     m_model->applyLanguage(texts);
+    // The specified widths, widened where a header of the language in force
+    // or the time would be clipped.
+    for (int column = 0; column < kRealtimeLogColumns; ++column)
+        SetFittingColumnWidth(StringGrid1, column, ColumnWidth(column),
+                              column == kTimeColumn ? QStringLiteral("0000-00-00 00:00:00") : QString());
 }
 
 void TFrameRealTimeData::AddRecord(const RAnalogData& analog, const RAlarmData& alarm)
