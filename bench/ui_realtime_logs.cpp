@@ -7,8 +7,9 @@
 //     auto-scroll on, 16 in-process simulated packs polled with "Auto"; a
 //     10 ms timer on the user-interface thread measures how late each tick
 //     comes;
-//  4. the wrap: how long the reading that finds a log full takes, saving
-//     its 9,999 rows to a file on the user-interface thread.
+//  4. the wrap: how long the reading that finds a log full keeps the
+//     user-interface thread (its 9,999 rows are saved in the background),
+//     and how long until that file is written.
 //
 //   ui_realtime_logs [SECONDS]        (default 20)
 //
@@ -185,8 +186,11 @@ int main(int argc, char** argv)
         frame->AddRecord(Reading(1, row), RAlarmData{});
     timer.start();
     frame->AddRecord(Reading(1, 0), RAlarmData{});
-    std::printf("  the reading that wraps a full log (auto-save of 9,999 rows): %.1f ms\n",
-                double(timer.nsecsElapsed()) / 1e6);
+    const double wrapMs = double(timer.nsecsElapsed()) / 1e6;
+    frame->AutoSaveRecords();   // waits for the background save
+    std::printf("  the reading that wraps a full log: %.1f ms on the user-interface thread; the 9,999 rows were "
+                "written in the background within %.1f ms\n",
+                wrapMs, double(timer.nsecsElapsed()) / 1e6);
     form.close();
     return 0;
 }

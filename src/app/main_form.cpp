@@ -256,7 +256,12 @@ void TMainForm::SetStatusPanel(int panel, const QString& text)
 
 void TMainForm::ShowSaveReport(const QString& message)
 {
-    // Over the panels until the user has had time to read it; the log keeps
+    // While closing, the reports are gathered into one box at the end.
+    if (m_closing) {
+        m_closeReports << message;
+        return;
+    }
+    // Over the panels until the user has had time to read it; the logs keep
     // running meanwhile.
     constexpr int kSaveReportMs = 60000;
     StatusBar1->showMessage(message, kSaveReportMs);

@@ -21,6 +21,7 @@
 #include "views/framerealtimedata.h"
 
 #include <QList>
+#include <QStringList>
 #include <QMainWindow>
 
 #include <array>
@@ -193,4 +194,6 @@ private:
     bool m_switchingPort = false;
     bool m_closing = false;
     bool m_closed = false;
+    // Save reports of the logs made while closing.
+    QStringList m_closeReports;
 };

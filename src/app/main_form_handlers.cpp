@@ -16,7 +16,6 @@
 #include "views/overview_layout.h"
 
 #include <QCheckBox>
-#include <QDir>
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -355,18 +354,16 @@ bool TMainForm::FormCloseQuery()
     if (TDevInfo* store = Store())
         store->CloseSerial(Globals().PortNumber);
     Delay(kClosePortPause);
-    // Each log that holds readings is saved and its page freed. Rows that
-    // could not be saved anywhere are named before the program ends.
-    QStringList notSaved;
+    // Each log that holds readings is saved and its page freed. Where a log
+    // went elsewhere or could not be saved is told before the program ends
+    // (the reports arrive through ShowSaveReport).
     for (RealTimeDataFrame* frame : std::as_const(m_realTimeFrames)) {
-        const AutoSaveResult saved = frame->AutoSaveRecords();
-        if (saved.outcome == AutoSaveResult::Outcome::Failed)
-            notSaved << Text(TextId::kAutoSaveFailed).arg(QDir::toNativeSeparators(saved.folder)).arg(saved.rows);
+        frame->AutoSaveRecords();
         delete frame;
     }
     m_realTimeFrames.clear();
-    if (!notSaved.isEmpty())
-        MessageBoxes::Inform(this, notSaved.join(QLatin1Char('\n')));
+    if (!m_closeReports.isEmpty())
+        MessageBoxes::Inform(this, m_closeReports.join(QLatin1Char('\n')));
     Delay(kCloseFreePause);
     FreeGlobals();
     m_closed = true;

@@ -112,8 +112,13 @@ TFramePackLocation::TFramePackLocation(QWidget* parent)
         grid->setVerticalSpacing(4);
         grid->setColumnStretch(1, 1);
     }
-    leftGrid->addWidget(m_checkBoxes[4], 0, 0);
-    leftGrid->addWidget(m_checkBoxes[5], 0, 1);
+    // The two flags share a row of their own, so the label column is as wide
+    // as the labels only.
+    auto* flagRow = new QHBoxLayout;
+    flagRow->addWidget(m_checkBoxes[4]);
+    flagRow->addWidget(m_checkBoxes[5]);
+    flagRow->addStretch(1);
+    leftGrid->addLayout(flagRow, 0, 0, 1, 2);
     rightGrid->addWidget(m_checkBoxes[6], 0, 0, 1, 2);
 
     for (int index = 0; index < int(kLabelledEdits.size()); ++index) {

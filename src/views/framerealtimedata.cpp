@@ -7,6 +7,7 @@
 #include "views/csv_export.h"
 #include "views/overview_grid.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QHeaderView>
@@ -16,6 +17,7 @@
 #include <QVBoxLayout>
 
 #include <array>
+#include <memory>
 
 namespace {
 
@@ -73,6 +75,12 @@ TFrameRealTimeData::TFrameRealTimeData(const TDevInfo& store, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(StringGrid1);
+    m_saver.setMaxThreadCount(1);
+}
+
+TFrameRealTimeData::~TFrameRealTimeData()
+{
+    m_saver.waitForDone();
 }
 
 void TFrameRealTimeData::InitGrid()
@@ -100,9 +108,18 @@ void TFrameRealTimeData::AddRecord(const RAnalogData& analog, const RAlarmData& 
     if (!globals.DisplayRecord || !RealtimeReadingHoldsData(analog))
         return;
     if (m_model->isFull()) {
-        if (globals.AutoSave)
-            AutoSaveRecords();
-        ClearRecords();
+        auto rows = std::make_shared<const RealtimeLogRows>(m_model->takeReadings());
+        if (globals.AutoSave) {
+            const QStringList folders = AutoSaveFolders();
+            const QDateTime now = QDateTime::currentDateTime();
+            m_saver.start([this, rows, folders, now] {
+                const AutoSaveResult result = AutoSaveLog(*rows, folders, now);
+                // The report is made on the user-interface thread; the
+                // destructor waits for this job, so the frame is still there.
+                QMetaObject::invokeMethod(
+                    this, [this, result, folders] { ReportSave(result, folders); }, Qt::QueuedConnection);
+            });
+        }
     }
     m_model->addReading(analog, alarm);
     if (globals.AutoScroll) {
@@ -126,8 +143,17 @@ QStringList TFrameRealTimeData::AutoSaveFolders()
 
 AutoSaveResult TFrameRealTimeData::AutoSaveRecords()
 {
+    // A background save still running lands first, with its report.
+    m_saver.waitForDone();
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
     const QStringList folders = AutoSaveFolders();
-    const AutoSaveResult result = AutoSaveLog(*m_model, folders, QDateTime::currentDateTime());
+    const AutoSaveResult result = AutoSaveLog(m_model->rows(), folders, QDateTime::currentDateTime());
+    ReportSave(result, folders);
+    return result;
+}
+
+void TFrameRealTimeData::ReportSave(const AutoSaveResult& result, const QStringList& folders)
+{
     const TTextOper texts;
     if (result.outcome == AutoSaveResult::Outcome::Failed) {
         emit saveReported(texts.GetLanguageText(TextId::kAutoSaveFailed)
@@ -138,7 +164,6 @@ AutoSaveResult TFrameRealTimeData::AutoSaveRecords()
         emit saveReported(texts.GetLanguageText(TextId::kAutoSavedElsewhere)
                               .arg(QDir::toNativeSeparators(result.path)));
     }
-    return result;
 }
 
 void TFrameRealTimeData::ClearRecords()

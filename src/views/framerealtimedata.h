@@ -18,6 +18,7 @@
 #include "store/realtime_log.h"
 
 #include <QFrame>
+#include <QThreadPool>
 
 class QAction;
 class QMenu;
@@ -29,13 +30,18 @@ class TFrameRealTimeData : public QFrame {
 public:
     // store formats the alarm columns and must outlive the frame's use.
     explicit TFrameRealTimeData(const TDevInfo& store, QWidget* parent = nullptr);
+    // Waits for a save still being written.
+    ~TFrameRealTimeData() override;
 
     void InitGrid();
     void ApplyLanguage();
-    // Logs one reading of this frame's pack.
+    // Logs one reading of this frame's pack. A full log is handed to a
+    // background save (with auto-save on) and restarts at once, so the
+    // window does not wait for 9,999 rows to be written.
     void AddRecord(const RAnalogData& analog, const RAlarmData& alarm);
     // Saves the log, when it holds readings, to the data folder (or the
-    // fallback); a failure or the fallback is reported by saveReported.
+    // fallback) and returns when the file is written, after any background
+    // save; a failure or the fallback is reported by saveReported.
     AutoSaveResult AutoSaveRecords();
     void ClearRecords();
     void N1Click();
@@ -53,7 +59,12 @@ signals:
     void saveReported(const QString& message);
 
 private:
+    void ReportSave(const AutoSaveResult& result, const QStringList& folders);
+
     RealtimeLogModel* m_model = nullptr;
+    // One thread for the background saves of this log, so they land in
+    // order; the destructor waits for it.
+    QThreadPool m_saver;
     QTableView* StringGrid1 = nullptr;
     QMenu* PopupMenu1 = nullptr;
     QAction* N1 = nullptr;

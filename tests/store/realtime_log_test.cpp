@@ -112,19 +112,21 @@ TEST_F(RealtimeLog, AutoSaveFallsBackAndReportsWhatWasNotSaved)
     QFile(path("file")).open(QIODevice::WriteOnly);
 
     // Nothing logged: nothing written, nothing to report.
-    EXPECT_EQ(AutoSaveLog(m_log, {path("Data")}, now).outcome, AutoSaveResult::Outcome::NothingToSave);
+    EXPECT_EQ(AutoSaveLog(m_log.rows(), {path("Data")}, now).outcome, AutoSaveResult::Outcome::NothingToSave);
     EXPECT_FALSE(QDir(path("Data")).exists());
 
     m_log.addReading(Reading(3, 3300), RAlarmData{});
-    const AutoSaveResult fallback = AutoSaveLog(m_log, {blocked, path("User/Data")}, now);
+    const AutoSaveResult fallback = AutoSaveLog(m_log.rows(), {blocked, path("User/Data")}, now);
     ASSERT_EQ(fallback.outcome, AutoSaveResult::Outcome::Saved);
     EXPECT_EQ(fallback.path, path("User/Data/3_20240102153000.csv"));
     const QByteArray body = ReadAll(fallback.path);
     EXPECT_TRUE(body.startsWith(QStringLiteral("序号,PackNo,").toUtf8()));
     EXPECT_TRUE(body.endsWith("\r\n" + QByteArray(37, ',') + "\r\n"));
     EXPECT_EQ(body.count("\r\n"), 3);
+    // A second save within the same second keeps the first file.
+    EXPECT_EQ(AutoSaveLog(m_log.rows(), {path("User/Data")}, now).path, path("User/Data/3_20240102153000_2.csv"));
 
-    const AutoSaveResult failed = AutoSaveLog(m_log, {blocked, path("file/User")}, now);
+    const AutoSaveResult failed = AutoSaveLog(m_log.rows(), {blocked, path("file/User")}, now);
     EXPECT_EQ(failed.outcome, AutoSaveResult::Outcome::Failed);
     EXPECT_EQ(failed.folder, blocked);
     EXPECT_EQ(failed.rows, 1);
