@@ -18,6 +18,7 @@
 
 #include "app/main_form.h"
 #include "lib/sim_link.h"
+#include "window_bench.h"
 #include "views/message_boxes.h"
 
 #include <QAbstractButton>
@@ -66,15 +67,6 @@ RAnalogData Reading(int pack, int row)
     return analog;
 }
 
-double Percentile(std::vector<double> values, double fraction)
-{
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    const auto index = std::size_t(fraction * double(values.size() - 1) + 0.5);
-    return values[std::min(index, values.size() - 1)];
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -85,15 +77,9 @@ int main(int argc, char** argv)
     const int seconds = argc > 1 ? std::max(1, QString::fromLocal8Bit(argv[1]).toInt()) : 20;
 
     QTemporaryDir folder;
-    {
-        QFile ini(folder.filePath(QStringLiteral("BMS.ini")));
-        if (!folder.isValid() || !ini.open(QIODevice::WriteOnly)) {
-            std::fprintf(stderr, "ui_realtime_logs: no temporary program folder\n");
-            return 1;
-        }
-        ini.write("[Ports]\nCOM1=simulator\n\n[BMS]\nTextKind=0\nPackCount=16\nPackRead=255\nPort=1\n"
-                  "DisplayRecord=1\nAutoSave=1\n");
-    }
+    if (!WriteSimulatorSettings(folder, "TextKind=0\nPackCount=16\nPackRead=255\nPort=1\nDisplayRecord=1\nAutoSave=1\n",
+                                "ui_realtime_logs"))
+        return 1;
     SimOptions options;
     options.packs = kPacks;
     RegisterSimulatorLink(options);
@@ -153,30 +139,18 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "ui_realtime_logs: the port did not open\n");
         return 1;
     }
-    std::vector<double> latenessMs;
-    QElapsedTimer sinceTick;
-    QTimer ticker;
-    ticker.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&ticker, &QTimer::timeout, [&] {
-        const double interval = double(sinceTick.nsecsElapsed()) / 1e6;
-        sinceTick.restart();
-        latenessMs.push_back(std::max(0.0, interval - kTickMs));
-    });
-    sinceTick.start();
-    ticker.start(kTickMs);
+    LatenessProbe probe(kTickMs);
+    probe.start();
     QEventLoop measuring;
     QTimer::singleShot(seconds * 1000, &measuring, &QEventLoop::quit);
     measuring.exec();
-    ticker.stop();
+    probe.stop();
     int readings = 0;
     for (int pack = 1; pack <= kPacks; ++pack)
         readings += form.RealTimeFrame(pack)->model()->readingCount() - kLatencyRows;
     std::printf("  polling 16 packs for %d s, logs from %d readings on, view following: %d readings logged\n",
                 seconds, kLatencyRows, readings);
-    std::printf("  event-loop lateness: median %.2f ms, p99 %.2f ms, max %.2f ms over %zu ticks (target p99 <= 50 "
-                "ms)\n",
-                Percentile(latenessMs, 0.5), Percentile(latenessMs, 0.99), Percentile(latenessMs, 1.0),
-                latenessMs.size());
+    probe.print("  ");
 
     // One wrap: the reading that finds the log full saves it and restarts.
     form.findChild<QAbstractButton*>(QStringLiteral("BtnCom"))->click();
