@@ -6,6 +6,7 @@
 #include "app/app_objects.h"
 #include "store/devinfo.h"
 
+#include <QLineEdit>
 #include <QTabWidget>
 #include <QTableView>
 
@@ -36,6 +37,20 @@ TEST_F(MainWindowTest, AutoPollingFillsEachPacksLogAndMonitorColumn)
     }
     for (int pack = 5; pack <= 16; ++pack)
         EXPECT_EQ(m_form->RealTimeFrame(pack)->model()->readingCount(), 0) << pack;
+}
+
+TEST_F(MainWindowTest, TheLocationPageShowsThePackInFocusOnceItIsShown)
+{
+    StartWindow({}, QStringLiteral("PackCount=4\nPackRead=1\n"));
+    ClickPortButton();
+    ASSERT_TRUE(m_form->IsPolling());
+    const auto* location = Find<QWidget>("FramePackLocation1");
+    auto* imei = location->findChild<QLineEdit*>(QStringLiteral("Edit12"));
+    ASSERT_TRUE(WaitFor([&] { return GlobalDevInfo()->GetAnalogData(1).totalVoltage != Decimal(); }));
+    EXPECT_TRUE(imei->text().isEmpty());   // not read while another page is shown
+    Find<QTabWidget>("PageControl1")->setCurrentIndex(3);
+    EXPECT_TRUE(WaitFor([&] { return !imei->text().isEmpty(); }));
+    EXPECT_EQ(imei->text(), GlobalDevInfo()->GetLocationData(1).imei);
 }
 
 } // namespace
