@@ -61,6 +61,7 @@ protected:
         QStandardPaths::setTestModeEnabled(true);
         AppGlobals& globals = Globals();
         m_savedDataPath = globals.DataPath;
+        m_savedAppPath = globals.AppPath;
         globals.DataPath = m_folder.filePath(QStringLiteral("Data"));
         globals.AppPath = m_folder.path() + QLatin1Char('/');
         globals.DisplayRecord = true;
@@ -85,6 +86,7 @@ protected:
         FileDialogs::SetSaveHandler(m_previousDialog);
         AppGlobals& globals = Globals();
         globals.DataPath = m_savedDataPath;
+        globals.AppPath = m_savedAppPath;
         globals.DisplayRecord = false;
         globals.AutoSave = false;
         globals.AutoScroll = false;
@@ -100,6 +102,7 @@ protected:
 
     QTemporaryDir m_folder;
     QString m_savedDataPath;
+    QString m_savedAppPath;
     TDevInfo m_store;
     std::unique_ptr<TFrameRealTimeData> m_frame;
     QStringList m_boxes;
