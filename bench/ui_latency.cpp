@@ -9,7 +9,8 @@
 // Runs on the offscreen platform unless QT_QPA_PLATFORM says otherwise.
 
 #include "app/main_form.h"
-#include "app/message_boxes.h"
+#include "window_bench.h"
+#include "views/message_boxes.h"
 #include "lib/sim_link.h"
 
 #include <QAbstractButton>
@@ -31,15 +32,6 @@ constexpr int kTickMs = 10;
 // Every visit of a pack under "Auto" sends analog and alarm requests.
 constexpr int kAnswersPerPack = 2;
 
-double Percentile(std::vector<double> values, double fraction)
-{
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    const auto index = std::size_t(fraction * double(values.size() - 1) + 0.5);
-    return values[std::min(index, values.size() - 1)];
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -50,14 +42,8 @@ int main(int argc, char** argv)
     const int seconds = argc > 1 ? std::max(1, QString::fromLocal8Bit(argv[1]).toInt()) : 60;
 
     QTemporaryDir folder;
-    {
-        QFile ini(folder.filePath(QStringLiteral("BMS.ini")));
-        if (!folder.isValid() || !ini.open(QIODevice::WriteOnly)) {
-            std::fprintf(stderr, "ui_latency: no temporary program folder\n");
-            return 1;
-        }
-        ini.write("[Ports]\nCOM1=simulator\n\n[BMS]\nTextKind=0\nPackCount=16\nPackRead=255\nPort=1\n");
-    }
+    if (!WriteSimulatorSettings(folder, "TextKind=0\nPackCount=16\nPackRead=255\nPort=1\n", "ui_latency"))
+        return 1;
     SimOptions options;
     options.packs = kPacks;
     RegisterSimulatorLink(options);
@@ -74,28 +60,18 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    std::vector<double> latenessMs;
-    latenessMs.reserve(std::size_t(seconds) * 1000 / kTickMs + 16);
-    QElapsedTimer sinceTick;
-    QTimer ticker;
-    ticker.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&ticker, &QTimer::timeout, [&] {
-        const double interval = double(sinceTick.nsecsElapsed()) / 1e6;
-        sinceTick.restart();
-        latenessMs.push_back(std::max(0.0, interval - kTickMs));
-    });
+    LatenessProbe probe(kTickMs);
 
     const qint64 answersBefore = SharedSimBus()->answerCount();
     QElapsedTimer run;
     run.start();
-    sinceTick.start();
-    ticker.start(kTickMs);
+    probe.start();
     // A loop of its own: quitting the application would close the window
     // inside the measurement.
     QEventLoop measuring;
     QTimer::singleShot(seconds * 1000, &measuring, &QEventLoop::quit);
     measuring.exec();
-    ticker.stop();
+    probe.stop();
     const double runSeconds = double(run.elapsed()) / 1000.0;
     const qint64 answers = SharedSimBus()->answerCount() - answersBefore;
 
@@ -106,10 +82,8 @@ int main(int argc, char** argv)
 
     const double packVisits = double(answers) / kAnswersPerPack;
     const double cycleMsPerPack = packVisits > 0 ? runSeconds * 1000.0 / packVisits : 0;
-    std::printf("ui_latency: %d packs, \"Auto\", %.1f s, %zu ticks of %d ms\n", kPacks, runSeconds,
-                latenessMs.size(), kTickMs);
-    std::printf("  event-loop lateness: median %.2f ms, p99 %.2f ms, max %.2f ms (target p99 <= 50 ms)\n",
-                Percentile(latenessMs, 0.5), Percentile(latenessMs, 0.99), Percentile(latenessMs, 1.0));
+    std::printf("ui_latency: %d packs, \"Auto\", %.1f s\n", kPacks, runSeconds);
+    probe.print("  ");
     std::printf("  answers %lld, cycle time per pack %.1f ms, full pass over %d packs %.2f s\n",
                 static_cast<long long>(answers), cycleMsPerPack, kPacks, cycleMsPerPack * kPacks / 1000.0);
     std::printf("  closing the window took %lld ms\n", static_cast<long long>(closingMs));

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Photographs the live page of bmshost in each language, as a user sees it on
+# Photographs the live pages of bmshost (0: live view, 1: parallel monitor,
+# 2: real-time logs, 3: location) in each language, as a user sees them on
 # an X display: the window runs under Xvfb on the built-in simulated packs,
 # opens its port and shows live values; each state is saved with
 # ImageMagick's import. Last the closing question is photographed. The
@@ -57,22 +58,28 @@ check_caption() {
     sed 's/.*/    "&"/' <<<"$names"
     grep -qxF -- "$1" <<<"$names" || { echo "$2: no window captioned \"$1\"" >&2; kill "$pid"; exit 1; }
 }
-for state in zh en box; do
+# Waits until the helper prints "ready $1"; fails when it ends first.
+wait_ready() {
     for _ in $(seq 1 300); do
-        grep -q "ready $state" "$log" && break
+        grep -q "ready $1\$" "$log" && return 0
         kill -0 "$pid" 2>/dev/null || { cat "$log" >&2; exit 1; }
         sleep 0.1
     done
-    grep -q "ready $state" "$log" || { echo "state $state not reached" >&2; cat "$log" >&2; kill "$pid"; exit 1; }
-    if [ "$state" = box ]; then
-        check_caption "$box_caption" "closing question"
-        import -window root "$out/closing-question-en.png"
-    else
+    echo "state $1 not reached" >&2; cat "$log" >&2; kill "$pid"; exit 1
+}
+for language in zh en; do
+    for page in 0 1 2 3; do
+        state="page$page-$language"
+        wait_ready "$state"
         check_caption "$main_caption" "main window ($state)"
-        import -window root "$out/page0-$state.png"
-    fi
-    touch "$program_folder/shot-done-$state"
+        import -window root "$out/$state.png"
+        touch "$program_folder/shot-done-$state"
+    done
 done
+wait_ready box
+check_caption "$box_caption" "closing question"
+import -window root "$out/closing-question-en.png"
+touch "$program_folder/shot-done-box"
 wait "$pid"
 EOS
 xvfb-run -a -s "-screen 0 1280x800x24" bash "$program_folder/on-display.sh"

@@ -100,8 +100,9 @@ void TMainForm::FormCreate(const QString& programFolder)
     ClearStatusPanels(0, kStatusPanels - 1);
 
     for (int pack = 1; pack <= kMaxPacks; ++pack) {
-        auto* frame = new RealTimeDataFrame(PageControl2);
+        auto* frame = new RealTimeDataFrame(*Store(), PageControl2);
         frame->setObjectName(QStringLiteral("FrameRealTimeData%1").arg(pack));
+        connect(frame, &RealTimeDataFrame::saveReported, this, &TMainForm::ShowSaveReport);
         PageControl2->addTab(frame, QStringLiteral("PackNo.%1").arg(pack, 2, 10, QLatin1Char('0')));
         frame->InitGrid();
         m_realTimeFrames.append(frame);
@@ -228,7 +229,7 @@ void TMainForm::RefreshLocation()
 
 void TMainForm::ShowMonitorColumn()
 {
-    FramePackDataMonitor1->ShowColumn(Store()->GetAnalogData(Globals().SelectedPack));
+    FramePackDataMonitor1->ShowPackColumn(Store()->GetAnalogData(Globals().SelectedPack));
 }
 
 void TMainForm::RefreshParameters()
@@ -251,6 +252,19 @@ void TMainForm::SetStatusPanel(int panel, const QString& text)
 {
     if (panel >= 0 && panel < kStatusPanels)
         m_statusPanels[std::size_t(panel)]->setText(text);
+}
+
+void TMainForm::ShowSaveReport(const QString& message)
+{
+    // While closing, the reports are gathered into one box at the end.
+    if (m_closing) {
+        m_closeReports << message;
+        return;
+    }
+    // Over the panels until the user has had time to read it; the logs keep
+    // running meanwhile.
+    constexpr int kSaveReportMs = 60000;
+    StatusBar1->showMessage(message, kSaveReportMs);
 }
 
 void TMainForm::ClearStatusPanels(int first, int last)

@@ -16,8 +16,12 @@
 
 #include "app/pending_frames.h"
 #include "protocol/records.h"
+#include "views/framepackdatamonitor.h"
+#include "views/framepacklocation.h"
+#include "views/framerealtimedata.h"
 
 #include <QList>
+#include <QStringList>
 #include <QMainWindow>
 
 #include <array>
@@ -43,11 +47,11 @@ class TFramePackTemperature;
 class TShape;
 class TThreadPack;
 
-// The frames that later pages bring; one name each, so that putting the
-// finished frame in is a change of one line.
-using RealTimeDataFrame = TPendingRealTimeData;
-using PackDataMonitorFrame = TPendingPackDataMonitor;
-using PackLocationFrame = TPendingPackLocation;
+// The frames of the pages; one name each, so that putting a finished frame
+// in is a change of one line.
+using RealTimeDataFrame = TFrameRealTimeData;
+using PackDataMonitorFrame = TFramePackDataMonitor;
+using PackLocationFrame = TFramePackLocation;
 using CommandPageFrame = TPendingCommandPage;
 
 class TMainForm : public QMainWindow {
@@ -85,6 +89,8 @@ public:
     // is open.
     bool IsLinkOpen() const;
     QString StatusPanelText(int panel) const;
+    // The real-time log of pack 1..16.
+    RealTimeDataFrame* RealTimeFrame(int pack) const { return m_realTimeFrames.value(pack - 1); }
 
 protected:
     // FormCloseQuery and the closing steps.
@@ -125,6 +131,8 @@ private:
     // Stops a running polling thread and waits for it to end.
     void StopPolling();
     void SetStatusPanel(int panel, const QString& text);
+    // A log's report of where it was saved, or of rows it could not save.
+    void ShowSaveReport(const QString& message);
     void ClearStatusPanels(int first, int last);
     void UpdatePageVisibility();
     // The port selector's tooltip and status hint name the device behind
@@ -186,4 +194,6 @@ private:
     bool m_switchingPort = false;
     bool m_closing = false;
     bool m_closed = false;
+    // Save reports of the logs made while closing.
+    QStringList m_closeReports;
 };

@@ -3,7 +3,7 @@
 #include "app/main_form.h"
 
 #include "app/lamp_shape.h"
-#include "app/message_boxes.h"
+#include "views/message_boxes.h"
 #include "services/settings.h"
 #include "services/text_ids.h"
 #include "services/textoper.h"
@@ -357,8 +357,16 @@ bool TMainForm::FormCloseQuery()
     if (TDevInfo* store = Store())
         store->CloseSerial(Globals().PortNumber);
     Delay(kClosePortPause);
-    for (RealTimeDataFrame* frame : m_realTimeFrames)
+    // Each log that holds readings is saved and its page freed. Where a log
+    // went elsewhere or could not be saved is told before the program ends
+    // (the reports arrive through ShowSaveReport).
+    for (RealTimeDataFrame* frame : std::as_const(m_realTimeFrames)) {
         frame->AutoSaveRecords();
+        delete frame;
+    }
+    m_realTimeFrames.clear();
+    if (!m_closeReports.isEmpty())
+        MessageBoxes::Inform(this, m_closeReports.join(QLatin1Char('\n')));
     Delay(kCloseFreePause);
     FreeGlobals();
     m_closed = true;

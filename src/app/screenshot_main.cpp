@@ -4,17 +4,21 @@
 //
 //   bmshost-screenshots PROGRAM_FOLDER
 //
-// Loads the settings from PROGRAM_FOLDER, types a wrong password (so that
-// the pictures show how the field masks it), opens the port, waits for live
-// values and prints "ready zh"; once the file PROGRAM_FOLDER/shot-done-zh
-// exists it switches to English, waits for fresh values and prints
-// "ready en"; after shot-done-en it closes the window with the real closing
-// question on screen and prints "ready box" while it shows; once
-// shot-done-box exists it answers OK and the program ends.
+// Loads the settings from PROGRAM_FOLDER and opens the port. Then, for each
+// language (Chinese, English), it shows page 0 (pack 01 in focus), page 1
+// and page 2 (all packs polled with "Auto") and page 3 (pack 01 again),
+// each with live values. When a state is ready it prints "ready NAME"
+// (page0-zh, page1-zh, ..., page3-en) and waits for the file
+// PROGRAM_FOLDER/shot-done-NAME. A wrong password is typed first, so that
+// the pictures show how the field masks it. After the last page it closes
+// the window with the real closing question on screen and prints
+// "ready box" while it shows; once shot-done-box exists it answers OK and
+// the program ends.
 
 #include "app/main_form.h"
-#include "app/message_boxes.h"
 #include "lib/sim_link.h"
+#include "views/comboboxext.h"
+#include "views/message_boxes.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -23,12 +27,14 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QTabWidget>
 #include <QTableView>
 #include <QTimer>
 
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -49,11 +55,17 @@ void When(std::function<bool()> condition, std::function<void()> step)
     timer->start(kPollMs);
 }
 
-void Announce(const char* state)
+QString GridCell(QWidget* frame, int row, int column)
 {
-    std::printf("ready %s\n", state);
-    std::fflush(stdout);
+    auto* grid = frame ? frame->findChild<QTableView*>(QStringLiteral("StringGrid1")) : nullptr;
+    return grid ? grid->model()->index(row, column).data().toString() : QString();
 }
+
+struct State {
+    QString name;
+    std::function<void()> enter;
+    std::function<bool()> ready;
+};
 
 } // namespace
 
@@ -76,52 +88,97 @@ int main(int argc, char** argv)
     TMainForm form(folder.path());
     form.show();
 
+    auto* pages = form.findChild<QTabWidget*>(QStringLiteral("PageControl1"));
+    auto* packs = form.findChild<TComboBoxExt*>(QStringLiteral("ComboBoxExt2"));
     auto* packInfo = form.findChild<QWidget*>(QStringLiteral("FramePackInfo1"));
-    auto* grid = packInfo ? packInfo->findChild<QTableView*>(QStringLiteral("StringGrid1")) : nullptr;
-    if (!grid)
+    auto* monitor = form.findChild<QWidget*>(QStringLiteral("FramePackDataMonitor1"));
+    auto* location = form.findChild<QWidget*>(QStringLiteral("FramePackLocation1"));
+    if (!pages || !packs || !packInfo || !monitor || !location)
         return 1;
-    auto liveValues = [grid, &form] {
-        return !grid->model()->index(0, 1).data().toString().isEmpty() && !form.StatusPanelText(3).isEmpty();
+
+    auto choosePack = [packs](const QString& text) {
+        const int index = packs->findText(text);
+        packs->setCurrentIndex(index);
+        emit packs->activated(index);
     };
-    auto settled = [] {
-        auto started = std::make_shared<QElapsedTimer>();
-        started->start();
-        return [started] { return started->elapsed() >= kSettleMs; };
-    };
+    auto showPage = [pages](int index) { pages->setCurrentIndex(index); };
+    auto started = std::make_shared<QElapsedTimer>();
+    auto settled = [started] { return started->elapsed() >= kSettleMs; };
+
     auto closingQuestion = []() -> QMessageBox* {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         return box && box->isVisible() ? box : nullptr;
     };
-    auto fileExists = [&folder](const char* name) {
-        return [path = folder.filePath(QLatin1String(name))] { return QFile::exists(path); };
+
+    std::vector<State> states;
+    for (const char* language : {"zh", "en"}) {
+        const QString suffix = QLatin1Char('-') + QLatin1String(language);
+        const bool english = QLatin1String(language) == QLatin1String("en");
+        states.push_back({QStringLiteral("page0") + suffix,
+                          [&, english] {
+                              if (english)
+                                  form.findChild<QAbstractButton*>(QStringLiteral("RadioButton2"))->click();
+                              choosePack(QStringLiteral("01"));
+                              showPage(0);
+                          },
+                          [&] { return !GridCell(packInfo, 0, 1).isEmpty() && !form.StatusPanelText(3).isEmpty(); }});
+        states.push_back({QStringLiteral("page1") + suffix,
+                          [&] {
+                              choosePack(QStringLiteral("Auto"));
+                              showPage(1);
+                          },
+                          [&] {
+                              for (int column = 3; column <= 6; ++column) {
+                                  if (GridCell(monitor, 0, column).isEmpty())
+                                      return false;
+                              }
+                              return true;
+                          }});
+        states.push_back({QStringLiteral("page2") + suffix, [&] { showPage(2); },
+                          [&] { return form.RealTimeFrame(1)->model()->readingCount() >= 8; }});
+        states.push_back({QStringLiteral("page3") + suffix,
+                          [&] {
+                              choosePack(QStringLiteral("01"));
+                              showPage(3);
+                          },
+                          [&] {
+                              auto* edit = location->findChild<QLineEdit*>(QStringLiteral("Edit12"));
+                              return edit && !edit->text().isEmpty();
+                          }});
+    }
+
+    std::function<void(std::size_t)> run = [&](std::size_t index) {
+        if (index == states.size()) {
+            // The closing question as the user sees it: a real modal box, so
+            // that its caption can be read from the window system.
+            MessageBoxes::SetHandler({});
+            When([&] { return closingQuestion() != nullptr; }, [&] {
+                std::printf("ready box\n");
+                std::fflush(stdout);
+                When([path = folder.filePath(QStringLiteral("shot-done-box"))] { return QFile::exists(path); },
+                     [&] { closingQuestion()->button(QMessageBox::Ok)->click(); });
+            });
+            form.close();
+            return;
+        }
+        const State& state = states[index];
+        state.enter();
+        When(state.ready, [&, index] {
+            started->start();
+            When(settled, [&, index] {
+                const QString name = states[index].name;
+                std::printf("ready %s\n", qPrintable(name));
+                std::fflush(stdout);
+                When([path = folder.filePath(QStringLiteral("shot-done-") + name)] { return QFile::exists(path); },
+                     [&, index] { run(index + 1); });
+            });
+        });
     };
 
     QTimer::singleShot(0, [&] {
         form.findChild<QLineEdit*>(QStringLiteral("Edit1"))->setText(QStringLiteral("1234"));
         form.findChild<QAbstractButton*>(QStringLiteral("BtnCom"))->click();
-        When(liveValues, [&] {
-            When(settled(), [&] {
-                Announce("zh");
-                When(fileExists("shot-done-zh"), [&] {
-                    form.findChild<QAbstractButton*>(QStringLiteral("RadioButton2"))->click();
-                    When(settled(), [&] {
-                        Announce("en");
-                        When(fileExists("shot-done-en"), [&] {
-                            // The closing question as the user sees it: a
-                            // real modal box, so that its caption can be
-                            // read from the window system.
-                            MessageBoxes::SetHandler({});
-                            When([&] { return closingQuestion() != nullptr; }, [&] {
-                                Announce("box");
-                                When(fileExists("shot-done-box"),
-                                     [&] { closingQuestion()->button(QMessageBox::Ok)->click(); });
-                            });
-                            form.close();
-                        });
-                    });
-                });
-            });
-        });
+        run(0);
     });
     return app.exec();
 }

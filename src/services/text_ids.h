@@ -63,6 +63,14 @@ inline constexpr std::uint16_t kForcedShutdown = 0x3529;
 inline constexpr std::uint16_t kConfirmForcedShutdown = 0x352A;
 inline constexpr std::uint16_t kOtherGroup = 0x352B;
 inline constexpr std::uint16_t kHumidity = 0x352C;
+// Status-bar reports of the real-time logs' automatic saving.
+inline constexpr std::uint16_t kAutoSaveFailed = 0x3530;
+inline constexpr std::uint16_t kAutoSavedElsewhere = 0x3531;
+
+// Real-time logs and exports.
+inline constexpr std::uint16_t kClearData = 0x702F;
+inline constexpr std::uint16_t kConfirmExport = 0x7107;
+inline constexpr std::uint16_t kNothingToExport = 0x7108;
 
 // Password change dialog.
 inline constexpr std::uint16_t kPasswordDialogTitle = 0x5073;

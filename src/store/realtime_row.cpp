@@ -38,15 +38,6 @@ void AppendCellHeaders(QStringList& cells)
         cells << QStringLiteral("V%1(mV)").arg(TwoDigits(i));
 }
 
-// The real-time log shows an extreme as "value>position"; a value of 0
-// means there is no reading and stands alone.
-QString RealtimeExtreme(const CellExtreme& extreme)
-{
-    if (extreme.millivolts == 0)
-        return QStringLiteral("0");
-    return Whole(extreme.millivolts) + QLatin1Char('>') + TwoDigits(extreme.position);
-}
-
 // The record logs show the position first: "03->3312".
 QString HistoryExtreme(const CellExtreme& extreme)
 {
@@ -95,26 +86,58 @@ bool RealtimeReadingHoldsData(const RAnalogData& analog)
     return analog.totalVoltage >= Decimal::fromRaw(10) || analog.cellVoltages[0] != 0;
 }
 
+QString LiveExtremeText(const CellExtreme& extreme)
+{
+    if (extreme.millivolts == 0)
+        return QStringLiteral("0");
+    return Whole(extreme.millivolts) + QLatin1Char('>') + TwoDigits(extreme.position);
+}
+
+QString RealtimeLogCell(int column, int rowNumber, const RAnalogData& analog, const RAlarmData& alarm,
+                        const TDevInfo& store)
+{
+    constexpr int kFirstTemperature = 18;
+    constexpr int kFirstCell = kFirstTemperature + kMaxCellTemperatures;
+    switch (column) {
+    case 0: return Whole(rowNumber);
+    case 1: return TwoDigits(analog.packNumber);
+    case 2: return FormatDeviceTime(RDeviceTime::fromDateTime(analog.time));
+    case 3: return analog.totalVoltage.format(u"0.000");
+    case 4: return analog.current.format(u"0.000");
+    case 5: return Whole(analog.soc);
+    case 6: return Whole(analog.soh);
+    case 7: return analog.remainingCapacity.format(u"0.000");
+    case 8: return analog.fullCapacity.format(u"0.000");
+    case 9: return Whole(analog.cycleCount);
+    case 10: return Whole(analog.humidity);
+    case 11: return LiveExtremeText(TDevInfo::MinCellVoltage(analog));
+    case 12: return LiveExtremeText(TDevInfo::MaxCellVoltage(analog));
+    case 13: return analog.ambientTemperature.format(u"0.0");
+    case 14: return analog.fetTemperature.format(u"0.0");
+    case 15: return store.AlarmText(alarm);
+    case 16: return store.ProtectionText(alarm);
+    case 17: {
+        QString balance;
+        for (std::uint8_t flag : analog.balancing)
+            balance += flag != 0 ? QLatin1Char('1') : QLatin1Char('0');
+        return balance;
+    }
+    default: break;
+    }
+    if (column >= kFirstTemperature && column < kFirstCell)
+        return analog.cellTemperatures[std::size_t(column - kFirstTemperature)].format(u"0.0");
+    if (column >= kFirstCell && column < kRealtimeLogColumns)
+        return Whole(analog.cellVoltages[std::size_t(column - kFirstCell)]);
+    return {};
+}
+
 QStringList RealtimeLogRow(int rowNumber, const RAnalogData& analog, const RAlarmData& alarm,
                            const TDevInfo& store)
 {
-    QString balance;
-    for (std::uint8_t flag : analog.balancing)
-        balance += flag != 0 ? QLatin1Char('1') : QLatin1Char('0');
-
     QStringList cells;
-    cells << Whole(rowNumber) << TwoDigits(analog.packNumber)
-          << analog.time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) << analog.totalVoltage.format(u"0.000")
-          << analog.current.format(u"0.000") << Whole(analog.soc) << Whole(analog.soh)
-          << analog.remainingCapacity.format(u"0.000") << analog.fullCapacity.format(u"0.000")
-          << Whole(analog.cycleCount) << Whole(analog.humidity)
-          << RealtimeExtreme(TDevInfo::MinCellVoltage(analog)) << RealtimeExtreme(TDevInfo::MaxCellVoltage(analog))
-          << analog.ambientTemperature.format(u"0.0") << analog.fetTemperature.format(u"0.0")
-          << store.AlarmText(alarm) << store.ProtectionText(alarm) << balance;
-    for (const Decimal& temperature : analog.cellTemperatures)
-        cells << temperature.format(u"0.0");
-    for (std::uint16_t millivolts : analog.cellVoltages)
-        cells << Whole(millivolts);
+    cells.reserve(kRealtimeLogColumns);
+    for (int column = 0; column < kRealtimeLogColumns; ++column)
+        cells << RealtimeLogCell(column, rowNumber, analog, alarm, store);
     return cells;
 }
 
@@ -153,9 +176,4 @@ QStringList HistoryLogRow(int rowNumber, const RHistoryRecord& record, bool alar
         cells << Whole(millivolts);
     cells << deviceCode;
     return cells;
-}
-
-QString CsvLine(const QStringList& cells)
-{
-    return cells.join(QLatin1Char(',')) + QStringLiteral("\r\n");
 }

@@ -2,6 +2,7 @@
 
 #include "history/history_record.h"
 #include "protocol/records.h"
+#include "store/csv_writer.h"
 
 #include <QString>
 #include <QStringList>
@@ -32,6 +33,13 @@ bool RealtimeReadingHoldsData(const RAnalogData& analog);
 // protection columns are the store's summaries of the alarm record.
 QStringList RealtimeLogRow(int rowNumber, const RAnalogData& analog, const RAlarmData& alarm,
                            const TDevInfo& store);
+// One of those cells, for views that format a cell only when it is painted.
+QString RealtimeLogCell(int column, int rowNumber, const RAnalogData& analog, const RAlarmData& alarm,
+                        const TDevInfo& store);
+
+// A cell-voltage extreme as the live views show it: the value, ">" and the
+// cell in two digits ("3187>12"); a value of 0 (no reading) stands alone.
+QString LiveExtremeText(const CellExtreme& extreme);
 
 // Record logs. With alarmLog the alarm code and its text follow the
 // remaining capacity; the work-data log has neither.
@@ -39,6 +47,3 @@ QStringList HistoryLogHeaders(bool alarmLog, const TTextOper& texts);
 QStringList HistoryLogRow(int rowNumber, const RHistoryRecord& record, bool alarmLog, const QString& deviceCode,
                           const TTextOper& texts);
 
-// One CSV line: the cells joined by "," and ended with CR LF. Cells are
-// written unchanged (no quoting), as every log file of the program is.
-QString CsvLine(const QStringList& cells);

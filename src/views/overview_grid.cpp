@@ -4,6 +4,8 @@
 #include <QPainter>
 #include <QTableView>
 
+#include <algorithm>
+
 namespace {
 constexpr int kRowHeight = 20;
 }
@@ -118,4 +120,15 @@ void SetUpOverviewGrid(QTableView* view, OverviewGridModel* model, const std::ve
     view->setSizeAdjustPolicy(QAbstractScrollArea::AdjustToContents);
     const int frame = 2 * view->frameWidth();
     view->setMinimumSize(totalWidth + frame, model->rowCount() * kRowHeight + frame);
+}
+
+void SetFittingColumnWidth(QTableView* view, int column, int specifiedWidth, const QString& widestValue)
+{
+    // Room for the header's and the cell's own frame and padding.
+    constexpr int kHeaderPadding = 14;
+    constexpr int kCellPadding = 10;
+    const QString header = view->model()->headerData(column, Qt::Horizontal).toString();
+    const int headerWidth = view->horizontalHeader()->fontMetrics().horizontalAdvance(header) + kHeaderPadding;
+    const int valueWidth = widestValue.isEmpty() ? 0 : view->fontMetrics().horizontalAdvance(widestValue) + kCellPadding;
+    view->setColumnWidth(column, std::max({specifiedWidth, headerWidth, valueWidth}));
 }

@@ -70,3 +70,8 @@ public:
 // Turns view into the frame's "StringGrid1": no headers, no scrolling, no
 // clicks, row height 20, the given column widths, painted by the delegate.
 void SetUpOverviewGrid(QTableView* view, OverviewGridModel* model, const std::vector<int>& columnWidths);
+
+// Sets a column of a grid with a header row to its specified width, or
+// wider when the header text (in the language in force) or widestValue
+// would be clipped.
+void SetFittingColumnWidth(QTableView* view, int column, int specifiedWidth, const QString& widestValue = {});

@@ -5,7 +5,7 @@
 // without a modal loop and kept for the test to read.
 
 #include "app/main_form.h"
-#include "app/message_boxes.h"
+#include "views/message_boxes.h"
 #include "app/lamp_shape.h"
 #include "support/sim_process.h"
 

@@ -1,4 +1,4 @@
-#include "app/message_boxes.h"
+#include "views/message_boxes.h"
 
 #include "services/text_ids.h"
 #include "services/textoper.h"

@@ -1,0 +1,44 @@
+#include "views/file_dialogs.h"
+
+#include <QFileDialog>
+
+#include <utility>
+
+namespace FileDialogs {
+namespace {
+
+SaveHandler& CurrentHandler()
+{
+    static SaveHandler handler;
+    return handler;
+}
+
+QString ShowModal(QWidget* parent, const SaveRequest& request)
+{
+    // "Excel|*.csv" reads as the dialog's "Excel (*.csv)".
+    const qsizetype bar = request.filter.indexOf(QLatin1Char('|'));
+    const QString filter = bar < 0 ? request.filter
+                                   : request.filter.left(bar) + QStringLiteral(" (") + request.filter.mid(bar + 1)
+                                         + QLatin1Char(')');
+    QFileDialog dialog(parent, request.caption, request.folder, filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(request.defaultSuffix);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().front();
+}
+
+} // namespace
+
+SaveHandler SetSaveHandler(SaveHandler handler)
+{
+    return std::exchange(CurrentHandler(), std::move(handler));
+}
+
+QString AskSaveFileName(QWidget* parent, const SaveRequest& request)
+{
+    const SaveHandler& handler = CurrentHandler();
+    return handler ? handler(parent, request) : ShowModal(parent, request);
+}
+
+} // namespace FileDialogs
