@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 // The protocol object: the frame codec, the serial link and every pack
 // command. One exchange at a time: each command holds the link lock from
@@ -64,6 +65,7 @@ public:
     qint32 BaudRate() const;
     // INI file whose [Ports] section maps COMn to a device (see ResolvePortDevice).
     void SetPortMapFile(const QString& iniPath);
+    // The device the port number opens; empty when there is none.
     QString PortDevice(std::uint8_t portNumber) const;
     void InitSerial(std::uint8_t portNumber);
     bool OpenSerial(std::uint8_t portNumber);
@@ -72,6 +74,8 @@ public:
     // Why the last InitSerial/OpenSerial failed; the caller decides whether
     // and how to show it.
     QString LastOpenError() const;
+    // Fills a port list: with allPorts COM1 to COM16; otherwise the serial
+    // ports the system reports (on Windows under their own COM numbers).
     void FillPortList(IComboList& combo, std::uint8_t selectedPort, bool allPorts) const;
     // One exchange of the request built so far: window = wait + 200 ms for
     // address 0, wait + 500 ms otherwise. Call with the link lock held.
@@ -138,6 +142,10 @@ public:
     qint64 CharactersReceived() const { return m_charactersReceived; }
 
 private:
+    RPortDevice ResolvePort(std::uint8_t portNumber) const;
+    // The port numbers of the serial ports the system reports, in its order.
+    std::vector<std::uint8_t> SystemPortNumbers() const;
+
     mutable QMutex m_linkLock;
 
     std::array<std::uint8_t, kRequestBytes> m_requestBytes{};
@@ -156,6 +164,7 @@ private:
     qint32 m_baudRate = 9600;
     QString m_portMapFile;
     QString m_lastOpenError;
+    RPortDevice m_port;   // what InitSerial resolved for m_portNumber
 
     std::atomic<qint64> m_charactersSent{0};
     std::atomic<qint64> m_charactersReceived{0};
