@@ -1,8 +1,8 @@
 #include "services/settings.h"
 
+#include "protocol/ini_document.h"
 #include "protocol/link.h"
 #include "protocol/records.h"
-#include "protocol/ini_document.h"
 #include "services/password_store.h"
 #include "services/text_ids.h"
 #include "services/text_table.h"
