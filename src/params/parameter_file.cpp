@@ -53,14 +53,22 @@ QString EntryLine(const RParameterKind& entry, const RParameterFileTexts& texts)
     return fields.join(QLatin1Char(kSeparator));
 }
 
-// Strips the line end (CR LF, or a bare LF from a file edited elsewhere).
-QByteArrayView WithoutLineEnd(QByteArrayView line)
+// The line that starts at pos, without its end, and where the next one
+// starts. Lines end in CR LF as exported, in a bare LF from a file edited
+// elsewhere, in a bare CR from an old editor, or in CR CR LF from a file
+// converted twice: all count the same, so that no line is silently taken
+// for part of another.
+QByteArrayView LineAt(QByteArrayView text, qsizetype pos, qsizetype& next)
 {
-    if (line.endsWith('\n'))
-        line.chop(1);
-    if (line.endsWith('\r'))
-        line.chop(1);
-    return line;
+    qsizetype end = pos;
+    while (end < text.size() && text[end] != '\n' && text[end] != '\r')
+        ++end;
+    next = end;
+    while (next < text.size() && text[next] == '\r')
+        ++next;
+    if (next < text.size() && text[next] == '\n')
+        ++next;
+    return text.sliced(pos, end - pos);
 }
 
 // Parameter lines start with their id; a header line starts with a column
@@ -178,9 +186,8 @@ RParameterFileResult ReadParameterText(QByteArrayView text, RParameter& set)
         text = text.sliced(3);
     int lineNumber = 0;
     for (qsizetype pos = 0; pos < text.size();) {
-        const qsizetype newline = text.indexOf('\n', pos);
-        const qsizetype next = newline < 0 ? text.size() : newline + 1;
-        const QByteArrayView line = WithoutLineEnd(text.sliced(pos, next - pos));
+        qsizetype next = pos;
+        const QByteArrayView line = LineAt(text, pos, next);
         pos = next;
         ++lineNumber;
         // The header is whatever the exporting language made it.

@@ -72,7 +72,8 @@ QByteArray FormatParameterFile(const RParameter& set, const RParameterFileTexts&
 RParameterFileResult ExportParameterFile(const QString& path, const RParameter& set,
                                          const RParameterFileTexts& texts);
 
-// Reads the text of a parameter file into the set, line by line. The first
+// Reads the text of a parameter file into the set, line by line (lines end
+// in CR LF, LF or CR). The first
 // line is a header and skipped unless it is itself a parameter line (a
 // header never starts with a number). Every parameter line sets the value at
 // the position its id names; entries the file does not mention keep their

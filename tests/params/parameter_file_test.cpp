@@ -142,8 +142,9 @@ TEST(ParameterFile, ImportSetsTheValuesTheFileNamesAndKeepsTheRest)
     EXPECT_EQ(TParameterInfo::GetParameterValue(40, set), *Decimal::parse(u"-20.5"));
     EXPECT_EQ(TParameterInfo::GetParameterInt(30, set), 3650);
 
-    // Without a header the first line is a parameter line like any other.
-    WriteText(path, "020,1\r\n021,45\r\n");
+    // Without a header the first line is a parameter line like any other;
+    // a bare CR ends a line too.
+    WriteText(path, "020,1\r021,45\r");
     RParameter headless = info.NewParameterSet(1);
     ASSERT_TRUE(ImportParameterFile(path, headless).ok);
     EXPECT_EQ(TParameterInfo::GetParameterInt(20, headless), 1);
