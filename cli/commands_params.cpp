@@ -102,19 +102,16 @@ int RunRead(Session& session, const QString& outFile)
     return 0;
 }
 
-int RunWrite(Session& session, const QString& file, bool restoreDefaults)
+int RunWrite(Session& session, const std::vector<RParameterFileLine>& lines, bool restoreDefaults)
 {
     // What the file does not carry keeps the pack's values: start from the
-    // block as the pack holds it now.
-    RParameter lastRead;
-    std::uint8_t result = ReadPackSet(session, lastRead);
+    // block as the pack holds it now, the uncatalogued fields included, so
+    // every id the file names (and only those) changes.
+    RParameter merged;
+    std::uint8_t result = ReadPackSet(session, merged);
     if (result != 0)
         return session.failed(result);
-    RParameter edited = lastRead;
-    const RParameterFileResult imported = ImportParameterFile(file, edited);
-    if (!imported.ok)
-        return session.failed(QStringLiteral("%1: %2").arg(file, imported.errorText));
-    const RParameter merged = MergeForWrite(lastRead, edited);
+    ApplyParameterLines(lines, merged);
     if (const std::optional<RParameterKind> bad = TParameterInfo::FirstOutOfRange(merged))
         return session.failed(QStringLiteral("nothing written: %1").arg(OutOfRangeText(*bad)));
 
@@ -150,17 +147,25 @@ Prepared PrepareParams(const CommandArgs& args)
         return Prepared::Usage(QStringLiteral("expected \"params read [--out FILE.prt]\" or "
                                               "\"params write FILE.prt [--restore-defaults]\""));
     const QString file = words.at(1);
-    // The file is read and checked now, so that a bad file sends nothing.
+    // The file is read once and checked now, so that a bad file sends
+    // nothing and a pipe is read like any file. Only the ids it names are
+    // checked against their ranges: the others keep the pack's values.
     TParameterInfo catalogue;
     catalogue.InitCatalogue();
     RParameter probe = catalogue.NewParameterSet(1);
     const RParameterFileResult imported = ImportParameterFile(file, probe);
     if (!imported.ok)
         return Prepared::Usage(QStringLiteral("%1: %2").arg(file, imported.errorText));
-    if (imported.linesApplied == 0)
+    if (imported.applied.empty())
         return Prepared::Usage(QStringLiteral("%1 holds no parameters").arg(file));
-    if (const std::optional<RParameterKind> bad = TParameterInfo::FirstOutOfRange(probe))
-        return Prepared::Usage(QStringLiteral("%1: %2").arg(file, OutOfRangeText(*bad)));
+    for (const RParameterFileLine& line : imported.applied) {
+        const RParameterKind& entry = probe.Entries[line.id];
+        if (entry.Used == 1 && entry.ShowRange == 1 && !TParameterInfo::CheckParameterRange(entry))
+            return Prepared::Usage(
+                QStringLiteral("%1: Line %2: %3").arg(file).arg(line.lineNumber).arg(OutOfRangeText(entry)));
+    }
     const bool restoreDefaults = args.has("--restore-defaults");
-    return Prepared::Run([file, restoreDefaults](Session& session) { return RunWrite(session, file, restoreDefaults); });
+    return Prepared::Run([lines = imported.applied, restoreDefaults](Session& session) {
+        return RunWrite(session, lines, restoreDefaults);
+    });
 }

@@ -4,14 +4,14 @@
 #include "commands.h"
 #include "interrupt.h"
 
+#include "protocol/ini_document.h"
+#include "protocol/link.h"
 #include "services/settings.h"
 #include "services/text_ids.h"
 #include "sim_link.h"
 #include "store/devinfo.h"
 
 #include <QCoreApplication>
-#include <QRegularExpression>
-#include <QSettings>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -54,28 +54,44 @@ bool CheckOutputPaths(std::span<const OptionSpec> options, const CommandArgs& ar
     return true;
 }
 
-// Opens the port the user named: "COMn" as the main window numbers ports,
-// or any other device (a path, or a registered link such as "simulator"),
-// which is mapped to COM1 through a port map of this run's own.
-bool OpenPort(TDevInfo& store, AppGlobals& globals, const QString& port, std::int32_t baudRate,
-              QTemporaryDir& mapFolder, QString& error)
+// The port number of "COMn" as the main window numbers ports (COM1 to
+// COM16); none for any other name. A number beyond the list is refused
+// rather than brought into it: the user named a port, and another one must
+// not open in its place.
+std::optional<std::uint8_t> ComPortNumber(const QString& port, QString& error)
 {
-    static const QRegularExpression comPattern(QStringLiteral("^COM([1-9][0-9]{0,2})$"),
-                                               QRegularExpression::CaseInsensitiveOption);
-    const QRegularExpressionMatch com = comPattern.match(port);
-    std::uint8_t portNumber = 1;
-    if (com.hasMatch() && com.captured(1).toInt() <= 255) {
-        portNumber = std::uint8_t(com.captured(1).toInt());
+    const std::vector<std::uint8_t> numbers = ComPortNumbers({port});
+    if (numbers.empty())
+        return std::nullopt;
+    if (numbers.front() != LimitPortNumber(numbers.front())) {
+        error = QStringLiteral("--port %1: ports are numbered COM1 to COM%2 as in the main window; "
+                               "give the device itself or map the port in [Ports] of BMS.ini")
+                    .arg(port)
+                    .arg(kMaxPortNumber);
+        return std::nullopt;
+    }
+    return numbers.front();
+}
+
+// Opens the port the user named: "COMn" as the main window numbers ports,
+// mapped through [Ports] of BMS.ini as the window maps it, or any other
+// device (a path, or a registered link such as "simulator"), which is
+// mapped to COM1 through a port map of this run's own.
+bool OpenPort(TDevInfo& store, AppGlobals& globals, const QString& port, std::optional<std::uint8_t> com,
+              std::int32_t baudRate, QTemporaryDir& mapFolder, QString& error)
+{
+    const std::uint8_t portNumber = com.value_or(1);
+    if (com) {
+        store.DevOper().SetPortMapFile(SettingsFilePath());
     } else {
         if (!mapFolder.isValid()) {
             error = QStringLiteral("no temporary folder for the port map");
             return false;
         }
         const QString mapFile = mapFolder.filePath(QStringLiteral("ports.ini"));
-        {
-            QSettings map(mapFile, QSettings::IniFormat);
-            map.setValue(QStringLiteral("Ports/COM1"), port);
-            map.sync();
+        if (!WriteIniValue(mapFile, QStringLiteral("Ports"), QStringLiteral("COM1"), port)) {
+            error = QStringLiteral("could not write the port map %1").arg(mapFile);
+            return false;
         }
         store.DevOper().SetPortMapFile(mapFile);
     }
@@ -132,12 +148,17 @@ int Run(const QStringList& arguments)
     if (!CheckOutputPaths(command->options, args, error))
         return UsageError(output, error, command);
 
+    const QString port = line.globals.port.value_or(QStringLiteral("COM%1").arg(globals.PortNumber.load()));
+    error.clear();
+    const std::optional<std::uint8_t> comNumber = ComPortNumber(port, error);
+    if (!error.isEmpty())
+        return UsageError(output, error, nullptr);
+
     // Only now is anything opened.
     auto store = std::make_unique<TDevInfo>();
     store->InitStore();
-    const QString port = line.globals.port.value_or(QStringLiteral("COM%1").arg(globals.PortNumber.load()));
     QTemporaryDir mapFolder;
-    if (!OpenPort(*store, globals, port, line.globals.baudRate.value_or(globals.BaudRate.load()), mapFolder, error)) {
+    if (!OpenPort(*store, globals, port, comNumber, line.globals.baudRate.value_or(globals.BaudRate.load()), mapFolder, error)) {
         output.error(error);
         return 1;
     }

@@ -7,6 +7,7 @@
 #include "fuzz_input.h"
 #include "protocol/decoders.h"
 #include "protocol/devoper.h"
+#include "protocol/ini_document.h"
 #include "protocol/status_bits.h"
 #include "protocol/wire_text.h"
 
@@ -18,7 +19,6 @@
 #include "history/history_record.h"
 #endif
 
-#include <QSettings>
 #include <QTemporaryDir>
 
 #include <array>
@@ -58,7 +58,7 @@ TDevOper& LinkedOper()
         LinkRegistry::Register(kDevice, [](const LinkSettings&) { return std::make_unique<FuzzLink>(); });
         static QTemporaryDir dir;
         const QString ini = dir.filePath(QStringLiteral("ports.ini"));
-        QSettings(ini, QSettings::IniFormat).setValue(QStringLiteral("Ports/COM1"), kDevice);
+        Require(WriteIniValue(ini, QStringLiteral("Ports"), QStringLiteral("COM1"), kDevice));
         auto* oper = new TDevOper;
         oper->SetPortMapFile(ini);
         Require(oper->OpenSerial(1));

@@ -139,6 +139,11 @@ constexpr bool FieldsAreContiguous()
 }
 static_assert(FieldsAreContiguous(), "the numeric fields fill offsets 0 to 159 without gaps");
 
+std::int64_t LargestWireNumber(const RBlockField& field)
+{
+    return field.width == 2 ? 0xFFFF : 0xFF;
+}
+
 Decimal ReadConversion(BlockConversion conversion, std::int64_t wire)
 {
     switch (conversion) {
@@ -197,10 +202,8 @@ void DecodeParameterBlock(const AnswerView& answer, RParameter& set)
     DecodeParameterBlock(block, set);
 }
 
-std::int64_t ParameterWireValue(const RBlockField& field, const RParameter& set)
+std::int64_t BlockFieldWireValue(const RBlockField& field, Decimal value)
 {
-    const RParameterKind& entry = set.Entries[field.id];
-    const Decimal value = entry.Value;
     if (std::llabs(value.raw()) > kLargestSensibleRaw)
         return value.raw() < 0 ? -1 : std::int64_t(1) << 40;
     // Whole-number form as the grid shows it: the "0" mask rounds half away
@@ -226,12 +229,45 @@ std::int64_t ParameterWireValue(const RBlockField& field, const RParameter& set)
     return 0;
 }
 
+std::int64_t ParameterWireValue(const RBlockField& field, const RParameter& set)
+{
+    return BlockFieldWireValue(field, set.Entries[field.id].Value);
+}
+
+bool FitsBlockField(const RBlockField& field, Decimal value)
+{
+    const std::int64_t wire = BlockFieldWireValue(field, value);
+    return wire >= 0 && wire <= LargestWireNumber(field);
+}
+
+RBlockFieldRange BlockFieldRange(const RBlockField& field)
+{
+    return {ReadConversion(field.conversion, 0), ReadConversion(field.conversion, LargestWireNumber(field))};
+}
+
+const RBlockField* FindBlockField(std::uint8_t id)
+{
+    for (const RBlockField& field : kFields)
+        if (field.id == id)
+            return &field;
+    return nullptr;
+}
+
+bool IsSwitchBitParameter(std::uint8_t id)
+{
+    if (id == 0)
+        return false;
+    for (const RBlockSwitchByte& switchByte : kSwitches)
+        for (std::uint8_t bitId : switchByte.ids)
+            if (bitId == id)
+                return true;
+    return false;
+}
+
 std::optional<std::uint8_t> FindUnfitParameter(const RParameter& set)
 {
     for (const RBlockField& field : kFields) {
-        const std::int64_t wire = ParameterWireValue(field, set);
-        const std::int64_t largest = field.width == 2 ? 0xFFFF : 0xFF;
-        if (wire < 0 || wire > largest)
+        if (!FitsBlockField(field, set.Entries[field.id].Value))
             return field.id;
     }
     return std::nullopt;

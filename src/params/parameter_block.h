@@ -59,6 +59,24 @@ void DecodeParameterBlock(const AnswerView& answer, RParameter& set);
 // uncatalogued fields it is the value last read from the pack.
 std::int64_t ParameterWireValue(const RBlockField& field, const RParameter& set);
 
+// The number the field would carry for the value, before it is cut to the
+// field's width.
+std::int64_t BlockFieldWireValue(const RBlockField& field, Decimal value);
+// Whether the value fits the field: its wire number is neither negative nor
+// above 255 or 65535.
+bool FitsBlockField(const RBlockField& field, Decimal value);
+// The values the field can carry: what its smallest and largest wire
+// numbers read as (0..65535, -40..215 °C, 0..6553.5, ...).
+struct RBlockFieldRange {
+    Decimal minimum;
+    Decimal maximum;
+};
+RBlockFieldRange BlockFieldRange(const RBlockField& field);
+// The numeric field that carries the parameter, or none.
+const RBlockField* FindBlockField(std::uint8_t id);
+// Whether the parameter is one of the switch bits (on or off, nothing else).
+bool IsSwitchBitParameter(std::uint8_t id);
+
 // The id of the first field whose wire number does not fit its width
 // (negative, above 255 or 65535; a temperature outside -40..215 °C).
 std::optional<std::uint8_t> FindUnfitParameter(const RParameter& set);

@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QThread>
+#include <QSerialPortInfo>
 
 #include <algorithm>
 #include <cstring>
@@ -255,7 +256,7 @@ void TDevOper::SetPortMapFile(const QString& iniPath)
     m_portMapFile = iniPath;
 }
 
-QString TDevOper::PortDevice(std::uint8_t portNumber) const
+RPortDevice TDevOper::ResolvePort(std::uint8_t portNumber) const
 {
     QString iniPath;
     {
@@ -267,16 +268,22 @@ QString TDevOper::PortDevice(std::uint8_t portNumber) const
     return ResolvePortDevice(portNumber, iniPath);
 }
 
+QString TDevOper::PortDevice(std::uint8_t portNumber) const
+{
+    return ResolvePort(portNumber).device;
+}
+
 void TDevOper::InitSerial(std::uint8_t portNumber)
 {
-    const QString device = PortDevice(portNumber);
+    const RPortDevice port = ResolvePort(portNumber);
     QMutexLocker locker(&m_linkLock);
     if (m_link)
         m_link->close();
     m_link.reset();
     m_portNumber = portNumber;
+    m_port = port;
     m_lastOpenError.clear();
-    m_link = LinkRegistry::Create(LinkSettings{device, m_baudRate});
+    m_link = LinkRegistry::Create(LinkSettings{port.device, m_baudRate});
 }
 
 bool TDevOper::OpenSerial(std::uint8_t portNumber)
@@ -289,8 +296,16 @@ bool TDevOper::OpenSerial(std::uint8_t portNumber)
     if (needsInit)
         InitSerial(portNumber);
     QMutexLocker locker(&m_linkLock);
+    // A port map entry that names nothing is reported as such rather than
+    // opening some other device.
+    if (!m_port.error.isEmpty()) {
+        m_lastOpenError = m_port.error;
+        return false;
+    }
     QString error;
     const bool opened = m_link->open(&error);
+    if (!opened && !m_port.mapping.isEmpty())
+        error = QStringLiteral("%1: %2").arg(m_port.mapping, error);
     m_lastOpenError = error;
     return opened;
 }
@@ -314,17 +329,33 @@ QString TDevOper::LastOpenError() const
     return m_lastOpenError;
 }
 
+std::vector<std::uint8_t> TDevOper::SystemPortNumbers() const
+{
+#ifdef Q_OS_WIN
+    QStringList names;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
+        names << info.portName();
+    return ComPortNumbers(names);
+#else
+    // The system names its ports by device path; each is listed under the
+    // port number that opens it, the [Ports] map included.
+    const QStringList present = AvailableSerialDevices();
+    std::vector<std::uint8_t> numbers;
+    for (int port = 1; port <= kMaxPortNumber; ++port)
+        if (present.contains(ResolvePort(std::uint8_t(port)).device))
+            numbers.push_back(std::uint8_t(port));
+    return numbers;
+#endif
+}
+
 void TDevOper::FillPortList(IComboList& combo, std::uint8_t selectedPort, bool allPorts) const
 {
     combo.clearItems();
     if (allPorts) {
-        for (int port = 1; port <= 16; ++port)
+        for (int port = 1; port <= kMaxPortNumber; ++port)
             combo.addItem(QStringLiteral("COM%1").arg(port), QString::number(port));
     } else {
-        // The ports a user can pick are the serial devices present, numbered
-        // as the port mapping numbers them.
-        const int present = std::min<int>(int(AvailableSerialDevices().size()), 16);
-        for (int port = 1; port <= present; ++port)
+        for (std::uint8_t port : SystemPortNumbers())
             combo.addItem(QStringLiteral("COM%1").arg(port), QString::number(port));
     }
     if (combo.itemCount() > 0) {

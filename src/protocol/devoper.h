@@ -18,6 +18,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 // The protocol object: the frame codec, the serial link and every pack
 // command. One exchange at a time: each command holds the link lock from
@@ -66,6 +67,7 @@ public:
     qint32 BaudRate() const;
     // INI file whose [Ports] section maps COMn to a device (see ResolvePortDevice).
     void SetPortMapFile(const QString& iniPath);
+    // The device the port number opens; empty when there is none.
     QString PortDevice(std::uint8_t portNumber) const;
     void InitSerial(std::uint8_t portNumber);
     bool OpenSerial(std::uint8_t portNumber);
@@ -74,6 +76,8 @@ public:
     // Why the last InitSerial/OpenSerial failed; the caller decides whether
     // and how to show it.
     QString LastOpenError() const;
+    // Fills a port list: with allPorts COM1 to COM16; otherwise the serial
+    // ports the system reports (on Windows under their own COM numbers).
     void FillPortList(IComboList& combo, std::uint8_t selectedPort, bool allPorts) const;
     // One exchange of the request built so far: window = wait + 200 ms for
     // address 0, wait + 500 ms otherwise. The read ends early only on an
@@ -146,6 +150,10 @@ public:
     qint64 CharactersReceived() const { return m_charactersReceived; }
 
 private:
+    RPortDevice ResolvePort(std::uint8_t portNumber) const;
+    // The port numbers of the serial ports the system reports, in its order.
+    std::vector<std::uint8_t> SystemPortNumbers() const;
+
     mutable QMutex m_linkLock;
 
     std::array<std::uint8_t, kRequestBytes> m_requestBytes{};
@@ -168,6 +176,7 @@ private:
     // Set when an exchange ended without its answer: until it expires, what
     // arrives is thrown away before the next request goes out.
     std::optional<QDeadlineTimer> m_lateAnswerGuard;
+    RPortDevice m_port;   // what InitSerial resolved for m_portNumber
 
     std::atomic<qint64> m_charactersSent{0};
     std::atomic<qint64> m_charactersReceived{0};

@@ -1,12 +1,12 @@
 #include "protocol/link.h"
 
+#include "protocol/ini_document.h"
 #include "protocol/serial_link.h"
 
 #include <QCollator>
 #include <QMap>
 #include <QMutex>
 #include <QSerialPortInfo>
-#include <QSettings>
 
 #include <algorithm>
 
@@ -71,23 +71,52 @@ QStringList AvailableSerialDevices()
     return preferred + others;
 }
 
-QString ResolvePortDevice(int portNumber, const QString& iniPath)
+std::vector<std::uint8_t> ComPortNumbers(const QStringList& portNames)
 {
+    std::vector<std::uint8_t> numbers;
+    for (const QString& name : portNames) {
+        if (numbers.size() == std::size_t(kMaxPortNumber))
+            break;
+        const QStringView digits = QStringView(name).mid(3);
+        const bool digitsOnly = !digits.isEmpty() && digits.size() <= 3
+            && std::all_of(digits.begin(), digits.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+        if (!name.startsWith(QLatin1String("COM"), Qt::CaseInsensitive) || !digitsOnly)
+            continue;
+        const int number = digits.toInt();
+        if (number >= 1 && number <= 255)
+            numbers.push_back(std::uint8_t(number));
+    }
+    return numbers;
+}
+
+std::uint8_t LimitPortNumber(qint64 number)
+{
+    return std::uint8_t(std::clamp<qint64>(number, 1, kMaxPortNumber));
+}
+
+RPortDevice ResolvePortDevice(int portNumber, const QString& iniPath)
+{
+    RPortDevice port;
     const QString portName = QStringLiteral("COM%1").arg(portNumber);
     // The [Ports] section may map a port to any device, the simulated bus
     // included, on every system.
     if (!iniPath.isEmpty()) {
-        QSettings ini(iniPath, QSettings::IniFormat);
-        const QString mapped = ini.value(QStringLiteral("Ports/") + portName).toString().trimmed();
-        if (!mapped.isEmpty())
-            return mapped;
+        if (const std::optional<QString> mapped = ReadIniValue(iniPath, QStringLiteral("Ports"), portName)) {
+            port.mapping = QStringLiteral("[Ports] %1=%2").arg(portName, *mapped);
+            port.device = *mapped;
+            if (port.device.isEmpty())
+                port.error = QStringLiteral("%1 in %2 names no device").arg(port.mapping, iniPath);
+            return port;
+        }
     }
 #ifdef Q_OS_WIN
-    return portName;
+    port.device = portName;
 #else
     const QStringList devices = AvailableSerialDevices();
     if (portNumber >= 1 && portNumber <= devices.size())
-        return devices.at(portNumber - 1);
-    return QString();
+        port.device = devices.at(portNumber - 1);
+    else
+        port.error = QStringLiteral("No serial device is present for %1 (map one in [Ports] of BMS.ini)").arg(portName);
 #endif
+    return port;
 }

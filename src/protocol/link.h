@@ -5,8 +5,10 @@
 #include <QString>
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 // One way of reaching the packs: a serial adapter, the in-process simulated
 // bus, or anything else that can carry one request and its answer.
@@ -65,10 +67,33 @@ std::unique_ptr<ILink> Create(const LinkSettings& settings);
 bool IsRegistered(const QString& deviceName);
 } // namespace LinkRegistry
 
-// Maps the port number n that the user picks (COM1..COM16) to a device: the
-// key "COMn" of section "Ports" in the given INI file when it names one;
-// otherwise "COMn" on Windows and elsewhere the n-th serial device present,
-// USB and ACM adapters first. Empty when there is none.
-QString ResolvePortDevice(int portNumber, const QString& iniPath);
+// The port numbers a user picks: COM1 to COM16, as the port list shows them.
+inline constexpr int kMaxPortNumber = 16;
+// A port number as BMS.ini or the command line gives it, brought into the
+// numbers the port list holds: below 1 gives 1, above 16 gives 16. The
+// window and bmstool both take a port number through this.
+std::uint8_t LimitPortNumber(qint64 number);
+
+// What a port number n (COMn) opens.
+struct RPortDevice {
+    QString device;   // a device path, "COMn" on Windows, or a registered name; empty: none
+    // Set when the key "COMn" of section [Ports] named the device: "[Ports]
+    // COM3=/dev/ttyUSB1", for messages about the mapping.
+    QString mapping;
+    // Why there is nothing to open (device empty).
+    QString error;
+};
+
+// Maps the port number n that the user picks to a device: the key "COMn" of
+// section [Ports] of the given INI file when the key is there (read as
+// BMS.ini is read: names match without regard to case, the first of two
+// equal keys counts); otherwise "COMn" on Windows and elsewhere the n-th
+// serial device present, USB and ACM adapters first. A [Ports] key that
+// names no device is an error, never a reason to take another device.
+RPortDevice ResolvePortDevice(int portNumber, const QString& iniPath);
 // The serial devices present, in the order port numbers map to them.
 QStringList AvailableSerialDevices();
+// The numbers of the ports named "COMn" (any case) among the names, in the
+// given order, at most kMaxPortNumber of them; other names are passed over.
+// On Windows these are the system's serial ports as it names them.
+std::vector<std::uint8_t> ComPortNumbers(const QStringList& portNames);

@@ -1,8 +1,9 @@
 #include "services/settings.h"
 
+#include "protocol/ini_document.h"
+#include "protocol/link.h"
 #include "protocol/records.h"
 #include "protocol/wire_text.h"
-#include "services/ini_file.h"
 #include "services/password_store.h"
 #include "services/text_ids.h"
 #include "services/text_table.h"
@@ -96,7 +97,7 @@ void ReadSettingsFile(AppGlobals& globals)
     globals.PackCount = ClampToPacks(read("PackCount", 1));
     const qint64 packRead = read("PackRead", 1);
     globals.PackRead = packRead == 255 ? 255 : (packRead < 1 || packRead > globals.PackCount ? 1 : std::uint8_t(packRead));
-    globals.PortNumber = ClampToPacks(read("Port", 1));
+    globals.PortNumber = LimitPortNumber(read("Port", 1));
     // A speed must be positive and fit 32 bits; anything else is no speed.
     const qint64 baudRate = read("BaudRate", 9600);
     globals.BaudRate = baudRate > 0 && baudRate <= std::numeric_limits<std::int32_t>::max() ? std::int32_t(baudRate) : 9600;

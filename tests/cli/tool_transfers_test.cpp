@@ -3,6 +3,8 @@
 
 #include "tool_process.h"
 
+#include "params/parameter_block.h"
+
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -110,18 +112,69 @@ TEST_F(ToolTransfers, EditedParameterFileChangesOnlyWhatItCarries)
     EXPECT_NE(m_tool->rawParameterBlock(1), before);
 }
 
-TEST_F(ToolTransfers, ParameterFileOutOfRangeIsRefusedBeforeSending)
+// Good files change exactly the ids they name; a refused file names its
+// line, sends nothing and leaves the block as it was.
+TEST_F(ToolTransfers, ParameterFilesChangeOnlyWhatTheyNameOrNothingAtAll)
 {
+    struct FileCase {
+        const char* what;
+        QByteArray text;
+        bool throughPipe;
+        int exitCode;
+        std::vector<std::pair<int, int>> changes;   // id, new value
+        const char* errorHas;
+    };
+    const FileCase cases[] = {
+        {"decimal comma", "ID,Value\r\n030,3,601,mV,0.000,0.000,Cell high voltage alarm\r\n", false, 2, {}, "Line 2:"},
+        {"no header", "030,3601\r\n020,2\r\n", false, 0, {{30, 3601}, {20, 2}}, ""},
+        {"switch 5", "ID,Value\r\n030,3602\r\n242,5\r\n", false, 2, {}, "Line 3:"},
+        {"field overflow", "ID,Value\r\n030,3603\r\n023,70000\r\n", false, 2, {}, "0..65535"},
+        {"outside the range", "ID,Value\r\n001,999.000\r\n", false, 2, {}, "Line 2:"},
+        {"partial file", "ID,Value\r\n011,15\r\n031,3333\r\n", false, 0, {{11, 15}, {31, 3333}}, ""},
+        {"pipe", "ID,Value\r\n030,3590\r\n", true, 0, {{30, 3590}}, ""},
+    };
     start();
-    const QByteArray before = m_tool->rawParameterBlock(1);
-    const QString bad = file("bad.prt");
-    QFile out(bad);
-    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
-    out.write("ID,Value\r\n001,999.000\r\n");   // the RS485 address ranges 0..16
-    out.close();
-    const ToolRun write = m_tool->run({QStringLiteral("params"), QStringLiteral("write"), bad});
-    EXPECT_EQ(write.exitCode, 2) << write.err.toStdString();
-    EXPECT_EQ(m_tool->rawParameterBlock(1), before);
+    TParameterInfo catalogue;
+    const auto decoded = [&catalogue](const QByteArray& block) {
+        RParameter set = catalogue.NewParameterSet(1);
+        DecodeParameterBlock(block, set);
+        return set;
+    };
+    for (const FileCase& fileCase : cases) {
+        SCOPED_TRACE(fileCase.what);
+        const QByteArray before = m_tool->rawParameterBlock(1);
+        ASSERT_FALSE(before.isEmpty());
+        ToolRun run;
+        if (fileCase.throughPipe) {
+            // As a shell hands it over: bmstool ... params write <(...)
+            ChildProcess shell;
+            ASSERT_TRUE(shell.start(QStringLiteral("/bin/bash"),
+                                    {QStringLiteral("-c"), QStringLiteral("exec \"$0\" --port \"$1\" params write <(printf %s \"$2\")"),
+                                     QStringLiteral(BMS_TOOL_PROGRAM), m_tool->sim().linkPath(),
+                                     QString::fromLatin1(fileCase.text)}));
+            ASSERT_TRUE(shell.waitForFinished(120000));
+            run.exitCode = shell.exitCode();
+            run.err = QString::fromUtf8(shell.standardError());
+        } else {
+            const QString path = file("case.prt");
+            QFile out(path);
+            ASSERT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            out.write(fileCase.text);
+            out.close();
+            run = m_tool->run({QStringLiteral("params"), QStringLiteral("write"), path});
+        }
+        EXPECT_EQ(run.exitCode, fileCase.exitCode) << run.err.toStdString();
+        EXPECT_TRUE(run.err.contains(QLatin1String(fileCase.errorHas))) << run.err.toStdString();
+        const QByteArray after = m_tool->rawParameterBlock(1);
+        if (fileCase.changes.empty()) {
+            EXPECT_EQ(after, before);
+            continue;
+        }
+        RParameter expected = decoded(before);
+        for (const auto& [id, value] : fileCase.changes)
+            TParameterInfo::SetParameterInt(id, value, expected);
+        EXPECT_EQ(decoded(after), expected);
+    }
 }
 
 TEST_F(ToolTransfers, HistoryReadsTheWholeLogAndStopsAtItsEndMark)

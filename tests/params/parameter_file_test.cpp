@@ -92,7 +92,7 @@ TEST(ParameterFile, ExportedFileReadsBackInTheOtherLanguage)
     RParameter loaded = info.NewParameterSet(3);
     const RParameterFileResult imported = ImportParameterFile(path, loaded);
     ASSERT_TRUE(imported.ok) << imported.errorText.toStdString();
-    EXPECT_EQ(imported.linesApplied, kCatalogueEntries);
+    EXPECT_EQ(imported.applied.size(), std::size_t(kCatalogueEntries));
     EXPECT_EQ(loaded, set);
 }
 
@@ -129,18 +129,26 @@ TEST(ParameterFile, ImportSetsTheValuesTheFileNamesAndKeepsTheRest)
     // Ids need no leading zeros, lines may end in a bare line feed, extra
     // fields are ignored, and an uncatalogued id sets its position.
     WriteText(path, "whatever the header says\r\n020,2\r\n180,1.000,,0,0,Enable heating\n"
-                    "31,3400\r\n013,-1.5\r\n");
+                    "31,3400\r\n040,-20.5\r\n");
     TParameterInfo info;
     RParameter set = info.NewParameterSet(1);
     TParameterInfo::SetParameterInt(30, 3650, set);
     const RParameterFileResult result = ImportParameterFile(path, set);
     ASSERT_TRUE(result.ok) << result.errorText.toStdString();
-    EXPECT_EQ(result.linesApplied, 4);
+    EXPECT_EQ(result.applied.size(), 4u);
     EXPECT_EQ(TParameterInfo::GetParameterInt(20, set), 2);
     EXPECT_TRUE(TParameterInfo::GetParameterFlag(180, set));
     EXPECT_EQ(set.Entries[31].Value, Decimal::fromInt(3400));
-    EXPECT_EQ(TParameterInfo::GetParameterValue(13, set), *Decimal::parse(u"-1.5"));
+    EXPECT_EQ(TParameterInfo::GetParameterValue(40, set), *Decimal::parse(u"-20.5"));
     EXPECT_EQ(TParameterInfo::GetParameterInt(30, set), 3650);
+
+    // Without a header the first line is a parameter line like any other;
+    // a bare CR ends a line too.
+    WriteText(path, "020,1\r021,45\r");
+    RParameter headless = info.NewParameterSet(1);
+    ASSERT_TRUE(ImportParameterFile(path, headless).ok);
+    EXPECT_EQ(TParameterInfo::GetParameterInt(20, headless), 1);
+    EXPECT_EQ(TParameterInfo::GetParameterInt(21, headless), 45);
 
     WriteText(path, "header only\r\n");
     RParameter fresh = info.NewParameterSet(1);
@@ -154,14 +162,22 @@ TEST(ParameterFile, ABadLineStopsTheImportAfterApplyingTheLinesBeforeIt)
     const QString path = folder.filePath(QStringLiteral("bad.prt"));
     TParameterInfo info;
     const QByteArray header = "ID,Value\r\n";
-    const QByteArray badLines[] = {"\r\n", "030\r\n", "x30,5\r\n", "030,5,5\r\n030,five\r\n", "255,1\r\n",
-                                   "-1,1\r\n", "030,3,500\r\n031,1,5\r\n300,1\r\n"};
+    const QByteArray badLines[] = {
+        "\r\n", "030\r\n", "x30,5\r\n", "030,five\r\n", "255,1\r\n", "-1,1\r\n", "300,1\r\n",
+        // A decimal comma splits the value, by hand or in an exported line.
+        "030,3,601\r\n", "030,3,601,mV,0,000,0,000,Cell high voltage alarm\r\n",
+        // Six fields whose minimum and maximum are no numbers have shifted.
+        "030,3,601,mV,0,Cell high voltage alarm\r\n",
+        // Switches are 0 or 1; values must fit the bytes that carry them.
+        "242,5\r\n", "242,-1\r\n", "180,0.5\r\n", "030,65536\r\n", "001,256\r\n", "040,-41\r\n",
+        "013,655.36\r\n"};
     for (const QByteArray& bad : badLines) {
         WriteText(path, header + "011,16\r\n" + bad + "020,3\r\n");
         RParameter set = info.NewParameterSet(1);
         const RParameterFileResult result = ImportParameterFile(path, set);
         EXPECT_FALSE(result.ok) << bad.constData();
-        EXPECT_FALSE(result.errorText.isEmpty());
+        EXPECT_EQ(result.errorLine, 3) << bad.constData();
+        EXPECT_TRUE(result.errorText.startsWith(QStringLiteral("Line 3: "))) << result.errorText.toStdString();
         EXPECT_EQ(TParameterInfo::GetParameterInt(11, set), 16) << "lines before the bad one stay applied";
         EXPECT_EQ(TParameterInfo::GetParameterInt(20, set), 0) << "lines after it are not read";
     }

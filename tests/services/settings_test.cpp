@@ -1,5 +1,5 @@
+#include "protocol/ini_document.h"
 #include "protocol/wire_text.h"
-#include "services/ini_file.h"
 #include "services/settings.h"
 #include "services/text_ids.h"
 
@@ -145,12 +145,17 @@ TEST_F(SettingsTest, WireEncodingNamesTheCodePageOfPackTexts)
 #endif
 }
 
-TEST_F(SettingsTest, KeysAndSectionMatchWithoutRegardToCase)
+TEST_F(SettingsTest, KeysAndSectionMatchWithoutRegardToCaseAndTheFirstOfTwoCounts)
 {
-    writeIni("[bms]\npackcount=5\nPORT=3\n");
+    writeIni("[bms]\npackcount=5\nPORT=3\nport=9\n");
     load();
     EXPECT_EQ(Globals().PackCount, 5);
     EXPECT_EQ(Globals().PortNumber, 3);
+    // The writer rewrites the line the reader reads.
+    ASSERT_TRUE(WriteSetting(QStringLiteral("Port"), 7));
+    EXPECT_EQ(ReadAll(SettingsFilePath()), QByteArray("[bms]\npackcount=5\nPort=7\nport=9\n"));
+    load();
+    EXPECT_EQ(Globals().PortNumber, 7);
 }
 
 TEST_F(SettingsTest, WritingAKeyKeepsThePortMapAndEverythingElse)

@@ -1,4 +1,4 @@
-#include "services/ini_file.h"
+#include "protocol/ini_document.h"
 
 #include <QFile>
 #include <QSaveFile>

@@ -5,11 +5,14 @@
 
 #include <optional>
 
-// A Windows-style INI text edited in place. Sections and keys match without
-// regard to case, as Windows does. Writing a key changes only that key's
-// line (or adds one), so other sections, comments, the order of the lines
-// and their line ends stay as they were; the port map in [Ports] and
-// whatever else the user keeps in the file survive every write.
+// A Windows-style INI text, read and edited in place: the one reader of
+// BMS.ini, for the settings of [BMS] and the port map of [Ports] alike.
+// Sections and keys match without regard to case, as Windows does, and of
+// a key given twice in a section the first line counts, for reading and
+// writing alike (of a section given twice, the first). Writing a key changes
+// only that key's line (or adds one), so other sections, comments, the
+// order of the lines and their line ends stay as they were; the port map in
+// [Ports] and whatever else the user keeps in the file survive every write.
 class IniDocument {
 public:
     static IniDocument FromBytes(const QByteArray& bytes);
