@@ -1,5 +1,7 @@
 #include "protocol/decimal.h"
 
+#include <algorithm>
+#include <array>
 #include <limits>
 
 std::int64_t DivideRounded(std::int64_t numerator, std::int64_t divisor, Decimal::Rounding rounding)
@@ -127,15 +129,43 @@ QString Decimal::format(QStringView mask) const
     std::uint64_t decimalScale = 1;
     for (int i = 0; i < decimals; ++i)
         decimalScale *= 10;
-    QString number = QString::number(magnitude / decimalScale);
-    if (number.size() < integerDigits)
-        number = QString(integerDigits - number.size(), u'0') + number;
-    if (integerDigits == 0 && number == u"0" && decimals > 0)
-        number.clear();
-    if (decimals > 0)
-        number += u'.' + QString::number(magnitude % decimalScale).rightJustified(decimals, u'0');
-    return (negative ? QStringLiteral("-") : QString()) + mask.left(first).toString() + number
-        + mask.mid(last + 1).toString();
+    // The digits are put together in place: the logs format hundreds of
+    // thousands of cells when they are saved.
+    std::uint64_t whole = magnitude / decimalScale;
+    std::uint64_t fraction = magnitude % decimalScale;
+    std::array<char16_t, 24> wholeDigits{};
+    int wholeCount = 0;
+    do {
+        wholeDigits[std::size_t(wholeCount++)] = char16_t(u'0' + whole % 10);
+        whole /= 10;
+    } while (whole != 0);
+    const QStringView prefix = mask.left(first);
+    const QStringView suffix = mask.mid(last + 1);
+    // A mask without integer digits drops a lone zero before the point.
+    const bool showWhole = integerDigits > 0 || wholeCount > 1 || wholeDigits[0] != u'0' || decimals == 0;
+    const qsizetype wholeWidth = showWhole ? std::max(wholeCount, integerDigits) : 0;
+    QString text(qsizetype(negative) + prefix.size() + wholeWidth + (decimals > 0 ? decimals + 1 : 0) + suffix.size(),
+                 Qt::Uninitialized);
+    QChar* out = text.data();
+    if (negative)
+        *out++ = u'-';
+    out = std::copy(prefix.begin(), prefix.end(), out);
+    for (qsizetype i = wholeCount; i < wholeWidth; ++i)
+        *out++ = u'0';
+    if (showWhole) {
+        while (wholeCount > 0)
+            *out++ = QChar(wholeDigits[std::size_t(--wholeCount)]);
+    }
+    if (decimals > 0) {
+        *out++ = u'.';
+        for (int i = decimals - 1; i >= 0; --i) {
+            out[i] = QChar(char16_t(u'0' + fraction % 10));
+            fraction /= 10;
+        }
+        out += decimals;
+    }
+    std::copy(suffix.begin(), suffix.end(), out);
+    return text;
 }
 
 QString Decimal::toString() const

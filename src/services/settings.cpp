@@ -233,6 +233,29 @@ void Delay(std::chrono::milliseconds duration)
 
 QString FormatDeviceTime(const RDeviceTime& time)
 {
-    return QString::asprintf("%04u-%02u-%02u %02u:%02u:%02u", unsigned(time.year), unsigned(time.month),
-        unsigned(time.day), unsigned(time.hour), unsigned(time.minute), unsigned(time.second));
+    // A value wider than its field is written whole.
+    if (time.year > 9999 || time.month > 99 || time.day > 99 || time.hour > 99 || time.minute > 99
+        || time.second > 99) {
+        return QString::asprintf("%04u-%02u-%02u %02u:%02u:%02u", unsigned(time.year), unsigned(time.month),
+            unsigned(time.day), unsigned(time.hour), unsigned(time.minute), unsigned(time.second));
+    }
+    // "yyyy-mm-dd hh:nn:ss", put together digit by digit: every row of a
+    // saved log carries one.
+    QString text(19, u'0');
+    auto put = [&text](qsizetype end, unsigned value, int digits) {
+        for (qsizetype i = end - 1; digits > 0; --i, --digits, value /= 10)
+            text[i] = QChar(char16_t(u'0' + value % 10));
+    };
+    put(4, time.year, 4);
+    text[4] = u'-';
+    put(7, time.month, 2);
+    text[7] = u'-';
+    put(10, time.day, 2);
+    text[10] = u' ';
+    put(13, time.hour, 2);
+    text[13] = u':';
+    put(16, time.minute, 2);
+    text[16] = u':';
+    put(19, time.second, 2);
+    return text;
 }
