@@ -7,7 +7,8 @@
 // Loads the settings from PROGRAM_FOLDER and opens the port. Then, for each
 // language (Chinese, English), it shows page 0 (pack 01 in focus), page 1
 // and page 2 (all packs polled with "Auto") and page 3 (pack 01 again),
-// each with live values. When a state is ready it prints "ready NAME"
+// each with live values, and page 4 with the parameters read from pack 01.
+// When a state is ready it prints "ready NAME"
 // (page0-zh, page1-zh, ..., page3-en) and waits for the file
 // PROGRAM_FOLDER/shot-done-NAME. A wrong password is typed first, so that
 // the pictures show how the field masks it. After the last page it closes
@@ -93,7 +94,8 @@ int main(int argc, char** argv)
     auto* packInfo = form.findChild<QWidget*>(QStringLiteral("FramePackInfo1"));
     auto* monitor = form.findChild<QWidget*>(QStringLiteral("FramePackDataMonitor1"));
     auto* location = form.findChild<QWidget*>(QStringLiteral("FramePackLocation1"));
-    if (!pages || !packs || !packInfo || !monitor || !location)
+    auto* parameters = form.findChild<QWidget*>(QStringLiteral("FramePackParameter1"));
+    if (!pages || !packs || !packInfo || !monitor || !location || !parameters)
         return 1;
 
     auto choosePack = [packs](const QString& text) {
@@ -144,6 +146,16 @@ int main(int argc, char** argv)
                           [&] {
                               auto* edit = location->findChild<QLineEdit*>(QStringLiteral("Edit12"));
                               return edit && !edit->text().isEmpty();
+                          }});
+        // Row 1 is the battery node number: 0 until the set is read.
+        states.push_back({QStringLiteral("page4") + suffix,
+                          [&] {
+                              showPage(4);
+                              parameters->findChild<QAbstractButton*>(QStringLiteral("BtnReadParameter"))->click();
+                          },
+                          [&] {
+                              const QString nodes = GridCell(parameters, 1, 5);
+                              return !nodes.isEmpty() && nodes != QLatin1String("0");
                           }});
     }
 
