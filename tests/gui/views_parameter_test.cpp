@@ -369,9 +369,11 @@ TEST_F(ParameterPageTest, AnExportInEnglishImportsInChineseWithTheSameValues)
     m_page.BtnImpParameterClick();
     EXPECT_EQ(LastText(), TTextOper().GetLanguageText(0x3504));
     EXPECT_FALSE(Find<QCheckBox>(QStringLiteral("CheckBox100"))->isChecked());
-    for (const RParameterKind& entry : exported.Entries)
-        if (entry.Used == 1)
+    for (const RParameterKind& entry : exported.Entries) {
+        if (entry.Used == 1) {
             EXPECT_EQ(m_page.CurrentSet().Entries[entry.Id].Value, entry.Value) << int(entry.Id);
+        }
+    }
     EXPECT_EQ(ShownValue(13), QStringLiteral("1.25"));
 }
 
@@ -413,12 +415,13 @@ TEST_F(ParameterPageTest, ImportsShowWhatWasReadInEveryCase)
         m_page.BtnImpParameterClick();
         EXPECT_EQ(ShownValue(11), QString::fromLatin1(test.node));
         EXPECT_EQ(ShownValue(12), QStringLiteral("0"));
-        if (!test.file)
+        if (!test.file) {
             EXPECT_TRUE(m_boxes.isEmpty());
-        else if (test.succeeds)
+        } else if (test.succeeds) {
             EXPECT_EQ(LastText(), TTextOper().GetLanguageText(0x3504));
-        else
+        } else {
             EXPECT_TRUE(LastText().startsWith(QStringLiteral("Line %1:").arg(test.errorLine))) << LastText().toStdString();
+        }
         // The pack's stored set is not touched.
         EXPECT_NE(m_sim.store->GetStoredParameters(kPack), m_page.CurrentSet());
     }
