@@ -62,6 +62,22 @@ QString GridCell(QWidget* frame, int row, int column)
     return grid ? grid->model()->index(row, column).data().toString() : QString();
 }
 
+// The window's own control of that name: the pages' frames name their
+// controls in their own scope ("ComboBoxExt2", "Edit1" also live on the
+// parameter page), so controls inside a frame "Frame..." are passed over.
+template <typename Widget>
+Widget* OwnControl(QWidget& form, const char* name)
+{
+    for (Widget* widget : form.findChildren<Widget*>(QLatin1String(name))) {
+        bool insideFrame = false;
+        for (QObject* up = widget->parent(); up && up != &form; up = up->parent())
+            insideFrame = insideFrame || up->objectName().startsWith(QLatin1String("Frame"));
+        if (!insideFrame)
+            return widget;
+    }
+    return nullptr;
+}
+
 struct State {
     QString name;
     std::function<void()> enter;
@@ -90,12 +106,13 @@ int main(int argc, char** argv)
     form.show();
 
     auto* pages = form.findChild<QTabWidget*>(QStringLiteral("PageControl1"));
-    auto* packs = form.findChild<TComboBoxExt*>(QStringLiteral("ComboBoxExt2"));
+    auto* packs = OwnControl<TComboBoxExt>(form, "ComboBoxExt2");
+    auto* password = OwnControl<QLineEdit>(form, "Edit1");
     auto* packInfo = form.findChild<QWidget*>(QStringLiteral("FramePackInfo1"));
     auto* monitor = form.findChild<QWidget*>(QStringLiteral("FramePackDataMonitor1"));
     auto* location = form.findChild<QWidget*>(QStringLiteral("FramePackLocation1"));
     auto* parameters = form.findChild<QWidget*>(QStringLiteral("FramePackParameter1"));
-    if (!pages || !packs || !packInfo || !monitor || !location || !parameters)
+    if (!pages || !packs || !password || !packInfo || !monitor || !location || !parameters)
         return 1;
 
     auto choosePack = [packs](const QString& text) {
@@ -188,7 +205,7 @@ int main(int argc, char** argv)
     };
 
     QTimer::singleShot(0, [&] {
-        form.findChild<QLineEdit*>(QStringLiteral("Edit1"))->setText(QStringLiteral("1234"));
+        password->setText(QStringLiteral("1234"));
         form.findChild<QAbstractButton*>(QStringLiteral("BtnCom"))->click();
         run(0);
     });

@@ -198,6 +198,8 @@ void TFramePackParameter::BuildControls()
         m_choiceBoxes[std::size_t(box)] = new TComboBoxExt(panel);
         m_choiceBoxes[std::size_t(box)]->setObjectName(QStringLiteral("ComboBoxExt%1").arg(box + 1));
         m_choiceBoxes[std::size_t(box)]->setMinimumWidth(box < kFirstProtocolBox ? 110 : 140);
+        // The longest item in either language is shown whole.
+        m_choiceBoxes[std::size_t(box)]->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     }
     auto* other = new QHBoxLayout(m_groupBoxes[3]);
     other->addWidget(m_labels[1]);
@@ -321,9 +323,13 @@ void TFramePackParameter::ShowParameters(const RParameter& set)
     const QSignalBlocker blocker(StringGrid1);
     StringGrid1->setRowCount(rows);
     int row = 0;
+    QString widestName;
     for (const RParameterKind& entry : set.Entries) {
         if (entry.ListGroup == 0)
             continue;
+        if (StringGrid1->fontMetrics().horizontalAdvance(entry.Names[language])
+            > StringGrid1->fontMetrics().horizontalAdvance(widestName))
+            widestName = entry.Names[language];
         const bool ranged = entry.ShowRange == 1;
         const std::array<QString, kGridColumns> cells = {
             QString::number(entry.Id),
@@ -337,6 +343,9 @@ void TFramePackParameter::ShowParameters(const RParameter& set)
             StringGrid1->setItem(row, column, NewCell(row, column, cells[std::size_t(column)]));
         ++row;
     }
+    // The longest English names need a little more than the name column's
+    // 290 pixels.
+    SetFittingColumnWidth(StringGrid1, 1, kColumnWidths[1], widestName);
 
     for (int box = 0; box < kChoiceBoxes; ++box) {
         TComboBoxExt* combo = m_choiceBoxes[std::size_t(box)];
