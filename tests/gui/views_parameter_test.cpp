@@ -377,6 +377,21 @@ TEST_F(ParameterPageTest, AnExportInEnglishImportsInChineseWithTheSameValues)
     EXPECT_EQ(ShownValue(13), QStringLiteral("1.25"));
 }
 
+// The file holds only catalogue entries; the block fields without one keep
+// what the pack sent, so exporting, importing and writing changes nothing.
+TEST_F(ParameterPageTest, AnExportedSetImportedAndWrittenLeavesThePackUnchanged)
+{
+    ReadFromPack();
+    const QByteArray before = HeldBlock();
+    m_chosenFile = m_files.filePath(QStringLiteral("same.prt"));
+    m_page.BtnExpParameterClick();
+    m_page.BtnImpParameterClick();
+    ASSERT_EQ(LastText(), TTextOper().GetLanguageText(0x3504));
+    ClickWrite();
+    ASSERT_EQ(LastText(), TTextOper().GetLanguageText(0x3504));
+    EXPECT_EQ(HeldBlock(), before);
+}
+
 TEST_F(ParameterPageTest, ExportingTheFreshSetStopsAtTheNodeNumberWithoutADialog)
 {
     m_page.ShowParameters(m_sim.store->ParameterInfo().NewParameterSet(kPack));
