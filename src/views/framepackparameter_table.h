@@ -32,7 +32,6 @@ inline constexpr std::array<Caption, 4> kButtonCaptions = {{
 inline constexpr std::array<const char*, 4> kButtonNames = {
     "BtnReadParameter", "BtnWriteParameter", "BtnImpParameter", "BtnExpParameter"};
 
-
 // The parameters of ComboBoxExt1..4.
 inline constexpr std::array<std::uint8_t, TFramePackParameter::kChoiceBoxes> kChoiceIds = {20, 140, 148, 149};
 // The protocol boxes show "None" (item 0) for a value they do not list; the
