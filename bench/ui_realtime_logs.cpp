@@ -88,7 +88,8 @@ int main(int argc, char** argv)
     TMainForm form(folder.path());
     form.show();
     form.findChild<QTabWidget*>(QStringLiteral("PageControl1"))->setCurrentIndex(kRealTimePage);
-    form.findChild<QCheckBox*>(QStringLiteral("CheckBox3"))->click();
+    // Other pages have a "CheckBox3" of their own.
+    form.findChild<QWidget*>(QStringLiteral("TabSheet3"))->findChild<QCheckBox*>(QStringLiteral("CheckBox3"))->click();
     QApplication::processEvents();
     const long idleKiB = ResidentKiB();
 

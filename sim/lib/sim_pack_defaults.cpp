@@ -103,7 +103,7 @@ constexpr std::array<DefaultField, 107> kDefaultFields = {{
     {133, 2, 300},
     {135, 2, 5},
     {137, 2, 600},
-    {139, 1, 200},      // short-circuit protection
+    {139, 1, 1},        // short-circuit protection: level 1 of the list, 200
     {140, 2, 500},      // precharge time
     {142, 2, 300},      // short-circuit delay
     {144, 2, 60},

@@ -121,6 +121,7 @@ void TMainForm::FormCreate(const QString& programFolder)
 
     FramePackWorkDataInfo1->InitPage();
     FramePackAlarmDataInfo1->InitPage();
+    FramePackParameter1->SetStore(Store());
     FramePackParameter1->InitPage();
     FramePackConfig1->InitPage();
 
@@ -234,8 +235,8 @@ void TMainForm::ShowMonitorColumn()
 
 void TMainForm::RefreshParameters()
 {
-    // The parameter page re-lays itself and shows the stored set once it
-    // exists; until then there is nothing to show.
+    FramePackParameter1->InitPage();
+    FramePackParameter1->ShowParameters(Store()->GetStoredParameters(Globals().SelectedPack));
 }
 
 void TMainForm::SetCommState(int state)

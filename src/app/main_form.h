@@ -18,6 +18,7 @@
 #include "protocol/records.h"
 #include "views/framepackdatamonitor.h"
 #include "views/framepacklocation.h"
+#include "views/framepackparameter.h"
 #include "views/framerealtimedata.h"
 
 #include <QList>
@@ -52,6 +53,7 @@ class TThreadPack;
 using RealTimeDataFrame = TFrameRealTimeData;
 using PackDataMonitorFrame = TFramePackDataMonitor;
 using PackLocationFrame = TFramePackLocation;
+using PackParameterFrame = TFramePackParameter;
 using CommandPageFrame = TPendingCommandPage;
 
 class TMainForm : public QMainWindow {
@@ -182,7 +184,7 @@ private:
     // Page 3.
     PackLocationFrame* FramePackLocation1 = nullptr;
     // Pages 4 to 7.
-    CommandPageFrame* FramePackParameter1 = nullptr;
+    PackParameterFrame* FramePackParameter1 = nullptr;
     CommandPageFrame* FramePackConfig1 = nullptr;
     CommandPageFrame* FramePackWorkDataInfo1 = nullptr;
     CommandPageFrame* FramePackAlarmDataInfo1 = nullptr;

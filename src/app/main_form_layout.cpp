@@ -96,7 +96,7 @@ void TMainForm::BuildControls()
     fillSheet(2, BuildRealTimePage());
     FramePackLocation1 = Named<PackLocationFrame>("FramePackLocation1");
     fillSheet(3, FramePackLocation1);
-    FramePackParameter1 = Named<CommandPageFrame>("FramePackParameter1");
+    FramePackParameter1 = Named<PackParameterFrame>("FramePackParameter1");
     fillSheet(4, FramePackParameter1);
     FramePackConfig1 = Named<CommandPageFrame>("FramePackConfig1");
     fillSheet(5, FramePackConfig1);

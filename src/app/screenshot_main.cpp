@@ -7,7 +7,8 @@
 // Loads the settings from PROGRAM_FOLDER and opens the port. Then, for each
 // language (Chinese, English), it shows page 0 (pack 01 in focus), page 1
 // and page 2 (all packs polled with "Auto") and page 3 (pack 01 again),
-// each with live values. When a state is ready it prints "ready NAME"
+// each with live values, and page 4 with the parameters read from pack 01.
+// When a state is ready it prints "ready NAME"
 // (page0-zh, page1-zh, ..., page3-en) and waits for the file
 // PROGRAM_FOLDER/shot-done-NAME. A wrong password is typed first, so that
 // the pictures show how the field masks it. After the last page it closes
@@ -61,6 +62,22 @@ QString GridCell(QWidget* frame, int row, int column)
     return grid ? grid->model()->index(row, column).data().toString() : QString();
 }
 
+// The window's own control of that name: the pages' frames name their
+// controls in their own scope ("ComboBoxExt2", "Edit1" also live on the
+// parameter page), so controls inside a frame "Frame..." are passed over.
+template <typename Widget>
+Widget* OwnControl(QWidget& form, const char* name)
+{
+    for (Widget* widget : form.findChildren<Widget*>(QLatin1String(name))) {
+        bool insideFrame = false;
+        for (QObject* up = widget->parent(); up && up != &form; up = up->parent())
+            insideFrame = insideFrame || up->objectName().startsWith(QLatin1String("Frame"));
+        if (!insideFrame)
+            return widget;
+    }
+    return nullptr;
+}
+
 struct State {
     QString name;
     std::function<void()> enter;
@@ -89,11 +106,13 @@ int main(int argc, char** argv)
     form.show();
 
     auto* pages = form.findChild<QTabWidget*>(QStringLiteral("PageControl1"));
-    auto* packs = form.findChild<TComboBoxExt*>(QStringLiteral("ComboBoxExt2"));
+    auto* packs = OwnControl<TComboBoxExt>(form, "ComboBoxExt2");
+    auto* password = OwnControl<QLineEdit>(form, "Edit1");
     auto* packInfo = form.findChild<QWidget*>(QStringLiteral("FramePackInfo1"));
     auto* monitor = form.findChild<QWidget*>(QStringLiteral("FramePackDataMonitor1"));
     auto* location = form.findChild<QWidget*>(QStringLiteral("FramePackLocation1"));
-    if (!pages || !packs || !packInfo || !monitor || !location)
+    auto* parameters = form.findChild<QWidget*>(QStringLiteral("FramePackParameter1"));
+    if (!pages || !packs || !password || !packInfo || !monitor || !location || !parameters)
         return 1;
 
     auto choosePack = [packs](const QString& text) {
@@ -145,6 +164,16 @@ int main(int argc, char** argv)
                               auto* edit = location->findChild<QLineEdit*>(QStringLiteral("Edit12"));
                               return edit && !edit->text().isEmpty();
                           }});
+        // Row 1 is the battery node number: 0 until the set is read.
+        states.push_back({QStringLiteral("page4") + suffix,
+                          [&] {
+                              showPage(4);
+                              parameters->findChild<QAbstractButton*>(QStringLiteral("BtnReadParameter"))->click();
+                          },
+                          [&] {
+                              const QString nodes = GridCell(parameters, 1, 5);
+                              return !nodes.isEmpty() && nodes != QLatin1String("0");
+                          }});
     }
 
     std::function<void(std::size_t)> run = [&](std::size_t index) {
@@ -176,7 +205,7 @@ int main(int argc, char** argv)
     };
 
     QTimer::singleShot(0, [&] {
-        form.findChild<QLineEdit*>(QStringLiteral("Edit1"))->setText(QStringLiteral("1234"));
+        password->setText(QStringLiteral("1234"));
         form.findChild<QAbstractButton*>(QStringLiteral("BtnCom"))->click();
         run(0);
     });

@@ -13,7 +13,13 @@ SaveHandler& CurrentHandler()
     return handler;
 }
 
-QString ShowModal(QWidget* parent, const SaveRequest& request)
+OpenHandler& CurrentOpenHandler()
+{
+    static OpenHandler handler;
+    return handler;
+}
+
+QString ShowModal(QWidget* parent, const SaveRequest& request, QFileDialog::AcceptMode mode)
 {
     // "Excel|*.csv" reads as the dialog's "Excel (*.csv)".
     const qsizetype bar = request.filter.indexOf(QLatin1Char('|'));
@@ -21,7 +27,9 @@ QString ShowModal(QWidget* parent, const SaveRequest& request)
                                    : request.filter.left(bar) + QStringLiteral(" (") + request.filter.mid(bar + 1)
                                          + QLatin1Char(')');
     QFileDialog dialog(parent, request.caption, request.folder, filter);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setAcceptMode(mode);
+    if (mode == QFileDialog::AcceptOpen)
+        dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setDefaultSuffix(request.defaultSuffix);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
@@ -38,7 +46,18 @@ SaveHandler SetSaveHandler(SaveHandler handler)
 QString AskSaveFileName(QWidget* parent, const SaveRequest& request)
 {
     const SaveHandler& handler = CurrentHandler();
-    return handler ? handler(parent, request) : ShowModal(parent, request);
+    return handler ? handler(parent, request) : ShowModal(parent, request, QFileDialog::AcceptSave);
+}
+
+OpenHandler SetOpenHandler(OpenHandler handler)
+{
+    return std::exchange(CurrentOpenHandler(), std::move(handler));
+}
+
+QString AskOpenFileName(QWidget* parent, const OpenRequest& request)
+{
+    const OpenHandler& handler = CurrentOpenHandler();
+    return handler ? handler(parent, request) : ShowModal(parent, request, QFileDialog::AcceptOpen);
 }
 
 } // namespace FileDialogs

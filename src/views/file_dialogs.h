@@ -28,4 +28,11 @@ SaveHandler SetSaveHandler(SaveHandler handler);
 
 QString AskSaveFileName(QWidget* parent, const SaveRequest& request);
 
+// The open dialog takes the same request (the suffix is not used) and
+// returns the chosen existing file, or an empty string when cancelled.
+using OpenRequest = SaveRequest;
+using OpenHandler = std::function<QString(QWidget* parent, const OpenRequest& request)>;
+OpenHandler SetOpenHandler(OpenHandler handler);
+QString AskOpenFileName(QWidget* parent, const OpenRequest& request);
+
 } // namespace FileDialogs

@@ -13,7 +13,9 @@ namespace {
 
 Answer ShowModal(QWidget* parent, const Request& request)
 {
-    QMessageBox box(QMessageBox::Information, request.caption, request.text, QMessageBox::Ok, parent);
+    const QMessageBox::Icon icon =
+        request.icon == Icon::Warning ? QMessageBox::Warning : QMessageBox::Information;
+    QMessageBox box(icon, request.caption, request.text, QMessageBox::Ok, parent);
     if (request.buttons == Buttons::OkCancel) {
         box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
         box.setDefaultButton(QMessageBox::Cancel);
@@ -57,6 +59,11 @@ void Inform(QWidget* parent, const QString& text)
 void Inform(QWidget* parent, const QString& caption, const QString& text)
 {
     Show(parent, Request{caption, text, Buttons::Ok});
+}
+
+void Warn(QWidget* parent, const QString& text)
+{
+    Show(parent, Request{Caption(), text, Buttons::Ok, Icon::Warning});
 }
 
 Answer Ask(QWidget* parent, const QString& text)

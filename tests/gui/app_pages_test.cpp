@@ -4,11 +4,13 @@
 #include "app_window_fixture.h"
 
 #include "app/app_objects.h"
+#include "services/settings.h"
 #include "store/devinfo.h"
 
 #include <QLineEdit>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTableWidget>
 
 namespace {
 
@@ -51,6 +53,21 @@ TEST_F(MainWindowTest, TheLocationPageShowsThePackInFocusOnceItIsShown)
     Find<QTabWidget>("PageControl1")->setCurrentIndex(3);
     EXPECT_TRUE(WaitFor([&] { return !imei->text().isEmpty(); }));
     EXPECT_EQ(imei->text(), GlobalDevInfo()->GetLocationData(1).imei);
+}
+
+TEST_F(MainWindowTest, EnteringTheParameterPageShowsTheStoredSetOfThePackInFocus)
+{
+    StartWindow({}, QStringLiteral("PackCount=4\nPackRead=3\n"), false);
+    RParameter set = GlobalDevInfo()->GetStoredParameters(3);
+    TParameterInfo::SetParameterInt(11, 15, set);
+    GlobalDevInfo()->StoreParameters(set);
+    Find<QTabWidget>("PageControl1")->setCurrentIndex(4);
+    EXPECT_EQ(Globals().ActivePage.load(), 4);
+    const auto* grid = Find<QWidget>("FramePackParameter1")->findChild<QTableWidget*>(QStringLiteral("StringGrid1"));
+    ASSERT_EQ(grid->rowCount(), 86);
+    EXPECT_EQ(grid->item(1, 0)->text(), QStringLiteral("11"));
+    EXPECT_EQ(grid->item(1, 5)->text(), QStringLiteral("15"));
+    EXPECT_EQ(grid->horizontalHeaderItem(5)->text(), QStringLiteral("数值"));
 }
 
 } // namespace

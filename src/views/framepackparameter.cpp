@@ -1,0 +1,340 @@
+#include "views/framepackparameter.h"
+
+#include "params/parameter_block.h"
+#include "params/parameter_commands.h"
+#include "params/parameter_file.h"
+#include "services/settings.h"
+#include "services/text_ids.h"
+#include "services/textoper.h"
+#include "store/devinfo.h"
+#include "views/comboboxext.h"
+#include "views/file_dialogs.h"
+#include "views/framepackparameter_table.h"
+#include "views/message_boxes.h"
+#include "views/overview_grid.h"
+
+#include <QCheckBox>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+
+#include <algorithm>
+
+using namespace ParameterPage;
+
+namespace {
+
+constexpr std::uint16_t kConfirmWrite = 0x7109;
+constexpr std::uint16_t kOutOfRange = 0x710A;
+constexpr std::uint16_t kInvalidNumber = 0x710B;
+
+bool IsEditKey(const QString& text)
+{
+    // Control characters (backspace, Enter) pass; of the printable ones
+    // only what a number is written with.
+    if (text.isEmpty() || !text.front().isPrint())
+        return true;
+    return std::all_of(text.begin(), text.end(),
+                       [](QChar c) { return c.isDigit() || c == QLatin1Char('-') || c == QLatin1Char('.'); });
+}
+
+// Paints the grid's cells through the overview grids' painter (row colours,
+// centred text, names right-aligned 5 pixels from the edge).
+QTableWidgetItem* NewCell(int row, int column, const QString& text)
+{
+    auto* item = new QTableWidgetItem(text);
+    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+    // Data row r is row r + 1 of the grid, whose header is row 0.
+    item->setBackground(ColorFromBgr(RowBackgroundBgr(row + 1)));
+    item->setForeground(ColorFromBgr(kBgrBlack));
+    const CellAlign align = column == 1 ? CellAlign::RightWithMargin : CellAlign::Centre;
+    item->setData(OverviewGridModel::kCellAlignRole, static_cast<int>(align));
+    return item;
+}
+
+} // namespace
+
+// ---- Showing and collecting.
+
+void TFramePackParameter::ShowParameters(const RParameter& set)
+{
+    m_currentSet = set;
+    // An open editor would write its old text over the new value.
+    Edit1->hide();
+    m_edit1Tag = -1;
+
+    const std::uint8_t language = NameLanguage();
+    const TTextOper texts;
+    int rows = 0;
+    for (const RParameterKind& entry : set.Entries)
+        rows += entry.ListGroup > 0 ? 1 : 0;
+    const QSignalBlocker blocker(StringGrid1);
+    StringGrid1->setRowCount(rows);
+    int row = 0;
+    QString widestName;
+    for (const RParameterKind& entry : set.Entries) {
+        if (entry.ListGroup == 0)
+            continue;
+        if (StringGrid1->fontMetrics().horizontalAdvance(entry.Names[language])
+            > StringGrid1->fontMetrics().horizontalAdvance(widestName))
+            widestName = entry.Names[language];
+        const bool ranged = entry.ShowRange == 1;
+        const std::array<QString, kGridColumns> cells = {
+            QString::number(entry.Id),
+            entry.Names[language],
+            texts.GetUnitText(entry.UnitCode),
+            ranged ? TParameterInfo::FormatParameterValue(entry.Kind, entry.Decimals, entry.MinValue) : QString(),
+            ranged ? TParameterInfo::FormatParameterValue(entry.Kind, entry.Decimals, entry.MaxValue) : QString(),
+            TParameterInfo::FormatParameterValue(entry.Kind, entry.Decimals, entry.Value),
+        };
+        for (int column = 0; column < kGridColumns; ++column)
+            StringGrid1->setItem(row, column, NewCell(row, column, cells[std::size_t(column)]));
+        ++row;
+    }
+    // The longest English names need a little more than the name column's
+    // 290 pixels.
+    SetFittingColumnWidth(StringGrid1, 1, kNameColumnWidth, widestName);
+
+    for (int box = 0; box < kChoiceBoxes; ++box) {
+        TComboBoxExt* combo = m_choiceBoxes[std::size_t(box)];
+        const QString value = QString::number(TParameterInfo::GetParameterInt(kChoiceIds[std::size_t(box)], set));
+        if (!combo->selectValue(value))
+            combo->selectIndex(box >= kFirstProtocolBox ? 0 : -1);
+    }
+    for (std::size_t k = 0; k < kSwitchTable.size(); ++k)
+        m_switchBoxes[k]->setChecked(TParameterInfo::GetParameterFlag(kSwitchTable[k].id, set));
+}
+
+void TFramePackParameter::CollectParameters(RParameter& set) const
+{
+    for (int row = 0; row < StringGrid1->rowCount(); ++row) {
+        const QTableWidgetItem* idCell = StringGrid1->item(row, 0);
+        const QTableWidgetItem* valueCell = StringGrid1->item(row, kValueColumn);
+        if (!idCell || !valueCell)
+            continue;
+        const QString text = valueCell->text().trimmed();
+        if (text.isEmpty())
+            continue;
+        if (const std::optional<Decimal> value = Decimal::parse(text))
+            TParameterInfo::SetParameterValue(idCell->text().toInt(), set, *value);
+    }
+    for (int box = 0; box < kChoiceBoxes; ++box) {
+        // A box without a selection (the pack reported a value it does not
+        // list) keeps the value the set holds rather than sending 0.
+        bool ok = false;
+        const int value = m_choiceBoxes[std::size_t(box)]->selectedValue().toInt(&ok);
+        if (ok)
+            TParameterInfo::SetParameterInt(kChoiceIds[std::size_t(box)], value, set);
+    }
+    for (std::size_t k = 0; k < kSwitchTable.size(); ++k)
+        TParameterInfo::SetParameterFlag(kSwitchTable[k].id, m_switchBoxes[k]->isChecked(), set);
+}
+
+// ---- Editing a value.
+
+void TFramePackParameter::StringGrid1SelectCell(int row, int column)
+{
+    if (column != kValueColumn || row < 0 || row >= StringGrid1->rowCount()) {
+        Edit1->hide();
+        return;
+    }
+    // Hiding a focused editor ends its edit first (Edit1Exit).
+    Edit1->hide();
+    const QTableWidgetItem* cell = StringGrid1->item(row, column);
+    StringGrid1->scrollToItem(cell);
+    Edit1->setGeometry(StringGrid1->visualItemRect(cell));
+    Edit1->setText(cell ? cell->text() : QString());
+    m_edit1Tag = row;
+    Edit1->show();
+    Edit1->setFocus();
+    Edit1->selectAll();
+}
+
+void TFramePackParameter::Edit1Exit()
+{
+    if (m_inEdit1Exit || m_edit1Tag < 0)
+        return;
+    const QString text = Edit1->text().trimmed();
+    if (text.isEmpty())
+        return;
+    m_inEdit1Exit = true;
+    if (!Decimal::parse(text)) {
+        MessageBoxes::Warn(this, Text(kInvalidNumber));
+    } else if (QTableWidgetItem* cell = StringGrid1->item(m_edit1Tag, kValueColumn)) {
+        cell->setText(Edit1->text());
+    }
+    m_inEdit1Exit = false;
+}
+
+bool TFramePackParameter::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == Edit1) {
+        if (event->type() == QEvent::FocusOut) {
+            Edit1Exit();
+        } else if (event->type() == QEvent::KeyPress) {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+                Edit1Exit();
+                return true;
+            }
+            // Edit1KeyPress: only what a number is written with.
+            if (!IsEditKey(key->text()))
+                return true;
+        }
+    }
+    return QFrame::eventFilter(watched, event);
+}
+
+// ---- Buttons.
+
+bool TFramePackParameter::PortIsOpen()
+{
+    if (m_store && m_store->IsSerialOpen(Globals().PortNumber))
+        return true;
+    MessageBoxes::Inform(this, Text(TextId::kPortNotOpen));
+    return false;
+}
+
+void TFramePackParameter::UpdateWriteButton()
+{
+    const AppGlobals& globals = Globals();
+    BtnWriteParameter->setEnabled(globals.PasswordOk && globals.ParametersRead);
+}
+
+int TFramePackParameter::RowOfParameter(std::uint8_t id) const
+{
+    const QString text = QString::number(id);
+    for (int row = 0; row < StringGrid1->rowCount(); ++row) {
+        if (const QTableWidgetItem* cell = StringGrid1->item(row, 0); cell && cell->text() == text)
+            return row;
+    }
+    return -1;
+}
+
+bool TFramePackParameter::RefuseParameter(const RParameter& set, bool checkRange)
+{
+    std::optional<std::uint8_t> refused;
+    if (checkRange) {
+        if (const std::optional<RParameterKind> entry = TParameterInfo::FirstOutOfRange(set))
+            refused = entry->Id;
+    }
+    // A value the block cannot carry would be cut to its low bits on the
+    // wire; the pack must never see it.
+    if (!refused)
+        refused = FindUnfitParameter(set);
+    if (!refused)
+        return false;
+    const int row = RowOfParameter(*refused);
+    if (row >= 0) {
+        StringGrid1->setCurrentCell(row, kValueColumn);
+        // Selecting the cell that is already current selects nothing new.
+        if (m_edit1Tag != row || Edit1->isHidden())
+            StringGrid1SelectCell(row, kValueColumn);
+    }
+    QString name = set.Entries[*refused].Names[NameLanguage()];
+    if (name.isEmpty())
+        name = QString::number(*refused);
+    MessageBoxes::Inform(this, name + QStringLiteral("--") + Text(kOutOfRange));
+    return true;
+}
+
+void TFramePackParameter::BtnReadParameterClick()
+{
+    if (!PortIsOpen())
+        return;
+    AppGlobals& globals = Globals();
+    RParameter set = m_store->ParameterInfo().NewParameterSet(globals.SelectedPack);
+    const std::uint8_t result = m_store->ReadParameters(globals.SelectedAddress, globals.SelectedPack, set);
+    if (result != 0) {
+        globals.ParametersRead = false;
+        MessageBoxes::Inform(this, TTextOper().GetErrorText(result));
+    } else {
+        ShowParameters(set);
+        m_store->StoreParameters(set);
+        globals.ParametersRead = true;
+        MessageBoxes::Inform(this, Text(TextId::kOperationSucceeded));
+    }
+    UpdateWriteButton();
+}
+
+void TFramePackParameter::BtnWriteParameterClick()
+{
+    if (!PortIsOpen())
+        return;
+    AppGlobals& globals = Globals();
+    const bool restore = CheckBox100->isChecked();
+    CollectParameters(m_currentSet);
+    if (RefuseParameter(m_currentSet, !restore))
+        return;
+    if (MessageBoxes::Ask(this, Text(kConfirmWrite)) == MessageBoxes::Answer::Ok) {
+        // A set imported from a file carries no values for the block fields
+        // that have no catalogue entry: those keep what the pack said last.
+        const RParameter toSend = MergeForWrite(m_store->GetStoredParameters(globals.SelectedPack), m_currentSet);
+        const RParameterWriteResult result =
+            m_store->WriteParameters(globals.SelectedAddress, globals.SelectedPack, toSend, restore);
+        if (!result.ok()) {
+            MessageBoxes::Inform(this, TTextOper().GetErrorText(result.result));
+        } else {
+            RParameter set = m_store->ParameterInfo().NewParameterSet(globals.SelectedPack);
+            if (m_store->ReadParameters(globals.SelectedAddress, globals.SelectedPack, set) == 0) {
+                ShowParameters(set);
+                m_store->StoreParameters(set);
+            }
+            CheckBox100->setChecked(false);
+            MessageBoxes::Inform(this, Text(TextId::kOperationSucceeded));
+        }
+        // Confirmed: whatever the outcome, the next write needs a new read.
+        globals.ParametersRead = false;
+    }
+    UpdateWriteButton();
+}
+
+// ---- Parameter files.
+
+void TFramePackParameter::BtnImpParameterClick()
+{
+    const AppGlobals& globals = Globals();
+    RParameter set = m_store->ParameterInfo().NewParameterSet(globals.SelectedPack);
+    const QString path = FileDialogs::AskOpenFileName(
+        this, {Text(kButtonCaptions[2].textId), globals.ParameterPath, QLatin1String(kParameterFileFilter),
+               QLatin1String(kParameterFileExtension)});
+    if (!path.isEmpty()) {
+        const RParameterFileResult result = ImportParameterFile(path, set);
+        if (result.ok) {
+            CheckBox100->setChecked(false);
+            MessageBoxes::Inform(this, Text(TextId::kOperationSucceeded));
+        } else {
+            MessageBoxes::Inform(this, result.errorText);
+        }
+    }
+    // Also after a cancel or a failure: the fresh set, or what was read
+    // before the line that stopped the import.
+    ShowParameters(set);
+}
+
+void TFramePackParameter::BtnExpParameterClick()
+{
+    CollectParameters(m_currentSet);
+    // A file that holds a value the block cannot carry could not be
+    // imported again, so export refuses it as writing does.
+    if (RefuseParameter(m_currentSet, true))
+        return;
+    const AppGlobals& globals = Globals();
+    const QString path = FileDialogs::AskSaveFileName(
+        this, {Text(kButtonCaptions[3].textId), globals.ParameterPath, QLatin1String(kParameterFileFilter),
+               QLatin1String(kParameterFileExtension)});
+    if (path.isEmpty())
+        return;
+    RParameterFileTexts texts;
+    for (std::size_t k = 0; k < texts.header.size(); ++k)
+        texts.header[k] = Text(kParameterFileHeaderTextIds[k]);
+    texts.language = NameLanguage();
+    texts.unitText = [](std::uint8_t unitCode) { return TTextOper().GetUnitText(unitCode); };
+    const RParameterFileResult result = ExportParameterFile(path, m_currentSet, texts);
+    if (!result.ok) {
+        MessageBoxes::Inform(this, result.errorText);
+        return;
+    }
+    MessageBoxes::Inform(this, path + QStringLiteral("*****") + Text(TextId::kOperationSucceeded));
+}

@@ -1,0 +1,103 @@
+#pragma once
+
+// TFramePackParameter: the parameter page. One parameter set of the pack in
+// focus: the listed numeric parameters in the grid "StringGrid1" (column 0,
+// the id, hidden; values edited through the red overlay "Edit1"), four
+// enumerated parameters in ComboBoxExt1..4 and the 42 switches in
+// CheckBox1..42 inside GroupBox1..3. From it the user reads the set from the
+// pack, writes it back (password and a fresh read required), restores the
+// pack's defaults (CheckBox100) and carries sets in parameter files.
+//
+// The page only shows and collects: the catalogue, the block, the checks
+// and the files are the parameter library's.
+//
+//   InitPage()             grid layout, selection boxes refilled at item 0,
+//                          Edit1 hidden, write button enabled rule
+//   ApplyLanguage()        captions and switch names in the current language
+//   ShowParameters(set)    keeps a copy as the current set and shows it
+//   CollectParameters(set) copies what the page shows into set
+//
+// User-interface thread only. The handlers send their commands themselves
+// while the polling thread idles on this page.
+
+#include "params/parameter_info.h"
+
+#include <QFrame>
+
+#include <array>
+#include <cstdint>
+#include <optional>
+
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTableWidget;
+class TComboBoxExt;
+class TDevInfo;
+
+class TFramePackParameter : public QFrame {
+    Q_OBJECT
+public:
+    static constexpr int kSwitchBoxes = 42;
+    static constexpr int kChoiceBoxes = 4;
+    static constexpr int kGridColumns = 6;
+    static constexpr int kValueColumn = 5;
+
+    explicit TFramePackParameter(QWidget* parent = nullptr);
+
+    // The store the page reads from and writes through; it must outlive the
+    // page's use. Set before InitPage.
+    void SetStore(TDevInfo* store) { m_store = store; }
+
+    void InitPage();
+    void ApplyLanguage();
+    void ShowParameters(const RParameter& set);
+    void CollectParameters(RParameter& set) const;
+
+    const RParameter& CurrentSet() const { return m_currentSet; }
+
+    // ---- Handlers (public so the window and tests can run them).
+    void BtnReadParameterClick();
+    void BtnWriteParameterClick();
+    void BtnImpParameterClick();
+    void BtnExpParameterClick();
+    // row is a data row of the grid (0 is the first parameter).
+    void StringGrid1SelectCell(int row, int column);
+    void Edit1Exit();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildControls();
+    void FillChoiceBoxes();
+    bool PortIsOpen();
+    // Selects the row of the parameter, opens its value for editing and
+    // says that it is out of range; false when nothing is refused. Checks
+    // the ranges when checkRange is set, and always whether every value
+    // fits the pack's block.
+    bool RefuseParameter(const RParameter& set, bool checkRange);
+    int RowOfParameter(std::uint8_t id) const;
+    void UpdateWriteButton();
+    std::uint8_t NameLanguage() const;
+
+    TDevInfo* m_store = nullptr;
+    RParameter m_currentSet;
+    // The grid row Edit1 edits (its tag), or -1.
+    int m_edit1Tag = -1;
+    bool m_inEdit1Exit = false;
+
+    QTableWidget* StringGrid1 = nullptr;
+    QLineEdit* Edit1 = nullptr;
+    std::array<QGroupBox*, 5> m_groupBoxes{};    // GroupBox1..5
+    std::array<QCheckBox*, kSwitchBoxes> m_switchBoxes{};
+    std::array<TComboBoxExt*, kChoiceBoxes> m_choiceBoxes{};   // ComboBoxExt1..4
+    std::array<QLabel*, 5> m_labels{};           // Label1..5
+    QCheckBox* CheckBox100 = nullptr;
+    QPushButton* BtnReadParameter = nullptr;
+    QPushButton* BtnWriteParameter = nullptr;
+    QPushButton* BtnImpParameter = nullptr;
+    QPushButton* BtnExpParameter = nullptr;
+};
