@@ -7,8 +7,9 @@
 // Loads the settings from PROGRAM_FOLDER and opens the port. Then, for each
 // language (Chinese, English), it shows page 0 (pack 01 in focus), page 1
 // and page 2 (all packs polled with "Auto") and page 3 (pack 01 again),
-// each with live values. When a state is ready it prints "ready NAME"
-// (page0-zh, page1-zh, ..., page3-en) and waits for the file
+// each with live values, then pages 6 and 7 (pack 01) reading its
+// work-data and alarm logs. When a state is ready it prints "ready NAME"
+// (page0-zh, page1-zh, ..., page7-en) and waits for the file
 // PROGRAM_FOLDER/shot-done-NAME. A wrong password is typed first, so that
 // the pictures show how the field masks it. After the last page it closes
 // the window with the real closing question on screen and prints
@@ -34,6 +35,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -93,7 +95,9 @@ int main(int argc, char** argv)
     auto* packInfo = form.findChild<QWidget*>(QStringLiteral("FramePackInfo1"));
     auto* monitor = form.findChild<QWidget*>(QStringLiteral("FramePackDataMonitor1"));
     auto* location = form.findChild<QWidget*>(QStringLiteral("FramePackLocation1"));
-    if (!pages || !packs || !packInfo || !monitor || !location)
+    auto* workData = form.findChild<QWidget*>(QStringLiteral("FramePackWorkDataInfo1"));
+    auto* alarmRecords = form.findChild<QWidget*>(QStringLiteral("FramePackAlarmDataInfo1"));
+    if (!pages || !packs || !packInfo || !monitor || !location || !workData || !alarmRecords)
         return 1;
 
     auto choosePack = [packs](const QString& text) {
@@ -145,6 +149,20 @@ int main(int argc, char** argv)
                               auto* edit = location->findChild<QLineEdit*>(QStringLiteral("Edit12"));
                               return edit && !edit->text().isEmpty();
                           }});
+        // The record pages of pack 01, reading: the first press of "read"
+        // starts a transfer, which pauses on other pages.
+        for (const std::pair<int, QWidget*>& recordPage : {std::pair{6, workData}, std::pair{7, alarmRecords}}) {
+            const int index = recordPage.first;
+            QWidget* frame = recordPage.second;
+            states.push_back({QStringLiteral("page%1").arg(index) + suffix,
+                              [&, index, frame] {
+                                  showPage(index);
+                                  auto* read = frame->findChild<QAbstractButton*>(QStringLiteral("BtnRead"));
+                                  if (read->isEnabled() && GridCell(frame, 0, 0).isEmpty())
+                                      read->click();
+                              },
+                              [frame] { return !GridCell(frame, 14, 0).isEmpty(); }});
+        }
     }
 
     std::function<void(std::size_t)> run = [&](std::size_t index) {
