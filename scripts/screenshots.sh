@@ -26,7 +26,7 @@ program_folder=$(mktemp -d)
 trap 'rm -rf "$program_folder"' EXIT
 # A program folder of its own: four simulated packs behind COM1, pack 01 in
 # focus, starting in Chinese.
-printf '[Ports]\nCOM1=simulator\n\n[BMS]\nTextKind=0\nPackCount=4\nPackRead=1\nPort=1\n' \
+printf '[Ports]\nCOM1=simulator\n\n[BMS]\nTextKind=0\nPackCount=4\nPackRead=1\nPort=1\nDisplayRecord=1\n' \
     > "$program_folder/BMS.ini"
 
 helper="$build/src/app/bmshost-screenshots"

@@ -31,6 +31,7 @@ constexpr int kButtonHeight = 30;
 constexpr int kHeaderRowHeight = 25;   // rows 0 and 1 of the grid
 constexpr int kRowHeight = 20;
 constexpr int kTimeColumn = 2;
+constexpr int kModeColumn = 3;
 
 // Widths of the alarm log's columns up to the highest cell voltage; the
 // work-data log has the same first eight, then no alarm columns, and its
@@ -169,12 +170,17 @@ void TFramePackHistory::ApplyLanguage()
     BtnDelete->setText(Text(TextId::kDelete));
     BtnExp->setText(Text(TextId::kExport));
     m_model->applyLanguage(TTextOper());
-    // The specified widths, widened where a header of the language in force
-    // or the time would be clipped.
+    // The specified widths, widened where a header of the language in force,
+    // the time or the longest mode would be clipped.
     const std::vector<int> widths = ColumnWidths(m_alarmLog);
-    for (int column = 0; column < int(widths.size()); ++column)
-        SetFittingColumnWidth(StringGrid1, column, widths[std::size_t(column)],
-                              column == kTimeColumn ? QStringLiteral("0000-00-00 00:00:00") : QString());
+    for (int column = 0; column < int(widths.size()); ++column) {
+        QString widest;
+        if (column == kTimeColumn)
+            widest = QStringLiteral("0000-00-00 00:00:00");
+        else if (column == kModeColumn)
+            widest = GetModeText(2);
+        SetFittingColumnWidth(StringGrid1, column, widths[std::size_t(column)], widest);
+    }
 }
 
 void TFramePackHistory::AddRecordRow(const RHistoryRecord& record)
