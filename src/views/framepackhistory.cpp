@@ -133,6 +133,8 @@ TFramePackHistory::TFramePackHistory(bool alarmLog, int pageIndex, QWidget* pare
     connect(BtnDelete, &QPushButton::clicked, this, &TFramePackHistory::BtnDeleteClick);
     connect(BtnExp, &QPushButton::clicked, this, &TFramePackHistory::BtnExpClick);
     connect(Timer1, &QTimer::timeout, this, &TFramePackHistory::Timer1Timer);
+    connect(this, &TFramePackHistory::workerDelivered, this, &TFramePackHistory::TakeDeliveries,
+            Qt::QueuedConnection);
     m_worker.setMaxThreadCount(1);
 }
 
@@ -235,16 +237,13 @@ void TFramePackHistory::BtnReadClick()
     m_worker.start([this, store, address, pack, generation] {
         QString barCode;
         const bool read = store->ReadBarCode(address, pack, barCode) == ResultCode::kSuccess;
-        QMetaObject::invokeMethod(
-            this,
-            [this, generation, read, code = barCode.trimmed()] {
-                if (generation != m_generation)
-                    return;
-                m_busy = false;
-                if (read)
-                    m_deviceCode = code;
-            },
-            Qt::QueuedConnection);
+        Deliver([this, generation, read, code = barCode.trimmed()] {
+            if (generation != m_generation)
+                return;
+            m_busy = false;
+            if (read)
+                m_deviceCode = code;
+        });
     });
 
     m_reading = true;
@@ -282,8 +281,28 @@ void TFramePackHistory::Timer1Timer()
         outcome.noAnswers = transfer->NoAnswerCount();
         outcome.end = transfer->End();
         outcome.records = transfer->Records();
-        QMetaObject::invokeMethod(this, [this, outcome] { TakeStep(outcome); }, Qt::QueuedConnection);
+        Deliver([this, outcome] { TakeStep(outcome); });
     });
+}
+
+void TFramePackHistory::Deliver(std::function<void()> call)
+{
+    {
+        const std::lock_guard<std::mutex> lock(m_mailboxLock);
+        m_mailbox.push_back(std::move(call));
+    }
+    emit workerDelivered();
+}
+
+void TFramePackHistory::TakeDeliveries()
+{
+    std::deque<std::function<void()>> calls;
+    {
+        const std::lock_guard<std::mutex> lock(m_mailboxLock);
+        calls.swap(m_mailbox);
+    }
+    for (const std::function<void()>& call : calls)
+        call();
 }
 
 void TFramePackHistory::TakeStep(const StepOutcome& outcome)

@@ -23,7 +23,10 @@
 #include <QThreadPool>
 
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <memory>
+#include <mutex>
 
 class HistoryLogModel;
 class QPushButton;
@@ -72,6 +75,10 @@ public:
     QPushButton* readButton() const { return BtnRead; }
     QTimer* timer() const { return Timer1; }
 
+signals:
+    // A worker job left a call for the page (queued to the page's thread).
+    void workerDelivered();
+
 protected:
     // pageIndex: the main window's page this frame lives on.
     TFramePackHistory(bool alarmLog, int pageIndex, QWidget* parent);
@@ -91,6 +98,11 @@ private:
         int records = 0;
     };
 
+    // Called by a worker job: call runs on the page's thread. The calls
+    // pass through a mailbox under a lock of their own, so the hand-over is
+    // visible to the thread checker as well as ordered.
+    void Deliver(std::function<void()> call);
+    void TakeDeliveries();
     void TakeStep(const StepOutcome& outcome);
     void FinishTransfer();
     void SetIdleButtons(bool idle);
@@ -126,6 +138,8 @@ private:
     bool m_shutDown = false;
     // Outcomes of an earlier transfer are dropped.
     int m_generation = 0;
+    std::mutex m_mailboxLock;
+    std::deque<std::function<void()>> m_mailbox;
     QThreadPool m_worker;
 };
 
