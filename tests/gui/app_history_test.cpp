@@ -255,7 +255,7 @@ TEST_F(HistoryPageTest, MissesBetweenAnswersPauseDeleteAndStop)
 
     // Stop: one request with sub-command 3, and no more ticks.
     QTest::mouseClick(page->findChild<QPushButton*>(QStringLiteral("BtnStop")), Qt::LeftButton);
-    EXPECT_TRUE(WaitFor([page] { return !page->ExchangeRunning(); }));
+    EXPECT_TRUE(WaitFor([] { return Bus().requestCount(kAlarmCid2, HistorySubCommand::kStop) == 1; }));
     EXPECT_FALSE(page->Reading());
     EXPECT_EQ(page->ReadMode(), HistorySubCommand::kStop);
     const qint64 afterStop = Bus().requestCount(kAlarmCid2);
