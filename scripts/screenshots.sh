@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Photographs the pages of bmshost (0: live view, 1: parallel monitor,
-# 2: real-time logs, 3: location, 4: parameters) in each language, as a user sees them on
+# 2: real-time logs, 3: location, 4: parameters) and the record pages
+# (6: work data, 7: alarm records, reading) in each language, as a user sees them on
 # an X display: the window runs under Xvfb on the built-in simulated packs,
 # opens its port and shows live values; each state is saved with
 # ImageMagick's import. Last the closing question is photographed. The
@@ -68,7 +69,7 @@ wait_ready() {
     echo "state $1 not reached" >&2; cat "$log" >&2; kill "$pid"; exit 1
 }
 for language in zh en; do
-    for page in 0 1 2 3 4; do
+    for page in 0 1 2 3 4 6 7; do
         state="page$page-$language"
         wait_ready "$state"
         check_caption "$main_caption" "main window ($state)"

@@ -80,6 +80,23 @@ qint64 SimBus::answerCount() const
     return m_answerCount;
 }
 
+void SimBus::setLog(std::uint8_t address, bool alarmLog, const QList<QByteArray>& records)
+{
+    QMutexLocker locker(&m_mutex);
+    if (address >= 1 && address <= m_packs.size())
+        m_packs[address - 1]->setLog(alarmLog, records);
+}
+
+qint64 SimBus::requestCount(std::uint8_t cid2, int firstInfoByte) const
+{
+    QMutexLocker locker(&m_mutex);
+    qint64 count = 0;
+    for (const auto& [key, heard] : m_requests)
+        if (key.first == cid2 && (firstInfoByte < 0 || key.second == firstInfoByte))
+            count += heard;
+    return count;
+}
+
 QByteArray SimBus::noise(int length)
 {
     QByteArray text;
@@ -97,6 +114,7 @@ SimReply SimBus::respond(QByteArrayView requestText)
         return {};
 
     QMutexLocker locker(&m_mutex);
+    ++m_requests[{request.cid2, request.info.isEmpty() ? -1 : int(std::uint8_t(request.info.front()))}];
     if (request.address < 1 || request.address > m_packs.size())
         return {};
     for (const ActiveFault& active : m_faults)

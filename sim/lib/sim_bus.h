@@ -4,10 +4,12 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QList>
 #include <QMutex>
 #include <QString>
 
 #include <chrono>
+#include <map>
 #include <cstdint>
 #include <memory>
 #include <random>
@@ -51,8 +53,16 @@ public:
     // Parses and adds a fault ("badsum:3"); false with the reason otherwise.
     bool addFault(const QString& text, QString* error = nullptr);
     void clearFaults();
+    // Replaces the work-data or alarm log of the pack at address (records:
+    // the answer's INFO from its pack number on); the read position starts
+    // afresh.
+    void setLog(std::uint8_t address, bool alarmLog, const QList<QByteArray>& records);
     // Answers produced so far (silent requests are not counted).
     qint64 answerCount() const;
+    // Well-formed requests heard so far with this CID2, answered or not;
+    // with firstInfoByte 0-255 only those whose first INFO byte it is (the
+    // sub-command of a record request).
+    qint64 requestCount(std::uint8_t cid2, int firstInfoByte = -1) const;
 
 private:
     struct ActiveFault {
@@ -67,4 +77,6 @@ private:
     std::vector<ActiveFault> m_faults;
     std::mt19937 m_noiseRandom;
     qint64 m_answerCount = 0;
+    // Requests heard by CID2 and first INFO byte (-1: no INFO).
+    std::map<std::pair<std::uint8_t, int>, qint64> m_requests;
 };

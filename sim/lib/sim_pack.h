@@ -38,6 +38,12 @@ public:
     // The answer to one request with this CID2 and these INFO bytes.
     Answer handle(std::uint8_t cid2, const QByteArray& info);
 
+    // Replaces one of the two record logs (records: INFO from offset 2 on).
+    void setLog(bool alarmLog, const QList<QByteArray>& records)
+    {
+        (alarmLog ? m_alarmRecords : m_workData) = RecordLog{records, -1};
+    }
+
     // The factory parameter block of a pack with this number.
     static QByteArray DefaultParameterBlock(std::uint8_t packNumber);
 

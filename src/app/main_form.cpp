@@ -61,6 +61,9 @@ TMainForm::~TMainForm()
 {
     // The store outlives the thread: stop it before anything is freed.
     StopPolling();
+    // A record transfer's stop request goes out before the port closes.
+    FramePackWorkDataInfo1->Shutdown();
+    FramePackAlarmDataInfo1->Shutdown();
     if (!m_closed && Store()) {
         Store()->CloseSerial(Globals().PortNumber);
         FreeGlobals();
@@ -119,8 +122,10 @@ void TMainForm::FormCreate(const QString& programFolder)
     Store()->FillPackList(*ComboBoxExt2, globals.PackCount, true, globals.PackRead);
     ComboBoxExt2Change();
 
-    FramePackWorkDataInfo1->InitPage();
-    FramePackAlarmDataInfo1->InitPage();
+    FramePackWorkDataInfo1->SetStore(Store());
+    FramePackAlarmDataInfo1->SetStore(Store());
+    FramePackWorkDataInfo1->InitGrid();
+    FramePackAlarmDataInfo1->InitGrid();
     FramePackParameter1->SetStore(Store());
     FramePackParameter1->InitPage();
     FramePackConfig1->InitPage();

@@ -17,6 +17,7 @@
 #include "app/pending_frames.h"
 #include "protocol/records.h"
 #include "views/framepackdatamonitor.h"
+#include "views/framepackhistory.h"
 #include "views/framepacklocation.h"
 #include "views/framepackparameter.h"
 #include "views/framerealtimedata.h"
@@ -127,6 +128,8 @@ private:
     void CheckBox4Click();
     void PageControl1Change(int index);
     void FramePackAlarm1FunctionSwitches(std::uint16_t word);
+    void FramePackWorkDataInfo1BtnReadClick();
+    void FramePackAlarmDataInfo1BtnReadClick();
 
     void SetLanguage(std::uint8_t language);
     void StartPolling();
@@ -186,8 +189,8 @@ private:
     // Pages 4 to 7.
     PackParameterFrame* FramePackParameter1 = nullptr;
     CommandPageFrame* FramePackConfig1 = nullptr;
-    CommandPageFrame* FramePackWorkDataInfo1 = nullptr;
-    CommandPageFrame* FramePackAlarmDataInfo1 = nullptr;
+    TFramePackWorkDataInfo* FramePackWorkDataInfo1 = nullptr;
+    TFramePackAlarmDataInfo* FramePackAlarmDataInfo1 = nullptr;
 
     // ---- State.
     std::unique_ptr<TThreadPack> m_thread;

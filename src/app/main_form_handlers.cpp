@@ -344,6 +344,18 @@ void TMainForm::FramePackAlarm1FunctionSwitches(std::uint16_t word)
     FramePackAlarm1->ShowFunctionSwitches(inForce);
 }
 
+// ---- Record pages.
+
+void TMainForm::FramePackWorkDataInfo1BtnReadClick()
+{
+    FramePackWorkDataInfo1->BtnReadClick();
+}
+
+void TMainForm::FramePackAlarmDataInfo1BtnReadClick()
+{
+    FramePackAlarmDataInfo1->BtnReadClick();
+}
+
 // ---- Closing.
 
 bool TMainForm::FormCloseQuery()
@@ -353,6 +365,10 @@ bool TMainForm::FormCloseQuery()
     m_closing = true;
     setEnabled(false);
     StopPolling();
+    // A record transfer still running sends its stop request before the
+    // port closes, and no tick of it runs again.
+    FramePackWorkDataInfo1->Shutdown();
+    FramePackAlarmDataInfo1->Shutdown();
     Delay(kCloseStopPause);
     if (TDevInfo* store = Store())
         store->CloseSerial(Globals().PortNumber);

@@ -100,9 +100,9 @@ void TMainForm::BuildControls()
     fillSheet(4, FramePackParameter1);
     FramePackConfig1 = Named<CommandPageFrame>("FramePackConfig1");
     fillSheet(5, FramePackConfig1);
-    FramePackWorkDataInfo1 = Named<CommandPageFrame>("FramePackWorkDataInfo1");
+    FramePackWorkDataInfo1 = Named<TFramePackWorkDataInfo>("FramePackWorkDataInfo1");
     fillSheet(6, FramePackWorkDataInfo1);
-    FramePackAlarmDataInfo1 = Named<CommandPageFrame>("FramePackAlarmDataInfo1");
+    FramePackAlarmDataInfo1 = Named<TFramePackAlarmDataInfo>("FramePackAlarmDataInfo1");
     fillSheet(7, FramePackAlarmDataInfo1);
 
     for (int index = 0; index < kPageCount; ++index)
@@ -307,4 +307,8 @@ void TMainForm::ConnectHandlers()
     connect(PageControl1, &QTabWidget::currentChanged, this, &TMainForm::PageControl1Change);
     connect(FramePackAlarm1, &TFramePackAlarm::functionSwitchesRequested, this,
             &TMainForm::FramePackAlarm1FunctionSwitches);
+    connect(FramePackWorkDataInfo1->readButton(), &QPushButton::clicked, this,
+            &TMainForm::FramePackWorkDataInfo1BtnReadClick);
+    connect(FramePackAlarmDataInfo1->readButton(), &QPushButton::clicked, this,
+            &TMainForm::FramePackAlarmDataInfo1BtnReadClick);
 }

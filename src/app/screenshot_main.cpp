@@ -7,9 +7,10 @@
 // Loads the settings from PROGRAM_FOLDER and opens the port. Then, for each
 // language (Chinese, English), it shows page 0 (pack 01 in focus), page 1
 // and page 2 (all packs polled with "Auto") and page 3 (pack 01 again),
-// each with live values, and page 4 with the parameters read from pack 01.
+// each with live values, page 4 with the parameters read from pack 01,
+// then pages 6 and 7 (pack 01) reading its work-data and alarm logs.
 // When a state is ready it prints "ready NAME"
-// (page0-zh, page1-zh, ..., page3-en) and waits for the file
+// (page0-zh, page1-zh, ..., page7-en) and waits for the file
 // PROGRAM_FOLDER/shot-done-NAME. A wrong password is typed first, so that
 // the pictures show how the field masks it. After the last page it closes
 // the window with the real closing question on screen and prints
@@ -35,6 +36,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -112,7 +114,10 @@ int main(int argc, char** argv)
     auto* monitor = form.findChild<QWidget*>(QStringLiteral("FramePackDataMonitor1"));
     auto* location = form.findChild<QWidget*>(QStringLiteral("FramePackLocation1"));
     auto* parameters = form.findChild<QWidget*>(QStringLiteral("FramePackParameter1"));
-    if (!pages || !packs || !password || !packInfo || !monitor || !location || !parameters)
+    auto* workData = form.findChild<QWidget*>(QStringLiteral("FramePackWorkDataInfo1"));
+    auto* alarmRecords = form.findChild<QWidget*>(QStringLiteral("FramePackAlarmDataInfo1"));
+    if (!pages || !packs || !password || !packInfo || !monitor || !location || !parameters || !workData
+        || !alarmRecords)
         return 1;
 
     auto choosePack = [packs](const QString& text) {
@@ -174,6 +179,20 @@ int main(int argc, char** argv)
                               const QString nodes = GridCell(parameters, 1, 5);
                               return !nodes.isEmpty() && nodes != QLatin1String("0");
                           }});
+        // The record pages of pack 01, reading: the first press of "read"
+        // starts a transfer, which pauses on other pages.
+        for (const std::pair<int, QWidget*>& recordPage : {std::pair{6, workData}, std::pair{7, alarmRecords}}) {
+            const int index = recordPage.first;
+            QWidget* frame = recordPage.second;
+            states.push_back({QStringLiteral("page%1").arg(index) + suffix,
+                              [&, index, frame] {
+                                  showPage(index);
+                                  auto* read = frame->findChild<QAbstractButton*>(QStringLiteral("BtnRead"));
+                                  if (read->isEnabled() && GridCell(frame, 0, 0).isEmpty())
+                                      read->click();
+                              },
+                              [frame] { return !GridCell(frame, 14, 0).isEmpty(); }});
+        }
     }
 
     std::function<void(std::size_t)> run = [&](std::size_t index) {

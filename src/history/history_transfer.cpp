@@ -2,8 +2,8 @@
 
 #include "protocol/result_codes.h"
 
-HistoryTransfer::HistoryTransfer(std::uint8_t packNumber, Exchange exchange)
-    : m_packNumber(packNumber), m_exchange(std::move(exchange))
+HistoryTransfer::HistoryTransfer(std::uint8_t packNumber, Exchange exchange, int failureLimit)
+    : m_packNumber(packNumber), m_exchange(std::move(exchange)), m_failureLimit(failureLimit)
 {
 }
 
@@ -15,6 +15,7 @@ bool HistoryTransfer::Step(RHistoryRecord& record)
     std::uint8_t firstStatus = 0;
     std::uint8_t secondStatus = 0;
     const std::uint8_t result = m_exchange(m_subCommand, firstStatus, secondStatus, record);
+    m_lastResult = result;
     if (result != ResultCode::kSuccess) {
         // The pack keeps its read position: ask for the same record again.
         m_subCommand = HistorySubCommand::kRetry;
@@ -23,7 +24,7 @@ bool HistoryTransfer::Step(RHistoryRecord& record)
         ++m_failures;
         if (result == ResultCode::kNoAnswer && ++m_noAnswers >= kNoAnswerLimit) {
             m_end = HistoryTransferEnd::NoAnswer;
-        } else if (m_failures >= kFailureLimit) {
+        } else if (FailureLimitReached()) {
             Stop();
             m_end = HistoryTransferEnd::Failed;
         }
@@ -31,13 +32,16 @@ bool HistoryTransfer::Step(RHistoryRecord& record)
     }
     m_subCommand = HistorySubCommand::kNext;
     m_noAnswers = 0;
+    m_firstStatus = firstStatus;
+    m_secondStatus = secondStatus;
     if (firstStatus == kHistoryEndOfLog) {
         m_end = HistoryTransferEnd::Complete;
         return false;
     }
     if (firstStatus != kHistoryRecordFollows) {
         // Neither a record nor the end: move on, but not for ever.
-        if (++m_failures >= kFailureLimit) {
+        ++m_failures;
+        if (FailureLimitReached()) {
             Stop();
             m_end = HistoryTransferEnd::Failed;
         }
@@ -52,6 +56,11 @@ bool HistoryTransfer::Step(RHistoryRecord& record)
     m_lastRecord = record;
     ++m_records;
     return true;
+}
+
+bool HistoryTransfer::FailureLimitReached() const
+{
+    return m_failureLimit != kNoFailureLimit && m_failures >= m_failureLimit;
 }
 
 void HistoryTransfer::Stop()

@@ -32,8 +32,11 @@ public:
     // Exchanges in a row without a record (errors, unknown status bytes)
     // that end a transfer: a person can press stop, a script cannot.
     static constexpr int kFailureLimit = 10;
+    // A failure limit of this value keeps a failing transfer running until
+    // Stop, for callers that offer a stop button.
+    static constexpr int kNoFailureLimit = 0;
 
-    HistoryTransfer(std::uint8_t packNumber, Exchange exchange);
+    HistoryTransfer(std::uint8_t packNumber, Exchange exchange, int failureLimit = kFailureLimit);
 
     // Runs one exchange if the transfer is still running. True when it
     // brought a record, which is then in record (a blank record stamped
@@ -48,16 +51,31 @@ public:
     int Records() const { return m_records; }
     // The result code of the last failed exchange; 0 when none failed.
     std::uint8_t LastError() const { return m_lastError; }
+    // The result code of the last exchange.
+    std::uint8_t LastResult() const { return m_lastResult; }
+    // The sub-command the next request sends: first, next or retry.
+    std::uint8_t SubCommand() const { return m_subCommand; }
+    // Missing answers since the last answer.
+    int NoAnswerCount() const { return m_noAnswers; }
+    // The status bytes of the last answer without error.
+    std::uint8_t FirstStatus() const { return m_firstStatus; }
+    std::uint8_t SecondStatus() const { return m_secondStatus; }
 
 private:
+    bool FailureLimitReached() const;
+
     std::uint8_t m_packNumber;
     Exchange m_exchange;
+    int m_failureLimit;
     std::uint8_t m_subCommand = HistorySubCommand::kFirst;
     HistoryTransferEnd m_end = HistoryTransferEnd::Running;
     int m_records = 0;
     int m_noAnswers = 0;
     int m_failures = 0;
     std::uint8_t m_lastError = 0;
+    std::uint8_t m_lastResult = 0;
+    std::uint8_t m_firstStatus = 0;
+    std::uint8_t m_secondStatus = 0;
     bool m_hadFailure = false;
     std::optional<RHistoryRecord> m_lastRecord;
 };

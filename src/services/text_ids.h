@@ -72,6 +72,12 @@ inline constexpr std::uint16_t kClearData = 0x702F;
 inline constexpr std::uint16_t kConfirmExport = 0x7107;
 inline constexpr std::uint16_t kNothingToExport = 0x7108;
 
+// Record pages.
+inline constexpr std::uint16_t kConfirmReadRecords = 0x600E;
+inline constexpr std::uint16_t kConfirmStopReading = 0x600F;
+// The pack stopped answering during a record transfer; %1 records read.
+inline constexpr std::uint16_t kPackStoppedAnswering = 0x6020;
+
 // Password change dialog.
 inline constexpr std::uint16_t kPasswordDialogTitle = 0x5073;
 inline constexpr std::uint16_t kOldPassword = 0x5074;

@@ -157,23 +157,50 @@ QStringList HistoryLogHeaders(bool alarmLog, const TTextOper& texts)
     return cells;
 }
 
+QString HistoryLogCell(int column, int rowNumber, const RHistoryRecord& record, bool alarmLog,
+                       const QString& deviceCode, const TTextOper& texts)
+{
+    // The work-data log has no alarm columns: its later columns sit two
+    // places to the left of the alarm log's.
+    constexpr int kFirstShared = 8;
+    if (!alarmLog && column >= kFirstShared)
+        column += 2;
+    constexpr int kFirstTemperature = 15;
+    constexpr int kFirstCell = kFirstTemperature + kMaxCellTemperatures;
+    constexpr int kDeviceCode = kFirstCell + kMaxCells;
+    switch (column) {
+    case 0: return Whole(rowNumber);
+    case 1: return Whole(record.packNumber);
+    case 2: return FormatDeviceTime(record.time);
+    case 3: return GetModeText(record.mode);
+    case 4: return record.voltage.format(u"0.000");
+    case 5: return record.current.format(u"0.000");
+    case 6: return Whole(record.soc);
+    case 7: return record.remainingCapacity.format(u"0.000");
+    case 8: return Whole(record.alarmCode);
+    case 9: return texts.GetAlarmText(record.alarmCode);
+    case 10: return HistoryExtreme(TDevInfo::MinCellVoltage(record.cellVoltages));
+    case 11: return HistoryExtreme(TDevInfo::MaxCellVoltage(record.cellVoltages));
+    case 12: return record.ambientTemperature.format(u"0.0");
+    case 13: return record.fetTemperature.format(u"0.0");
+    case 14: return Whole(record.humidity);
+    case kDeviceCode: return deviceCode;
+    default: break;
+    }
+    if (column >= kFirstTemperature && column < kFirstCell)
+        return record.cellTemperatures[std::size_t(column - kFirstTemperature)].format(u"0.0");
+    if (column >= kFirstCell && column < kDeviceCode)
+        return Whole(record.cellVoltages[std::size_t(column - kFirstCell)]);
+    return {};
+}
+
 QStringList HistoryLogRow(int rowNumber, const RHistoryRecord& record, bool alarmLog, const QString& deviceCode,
                           const TTextOper& texts)
 {
+    const int columns = alarmLog ? kAlarmRecordLogColumns : kWorkDataLogColumns;
     QStringList cells;
-    cells << Whole(rowNumber) << Whole(record.packNumber) << FormatDeviceTime(record.time)
-          << GetModeText(record.mode) << record.voltage.format(u"0.000") << record.current.format(u"0.000")
-          << Whole(record.soc) << record.remainingCapacity.format(u"0.000");
-    if (alarmLog)
-        cells << Whole(record.alarmCode) << texts.GetAlarmText(record.alarmCode);
-    cells << HistoryExtreme(TDevInfo::MinCellVoltage(record.cellVoltages))
-          << HistoryExtreme(TDevInfo::MaxCellVoltage(record.cellVoltages))
-          << record.ambientTemperature.format(u"0.0") << record.fetTemperature.format(u"0.0")
-          << Whole(record.humidity);
-    for (const Decimal& temperature : record.cellTemperatures)
-        cells << temperature.format(u"0.0");
-    for (std::uint16_t millivolts : record.cellVoltages)
-        cells << Whole(millivolts);
-    cells << deviceCode;
+    cells.reserve(columns);
+    for (int column = 0; column < columns; ++column)
+        cells << HistoryLogCell(column, rowNumber, record, alarmLog, deviceCode, texts);
     return cells;
 }

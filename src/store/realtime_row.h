@@ -46,4 +46,7 @@ QString LiveExtremeText(const CellExtreme& extreme);
 QStringList HistoryLogHeaders(bool alarmLog, const TTextOper& texts);
 QStringList HistoryLogRow(int rowNumber, const RHistoryRecord& record, bool alarmLog, const QString& deviceCode,
                           const TTextOper& texts);
+// One of those cells, for grids that format a cell only when it is painted.
+QString HistoryLogCell(int column, int rowNumber, const RHistoryRecord& record, bool alarmLog,
+                       const QString& deviceCode, const TTextOper& texts);
 

@@ -73,25 +73,27 @@ void OverviewGridModel::refreshAll()
         emit dataChanged(index(0, 0), index(m_rows - 1, m_columns - 1));
 }
 
-void OverviewCellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
+void PaintGridCell(QPainter* painter, const QRect& cell, const QFont& font, const QString& text,
+                   const QColor& background, const QColor& foreground, CellAlign align)
 {
-    const QRect cell = option.rect;
-    const QString text = index.data(Qt::DisplayRole).toString();
-    const auto background = index.data(Qt::BackgroundRole).value<QColor>();
-    const auto foreground = index.data(Qt::ForegroundRole).value<QColor>();
-    const auto align = static_cast<CellAlign>(index.data(OverviewGridModel::kCellAlignRole).toInt());
-
     painter->save();
     painter->fillRect(cell, background);
     if (!text.isEmpty()) {
-        const QFontMetrics metrics(option.font);
+        const QFontMetrics metrics(font);
         const QSize textSize(metrics.horizontalAdvance(text), metrics.height());
         const QPoint origin = CellTextOrigin(cell, textSize, align);
-        painter->setFont(option.font);
+        painter->setFont(font);
         painter->setPen(foreground);
         painter->drawText(QRect(origin, textSize), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
     }
     painter->restore();
+}
+
+void OverviewCellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
+{
+    PaintGridCell(painter, option.rect, option.font, index.data(Qt::DisplayRole).toString(),
+                  index.data(Qt::BackgroundRole).value<QColor>(), index.data(Qt::ForegroundRole).value<QColor>(),
+                  static_cast<CellAlign>(index.data(OverviewGridModel::kCellAlignRole).toInt()));
 }
 
 void SetUpOverviewGrid(QTableView* view, OverviewGridModel* model, const std::vector<int>& columnWidths)

@@ -57,6 +57,11 @@ private:
     std::optional<RAlarmData> m_alarm;
 };
 
+// Paints one cell: the background, then the text in the foreground colour
+// at the position CellTextOrigin gives.
+void PaintGridCell(QPainter* painter, const QRect& cell, const QFont& font, const QString& text,
+                   const QColor& background, const QColor& foreground, CellAlign align);
+
 // Paints a cell: its row background, then its text in the model's colour at
 // the position CellTextOrigin gives. The grid is disabled, so the painter
 // ignores the palette's disabled greys.

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -201,4 +202,28 @@ TEST(HistoryTransfer, RulesOfATransfer)
         EXPECT_EQ(records, c.records);
         EXPECT_EQ(transfer.Records(), int(records.size()));
     }
+}
+
+// A page with a stop button keeps retrying a pack that answers with errors;
+// only its stop ends the transfer, with one stop request.
+TEST(HistoryTransfer, WithoutFailureLimitOnlyStopEndsAFailingTransfer)
+{
+    std::vector<std::uint8_t> sent;
+    HistoryTransfer transfer(
+        1,
+        [&](std::uint8_t subCommand, std::uint8_t&, std::uint8_t&, RHistoryRecord&) -> std::uint8_t {
+            sent.push_back(subCommand);
+            return subCommand == HistorySubCommand::kStop ? ResultCode::kSuccess : ResultCode::kBadChecksum;
+        },
+        HistoryTransfer::kNoFailureLimit);
+    RHistoryRecord record;
+    for (int step = 0; step < 3 * HistoryTransfer::kFailureLimit; ++step)
+        EXPECT_FALSE(transfer.Step(record));
+    EXPECT_TRUE(transfer.Running());
+    EXPECT_EQ(transfer.SubCommand(), HistorySubCommand::kRetry);
+    EXPECT_EQ(transfer.LastResult(), ResultCode::kBadChecksum);
+    transfer.Stop();
+    transfer.Stop();
+    EXPECT_EQ(transfer.End(), HistoryTransferEnd::Stopped);
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), HistorySubCommand::kStop), 1);
 }

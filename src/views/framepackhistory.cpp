@@ -1,0 +1,401 @@
+#include "views/framepackhistory.h"
+
+#include "protocol/result_codes.h"
+#include "services/settings.h"
+#include "services/text_ids.h"
+#include "services/textoper.h"
+#include "store/devinfo.h"
+#include "store/history_log.h"
+#include "store/realtime_row.h"
+#include "views/csv_export.h"
+#include "views/message_boxes.h"
+#include "views/overview_grid.h"
+
+#include <QCoreApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QStyledItemDelegate>
+#include <QTableView>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <array>
+#include <vector>
+
+namespace {
+
+constexpr int kPanelHeight = 40;
+constexpr int kButtonWidth = 70;
+constexpr int kButtonHeight = 30;
+constexpr int kHeaderRowHeight = 25;   // rows 0 and 1 of the grid
+constexpr int kRowHeight = 20;
+constexpr int kTimeColumn = 2;
+constexpr int kModeColumn = 3;
+
+// Widths of the alarm log's columns up to the highest cell voltage; the
+// work-data log has the same first eight, then no alarm columns, and its
+// highest cell voltage and ambient temperature are 75 and 50 wide.
+constexpr std::array<int, 15> kAlarmLeadingWidths = {40, 50, 120, 60, 60, 60, 50, 110, 50, 250, 75, 64, 75, 50, 65};
+constexpr std::array<int, 13> kWorkLeadingWidths = {40, 50, 120, 60, 60, 60, 50, 110, 75, 75, 50, 50, 65};
+constexpr int kTemperatureWidth = 40;
+constexpr int kCellWidth = 50;
+constexpr int kDeviceCodeWidth = 200;
+
+std::vector<int> ColumnWidths(bool alarmLog)
+{
+    std::vector<int> widths;
+    if (alarmLog)
+        widths.assign(kAlarmLeadingWidths.begin(), kAlarmLeadingWidths.end());
+    else
+        widths.assign(kWorkLeadingWidths.begin(), kWorkLeadingWidths.end());
+    widths.insert(widths.end(), kMaxCellTemperatures, kTemperatureWidth);
+    widths.insert(widths.end(), kMaxCells, kCellWidth);
+    widths.push_back(kDeviceCodeWidth);
+    return widths;
+}
+
+QString Text(std::uint16_t id)
+{
+    return TTextOper().GetLanguageText(id);
+}
+
+// Rows of records alternate light blue and light yellow-green, counted as
+// the grid counts them (the header is row 0); every text is centred.
+class HistoryCellDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        PaintGridCell(painter, option.rect, option.font, index.data(Qt::DisplayRole).toString(),
+                      ColorFromBgr(RowBackgroundBgr(index.row() + 1)), ColorFromBgr(kBgrBlack), CellAlign::Centre);
+    }
+};
+
+QPushButton* PanelButton(const char* name, const char* caption, QWidget* parent)
+{
+    auto* button = new QPushButton(QString::fromUtf8(caption), parent);
+    button->setObjectName(QLatin1String(name));
+    button->setFixedSize(kButtonWidth, kButtonHeight);
+    return button;
+}
+
+} // namespace
+
+TFramePackHistory::TFramePackHistory(bool alarmLog, int pageIndex, QWidget* parent)
+    : QFrame(parent)
+    , m_alarmLog(alarmLog)
+    , m_pageIndex(pageIndex)
+{
+    m_model = new HistoryLogModel(alarmLog, this);
+
+    StringGrid1 = new QTableView(this);
+    StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
+    StringGrid1->setModel(m_model);
+    StringGrid1->setItemDelegate(new HistoryCellDelegate(StringGrid1));
+    StringGrid1->verticalHeader()->hide();
+    StringGrid1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    StringGrid1->verticalHeader()->setDefaultSectionSize(kRowHeight);
+    StringGrid1->horizontalHeader()->setFixedHeight(kHeaderRowHeight);
+    StringGrid1->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    StringGrid1->horizontalHeader()->setHighlightSections(false);
+    StringGrid1->setSelectionMode(QAbstractItemView::NoSelection);
+    StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    StringGrid1->setShowGrid(true);
+    StringGrid1->setWordWrap(false);
+
+    Panel1 = new QFrame(this);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setFixedHeight(kPanelHeight);
+    BtnRead = PanelButton("BtnRead", "读数", Panel1);
+    BtnStop = PanelButton("BtnStop", "停止", Panel1);
+    BtnDelete = PanelButton("BtnDelete", "删除", Panel1);
+    BtnExp = PanelButton("BtnExp", "导出", Panel1);
+    auto* row = new QHBoxLayout(Panel1);
+    row->setContentsMargins(5, 5, 5, 5);
+    row->setSpacing(5);
+    for (QPushButton* button : {BtnRead, BtnStop, BtnDelete, BtnExp})
+        row->addWidget(button);
+    row->addStretch(1);
+
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(StringGrid1, 1);
+    column->addWidget(Panel1);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(kTimerMs);
+
+    // BtnRead goes through the main window, which forwards to BtnReadClick.
+    connect(BtnStop, &QPushButton::clicked, this, &TFramePackHistory::BtnStopClick);
+    connect(BtnDelete, &QPushButton::clicked, this, &TFramePackHistory::BtnDeleteClick);
+    connect(BtnExp, &QPushButton::clicked, this, &TFramePackHistory::BtnExpClick);
+    connect(Timer1, &QTimer::timeout, this, &TFramePackHistory::Timer1Timer);
+    connect(this, &TFramePackHistory::workerDelivered, this, &TFramePackHistory::TakeDeliveries,
+            Qt::QueuedConnection);
+    m_worker.setMaxThreadCount(1);
+}
+
+TFramePackHistory::~TFramePackHistory()
+{
+    Timer1->stop();
+    m_worker.waitForDone();
+}
+
+TFramePackWorkDataInfo::TFramePackWorkDataInfo(QWidget* parent)
+    : TFramePackHistory(false, kPageIndex, parent)
+{
+}
+
+TFramePackAlarmDataInfo::TFramePackAlarmDataInfo(QWidget* parent)
+    : TFramePackHistory(true, kPageIndex, parent)
+{
+}
+
+void TFramePackHistory::InitGrid()
+{
+    m_model->clearRecords();
+    StringGrid1->verticalHeader()->resizeSection(0, kHeaderRowHeight);
+    ApplyLanguage();
+    Timer1->setInterval(kTimerMs);
+    Timer1->stop();
+    m_reading = false;
+    SetIdleButtons(true);
+}
+
+void TFramePackHistory::ApplyLanguage()
+{
+    BtnRead->setText(Text(TextId::kReadRecords));
+    BtnStop->setText(Text(TextId::kStopReading));
+    BtnDelete->setText(Text(TextId::kDelete));
+    BtnExp->setText(Text(TextId::kExport));
+    m_model->applyLanguage(TTextOper());
+    // The specified widths, widened where a header of the language in force,
+    // the time or the longest mode would be clipped.
+    const std::vector<int> widths = ColumnWidths(m_alarmLog);
+    for (int column = 0; column < int(widths.size()); ++column) {
+        QString widest;
+        if (column == kTimeColumn)
+            widest = QStringLiteral("0000-00-00 00:00:00");
+        else if (column == kModeColumn)
+            widest = GetModeText(2);
+        SetFittingColumnWidth(StringGrid1, column, widths[std::size_t(column)], widest);
+    }
+}
+
+void TFramePackHistory::AddRecordRow(const RHistoryRecord& record)
+{
+    m_model->addRecord(record, m_deviceCode);
+    if (m_model->recordCount() == 1)
+        StringGrid1->verticalHeader()->resizeSection(0, kHeaderRowHeight);
+}
+
+void TFramePackHistory::SetIdleButtons(bool idle)
+{
+    BtnRead->setEnabled(idle);
+    BtnStop->setEnabled(!idle);
+}
+
+// ---- Transfer.
+
+void TFramePackHistory::BtnReadClick()
+{
+    if (m_shutDown)
+        return;
+    const AppGlobals& globals = Globals();
+    if (!m_store || !m_store->IsSerialOpen(globals.PortNumber)) {
+        MessageBoxes::Inform(this, Text(TextId::kPortNotOpen));
+        return;
+    }
+    if (MessageBoxes::Ask(this, Text(TextId::kConfirmReadRecords)) != MessageBoxes::Answer::Ok)
+        return;
+
+    m_deviceCode.clear();
+    InitGrid();
+    const std::uint8_t address = globals.SelectedAddress;
+    const std::uint8_t pack = globals.SelectedPack;
+    TDevInfo* store = m_store;
+    const bool alarmLog = m_alarmLog;
+    // A person can stop a failing transfer; it is not ended for them.
+    m_transfer = std::make_shared<HistoryTransfer>(
+        pack,
+        [store, address, pack, alarmLog](std::uint8_t subCommand, std::uint8_t& first, std::uint8_t& second,
+                                         RHistoryRecord& record) {
+            return alarmLog ? store->ReadAlarmRecord(address, pack, subCommand, first, second, record)
+                            : store->ReadWorkDataRecord(address, pack, subCommand, first, second, record);
+        },
+        HistoryTransfer::kNoFailureLimit);
+    m_transferEnd = HistoryTransferEnd::Running;
+    m_recordsRead = 0;
+    const int generation = ++m_generation;
+
+    // The bar code is read first, on the worker like every exchange; the
+    // first tick waits for it.
+    m_busy = true;
+    m_worker.start([this, store, address, pack, generation] {
+        QString barCode;
+        const bool read = store->ReadBarCode(address, pack, barCode) == ResultCode::kSuccess;
+        Deliver([this, generation, read, code = barCode.trimmed()] {
+            if (generation != m_generation)
+                return;
+            m_busy = false;
+            if (read)
+                m_deviceCode = code;
+        });
+    });
+
+    m_reading = true;
+    m_noAnswerCount = 0;
+    m_readMode = HistorySubCommand::kFirst;
+    m_endFlag = 0;
+    m_secondStatus = 0;
+    Timer1->start();
+    SetIdleButtons(false);
+}
+
+void TFramePackHistory::Timer1Timer()
+{
+    if (m_shutDown || Globals().ActivePage.load() != m_pageIndex || !m_reading)
+        return;
+    // One exchange at a time: a tick that finds one under way waits for
+    // the next.
+    if (m_busy)
+        return;
+    if (m_endFlag == kHistoryEndOfLog) {
+        FinishTransfer();
+        return;
+    }
+    m_busy = true;
+    const std::shared_ptr<HistoryTransfer> transfer = m_transfer;
+    const int generation = m_generation;
+    m_worker.start([this, transfer, generation] {
+        StepOutcome outcome;
+        outcome.generation = generation;
+        outcome.gotRecord = transfer->Step(outcome.record);
+        outcome.result = transfer->LastResult();
+        outcome.firstStatus = transfer->FirstStatus();
+        outcome.secondStatus = transfer->SecondStatus();
+        outcome.subCommand = transfer->SubCommand();
+        outcome.noAnswers = transfer->NoAnswerCount();
+        outcome.end = transfer->End();
+        outcome.records = transfer->Records();
+        Deliver([this, outcome] { TakeStep(outcome); });
+    });
+}
+
+void TFramePackHistory::Deliver(std::function<void()> call)
+{
+    {
+        const std::lock_guard<std::mutex> lock(m_mailboxLock);
+        m_mailbox.push_back(std::move(call));
+    }
+    emit workerDelivered();
+}
+
+void TFramePackHistory::TakeDeliveries()
+{
+    std::deque<std::function<void()>> calls;
+    {
+        const std::lock_guard<std::mutex> lock(m_mailboxLock);
+        calls.swap(m_mailbox);
+    }
+    for (const std::function<void()>& call : calls)
+        call();
+}
+
+void TFramePackHistory::TakeStep(const StepOutcome& outcome)
+{
+    if (outcome.generation != m_generation)
+        return;
+    m_busy = false;
+    m_transferEnd = outcome.end;
+    m_recordsRead = outcome.records;
+    // A record that came in while the user was stopping is shown too.
+    if (outcome.gotRecord) {
+        AddRecordRow(outcome.record);
+        const QModelIndex last = m_model->index(m_model->rowCount() - 1, 0);
+        StringGrid1->setCurrentIndex(last);
+        StringGrid1->scrollTo(last);
+    }
+    if (!m_reading)
+        return;
+    m_readMode = outcome.subCommand;
+    m_noAnswerCount = outcome.noAnswers;
+    if (outcome.result == ResultCode::kSuccess) {
+        m_endFlag = outcome.firstStatus;
+        m_secondStatus = outcome.secondStatus;
+    }
+    // Three missing answers end the transfer on the next tick, as the end
+    // mark does, but with a message of their own.
+    if (outcome.end == HistoryTransferEnd::NoAnswer)
+        m_endFlag = kHistoryEndOfLog;
+}
+
+void TFramePackHistory::FinishTransfer()
+{
+    m_reading = false;
+    Timer1->stop();
+    SetIdleButtons(true);
+    m_noAnswerCount = 0;
+    // Only the end mark means the whole log came; a pack that fell silent
+    // left it incomplete, and the message says so.
+    if (m_transferEnd == HistoryTransferEnd::NoAnswer)
+        MessageBoxes::Inform(this, Text(TextId::kPackStoppedAnswering).arg(m_recordsRead));
+    else
+        MessageBoxes::Inform(this, Text(TextId::kReadingFinished));
+}
+
+void TFramePackHistory::BtnStopClick()
+{
+    if (MessageBoxes::Ask(this, Text(TextId::kConfirmStopReading)) != MessageBoxes::Answer::Ok)
+        return;
+    // A transfer that ended while the question was open needs no stop.
+    if (!m_reading)
+        return;
+    m_reading = false;
+    Timer1->stop();
+    m_readMode = HistorySubCommand::kStop;
+    SetIdleButtons(true);
+    QueueStop();
+}
+
+void TFramePackHistory::QueueStop()
+{
+    // After the exchange under way, if any; the transfer sends its stop
+    // request only while it has not ended, and only once.
+    const std::shared_ptr<HistoryTransfer> transfer = m_transfer;
+    if (transfer)
+        m_worker.start([transfer] { transfer->Stop(); });
+}
+
+void TFramePackHistory::BtnDeleteClick()
+{
+    // The pack's log is not touched; a running transfer goes on into row 1.
+    m_model->clearRecords();
+    StringGrid1->verticalHeader()->resizeSection(0, kHeaderRowHeight);
+}
+
+void TFramePackHistory::BtnExpClick()
+{
+    const HistoryLogModel* log = m_model;
+    ExportGridToCsv(this, log->csvLineCount(), [log](int line) { return log->csvLine(line); }, Globals().AppPath);
+}
+
+void TFramePackHistory::Shutdown()
+{
+    if (m_shutDown)
+        return;
+    m_shutDown = true;
+    Timer1->stop();
+    if (m_reading) {
+        m_reading = false;
+        m_readMode = HistorySubCommand::kStop;
+        SetIdleButtons(true);
+        QueueStop();
+    }
+    // Nothing the worker still hands back is taken.
+    ++m_generation;
+    m_worker.waitForDone();
+}

@@ -1,0 +1,158 @@
+#pragma once
+
+// The two record pages: TFramePackWorkDataInfo ("数据记录", page 6) reads a
+// pack's work-data log and TFramePackAlarmDataInfo ("报警记录", page 7) its
+// alarm log, one record per tick of Timer1, into "StringGrid1", a view over
+// a HistoryLogModel. Panel1 holds BtnRead, BtnStop, BtnDelete and BtnExp.
+//
+// A tick sends one request while this page is the active page and a
+// transfer runs. The exchange runs on the page's own worker thread, so the
+// window keeps painting and the stop button stays clickable while a pack
+// takes its time; the result comes back to the page as a queued call, and a
+// tick that finds an exchange still under way does nothing. The worker runs
+// its jobs one after another (bar code, records, the stop request), and the
+// link lock keeps each exchange apart from the polling thread's.
+//
+// The pack is the one selected in the main window when the transfer starts.
+// User-interface thread only, except the worker's jobs.
+
+#include "history/history_transfer.h"
+
+#include <QFrame>
+#include <QString>
+#include <QThreadPool>
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+class HistoryLogModel;
+class QPushButton;
+class QTableView;
+class QTimer;
+class TDevInfo;
+
+class TFramePackHistory : public QFrame {
+    Q_OBJECT
+public:
+    static constexpr int kTimerMs = 400;
+
+    // Waits for the worker.
+    ~TFramePackHistory() override;
+
+    // The store the page talks through; the window sets it once it exists.
+    void SetStore(TDevInfo* store) { m_store = store; }
+
+    void InitGrid();
+    void ApplyLanguage();
+    void AddRecordRow(const RHistoryRecord& record);
+
+    void BtnReadClick();
+    void BtnStopClick();
+    void BtnDeleteClick();
+    void BtnExpClick();
+    void Timer1Timer();
+
+    // Closing the window: a running transfer is stopped without a question
+    // (its stop request goes out once), no tick runs again, and this
+    // returns when the worker has nothing left to do.
+    void Shutdown();
+
+    // ---- State, as the page's handlers keep it.
+    bool Reading() const { return m_reading; }
+    std::uint8_t ReadMode() const { return m_readMode; }
+    std::uint8_t EndFlag() const { return m_endFlag; }
+    std::uint8_t SecondStatus() const { return m_secondStatus; }
+    int NoAnswerCount() const { return m_noAnswerCount; }
+    QString DeviceCode() const { return m_deviceCode; }
+    // Whether an exchange of this page is under way on its worker.
+    bool ExchangeRunning() const { return m_busy; }
+
+    HistoryLogModel* model() const { return m_model; }
+    QTableView* grid() const { return StringGrid1; }
+    QPushButton* readButton() const { return BtnRead; }
+    QTimer* timer() const { return Timer1; }
+
+signals:
+    // A worker job left a call for the page (queued to the page's thread).
+    void workerDelivered();
+
+protected:
+    // pageIndex: the main window's page this frame lives on.
+    TFramePackHistory(bool alarmLog, int pageIndex, QWidget* parent);
+
+private:
+    // What one record exchange brought, handed from the worker to the page.
+    struct StepOutcome {
+        int generation = 0;
+        bool gotRecord = false;
+        RHistoryRecord record;
+        std::uint8_t result = 0;
+        std::uint8_t firstStatus = 0;
+        std::uint8_t secondStatus = 0;
+        std::uint8_t subCommand = 0;
+        int noAnswers = 0;
+        HistoryTransferEnd end = HistoryTransferEnd::Running;
+        int records = 0;
+    };
+
+    // Called by a worker job: call runs on the page's thread. The calls
+    // pass through a mailbox under a lock of their own, so the hand-over is
+    // visible to the thread checker as well as ordered.
+    void Deliver(std::function<void()> call);
+    void TakeDeliveries();
+    void TakeStep(const StepOutcome& outcome);
+    void FinishTransfer();
+    void SetIdleButtons(bool idle);
+    // Sends the stop request after whatever the worker is doing.
+    void QueueStop();
+
+    const bool m_alarmLog;
+    const int m_pageIndex;
+    TDevInfo* m_store = nullptr;
+
+    HistoryLogModel* m_model = nullptr;
+    QTableView* StringGrid1 = nullptr;
+    QFrame* Panel1 = nullptr;
+    QPushButton* BtnRead = nullptr;
+    QPushButton* BtnStop = nullptr;
+    QPushButton* BtnDelete = nullptr;
+    QPushButton* BtnExp = nullptr;
+    QTimer* Timer1 = nullptr;
+
+    bool m_reading = false;
+    std::uint8_t m_readMode = HistorySubCommand::kFirst;
+    std::uint8_t m_endFlag = 0;
+    std::uint8_t m_secondStatus = 0;
+    int m_noAnswerCount = 0;
+    QString m_deviceCode;
+
+    // The transfer belongs to the worker's jobs while one runs; the page
+    // reads only the outcomes they hand back.
+    std::shared_ptr<HistoryTransfer> m_transfer;
+    HistoryTransferEnd m_transferEnd = HistoryTransferEnd::Running;
+    int m_recordsRead = 0;
+    bool m_busy = false;
+    bool m_shutDown = false;
+    // Outcomes of an earlier transfer are dropped.
+    int m_generation = 0;
+    std::mutex m_mailboxLock;
+    std::deque<std::function<void()>> m_mailbox;
+    QThreadPool m_worker;
+};
+
+class TFramePackWorkDataInfo final : public TFramePackHistory {
+    Q_OBJECT
+public:
+    static constexpr int kPageIndex = 6;
+    explicit TFramePackWorkDataInfo(QWidget* parent = nullptr);
+};
+
+class TFramePackAlarmDataInfo final : public TFramePackHistory {
+    Q_OBJECT
+public:
+    static constexpr int kPageIndex = 7;
+    explicit TFramePackAlarmDataInfo(QWidget* parent = nullptr);
+};
