@@ -181,28 +181,6 @@ bool SplitCommandArgs(const QStringList& words, std::span<const OptionSpec> opti
     return true;
 }
 
-std::optional<std::int64_t> ParseWhole(QStringView text)
-{
-    const qsizetype digitsFrom = (text.startsWith(u'-') || text.startsWith(u'+')) ? 1 : 0;
-    // 18 digits always fit 64 bits.
-    if (text.size() == digitsFrom || text.size() - digitsFrom > 18)
-        return std::nullopt;
-    for (qsizetype i = digitsFrom; i < text.size(); ++i)
-        if (text[i] < u'0' || text[i] > u'9')
-            return std::nullopt;
-    bool ok = false;
-    const qlonglong value = text.toLongLong(&ok);
-    return ok ? std::optional<std::int64_t>(value) : std::nullopt;
-}
-
-std::optional<std::int64_t> ParseWholeIn(QStringView text, std::int64_t minimum, std::int64_t maximum)
-{
-    const std::optional<std::int64_t> value = ParseWhole(text);
-    if (!value || *value < minimum || *value > maximum)
-        return std::nullopt;
-    return value;
-}
-
 std::optional<std::uint64_t> ParseMask(QStringView text, std::uint64_t maximum)
 {
     std::optional<std::uint64_t> value;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/config_checks.h"
+
 #include <QMap>
 #include <QString>
 #include <QStringList>
@@ -62,10 +64,6 @@ struct CommandArgs {
 bool SplitCommandArgs(const QStringList& words, std::span<const OptionSpec> options, CommandArgs& args,
                       QString& error);
 
-// A whole number in decimal, with an optional sign; nothing else.
-std::optional<std::int64_t> ParseWhole(QStringView text);
-// A whole number in the range, or nothing.
-std::optional<std::int64_t> ParseWholeIn(QStringView text, std::int64_t minimum, std::int64_t maximum);
 // A mask: decimal, or hexadecimal with "0x"; at most the given maximum.
 std::optional<std::uint64_t> ParseMask(QStringView text, std::uint64_t maximum);
 // Input quoted for a message: in double quotes, at most about 60 characters

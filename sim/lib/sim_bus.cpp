@@ -97,6 +97,9 @@ SimReply SimBus::respond(QByteArrayView requestText)
         return {};
 
     QMutexLocker locker(&m_mutex);
+    if (m_requests.size() >= std::size_t(kKeptRequests))
+        m_requests.erase(m_requests.begin());
+    m_requests.push_back(SimRequest{request.address, request.cid2, request.info});
     if (request.address < 1 || request.address > m_packs.size())
         return {};
     for (const ActiveFault& active : m_faults)
@@ -179,4 +182,16 @@ SimReply SimBus::respond(QByteArrayView requestText)
     if (withNoise)
         reply.text.prepend(noise(1 + int(m_noiseRandom() % 8u)));
     return reply;
+}
+
+std::vector<SimRequest> SimBus::requests() const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_requests;
+}
+
+void SimBus::clearRequests()
+{
+    QMutexLocker locker(&m_mutex);
+    m_requests.clear();
 }

@@ -15,6 +15,14 @@
 
 class SimPack;
 
+// One well-formed request the bus heard, for tests that check the bytes a
+// program sent.
+struct SimRequest {
+    std::uint8_t address = 0;
+    std::uint8_t cid2 = 0;
+    QByteArray info;   // INFO bytes, decoded from the hex pairs
+};
+
 struct SimOptions {
     static constexpr int kMaxPacks = 16;
     int packs = 4;                  // packs at addresses 1..packs
@@ -53,6 +61,11 @@ public:
     void clearFaults();
     // Answers produced so far (silent requests are not counted).
     qint64 answerCount() const;
+    // Every well-formed request heard so far, oldest first (at most the last
+    // kKeptRequests), and a way to start afresh.
+    static constexpr int kKeptRequests = 1000;
+    std::vector<SimRequest> requests() const;
+    void clearRequests();
 
 private:
     struct ActiveFault {
@@ -67,4 +80,5 @@ private:
     std::vector<ActiveFault> m_faults;
     std::mt19937 m_noiseRandom;
     qint64 m_answerCount = 0;
+    std::vector<SimRequest> m_requests;
 };

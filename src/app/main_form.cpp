@@ -122,6 +122,7 @@ void TMainForm::FormCreate(const QString& programFolder)
     FramePackWorkDataInfo1->InitPage();
     FramePackAlarmDataInfo1->InitPage();
     FramePackParameter1->InitPage();
+    FramePackConfig1->SetStore(Store());
     FramePackConfig1->InitPage();
 
     PageControl1->setCurrentIndex(kLivePage);

@@ -16,6 +16,7 @@
 
 #include "app/pending_frames.h"
 #include "protocol/records.h"
+#include "views/framepackconfig.h"
 #include "views/framepackdatamonitor.h"
 #include "views/framepacklocation.h"
 #include "views/framerealtimedata.h"
@@ -183,7 +184,7 @@ private:
     PackLocationFrame* FramePackLocation1 = nullptr;
     // Pages 4 to 7.
     CommandPageFrame* FramePackParameter1 = nullptr;
-    CommandPageFrame* FramePackConfig1 = nullptr;
+    TFramePackConfig* FramePackConfig1 = nullptr;
     CommandPageFrame* FramePackWorkDataInfo1 = nullptr;
     CommandPageFrame* FramePackAlarmDataInfo1 = nullptr;
 
