@@ -71,13 +71,6 @@ TFramePackConfig::TFramePackConfig(QWidget* parent)
     ApplyLanguage();
 }
 
-template <typename Widget>
-Widget* TFramePackConfig::Captioned(Widget* widget, std::uint16_t textId)
-{
-    m_captions.emplace_back(widget, textId);
-    return widget;
-}
-
 QPushButton* TFramePackConfig::Button(const char* name, std::uint16_t textId, void (TFramePackConfig::*handler)())
 {
     auto* button = Captioned(new QPushButton(this), textId);

@@ -94,7 +94,11 @@ private:
     QGroupBox* BuildProductGroup();
     // A control whose caption ApplyLanguage sets from the text id.
     template <typename Widget>
-    Widget* Captioned(Widget* widget, std::uint16_t textId);
+    Widget* Captioned(Widget* widget, std::uint16_t textId)
+    {
+        m_captions.emplace_back(widget, textId);
+        return widget;
+    }
     QPushButton* Button(const char* name, std::uint16_t textId, void (TFramePackConfig::*handler)());
     QLineEdit* NumberEdit(const char* name, int maxLength, const QString& allowed);
 
