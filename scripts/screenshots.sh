@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Photographs the live pages of bmshost (0: live view, 1: parallel monitor,
-# 2: real-time logs, 3: location) in each language, as a user sees them on
+# 2: real-time logs, 3: location), the configuration page (5, unlocked and
+# filled by its read buttons) and the password dialog in each language, as a user sees them on
 # an X display: the window runs under Xvfb on the built-in simulated packs,
 # opens its port and shows live values; each state is saved with
 # ImageMagick's import. Last the closing question is photographed. The
@@ -25,7 +26,7 @@ program_folder=$(mktemp -d)
 trap 'rm -rf "$program_folder"' EXIT
 # A program folder of its own: four simulated packs behind COM1, pack 01 in
 # focus, starting in Chinese.
-printf '[Ports]\nCOM1=simulator\n\n[BMS]\nTextKind=0\nPackCount=4\nPackRead=1\nPort=1\n' \
+printf '[Ports]\nCOM1=simulator\n\n[BMS]\nTextKind=0\nPackCount=4\nPackRead=1\nPort=1\nDisplayRecord=1\n' \
     > "$program_folder/BMS.ini"
 
 helper="$build/src/app/bmshost-screenshots"
@@ -68,8 +69,8 @@ wait_ready() {
     echo "state $1 not reached" >&2; cat "$log" >&2; kill "$pid"; exit 1
 }
 for language in zh en; do
-    for page in 0 1 2 3; do
-        state="page$page-$language"
+    for shot in page0 page1 page2 page3 page5 password; do
+        state="$shot-$language"
         wait_ready "$state"
         check_caption "$main_caption" "main window ($state)"
         import -window root "$out/$state.png"

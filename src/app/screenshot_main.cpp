@@ -9,7 +9,9 @@
 // and page 2 (all packs polled with "Auto") and page 3 (pack 01 again),
 // each with live values. When a state is ready it prints "ready NAME"
 // (page0-zh, page1-zh, ..., page3-en) and waits for the file
-// PROGRAM_FOLDER/shot-done-NAME. A wrong password is typed first, so that
+// PROGRAM_FOLDER/shot-done-NAME. After page 3 come page 5, unlocked with
+// the password and filled by its read buttons (page5-zh), and the password
+// dialog over it (password-zh). A wrong password is typed first, so that
 // the pictures show how the field masks it. After the last page it closes
 // the window with the real closing question on screen and prints
 // "ready box" while it shows; once shot-done-box exists it answers OK and
@@ -17,7 +19,10 @@
 
 #include "app/main_form.h"
 #include "lib/sim_link.h"
+#include "services/settings.h"
 #include "views/comboboxext.h"
+#include "views/framepackconfig.h"
+#include "views/pwdmodifyform.h"
 #include "views/message_boxes.h"
 
 #include <QAbstractButton>
@@ -27,6 +32,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPointer>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTimer>
@@ -65,7 +71,20 @@ struct State {
     QString name;
     std::function<void()> enter;
     std::function<bool()> ready;
+    std::function<void()> leave = [] {};
 };
+
+// Page 5 filled the way a user fills it: every read button once.
+void ReadConfigPage(TFramePackConfig* page)
+{
+    page->BtnReadDateTimeClick();
+    page->BtnReadCapacityClick();
+    page->BtnReadPackQuantityClick();
+    page->BtnReadBarCodeClick();
+    for (int row = 0; row < TFramePackConfig::kCalibrationRows; ++row)
+        page->ReadCalibrationItem(row, false);
+    page->BtnReadProductClick();
+}
 
 } // namespace
 
@@ -93,8 +112,19 @@ int main(int argc, char** argv)
     auto* packInfo = form.findChild<QWidget*>(QStringLiteral("FramePackInfo1"));
     auto* monitor = form.findChild<QWidget*>(QStringLiteral("FramePackDataMonitor1"));
     auto* location = form.findChild<QWidget*>(QStringLiteral("FramePackLocation1"));
-    if (!pages || !packs || !packInfo || !monitor || !location)
+    auto* config = form.findChild<TFramePackConfig*>(QStringLiteral("FramePackConfig1"));
+    // The window's own password field: the frames have an "Edit1" too.
+    QLineEdit* password = nullptr;
+    for (QLineEdit* edit : form.findChildren<QLineEdit*>(QStringLiteral("Edit1"))) {
+        bool inFrame = false;
+        for (QObject* up = edit->parent(); up && up != &form; up = up->parent())
+            inFrame = inFrame || up->objectName().startsWith(QLatin1String("Frame"));
+        if (!inFrame)
+            password = edit;
+    }
+    if (!pages || !packs || !packInfo || !monitor || !location || !config || !password)
         return 1;
+    QPointer<TPwdModifyForm> dialog;
 
     auto choosePack = [packs](const QString& text) {
         const int index = packs->findText(text);
@@ -145,6 +175,30 @@ int main(int argc, char** argv)
                               auto* edit = location->findChild<QLineEdit*>(QStringLiteral("Edit12"));
                               return edit && !edit->text().isEmpty();
                           }});
+        states.push_back({QStringLiteral("page5") + suffix,
+                          [&] {
+                              password->setText(Globals().StoredPassword);
+                              showPage(5);
+                              ReadConfigPage(config);
+                          },
+                          [&] {
+                              auto* edit = config->findChild<QLineEdit*>(QStringLiteral("Edit25"));
+                              return edit && !edit->text().isEmpty();
+                          }});
+        states.push_back({QStringLiteral("password") + suffix,
+                          [&] {
+                              dialog = new TPwdModifyForm(Globals().StoredPassword, &form);
+                              for (const char* name : {"Edit1", "Edit2", "Edit3"})
+                                  dialog->findChild<QLineEdit*>(QLatin1String(name))->setText(QStringLiteral("secret1"));
+                              dialog->adjustSize();
+                              dialog->move(form.geometry().center() - dialog->rect().center());
+                              dialog->show();
+                          },
+                          [&] { return dialog && dialog->isVisible(); },
+                          [&] {
+                              delete dialog;
+                              password->setText(QStringLiteral("1234"));
+                          }});
     }
 
     std::function<void(std::size_t)> run = [&](std::size_t index) {
@@ -170,13 +224,16 @@ int main(int argc, char** argv)
                 std::printf("ready %s\n", qPrintable(name));
                 std::fflush(stdout);
                 When([path = folder.filePath(QStringLiteral("shot-done-") + name)] { return QFile::exists(path); },
-                     [&, index] { run(index + 1); });
+                     [&, index] {
+                         states[index].leave();
+                         run(index + 1);
+                     });
             });
         });
     };
 
     QTimer::singleShot(0, [&] {
-        form.findChild<QLineEdit*>(QStringLiteral("Edit1"))->setText(QStringLiteral("1234"));
+        password->setText(QStringLiteral("1234"));
         form.findChild<QAbstractButton*>(QStringLiteral("BtnCom"))->click();
         run(0);
     });

@@ -20,6 +20,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QTimeEdit>
 #include <QVBoxLayout>
 
@@ -64,10 +65,19 @@ QHBoxLayout* ButtonRow(std::initializer_list<QPushButton*> buttons)
 TFramePackConfig::TFramePackConfig(QWidget* parent)
     : QFrame(parent)
 {
-    auto* columns = new QHBoxLayout(this);
+    // On a small screen the page scrolls rather than stretch the window.
+    auto* scroll = new QScrollArea(this);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    auto* content = new QWidget(scroll);
+    auto* columns = new QHBoxLayout(content);
     columns->addWidget(BuildLeftColumn(), 0, Qt::AlignTop);
     columns->addWidget(BuildRightColumn(), 0, Qt::AlignTop);
     columns->addStretch(1);
+    scroll->setWidget(content);
+    auto* frameLayout = new QVBoxLayout(this);
+    frameLayout->setContentsMargins(0, 0, 0, 0);
+    frameLayout->addWidget(scroll);
     ApplyLanguage();
 }
 
@@ -114,11 +124,11 @@ QWidget* TFramePackConfig::BuildLeftColumn()
     clock->addWidget(Captioned(Label("Label2", QString(), GroupBox1), 0x7002), 0, 0);
     clock->addWidget(DateTimePicker1, 0, 1);
     clock->addWidget(DateTimePicker2, 0, 2);
-    clock->addWidget(CheckBox1, 1, 1, 1, 2);
+    clock->addWidget(CheckBox1, 1, 1);
     QPushButton* writeClock = Button("BtnWriteDateTime", TextId::kWrite, &TFramePackConfig::BtnWriteDateTimeClick);
     clock->addLayout(ButtonRow({Button("BtnReadDateTime", TextId::kRead, &TFramePackConfig::BtnReadDateTimeClick),
                                 writeClock}),
-                     2, 0, 1, 3);
+                     1, 2, 1, 2);
     stack->addWidget(GroupBox1);
 
     // Recording window and interval, erasing the logs.
@@ -130,19 +140,19 @@ QWidget* TFramePackConfig::BuildLeftColumn()
     auto* storage = new QGridLayout(GroupBox2);
     storage->addWidget(Captioned(Label("Label1", QString(), GroupBox2), 0x7004), 0, 0);
     storage->addWidget(DateTimePicker4, 0, 1);
-    storage->addWidget(Captioned(Label("Label3", QString(), GroupBox2), 0x7005), 1, 0);
-    storage->addWidget(DateTimePicker5, 1, 1);
-    storage->addWidget(Captioned(Label("Label4", QString(), GroupBox2), 0x7006), 2, 0);
-    storage->addWidget(Edit1, 2, 1);
-    storage->addWidget(Label("Label5", QStringLiteral("(Sec)"), GroupBox2), 2, 2);
+    storage->addWidget(Captioned(Label("Label3", QString(), GroupBox2), 0x7005), 0, 2);
+    storage->addWidget(DateTimePicker5, 0, 3);
+    storage->addWidget(Captioned(Label("Label4", QString(), GroupBox2), 0x7006), 1, 0);
+    storage->addWidget(Edit1, 1, 1);
+    storage->addWidget(Label("Label5", QStringLiteral("(Sec)"), GroupBox2), 1, 2);
     storage->addLayout(
         ButtonRow({Button("BtnDeleteData", TextId::kDeleteData, &TFramePackConfig::BtnDeleteDataClick),
                    Button("BtnDeleteAlarm", TextId::kDeleteAlarms, &TFramePackConfig::BtnDeleteAlarmClick),
                    Button("BtnWriteRecordTime", TextId::kWrite, &TFramePackConfig::BtnWriteRecordTimeClick)}),
-        3, 0, 1, 3);
+        2, 0, 1, 4);
     stack->addWidget(GroupBox2);
 
-    // Capacities.
+    // Capacities; the buttons stand beside the fields.
     GroupBox3 = Captioned(new QGroupBox(column), 0x7007);
     GroupBox3->setObjectName(QStringLiteral("GroupBox3"));
     Edit2 = NumberEdit("Edit2", 0, digits);
@@ -158,9 +168,9 @@ QWidget* TFramePackConfig::BuildLeftColumn()
         capacity->addWidget(Label("", QStringLiteral("(mAh)"), GroupBox3), i, 2);
     }
     QPushButton* writeCapacity = Button("BtnWriteCapacity", TextId::kWrite, &TFramePackConfig::BtnWriteCapacityClick);
-    capacity->addLayout(ButtonRow({Button("BtnReadCapacity", TextId::kRead, &TFramePackConfig::BtnReadCapacityClick),
-                                   writeCapacity}),
-                        3, 0, 1, 3);
+    capacity->setColumnStretch(3, 1);
+    capacity->addWidget(Button("BtnReadCapacity", TextId::kRead, &TFramePackConfig::BtnReadCapacityClick), 0, 4);
+    capacity->addWidget(writeCapacity, 1, 4);
     stack->addWidget(GroupBox3);
 
     // Cycle count.
@@ -172,7 +182,7 @@ QWidget* TFramePackConfig::BuildLeftColumn()
     cycles->addWidget(Edit5, 0, 1);
     cycles->addLayout(ButtonRow({Button("BtnWriteCycleTime", TextId::kWrite,
                                         &TFramePackConfig::BtnWriteCycleTimeClick)}),
-                      1, 0, 1, 3);
+                      0, 2);
     stack->addWidget(GroupBox4);
 
     // Number of packs on the bus.
@@ -189,7 +199,7 @@ QWidget* TFramePackConfig::BuildLeftColumn()
     packs->addLayout(ButtonRow({Button("BtnReadPackQuantity", TextId::kRead,
                                        &TFramePackConfig::BtnReadPackQuantityClick),
                                 writePacks}),
-                     1, 0, 1, 3);
+                     0, 3);
     stack->addWidget(GroupBox5);
 
     // Bar code.
