@@ -102,6 +102,9 @@ private:
     QPushButton* Button(const char* name, std::uint16_t textId, void (TFramePackConfig::*handler)());
     QLineEdit* NumberEdit(const char* name, int maxLength, const QString& allowed);
 
+    // Both delete buttons: question, then the command under the busy cursor.
+    void DeleteLog(std::uint16_t questionId, std::uint8_t (TDevInfo::*command)(std::uint8_t, std::uint8_t));
+
     // Common steps of the handlers.
     bool PortIsOpen();
     // Empty field: its message, false.

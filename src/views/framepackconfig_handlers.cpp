@@ -91,24 +91,24 @@ void TFramePackConfig::BtnWriteRecordTimeClick()
 
 void TFramePackConfig::BtnDeleteDataClick()
 {
-    if (!PortIsOpen() || !Confirmed(0x7013))
-        return;
-    std::uint8_t result = 0;
-    {
-        BusyCursor busy;
-        result = m_store->DeleteWorkData(Address(), Pack());
-    }
-    Report(result);
+    DeleteLog(0x7013, &TDevInfo::DeleteWorkData);
 }
 
 void TFramePackConfig::BtnDeleteAlarmClick()
 {
-    if (!PortIsOpen() || !Confirmed(0x7014))
+    DeleteLog(0x7014, &TDevInfo::DeleteAlarmRecords);
+}
+
+void TFramePackConfig::DeleteLog(std::uint16_t questionId,
+                                 std::uint8_t (TDevInfo::*command)(std::uint8_t, std::uint8_t))
+{
+    if (!PortIsOpen() || !Confirmed(questionId))
         return;
     std::uint8_t result = 0;
     {
+        // Erasing takes the pack seconds.
         BusyCursor busy;
-        result = m_store->DeleteAlarmRecords(Address(), Pack());
+        result = (m_store->*command)(Address(), Pack());
     }
     Report(result);
 }
