@@ -16,6 +16,7 @@ constexpr char kNoiseCharacters[] = "\x00\xFF#*?!%&@ xq0\n";
 // A pack that answers only noise sends this many characters: enough for the
 // host to search them for a frame.
 constexpr int kGarbageLength = 24;
+constexpr std::uint8_t kReadDateTimeCid2 = 0x4D;
 
 // Index of the first CID1 digit in a frame's text.
 constexpr qsizetype kCid1Digit = 5;
@@ -158,6 +159,11 @@ SimReply SimBus::respond(QByteArrayView requestText)
             break;
         case SimFaultKind::Garbage:
             garbage = true;
+            break;
+        case SimFaultKind::BadClock:
+            // Year (four hex digits), then the month: a date no calendar has.
+            if (request.cid2 == kReadDateTimeCid2 && answer.infoText.size() >= 6)
+                answer.infoText.replace(4, 2, "00");
             break;
         case SimFaultKind::Silent:
         case SimFaultKind::Rtn:

@@ -264,6 +264,12 @@ TEST_F(ConfigPageTest, ValuesThePackCouldOnlyGetWrappedAreRefusedBeforeTheQuesti
     // An empty row refuses calibration and reset alike.
     Set("Edit18", "");
     EXPECT_EQ(Click("BtnResetVoltageReference"), Text(0x702B));
+
+    // A pack clock that is no date is reported; the date fields keep theirs.
+    ASSERT_TRUE(SharedSimBus()->addFault(QStringLiteral("badclock")));
+    Control<QDateEdit>("DateTimePicker1")->setDate(QDate(2020, 5, 6));
+    EXPECT_TRUE(Click("BtnReadDateTime").startsWith(Text(0x7056).section(u'%', 0, 0)));
+    EXPECT_EQ(Control<QDateEdit>("DateTimePicker1")->date(), QDate(2020, 5, 6));
 }
 
 TEST_F(ConfigPageTest, WriteControlsFollowThePasswordAndEachEntryEmptiesTheFields)
