@@ -3,6 +3,7 @@
 
 #include "views/framepackconfig.h"
 
+#include "services/input_text.h"
 #include "services/settings.h"
 #include "services/text_ids.h"
 #include "services/textoper.h"
@@ -26,7 +27,6 @@
 
 namespace {
 
-constexpr int kMaxQuotedCharacters = 60;
 constexpr int kEditWidth = 90;
 constexpr int kBarCodeCharacters = 30;
 
@@ -328,21 +328,13 @@ std::uint8_t TFramePackConfig::Pack() const
     return Globals().SelectedPack;
 }
 
-QString TFramePackConfig::Quoted(const QString& text)
-{
-    const QString shown = text.size() > kMaxQuotedCharacters
-                              ? text.left(kMaxQuotedCharacters) + QStringLiteral("...")
-                              : text;
-    return QLatin1Char('"') + shown + QLatin1Char('"');
-}
-
 std::optional<std::int64_t> TFramePackConfig::WholeIn(const QLineEdit* edit, std::int64_t minimum,
                                                       std::int64_t maximum, std::uint16_t outOfRangeId)
 {
     const QString text = edit->text().trimmed();
     const std::optional<std::int64_t> value = ParseWhole(text);
     if (!value) {
-        Inform(Text(TextId::kNotANumber).arg(Quoted(text)));
+        Inform(Text(TextId::kNotANumber).arg(QuotedInput(text)));
         return std::nullopt;
     }
     if (*value < minimum || *value > maximum) {

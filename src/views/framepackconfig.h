@@ -119,8 +119,6 @@ private:
     // text (outOfRangeId takes the upper limit, or both limits, as %1/%2).
     std::optional<std::int64_t> WholeIn(const QLineEdit* edit, std::int64_t minimum, std::int64_t maximum,
                                         std::uint16_t outOfRangeId);
-    // Input quoted for a message, at most about 60 characters of it.
-    static QString Quoted(const QString& text);
     std::uint8_t CalibrationItem(int row) const;
     void ClearCalibrationRow(int row);
 

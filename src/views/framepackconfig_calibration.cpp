@@ -3,6 +3,7 @@
 
 #include "views/framepackconfig.h"
 
+#include "services/input_text.h"
 #include "services/text_ids.h"
 #include "services/textoper.h"
 #include "store/config_checks.h"
@@ -208,7 +209,7 @@ void TFramePackConfig::BtnCalibrationClick(int row)
                                           : error == CalibrationValueError::TooManyDecimals
                                               ? TextId::kCalibrationDecimals
                                               : TextId::kCalibrationOutOfRange;
-            Inform(Text(message).arg(Quoted(text.trimmed())));
+            Inform(Text(message).arg(QuotedInput(text.trimmed())));
             return;
         }
         values[i] = *value;
