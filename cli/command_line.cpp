@@ -6,20 +6,6 @@
 
 namespace {
 
-constexpr qsizetype kMaxQuotedCharacters = 60;
-
-// A character as a message shows it: itself when printable, else an escape.
-// Bytes that were not UTF-8 arrive as U+FFFD and are shown as its escape.
-QString Shown(char32_t character)
-{
-    if (character != 0xFFFD && QChar::isPrint(character))
-        return QString::fromUcs4(&character, 1);
-    if (character < 0x100)
-        return QStringLiteral("\\x%1").arg(std::uint32_t(character), 2, 16, QLatin1Char('0'));
-    return QStringLiteral("\\u{%1}").arg(std::uint32_t(character), 4, 16, QLatin1Char('0'));
-}
-
-
 // "--name=value" or "--name" followed by the value as the next word.
 bool TakeValue(const QStringList& arguments, qsizetype& index, const QString& name, const QString& inlineValue,
                bool hasInline, QString& value, QString& error)
@@ -181,28 +167,6 @@ bool SplitCommandArgs(const QStringList& words, std::span<const OptionSpec> opti
     return true;
 }
 
-std::optional<std::int64_t> ParseWhole(QStringView text)
-{
-    const qsizetype digitsFrom = (text.startsWith(u'-') || text.startsWith(u'+')) ? 1 : 0;
-    // 18 digits always fit 64 bits.
-    if (text.size() == digitsFrom || text.size() - digitsFrom > 18)
-        return std::nullopt;
-    for (qsizetype i = digitsFrom; i < text.size(); ++i)
-        if (text[i] < u'0' || text[i] > u'9')
-            return std::nullopt;
-    bool ok = false;
-    const qlonglong value = text.toLongLong(&ok);
-    return ok ? std::optional<std::int64_t>(value) : std::nullopt;
-}
-
-std::optional<std::int64_t> ParseWholeIn(QStringView text, std::int64_t minimum, std::int64_t maximum)
-{
-    const std::optional<std::int64_t> value = ParseWhole(text);
-    if (!value || *value < minimum || *value > maximum)
-        return std::nullopt;
-    return value;
-}
-
 std::optional<std::uint64_t> ParseMask(QStringView text, std::uint64_t maximum)
 {
     std::optional<std::uint64_t> value;
@@ -223,43 +187,4 @@ std::optional<std::uint64_t> ParseMask(QStringView text, std::uint64_t maximum)
     if (!value || *value > maximum)
         return std::nullopt;
     return value;
-}
-
-QString QuotedInput(const QString& text)
-{
-    QStringList pieces;
-    qsizetype length = 0;
-    for (const char32_t character : text.toUcs4()) {
-        pieces << Shown(character);
-        length += pieces.last().size();
-    }
-    QString shown;
-    if (length <= kMaxQuotedCharacters) {
-        shown = pieces.join(QString());
-    } else {
-        for (const QString& piece : pieces) {
-            if (shown.size() + piece.size() > kMaxQuotedCharacters - 3)
-                break;
-            shown += piece;
-        }
-        shown += QStringLiteral("...");
-    }
-    return QLatin1Char('"') + shown + QLatin1Char('"');
-}
-
-QString PrintableText(const QString& text)
-{
-    QString shown;
-    for (const char32_t character : text.toUcs4())
-        shown += character == U'\n' ? QStringLiteral("\n") : Shown(character);
-    return shown;
-}
-
-bool IsPlainText(const QString& text)
-{
-    // Bytes that were not UTF-8 reach the program as U+FFFD.
-    for (const char32_t character : text.toUcs4())
-        if (character == 0xFFFD || !QChar::isPrint(character))
-            return false;
-    return true;
 }

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "services/input_text.h"
+#include "store/config_checks.h"
+
 #include <QMap>
 #include <QString>
 #include <QStringList>
@@ -62,21 +65,5 @@ struct CommandArgs {
 bool SplitCommandArgs(const QStringList& words, std::span<const OptionSpec> options, CommandArgs& args,
                       QString& error);
 
-// A whole number in decimal, with an optional sign; nothing else.
-std::optional<std::int64_t> ParseWhole(QStringView text);
-// A whole number in the range, or nothing.
-std::optional<std::int64_t> ParseWholeIn(QStringView text, std::int64_t minimum, std::int64_t maximum);
 // A mask: decimal, or hexadecimal with "0x"; at most the given maximum.
 std::optional<std::uint64_t> ParseMask(QStringView text, std::uint64_t maximum);
-// Input quoted for a message: in double quotes, at most about 60 characters
-// of it (a longer text ends in "..."), with control and other unprintable
-// characters, and bytes that were not UTF-8, written as escapes, so that a
-// message never carries raw binary or terminal control sequences.
-QString QuotedInput(const QString& text);
-// The whole text with unprintable characters written as escapes as above;
-// line breaks are kept.
-QString PrintableText(const QString& text);
-
-// Printable text only: no control or other unprintable characters, and no
-// bytes that were not UTF-8.
-bool IsPlainText(const QString& text);

@@ -7,6 +7,7 @@
 
 #include "protocol/wire_text.h"
 #include "services/settings.h"
+#include "store/config_checks.h"
 #include "store/devinfo.h"
 
 #include <QDateTime>
@@ -14,10 +15,10 @@
 
 namespace {
 
-constexpr std::int64_t kMaxCapacityMah = 65535 * 10;   // 16 bits of 10 mAh
-constexpr std::int64_t kMaxCycles = 9999;
-constexpr std::int64_t kMaxIntervalSeconds = 65535;
-constexpr int kBarCodeBytes = 30;
+using ConfigLimits::kMaxCapacityMah;
+using ConfigLimits::kMaxCycles;
+using ConfigLimits::kMaxIntervalSeconds;
+constexpr int kBarCodeBytes = ConfigLimits::kWireTextBytes;
 
 QString ArgumentsOf(const CommandArgs& args)
 {
@@ -194,7 +195,7 @@ Prepared PreparePacks(const CommandArgs& args)
         });
     }
     // The page folds other numbers into 1-16; a script gets told instead.
-    const auto packs = ParseWholeIn(args.positional.at(1), 1, kMaxPacks);
+    const auto packs = ParseWholeIn(args.positional.at(1), ConfigLimits::kMinPackQuantity, ConfigLimits::kMaxPackQuantity);
     if (!packs)
         return Prepared::Usage(QStringLiteral("the number of packs is 1-%1, not %2")
                                    .arg(kMaxPacks).arg(QuotedInput(args.positional.at(1))));

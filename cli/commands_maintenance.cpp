@@ -4,9 +4,9 @@
 
 #include "protocol/decoders.h"
 #include "protocol/wire_text.h"
+#include "store/config_checks.h"
 #include "store/devinfo.h"
 
-#include <QRegularExpression>
 
 #include <array>
 #include <limits>
@@ -32,7 +32,7 @@ constexpr std::array<CalibrationItem, 11> kCalibrationItems = {{
     {3, 5, "ambient temperature (degC)"},
     {3, 6, "FET temperature (degC)"},
 }};
-constexpr std::uint8_t kTemperatureKind = 3;
+constexpr std::uint8_t kTemperatureKind = kTemperatureCalibrationKind;
 
 const CalibrationItem* FindCalibrationItem(const QString& kindText, const QString& itemText)
 {
@@ -52,39 +52,31 @@ const CalibrationItem* FindCalibrationItem(const QString& kindText, const QStrin
 // the value that would have been sent, so that the user gives it as meant.
 std::optional<Decimal> ParseCalibrationValue(const CalibrationItem& row, const QString& text, QString& error)
 {
-    static const QRegularExpression number(QStringLiteral("^[+-]?(?=\\.?[0-9])[0-9]*(?:\\.([0-9]*))?$"));
     const QString name = QString::fromLatin1(row.name);
     const bool temperature = row.kind == kTemperatureKind;
     const QString unit = temperature ? QStringLiteral("degC") : name.section(u'(', 1).chopped(1);
-    const QString trimmed = text.trimmed();
-    const QRegularExpressionMatch match = number.match(trimmed);
-    if (!match.hasMatch()) {
+    CalibrationValueError reason = CalibrationValueError::None;
+    const std::optional<Decimal> value = CheckCalibrationValue(row.kind, text, reason);
+    switch (reason) {
+    case CalibrationValueError::None:
+        break;
+    case CalibrationValueError::NotANumber:
         error = QStringLiteral("a calibration value of %1 is a %2 number, not %3")
                     .arg(name, temperature ? QStringLiteral("decimal") : QStringLiteral("whole"), QuotedInput(text));
-        return std::nullopt;
-    }
-    const std::optional<Decimal> value = Decimal::parse(trimmed);
-    if (!value || !EncodeCalibrationValue(row.kind, *value)) {
+        break;
+    case CalibrationValueError::OutOfRange:
         error = QStringLiteral("%1 does not fit the 32-bit calibration value of %2 (at most about %3 %4 either way)")
                     .arg(QuotedInput(text), name,
                          temperature ? QStringLiteral("214748364.7") : QStringLiteral("2147483647"), unit);
-        return std::nullopt;
-    }
-    const QString fraction = match.captured(1);
-    qsizetype decimals = fraction.size();
-    while (decimals > 0 && fraction.at(decimals - 1) == u'0')
-        --decimals;
-    if (!temperature && decimals > 0) {
+        break;
+    case CalibrationValueError::NotWhole:
         error = QStringLiteral("%1 takes whole %2, not %3").arg(name, unit, QuotedInput(text));
-        return std::nullopt;
-    }
-    if (temperature && decimals > 1) {
-        // The pack takes tenths, cut toward zero.
-        constexpr std::int64_t kTenth = Decimal::kScale / 10;
+        break;
+    case CalibrationValueError::TooManyDecimals:
         error = QStringLiteral("%1 is calibrated in steps of 0.1 degC: %2 would be sent as %3; "
                                "give it with at most one decimal")
-                    .arg(name, QuotedInput(text), Decimal::fromRaw(value->raw() / kTenth * kTenth).toString());
-        return std::nullopt;
+                    .arg(name, QuotedInput(text), CutToTenths(*Decimal::parse(text.trimmed())).toString());
+        break;
     }
     return value;
 }
@@ -107,24 +99,7 @@ int ReadCalibration(Session& session, const CalibrationItem& row)
     return 0;
 }
 
-// Product texts in wire order, with the text of the message when one that
-// must be given is empty (0: may be empty) and the length the page allows.
-struct ProductField {
-    QString RProductInfo::*field;
-    const char* name;
-    std::uint16_t emptyTextId;
-    int maxCharacters;
-};
-constexpr int kProductTextBytes = 30;
-const std::array<ProductField, 7> kProductFields = {{
-    {&RProductInfo::companyName, "company", 0x7038, 30},
-    {&RProductInfo::productionDate, "production_date", 0, 10},
-    {&RProductInfo::moduleName, "module", 0x7039, 30},
-    {&RProductInfo::versionNumber, "version", 0x703A, 30},
-    {&RProductInfo::batteryType, "battery_type", 0x703B, 30},
-    {&RProductInfo::serialNumber, "serial_number", 0x703C, 30},
-    {&RProductInfo::remark, "remark", 0x703D, 30},
-}};
+constexpr int kProductTextBytes = ConfigLimits::kWireTextBytes;
 
 Prepared BadUsage(const char* usage, const CommandArgs& args)
 {

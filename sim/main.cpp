@@ -30,7 +30,7 @@ void PrintUsage()
     std::fputs("usage: bms-sim --packs N --link PATH [--baud B] [--pace] [--records N] [--seed S]\n"
                "               [--fault MODE]...\n"
                "faults: silent:ADDR noise badsum:N truncate:N wrongaddr:N rtn:CID2:CODE delay:MS\n"
-               "        slow:ADDR:MS glitch stutter garbage\n",
+               "        slow:ADDR:MS glitch stutter garbage badclock\n",
                stderr);
 }
 

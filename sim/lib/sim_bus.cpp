@@ -16,6 +16,7 @@ constexpr char kNoiseCharacters[] = "\x00\xFF#*?!%&@ xq0\n";
 // A pack that answers only noise sends this many characters: enough for the
 // host to search them for a frame.
 constexpr int kGarbageLength = 24;
+constexpr std::uint8_t kReadDateTimeCid2 = 0x4D;
 
 // Index of the first CID1 digit in a frame's text.
 constexpr qsizetype kCid1Digit = 5;
@@ -91,9 +92,11 @@ qint64 SimBus::requestCount(std::uint8_t cid2, int firstInfoByte) const
 {
     QMutexLocker locker(&m_mutex);
     qint64 count = 0;
-    for (const auto& [key, heard] : m_requests)
-        if (key.first == cid2 && (firstInfoByte < 0 || key.second == firstInfoByte))
-            count += heard;
+    for (const SimRequest& heard : m_requests) {
+        if (heard.cid2 == cid2
+            && (firstInfoByte < 0 || (!heard.info.isEmpty() && std::uint8_t(heard.info.front()) == firstInfoByte)))
+            ++count;
+    }
     return count;
 }
 
@@ -114,7 +117,9 @@ SimReply SimBus::respond(QByteArrayView requestText)
         return {};
 
     QMutexLocker locker(&m_mutex);
-    ++m_requests[{request.cid2, request.info.isEmpty() ? -1 : int(std::uint8_t(request.info.front()))}];
+    if (m_requests.size() >= std::size_t(kKeptRequests))
+        m_requests.erase(m_requests.begin());
+    m_requests.push_back(SimRequest{request.address, request.cid2, request.info});
     if (request.address < 1 || request.address > m_packs.size())
         return {};
     for (const ActiveFault& active : m_faults)
@@ -174,6 +179,11 @@ SimReply SimBus::respond(QByteArrayView requestText)
         case SimFaultKind::Garbage:
             garbage = true;
             break;
+        case SimFaultKind::BadClock:
+            // Year (four hex digits), then the month: a date no calendar has.
+            if (request.cid2 == kReadDateTimeCid2 && answer.infoText.size() >= 6)
+                answer.infoText.replace(4, 2, "00");
+            break;
         case SimFaultKind::Silent:
         case SimFaultKind::Rtn:
             break;
@@ -197,4 +207,16 @@ SimReply SimBus::respond(QByteArrayView requestText)
     if (withNoise)
         reply.text.prepend(noise(1 + int(m_noiseRandom() % 8u)));
     return reply;
+}
+
+std::vector<SimRequest> SimBus::requests() const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_requests;
+}
+
+void SimBus::clearRequests()
+{
+    QMutexLocker locker(&m_mutex);
+    m_requests.clear();
 }

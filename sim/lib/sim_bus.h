@@ -17,6 +17,14 @@
 
 class SimPack;
 
+// One well-formed request the bus heard, for tests that check the bytes a
+// program sent.
+struct SimRequest {
+    std::uint8_t address = 0;
+    std::uint8_t cid2 = 0;
+    QByteArray info;   // INFO bytes, decoded from the hex pairs
+};
+
 struct SimOptions {
     static constexpr int kMaxPacks = 16;
     int packs = 4;                  // packs at addresses 1..packs
@@ -59,9 +67,13 @@ public:
     void setLog(std::uint8_t address, bool alarmLog, const QList<QByteArray>& records);
     // Answers produced so far (silent requests are not counted).
     qint64 answerCount() const;
-    // Well-formed requests heard so far with this CID2, answered or not;
-    // with firstInfoByte 0-255 only those whose first INFO byte it is (the
-    // sub-command of a record request).
+    // Every well-formed request heard so far, oldest first (at most the last
+    // kKeptRequests), and a way to start afresh.
+    static constexpr int kKeptRequests = 1000;
+    std::vector<SimRequest> requests() const;
+    void clearRequests();
+    // Of those, the requests with this CID2; with firstInfoByte 0-255 only
+    // those whose first INFO byte it is (the sub-command of a record request).
     qint64 requestCount(std::uint8_t cid2, int firstInfoByte = -1) const;
 
 private:
@@ -77,6 +89,5 @@ private:
     std::vector<ActiveFault> m_faults;
     std::mt19937 m_noiseRandom;
     qint64 m_answerCount = 0;
-    // Requests heard by CID2 and first INFO byte (-1: no INFO).
-    std::map<std::pair<std::uint8_t, int>, qint64> m_requests;
+    std::vector<SimRequest> m_requests;
 };

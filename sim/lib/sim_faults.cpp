@@ -16,7 +16,7 @@ struct FaultSyntax {
     ArgumentShape shape;
 };
 
-constexpr std::array<FaultSyntax, 11> kFaultSyntax = {{
+constexpr std::array<FaultSyntax, 12> kFaultSyntax = {{
     {"silent", SimFaultKind::Silent, ArgumentShape::Address},
     {"noise", SimFaultKind::Noise, ArgumentShape::None},
     {"badsum", SimFaultKind::BadSum, ArgumentShape::Count},
@@ -28,6 +28,7 @@ constexpr std::array<FaultSyntax, 11> kFaultSyntax = {{
     {"glitch", SimFaultKind::Glitch, ArgumentShape::None},
     {"stutter", SimFaultKind::Stutter, ArgumentShape::None},
     {"garbage", SimFaultKind::Garbage, ArgumentShape::None},
+    {"badclock", SimFaultKind::BadClock, ArgumentShape::None},
 }};
 
 constexpr int kMaxMilliseconds = 600000;

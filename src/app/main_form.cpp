@@ -128,6 +128,7 @@ void TMainForm::FormCreate(const QString& programFolder)
     FramePackAlarmDataInfo1->InitGrid();
     FramePackParameter1->SetStore(Store());
     FramePackParameter1->InitPage();
+    FramePackConfig1->SetStore(Store());
     FramePackConfig1->InitPage();
 
     PageControl1->setCurrentIndex(kLivePage);

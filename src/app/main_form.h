@@ -16,6 +16,7 @@
 
 #include "app/pending_frames.h"
 #include "protocol/records.h"
+#include "views/framepackconfig.h"
 #include "views/framepackdatamonitor.h"
 #include "views/framepackhistory.h"
 #include "views/framepacklocation.h"
@@ -188,7 +189,7 @@ private:
     PackLocationFrame* FramePackLocation1 = nullptr;
     // Pages 4 to 7.
     PackParameterFrame* FramePackParameter1 = nullptr;
-    CommandPageFrame* FramePackConfig1 = nullptr;
+    TFramePackConfig* FramePackConfig1 = nullptr;
     TFramePackWorkDataInfo* FramePackWorkDataInfo1 = nullptr;
     TFramePackAlarmDataInfo* FramePackAlarmDataInfo1 = nullptr;
 

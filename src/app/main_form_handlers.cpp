@@ -4,7 +4,9 @@
 
 #include "app/lamp_shape.h"
 #include "views/message_boxes.h"
+#include "services/password_store.h"
 #include "services/settings.h"
+#include "services/text_table.h"
 #include "services/text_ids.h"
 #include "services/textoper.h"
 #include "store/devinfo.h"
@@ -14,6 +16,7 @@
 #include "views/framepackinfo.h"
 #include "views/framepacktemperature.h"
 #include "views/overview_layout.h"
+#include "views/pwdmodifyform.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -235,8 +238,17 @@ void TMainForm::Edit1Change()
 
 void TMainForm::BtnChangeClick()
 {
-    // The password change dialog is a page of its own still to come; the
-    // button stays, and does nothing yet.
+    AppGlobals& globals = Globals();
+    TPwdModifyForm dialog(globals.StoredPassword, this);
+    dialog.Run();
+    const QString newPassword = dialog.NewPassword();
+    if (newPassword.isEmpty())
+        return;
+    SavePassword(newPassword);
+    globals.StoredPassword = TrimText(ReadPassword());
+    // Success only when the store gives the new password back.
+    MessageBoxes::Inform(this, Text(globals.StoredPassword == newPassword ? TextId::kPasswordChanged
+                                                                          : TextId::kPasswordNotSaved));
 }
 
 void TMainForm::SetLanguage(std::uint8_t language)

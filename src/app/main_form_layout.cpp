@@ -98,7 +98,7 @@ void TMainForm::BuildControls()
     fillSheet(3, FramePackLocation1);
     FramePackParameter1 = Named<PackParameterFrame>("FramePackParameter1");
     fillSheet(4, FramePackParameter1);
-    FramePackConfig1 = Named<CommandPageFrame>("FramePackConfig1");
+    FramePackConfig1 = Named<TFramePackConfig>("FramePackConfig1");
     fillSheet(5, FramePackConfig1);
     FramePackWorkDataInfo1 = Named<TFramePackWorkDataInfo>("FramePackWorkDataInfo1");
     fillSheet(6, FramePackWorkDataInfo1);

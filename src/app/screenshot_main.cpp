@@ -8,10 +8,11 @@
 // language (Chinese, English), it shows page 0 (pack 01 in focus), page 1
 // and page 2 (all packs polled with "Auto") and page 3 (pack 01 again),
 // each with live values, page 4 with the parameters read from pack 01,
-// then pages 6 and 7 (pack 01) reading its work-data and alarm logs.
-// When a state is ready it prints "ready NAME"
-// (page0-zh, page1-zh, ..., page7-en) and waits for the file
-// PROGRAM_FOLDER/shot-done-NAME. A wrong password is typed first, so that
+// page 5 unlocked with the password and filled by its read buttons, the
+// password dialog over it, then pages 6 and 7 (pack 01) reading its
+// work-data and alarm logs. When a state is ready it prints "ready NAME"
+// (page0-zh, ..., page5-zh, password-zh, page6-zh, ..., page7-en) and waits
+// for the file PROGRAM_FOLDER/shot-done-NAME. A wrong password is typed first, so that
 // the pictures show how the field masks it. After the last page it closes
 // the window with the real closing question on screen and prints
 // "ready box" while it shows; once shot-done-box exists it answers OK and
@@ -19,7 +20,10 @@
 
 #include "app/main_form.h"
 #include "lib/sim_link.h"
+#include "services/settings.h"
 #include "views/comboboxext.h"
+#include "views/framepackconfig.h"
+#include "views/pwdmodifyform.h"
 #include "views/message_boxes.h"
 
 #include <QAbstractButton>
@@ -29,6 +33,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPointer>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTimer>
@@ -84,7 +89,20 @@ struct State {
     QString name;
     std::function<void()> enter;
     std::function<bool()> ready;
+    std::function<void()> leave = [] {};
 };
+
+// Page 5 filled the way a user fills it: every read button once.
+void ReadConfigPage(TFramePackConfig* page)
+{
+    page->BtnReadDateTimeClick();
+    page->BtnReadCapacityClick();
+    page->BtnReadPackQuantityClick();
+    page->BtnReadBarCodeClick();
+    for (int row = 0; row < TFramePackConfig::kCalibrationRows; ++row)
+        page->ReadCalibrationItem(row, false);
+    page->BtnReadProductClick();
+}
 
 } // namespace
 
@@ -114,11 +132,13 @@ int main(int argc, char** argv)
     auto* monitor = form.findChild<QWidget*>(QStringLiteral("FramePackDataMonitor1"));
     auto* location = form.findChild<QWidget*>(QStringLiteral("FramePackLocation1"));
     auto* parameters = form.findChild<QWidget*>(QStringLiteral("FramePackParameter1"));
+    auto* config = form.findChild<TFramePackConfig*>(QStringLiteral("FramePackConfig1"));
     auto* workData = form.findChild<QWidget*>(QStringLiteral("FramePackWorkDataInfo1"));
     auto* alarmRecords = form.findChild<QWidget*>(QStringLiteral("FramePackAlarmDataInfo1"));
-    if (!pages || !packs || !password || !packInfo || !monitor || !location || !parameters || !workData
-        || !alarmRecords)
+    if (!pages || !packs || !password || !packInfo || !monitor || !location || !parameters || !config
+        || !workData || !alarmRecords)
         return 1;
+    QPointer<TPwdModifyForm> dialog;
 
     auto choosePack = [packs](const QString& text) {
         const int index = packs->findText(text);
@@ -179,6 +199,30 @@ int main(int argc, char** argv)
                               const QString nodes = GridCell(parameters, 1, 5);
                               return !nodes.isEmpty() && nodes != QLatin1String("0");
                           }});
+        states.push_back({QStringLiteral("page5") + suffix,
+                          [&] {
+                              password->setText(Globals().StoredPassword);
+                              showPage(5);
+                              ReadConfigPage(config);
+                          },
+                          [&] {
+                              auto* edit = config->findChild<QLineEdit*>(QStringLiteral("Edit25"));
+                              return edit && !edit->text().isEmpty();
+                          }});
+        states.push_back({QStringLiteral("password") + suffix,
+                          [&] {
+                              dialog = new TPwdModifyForm(Globals().StoredPassword, &form);
+                              for (const char* name : {"Edit1", "Edit2", "Edit3"})
+                                  dialog->findChild<QLineEdit*>(QLatin1String(name))->setText(QStringLiteral("secret1"));
+                              dialog->adjustSize();
+                              dialog->move(form.geometry().center() - dialog->rect().center());
+                              dialog->show();
+                          },
+                          [&] { return dialog && dialog->isVisible(); },
+                          [&] {
+                              delete dialog;
+                              password->setText(QStringLiteral("1234"));
+                          }});
         // The record pages of pack 01, reading: the first press of "read"
         // starts a transfer, which pauses on other pages.
         for (const std::pair<int, QWidget*>& recordPage : {std::pair{6, workData}, std::pair{7, alarmRecords}}) {
@@ -218,7 +262,10 @@ int main(int argc, char** argv)
                 std::printf("ready %s\n", qPrintable(name));
                 std::fflush(stdout);
                 When([path = folder.filePath(QStringLiteral("shot-done-") + name)] { return QFile::exists(path); },
-                     [&, index] { run(index + 1); });
+                     [&, index] {
+                         states[index].leave();
+                         run(index + 1);
+                     });
             });
         });
     };

@@ -87,5 +87,17 @@ inline constexpr std::uint16_t kWrongPassword = 0x5077;
 inline constexpr std::uint16_t kEnterNewPassword = 0x5078;
 inline constexpr std::uint16_t kPasswordTooShort = 0x5079;
 inline constexpr std::uint16_t kPasswordsDiffer = 0x507A;
+inline constexpr std::uint16_t kPasswordNotSaved = 0x507B;
+
+// Configuration page: values refused before anything is sent.
+inline constexpr std::uint16_t kNotANumber = 0x7050;
+inline constexpr std::uint16_t kIntervalRange = 0x7051;
+inline constexpr std::uint16_t kCapacityRange = 0x7052;
+inline constexpr std::uint16_t kPackCountRange = 0x7053;
+inline constexpr std::uint16_t kCalibrationOutOfRange = 0x7054;
+inline constexpr std::uint16_t kCalibrationDecimals = 0x7055;
+inline constexpr std::uint16_t kInvalidPackClock = 0x7056;
+inline constexpr std::uint16_t kCycleRange = 0x7057;
+inline constexpr std::uint16_t kCalibrationNotWhole = 0x7058;
 
 } // namespace TextId

@@ -205,7 +205,7 @@ TEST(SimBus, NoiseReturnCodeAndDelayFaults)
 TEST(SimBus, FaultTextsParseAndMalformedOnesAreRefused)
 {
     for (const char* text : {"silent:3", "noise", "badsum:2", "truncate:7", "wrongaddr:1", "rtn:4D:E1", "delay:900",
-                             "slow:2:1500", "glitch", "stutter", "garbage"}) {
+                             "slow:2:1500", "glitch", "stutter", "garbage", "badclock"}) {
         const std::optional<SimFault> fault = ParseSimFault(QString::fromLatin1(text));
         ASSERT_TRUE(fault) << text;
         EXPECT_EQ(SimFaultText(*fault), QString::fromLatin1(text));

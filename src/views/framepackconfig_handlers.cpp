@@ -1,0 +1,206 @@
+// The handlers of the configuration page's left column: clock, recording
+// window, erasing the logs, capacities, cycle count, number of packs and
+// bar code.
+
+#include "views/framepackconfig.h"
+
+#include "services/settings.h"
+#include "services/text_ids.h"
+#include "services/textoper.h"
+#include "store/config_checks.h"
+#include "store/devinfo.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDateEdit>
+#include <QLineEdit>
+#include <QTimeEdit>
+
+#include <array>
+
+namespace {
+
+QString Text(std::uint16_t id)
+{
+    return TTextOper().GetLanguageText(id);
+}
+
+// The busy cursor for the length of one exchange, restored in every case.
+class BusyCursor {
+public:
+    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+};
+
+} // namespace
+
+void TFramePackConfig::BtnReadDateTimeClick()
+{
+    if (!PortIsOpen())
+        return;
+    RDeviceTime time;
+    const std::uint8_t result = m_store->ReadDateTime(Address(), time);
+    if (result != 0) {
+        Report(result);
+        return;
+    }
+    // A clock the pack got wrong (month 0, 31 February) cannot be shown:
+    // the pickers keep what they hold and the user is told.
+    const QString text = FormatDeviceTime(time);
+    const QDateTime when = QDateTime::fromString(text, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    if (!when.isValid()) {
+        Inform(Text(TextId::kInvalidPackClock).arg(text));
+        return;
+    }
+    DateTimePicker1->setDate(when.date());
+    DateTimePicker2->setTime(when.time());
+    Report(result);
+}
+
+void TFramePackConfig::BtnWriteDateTimeClick()
+{
+    if (!PortIsOpen() || !Confirmed(0x7011))
+        return;
+    // The PC time of the moment the question was answered.
+    if (CheckBox1->isChecked()) {
+        const QDateTime now = QDateTime::currentDateTime();
+        DateTimePicker1->setDate(now.date());
+        DateTimePicker2->setTime(now.time());
+    }
+    const RDeviceTime time =
+        RDeviceTime::fromDateTime(QDateTime(DateTimePicker1->date(), DateTimePicker2->time()));
+    Report(m_store->WriteDateTime(Address(), time));
+}
+
+void TFramePackConfig::BtnWriteRecordTimeClick()
+{
+    if (!PortIsOpen() || !Given(Edit1))
+        return;
+    // The interval travels in 16 bits: a larger one is refused, not wrapped.
+    const auto interval = WholeIn(Edit1, 0, ConfigLimits::kMaxIntervalSeconds, TextId::kIntervalRange);
+    if (!interval || !Confirmed(0x7012))
+        return;
+    const QTime start = DateTimePicker4->time();
+    const QTime end = DateTimePicker5->time();
+    Report(m_store->WriteRecordTime(Address(), Pack(), std::uint8_t(start.hour()), std::uint8_t(start.minute()),
+                                    std::uint8_t(end.hour()), std::uint8_t(end.minute()),
+                                    std::uint16_t(*interval)));
+}
+
+void TFramePackConfig::BtnDeleteDataClick()
+{
+    DeleteLog(0x7013, &TDevInfo::DeleteWorkData);
+}
+
+void TFramePackConfig::BtnDeleteAlarmClick()
+{
+    DeleteLog(0x7014, &TDevInfo::DeleteAlarmRecords);
+}
+
+void TFramePackConfig::DeleteLog(std::uint16_t questionId,
+                                 std::uint8_t (TDevInfo::*command)(std::uint8_t, std::uint8_t))
+{
+    if (!PortIsOpen() || !Confirmed(questionId))
+        return;
+    std::uint8_t result = 0;
+    {
+        // Erasing takes the pack seconds.
+        BusyCursor busy;
+        result = (m_store->*command)(Address(), Pack());
+    }
+    Report(result);
+}
+
+void TFramePackConfig::BtnReadCapacityClick()
+{
+    if (!PortIsOpen())
+        return;
+    std::int32_t design = 0;
+    std::int32_t full = 0;
+    std::int32_t remaining = 0;
+    const std::uint8_t result = m_store->ReadCapacity(Address(), Pack(), design, full, remaining);
+    if (result == 0) {
+        Edit2->setText(QString::number(design));
+        Edit3->setText(QString::number(full));
+        Edit4->setText(QString::number(remaining));
+    } else {
+        for (QLineEdit* edit : {Edit2, Edit3, Edit4})
+            edit->clear();
+    }
+    Report(result);
+}
+
+void TFramePackConfig::BtnWriteCapacityClick()
+{
+    if (!PortIsOpen() || !Given(Edit2) || !Given(Edit3) || !Given(Edit4))
+        return;
+    // Capacities travel in 16 bits of 10 mAh: a larger one is refused.
+    std::array<std::int32_t, 3> values{};
+    const std::array<QLineEdit*, 3> edits = {Edit2, Edit3, Edit4};
+    for (std::size_t i = 0; i < edits.size(); ++i) {
+        const auto value = WholeIn(edits[i], 0, ConfigLimits::kMaxCapacityMah, TextId::kCapacityRange);
+        if (!value)
+            return;
+        values[i] = std::int32_t(*value);
+    }
+    if (!Confirmed(0x7015))
+        return;
+    Report(m_store->WriteCapacity(Address(), Pack(), values[0], values[1], values[2]));
+}
+
+void TFramePackConfig::BtnWriteCycleTimeClick()
+{
+    if (!PortIsOpen() || !Given(Edit5))
+        return;
+    const auto cycles = WholeIn(Edit5, 0, ConfigLimits::kMaxCycles, TextId::kCycleRange);
+    if (!cycles || !Confirmed(0x7016))
+        return;
+    Report(m_store->WriteCycleTime(Address(), Pack(), std::uint16_t(*cycles)));
+}
+
+void TFramePackConfig::BtnReadPackQuantityClick()
+{
+    if (!PortIsOpen())
+        return;
+    std::uint8_t packs = 0;
+    const std::uint8_t result = m_store->ReadPackQuantity(Address(), packs);
+    if (result == 0)
+        Edit6->setText(QString::number(packs));
+    else
+        Edit6->clear();
+    Report(result);
+}
+
+void TFramePackConfig::BtnWritePackQuantityClick()
+{
+    if (!PortIsOpen() || !Given(Edit6))
+        return;
+    // A bus holds 1 to 16 packs; any other number is refused rather than
+    // folded into that range.
+    const auto packs = WholeIn(Edit6, ConfigLimits::kMinPackQuantity, ConfigLimits::kMaxPackQuantity,
+                               TextId::kPackCountRange);
+    if (!packs || !Confirmed(0x7017))
+        return;
+    Report(m_store->WritePackQuantity(Address(), std::uint8_t(*packs)));
+}
+
+void TFramePackConfig::BtnReadBarCodeClick()
+{
+    if (!PortIsOpen())
+        return;
+    QString barCode;
+    const std::uint8_t result = m_store->ReadBarCode(Address(), Pack(), barCode);
+    Edit10->setText(result == 0 ? barCode.trimmed() : QString());
+    Report(result);
+}
+
+void TFramePackConfig::BtnWriteBarCodeClick()
+{
+    if (!PortIsOpen() || !Given(Edit10, 0x7018) || !Confirmed(0x7019))
+        return;
+    // The command pads the text to 30 bytes, or cuts a longer one without
+    // splitting a character.
+    Report(m_store->WriteBarCode(Address(), Pack(), Edit10->text().trimmed()));
+}
