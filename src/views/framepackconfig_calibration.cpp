@@ -95,7 +95,7 @@ QGroupBox* TFramePackConfig::BuildCalibrationGroup(int firstRow, int lastRow)
     auto* group = new QGroupBox(this);
     auto* grid = new QGridLayout(group);
     for (int row = firstRow; row <= lastRow; ++row) {
-        const CalibrationSpec& spec = kCalibrationSpecs[std::size_t(row)];
+        const CalibrationSpec& described = kCalibrationSpecs[std::size_t(row)];
         CalibrationRow& controls = m_rows[std::size_t(row)];
         const int line = row - firstRow;
         if (row == kTemperatureRow) {
@@ -103,24 +103,24 @@ QGroupBox* TFramePackConfig::BuildCalibrationGroup(int firstRow, int lastRow)
             ComboBoxExt1->setObjectName(QStringLiteral("ComboBoxExt1"));
             grid->addWidget(ComboBoxExt1, line, 0);
         } else {
-            auto* label = Captioned(new QLabel(group), spec.labelTextId);
-            label->setObjectName(QLatin1String(spec.label));
+            auto* label = Captioned(new QLabel(group), described.labelTextId);
+            label->setObjectName(QLatin1String(described.label));
             grid->addWidget(label, line, 0);
         }
         controls.first = new QLineEdit(group);
-        controls.first->setObjectName(QLatin1String(spec.firstEdit));
+        controls.first->setObjectName(QLatin1String(described.firstEdit));
         controls.first->setEnabled(false);
         controls.first->setFixedWidth(kValueWidth);
         const QString allowed = row == kTemperatureRow ? QStringLiteral("0123456789-.") : QStringLiteral("0123456789-");
-        controls.second = NumberEdit(spec.secondEdit, 0, allowed);
+        controls.second = NumberEdit(described.secondEdit, 0, allowed);
         controls.second->setFixedWidth(kValueWidth);
         grid->addWidget(controls.first, line, 1);
         grid->addWidget(controls.second, line, 2);
-        grid->addWidget(new QLabel(QString::fromUtf8(spec.unit), group), line, 3);
+        grid->addWidget(new QLabel(QString::fromUtf8(described.unit), group), line, 3);
 
-        controls.read = Button(qPrintable(Named("BtnRead", spec.suffix)), TextId::kRead, nullptr);
-        controls.calibrate = Button(qPrintable(Named("BtnCalibration", spec.suffix)), kCalibrateText, nullptr);
-        controls.reset = Button(qPrintable(Named("BtnReset", spec.suffix)), kResetText, nullptr);
+        controls.read = Button(qPrintable(Named("BtnRead", described.suffix)), TextId::kRead, nullptr);
+        controls.calibrate = Button(qPrintable(Named("BtnCalibration", described.suffix)), kCalibrateText, nullptr);
+        controls.reset = Button(qPrintable(Named("BtnReset", described.suffix)), kResetText, nullptr);
         connect(controls.read, &QPushButton::clicked, this, [this, row] { ReadCalibrationItem(row, true); });
         connect(controls.calibrate, &QPushButton::clicked, this, [this, row] { BtnCalibrationClick(row); });
         connect(controls.reset, &QPushButton::clicked, this, [this, row] { BtnResetClick(row); });
@@ -138,11 +138,11 @@ QGroupBox* TFramePackConfig::BuildProductGroup()
     group->setObjectName(QStringLiteral("GroupBox13"));
     auto* grid = new QGridLayout(group);
     for (std::size_t i = 0; i < kProductSpecs.size(); ++i) {
-        const ProductSpec& spec = kProductSpecs[i];
-        auto* label = Captioned(new QLabel(group), spec.labelTextId);
-        label->setObjectName(QLatin1String(spec.label));
+        const ProductSpec& described = kProductSpecs[i];
+        auto* label = Captioned(new QLabel(group), described.labelTextId);
+        label->setObjectName(QLatin1String(described.label));
         auto* edit = new QLineEdit(group);
-        edit->setObjectName(QLatin1String(spec.edit));
+        edit->setObjectName(QLatin1String(described.edit));
         edit->setMaxLength(kProductFields[i].maxCharacters);
         grid->addWidget(label, int(i), 0);
         grid->addWidget(edit, int(i), 1, 1, 2);
@@ -175,10 +175,10 @@ void TFramePackConfig::ReadCalibrationItem(int row, bool report)
 {
     if (!PortIsOpen())
         return;
-    const CalibrationSpec& spec = kCalibrationSpecs[std::size_t(row)];
+    const CalibrationSpec& described = kCalibrationSpecs[std::size_t(row)];
     Decimal first;
     Decimal second;
-    const std::uint8_t result = m_store->ReadCalibration(Address(), Pack(), spec.kind, CalibrationItem(row), first,
+    const std::uint8_t result = m_store->ReadCalibration(Address(), Pack(), described.kind, CalibrationItem(row), first,
                                                          second);
     if (result != 0) {
         ClearCalibrationRow(row);
@@ -196,13 +196,13 @@ void TFramePackConfig::BtnCalibrationClick(int row)
     const CalibrationRow& controls = m_rows[std::size_t(row)];
     if (!Given(controls.first) || !Given(controls.second) || !PortIsOpen())
         return;
-    const CalibrationSpec& spec = kCalibrationSpecs[std::size_t(row)];
+    const CalibrationSpec& described = kCalibrationSpecs[std::size_t(row)];
     std::array<Decimal, 2> values;
     const std::array<const QLineEdit*, 2> edits = {controls.first, controls.second};
     for (std::size_t i = 0; i < edits.size(); ++i) {
         CalibrationValueError error = CalibrationValueError::None;
         const QString text = edits[i]->text();
-        const std::optional<Decimal> value = CheckCalibrationValue(spec.kind, text, error);
+        const std::optional<Decimal> value = CheckCalibrationValue(described.kind, text, error);
         if (!value) {
             const std::uint16_t message = error == CalibrationValueError::NotANumber   ? TextId::kNotANumber
                                           : error == CalibrationValueError::NotWhole   ? TextId::kCalibrationNotWhole
@@ -216,7 +216,7 @@ void TFramePackConfig::BtnCalibrationClick(int row)
     }
     if (!Confirmed(0x7029))
         return;
-    const std::uint8_t result = m_store->WriteCalibration(Address(), Pack(), spec.kind, CalibrationItem(row), false,
+    const std::uint8_t result = m_store->WriteCalibration(Address(), Pack(), described.kind, CalibrationItem(row), false,
                                                           values[0], values[1]);
     if (result == 0)
         ReadCalibrationItem(row, false);
@@ -228,9 +228,9 @@ void TFramePackConfig::BtnResetClick(int row)
     const CalibrationRow& controls = m_rows[std::size_t(row)];
     if (!Given(controls.first) || !Given(controls.second) || !PortIsOpen() || !Confirmed(0x702A))
         return;
-    const CalibrationSpec& spec = kCalibrationSpecs[std::size_t(row)];
+    const CalibrationSpec& described = kCalibrationSpecs[std::size_t(row)];
     const std::uint8_t result =
-        m_store->WriteCalibration(Address(), Pack(), spec.kind, CalibrationItem(row), true, Decimal(), Decimal());
+        m_store->WriteCalibration(Address(), Pack(), described.kind, CalibrationItem(row), true, Decimal(), Decimal());
     if (result == 0)
         ReadCalibrationItem(row, false);
     Report(result);

@@ -92,17 +92,17 @@ void TFramePackParameter::BuildControls()
         right->addWidget(m_groupBoxes[std::size_t(group)]);
     }
     for (std::size_t k = 0; k < kSwitchTable.size(); ++k) {
-        const SwitchBox& spec = kSwitchTable[k];
-        auto* box = new QCheckBox(m_groupBoxes[spec.group]);
-        box->setObjectName(QStringLiteral("CheckBox%1").arg(spec.number));
+        const SwitchBox& entry = kSwitchTable[k];
+        auto* box = new QCheckBox(m_groupBoxes[entry.group]);
+        box->setObjectName(QStringLiteral("CheckBox%1").arg(entry.number));
         m_switchBoxes[k] = box;
-        if (spec.state == BoxState::Hidden) {
+        if (entry.state == BoxState::Hidden) {
             box->hide();
             continue;
         }
-        box->setEnabled(spec.state == BoxState::Shown);
-        int& slot = placed[spec.group];
-        switchGrids[spec.group]->addWidget(box, slot / kSwitchColumns, slot % kSwitchColumns);
+        box->setEnabled(entry.state == BoxState::Shown);
+        int& slot = placed[entry.group];
+        switchGrids[entry.group]->addWidget(box, slot / kSwitchColumns, slot % kSwitchColumns);
         ++slot;
     }
 
