@@ -14,7 +14,6 @@
 // RefreshAnalog, RefreshAlarm and RefreshLocation run here while the thread
 // waits.
 
-#include "app/pending_frames.h"
 #include "protocol/records.h"
 #include "views/framepackconfig.h"
 #include "views/framepackdatamonitor.h"
@@ -56,7 +55,6 @@ using RealTimeDataFrame = TFrameRealTimeData;
 using PackDataMonitorFrame = TFramePackDataMonitor;
 using PackLocationFrame = TFramePackLocation;
 using PackParameterFrame = TFramePackParameter;
-using CommandPageFrame = TPendingCommandPage;
 
 class TMainForm : public QMainWindow {
     Q_OBJECT

@@ -1,6 +1,0 @@
-#include "app/pending_frames.h"
-
-TPendingCommandPage::TPendingCommandPage(QWidget* parent)
-    : QFrame(parent)
-{
-}
