@@ -1,8 +1,10 @@
 // Times the single-pack polling cycle (clock, bar code, device information,
 // analog data, alarm data) against bms-sim pacing its answers at the wire
 // speed, and compares it with the time the characters need on the line.
+// With --via tcp the packs sit behind bms-sim --tcp on loopback, as behind
+// an RS485-to-Ethernet gateway.
 //
-//   poll_cycle [--cycles N] [--baud B]
+//   poll_cycle [--cycles N] [--baud B] [--via pty|tcp]
 
 #include "protocol/devoper.h"
 #include "support/sim_process.h"
@@ -51,15 +53,19 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     int cycles = 20;
     int baud = 9600;
+    bool viaTcp = false;
     const QStringList arguments = app.arguments();
     for (qsizetype i = 1; i + 1 < arguments.size(); i += 2) {
         if (arguments[i] == QLatin1String("--cycles"))
             cycles = std::max(1, arguments[i + 1].toInt());
         else if (arguments[i] == QLatin1String("--baud"))
             baud = std::max(300, arguments[i + 1].toInt());
+        else if (arguments[i] == QLatin1String("--via"))
+            viaTcp = arguments[i + 1] == QLatin1String("tcp");
     }
 
-    SimProcess sim({QStringLiteral("--pace"), QStringLiteral("--baud"), QString::number(baud)}, 1);
+    SimProcess sim({QStringLiteral("--pace"), QStringLiteral("--baud"), QString::number(baud)}, 1,
+                   viaTcp ? 0 : -1);
     if (!sim.isReady()) {
         std::fprintf(stderr, "poll_cycle: %s\n", qPrintable(sim.error()));
         return 1;
@@ -87,6 +93,7 @@ int main(int argc, char** argv)
     const double meanCycleMs = elapsed.count() / cycles;
     // 10 bits per character: start bit, 8 data bits, stop bit.
     const double wireMs = double(sent + received) * 10.0 * 1000.0 / baud / cycles;
+    std::printf("link              %s\n", qPrintable(sim.linkPath()));
     std::printf("cycles            %d (%d failed commands)\n", cycles, failures);
     std::printf("characters/cycle  %.1f sent, %.1f received\n", double(sent) / cycles, double(received) / cycles);
     std::printf("mean cycle        %.1f ms\n", meanCycleMs);

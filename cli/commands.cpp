@@ -18,7 +18,11 @@ constexpr OptionSpec kPollOptions[] = {{"--packs", true, OutputPath::None},
                                        {"--interval", true, OutputPath::None},
                                        {"--csv", true, OutputPath::Folder}};
 
-constexpr std::array<CommandSpec, 20> kCommands = {{
+constexpr OptionSpec kScanOptions[] = {{"--from", true, OutputPath::None},
+                                       {"--to", true, OutputPath::None},
+                                       {"--timeout", true, OutputPath::None}};
+
+constexpr std::array<CommandSpec, 21> kCommands = {{
     {"analog", "analog", "read the pack's measurements",
      "Voltage, current, cell voltages and temperatures, capacities, cycles, SOC, SOH, balancing and humidity.",
      "bmstool --port COM3 --address 2 analog --json", {}, PrepareAnalog},
@@ -83,6 +87,12 @@ constexpr std::array<CommandSpec, 20> kCommands = {{
      "and alarm of each pack in turn. --count N: N passes (default: until Ctrl-C); --interval MS: pause\n"
      "between passes (0-3600000). --csv DIR: one real-time log file per pack, appended as readings come.",
      "bmstool --json poll --packs 1-4 --count 10 --csv logs", kPollOptions, PreparePoll},
+    {"scan", "scan [--from A] [--to B] [--timeout MS]", "find which addresses on the bus answer",
+     "Asks each address from A to B (default 1 to 16, 0-255) for its bar code and device information\n"
+     "and prints one line per address that answered (bar code, software version, the pack number it\n"
+     "echoes), then the addresses found. --timeout MS: reply window of each exchange (50-10000, default\n"
+     "700). --address is not used. Ctrl-C stops after the current address.",
+     "bmstool --port tcp://192.0.2.10:4196 scan --to 8", kScanOptions, PrepareScan},
 }};
 
 QString Text(std::string_view text)

@@ -87,6 +87,7 @@ Prepared PrepareDischarge(const CommandArgs& args);
 Prepared PrepareSleep(const CommandArgs& args);
 Prepared PrepareParams(const CommandArgs& args);
 Prepared PrepareHistory(const CommandArgs& args);
+Prepared PrepareScan(const CommandArgs& args);
 
 // Help texts.
 QString GeneralHelp();

@@ -1,10 +1,12 @@
 // bms-sim: simulated battery packs on a pseudo-terminal.
 //
-//   bms-sim --packs N --link PATH [--baud B] [--pace] [--records N]
-//           [--seed S] [--fault MODE]...
+//   bms-sim --packs N (--link PATH | --tcp PORT) [--baud B] [--pace]
+//           [--records N] [--seed S] [--fault MODE]...
 //
-// Prints PATH on its own line once clients can open it, and serves until
-// SIGINT or SIGTERM, then removes the link.
+// Prints PATH (or tcp://127.0.0.1:PORT) on its own line once clients can
+// open it, and serves until SIGINT or SIGTERM, then removes the link. With
+// --tcp the bus is served on a TCP port of 127.0.0.1, raw, as an RS485
+// gateway serves it; port 0 lets the system pick one.
 
 #include "pty_server.h"
 #include "sim_bus.h"
@@ -27,8 +29,8 @@ void OnStopSignal(int)
 
 void PrintUsage()
 {
-    std::fputs("usage: bms-sim --packs N --link PATH [--baud B] [--pace] [--records N] [--seed S]\n"
-               "               [--fault MODE]...\n"
+    std::fputs("usage: bms-sim --packs N (--link PATH | --tcp PORT) [--baud B] [--pace] [--records N]\n"
+               "               [--seed S] [--fault MODE]...\n"
                "faults: silent:ADDR noise badsum:N truncate:N wrongaddr:N rtn:CID2:CODE delay:MS\n"
                "        slow:ADDR:MS glitch stutter garbage badclock\n",
                stderr);
@@ -84,6 +86,8 @@ int main(int argc, char** argv)
             options.packs = number;
         } else if (name == QLatin1String("--link")) {
             serverOptions.linkPath = value;
+        } else if (name == QLatin1String("--tcp") && ParseInt(value, 0, 65535, number)) {
+            serverOptions.tcpPort = number;
         } else if (name == QLatin1String("--baud") && ParseInt(value, 50, 4000000, number)) {
             serverOptions.baudRate = number;
         } else if (name == QLatin1String("--records") && ParseInt(value, 0, 100000, number)) {
@@ -100,8 +104,8 @@ int main(int argc, char** argv)
             return UsageError(QStringLiteral("bad argument %1 %2").arg(name, value));
         }
     }
-    if (serverOptions.linkPath.isEmpty())
-        return UsageError(QStringLiteral("--link is required"));
+    if (serverOptions.linkPath.isEmpty() == (serverOptions.tcpPort < 0))
+        return UsageError(QStringLiteral("give one of --link and --tcp"));
 
     if (::pipe(g_stopPipe) != 0)
         return Fail(QStringLiteral("cannot create a pipe"));
@@ -116,7 +120,7 @@ int main(int argc, char** argv)
     QString error;
     if (!server.open(&error))
         return Fail(error);
-    std::printf("%s\n", qPrintable(serverOptions.linkPath));
+    std::printf("%s\n", qPrintable(server.address()));
     std::fflush(stdout);
     server.serve(g_stopPipe[0]);
     return 0;

@@ -10,6 +10,10 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <arpa/inet.h>
+#include <sys/socket.h>
 #include <poll.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -56,6 +60,38 @@ PtyServer::~PtyServer()
         ::close(m_slave);
     if (m_master >= 0)
         ::close(m_master);
+    if (m_listener >= 0)
+        ::close(m_listener);
+}
+
+QString PtyServer::address() const
+{
+    return m_listener >= 0 ? QStringLiteral("tcp://127.0.0.1:%1").arg(m_tcpPort) : m_options.linkPath;
+}
+
+bool PtyServer::openTcp(QString* error)
+{
+    m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (m_listener < 0) {
+        *error = SystemError("cannot create a socket");
+        return false;
+    }
+    // A simulator started again at once takes its port back.
+    const int yes = 1;
+    ::setsockopt(m_listener, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(quint16(m_options.tcpPort));
+    if (::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
+        || ::listen(m_listener, 4) != 0) {
+        *error = SystemError("cannot listen on the TCP port");
+        return false;
+    }
+    socklen_t size = sizeof address;
+    ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &size);
+    m_tcpPort = ntohs(address.sin_port);
+    return true;
 }
 
 std::chrono::nanoseconds PtyServer::characterTime() const
@@ -66,6 +102,8 @@ std::chrono::nanoseconds PtyServer::characterTime() const
 
 bool PtyServer::open(QString* error)
 {
+    if (m_options.tcpPort >= 0)
+        return openTcp(error);
     m_master = ::posix_openpt(O_RDWR | O_NOCTTY);
     if (m_master < 0 || ::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0) {
         *error = SystemError("cannot create a pseudo-terminal");
@@ -117,25 +155,51 @@ void PtyServer::serve(int stopFd)
 {
     QByteArray pending;
     Clock::time_point firstArrival;
-    pollfd watched[2] = {{m_master, POLLIN, 0}, {stopFd, POLLIN, 0}};
     for (;;) {
-        if (::poll(watched, 2, -1) < 0) {
+        pollfd watched[3] = {{stopFd, POLLIN, 0}, {m_master, POLLIN, 0}, {m_listener, POLLIN, 0}};
+        if (::poll(watched, 3, -1) < 0) {
             if (errno == EINTR)
                 continue;
             return;
         }
-        if (watched[1].revents != 0)
+        if (watched[0].revents != 0)
             return;
-        if (watched[0].revents & (POLLHUP | POLLERR)) {
+        if (watched[2].revents & POLLIN) {
+            // A gateway serves one client: a new connection replaces the old.
+            const int client = ::accept(m_listener, nullptr, nullptr);
+            if (client >= 0) {
+                if (m_master >= 0)
+                    ::close(m_master);
+                m_master = client;
+                const int yes = 1;
+                ::setsockopt(m_master, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
+                ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
+                pending.clear();
+            }
+            continue;
+        }
+        if (m_master < 0)
+            continue;
+        const bool hungUp = watched[1].revents & (POLLHUP | POLLERR);
+        if (hungUp && m_listener < 0) {
             // Only while no one holds the slave side; ours is always open,
             // but stay gentle should the terminal hang up regardless.
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
             continue;
         }
+        if (!(watched[1].revents & (POLLIN | POLLHUP | POLLERR)))
+            continue;
         char buffer[1024];
         const ssize_t count = ::read(m_master, buffer, sizeof buffer);
-        if (count <= 0)
+        if (count <= 0) {
+            if (m_listener >= 0 && (count == 0 || (errno != EAGAIN && errno != EINTR))) {
+                // The client has gone; wait for the next one.
+                ::close(m_master);
+                m_master = -1;
+                pending.clear();
+            }
             continue;
+        }
         if (pending.isEmpty())
             firstArrival = Clock::now();
         pending.append(buffer, count);
@@ -191,7 +255,8 @@ void PtyServer::writePaced(const QByteArray& text, Clock::time_point start)
 void PtyServer::writeAll(const char* data, qsizetype size)
 {
     while (size > 0) {
-        const ssize_t written = ::write(m_master, data, std::size_t(size));
+        const ssize_t written = m_listener >= 0 ? ::send(m_master, data, std::size_t(size), MSG_NOSIGNAL)
+                                                : ::write(m_master, data, std::size_t(size));
         if (written > 0) {
             data += written;
             size -= written;

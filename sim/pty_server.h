@@ -11,10 +11,15 @@ struct PtyServerOptions {
     QString linkPath;        // symbolic link that names the terminal for clients
     int baudRate = 9600;
     bool pace = false;       // deliver answers at the wire speed of baudRate
+    // Set (0 to 65535): serve a TCP port on 127.0.0.1 instead, as an RS485
+    // gateway does, one client at a time; 0 lets the system pick the port.
+    int tcpPort = -1;
 };
 
 // Serves a simulated bus on a pseudo-terminal: clients open the slave side
-// through the link path, as they would open a serial adapter.
+// through the link path, as they would open a serial adapter. Or serves it
+// on a TCP port as a serial gateway does: the bytes of the line, raw; a new
+// client takes the place of the one before.
 class PtyServer {
 public:
     PtyServer(SimBus& bus, PtyServerOptions options);
@@ -22,8 +27,11 @@ public:
     PtyServer(const PtyServer&) = delete;
     PtyServer& operator=(const PtyServer&) = delete;
 
-    // Creates the terminal in raw mode and the link to it.
+    // Creates the terminal in raw mode and the link to it, or the listening
+    // socket.
     bool open(QString* error);
+    // What clients open: the link path or "tcp://127.0.0.1:PORT".
+    QString address() const;
     // Answers requests until a byte arrives on stopFd.
     void serve(int stopFd);
 
@@ -36,10 +44,13 @@ private:
     void writeAll(const char* data, qsizetype size);
     void writePaced(const QByteArray& text, Clock::time_point start);
     std::chrono::nanoseconds characterTime() const;
+    bool openTcp(QString* error);
 
     SimBus& m_bus;
     PtyServerOptions m_options;
-    int m_master = -1;
+    int m_master = -1;       // the pseudo-terminal, or the TCP client (-1: none)
+    int m_listener = -1;
+    quint16 m_tcpPort = 0;
     int m_slave = -1;        // kept open so the terminal survives clients closing it
     bool m_linkCreated = false;
 };

@@ -111,6 +111,12 @@ public:
     std::uint8_t WriteDateTime(std::uint8_t address, const RDeviceTime& time);
     std::uint8_t ReadDeviceInfo(std::uint8_t address, std::uint16_t& softwareVersion, QString& deviceName,
                                 QString& manufacturer, std::uint16_t& number1, std::uint8_t& number2);
+    // The bus scan's question to one address: its bar code (asking for pack
+    // number address; echoedPack is the number the answer starts with), then
+    // its device information, each exchange with a reply window of windowMs.
+    // Stops at the first that fails.
+    std::uint8_t ReadIdentity(std::uint8_t address, int windowMs, QString& barCode, std::uint8_t& echoedPack,
+                              std::uint16_t& softwareVersion);
     std::uint8_t ReadPackQuantity(std::uint8_t address, std::uint8_t& packs);
     std::uint8_t WritePackQuantity(std::uint8_t address, std::uint8_t packs);
     std::uint8_t WriteRecordTime(std::uint8_t address, std::uint8_t packNumber, std::uint8_t startHour,

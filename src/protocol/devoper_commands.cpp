@@ -55,6 +55,36 @@ bool HasRecord(std::uint8_t packNumber)
     return packNumber >= 1 && packNumber <= kMaxPacks;
 }
 
+// The answer to ReadBarCode: the pack number it echoes, then the bar code.
+TDevOper::Decoder BarCodeDecoder(QString& barCode, std::uint8_t* echoedPack)
+{
+    return [&barCode, echoedPack](const AnswerView& answer) {
+        if (!TooShort(answer, CommandId::ReadBarCode)) {
+            barCode = DecodeTextField(answer, 1, kBarCodeLength);
+            if (echoedPack)
+                *echoedPack = answer.info(0);
+        }
+        return ResultCode::kSuccess;
+    };
+}
+
+TDevOper::Decoder DeviceInfoDecoder(std::uint16_t& softwareVersion, QString& deviceName, QString& manufacturer,
+                                    std::uint16_t& number1, std::uint8_t& number2)
+{
+    return [&](const AnswerView& answer) {
+        if (TooShort(answer, CommandId::ReadDeviceInfo))
+            return ResultCode::kSuccess;
+        deviceName = DecodeTextField(answer, 0, 10);
+        softwareVersion = answer.infoWord(10);
+        manufacturer = DecodeTextField(answer, 12, 20);
+        // Two numbers the pack keeps inside its name field; the host only
+        // carries them.
+        number1 = static_cast<std::uint16_t>(answer.info(7) * 256 + answer.info(9));
+        number2 = answer.info(8);
+        return ResultCode::kSuccess;
+    };
+}
+
 // Commands whose answer carries nothing but the result.
 std::uint8_t ResultOnly(TDevOper& op, std::uint8_t address, CommandId command, const QByteArray& info)
 {
@@ -117,18 +147,25 @@ std::uint8_t TDevOper::WriteDateTime(std::uint8_t address, const RDeviceTime& ti
 std::uint8_t TDevOper::ReadDeviceInfo(std::uint8_t address, std::uint16_t& softwareVersion, QString& deviceName,
                                       QString& manufacturer, std::uint16_t& number1, std::uint8_t& number2)
 {
-    return Execute(address, CommandId::ReadDeviceInfo, {}, [&](const AnswerView& answer) {
-        if (TooShort(answer, CommandId::ReadDeviceInfo))
-            return ResultCode::kSuccess;
-        deviceName = DecodeTextField(answer, 0, 10);
-        softwareVersion = answer.infoWord(10);
-        manufacturer = DecodeTextField(answer, 12, 20);
-        // Two numbers the pack keeps inside its name field; the host only
-        // carries them.
-        number1 = static_cast<std::uint16_t>(answer.info(7) * 256 + answer.info(9));
-        number2 = answer.info(8);
-        return ResultCode::kSuccess;
-    });
+    return Execute(address, CommandId::ReadDeviceInfo, {},
+                   DeviceInfoDecoder(softwareVersion, deviceName, manufacturer, number1, number2));
+}
+
+std::uint8_t TDevOper::ReadIdentity(std::uint8_t address, int windowMs, QString& barCode, std::uint8_t& echoedPack,
+                                    std::uint16_t& softwareVersion)
+{
+    // The window is the wait plus the margin every exchange gets.
+    const int waitMs = windowMs - ReplyWindowMs(address, 0);
+    const std::uint8_t barResult = Execute(address, CommandOf(CommandId::ReadBarCode).cid2, Bytes({address}), waitMs,
+                                           BarCodeDecoder(barCode, &echoedPack));
+    if (barResult != ResultCode::kSuccess)
+        return barResult;
+    QString deviceName;
+    QString manufacturer;
+    std::uint16_t number1 = 0;
+    std::uint8_t number2 = 0;
+    return Execute(address, CommandOf(CommandId::ReadDeviceInfo).cid2, {}, waitMs,
+                   DeviceInfoDecoder(softwareVersion, deviceName, manufacturer, number1, number2));
 }
 
 std::uint8_t TDevOper::ReadPackQuantity(std::uint8_t address, std::uint8_t& packs)
@@ -219,11 +256,7 @@ std::uint8_t TDevOper::WriteCycleTime(std::uint8_t address, std::uint8_t packNum
 
 std::uint8_t TDevOper::ReadBarCode(std::uint8_t address, std::uint8_t packNumber, QString& barCode)
 {
-    return Execute(address, CommandId::ReadBarCode, Bytes({packNumber}), [&](const AnswerView& answer) {
-        if (!TooShort(answer, CommandId::ReadBarCode))
-            barCode = DecodeTextField(answer, 1, kBarCodeLength);
-        return ResultCode::kSuccess;
-    });
+    return Execute(address, CommandId::ReadBarCode, Bytes({packNumber}), BarCodeDecoder(barCode, nullptr));
 }
 
 std::uint8_t TDevOper::WriteBarCode(std::uint8_t address, std::uint8_t packNumber, const QString& barCode)

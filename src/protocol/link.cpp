@@ -2,6 +2,7 @@
 
 #include "protocol/ini_document.h"
 #include "protocol/serial_link.h"
+#include "protocol/tcp_link.h"
 
 #include <QCollator>
 #include <QMap>
@@ -49,6 +50,8 @@ std::unique_ptr<ILink> Create(const LinkSettings& settings)
     }
     if (factory)
         return factory(settings);
+    if (IsTcpDevice(settings.device))
+        return std::make_unique<TcpLink>(settings);
     return std::make_unique<SerialLink>(settings);
 }
 

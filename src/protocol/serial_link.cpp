@@ -2,108 +2,35 @@
 
 #include "protocol/frame.h"
 
-#include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QEvent>
 #include <QSerialPort>
 
 #include <algorithm>
 
 namespace {
 
-// The event that tells the port thread a job is waiting. It carries no data:
-// the job travels through the link's own members, ordered by its atomics.
-const QEvent::Type kRunJobEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
-
-// How often a read that may be given up asks whether to give up.
-constexpr qint64 kGiveUpCheckMs = 50;
 // More than a window of noise at any baud rate the packs use.
 constexpr qsizetype kMaxDiscarded = 1 << 16;
 
 } // namespace
 
-// Lives in the port thread and runs the waiting job when the event arrives.
-class SerialLink::PortContext final : public QObject {
-public:
-    explicit PortContext(SerialLink& link) : m_link(link) {}
-
-    bool event(QEvent* e) override
-    {
-        if (e->type() != kRunJobEvent)
-            return QObject::event(e);
-        std::function<void()> job;
-        {
-            std::lock_guard<std::mutex> handOver(m_link.m_handOverLock);
-            job = m_link.m_job;
-        }
-        job();
-        {
-            // Publishes what the job wrote to the caller, which takes the
-            // same lock after the semaphore wakes it.
-            std::lock_guard<std::mutex> handOver(m_link.m_handOverLock);
-            m_link.m_job = nullptr;
-        }
-        m_link.m_jobDone.release();
-        return true;
-    }
-
-private:
-    SerialLink& m_link;
-};
-
-SerialLink::SerialLink(LinkSettings settings) : m_settings(std::move(settings))
+SerialLink::SerialLink(LinkSettings settings)
+    : m_settings(std::move(settings)), m_thread(QStringLiteral("serial-port"))
 {
-    m_thread.setObjectName(QStringLiteral("serial-port"));
-    m_context = new PortContext(*this);
-    m_context->moveToThread(&m_thread);
-    m_thread.start();
 }
 
 SerialLink::~SerialLink()
 {
     close();
-    m_thread.quit();
-    m_thread.wait();
-    // The thread has ended: nothing runs on the context any more.
-    delete m_context;
-}
-
-template <typename Fn> auto SerialLink::runOnPortThread(Fn&& fn)
-{
-    using Result = decltype(fn());
-    if (QThread::currentThread() == &m_thread)
-        return fn();
-    // One job at a time. The job and its result travel through members
-    // handed over under m_handOverLock in both directions; Qt's event queue
-    // and the semaphore only wake the other side, so the ordering does not
-    // rest on synchronisation hidden inside Qt.
-    std::lock_guard<std::mutex> oneJob(m_jobLock);
-    std::conditional_t<std::is_void_v<Result>, bool, Result> result{};
-    {
-        std::lock_guard<std::mutex> handOver(m_handOverLock);
-        m_job = [&] {
-            if constexpr (std::is_void_v<Result>)
-                fn();
-            else
-                result = fn();
-        };
-    }
-    QCoreApplication::postEvent(m_context, new QEvent(kRunJobEvent));
-    m_jobDone.acquire();
-    {
-        std::lock_guard<std::mutex> handOver(m_handOverLock);
-    }
-    if constexpr (!std::is_void_v<Result>)
-        return result;
 }
 
 bool SerialLink::open(QString* error)
 {
-    const QString message = runOnPortThread([this]() -> QString {
+    const QString message = m_thread.run([this]() -> QString {
         if (m_port && m_port->isOpen())
             return QString();
         delete m_port;
-        m_port = new QSerialPort(m_context);
+        m_port = new QSerialPort(m_thread.context());
         m_port->setPortName(m_settings.device);
         m_port->setBaudRate(m_settings.baudRate);
         m_port->setDataBits(QSerialPort::Data8);
@@ -124,7 +51,7 @@ bool SerialLink::open(QString* error)
 
 void SerialLink::close()
 {
-    runOnPortThread([this] {
+    m_thread.run([this] {
         if (m_port) {
             m_port->close();
             delete m_port;
@@ -149,7 +76,7 @@ QByteArray SerialLink::exchange(const QByteArray& request, std::chrono::millisec
 QByteArray SerialLink::exchangeUntil(const QByteArray& request, std::chrono::milliseconds window, int maxCharacters,
                                      const AnswerTest& isAnswer, const std::function<bool()>& giveUp)
 {
-    return runOnPortThread([&]() -> QByteArray {
+    return m_thread.run([&]() -> QByteArray {
         QByteArray answer;
         if (!m_port || !m_port->isOpen())
             return answer;
@@ -174,7 +101,7 @@ QByteArray SerialLink::exchangeUntil(const QByteArray& request, std::chrono::mil
 
 void SerialLink::discardLate(std::chrono::milliseconds upTo, const std::function<bool()>& giveUp)
 {
-    runOnPortThread([&] {
+    m_thread.run([&] {
         if (!m_port || !m_port->isOpen())
             return;
         QByteArray late;
@@ -188,27 +115,11 @@ void SerialLink::discardLate(std::chrono::milliseconds upTo, const std::function
 void SerialLink::readInto(QByteArray& received, const QDeadlineTimer& deadline, qsizetype maxCharacters,
                           const AnswerTest& done, const std::function<bool()>& giveUp)
 {
-    while (!deadline.hasExpired()) {
-        if (giveUp && giveUp())
-            return;
-        qint64 wait = deadline.remainingTime();
-        if (giveUp)
-            wait = std::min<qint64>(wait, kGiveUpCheckMs);
-        if (!m_port->waitForReadyRead(int(std::max<qint64>(wait, 1)))) {
-            if (m_port->error() == QSerialPort::ResourceError) {
-                // The adapter has gone; the caller sees a closed port.
-                m_open = false;
-                m_port->close();
-                return;
-            }
-            continue;
-        }
-        received.append(m_port->readAll());
-        if (received.size() >= maxCharacters) {
-            received.truncate(maxCharacters);
-            return;
-        }
-        if (done && done(received))
-            return;
+    const bool present = ReadFromDevice(*m_port, received, deadline, maxCharacters, done, giveUp,
+                                        [this] { return m_port->error() == QSerialPort::ResourceError; });
+    if (!present) {
+        // The adapter has gone; the caller sees a closed port.
+        m_open = false;
+        m_port->close();
     }
 }

@@ -1,14 +1,12 @@
 #pragma once
 
 #include "protocol/link.h"
+#include "protocol/link_thread.h"
 
 #include <QDeadlineTimer>
-#include <QThread>
 
 #include <atomic>
 #include <functional>
-#include <mutex>
-#include <semaphore>
 
 class QSerialPort;
 
@@ -31,8 +29,6 @@ public:
     void discardLate(std::chrono::milliseconds upTo, const std::function<bool()>& giveUp) override;
 
 private:
-    class PortContext;
-    template <typename Fn> auto runOnPortThread(Fn&& fn);
     // In the port thread: appends what arrives to received until the
     // deadline, until done accepts it, until maxCharacters are in or until
     // giveUp says so (asked at least every few tens of milliseconds).
@@ -40,13 +36,7 @@ private:
                   const AnswerTest& done, const std::function<bool()>& giveUp = {});
 
     LinkSettings m_settings;
-    QThread m_thread;
-    PortContext* m_context = nullptr;  // lives in m_thread
+    LinkThread m_thread;
     QSerialPort* m_port = nullptr;  // lives in m_thread
     std::atomic<bool> m_open{false};
-    // The job handed to the port thread (see runOnPortThread).
-    std::mutex m_jobLock;        // one caller at a time
-    std::mutex m_handOverLock;   // guards m_job
-    std::function<void()> m_job;
-    std::binary_semaphore m_jobDone{0};
 };

@@ -3,6 +3,7 @@
 #include "protocol/ini_document.h"
 #include "protocol/link.h"
 #include "protocol/records.h"
+#include "protocol/tcp_link.h"
 #include "protocol/wire_text.h"
 #include "services/password_store.h"
 #include "services/text_ids.h"
@@ -102,6 +103,8 @@ void ReadSettingsFile(AppGlobals& globals)
     const qint64 baudRate = read("BaudRate", 9600);
     globals.BaudRate = baudRate > 0 && baudRate <= std::numeric_limits<std::int32_t>::max() ? std::int32_t(baudRate) : 9600;
     globals.DisplayRecord = read("DisplayRecord", 0) > 0;
+    // Added to every reply window on a tcp:// port, for the network to the gateway.
+    SetNetworkAllowance(std::chrono::milliseconds(read(kNetworkAllowanceKey, kDefaultNetworkAllowance.count())));
     globals.AutoSave = read("AutoSave", 0) > 0;
 
     // The code page of the texts the packs keep (bar codes, product texts).

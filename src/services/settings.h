@@ -71,6 +71,9 @@ inline constexpr const char* kSettingsSection = "BMS";
 // texts); missing or empty: the system's code page on Windows, GB18030
 // elsewhere. Read at start, never written.
 inline constexpr const char* kWireEncodingKey = "WireEncoding";
+// The key giving the milliseconds added to each reply window on a tcp://
+// port (0 to 10000, default 200). Read at start, never written.
+inline constexpr const char* kNetworkAllowanceKey = "NetworkAllowanceMs";
 
 // Start-up: fixes the folders (creating "Data" and "Parameter"), reads
 // BMS.ini with its defaults and limits, reads the password and creates the

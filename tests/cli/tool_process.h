@@ -10,6 +10,15 @@
 
 #include <vector>
 
+// Command-line words from C strings.
+inline QStringList Words(std::initializer_list<const char*> words)
+{
+    QStringList list;
+    for (const char* word : words)
+        list << QString::fromUtf8(word);
+    return list;
+}
+
 // Runs bmstool once and keeps what it printed.
 struct ToolRun {
     int exitCode = -1;
@@ -48,11 +57,14 @@ inline ToolRun RunTool(const QStringList& arguments, int timeoutMs = 120000)
     return run;
 }
 
-// bmstool against one bms-sim on a pseudo-terminal: the arguments get
-// "--port <link>" in front.
+// bmstool against one bms-sim on a pseudo-terminal (or, with a TCP port, as
+// a serial gateway): the arguments get "--port <link>" in front.
 class ToolOnSim {
 public:
-    explicit ToolOnSim(const QStringList& simArguments = {}, int packs = 4) : m_sim(simArguments, packs) {}
+    explicit ToolOnSim(const QStringList& simArguments = {}, int packs = 4, int tcpPort = -1)
+        : m_sim(simArguments, packs, tcpPort)
+    {
+    }
 
     bool isReady() const { return m_sim.isReady(); }
     QString error() const { return m_sim.error(); }

@@ -16,7 +16,9 @@ class SimProcess {
 public:
     // Extra arguments such as {"--fault", "noise"}; the link path and the
     // pack count are added here.
-    explicit SimProcess(const QStringList& arguments = {}, int packs = 4)
+    // With tcpPort 0-65535 the bus is served on that TCP port of 127.0.0.1
+    // (0: one the system picks) and linkPath() is "tcp://127.0.0.1:PORT".
+    explicit SimProcess(const QStringList& arguments = {}, int packs = 4, int tcpPort = -1)
     {
         if (!m_folder.isValid()) {
             m_error = QStringLiteral("no temporary folder");
@@ -25,7 +27,11 @@ public:
         // The serial library locks ports by their file name, so every
         // simulator gets a name of its own.
         m_linkPath = m_folder.filePath(QStringLiteral("ttyBMS-%1").arg(QDir(m_folder.path()).dirName()));
-        QStringList all = {QStringLiteral("--packs"), QString::number(packs), QStringLiteral("--link"), m_linkPath};
+        QStringList all = {QStringLiteral("--packs"), QString::number(packs)};
+        if (tcpPort >= 0)
+            all << QStringLiteral("--tcp") << QString::number(tcpPort);
+        else
+            all << QStringLiteral("--link") << m_linkPath;
         all += arguments;
         if (!m_process.start(QStringLiteral(BMS_SIM_PROGRAM), all)) {
             m_error = QStringLiteral("bms-sim did not start");
@@ -38,6 +44,8 @@ public:
             return;
         }
         const QByteArray printed = m_process.takeStandardOutput();
+        if (tcpPort >= 0 && printed.startsWith("tcp://127.0.0.1:"))
+            m_linkPath = QString::fromLocal8Bit(printed).trimmed();
         if (QString::fromLocal8Bit(printed).trimmed() != m_linkPath) {
             m_error = QStringLiteral("bms-sim printed an unexpected path: ") + QString::fromLocal8Bit(printed);
             return;

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+class TDevInfo;
+
+// What one address said when the bus was scanned.
+struct RScanEntry {
+    std::uint8_t address = 0;
+    std::uint8_t result = 0;        // 0: it answered; otherwise the result code
+    QString barCode;
+    std::uint16_t softwareVersion = 0;
+    std::uint8_t echoedPack = 0;    // the pack number its bar-code answer starts with
+    bool answered() const { return result == 0; }
+};
+
+struct RScanRange {
+    static constexpr int kDefaultWindowMs = 700;   // the usual window of these two commands
+    static constexpr int kMinWindowMs = 50;
+    static constexpr int kMaxWindowMs = 10000;
+    int from = 1;
+    int to = 16;
+    int windowMs = kDefaultWindowMs;   // reply window of each exchange
+};
+
+// Asks each address of the range for its bar code and device information,
+// one exchange at a time, each holding the link lock, so polling and the
+// scan never overlap. After each address, progress gets its entry; when it
+// returns false the scan stops there. Returns every address asked, in order.
+std::vector<RScanEntry> ScanBus(TDevInfo& store, const RScanRange& range,
+                                const std::function<bool(const RScanEntry&)>& progress = {});
+// The highest address that answered; 0 when none did.
+std::uint8_t HighestAnswered(const std::vector<RScanEntry>& entries);
