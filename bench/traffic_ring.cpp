@@ -12,6 +12,7 @@
 #include "lib/sim_link.h"
 #include "protocol/devoper.h"
 #include "resident_memory.h"
+#include "simulator_port.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -27,17 +28,10 @@ int main(int argc, char** argv)
     options.packs = kPacks;
     RegisterSimulatorLink(options);
     QTemporaryDir folder;
-    const QString portMap = folder.filePath(QStringLiteral("ports.ini"));
-    QFile file(portMap);
-    if (!file.open(QIODevice::WriteOnly))
-        return 1;
-    file.write("[Ports]\nCOM1=simulator\n");
-    file.close();
-
     TDevOper op;
-    op.SetPortMapFile(portMap);
-    if (!op.OpenSerial(1)) {
-        std::fprintf(stderr, "cannot open the simulator\n");
+    QString error;
+    if (!OpenSimulatorPort(op, folder, error)) {
+        std::fprintf(stderr, "traffic_ring: %s\n", qPrintable(error));
         return 1;
     }
     constexpr int kExchanges = 2000;
