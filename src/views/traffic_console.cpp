@@ -24,6 +24,7 @@
 #include <QVBoxLayout>
 
 #include <set>
+#include <utility>
 
 namespace {
 
@@ -199,7 +200,15 @@ TTrafficConsole::TTrafficConsole(TTrafficLog& log, QWidget* parent) : QWidget(pa
     TrafficTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
     TrafficTable->setWordWrap(false);
     TrafficTable->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
-    TrafficTable->horizontalHeader()->setStretchLastSection(true);
+    QHeaderView* header = TrafficTable->horizontalHeader();
+    header->setStretchLastSection(true);
+    // Widths for typical contents: measuring 10,000 rows would cost more.
+    const std::pair<int, int> widths[] = {{TTrafficModel::ColSent, 90},    {TTrafficModel::ColAnswered, 90},
+                                          {TTrafficModel::ColElapsed, 70}, {TTrafficModel::ColAddress, 50},
+                                          {TTrafficModel::ColCommand, 170}, {TTrafficModel::ColResult, 240},
+                                          {TTrafficModel::ColRequest, 200}};
+    for (const auto& [column, width] : widths)
+        header->resizeSection(column, width);
     column->addWidget(TrafficTable, 1);
 
     connect(ComboTrafficAddress, &QComboBox::currentIndexChanged, this, &TTrafficConsole::FilterChanged);
