@@ -7,6 +7,7 @@
 #include "protocol/decoders.h"
 #include "protocol/devoper.h"
 #include "sim_link.h"
+#include "simulator_port.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -109,19 +110,10 @@ int main(int argc, char** argv)
 
     // The port list maps COM1 to the in-process packs.
     QTemporaryDir folder;
-    const QString portMap = folder.filePath(QStringLiteral("ports.ini"));
-    QFile file(portMap);
-    if (!folder.isValid() || !file.open(QIODevice::WriteOnly)) {
-        std::fprintf(stderr, "demo_exchange: cannot write the port map\n");
-        return 1;
-    }
-    file.write("[Ports]\nCOM1=simulator\n");
-    file.close();
-
     TDevOper op;
-    op.SetPortMapFile(portMap);
-    if (!op.OpenSerial(1)) {
-        std::fprintf(stderr, "demo_exchange: %s\n", qPrintable(op.LastOpenError()));
+    QString error;
+    if (!OpenSimulatorPort(op, folder, error)) {
+        std::fprintf(stderr, "demo_exchange: %s\n", qPrintable(error));
         return 1;
     }
     for (int pack = 1; pack <= options.packs; ++pack)

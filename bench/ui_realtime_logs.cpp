@@ -18,6 +18,7 @@
 
 #include "app/main_form.h"
 #include "lib/sim_link.h"
+#include "resident_memory.h"
 #include "window_bench.h"
 #include "views/message_boxes.h"
 
@@ -40,18 +41,6 @@ namespace {
 constexpr int kPacks = 16;
 constexpr int kTickMs = 10;
 constexpr int kRealTimePage = 2;
-
-long ResidentKiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').front().toLong();
-    }
-    return 0;
-}
 
 RAnalogData Reading(int pack, int row)
 {

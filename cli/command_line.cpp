@@ -96,12 +96,12 @@ bool ParseCommandLine(const QStringList& arguments, CommandLine& line, QString& 
         bool hasInline = false;
         if (!optionsEnded && IsOptionWord(word))
             SplitOption(word, name, inlineValue, hasInline);
-        if (name == u"--json") {
+        if (name == u"--json" || name == u"--trace") {
             if (hasInline) {
-                error = QStringLiteral("--json takes no value");
+                error = QStringLiteral("%1 takes no value").arg(name);
                 return false;
             }
-            line.globals.json = true;
+            (name == u"--json" ? line.globals.json : line.globals.trace) = true;
             continue;
         }
         if (kValued.contains(name)) {

@@ -16,7 +16,7 @@
 // The command line of bmstool: options that apply to every command, the
 // command word, and the command's own words and options.
 //
-//   bmstool [--port P] [--baud N] [--address A] [--lang zh|en] [--json] COMMAND [ARGS]
+//   bmstool [--port P] [--baud N] [--address A] [--lang zh|en] [--json] [--trace] COMMAND [ARGS]
 //
 // Global options may stand anywhere, before or after the command; an option
 // takes its value as the next word or after "=". Words that start with a
@@ -29,6 +29,7 @@ struct GlobalOptions {
     std::uint8_t address = 1;
     std::optional<std::uint8_t> language;   // 0 Chinese, 1 English
     bool json = false;
+    bool trace = false;   // every exchange on standard error
 };
 
 struct CommandLine {

@@ -118,14 +118,16 @@ const CommandSpec* FindCommand(const QString& name)
 QString GeneralHelp()
 {
     QString text = QStringLiteral(
-        "usage: bmstool [--port COMn|DEVICE|simulator] [--baud N] [--address A] [--lang zh|en] [--json]\n"
+        "usage: bmstool [--port COMn|DEVICE|simulator] [--baud N] [--address A] [--lang zh|en] [--json] [--trace]\n"
         "               COMMAND [ARGS]\n\n"
         "  --port      the port as the main window numbers it (COM3), a device path, or simulator\n"
         "              (default: the Port of BMS.ini)\n"
         "  --baud      line speed (default: the BaudRate of BMS.ini, else 9600)\n"
         "  --address   pack address 1-16, also sent as the pack number (default 1)\n"
         "  --lang      language of error texts and log headers (default: TextKind of BMS.ini)\n"
-        "  --json      one JSON object per answer or reading\n\n"
+        "  --json      one JSON object per answer or reading\n"
+        "  --trace     every exchange on the link on standard error: times, address, command,\n"
+        "              result, request and answer bytes\n\n"
         "commands:\n");
     for (const CommandSpec& command : kCommands)
         text += QStringLiteral("  %1%2\n").arg(Text(command.name).leftJustified(13), Text(command.summary));

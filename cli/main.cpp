@@ -8,6 +8,7 @@
 #include "protocol/link.h"
 #include "services/settings.h"
 #include "services/text_ids.h"
+#include "services/traffic_text.h"
 #include "sim_link.h"
 #include "store/devinfo.h"
 
@@ -162,6 +163,8 @@ int Run(const QStringList& arguments)
         output.error(error);
         return 1;
     }
+    if (line.globals.trace)
+        store->DevOper().Traffic().SetObserver([&output](const RTrafficRecord& record) { output.error(TrafficLine(record)); });
     InstallInterruptHandler();
     Session session(*store, globals, output, line.globals.address);
     const int status = prepared.action(session);

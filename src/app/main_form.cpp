@@ -14,6 +14,7 @@
 #include "views/framepackinfo.h"
 #include "views/framepacktemperature.h"
 #include "views/overview_layout.h"
+#include "views/traffic_console.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -151,6 +152,9 @@ void TMainForm::ApplyLanguage()
     RadioButton2->setText(QStringLiteral("English"));
     Label17->setText(Text(TextId::kEnterPassword));
     BtnChange->setText(Text(TextId::kChangePasswordButton));
+    BtnTraffic->setText(Text(TextId::kTrafficConsole));
+    if (m_trafficConsole)
+        m_trafficConsole->ApplyLanguage();
     GroupBox6->setTitle(Text(TextId::kLinkGroup));
     GroupBox1->setTitle(Text(TextId::kPortGroup));
     Label2->setText(Text(TextId::kPackCountLabel));

@@ -21,8 +21,10 @@
 #include "views/framepacklocation.h"
 #include "views/framepackparameter.h"
 #include "views/framerealtimedata.h"
+#include "views/traffic_console.h"
 
 #include <QList>
+#include <QPointer>
 #include <QStringList>
 #include <QMainWindow>
 
@@ -91,6 +93,8 @@ public:
     // is open.
     bool IsLinkOpen() const;
     QString StatusPanelText(int panel) const;
+    // The traffic console, once BtnTraffic has opened it (else null).
+    TTrafficConsole* TrafficConsole() const { return m_trafficConsole; }
     // The real-time log of pack 1..16.
     RealTimeDataFrame* RealTimeFrame(int pack) const { return m_realTimeFrames.value(pack - 1); }
 
@@ -121,6 +125,8 @@ private:
     void RadioButton1Click();
     void RadioButton2Click();
     void BtnChangeClick();
+    // Opens the traffic console, or brings it to the front.
+    void BtnTrafficClick();
     void CheckBox1Click();
     void CheckBox2Click();
     void CheckBox3Click();
@@ -174,6 +180,8 @@ private:
     QLabel* Label17 = nullptr;
     QLineEdit* Edit1 = nullptr;
     QPushButton* BtnChange = nullptr;
+    QPushButton* BtnTraffic = nullptr;
+    QPointer<TTrafficConsole> m_trafficConsole;
 
     // Page 1.
     PackDataMonitorFrame* FramePackDataMonitor1 = nullptr;

@@ -17,6 +17,7 @@
 #include "views/framepacktemperature.h"
 #include "views/overview_layout.h"
 #include "views/pwdmodifyform.h"
+#include "views/traffic_console.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -414,4 +415,13 @@ void TMainForm::closeEvent(QCloseEvent* event)
         return;
     }
     event->accept();
+}
+
+void TMainForm::BtnTrafficClick()
+{
+    if (!m_trafficConsole)
+        m_trafficConsole = new TTrafficConsole(Store()->DevOper().Traffic(), this);
+    m_trafficConsole->show();
+    m_trafficConsole->raise();
+    m_trafficConsole->activateWindow();
 }

@@ -3,6 +3,8 @@
 #include "protocol/frame.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QElapsedTimer>
 #include <QDir>
 #include <QThread>
 #include <QSerialPortInfo>
@@ -152,40 +154,48 @@ std::uint8_t TDevOper::CheckAnswer(std::uint8_t address)
         return frame::HexValue(m_answerText[index]) * 16 + frame::HexValue(m_answerText[index + 1]);
     };
     m_answerAccepted = false;
+    m_checkReason = ResultCode::kSuccess;
+    // The first fault the search met, for the traffic console: the result
+    // reports the last one, after the search has eaten the damaged frame.
+    const auto fault = [this](std::uint8_t code) {
+        if (m_checkReason == ResultCode::kSuccess)
+            m_checkReason = code;
+        return code;
+    };
     if (m_answerTextCount == 0)
-        return ResultCode::kNoAnswer;
+        return fault(ResultCode::kNoAnswer);
     if (m_answerTextCount < m_minimumLength)
-        return ResultCode::kTooShort;
+        return fault(ResultCode::kTooShort);
 
     std::uint8_t result = ResultCode::kSuccess;
     while (m_answerTextCount >= m_minimumLength) {
         const int start = FindChar(frame::kStart);
         if (start < 0) {
-            result = ResultCode::kNoStartCharacter;
+            result = fault(ResultCode::kNoStartCharacter);
             DeleteChars(0, 1);
             continue;
         }
         if (start > 0)
             DeleteChars(0, start);
         if (m_answerText[5] != '4' || m_answerText[6] != '6') {
-            result = ResultCode::kBadFrame;
+            result = fault(ResultCode::kBadFrame);
             DeleteChars(0, 1);
             continue;
         }
         if (m_answerText[3] != frame::HexDigit(address >> 4) || m_answerText[4] != frame::HexDigit(address))
-            return ResultCode::kWrongAddress;
+            return fault(ResultCode::kWrongAddress);
         const int lenid = frame::HexValue(m_answerText[10]) * 256 + frame::HexValue(m_answerText[11]) * 16
             + frame::HexValue(m_answerText[12]);
         if (frame::HexValue(m_answerText[9]) != LengthChecksum(lenid))
-            return ResultCode::kBadLengthChecksum;
+            return fault(ResultCode::kBadLengthChecksum);
         const int frameLength = m_minimumLength + lenid;
         if (frameLength > m_answerTextCount) {
-            result = ResultCode::kIncomplete;
+            result = fault(ResultCode::kIncomplete);
             DeleteChars(0, 1);
             continue;
         }
         if (m_answerText[frameLength - 1] != frame::kEnd) {
-            result = ResultCode::kBadFrame;
+            result = fault(ResultCode::kBadFrame);
             DeleteChars(0, 1);
             continue;
         }
@@ -196,7 +206,7 @@ std::uint8_t TDevOper::CheckAnswer(std::uint8_t address)
             m_answerAccepted = true;
             return static_cast<std::uint8_t>(hexByte(7));
         }
-        result = ResultCode::kBadChecksum;
+        result = fault(ResultCode::kBadChecksum);
         DeleteChars(0, 1);
     }
     return result;
@@ -384,6 +394,7 @@ void TDevOper::Transact(std::uint8_t address, int waitMs)
         return;
     m_answerText.fill(0);
     m_answerTextCount = 0;
+    m_exchange = RTrafficRecord{};
     if (!m_link)
         return;
     // Answers carry no command code: an answer that comes after its window
@@ -402,11 +413,21 @@ void TDevOper::Transact(std::uint8_t address, int waitMs)
 
     const QByteArray request(m_requestText.data(), m_requestTextCount);
     const std::chrono::milliseconds window(ReplyWindowMs(address, waitMs));
+    m_exchange.sentMs = QDateTime::currentMSecsSinceEpoch();
+    QElapsedTimer elapsed;
+    elapsed.start();
     // The read ends early only on an answer that passes the check: after
     // noise or a damaged frame it goes on, and the search finds what follows.
     const QByteArray answer = m_link->exchangeUntil(
         request, window, kTextCharacters, [address](QByteArrayView received) { return HoldsAnswer(received, address); },
         stopAsked);
+    m_exchange.elapsedMs = elapsed.elapsed();
+    m_exchange.answeredMs = QDateTime::currentMSecsSinceEpoch();
+    m_exchange.address = address;
+    m_exchange.cid2 = m_requestCount > 4 ? m_requestBytes[4] : 0;
+    m_exchange.request = request;
+    m_exchange.answer = answer;
+    m_exchangeSent = true;
     m_charactersSent += request.size();
     m_charactersReceived += answer.size();
     const qsizetype count = answer.size() > 10000 ? 0 : answer.size();
@@ -430,14 +451,30 @@ std::uint8_t TDevOper::Execute(std::uint8_t address, std::uint8_t cid2, QByteArr
         PutByte(static_cast<std::uint8_t>(b));
     PutWord(FrameChecksum());
     PutEnd();
+    m_exchangeSent = false;
     Transact(address, waitMs);
-    if (!examineAnswer)
-        return ResultCode::kSuccess;
-    const std::uint8_t result = CheckAnswer(address);
-    if (result != ResultCode::kSuccess)
-        return result;
-    DecodeAnswer();
-    return decode ? decode(Answer()) : ResultCode::kSuccess;
+    std::uint8_t result = ResultCode::kSuccess;
+    bool packRtn = false;
+    if (examineAnswer) {
+        result = CheckAnswer(address);
+        packRtn = m_answerAccepted && result != ResultCode::kSuccess;
+        if (result == ResultCode::kSuccess) {
+            DecodeAnswer();
+            if (decode)
+                result = decode(Answer());
+        }
+    }
+    if (m_exchangeSent) {
+        m_exchange.result = result;
+        m_exchange.examined = examineAnswer;
+        m_exchange.packRtn = packRtn;
+        m_exchange.reason = examineAnswer && result != ResultCode::kSuccess && !packRtn && m_checkReason != 0
+            ? m_checkReason
+            : result;
+        m_traffic.Add(std::move(m_exchange));
+        m_exchangeSent = false;
+    }
+    return result;
 }
 
 std::uint8_t TDevOper::Execute(std::uint8_t address, CommandId command, QByteArrayView info, const Decoder& decode,

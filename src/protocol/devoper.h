@@ -6,6 +6,7 @@
 #include "protocol/link.h"
 #include "protocol/records.h"
 #include "protocol/result_codes.h"
+#include "protocol/traffic_log.h"
 
 #include <QByteArray>
 #include <QDeadlineTimer>
@@ -151,6 +152,9 @@ public:
     // ReadParameters/WriteParameters live with the parameter block, and the
     // two record reads with the history records; both run through Execute.
 
+    // The last exchanges Execute ran, for the traffic console.
+    TTrafficLog& Traffic() { return m_traffic; }
+
     // Characters sent and received since construction (for the benchmark).
     qint64 CharactersSent() const { return m_charactersSent; }
     qint64 CharactersReceived() const { return m_charactersReceived; }
@@ -172,6 +176,7 @@ private:
     int m_answerCount = 0;
     int m_minimumLength = 18;
     bool m_answerAccepted = false;   // the last CheckAnswer returned a good frame's RTN
+    std::uint8_t m_checkReason = 0;  // the first fault the last CheckAnswer met (0: none)
     std::uint8_t m_version = 0x21;
 
     std::unique_ptr<ILink> m_link;
@@ -183,6 +188,11 @@ private:
     // arrives is thrown away before the next request goes out.
     std::optional<QDeadlineTimer> m_lateAnswerGuard;
     RPortDevice m_port;   // what InitSerial resolved for m_portNumber
+
+    // The exchange under way, recorded once its result is known.
+    RTrafficRecord m_exchange;
+    bool m_exchangeSent = false;
+    TTrafficLog m_traffic;
 
     std::atomic<qint64> m_charactersSent{0};
     std::atomic<qint64> m_charactersReceived{0};

@@ -100,4 +100,22 @@ inline constexpr std::uint16_t kInvalidPackClock = 0x7056;
 inline constexpr std::uint16_t kCycleRange = 0x7057;
 inline constexpr std::uint16_t kCalibrationNotWhole = 0x7058;
 
+// Traffic console.
+inline constexpr std::uint16_t kTrafficConsole = 0x3610;
+inline constexpr std::uint16_t kTrafficPause = 0x3611;
+inline constexpr std::uint16_t kTrafficCopy = 0x3612;
+inline constexpr std::uint16_t kTrafficSaveAs = 0x3613;
+inline constexpr std::uint16_t kTrafficClear = 0x3614;
+inline constexpr std::uint16_t kTrafficAll = 0x3615;
+inline constexpr std::uint16_t kTrafficAddress = 0x3616;
+inline constexpr std::uint16_t kTrafficCommand = 0x3617;
+inline constexpr std::uint16_t kTrafficSent = 0x3618;
+inline constexpr std::uint16_t kTrafficAnswered = 0x3619;
+inline constexpr std::uint16_t kTrafficElapsed = 0x361A;
+inline constexpr std::uint16_t kTrafficResult = 0x361B;
+inline constexpr std::uint16_t kTrafficRequest = 0x361C;
+inline constexpr std::uint16_t kTrafficAnswer = 0x361D;
+inline constexpr std::uint16_t kTrafficCannotWrite = 0x361E;
+inline constexpr std::uint16_t kTrafficTextFiles = 0x361F;
+
 } // namespace TextId

@@ -191,12 +191,21 @@ TEST_F(ToolCommands, FailureGivesTheErrorTextInTheChosenLanguage)
     EXPECT_TRUE(chinese.err.contains(QStringLiteral("175--设备无应答"))) << chinese.err.toStdString();
     EXPECT_TRUE(chinese.out.isEmpty());
 
-    const ToolRun english = m_tool->run(Words({"--lang", "en", "barcode"}));
+    // --trace shows the exchange that failed, with its reason.
+    const ToolRun english = m_tool->run(Words({"--lang", "en", "--trace", "barcode"}));
     EXPECT_EQ(english.exitCode, 1);
     EXPECT_TRUE(english.err.contains(QStringLiteral("175--No answer from the pack"))) << english.err.toStdString();
+    EXPECT_TRUE(english.err.contains(QStringLiteral(" ADR 01 ReadBarCode [175--No answer from the pack] TX ~")))
+        << english.err.toStdString();
 
-    // Another pack on the same bus still answers.
-    EXPECT_EQ(m_tool->run(Words({"--address", "2", "info"})).exitCode, 0);
+    // Another pack on the same bus still answers; its answer is traced as received.
+    const ToolRun other = m_tool->run(Words({"--lang", "en", "--trace", "--address", "2", "info"}));
+    EXPECT_EQ(other.exitCode, 0);
+    EXPECT_TRUE(QRegularExpression(QStringLiteral(R"(\d\d:\d\d:\d\d\.\d{3} \d+ms ADR 02 ReadDeviceInfo \[0--Success\] )"
+                                                  R"(TX ~[0-9A-F]+\\r RX ~[0-9A-F]+\\r)"))
+                    .match(other.err)
+                    .hasMatch())
+        << other.err.toStdString();
 }
 
 TEST_F(ToolCommands, LiveAnswersParseAsJsonWithExactDecimals)

@@ -1,0 +1,14 @@
+#pragma once
+
+#include "protocol/traffic_log.h"
+
+#include <QString>
+
+// The result of a recorded exchange in the selected language: the code's
+// text, the reason's text after it in brackets where the answer check met
+// another fault first, "RTN " before it when the pack itself returned the
+// code, "-" when the answer was not checked.
+QString TrafficResultText(const RTrafficRecord& record);
+// The record as one line, as the traffic console copies and saves it and
+// bmstool --trace prints it.
+QString TrafficLine(const RTrafficRecord& record);
