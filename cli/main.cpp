@@ -177,7 +177,7 @@ int Run(const QStringList& arguments)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("bmstool"));
+    NameApplication();
     // "--port simulator" reaches the in-process packs.
     RegisterSimulatorLink();
     const int status = Run(QCoreApplication::arguments().mid(1));

@@ -109,8 +109,7 @@ void ReadConfigPage(TFramePackConfig* page)
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    QCoreApplication::setOrganizationName(QStringLiteral("BMS Host"));
-    QCoreApplication::setApplicationName(QStringLiteral("bmshost"));
+    NameApplication();
     if (argc < 2) {
         std::fprintf(stderr, "usage: bmshost-screenshots PROGRAM_FOLDER\n");
         return 2;

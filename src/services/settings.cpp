@@ -139,6 +139,12 @@ QString SettingsFilePath()
     return Globals().AppPath + QLatin1String(kSettingsFileName);
 }
 
+void NameApplication()
+{
+    QCoreApplication::setOrganizationName(QStringLiteral("BMS Host"));
+    QCoreApplication::setApplicationName(QStringLiteral("bmshost"));
+}
+
 void LoadSettings()
 {
     LoadSettings(QCoreApplication::applicationDirPath());

@@ -86,6 +86,11 @@ inline constexpr const char* kNetworkAllowanceKey = "NetworkAllowanceMs";
 // order store, catalogue, text service.
 void LoadSettings();
 void LoadSettings(const QString& programFolder);
+// Names the running program for the user data folder, which LoadSettings
+// uses when the program's own folder cannot be written (an installed
+// program). The window and bmstool take the same name, so both read the
+// same BMS.ini and port map.
+void NameApplication();
 
 enum class GlobalObject : std::uint8_t { Store, Catalogue };
 void SetGlobalRelease(GlobalObject object, std::function<void()> release);
