@@ -4,6 +4,7 @@
 #include "services/textoper.h"
 #include "store/devinfo.h"
 #include "views/message_boxes.h"
+#include "views/modal_run.h"
 
 #include <QCoreApplication>
 #include <QHBoxLayout>
@@ -24,12 +25,6 @@ namespace {
 QString Text(std::uint16_t id)
 {
     return TTextOper().GetLanguageText(id);
-}
-
-TScanForm::ExecHook& CurrentHook()
-{
-    static TScanForm::ExecHook hook;
-    return hook;
 }
 
 } // namespace
@@ -54,7 +49,8 @@ TScanForm::TScanForm(TDevInfo& store, const RScanRange& range, QWidget* parent)
     TableScan->setEditTriggers(QAbstractItemView::NoEditTriggers);
     TableScan->setSelectionBehavior(QAbstractItemView::SelectRows);
     TableScan->verticalHeader()->hide();
-    TableScan->horizontalHeader()->setStretchLastSection(true);
+    TableScan->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    TableScan->horizontalHeader()->setSectionResizeMode(ColBarCode, QHeaderView::Stretch);
     TableScan->setMinimumSize(460, 200);
     BtnScanCancel = new QPushButton(this);
     BtnScanCancel->setObjectName(QStringLiteral("BtnScanCancel"));
@@ -79,7 +75,6 @@ void TScanForm::ApplyLanguage()
     setWindowTitle(Text(TextId::kScanTitle));
     TableScan->setHorizontalHeaderLabels({Text(TextId::kTrafficAddress), Text(TextId::kScanBarCode),
                                           Text(TextId::kScanVersion), Text(TextId::kScanPackNumber)});
-    TableScan->resizeColumnsToContents();
     ShowState();
 }
 
@@ -109,24 +104,13 @@ void TScanForm::ShowState()
 
 TScanForm::ExecHook TScanForm::SetExecHook(ExecHook hook)
 {
-    return std::exchange(CurrentHook(), std::move(hook));
+    return TModalRun<TScanForm>::SetHook(std::move(hook));
 }
 
 void TScanForm::Run()
 {
-    if (parentWidget()) {
-        adjustSize();
-        move(parentWidget()->window()->geometry().center() - rect().center());
-    }
     Start();
-    if (const ExecHook& hook = CurrentHook()) {
-        show();
-        hook(*this);
-        if (isVisible())
-            reject();
-        return;
-    }
-    exec();
+    TModalRun<TScanForm>::Run(*this);
 }
 
 void TScanForm::Start()
@@ -180,7 +164,6 @@ void TScanForm::AddEntry(const RScanEntry& entry)
             item->setTextAlignment(column == ColBarCode ? Qt::AlignLeft | Qt::AlignVCenter : Qt::AlignCenter);
             TableScan->setItem(row, column, item);
         }
-        TableScan->resizeColumnsToContents();
     }
     ShowState();
 }
