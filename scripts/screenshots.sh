@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Photographs the pages of bmshost (0: live view, 1: parallel monitor,
+# Photographs the pages of bmshost (0: live view, then the bus-scan dialog
+# over it after a scan, 1: parallel monitor,
 # 2: real-time logs, 3: location, 4: parameters, 5: configuration, unlocked
 # and filled by its read buttons, with the password dialog, 6: work data,
 # 7: alarm records, reading) in each language, as a user sees them on
@@ -62,7 +63,7 @@ check_caption() {
 }
 # Waits until the helper prints "ready $1"; fails when it ends first.
 wait_ready() {
-    for _ in $(seq 1 300); do
+    for _ in $(seq 1 600); do
         grep -q "ready $1\$" "$log" && return 0
         kill -0 "$pid" 2>/dev/null || { cat "$log" >&2; exit 1; }
         sleep 0.1
@@ -70,7 +71,7 @@ wait_ready() {
     echo "state $1 not reached" >&2; cat "$log" >&2; kill "$pid"; exit 1
 }
 for language in zh en; do
-    for shot in page0 page1 page2 page3 page4 page5 password page6 page7; do
+    for shot in page0 scan page1 page2 page3 page4 page5 password page6 page7; do
         state="$shot-$language"
         wait_ready "$state"
         check_caption "$main_caption" "main window ($state)"

@@ -153,6 +153,7 @@ void TMainForm::ApplyLanguage()
     Label17->setText(Text(TextId::kEnterPassword));
     BtnChange->setText(Text(TextId::kChangePasswordButton));
     BtnTraffic->setText(Text(TextId::kTrafficConsole));
+    BtnScan->setText(Text(TextId::kScanButton));
     if (m_trafficConsole)
         m_trafficConsole->ApplyLanguage();
     GroupBox6->setTitle(Text(TextId::kLinkGroup));

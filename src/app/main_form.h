@@ -127,6 +127,10 @@ private:
     void BtnChangeClick();
     // Opens the traffic console, or brings it to the front.
     void BtnTrafficClick();
+    // Scans the bus in a dialog; a yes to its offer sets the pack count.
+    void BtnScanClick();
+    // Sets the pack count as if the user had typed it into Edit2.
+    void SetPackCount(int count);
     void CheckBox1Click();
     void CheckBox2Click();
     void CheckBox3Click();
@@ -181,6 +185,7 @@ private:
     QLineEdit* Edit1 = nullptr;
     QPushButton* BtnChange = nullptr;
     QPushButton* BtnTraffic = nullptr;
+    QPushButton* BtnScan = nullptr;
     QPointer<TTrafficConsole> m_trafficConsole;
 
     // Page 1.

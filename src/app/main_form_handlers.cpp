@@ -17,6 +17,7 @@
 #include "views/framepacktemperature.h"
 #include "views/overview_layout.h"
 #include "views/pwdmodifyform.h"
+#include "views/scan_form.h"
 #include "views/traffic_console.h"
 
 #include <QCheckBox>
@@ -217,6 +218,12 @@ void TMainForm::Edit2Change()
     }
     WriteSetting(QStringLiteral("PackCount"), globals.PackCount);
     Store()->FillPackList(*ComboBoxExt2, globals.PackCount, true, globals.PackRead);
+}
+
+void TMainForm::SetPackCount(int count)
+{
+    Edit2->setText(QString::number(count));
+    Edit2Change();
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event)
@@ -424,4 +431,20 @@ void TMainForm::BtnTrafficClick()
     m_trafficConsole->show();
     m_trafficConsole->raise();
     m_trafficConsole->activateWindow();
+}
+
+void TMainForm::BtnScanClick()
+{
+    if (m_switchingPort || m_closing)
+        return;
+    if (!IsLinkOpen()) {
+        MessageBoxes::Inform(this, Text(TextId::kPortNotOpen));
+        return;
+    }
+    RScanRange range;
+    range.from = 1;
+    range.to = kMaxPacks;
+    TScanForm dialog(*Store(), range, this);
+    connect(&dialog, &TScanForm::packCountChosen, this, &TMainForm::SetPackCount);
+    dialog.Run();
 }

@@ -202,6 +202,7 @@ QWidget* TMainForm::BuildLiveRight(QWidget* page)
     Edit2->setMaxLength(kPackCountLength);
     Edit2->setFrame(false);
     Edit2->setFixedWidth(28);
+    BtnScan = Named<QPushButton>("BtnScan", Utf8("扫描"), GroupBox3);
     Label3 = Named<QLabel>("Label3", Utf8("地址"), GroupBox3);
     Label6 = Named<QLabel>("Label6", GroupBox3);
     Label6->setFixedWidth(24);
@@ -211,6 +212,7 @@ QWidget* TMainForm::BuildLiveRight(QWidget* page)
     ComboBoxExt2->setMinimumWidth(72);
     packRow->addWidget(Label2);
     packRow->addWidget(Edit2);
+    packRow->addWidget(BtnScan);
     packRow->addSpacing(6);
     packRow->addWidget(Label3);
     packRow->addWidget(Label6);
@@ -304,6 +306,7 @@ void TMainForm::ConnectHandlers()
     connect(RadioButton2, &QRadioButton::clicked, this, &TMainForm::RadioButton2Click);
     connect(BtnChange, &QPushButton::clicked, this, &TMainForm::BtnChangeClick);
     connect(BtnTraffic, &QPushButton::clicked, this, &TMainForm::BtnTrafficClick);
+    connect(BtnScan, &QPushButton::clicked, this, &TMainForm::BtnScanClick);
     connect(CheckBox1, &QCheckBox::clicked, this, &TMainForm::CheckBox1Click);
     connect(CheckBox2, &QCheckBox::clicked, this, &TMainForm::CheckBox2Click);
     connect(CheckBox3, &QCheckBox::clicked, this, &TMainForm::CheckBox3Click);

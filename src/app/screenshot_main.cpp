@@ -7,23 +7,26 @@
 // Loads the settings from PROGRAM_FOLDER and opens the port. Then, for each
 // language (Chinese, English), it shows page 0 (pack 01 in focus), page 1
 // and page 2 (all packs polled with "Auto") and page 3 (pack 01 again),
-// each with live values, page 4 with the parameters read from pack 01,
+// each with live values (page 0 also with the bus-scan dialog over it after
+// a finished scan), page 4 with the parameters read from pack 01,
 // page 5 unlocked with the password and filled by its read buttons, the
 // password dialog over it, then pages 6 and 7 (pack 01) reading its
 // work-data and alarm logs. When a state is ready it prints "ready NAME"
-// (page0-zh, ..., page5-zh, password-zh, page6-zh, ..., page7-en) and waits
+// (page0-zh, scan-zh, page1-zh, ..., page5-zh, password-zh, page6-zh, ..., page7-en) and waits
 // for the file PROGRAM_FOLDER/shot-done-NAME. A wrong password is typed first, so that
 // the pictures show how the field masks it. After the last page it closes
 // the window with the real closing question on screen and prints
 // "ready box" while it shows; once shot-done-box exists it answers OK and
 // the program ends.
 
+#include "app/app_objects.h"
 #include "app/main_form.h"
 #include "lib/sim_link.h"
 #include "services/settings.h"
 #include "views/comboboxext.h"
 #include "views/framepackconfig.h"
 #include "views/pwdmodifyform.h"
+#include "views/scan_form.h"
 #include "views/message_boxes.h"
 
 #include <QAbstractButton>
@@ -138,6 +141,7 @@ int main(int argc, char** argv)
         || !workData || !alarmRecords)
         return 1;
     QPointer<TPwdModifyForm> dialog;
+    QPointer<TScanForm> scan;
 
     auto choosePack = [packs](const QString& text) {
         const int index = packs->findText(text);
@@ -165,6 +169,17 @@ int main(int argc, char** argv)
                               showPage(0);
                           },
                           [&] { return !GridCell(packInfo, 0, 1).isEmpty() && !form.StatusPanelText(3).isEmpty(); }});
+        // The bus-scan dialog over page 0, its scan of addresses 1-16 done.
+        states.push_back({QStringLiteral("scan") + suffix,
+                          [&] {
+                              scan = new TScanForm(*GlobalDevInfo(), RScanRange{1, kMaxPacks}, &form);
+                              scan->adjustSize();
+                              scan->move(form.geometry().center() - scan->rect().center());
+                              scan->show();
+                              scan->Start();
+                          },
+                          [&] { return scan && !scan->IsScanning(); },
+                          [&] { delete scan; }});
         states.push_back({QStringLiteral("page1") + suffix,
                           [&] {
                               choosePack(QStringLiteral("Auto"));

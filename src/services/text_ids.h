@@ -118,4 +118,18 @@ inline constexpr std::uint16_t kTrafficAnswer = 0x361D;
 inline constexpr std::uint16_t kTrafficCannotWrite = 0x361E;
 inline constexpr std::uint16_t kTrafficTextFiles = 0x361F;
 
+// Bus scan: the window's Scan button and its dialog.
+inline constexpr std::uint16_t kScanButton = 0x3620;
+inline constexpr std::uint16_t kScanTitle = 0x3621;
+inline constexpr std::uint16_t kScanBarCode = 0x3622;
+inline constexpr std::uint16_t kScanVersion = 0x3623;
+inline constexpr std::uint16_t kScanPackNumber = 0x3624;
+inline constexpr std::uint16_t kScanAsking = 0x3625;         // %1: address
+inline constexpr std::uint16_t kScanFinished = 0x3626;       // %1: how many answered
+inline constexpr std::uint16_t kScanCancelled = 0x3627;      // %1: last address asked
+inline constexpr std::uint16_t kScanSetPackCount = 0x3628;   // %1: addresses, %2: highest
+inline constexpr std::uint16_t kScanNoneAnswered = 0x3629;   // %1, %2: the range
+inline constexpr std::uint16_t kScanClose = 0x362A;
+inline constexpr std::uint16_t kScanCancelling = 0x362B;
+
 } // namespace TextId

@@ -4,6 +4,7 @@
 #include "services/text_table.h"
 #include "services/textoper.h"
 #include "views/message_boxes.h"
+#include "views/modal_run.h"
 #include "views/password_echo.h"
 
 #include <QGridLayout>
@@ -19,12 +20,6 @@ namespace {
 QString Text(std::uint16_t id)
 {
     return TTextOper().GetLanguageText(id);
-}
-
-TPwdModifyForm::ExecHook& CurrentHook()
-{
-    static TPwdModifyForm::ExecHook hook;
-    return hook;
 }
 
 } // namespace
@@ -84,24 +79,12 @@ void TPwdModifyForm::ApplyLanguage()
 
 TPwdModifyForm::ExecHook TPwdModifyForm::SetExecHook(ExecHook hook)
 {
-    return std::exchange(CurrentHook(), std::move(hook));
+    return TModalRun<TPwdModifyForm>::SetHook(std::move(hook));
 }
 
 void TPwdModifyForm::Run()
 {
-    if (parentWidget()) {
-        // Centred on the window that opened it.
-        adjustSize();
-        move(parentWidget()->window()->geometry().center() - rect().center());
-    }
-    if (const ExecHook& hook = CurrentHook()) {
-        show();
-        hook(*this);
-        if (isVisible())
-            reject();
-        return;
-    }
-    exec();
+    TModalRun<TPwdModifyForm>::Run(*this);
 }
 
 void TPwdModifyForm::BtnOkClick()

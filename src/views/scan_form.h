@@ -1,0 +1,86 @@
+#pragma once
+
+// TScanForm: the small dialog that scans the bus. It asks each address of
+// a range for its bar code and device information on a thread of its own
+// (one exchange at a time under the link lock, so the polling thread and
+// the scan take turns), and lists the addresses that answered with bar
+// code, software version and the pack number each echoes.
+//
+//   Run()     starts the scan and shows the dialog modally (or hands it to
+//             the test hook)
+//   Start()   starts the scan only, for a dialog shown without a modal loop
+//
+// Cancel stops the scan after the address being asked; any close while it
+// runs cancels it and waits for the thread to end. A scan that runs to its
+// end offers (through the message-box hook) to set the pack count to the
+// highest address that answered; packCountChosen carries the answer "yes".
+// When no address answered it says so.
+
+#include "store/bus_scan.h"
+
+#include <QDialog>
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <vector>
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QTableWidget;
+class QThread;
+class TDevInfo;
+
+class TScanForm : public QDialog {
+    Q_OBJECT
+public:
+    enum Column { ColAddress, ColBarCode, ColVersion, ColPackNumber, ColCount };
+
+    TScanForm(TDevInfo& store, const RScanRange& range, QWidget* parent = nullptr);
+    ~TScanForm() override;
+
+    void ApplyLanguage();
+    void Run();
+    void Start();
+    bool IsScanning() const { return m_thread != nullptr; }
+    // Every address asked so far, in order, answered or not.
+    const std::vector<RScanEntry>& Entries() const { return m_entries; }
+
+    // Tests replace the modal loop: the hook gets the shown dialog and
+    // drives it. An empty hook restores exec().
+    using ExecHook = std::function<void(TScanForm&)>;
+    static ExecHook SetExecHook(ExecHook hook);
+
+    void BtnScanCancelClick();
+    // Any close while the scan runs cancels it and waits for its thread.
+    void done(int result) override;
+
+signals:
+    void packCountChosen(int count);
+
+private:
+    // Moves what the thread handed over into the list (on this thread).
+    void TakePending();
+    void AddEntry(const RScanEntry& entry);
+    void ScanEnded();
+    // Asks the scan to stop and waits for its thread, delivering meanwhile
+    // the calls other threads wait in.
+    void StopScan();
+    void ShowState();
+
+    TDevInfo& m_store;
+    const RScanRange m_range;
+    std::vector<RScanEntry> m_entries;
+    QThread* m_thread = nullptr;
+    std::atomic<bool> m_cancel{false};
+    std::atomic<bool> m_runEnded{false};
+    // Entries the thread has handed over and this thread not yet taken.
+    std::mutex m_pendingLock;
+    std::vector<RScanEntry> m_pending;
+    bool m_closing = false;
+    QLabel* LabelScanState = nullptr;
+    QProgressBar* ProgressScan = nullptr;
+    QTableWidget* TableScan = nullptr;
+    QPushButton* BtnScanCancel = nullptr;
+};
