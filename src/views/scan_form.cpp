@@ -180,13 +180,18 @@ void TScanForm::ScanEnded()
     m_thread = nullptr;
     TakePending();
     ShowState();
-    if (m_cancel.load() || m_closing)
+    if (m_closing)
         return;
     QStringList answered;
     for (const RScanEntry& entry : m_entries)
         if (entry.answered())
             answered.append(QString::number(entry.address));
     const std::uint8_t highest = HighestAnswered(m_entries);
+    // Cancel often skips the slow silent addresses after the last pack, so
+    // what was found is still offered; a cancelled scan that found nothing
+    // says nothing more.
+    if (highest == 0 && m_cancel.load())
+        return;
     if (highest == 0) {
         MessageBoxes::Inform(this, Text(TextId::kScanNoneAnswered).arg(m_range.from).arg(m_range.to));
         return;

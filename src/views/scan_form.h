@@ -11,10 +11,10 @@
 //   Start()   starts the scan only, for a dialog shown without a modal loop
 //
 // Cancel stops the scan after the address being asked; any close while it
-// runs cancels it and waits for the thread to end. A scan that runs to its
-// end offers (through the message-box hook) to set the pack count to the
-// highest address that answered; packCountChosen carries the answer "yes".
-// When no address answered it says so.
+// runs cancels it and waits for the thread to end. A scan that ends, by
+// itself or by Cancel, offers (through the message-box hook) to set the
+// pack count to the highest address that answered; packCountChosen carries
+// the answer "yes". When a whole scan found no address it says so.
 
 #include "store/bus_scan.h"
 

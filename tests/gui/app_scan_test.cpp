@@ -110,9 +110,10 @@ TEST_F(MainWindowTest, ScanStopsAfterTheAddressAskedWhenCancelledOrClosed)
     ASSERT_TRUE(m_form->IsPolling());
 
     // Cancel once pack 2 is listed: the address under way when it was
-    // clicked is the last one asked, and nothing is offered.
+    // clicked is the last one asked, and what was found is offered.
     int askedAtCancel = 0;
     int lastScanned = 0;
+    std::vector<RScanEntry> found;
     {
         const ScopedScanHook hook([&](TScanForm& dialog) {
             ASSERT_TRUE(WaitFor([&] { return Table(dialog)->rowCount() >= 2; }, kScanWaitMs));
@@ -120,6 +121,7 @@ TEST_F(MainWindowTest, ScanStopsAfterTheAddressAskedWhenCancelledOrClosed)
             QTest::mouseClick(dialog.findChild<QAbstractButton*>(QStringLiteral("BtnScanCancel")), Qt::LeftButton);
             ASSERT_TRUE(WaitFor([&] { return !dialog.IsScanning(); }, kScanWaitMs));
             lastScanned = dialog.Entries().back().address;
+            found = dialog.Entries();
             EXPECT_EQ(dialog.findChild<QAbstractButton*>(QStringLiteral("BtnScanCancel"))->text(),
                       Text(TextId::kScanClose));
         });
@@ -129,7 +131,11 @@ TEST_F(MainWindowTest, ScanStopsAfterTheAddressAskedWhenCancelledOrClosed)
     EXPECT_LE(lastScanned, askedAtCancel + 1);
     EXPECT_LT(lastScanned, kMaxPacks);
     EXPECT_EQ(HighestBarCodeAddress(), lastScanned);
-    EXPECT_TRUE(m_boxes.isEmpty());
+    ASSERT_EQ(m_boxes.size(), 1);
+    EXPECT_EQ(m_boxes[0].text, Text(TextId::kScanSetPackCount)
+                                   .arg(lastScanned >= 5 ? QStringLiteral("1, 2, 5") : QStringLiteral("1, 2"))
+                                   .arg(HighestAnswered(found)));
+    m_boxes.clear();
 
     // Closed while it scans: the close waits for the scan thread.
     {
