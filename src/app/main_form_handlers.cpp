@@ -155,6 +155,8 @@ void TMainForm::ComboBoxExt2Change()
     if (globals.SelectedPack != 0) {
         globals.AutoPolling = false;
         store.SelectPack(globals.SelectedPack);
+        if (m_chartWindow)
+            m_chartWindow->FollowPack(globals.SelectedPack);
     } else {
         globals.AutoPolling = true;
         store.SelectAllPacks();
@@ -415,6 +417,19 @@ void TMainForm::closeEvent(QCloseEvent* event)
         return;
     }
     event->accept();
+}
+
+void TMainForm::BtnChartClick()
+{
+    // Under "Auto" the pack in focus changes with every visit: the window
+    // then starts on the pack chosen last, or pack 1.
+    const AppGlobals& globals = Globals();
+    const std::uint8_t pack = globals.AutoPolling.load() ? std::uint8_t(1) : globals.SelectedPack.load();
+    if (!m_chartWindow)
+        m_chartWindow = new TChartWindow(*Store(), pack, this);
+    m_chartWindow->show();
+    m_chartWindow->raise();
+    m_chartWindow->activateWindow();
 }
 
 void TMainForm::BtnTrafficClick()

@@ -118,4 +118,24 @@ inline constexpr std::uint16_t kTrafficAnswer = 0x361D;
 inline constexpr std::uint16_t kTrafficCannotWrite = 0x361E;
 inline constexpr std::uint16_t kTrafficTextFiles = 0x361F;
 
+// Chart window and the work-data chart.
+inline constexpr std::uint16_t kChart = 0x3620;
+inline constexpr std::uint16_t kChartPack = 0x3621;
+inline constexpr std::uint16_t kChartVoltage = 0x3622;
+inline constexpr std::uint16_t kChartCurrent = 0x3623;
+inline constexpr std::uint16_t kChartSoc = 0x3624;
+inline constexpr std::uint16_t kChartLowestCell = 0x3625;
+inline constexpr std::uint16_t kChartHighestCell = 0x3626;
+inline constexpr std::uint16_t kChartCellSpread = 0x3627;
+inline constexpr std::uint16_t kChartZoomIn = 0x3628;
+inline constexpr std::uint16_t kChartZoomOut = 0x3629;
+inline constexpr std::uint16_t kChartEarlier = 0x362A;
+inline constexpr std::uint16_t kChartLater = 0x362B;
+inline constexpr std::uint16_t kChartShowAll = 0x362C;
+inline constexpr std::uint16_t kChartSavePng = 0x362D;
+inline constexpr std::uint16_t kChartPngFiles = 0x362E;
+inline constexpr std::uint16_t kChartTime = 0x362F;
+inline constexpr std::uint16_t kRecordChart = 0x3630;
+inline constexpr std::uint16_t kChartReadings = 0x3631;
+
 } // namespace TextId
