@@ -137,5 +137,6 @@ inline constexpr std::uint16_t kChartPngFiles = 0x362E;
 inline constexpr std::uint16_t kChartTime = 0x362F;
 inline constexpr std::uint16_t kRecordChart = 0x3630;
 inline constexpr std::uint16_t kChartReadings = 0x3631;
+inline constexpr std::uint16_t kChartCellMv = 0x3632;
 
 } // namespace TextId

@@ -12,6 +12,7 @@
 #include <QChartView>
 #include <QDateTime>
 #include <QDateTimeAxis>
+#include <QFont>
 #include <QDir>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -188,7 +189,7 @@ TReadingChart::TReadingChart(QWidget* parent, Qt::WindowFlags flags) : QWidget(p
     auto* area = new QHBoxLayout(m_chartArea);
     area->setContentsMargins(0, 0, 0, 0);
     auto* lines = new QVBoxLayout;
-    area->addLayout(lines, 3);
+    area->addLayout(lines, 5);
     column->addWidget(m_chartArea, 1);
 
     // Total voltage (left) and current (right) against time.
@@ -239,6 +240,10 @@ TReadingChart::TReadingChart(QWidget* parent, Qt::WindowFlags flags) : QWidget(p
     auto* cellNumbers = new QBarCategoryAxis(m_cellsChart);
     for (int cell = 1; cell <= kMaxCells; ++cell)
         cellNumbers->append(QString::number(cell));
+    // Two digits must fit the width of a bar, or the axis elides them.
+    QFont numbersFont = cellNumbers->labelsFont();
+    numbersFont.setPixelSize(10);
+    cellNumbers->setLabelsFont(numbersFont);
     m_barAxis = new QValueAxis(m_cellsChart);
     m_barAxis->setLabelFormat(QStringLiteral("%d"));
     m_cellsChart->addAxis(cellNumbers, Qt::AlignBottom);
@@ -247,7 +252,7 @@ TReadingChart::TReadingChart(QWidget* parent, Qt::WindowFlags flags) : QWidget(p
     bars->attachAxis(m_barAxis);
     m_cellsChart->legend()->markers(bars).front()->setVisible(false);
     ChartViewCells = NewView(m_cellsChart, "ChartViewCells", m_chartArea);
-    area->addWidget(ChartViewCells, 2);
+    area->addWidget(ChartViewCells, 4);
 
     for (TChartView* view : {ChartViewTrend, ChartViewLevels}) {
         view->setRubberBand(QChartView::HorizontalRubberBand);
@@ -288,7 +293,7 @@ void TReadingChart::ApplyLanguage()
     m_voltageAxis->setTitleText(Text(TextId::kChartVoltage));
     m_currentAxis->setTitleText(Text(TextId::kChartCurrent));
     m_socAxis->setTitleText(Text(TextId::kChartSoc));
-    m_cellAxis->setTitleText(Text(TextId::kChartLowestCell) + QStringLiteral(" / ") + Text(TextId::kChartHighestCell));
+    m_cellAxis->setTitleText(Text(TextId::kChartCellMv));
     m_trendTime->setTitleText(Text(TextId::kChartTime));
     m_levelsTime->setTitleText(Text(TextId::kChartTime));
     ShowCells(m_cells);
@@ -392,10 +397,8 @@ void TReadingChart::ApplyRange()
     if (m_showAll) {
         m_viewStart = OldestTime();
         m_viewEnd = NewestTime();
-        if (m_viewEnd - m_viewStart < kMinSpanMs) {
-            m_viewStart -= kMinSpanMs / 2;
-            m_viewEnd = m_viewStart + kMinSpanMs;
-        }
+        if (m_viewEnd - m_viewStart < kMinSpanMs)
+            m_viewStart = m_viewEnd - kMinSpanMs;
     } else if (m_follow) {
         const std::int64_t span = m_viewEnd - m_viewStart;
         m_viewEnd = std::max(m_viewEnd, NewestTime());
@@ -466,6 +469,7 @@ void TReadingChart::ShowCells(const std::array<std::uint16_t, kMaxCells>& cells)
     const int low = std::max(0, (int(lowest.millivolts) - 20) / 10 * 10);
     const int high = (int(highest.millivolts) + 29) / 10 * 10;
     m_barAxis->setRange(low, high);
+    m_barAxis->applyNiceNumbers();
     m_cellsChart->setTitle(CellVoltageCaption(Text(TextId::kChartCellSpread), highest, lowest));
 }
 
@@ -488,12 +492,8 @@ QString TReadingChart::CellsTitle() const
 
 bool TReadingChart::SaveAsPng()
 {
-    FileDialogs::SaveRequest request;
-    request.caption = Text(TextId::kChartSavePng);
-    request.folder = QDir::homePath();
-    request.filter = Text(TextId::kChartPngFiles) + QStringLiteral("|*.png");
-    request.defaultSuffix = QStringLiteral("png");
-    const QString path = FileDialogs::AskSaveFileName(this, request);
+    const QString path = FileDialogs::AskSaveFileInHome(this, Text(TextId::kChartSavePng),
+                                                        Text(TextId::kChartPngFiles), QStringLiteral("png"));
     return !path.isEmpty() && SavePng(path);
 }
 
