@@ -399,6 +399,11 @@ bool TMainForm::FormCloseQuery()
     if (!m_closeReports.isEmpty())
         MessageBoxes::Inform(this, m_closeReports.join(QLatin1Char('\n')));
     Delay(kCloseFreePause);
+    // The chart window and the traffic console read the store on timers of
+    // their own and outlive a closed main window until the program ends:
+    // they go before the store does.
+    delete m_chartWindow.data();
+    delete m_trafficConsole.data();
     FreeGlobals();
     m_closed = true;
     return true;

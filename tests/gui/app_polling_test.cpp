@@ -205,6 +205,9 @@ TEST_F(MainWindowTest, ClosingTheWindowWithASilentPackEndsPromptlyAndFreesTheSto
     // Nothing comes back: the lamp turns red and the clock panel says why.
     EXPECT_TRUE(WaitFor([&] { return !m_form->StatusPanelText(4).isEmpty(); }));
     EXPECT_TRUE(m_form->StatusPanelText(4).startsWith(QStringLiteral("175--")));
+    // Windows that read the store on timers of their own are open.
+    QTest::mouseClick(Find<QAbstractButton>("BtnChart"), Qt::LeftButton);
+    QTest::mouseClick(Find<QAbstractButton>("BtnTraffic"), Qt::LeftButton);
 
     QElapsedTimer timer;
     timer.start();
@@ -215,6 +218,8 @@ TEST_F(MainWindowTest, ClosingTheWindowWithASilentPackEndsPromptlyAndFreesTheSto
     EXPECT_LT(closingMs, 10000);
     EXPECT_FALSE(m_form->IsPolling());
     EXPECT_EQ(GlobalDevInfo(), nullptr);
+    EXPECT_EQ(m_form->ChartWindow(), nullptr) << "gone with the store it reads";
+    EXPECT_EQ(m_form->TrafficConsole(), nullptr) << "gone with the store it reads";
     ASSERT_EQ(m_boxes.size(), 1);
     EXPECT_EQ(m_boxes.front().text, QStringLiteral("你确定要退出程序吗?"));
 }
