@@ -156,6 +156,9 @@ void TMainForm::ApplyLanguage()
     BtnScan->setText(Text(TextId::kScanButton));
     if (m_trafficConsole)
         m_trafficConsole->ApplyLanguage();
+    BtnChart->setText(Text(TextId::kChart));
+    if (m_chartWindow)
+        m_chartWindow->ApplyLanguage();
     GroupBox6->setTitle(Text(TextId::kLinkGroup));
     GroupBox1->setTitle(Text(TextId::kPortGroup));
     Label2->setText(Text(TextId::kPackCountLabel));

@@ -21,6 +21,7 @@
 #include "views/framepacklocation.h"
 #include "views/framepackparameter.h"
 #include "views/framerealtimedata.h"
+#include "views/chart_window.h"
 #include "views/traffic_console.h"
 
 #include <QList>
@@ -95,6 +96,8 @@ public:
     QString StatusPanelText(int panel) const;
     // The traffic console, once BtnTraffic has opened it (else null).
     TTrafficConsole* TrafficConsole() const { return m_trafficConsole; }
+    // The chart window, once BtnChart has opened it (else null).
+    TChartWindow* ChartWindow() const { return m_chartWindow; }
     // The real-time log of pack 1..16.
     RealTimeDataFrame* RealTimeFrame(int pack) const { return m_realTimeFrames.value(pack - 1); }
 
@@ -131,6 +134,8 @@ private:
     void BtnScanClick();
     // Sets the pack count as if the user had typed it into Edit2.
     void SetPackCount(int count);
+    // Opens the chart window on the pack in focus, or brings it to the front.
+    void BtnChartClick();
     void CheckBox1Click();
     void CheckBox2Click();
     void CheckBox3Click();
@@ -187,6 +192,8 @@ private:
     QPushButton* BtnTraffic = nullptr;
     QPushButton* BtnScan = nullptr;
     QPointer<TTrafficConsole> m_trafficConsole;
+    QPushButton* BtnChart = nullptr;
+    QPointer<TChartWindow> m_chartWindow;
 
     // Page 1.
     PackDataMonitorFrame* FramePackDataMonitor1 = nullptr;

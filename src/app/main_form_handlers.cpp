@@ -156,6 +156,8 @@ void TMainForm::ComboBoxExt2Change()
     if (globals.SelectedPack != 0) {
         globals.AutoPolling = false;
         store.SelectPack(globals.SelectedPack);
+        if (m_chartWindow)
+            m_chartWindow->FollowPack(globals.SelectedPack);
     } else {
         globals.AutoPolling = true;
         store.SelectAllPacks();
@@ -404,6 +406,11 @@ bool TMainForm::FormCloseQuery()
     if (!m_closeReports.isEmpty())
         MessageBoxes::Inform(this, m_closeReports.join(QLatin1Char('\n')));
     Delay(kCloseFreePause);
+    // The chart window and the traffic console read the store on timers of
+    // their own and outlive a closed main window until the program ends:
+    // they go before the store does.
+    delete m_chartWindow.data();
+    delete m_trafficConsole.data();
     FreeGlobals();
     m_closed = true;
     return true;
@@ -422,6 +429,19 @@ void TMainForm::closeEvent(QCloseEvent* event)
         return;
     }
     event->accept();
+}
+
+void TMainForm::BtnChartClick()
+{
+    // Under "Auto" the pack in focus changes with every visit: the window
+    // then starts on the pack chosen last, or pack 1.
+    const AppGlobals& globals = Globals();
+    const std::uint8_t pack = globals.AutoPolling.load() ? std::uint8_t(1) : globals.SelectedPack.load();
+    if (!m_chartWindow)
+        m_chartWindow = new TChartWindow(*Store(), pack, this);
+    m_chartWindow->show();
+    m_chartWindow->raise();
+    m_chartWindow->activateWindow();
 }
 
 void TMainForm::BtnTrafficClick()

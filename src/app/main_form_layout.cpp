@@ -251,12 +251,14 @@ QWidget* TMainForm::BuildLiveRight(QWidget* page)
     Edit1->setAutoFillBackground(true);
     BtnChange = Named<QPushButton>("BtnChange", Utf8("更改"), bottomBar);
     BtnTraffic = Named<QPushButton>("BtnTraffic", Utf8("通信记录"), bottomBar);
+    BtnChart = Named<QPushButton>("BtnChart", Utf8("曲线"), bottomBar);
     bottomRow->addWidget(CheckBox4);
     bottomRow->addSpacing(8);
     bottomRow->addWidget(RadioButton1);
     bottomRow->addWidget(RadioButton2);
     bottomRow->addSpacing(8);
     bottomRow->addWidget(BtnTraffic);
+    bottomRow->addWidget(BtnChart);
     bottomRow->addStretch(1);
     bottomRow->addWidget(Label17);
     bottomRow->addWidget(Edit1);
@@ -307,6 +309,7 @@ void TMainForm::ConnectHandlers()
     connect(BtnChange, &QPushButton::clicked, this, &TMainForm::BtnChangeClick);
     connect(BtnTraffic, &QPushButton::clicked, this, &TMainForm::BtnTrafficClick);
     connect(BtnScan, &QPushButton::clicked, this, &TMainForm::BtnScanClick);
+    connect(BtnChart, &QPushButton::clicked, this, &TMainForm::BtnChartClick);
     connect(CheckBox1, &QCheckBox::clicked, this, &TMainForm::CheckBox1Click);
     connect(CheckBox2, &QCheckBox::clicked, this, &TMainForm::CheckBox2Click);
     connect(CheckBox3, &QCheckBox::clicked, this, &TMainForm::CheckBox3Click);

@@ -8,11 +8,13 @@
 // language (Chinese, English), it shows page 0 (pack 01 in focus), page 1
 // and page 2 (all packs polled with "Auto") and page 3 (pack 01 again),
 // each with live values (page 0 also with the bus-scan dialog over it after
-// a finished scan), page 4 with the parameters read from pack 01,
-// page 5 unlocked with the password and filled by its read buttons, the
-// password dialog over it, then pages 6 and 7 (pack 01) reading its
-// work-data and alarm logs. When a state is ready it prints "ready NAME"
-// (page0-zh, scan-zh, page1-zh, ..., page5-zh, password-zh, page6-zh, ..., page7-en) and waits
+// a finished scan), the chart window over pack 01's readings, page 4 with
+// the parameters read from pack 01, page 5 unlocked with the password and
+// filled by its read buttons, the password dialog over it, then pages 6
+// and 7 (pack 01) reading its work-data and alarm logs, and the chart of
+// the work-data records read. When a state is ready it prints "ready NAME"
+// (page0-zh, scan-zh, page1-zh, ..., page3-zh, chart-zh, page4-zh, ...,
+// page7-zh, chart6-zh, page0-en, ..., chart6-en) and waits
 // for the file PROGRAM_FOLDER/shot-done-NAME. A wrong password is typed first, so that
 // the pictures show how the field masks it. After the last page it closes
 // the window with the real closing question on screen and prints
@@ -25,6 +27,8 @@
 #include "services/settings.h"
 #include "views/comboboxext.h"
 #include "views/framepackconfig.h"
+#include "views/framepackhistory.h"
+#include "views/reading_chart.h"
 #include "views/pwdmodifyform.h"
 #include "views/scan_form.h"
 #include "views/message_boxes.h"
@@ -135,7 +139,8 @@ int main(int argc, char** argv)
     auto* location = form.findChild<QWidget*>(QStringLiteral("FramePackLocation1"));
     auto* parameters = form.findChild<QWidget*>(QStringLiteral("FramePackParameter1"));
     auto* config = form.findChild<TFramePackConfig*>(QStringLiteral("FramePackConfig1"));
-    auto* workData = form.findChild<QWidget*>(QStringLiteral("FramePackWorkDataInfo1"));
+    auto* workDataPage = form.findChild<TFramePackWorkDataInfo*>(QStringLiteral("FramePackWorkDataInfo1"));
+    QWidget* workData = workDataPage;
     auto* alarmRecords = form.findChild<QWidget*>(QStringLiteral("FramePackAlarmDataInfo1"));
     if (!pages || !packs || !password || !packInfo || !monitor || !location || !parameters || !config
         || !workData || !alarmRecords)
@@ -203,6 +208,15 @@ int main(int argc, char** argv)
                               auto* edit = location->findChild<QLineEdit*>(QStringLiteral("Edit12"));
                               return edit && !edit->text().isEmpty();
                           }});
+        // The chart window over pack 01's readings gathered so far.
+        states.push_back({QStringLiteral("chart") + suffix,
+                          [&] {
+                              choosePack(QStringLiteral("01"));
+                              showPage(0);
+                              OwnControl<QAbstractButton>(form, "BtnChart")->click();
+                          },
+                          [&] { return form.ChartWindow() && form.ChartWindow()->Chart()->Points().size() >= 8; },
+                          [&] { form.ChartWindow()->close(); }});
         // Row 1 is the battery node number: 0 until the set is read.
         states.push_back({QStringLiteral("page4") + suffix,
                           [&] {
@@ -251,6 +265,14 @@ int main(int argc, char** argv)
                               },
                               [frame] { return !GridCell(frame, 14, 0).isEmpty(); }});
         }
+        // The records read so far as a chart.
+        states.push_back({QStringLiteral("chart6") + suffix,
+                          [&] {
+                              showPage(6);
+                              workDataPage->BtnRecordChartClick();
+                          },
+                          [&] { return workDataPage->RecordChart() && workDataPage->RecordChart()->isVisible(); },
+                          [&] { workDataPage->RecordChart()->close(); }});
     }
 
     std::function<void(std::size_t)> run = [&](std::size_t index) {

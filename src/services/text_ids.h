@@ -132,4 +132,25 @@ inline constexpr std::uint16_t kScanNoneAnswered = 0x3629;   // %1, %2: the rang
 inline constexpr std::uint16_t kScanClose = 0x362A;
 inline constexpr std::uint16_t kScanCancelling = 0x362B;
 
+// Chart window and the work-data chart.
+inline constexpr std::uint16_t kChart = 0x3640;
+inline constexpr std::uint16_t kChartPack = 0x3641;
+inline constexpr std::uint16_t kChartVoltage = 0x3642;
+inline constexpr std::uint16_t kChartCurrent = 0x3643;
+inline constexpr std::uint16_t kChartSoc = 0x3644;
+inline constexpr std::uint16_t kChartLowestCell = 0x3645;
+inline constexpr std::uint16_t kChartHighestCell = 0x3646;
+inline constexpr std::uint16_t kChartCellSpread = 0x3647;
+inline constexpr std::uint16_t kChartZoomIn = 0x3648;
+inline constexpr std::uint16_t kChartZoomOut = 0x3649;
+inline constexpr std::uint16_t kChartEarlier = 0x364A;
+inline constexpr std::uint16_t kChartLater = 0x364B;
+inline constexpr std::uint16_t kChartShowAll = 0x364C;
+inline constexpr std::uint16_t kChartSavePng = 0x364D;
+inline constexpr std::uint16_t kChartPngFiles = 0x364E;
+inline constexpr std::uint16_t kChartTime = 0x364F;
+inline constexpr std::uint16_t kRecordChart = 0x3650;
+inline constexpr std::uint16_t kChartReadings = 0x3651;
+inline constexpr std::uint16_t kChartCellMv = 0x3652;
+
 } // namespace TextId

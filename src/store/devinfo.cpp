@@ -174,10 +174,14 @@ int TDevInfo::SlotOf(const Table& table, std::uint8_t packNumber)
 
 void TDevInfo::StoreAnalogData(const RAnalogData& record)
 {
-    QMutexLocker locker(&m_lock);
-    const int slot = SlotOf(m_analogData, record.packNumber);
-    if (slot >= 0)
+    {
+        QMutexLocker locker(&m_lock);
+        const int slot = SlotOf(m_analogData, record.packNumber);
+        if (slot < 0)
+            return;
         m_analogData[std::size_t(slot)] = record;
+    }
+    m_readings.Append(record.packNumber, ReadingPointOf(record));
 }
 
 void TDevInfo::StoreAlarmData(const RAlarmData& record)

@@ -7,6 +7,7 @@
 #include "protocol/devoper.h"
 #include "protocol/records.h"
 #include "services/textoper.h"
+#include "store/reading_history.h"
 
 #include <QDateTime>
 #include <QMutex>
@@ -74,6 +75,7 @@ public:
     static RAnalogData InitAnalogData(std::uint8_t packNumber) { return ::InitAnalogData(packNumber); }
     static RAlarmData InitAlarmData(std::uint8_t packNumber) { return ::InitAlarmData(packNumber); }
     static RLocationData InitLocationData(std::uint8_t packNumber) { return ::InitLocationData(packNumber); }
+    // Also files the reading in the pack's reading history.
     void StoreAnalogData(const RAnalogData& record);
     void StoreAlarmData(const RAlarmData& record);
     void StoreLocationData(const RLocationData& record);
@@ -81,6 +83,9 @@ public:
     RAlarmData GetAlarmData(std::uint8_t packNumber) const;
     RLocationData GetLocationData(std::uint8_t packNumber) const;
     static RDeviceTime GetPcTime();
+    // The last day of readings of every pack (it has a lock of its own).
+    const TReadingHistory& Readings() const { return m_readings; }
+    TReadingHistory& Readings() { return m_readings; }
     static void ClearProductInfo(RProductInfo& info) { info = RProductInfo{}; }
     static std::uint8_t GetBit(std::uint8_t value, int bit) { return TDevOper::GetBit(value, bit); }
     static bool IsSet(std::uint8_t value) { return TDevOper::IsSet(value); }
@@ -207,6 +212,7 @@ private:
     TDevOper m_devOper;
     TParameterInfo m_parameterInfo;
     TTextOper m_textOper;
+    TReadingHistory m_readings;
 
     mutable QMutex m_lock;  // guards everything below
     std::array<RPackEntry, kMaxPacks> m_packTable{};

@@ -33,6 +33,8 @@ public:
     void applyLanguage(const TTextOper& texts);
 
     int recordCount() const { return int(m_rows.size()); }
+    // Record 0..recordCount()-1.
+    const RHistoryRecord& record(int row) const { return m_rows[std::size_t(row)].record; }
     // The record becomes the next row, shown with deviceCode in the last column.
     void addRecord(const RHistoryRecord& record, const QString& deviceCode);
     // Back to one empty row.

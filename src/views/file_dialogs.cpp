@@ -1,5 +1,6 @@
 #include "views/file_dialogs.h"
 
+#include <QDir>
 #include <QFileDialog>
 
 #include <utility>
@@ -47,6 +48,17 @@ QString AskSaveFileName(QWidget* parent, const SaveRequest& request)
 {
     const SaveHandler& handler = CurrentHandler();
     return handler ? handler(parent, request) : ShowModal(parent, request, QFileDialog::AcceptSave);
+}
+
+QString AskSaveFileInHome(QWidget* parent, const QString& caption, const QString& description,
+                          const QString& suffix)
+{
+    SaveRequest request;
+    request.caption = caption;
+    request.folder = QDir::homePath();
+    request.filter = description + QStringLiteral("|*.") + suffix;
+    request.defaultSuffix = suffix;
+    return AskSaveFileName(parent, request);
 }
 
 OpenHandler SetOpenHandler(OpenHandler handler)

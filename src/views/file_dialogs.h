@@ -27,6 +27,10 @@ using SaveHandler = std::function<QString(QWidget* parent, const SaveRequest& re
 SaveHandler SetSaveHandler(SaveHandler handler);
 
 QString AskSaveFileName(QWidget* parent, const SaveRequest& request);
+// Asks for a file of one kind in the user's home folder: the filter is
+// "description|*.suffix" and a name typed without the suffix gets it.
+QString AskSaveFileInHome(QWidget* parent, const QString& caption, const QString& description,
+                          const QString& suffix);
 
 // The open dialog takes the same request (the suffix is not used) and
 // returns the chosen existing file, or an empty string when cancelled.

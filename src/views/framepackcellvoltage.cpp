@@ -71,9 +71,7 @@ protected:
         if (row == 0 || !hasRecords() || (column != 1 && column != 5))
             return kBgrBlack;
         const std::uint16_t value = analog().cellVoltages[std::size_t(cellIndex(row, column))];
-        if (value == 0)
-            return kBgrBlack;
-        return ExtremeMarkBgr(MarkExtreme(value, m_highest.millivolts, m_lowest.millivolts));
+        return ExtremeMarkBgr(CellVoltageMark(value, m_highest, m_lowest));
     }
 
     void recordsChanged() override

@@ -10,6 +10,7 @@
 #include "views/csv_export.h"
 #include "views/message_boxes.h"
 #include "views/overview_grid.h"
+#include "views/reading_chart.h"
 
 #include <QCoreApplication>
 #include <QHBoxLayout>
@@ -20,7 +21,10 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <array>
+#include <optional>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -116,6 +120,11 @@ TFramePackHistory::TFramePackHistory(bool alarmLog, int pageIndex, QWidget* pare
     row->setSpacing(5);
     for (QPushButton* button : {BtnRead, BtnStop, BtnDelete, BtnExp})
         row->addWidget(button);
+    if (!alarmLog) {
+        BtnRecordChart = PanelButton("BtnRecordChart", "曲线", Panel1);
+        row->addWidget(BtnRecordChart);
+        connect(BtnRecordChart, &QPushButton::clicked, this, &TFramePackHistory::BtnRecordChartClick);
+    }
     row->addStretch(1);
 
     auto* column = new QVBoxLayout(this);
@@ -171,6 +180,12 @@ void TFramePackHistory::ApplyLanguage()
     BtnStop->setText(Text(TextId::kStopReading));
     BtnDelete->setText(Text(TextId::kDelete));
     BtnExp->setText(Text(TextId::kExport));
+    if (BtnRecordChart)
+        BtnRecordChart->setText(Text(TextId::kChart));
+    if (m_recordChart) {
+        m_recordChart->setWindowTitle(Text(TextId::kRecordChart));
+        m_recordChart->ApplyLanguage();
+    }
     m_model->applyLanguage(TTextOper());
     // The specified widths, widened where a header of the language in force,
     // the time or the longest mode would be clipped.
@@ -190,6 +205,42 @@ void TFramePackHistory::AddRecordRow(const RHistoryRecord& record)
     m_model->addRecord(record, m_deviceCode);
     if (m_model->recordCount() == 1)
         StringGrid1->verticalHeader()->resizeSection(0, kHeaderRowHeight);
+}
+
+void TFramePackHistory::BtnRecordChartClick()
+{
+    // Each point with its row. The pack keeps its log in the order it wrote
+    // it; the chart wants time order, and the bars show the newest record.
+    std::vector<std::pair<RReadingPoint, int>> dated;
+    for (int row = 0; row < m_model->recordCount(); ++row)
+        if (const std::optional<RReadingPoint> point = ReadingPointOf(m_model->record(row)))
+            dated.emplace_back(*point, row);
+    std::stable_sort(dated.begin(), dated.end(),
+                     [](const auto& a, const auto& b) { return a.first.timeMs < b.first.timeMs; });
+    std::vector<RReadingPoint> points;
+    points.reserve(dated.size());
+    for (const auto& entry : dated)
+        points.push_back(entry.first);
+
+    if (!m_recordChart) {
+        m_recordChart = new TReadingChart(this, Qt::Window);
+        m_recordChart->setObjectName(QStringLiteral("RecordChartWindow"));
+        m_recordChart->resize(1100, 700);
+    }
+    m_recordChart->setWindowTitle(Text(TextId::kRecordChart));
+    m_recordChart->ClearPoints();
+    m_recordChart->AppendPoints(points);
+    m_recordChart->ShowCells(dated.empty() ? std::array<std::uint16_t, kMaxCells>{}
+                                           : m_model->record(dated.back().second).cellVoltages);
+    m_recordChart->ShowAll();
+    m_recordChart->show();
+    m_recordChart->raise();
+    m_recordChart->activateWindow();
+}
+
+TReadingChart* TFramePackHistory::RecordChart() const
+{
+    return m_recordChart;
 }
 
 void TFramePackHistory::SetIdleButtons(bool idle)

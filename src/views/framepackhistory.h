@@ -19,6 +19,7 @@
 #include "history/history_transfer.h"
 
 #include <QFrame>
+#include <QPointer>
 #include <QString>
 #include <QThreadPool>
 
@@ -33,6 +34,7 @@ class QPushButton;
 class QTableView;
 class QTimer;
 class TDevInfo;
+class TReadingChart;
 
 class TFramePackHistory : public QFrame {
     Q_OBJECT
@@ -53,6 +55,10 @@ public:
     void BtnStopClick();
     void BtnDeleteClick();
     void BtnExpClick();
+    // Work-data page: plots the records read so far in a window of its own
+    // (records without a valid time are left out).
+    void BtnRecordChartClick();
+    TReadingChart* RecordChart() const;
     void Timer1Timer();
 
     // Closing the window: a running transfer is stopped without a question
@@ -120,6 +126,8 @@ private:
     QPushButton* BtnStop = nullptr;
     QPushButton* BtnDelete = nullptr;
     QPushButton* BtnExp = nullptr;
+    QPushButton* BtnRecordChart = nullptr;   // work-data page only
+    QPointer<TReadingChart> m_recordChart;
     QTimer* Timer1 = nullptr;
 
     bool m_reading = false;

@@ -28,6 +28,13 @@ ExtremeMark MarkExtreme(std::int64_t value, std::int64_t highest, std::int64_t l
     return ExtremeMark::Plain;
 }
 
+ExtremeMark CellVoltageMark(std::uint16_t millivolts, const CellExtreme& highest, const CellExtreme& lowest)
+{
+    if (millivolts == 0)
+        return ExtremeMark::Plain;
+    return MarkExtreme(millivolts, highest.millivolts, lowest.millivolts);
+}
+
 std::uint32_t ExtremeMarkBgr(ExtremeMark mark)
 {
     switch (mark) {

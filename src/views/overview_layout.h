@@ -43,6 +43,10 @@ enum class ExtremeMark { Plain, Highest, Lowest };
 // Lowest wins when a value is both (every value equal).
 ExtremeMark MarkExtreme(std::int64_t value, std::int64_t highest, std::int64_t lowest);
 std::uint32_t ExtremeMarkBgr(ExtremeMark mark);
+// How a cell voltage of a reading is marked, in the grid and in the chart's
+// bars alike: a cell without a reading (0 mV) stays plain, every other cell
+// equal to the lowest or highest is marked as MarkExtreme says.
+ExtremeMark CellVoltageMark(std::uint16_t millivolts, const CellExtreme& highest, const CellExtreme& lowest);
 
 // Highest and lowest of the six displayed temperatures (ambient, FET,
 // T1..T4), each taken as the whole degrees it is shown with. The search

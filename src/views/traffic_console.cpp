@@ -282,12 +282,8 @@ void TTrafficConsole::CopyLines()
 
 bool TTrafficConsole::SaveAs()
 {
-    FileDialogs::SaveRequest request;
-    request.caption = Text(TextId::kTrafficSaveAs);
-    request.folder = QDir::homePath();
-    request.filter = Text(TextId::kTrafficTextFiles) + QStringLiteral("|*.txt");
-    request.defaultSuffix = QStringLiteral("txt");
-    const QString path = FileDialogs::AskSaveFileName(this, request);
+    const QString path = FileDialogs::AskSaveFileInHome(this, Text(TextId::kTrafficSaveAs),
+                                                        Text(TextId::kTrafficTextFiles), QStringLiteral("txt"));
     if (path.isEmpty())
         return false;
     QSaveFile file(path);

@@ -9,15 +9,18 @@
 #include "services/settings.h"
 #include "store/devinfo.h"
 #include "views/alarm_panel_table.h"
+#include "views/chart_window.h"
 #include "views/comboboxext.h"
 #include "views/framepackalarm.h"
 #include "views/framepackhead.h"
+#include "views/reading_chart.h"
 
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLineSeries>
 #include <QRegularExpression>
 #include <QTabWidget>
 #include <QTableView>
@@ -100,7 +103,15 @@ TEST_F(MainWindowTest, SwitchingPacksFollowsTheChosenPackAndAutoVisitsEveryPack)
     const auto* info = Find<QWidget>("FramePackInfo1");
     const TDevInfo& store = *GlobalDevInfo();
 
+    // The chart window opens on the pack in focus and follows the choice.
+    QTest::mouseClick(Find<QAbstractButton>("BtnChart"), Qt::LeftButton);
+    TChartWindow* chart = m_form->ChartWindow();
+    ASSERT_NE(chart, nullptr);
+    EXPECT_TRUE(chart->isWindow());
+    EXPECT_EQ(chart->PackNumber(), 1);
+
     ChooseItem(packs, QStringLiteral("03"));
+    EXPECT_EQ(chart->PackNumber(), 3);
     EXPECT_EQ(Find<QLabel>("Label6")->text(), QStringLiteral("2"));
     EXPECT_EQ(head->label()->text(), QStringLiteral("Pack No. 03"));
     EXPECT_TRUE(WaitFor([&] { return m_form->StatusPanelText(3) == QStringLiteral("3"); }));
@@ -108,6 +119,12 @@ TEST_F(MainWindowTest, SwitchingPacksFollowsTheChosenPackAndAutoVisitsEveryPack)
         return Cell(info, 0, 1) == store.GetAnalogData(3).totalVoltage.format(u"0.000")
             && store.GetAnalogData(3).totalVoltage != Decimal();
     }));
+
+    EXPECT_TRUE(WaitFor([&] {
+        chart->Refresh();
+        return chart->Chart()->VoltageSeries()->count() >= 2;
+    }));
+    EXPECT_NE(chart->Chart()->Points().back().voltage, 0) << "readings of pack 3";
 
     ChooseItem(packs, QStringLiteral("Auto"));
     for (int panel = 0; panel <= 2; ++panel)
@@ -124,6 +141,15 @@ TEST_F(MainWindowTest, SwitchingPacksFollowsTheChosenPackAndAutoVisitsEveryPack)
     // No clock, version or bar code is read while every pack is polled.
     for (int panel = 0; panel <= 2; ++panel)
         EXPECT_TRUE(m_form->StatusPanelText(panel).isEmpty()) << panel;
+
+    // The keys passed 04 on the way to "Auto"; its visits of every pack
+    // leave the chart on the last pack chosen.
+    EXPECT_EQ(chart->PackNumber(), 4);
+
+    // The chart window switches language with the window.
+    EXPECT_TRUE(chart->windowTitle().startsWith(QStringLiteral("曲线"))) << chart->windowTitle().toStdString();
+    QTest::mouseClick(Find<QAbstractButton>("RadioButton2"), Qt::LeftButton);
+    EXPECT_EQ(chart->windowTitle(), QStringLiteral("Chart - 04"));
 }
 
 TEST_F(MainWindowTest, ControlTestSendsTheSwitchesBetweenPollingExchanges)
@@ -179,6 +205,9 @@ TEST_F(MainWindowTest, ClosingTheWindowWithASilentPackEndsPromptlyAndFreesTheSto
     // Nothing comes back: the lamp turns red and the clock panel says why.
     EXPECT_TRUE(WaitFor([&] { return !m_form->StatusPanelText(4).isEmpty(); }));
     EXPECT_TRUE(m_form->StatusPanelText(4).startsWith(QStringLiteral("175--")));
+    // Windows that read the store on timers of their own are open.
+    QTest::mouseClick(Find<QAbstractButton>("BtnChart"), Qt::LeftButton);
+    QTest::mouseClick(Find<QAbstractButton>("BtnTraffic"), Qt::LeftButton);
 
     QElapsedTimer timer;
     timer.start();
@@ -189,6 +218,8 @@ TEST_F(MainWindowTest, ClosingTheWindowWithASilentPackEndsPromptlyAndFreesTheSto
     EXPECT_LT(closingMs, 10000);
     EXPECT_FALSE(m_form->IsPolling());
     EXPECT_EQ(GlobalDevInfo(), nullptr);
+    EXPECT_EQ(m_form->ChartWindow(), nullptr) << "gone with the store it reads";
+    EXPECT_EQ(m_form->TrafficConsole(), nullptr) << "gone with the store it reads";
     ASSERT_EQ(m_boxes.size(), 1);
     EXPECT_EQ(m_boxes.front().text, QStringLiteral("你确定要退出程序吗?"));
 }

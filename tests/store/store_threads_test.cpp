@@ -6,13 +6,15 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
 #include <thread>
 
 // The polling thread fills the store through the façade while the window's
 // thread copies records and status out, and a page sends its own command
 // now and then. Under ThreadSanitizer this proves the store and the link
-// lock keep the two threads apart; here it checks that no copy is torn.
+// lock keep the two threads apart; here it checks that no copy is torn and
+// that the reading history hands every reading over once.
 TEST(StoreThreads, PollingWhileTheWindowCopiesRecordsGivesWholeRecords)
 {
     SimOptions options;
@@ -49,8 +51,22 @@ TEST(StoreThreads, PollingWhileTheWindowCopiesRecordsGivesWholeRecords)
         polling = false;
     });
 
+    // The chart window's way of reading the history: only what came since
+    // its last look; every reading arrives once and whole.
+    std::array<std::uint64_t, 4> nextReading{};
+    std::array<std::size_t, 4> readingsSeen{};
+    auto fetchReadings = [&] {
+        for (std::uint8_t pack = 1; pack <= 3; ++pack) {
+            const TReadingHistory::Slice slice = store.Readings().ReadingsSince(pack, nextReading[pack]);
+            for (const RReadingPoint& point : slice.points)
+                EXPECT_NE(point.highestCellMv, 0);
+            readingsSeen[pack] += slice.points.size();
+            nextReading[pack] = slice.next;
+        }
+    };
     int copies = 0;
     while (polling) {
+        fetchReadings();
         for (std::uint8_t pack = 1; pack <= 3; ++pack) {
             const RAnalogData analog = store.GetAnalogData(pack);
             EXPECT_EQ(analog.packNumber, pack);
@@ -70,7 +86,9 @@ TEST(StoreThreads, PollingWhileTheWindowCopiesRecordsGivesWholeRecords)
         ++copies;
     }
     poller.join();
+    fetchReadings();
     EXPECT_EQ(goodReads.load(), 3 * kCycles);
+    EXPECT_EQ(readingsSeen[1] + readingsSeen[2] + readingsSeen[3], std::size_t(3 * kCycles));
     EXPECT_GT(copies, 0);
     EXPECT_EQ(store.BarCode(), QStringLiteral("BC-%1").arg(kCycles - 1));
 }
