@@ -2,7 +2,8 @@
 # Installs the Debian packages the project needs, when any is missing.
 set -euo pipefail
 packages=(cmake ninja-build g++ qt6-base-dev qt6-serialport-dev libgtest-dev clang libclang-rt-14-dev
-          xvfb xauth xdotool imagemagick fonts-wqy-microhei)
+          xvfb xauth xdotool imagemagick fonts-wqy-microhei libmosquitto-dev mosquitto mosquitto-clients
+          pkg-config)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
