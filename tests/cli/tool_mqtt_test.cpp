@@ -401,7 +401,6 @@ TEST(ToolMqtt, PublishingResumesWhenTheBrokerComesBack)
     EXPECT_EQ(away, 3);   // at the start and twice in the middle
     EXPECT_EQ(last[QStringLiteral("event")].toString(), QStringLiteral("finished"));
     const std::int64_t dropped = last[QStringLiteral("dropped")].toInteger();
-    std::fprintf(stderr, "DEBUG dropped %lld away %lld held %lld\n", (long long)dropped, (long long)awayReadings, (long long)held);
     // An event is reported between two exchanges, a reading published
     // after its pack's alarm read: a pack either side of each event.
     EXPECT_LE(dropped, awayReadings + held + 3);
