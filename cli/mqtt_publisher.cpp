@@ -10,6 +10,9 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <future>
+#include <memory>
+#include <thread>
 
 namespace {
 
@@ -22,6 +25,7 @@ constexpr unsigned kReconnectMostSeconds = 30;
 // rest wait in the queue, where the bound applies.
 constexpr std::size_t kInFlight = 20;
 constexpr int kQos = 1;
+constexpr std::chrono::seconds kThreadStopWait{2};
 
 std::int64_t NowMs()
 {
@@ -133,6 +137,8 @@ MqttPublisher::MqttPublisher(Options options) : m_options(std::move(options))
 MqttPublisher::~MqttPublisher()
 {
     finish(0);
+    if (m_abandoned)
+        return;
     if (m_client)
         mosquitto_destroy(m_client);
     mosquitto_lib_cleanup();
@@ -356,6 +362,22 @@ MqttPublisher::Counts MqttPublisher::counts() const
     return counts;
 }
 
+// The network thread may be inside an attempt to connect to a host that
+// does not answer, which only the system's connect timeout (minutes) ends.
+// It gets a moment to stop, else it is left to the end of the process
+// rather than holding the tool's exit.
+void MqttPublisher::stopThread()
+{
+    auto stopped = std::make_shared<std::promise<void>>();
+    std::future<void> done = stopped->get_future();
+    std::thread([client = m_client, stopped] {
+        mosquitto_loop_stop(client, false);
+        stopped->set_value();
+    }).detach();
+    if (done.wait_for(kThreadStopWait) != std::future_status::ready)
+        m_abandoned = true;
+}
+
 MqttPublisher::Counts MqttPublisher::finish(int graceMs)
 {
     if (m_finished || !m_client)
@@ -378,7 +400,7 @@ MqttPublisher::Counts MqttPublisher::finish(int graceMs)
     }
     if (m_threadRunning) {
         mosquitto_disconnect(m_client);
-        mosquitto_loop_stop(m_client, false);
+        stopThread();
         m_threadRunning = false;
     }
     std::lock_guard lock(m_mutex);

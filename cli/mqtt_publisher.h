@@ -102,11 +102,13 @@ private:
 
     void enqueue(Message message);   // with m_mutex held
     void retryConnect();
+    void stopThread();
 
     Options m_options;
     mosquitto* m_client = nullptr;
     bool m_threadRunning = false;
     bool m_finished = false;
+    bool m_abandoned = false;   // the network thread did not stop in time
     // A connection the library could not even begin (no address for the
     // host) is begun again from pump(), as the network thread only retries
     // connections that once began.
