@@ -261,14 +261,16 @@ TEST(ToolMqtt, SubscribersSeeReadingsDiscoveryAndTheLastWill)
     ASSERT_TRUE(broker.start());
     const ToolOnSim sim({}, 3);
     ASSERT_TRUE(sim.isReady()) << sim.error().toStdString();
-    // A bar code with characters a topic level must not hold.
+    // Bar codes with characters a topic level must not hold, alike once
+    // made safe.
     ASSERT_EQ(sim.run(Words({"--address", "2", "barcode", "set", "RACK/2+#A"})).exitCode, 0);
+    ASSERT_EQ(sim.run(Words({"--address", "3", "barcode", "set", "RACK+2/#A"})).exitCode, 0);
 
     Subscriber live(broker.port());
     Polling tool(sim, {QStringLiteral("--packs"), QStringLiteral("1-3"), QStringLiteral("--interval"),
                        QStringLiteral("200"), QStringLiteral("--mqtt"), broker.url()});
     const QStringList states = {QStringLiteral("bms/SIM48V100AH0001/state"), QStringLiteral("bms/RACK_2__A/state"),
-                                QStringLiteral("bms/SIM48V100AH0003/state")};
+                                QStringLiteral("bms/RACK_2__A_3/state")};
     ASSERT_TRUE(live.waitFor([&](const std::vector<Message>& got) {
         return std::all_of(states.begin(), states.end(), [&](const QString& t) { return Count(got, t) >= 2; });
     })) << tool.errors().toStdString();
@@ -280,8 +282,9 @@ TEST(ToolMqtt, SubscribersSeeReadingsDiscoveryAndTheLastWill)
             continue;
         const QJsonObject state = message.json();
         EXPECT_EQ(state[QStringLiteral("pack")].toInt(), pack);
-        EXPECT_EQ(state[QStringLiteral("bar_code")].toString(),
-                  pack == 2 ? QStringLiteral("RACK/2+#A") : QStringLiteral("SIM48V100AH000%1").arg(pack));
+        const QString barCodes[] = {QStringLiteral("SIM48V100AH0001"), QStringLiteral("RACK/2+#A"),
+                                    QStringLiteral("RACK+2/#A")};
+        EXPECT_EQ(state[QStringLiteral("bar_code")].toString(), barCodes[pack - 1]);
         const QJsonObject analog = state[QStringLiteral("analog")].toObject();
         EXPECT_EQ(analog[QStringLiteral("pack")].toInt(), pack);
         EXPECT_GT(analog[QStringLiteral("voltage_V")].toDouble(), 0.0);
@@ -308,7 +311,7 @@ TEST(ToolMqtt, SubscribersSeeReadingsDiscoveryAndTheLastWill)
     for (const char* object : {"current", "soc", "soh", "remaining", "cycles", "cell_min", "cell_max", "temp_1",
                                "temp_4", "ambient", "fet"})
         EXPECT_EQ(Count(live.messages(),
-                        QStringLiteral("homeassistant/sensor/bms_SIM48V100AH0003/%1/config").arg(QLatin1String(object))),
+                        QStringLiteral("homeassistant/sensor/bms_RACK_2__A_3/%1/config").arg(QLatin1String(object))),
                   1u)
             << object;
 
@@ -321,7 +324,7 @@ TEST(ToolMqtt, SubscribersSeeReadingsDiscoveryAndTheLastWill)
     for (const Message& message : later.messages())
         EXPECT_EQ(message.retained, !message.topic.endsWith(QStringLiteral("/state"))) << message.topic.toStdString();
     EXPECT_EQ(Count(later.messages(), QStringLiteral("bms/availability"), "online"), 1u);
-    EXPECT_EQ(Count(later.messages(), QStringLiteral("bms/SIM48V100AH0001/availability"), "online"), 1u);
+    EXPECT_EQ(Count(later.messages(), QStringLiteral("bms/RACK_2__A_3/availability"), "online"), 1u);
 
     // Killed, the service is seen offline through its last will.
     tool.end(SIGKILL);
