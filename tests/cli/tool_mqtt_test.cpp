@@ -96,45 +96,67 @@ struct Message {
     QJsonObject json() const { return QJsonDocument::fromJson(payload).object(); }
 };
 
-// mosquitto_sub on everything the tool publishes, message by message.
-class Subscriber {
+// A program's standard output, line by line as it comes.
+class LineReader {
 public:
-    explicit Subscriber(int port)
-    {
-        m_process.start(QStringLiteral("/usr/bin/mosquitto_sub"),
-                        {QStringLiteral("-p"), QString::number(port), QStringLiteral("-F"), QStringLiteral("%r %t %p"),
-                         QStringLiteral("-t"), QStringLiteral("bms/#"), QStringLiteral("-t"),
-                         QStringLiteral("homeassistant/#")});
-    }
+    LineReader(const QString& program, const QStringList& arguments) { m_process.start(program, arguments); }
 
-    // Collects until the condition holds over what came so far.
-    bool waitFor(const std::function<bool(const std::vector<Message>&)>& done, int timeoutMs = 120000)
+    // Reads until the condition holds; false at the deadline or when the
+    // program ended first.
+    bool waitFor(const std::function<bool()>& done, int timeoutMs = 120000)
     {
         const QDeadlineTimer deadline(timeoutMs);
-        while (!done(m_messages)) {
-            if (deadline.hasExpired())
+        while (!done()) {
+            if (deadline.hasExpired() || !m_process.isRunning())
                 return false;
             m_process.waitForLine(200);
-            m_pending += m_process.takeStandardOutput();
-            qsizetype end;
-            while ((end = m_pending.indexOf('\n')) >= 0) {
-                const QByteArray line = m_pending.left(end);
-                m_pending.remove(0, end + 1);
-                const QList<QByteArray> parts = line.split(' ');
-                if (parts.size() >= 3)
-                    m_messages.push_back(Message{parts[0] == "1", QString::fromUtf8(parts[1]),
-                                                 line.mid(parts[0].size() + parts[1].size() + 2)});
-            }
+            take();
         }
         return true;
     }
-    const std::vector<Message>& messages() const { return m_messages; }
+    // Sends the signal and reads to the end.
+    int end(int signal)
+    {
+        m_process.signal(signal);
+        m_process.waitForFinished(60000);
+        take();
+        return m_process.exitCode();
+    }
+    const QByteArrayList& lines() const { return m_lines; }
+    QString errors() const { return QString::fromUtf8(m_process.standardError()); }
 
 private:
+    void take()
+    {
+        m_pending += m_process.takeStandardOutput();
+        for (qsizetype end; (end = m_pending.indexOf('\n')) >= 0; m_pending.remove(0, end + 1))
+            m_lines << m_pending.left(end);
+    }
+
     ChildProcess m_process;
     QByteArray m_pending;
-    std::vector<Message> m_messages;
+    QByteArrayList m_lines;
 };
+
+// mosquitto_sub on everything the tool publishes.
+QStringList Subscription(int port)
+{
+    return {QStringLiteral("-p"), QString::number(port), QStringLiteral("-F"), QStringLiteral("%r %t %p"),
+            QStringLiteral("-t"), QStringLiteral("bms/#"), QStringLiteral("-t"), QStringLiteral("homeassistant/#")};
+}
+const QString kSubscriber = QStringLiteral("/usr/bin/mosquitto_sub");
+
+std::vector<Message> Messages(const LineReader& subscriber)
+{
+    std::vector<Message> messages;
+    for (const QByteArray& line : subscriber.lines()) {
+        const QList<QByteArray> parts = line.split(' ');
+        if (parts.size() >= 3)
+            messages.push_back(Message{parts[0] == "1", QString::fromUtf8(parts[1]),
+                                       line.mid(parts[0].size() + parts[1].size() + 2)});
+    }
+    return messages;
+}
 
 std::size_t Count(const std::vector<Message>& messages, const QString& topic, const QByteArray& payload = {})
 {
@@ -149,63 +171,28 @@ std::size_t CountEnding(const std::vector<Message>& messages, const QString& end
         std::count_if(messages.begin(), messages.end(), [&](const Message& m) { return m.topic.endsWith(end); }));
 }
 
-// The tool polling until stopped, its output read line by line.
-class Polling {
-public:
-    Polling(const ToolOnSim& sim, const QStringList& arguments)
-    {
-        m_process.start(QStringLiteral(BMS_TOOL_PROGRAM),
-                        QStringList{QStringLiteral("--port"), sim.sim().linkPath(), QStringLiteral("--json"),
-                                    QStringLiteral("poll")}
-                            + arguments);
-    }
-    // Reads until the condition holds over the JSON lines so far.
-    bool waitFor(const std::function<bool(const std::vector<QJsonObject>&)>& done, int timeoutMs = 120000)
-    {
-        const QDeadlineTimer deadline(timeoutMs);
-        while (!done(m_lines)) {
-            if (deadline.hasExpired() || !m_process.isRunning())
-                return false;
-            m_process.waitForLine(200);
-            m_pending += m_process.takeStandardOutput();
-            qsizetype end;
-            while ((end = m_pending.indexOf('\n')) >= 0) {
-                m_raw << QString::fromUtf8(m_pending.left(end));
-                m_lines.push_back(QJsonDocument::fromJson(m_pending.left(end)).object());
-                m_pending.remove(0, end + 1);
-            }
-        }
-        return true;
-    }
-    std::size_t count(const char* type) const
-    {
-        return std::size_t(std::count_if(m_lines.begin(), m_lines.end(), [type](const QJsonObject& o) {
-            return o[QStringLiteral("type")].toString() == QLatin1String(type);
-        }));
-    }
-    // Sends the signal and reads to the end.
-    int end(int signal)
-    {
-        m_process.signal(signal);
-        m_process.waitForFinished(60000);
-        m_pending += m_process.takeStandardOutput();
-        for (const QByteArray& line : m_pending.split('\n'))
-            if (!line.isEmpty()) {
-                m_raw << QString::fromUtf8(line);
-                m_lines.push_back(QJsonDocument::fromJson(line).object());
-            }
-        return m_process.exitCode();
-    }
-    const std::vector<QJsonObject>& lines() const { return m_lines; }
-    const QStringList& raw() const { return m_raw; }
-    QString errors() const { return QString::fromUtf8(m_process.standardError()); }
+// The tool polling until stopped.
+QStringList Polling(const ToolOnSim& sim, const QStringList& arguments)
+{
+    return QStringList{QStringLiteral("--port"), sim.sim().linkPath(), QStringLiteral("--json"), QStringLiteral("poll")}
+        + arguments;
+}
 
-private:
-    ChildProcess m_process;
-    QByteArray m_pending;
-    std::vector<QJsonObject> m_lines;
-    QStringList m_raw;
-};
+std::vector<QJsonObject> Objects(const LineReader& tool)
+{
+    std::vector<QJsonObject> objects;
+    for (const QByteArray& line : tool.lines())
+        objects.push_back(QJsonDocument::fromJson(line).object());
+    return objects;
+}
+
+std::size_t CountType(const LineReader& tool, const char* type)
+{
+    const std::vector<QJsonObject> objects = Objects(tool);
+    return std::size_t(std::count_if(objects.begin(), objects.end(), [type](const QJsonObject& o) {
+        return o[QStringLiteral("type")].toString() == QLatin1String(type);
+    }));
+}
 
 TEST(ToolMqtt, UrlsAndTopicLevels)
 {
@@ -266,17 +253,20 @@ TEST(ToolMqtt, SubscribersSeeReadingsDiscoveryAndTheLastWill)
     ASSERT_EQ(sim.run(Words({"--address", "2", "barcode", "set", "RACK/2+#A"})).exitCode, 0);
     ASSERT_EQ(sim.run(Words({"--address", "3", "barcode", "set", "RACK+2/#A"})).exitCode, 0);
 
-    Subscriber live(broker.port());
-    Polling tool(sim, {QStringLiteral("--packs"), QStringLiteral("1-3"), QStringLiteral("--interval"),
-                       QStringLiteral("200"), QStringLiteral("--mqtt"), broker.url()});
+    LineReader live(kSubscriber, Subscription(broker.port()));
+    LineReader tool(QStringLiteral(BMS_TOOL_PROGRAM),
+                    Polling(sim, {QStringLiteral("--packs"), QStringLiteral("1-3"), QStringLiteral("--interval"),
+                                  QStringLiteral("200"), QStringLiteral("--mqtt"), broker.url()}));
     const QStringList states = {QStringLiteral("bms/SIM48V100AH0001/state"), QStringLiteral("bms/RACK_2__A/state"),
                                 QStringLiteral("bms/RACK_2__A_3/state")};
-    ASSERT_TRUE(live.waitFor([&](const std::vector<Message>& got) {
+    ASSERT_TRUE(live.waitFor([&] {
+        const std::vector<Message> got = Messages(live);
         return std::all_of(states.begin(), states.end(), [&](const QString& t) { return Count(got, t) >= 2; });
     })) << tool.errors().toStdString();
+    const std::vector<Message> seen = Messages(live);
 
     // Each state carries the pack, its bar code as read, and its readings.
-    for (const Message& message : live.messages()) {
+    for (const Message& message : seen) {
         const int pack = int(states.indexOf(message.topic)) + 1;
         if (pack == 0)
             continue;
@@ -295,9 +285,9 @@ TEST(ToolMqtt, SubscribersSeeReadingsDiscoveryAndTheLastWill)
     // Discovery: every sensor of every pack, with units and a template
     // into the state.
     const QString config = QStringLiteral("homeassistant/sensor/bms_RACK_2__A/voltage/config");
-    ASSERT_EQ(Count(live.messages(), config), 1u);
+    ASSERT_EQ(Count(seen, config), 1u);
     const QJsonObject voltage =
-        std::find_if(live.messages().begin(), live.messages().end(), [&](const Message& m) { return m.topic == config; })->json();
+        std::find_if(seen.begin(), seen.end(), [&](const Message& m) { return m.topic == config; })->json();
     EXPECT_EQ(voltage[QStringLiteral("state_topic")].toString(), states[1]);
     EXPECT_EQ(voltage[QStringLiteral("value_template")].toString(), QStringLiteral("{{ value_json.analog.voltage_V }}"));
     EXPECT_EQ(voltage[QStringLiteral("device_class")].toString(), QStringLiteral("voltage"));
@@ -307,39 +297,39 @@ TEST(ToolMqtt, SubscribersSeeReadingsDiscoveryAndTheLastWill)
     EXPECT_EQ(voltage[QStringLiteral("device")].toObject()[QStringLiteral("serial_number")].toString(),
               QStringLiteral("RACK/2+#A"));
     EXPECT_EQ(voltage[QStringLiteral("availability")].toArray().size(), 2);
-    EXPECT_EQ(CountEnding(live.messages(), QStringLiteral("/config")), 3u * 14u);
+    EXPECT_EQ(CountEnding(seen, QStringLiteral("/config")), 3u * 14u);
     for (const char* object : {"current", "soc", "soh", "remaining", "cycles", "cell_min", "cell_max", "temp_1",
                                "temp_4", "ambient", "fet"})
-        EXPECT_EQ(Count(live.messages(),
+        EXPECT_EQ(Count(seen,
                         QStringLiteral("homeassistant/sensor/bms_RACK_2__A_3/%1/config").arg(QLatin1String(object))),
                   1u)
             << object;
 
     // A subscriber that comes later gets the retained messages at once.
-    Subscriber later(broker.port());
-    ASSERT_TRUE(later.waitFor([](const std::vector<Message>& got) {
+    LineReader later(kSubscriber, Subscription(broker.port()));
+    ASSERT_TRUE(later.waitFor([&] {
+        const std::vector<Message> got = Messages(later);
         return CountEnding(got, QStringLiteral("/config")) == 42 && Count(got, QStringLiteral("bms/availability")) == 1
             && CountEnding(got, QStringLiteral("/availability")) == 4;
     }));
-    for (const Message& message : later.messages())
+    const std::vector<Message> retained = Messages(later);
+    for (const Message& message : retained)
         EXPECT_EQ(message.retained, !message.topic.endsWith(QStringLiteral("/state"))) << message.topic.toStdString();
-    EXPECT_EQ(Count(later.messages(), QStringLiteral("bms/availability"), "online"), 1u);
-    EXPECT_EQ(Count(later.messages(), QStringLiteral("bms/RACK_2__A_3/availability"), "online"), 1u);
+    EXPECT_EQ(Count(retained, QStringLiteral("bms/availability"), "online"), 1u);
+    EXPECT_EQ(Count(retained, QStringLiteral("bms/RACK_2__A_3/availability"), "online"), 1u);
 
     // Killed, the service is seen offline through its last will.
     tool.end(SIGKILL);
-    EXPECT_TRUE(live.waitFor([](const std::vector<Message>& got) {
-        return Count(got, QStringLiteral("bms/availability"), "offline") == 1;
-    }));
+    EXPECT_TRUE(live.waitFor([&] { return Count(Messages(live), QStringLiteral("bms/availability"), "offline") == 1; }));
 
     // The readings are published exactly as --json printed them.
     std::size_t compared = 0;
-    for (const Message& message : live.messages()) {
+    for (const Message& message : Messages(live)) {
         if (!message.topic.endsWith(QStringLiteral("/state")))
             continue;
         const qsizetype start = message.payload.indexOf("\"analog\":") + 9;
-        const QString analog = QString::fromUtf8(message.payload.mid(start, message.payload.indexOf('}', start) - start + 1));
-        EXPECT_TRUE(tool.raw().contains(analog)) << analog.toStdString();
+        const QByteArray analog = message.payload.mid(start, message.payload.indexOf('}', start) - start + 1);
+        EXPECT_TRUE(tool.lines().contains(analog)) << analog.toStdString();
         ++compared;
     }
     EXPECT_GE(compared, 6u);
@@ -353,29 +343,30 @@ TEST(ToolMqtt, PublishingResumesWhenTheBrokerComesBack)
     Broker broker;
     const ToolOnSim sim({}, 3);
     ASSERT_TRUE(sim.isReady()) << sim.error().toStdString();
-    Polling tool(sim, {QStringLiteral("--packs"), QStringLiteral("1-3"), QStringLiteral("--mqtt"), broker.url(),
-                       QStringLiteral("--mqtt-queue"), QString::number(kQueue)});
-    ASSERT_TRUE(tool.waitFor([](const auto&) { return true; }));
-    ASSERT_TRUE(tool.waitFor([&](const auto&) { return tool.count("analog") >= 3; })) << tool.errors().toStdString();
+    LineReader tool(QStringLiteral(BMS_TOOL_PROGRAM),
+                    Polling(sim, {QStringLiteral("--packs"), QStringLiteral("1-3"), QStringLiteral("--mqtt"),
+                                  broker.url(), QStringLiteral("--mqtt-queue"), QString::number(kQueue)}));
+    ASSERT_TRUE(tool.waitFor([&] { return CountType(tool, "analog") >= 3; })) << tool.errors().toStdString();
 
-    const auto statesSeen = [](const std::vector<Message>& got) {
+    const auto statesSeen = [](const LineReader& subscriber) {
+        const std::vector<Message> got = Messages(subscriber);
         return CountEnding(got, QStringLiteral("/state")) >= 3 && CountEnding(got, QStringLiteral("/config")) == 42;
     };
     for (int round = 0; round < 2; ++round) {
         SCOPED_TRACE(round);
         ASSERT_TRUE(broker.start());
-        Subscriber subscriber(broker.port());
+        LineReader subscriber(kSubscriber, Subscription(broker.port()));
         // The broker keeps nothing over a restart: the discovery messages
         // come again.
-        ASSERT_TRUE(subscriber.waitFor(statesSeen)) << tool.errors().toStdString();
+        ASSERT_TRUE(subscriber.waitFor([&] { return statesSeen(subscriber); })) << tool.errors().toStdString();
         broker.stop();
-        const std::size_t before = tool.count("analog");
-        ASSERT_TRUE(tool.waitFor([&](const auto&) { return tool.count("analog") >= before + 30; }))
+        const std::size_t before = CountType(tool, "analog");
+        ASSERT_TRUE(tool.waitFor([&] { return CountType(tool, "analog") >= before + 30; }))
             << tool.errors().toStdString();
     }
     ASSERT_TRUE(broker.start());
-    Subscriber subscriber(broker.port());
-    ASSERT_TRUE(subscriber.waitFor(statesSeen));
+    LineReader subscriber(kSubscriber, Subscription(broker.port()));
+    ASSERT_TRUE(subscriber.waitFor([&] { return statesSeen(subscriber); }));
     EXPECT_EQ(tool.end(SIGINT), 0) << tool.errors().toStdString();
     EXPECT_TRUE(tool.errors().contains(QStringLiteral("no connection to 127.0.0.1"))) << tool.errors().toStdString();
 
@@ -387,7 +378,7 @@ TEST(ToolMqtt, PublishingResumesWhenTheBrokerComesBack)
     std::int64_t held = 0;
     bool disconnected = false;
     QJsonObject last;
-    for (const QJsonObject& line : tool.lines()) {
+    for (const QJsonObject& line : Objects(tool)) {
         const QString type = line[QStringLiteral("type")].toString();
         if (type == u"analog" && disconnected)
             ++awayReadings;
