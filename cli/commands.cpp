@@ -95,7 +95,7 @@ constexpr std::array<CommandSpec, 21> kCommands = {{
      "between passes (0-3600000). --csv DIR: one real-time log file per pack, appended as readings come.\n"
      "--mqtt: each pack's readings also go to the broker as JSON on P/<bar code or pack>/state (P: bms),\n"
      "with P/<id>/availability, P/availability (\"offline\" as last will) and Home Assistant discovery\n"
-     "messages; --mqtt-retain retains the state too. Publishing never holds up polling: up to N messages\n"
+     "messages; --mqtt-retain retains the state too. Publishing never holds up polling: up to N readings\n"
      "(default 1000) wait while the broker is away, the oldest readings are dropped beyond that. The\n"
      "password may also come from the first line of FILE or from BMS_MQTT_PASSWORD.",
      "bmstool --json poll --packs 1-4 --count 10 --csv logs", kPollOptions, PreparePoll},
