@@ -2,11 +2,15 @@
 // analog data, alarm data) against bms-sim pacing its answers at the wire
 // speed, and compares it with the time the characters need on the line.
 // With --via tcp the packs sit behind bms-sim --tcp on loopback, as behind
-// an RS485-to-Ethernet gateway.
+// an RS485-to-Ethernet gateway. With --mqtt each cycle's reading is also
+// published as "bmstool poll --mqtt" publishes it, so that the ratio with
+// and without publishing can be set side by side.
 //
-//   poll_cycle [--cycles N] [--baud B] [--via pty|tcp]
+//   poll_cycle [--cycles N] [--baud B] [--via pty|tcp] [--mqtt mqtt://HOST:PORT]
 
+#include "mqtt_packs.h"
 #include "protocol/devoper.h"
+#include "services/textoper.h"
 #include "support/sim_process.h"
 
 #include <QCoreApplication>
@@ -14,14 +18,16 @@
 
 #include <chrono>
 #include <cstdio>
+#include <optional>
 
 namespace {
 
 struct CycleOutcome {
     int failures = 0;
+    std::chrono::nanoseconds publishing{0};   // spent handing the reading to the publisher
 };
 
-CycleOutcome RunCycle(TDevOper& op)
+CycleOutcome RunCycle(TDevOper& op, MqttPackPublisher* mqtt)
 {
     CycleOutcome outcome;
     auto count = [&](std::uint8_t result) {
@@ -43,6 +49,11 @@ CycleOutcome RunCycle(TDevOper& op)
     count(op.ReadAnalogData(1, 1, echoed, analog));
     std::array<RAlarmData, kMaxPacks> alarms{};
     count(op.ReadAlarmData(1, 1, alarms));
+    if (mqtt) {
+        const auto start = std::chrono::steady_clock::now();
+        mqtt->packPolled(1, [&barCode] { return std::optional<QString>(barCode); }, &analog[0], &alarms[0]);
+        outcome.publishing = std::chrono::steady_clock::now() - start;
+    }
     return outcome;
 }
 
@@ -54,6 +65,7 @@ int main(int argc, char** argv)
     int cycles = 20;
     int baud = 9600;
     bool viaTcp = false;
+    QString mqttUrl;
     const QStringList arguments = app.arguments();
     for (qsizetype i = 1; i + 1 < arguments.size(); i += 2) {
         if (arguments[i] == QLatin1String("--cycles"))
@@ -62,7 +74,26 @@ int main(int argc, char** argv)
             baud = std::max(300, arguments[i + 1].toInt());
         else if (arguments[i] == QLatin1String("--via"))
             viaTcp = arguments[i + 1] == QLatin1String("tcp");
+        else if (arguments[i] == QLatin1String("--mqtt"))
+            mqttUrl = arguments[i + 1];
     }
+    const Output output(false);
+    const TTextOper texts;
+    std::optional<MqttPackPublisher> mqtt;
+    if (!mqttUrl.isEmpty()) {
+        QString error;
+        MqttSettings settings;
+        const std::optional<MqttUrl> url = ParseMqttUrl(mqttUrl, error);
+        if (url) {
+            settings.url = *url;
+            mqtt.emplace(settings, texts, output);
+        }
+        if (!url || !mqtt->start(error)) {
+            std::fprintf(stderr, "poll_cycle: %s\n", qPrintable(error));
+            return 1;
+        }
+    }
+    MqttPackPublisher* publisher = mqtt ? &*mqtt : nullptr;
 
     SimProcess sim({QStringLiteral("--pace"), QStringLiteral("--baud"), QString::number(baud)}, 1,
                    viaTcp ? 0 : -1);
@@ -78,13 +109,17 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    RunCycle(op);   // warm-up: port thread, first reads
+    RunCycle(op, publisher);   // warm-up: port thread, first reads, discovery messages
     const qint64 sentBefore = op.CharactersSent();
     const qint64 receivedBefore = op.CharactersReceived();
     int failures = 0;
+    std::chrono::nanoseconds publishing{0};
     const auto start = std::chrono::steady_clock::now();
-    for (int cycle = 0; cycle < cycles; ++cycle)
-        failures += RunCycle(op).failures;
+    for (int cycle = 0; cycle < cycles; ++cycle) {
+        const CycleOutcome outcome = RunCycle(op, publisher);
+        failures += outcome.failures;
+        publishing += outcome.publishing;
+    }
     const std::chrono::duration<double, std::milli> elapsed = std::chrono::steady_clock::now() - start;
     op.CloseSerial(1);
 
@@ -99,5 +134,10 @@ int main(int argc, char** argv)
     std::printf("mean cycle        %.1f ms\n", meanCycleMs);
     std::printf("wire time         %.1f ms at %d baud\n", wireMs, baud);
     std::printf("ratio             %.3f\n", meanCycleMs / wireMs);
+    if (publisher) {
+        std::printf("publishing        %.3f ms/cycle on the polling thread\n",
+                    std::chrono::duration<double, std::milli>(publishing).count() / cycles);
+        publisher->finish();   // prints what was published and dropped
+    }
     return failures == 0 ? 0 : 1;
 }

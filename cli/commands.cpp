@@ -16,7 +16,12 @@ constexpr OptionSpec kHistoryOptions[] = {{"--csv", true, OutputPath::File}};
 constexpr OptionSpec kPollOptions[] = {{"--packs", true, OutputPath::None},
                                        {"--count", true, OutputPath::None},
                                        {"--interval", true, OutputPath::None},
-                                       {"--csv", true, OutputPath::Folder}};
+                                       {"--csv", true, OutputPath::Folder},
+                                       {"--mqtt", true, OutputPath::None},
+                                       {"--mqtt-prefix", true, OutputPath::None},
+                                       {"--mqtt-retain", false, OutputPath::None},
+                                       {"--mqtt-queue", true, OutputPath::None},
+                                       {"--mqtt-password-file", true, OutputPath::None}};
 
 constexpr OptionSpec kScanOptions[] = {{"--from", true, OutputPath::None},
                                        {"--to", true, OutputPath::None},
@@ -80,12 +85,19 @@ constexpr std::array<CommandSpec, 21> kCommands = {{
      "Record by record until the pack reports the end of its log. Ctrl-C stops the transfer cleanly\n"
      "(the pack is told to stop). With --csv the records go to FILE as they come.",
      "bmstool history alarm --csv alarms.csv", kHistoryOptions, PrepareHistory},
-    {"poll", "poll [--packs LIST|auto] [--count N] [--interval MS] [--csv DIR]",
+    {"poll", "poll [--packs LIST|auto] [--count N] [--interval MS] [--csv DIR]\n"
+             "     [--mqtt mqtt://[USER[:PASSWORD]@]HOST[:PORT] [--mqtt-prefix P] [--mqtt-retain] [--mqtt-queue N]\n"
+             "      [--mqtt-password-file FILE]]",
      "poll packs as the main window does, one line per reading",
      "Without --packs the pack at --address gets the full cycle (clock, bar code, device information,\n"
      "analog, alarm). A LIST (\"1,2,5-8\") or auto (packs 1 to the PackCount of BMS.ini) polls analog\n"
      "and alarm of each pack in turn. --count N: N passes (default: until Ctrl-C); --interval MS: pause\n"
-     "between passes (0-3600000). --csv DIR: one real-time log file per pack, appended as readings come.",
+     "between passes (0-3600000). --csv DIR: one real-time log file per pack, appended as readings come.\n"
+     "--mqtt: each pack's readings also go to the broker as JSON on P/<bar code or pack>/state (P: bms),\n"
+     "with P/<id>/availability, P/availability (\"offline\" as last will) and Home Assistant discovery\n"
+     "messages; --mqtt-retain retains the state too. Publishing never holds up polling: up to N readings\n"
+     "(default 1000) wait while the broker is away, the oldest readings are dropped beyond that. The\n"
+     "password may also come from the first line of FILE or from BMS_MQTT_PASSWORD.",
      "bmstool --json poll --packs 1-4 --count 10 --csv logs", kPollOptions, PreparePoll},
     {"scan", "scan [--from A] [--to B] [--timeout MS]", "find which addresses on the bus answer",
      "Asks each address from A to B (default 1 to 16, 0-255) for its bar code and device information\n"

@@ -5,6 +5,7 @@
 #include "csv_file.h"
 #include "interrupt.h"
 #include "live_records.h"
+#include "mqtt_packs.h"
 
 #include "services/settings.h"
 #include "services/text_ids.h"
@@ -14,6 +15,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QThread>
 
 #include <algorithm>
@@ -24,6 +26,7 @@
 namespace {
 
 constexpr std::int64_t kMaxIntervalMs = 3600000;
+constexpr std::int64_t kMaxMqttQueue = 1000000;
 
 struct PollRequest {
     bool autoPacks = false;
@@ -31,6 +34,7 @@ struct PollRequest {
     std::int64_t count = 0;            // 0: until interrupted
     std::int64_t intervalMs = 0;
     QString csvFolder;
+    std::optional<MqttSettings> mqtt;
 };
 
 // "1,2,5-8": pack numbers 1-16, sorted, each once.
@@ -57,8 +61,8 @@ std::optional<std::vector<std::uint8_t>> ParsePackList(const QString& text)
 // last pack of a pass is closed by FinishPack after the pass.
 class PrintingPollView final : public IPollView {
 public:
-    PrintingPollView(Session& session, const QString& csvFolder)
-        : m_session(session), m_csvFolder(csvFolder), m_started(QDateTime::currentDateTime())
+    PrintingPollView(Session& session, const QString& csvFolder, MqttPackPublisher* mqtt)
+        : m_session(session), m_csvFolder(csvFolder), m_mqtt(mqtt), m_started(QDateTime::currentDateTime())
     {
     }
 
@@ -66,6 +70,7 @@ public:
     {
         FinishPack();
         m_pack = m_session.globals().SelectedPack.load();
+        m_address = m_session.globals().SelectedAddress.load();
         m_active = true;
         m_exchange = 0;
         m_commandSent = false;
@@ -76,6 +81,8 @@ public:
     // A lamp set with no command before it means the port could not be used.
     void SetCommState(int state) override
     {
+        if (m_mqtt)
+            m_mqtt->pump();
         if (!m_commandSent && state == kLampYellow) {
             m_commandSent = true;
             return;
@@ -121,8 +128,10 @@ public:
         if (m_session.store().LastResult() != 0)
             return;
         PrintStatus();
+        m_alarm = m_session.store().GetAlarmData(m_pack);
+        m_hasAlarm = true;
         ++m_readings;
-        m_session.out().printLine(AlarmRecord(m_session.store().GetAlarmData(m_pack), m_session.store().TextOper()));
+        m_session.out().printLine(AlarmRecord(m_alarm, m_session.store().TextOper()));
     }
 
     void RefreshLocation() override {}
@@ -135,8 +144,11 @@ public:
         PrintStatus();
         if (m_hasAnalog && !m_csvFolder.isEmpty() && RealtimeReadingHoldsData(m_analog))
             AppendLogRow();
+        if (m_mqtt)
+            Publish();
         m_active = false;
         m_hasAnalog = false;
+        m_hasAlarm = false;
         m_hasStatus = false;
     }
 
@@ -185,6 +197,22 @@ private:
                                       .number(QStringLiteral("software_version"), m_softwareVersion));
     }
 
+    // The pack's bar code, read once for its topics, is one more exchange
+    // between two packs of the pass.
+    void Publish()
+    {
+        const std::uint8_t address = m_address;
+        const std::uint8_t pack = m_pack;
+        TDevInfo& store = m_session.store();
+        const auto readBarCode = [&store, address, pack]() -> std::optional<QString> {
+            QString barCode;
+            if (store.ReadBarCode(address, pack, barCode) != 0)
+                return std::nullopt;
+            return barCode;
+        };
+        m_mqtt->packPolled(m_pack, readBarCode, m_hasAnalog ? &m_analog : nullptr, m_hasAlarm ? &m_alarm : nullptr);
+    }
+
     // The row pairs this cycle's analog reading with this cycle's alarm
     // answer (blank when the alarm read failed).
     void AppendLogRow()
@@ -220,15 +248,19 @@ private:
 
     Session& m_session;
     QString m_csvFolder;
+    MqttPackPublisher* m_mqtt;
     QDateTime m_started;
     std::map<std::uint8_t, LogFile> m_logs;
     bool m_active = false;
     std::uint8_t m_pack = 0;
+    std::uint8_t m_address = 0;
     bool m_commandSent = false;
     int m_exchange = 0;
     QString m_lastFailure;
     bool m_hasAnalog = false;
     RAnalogData m_analog;
+    bool m_hasAlarm = false;
+    RAlarmData m_alarm;
     bool m_hasStatus = false;
     QString m_packTime;
     QString m_barCode;
@@ -258,26 +290,48 @@ void Select(Session& session, const PollRequest& request)
     globals.ActivePage = 0;
 }
 
-bool Wait(std::int64_t milliseconds)
+// Waits between passes, keeping the broker's messages going; false when
+// the run is to stop.
+bool Wait(std::int64_t milliseconds, MqttPackPublisher* mqtt, const std::function<bool()>& stop)
 {
     for (std::int64_t waited = 0; waited < milliseconds; waited += 20) {
-        if (InterruptRequested())
+        if (stop())
             return false;
+        if (mqtt)
+            mqtt->pump();
         QThread::msleep(static_cast<unsigned long>(std::min<std::int64_t>(20, milliseconds - waited)));
     }
-    return !InterruptRequested();
+    return !stop();
 }
 
 int RunPoll(Session& session, const PollRequest& request)
 {
+    std::optional<MqttPackPublisher> mqtt;
+    if (request.mqtt) {
+        mqtt.emplace(*request.mqtt, session.store().TextOper(), session.out());
+        QString error;
+        if (!mqtt->start(error))
+            return session.failed(error);
+    }
+    MqttPackPublisher* publisher = mqtt ? &*mqtt : nullptr;
+    // Credentials the broker refuses end the run as a failure.
+    const std::function<bool()> stop = [publisher] {
+        return InterruptRequested() || (publisher && publisher->refused());
+    };
     Select(session, request);
-    PrintingPollView view(session, request.csvFolder);
-    PackPoller poller(session.store(), session.globals(), view, [] { return InterruptRequested(); });
+    PrintingPollView view(session, request.csvFolder, publisher);
+    PackPoller poller(session.store(), session.globals(), view, stop);
     for (std::int64_t pass = 1; request.count == 0 || pass <= request.count; ++pass) {
         const bool goOn = poller.RunPass();
         view.FinishPack();
-        if (!goOn || (pass != request.count && !Wait(request.intervalMs)))
+        if (!goOn || (pass != request.count && !Wait(request.intervalMs, publisher, stop)))
             break;
+    }
+    if (publisher) {
+        const bool refused = publisher->refused();
+        publisher->finish();
+        if (refused)
+            return session.failed(publisher->refusal());
     }
     if (!view.fileError().isEmpty())
         return 1;
@@ -290,12 +344,82 @@ int RunPoll(Session& session, const PollRequest& request)
                               : QStringLiteral("no reading arrived; last error: %1").arg(view.lastFailure()));
 }
 
+// The password: in the URL, or the first line of --mqtt-password-file, or
+// BMS_MQTT_PASSWORD, so that it need not show in the process list.
+bool PrepareMqttPassword(const CommandArgs& args, MqttUrl& url, QString& error)
+{
+    if (args.has("--mqtt-password-file")) {
+        const QString path = args.value("--mqtt-password-file");
+        if (url.password) {
+            error = QStringLiteral("give the MQTT password once: in the URL or in --mqtt-password-file");
+            return false;
+        }
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) {
+            error = QStringLiteral("--mqtt-password-file: cannot read %1: %2").arg(QuotedInput(path), file.errorString());
+            return false;
+        }
+        QByteArray line = file.readLine(4096);
+        while (line.endsWith('\n') || line.endsWith('\r'))
+            line.chop(1);
+        url.password = QString::fromUtf8(line);
+    } else if (!url.password && qEnvironmentVariableIsSet("BMS_MQTT_PASSWORD")) {
+        url.password = qEnvironmentVariable("BMS_MQTT_PASSWORD");
+    }
+    if (url.password && url.user.isEmpty()) {
+        if (!args.has("--mqtt-password-file")) {
+            url.password.reset();   // the variable is not meant for a broker without users
+            return true;
+        }
+        error = QStringLiteral("an MQTT password needs a user name: mqtt://USER@HOST");
+        return false;
+    }
+    return true;
+}
+
+bool PrepareMqtt(const CommandArgs& args, std::optional<MqttSettings>& settings, QString& error)
+{
+    if (!args.has("--mqtt")) {
+        for (const char* option : {"--mqtt-prefix", "--mqtt-retain", "--mqtt-queue", "--mqtt-password-file"})
+            if (args.has(option)) {
+                error = QStringLiteral("%1 goes with --mqtt URL").arg(QString::fromLatin1(option));
+                return false;
+            }
+        return true;
+    }
+    MqttSettings mqtt;
+    const std::optional<MqttUrl> url = ParseMqttUrl(args.value("--mqtt"), error);
+    if (!url)
+        return false;
+    mqtt.url = *url;
+    if (args.has("--mqtt-prefix")) {
+        mqtt.prefix = args.value("--mqtt-prefix");
+        if (!CheckTopicPrefix(mqtt.prefix, error))
+            return false;
+    }
+    mqtt.retainState = args.has("--mqtt-retain");
+    if (args.has("--mqtt-queue")) {
+        const auto limit = ParseWholeIn(args.value("--mqtt-queue"), 1, kMaxMqttQueue);
+        if (!limit) {
+            error = QStringLiteral("--mqtt-queue takes messages 1-%1, not %2")
+                        .arg(kMaxMqttQueue)
+                        .arg(QuotedInput(args.value("--mqtt-queue")));
+            return false;
+        }
+        mqtt.queueLimit = int(*limit);
+    }
+    if (!PrepareMqttPassword(args, mqtt.url, error))
+        return false;
+    settings = mqtt;
+    return true;
+}
+
 } // namespace
 
 Prepared PreparePoll(const CommandArgs& args)
 {
     if (!args.positional.isEmpty())
-        return Prepared::Usage(QStringLiteral("poll takes only options: --packs, --count, --interval, --csv"));
+        return Prepared::Usage(QStringLiteral("poll takes only options: --packs, --count, --interval, --csv, --mqtt..."));
     PollRequest request;
     if (args.has("--packs")) {
         const QString packs = args.value("--packs").trimmed();
@@ -324,5 +448,8 @@ Prepared PreparePoll(const CommandArgs& args)
     }
     // The folder is checked, and created, before the port is opened.
     request.csvFolder = args.value("--csv");
+    QString error;
+    if (!PrepareMqtt(args, request.mqtt, error))
+        return Prepared::Usage(error);
     return Prepared::Run([request](Session& session) { return RunPoll(session, request); });
 }

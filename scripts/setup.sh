@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs, when any is missing.
 set -euo pipefail
-packages=(cmake ninja-build g++ qt6-base-dev qt6-serialport-dev qt6-charts-dev libqt6opengl6-dev
-          libgtest-dev clang libclang-rt-14-dev
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev qt6-charts-dev libqt6opengl6-dev
+          libgtest-dev clang libclang-rt-14-dev libmosquitto-dev mosquitto mosquitto-clients
           xvfb xauth xdotool imagemagick fonts-wqy-microhei dpkg-dev file desktop-file-utils)
 missing=()
 for p in "${packages[@]}"; do

@@ -155,6 +155,14 @@ TEST_F(ToolCommands, BadArgumentsAreRefusedBeforeThePortIsOpened)
         Words({"poll", "--packs", "5-3"}),
         Words({"poll", "--count", "0"}),
         Words({"poll", "--interval", "-5"}),
+        {Words({"poll", "--mqtt", "http://broker"}), "only mqtt:// is supported"},
+        {Words({"poll", "--mqtt", "mqtt://broker:65536"}), "the port must be 1-65535"},
+        {Words({"poll", "--mqtt", "mqtt://"}), "the host is missing"},
+        {Words({"poll", "--mqtt", "mqtt://broker", "--mqtt-prefix", "bms/#"}), "--mqtt-prefix"},
+        {Words({"poll", "--mqtt", "mqtt://broker", "--mqtt-queue", "0"}), "--mqtt-queue"},
+        {Words({"poll", "--mqtt", "mqtt://broker", "--mqtt-password-file", "/nonexistent/pw"}), "cannot read"},
+        {Words({"poll", "--mqtt", "mqtt://u:pw@broker", "--mqtt-password-file", "/dev/null"}), "password once"},
+        {Words({"poll", "--mqtt-retain"}), "goes with --mqtt URL"},
     };
     static const QRegularExpression controls(QStringLiteral("[\\x00-\\x09\\x0b-\\x1f\\x7f]"));
     for (const auto& [words, says] : bad) {

@@ -1,0 +1,295 @@
+#include "mqtt_packs.h"
+
+#include "live_records.h"
+
+#include "services/input_text.h"
+
+namespace {
+
+// A pack whose bar code cannot be read after this many turns is known by
+// its number.
+constexpr int kBarCodeTries = 3;
+// How long the first connection may take before polling starts anyway,
+// and how long the last messages may take at the end.
+constexpr int kFirstAnswerMs = 5000;
+constexpr int kFinishMs = 3000;
+
+// One sensor of the discovery messages: what it reads from the state
+// object, and how a home-automation system should show it.
+struct Sensor {
+    const char* object;
+    const char* name;
+    const char* value;          // the Jinja expression after "value_json."
+    const char* deviceClass;    // "" for none
+    const char* unit;           // "" for none
+    const char* stateClass;
+};
+
+constexpr Sensor kSensors[] = {
+    {"voltage", "Voltage", "analog.voltage_V", "voltage", "V", "measurement"},
+    {"current", "Current", "analog.current_A", "current", "A", "measurement"},
+    {"soc", "State of charge", "analog.soc", "battery", "%", "measurement"},
+    {"soh", "State of health", "analog.soh", "", "%", "measurement"},
+    {"remaining", "Remaining capacity", "analog.remaining_Ah", "", "Ah", "measurement"},
+    {"cycles", "Cycle count", "analog.cycles", "", "", "total_increasing"},
+    // Cells that are not fitted read 0 mV.
+    {"cell_min", "Lowest cell voltage", "analog.cells_mV | select('gt', 0) | min", "voltage", "mV", "measurement"},
+    {"cell_max", "Highest cell voltage", "analog.cells_mV | max", "voltage", "mV", "measurement"},
+    {"ambient", "Ambient temperature", "analog.ambient_C", "temperature", "\u00b0C", "measurement"},
+    {"fet", "MOSFET temperature", "analog.fet_C", "temperature", "\u00b0C", "measurement"},
+};
+// One per cell temperature sensor, numbered from 1.
+constexpr Sensor kCellTemperature = {"temp_", "Cell temperature ", "analog.temps_C", "temperature", "\u00b0C",
+                                     "measurement"};
+
+QString Latin(const char* text)
+{
+    return QString::fromUtf8(text);
+}
+
+// {"a":1,...} from name and JSON value pairs, in order.
+QString JsonObject(const std::vector<std::pair<QString, QString>>& fields)
+{
+    QStringList parts;
+    for (const auto& [name, json] : fields)
+        parts << JsonString(name) + QLatin1Char(':') + json;
+    return QLatin1Char('{') + parts.join(QLatin1Char(',')) + QLatin1Char('}');
+}
+
+bool IsTopicUnsafe(QChar c)
+{
+    return c == u'/' || c == u'+' || c == u'#' || c.isSpace() || !c.isPrint() || c == QChar::ReplacementCharacter;
+}
+
+} // namespace
+
+bool CheckTopicPrefix(const QString& prefix, QString& error)
+{
+    const bool emptyLevel = prefix.split(QLatin1Char('/')).contains(QString());
+    if (prefix.isEmpty() || emptyLevel || prefix.startsWith(QLatin1Char('$'))
+        || std::any_of(prefix.begin(), prefix.end(), [](QChar c) { return c != u'/' && IsTopicUnsafe(c); })) {
+        error = QStringLiteral("--mqtt-prefix takes topic levels such as bms or home/bms (no +, #, blanks, empty "
+                               "levels or $ in front), not %1")
+                    .arg(QuotedInput(prefix));
+        return false;
+    }
+    return true;
+}
+
+QString TopicLevel(const QString& barCode)
+{
+    QString level = barCode.trimmed();
+    for (QChar& c : level)
+        if (IsTopicUnsafe(c))
+            c = u'_';
+    return level;
+}
+
+QString DiscoveryId(const QString& text)
+{
+    QString id = text;
+    for (QChar& c : id)
+        if (!(c.isLetterOrNumber() && c.unicode() < 0x80) && c != u'_' && c != u'-')
+            c = u'_';
+    return id;
+}
+
+QByteArray StatePayload(std::uint8_t pack, const QString& barCode, const RAnalogData* analog,
+                        const RAlarmData* alarm, const TTextOper& texts)
+{
+    std::vector<std::pair<QString, QString>> fields = {{QStringLiteral("pack"), QString::number(pack)},
+                                                       {QStringLiteral("bar_code"), JsonString(barCode)}};
+    if (analog)
+        fields.emplace_back(QStringLiteral("analog"), AnalogRecord(*analog).toJson());
+    if (alarm)
+        fields.emplace_back(QStringLiteral("alarm"), AlarmRecord(*alarm, texts).toJson());
+    return JsonObject(fields).toUtf8();
+}
+
+MqttPackPublisher::MqttPackPublisher(const MqttSettings& settings, const TTextOper& texts, const Output& output)
+    : m_settings(settings),
+      m_texts(texts),
+      m_output(output),
+      m_publisher(MqttPublisher::Options{settings.url, topic({}, "availability"), settings.queueLimit})
+{
+}
+
+QByteArray MqttPackPublisher::topic(const QString& id, const char* leaf) const
+{
+    return (id.isEmpty() ? QStringLiteral("%1/%2").arg(m_settings.prefix, Latin(leaf))
+                         : QStringLiteral("%1/%2/%3").arg(m_settings.prefix, id, Latin(leaf)))
+        .toUtf8();
+}
+
+bool MqttPackPublisher::start(QString& error)
+{
+    if (!m_publisher.start(error))
+        return false;
+    m_publisher.waitForFirstAttempt(kFirstAnswerMs);
+    pump();
+    if (m_publisher.refused()) {
+        error = refusal();
+        return false;
+    }
+    m_publisher.publish(topic({}, "availability"), "online", true);
+    return true;
+}
+
+QString MqttPackPublisher::refusal() const
+{
+    return QStringLiteral("mqtt: the broker at %1 refused the connection: %2 (check the user name and password)")
+        .arg(m_publisher.broker(), m_publisher.refusal());
+}
+
+void MqttPackPublisher::report(const char* event, const QString& detail)
+{
+    const MqttPublisher::Counts counts = m_publisher.counts();
+    OutputRecord record(QStringLiteral("mqtt"));
+    record.text(QStringLiteral("event"), Latin(event)).text(QStringLiteral("broker"), m_publisher.broker());
+    if (!detail.isEmpty())
+        record.text(QStringLiteral("detail"), detail);
+    m_output.printLine(record.number(QStringLiteral("published"), counts.published)
+                           .number(QStringLiteral("dropped"), counts.dropped)
+                           .number(QStringLiteral("waiting"), counts.waiting));
+}
+
+void MqttPackPublisher::pump()
+{
+    m_publisher.pump();
+    for (const MqttPublisher::Event& event : m_publisher.takeEvents()) {
+        report(event.connected ? "connected" : "unreachable", event.detail);
+        if (!event.connected)
+            m_output.error(QStringLiteral("mqtt: no connection to %1%2; polling goes on, readings wait in the queue")
+                               .arg(m_publisher.broker(),
+                                    event.detail.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(event.detail)));
+    }
+}
+
+void MqttPackPublisher::identify(std::uint8_t pack, Pack& state, const QString& barCode)
+{
+    state.barCode = barCode;
+    QString id = TopicLevel(barCode);
+    if (id.isEmpty())
+        id = QString::number(pack);
+    // Two packs whose bar codes differ only in characters made safe must
+    // not share topics.
+    const auto taken = [&](const QString& candidate) {
+        for (const auto& [number, other] : m_packs)
+            if (number != pack && !other.id.isEmpty()
+                && (other.id == candidate || other.node == DiscoveryId(m_settings.prefix + u'_' + candidate)))
+                return true;
+        return false;
+    };
+    if (taken(id))
+        id += QStringLiteral("_%1").arg(pack);
+    state.id = id;
+    state.node = DiscoveryId(m_settings.prefix + u'_' + id);
+}
+
+void MqttPackPublisher::announce(std::uint8_t pack, const Pack& state)
+{
+    const QString device = JsonObject({
+        {QStringLiteral("identifiers"), QLatin1Char('[') + JsonString(state.node) + QLatin1Char(']')},
+        {QStringLiteral("name"), JsonString(QStringLiteral("Battery pack %1").arg(state.barCode.isEmpty()
+                                                                                       ? QString::number(pack)
+                                                                                       : state.barCode))},
+        {QStringLiteral("model"), JsonString(QStringLiteral("RS485 battery pack"))},
+        {QStringLiteral("serial_number"), JsonString(state.barCode)},
+    });
+    const QString availability = QLatin1Char('[')
+        + JsonObject({{QStringLiteral("topic"), JsonString(QString::fromUtf8(topic({}, "availability")))}})
+        + QLatin1Char(',')
+        + JsonObject({{QStringLiteral("topic"), JsonString(QString::fromUtf8(topic(state.id, "availability")))}})
+        + QLatin1Char(']');
+
+    struct Row {
+        QString object;
+        QString name;
+        QString value;
+        const Sensor& look;
+    };
+    std::vector<Row> rows;
+    for (const Sensor& sensor : kSensors)
+        rows.push_back(Row{Latin(sensor.object), Latin(sensor.name), Latin(sensor.value), sensor});
+    for (int k = 0; k < kMaxCellTemperatures; ++k)
+        rows.push_back(Row{Latin(kCellTemperature.object) + QString::number(k + 1),
+                           Latin(kCellTemperature.name) + QString::number(k + 1),
+                           Latin(kCellTemperature.value) + QStringLiteral("[%1]").arg(k), kCellTemperature});
+
+    for (const Row& row : rows) {
+        const Sensor& sensor = row.look;
+        const QString uniqueId = state.node + u'_' + row.object;
+        std::vector<std::pair<QString, QString>> fields = {
+            {QStringLiteral("name"), JsonString(row.name)},
+            {QStringLiteral("unique_id"), JsonString(uniqueId)},
+            {QStringLiteral("object_id"), JsonString(uniqueId)},
+            {QStringLiteral("state_topic"), JsonString(QString::fromUtf8(topic(state.id, "state")))},
+            {QStringLiteral("value_template"), JsonString(QStringLiteral("{{ value_json.%1 }}").arg(row.value))},
+            {QStringLiteral("state_class"), JsonString(Latin(sensor.stateClass))},
+        };
+        if (*sensor.deviceClass)
+            fields.emplace_back(QStringLiteral("device_class"), JsonString(Latin(sensor.deviceClass)));
+        if (*sensor.unit)
+            fields.emplace_back(QStringLiteral("unit_of_measurement"), JsonString(Latin(sensor.unit)));
+        fields.emplace_back(QStringLiteral("availability"), availability);
+        fields.emplace_back(QStringLiteral("availability_mode"), JsonString(QStringLiteral("all")));
+        fields.emplace_back(QStringLiteral("device"), device);
+        const QByteArray configTopic =
+            QStringLiteral("homeassistant/sensor/%1/%2/config").arg(state.node, row.object).toUtf8();
+        m_publisher.publish(configTopic, JsonObject(fields).toUtf8(), true);
+    }
+}
+
+void MqttPackPublisher::setOnline(Pack& state, bool online)
+{
+    if (state.online == online)
+        return;
+    state.online = online;
+    m_publisher.publish(topic(state.id, "availability"), online ? "online" : "offline", true);
+}
+
+void MqttPackPublisher::packPolled(std::uint8_t pack, const BarCodeReader& readBarCode, const RAnalogData* analog,
+                                   const RAlarmData* alarm)
+{
+    Pack& state = m_packs[pack];
+    const bool answered = analog || alarm;
+    if (state.id.isEmpty()) {
+        if (!answered)
+            return;
+        const std::optional<QString> barCode = readBarCode();
+        if (!barCode && ++state.barCodeFailures < kBarCodeTries)
+            return;
+        identify(pack, state, barCode.value_or(QString()).trimmed());
+    }
+    if (!answered) {
+        setOnline(state, false);
+        pump();
+        return;
+    }
+    if (!state.announced) {
+        announce(pack, state);
+        state.announced = true;
+    }
+    setOnline(state, true);
+    // The state topic carries a reading only when the analog data came;
+    // the sensors read from it.
+    if (analog)
+        m_publisher.publish(topic(state.id, "state"), StatePayload(pack, state.barCode, analog, alarm, m_texts),
+                            m_settings.retainState);
+    pump();
+}
+
+void MqttPackPublisher::finish()
+{
+    for (auto& [number, state] : m_packs)
+        if (!state.id.isEmpty())
+            setOnline(state, false);
+    m_publisher.publish(topic({}, "availability"), "offline", true);
+    pump();
+    const MqttPublisher::Counts counts = m_publisher.finish(kFinishMs);
+    m_publisher.takeEvents();   // the clean disconnection is no news
+    report("finished", {});
+    if (counts.dropped > 0)
+        m_output.error(QStringLiteral("mqtt: %1 message(s) could not be published (queue full or broker away)")
+                           .arg(counts.dropped));
+}
