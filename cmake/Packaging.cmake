@@ -7,11 +7,9 @@ install(FILES ${PROJECT_SOURCE_DIR}/dist/bmshost.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${PROJECT_SOURCE_DIR}/dist/bmshost.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
-foreach(extra bmstool-mqtt.service)
-    if(EXISTS ${PROJECT_SOURCE_DIR}/dist/${extra})
-        install(FILES ${PROJECT_SOURCE_DIR}/dist/${extra} DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
-    endif()
-endforeach()
+# An example unit for bmstool as an MQTT service.
+install(FILES ${PROJECT_SOURCE_DIR}/dist/bmstool-mqtt.service
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/bmshost/examples)
 
 # bmstool's manual page, written from its own help texts.
 set(bms_man_page ${PROJECT_BINARY_DIR}/man/bmstool.1.gz)

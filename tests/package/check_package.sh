@@ -24,7 +24,8 @@ dpkg-deb -c "$deb" | awk '{print $6}' | sed 's|^\./|/|' | sort >"$work/contents"
 for path in /usr/bin/bmshost /usr/bin/bmstool /usr/bin/bms-sim \
             /usr/share/applications/bmshost.desktop \
             /usr/share/icons/hicolor/scalable/apps/bmshost.svg \
-            /usr/share/man/man1/bmstool.1.gz; do
+            /usr/share/man/man1/bmstool.1.gz \
+            /usr/share/doc/bmshost/examples/bmstool-mqtt.service; do
     grep -qx "$path" "$work/contents" || fail "$path is not in the package"
 done
 if grep -v '^/usr/' "$work/contents" | grep -qv '^/$'; then
@@ -32,7 +33,8 @@ if grep -v '^/usr/' "$work/contents" | grep -qv '^/$'; then
 fi
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "depends: $depends"
-for lib in libqt6core6 libqt6widgets6 libqt6serialport6 libqt6network6 qt6-qpa-plugins; do
+for lib in libqt6core6 libqt6widgets6 libqt6serialport6 libqt6network6 libqt6charts6 libmosquitto1 \
+           qt6-qpa-plugins; do
     [[ "$depends" == *"$lib"* ]] || fail "Depends lacks $lib"
 done
 
