@@ -207,8 +207,8 @@ TTrafficConsole::TTrafficConsole(TTrafficLog& log, QWidget* parent) : QWidget(pa
                                           {TTrafficModel::ColElapsed, 70}, {TTrafficModel::ColAddress, 50},
                                           {TTrafficModel::ColCommand, 170}, {TTrafficModel::ColResult, 240},
                                           {TTrafficModel::ColRequest, 200}};
-    for (const auto& [column, width] : widths)
-        header->resizeSection(column, width);
+    for (const auto& [section, width] : widths)
+        header->resizeSection(section, width);
     column->addWidget(TrafficTable, 1);
 
     connect(ComboTrafficAddress, &QComboBox::currentIndexChanged, this, &TTrafficConsole::FilterChanged);

@@ -128,8 +128,9 @@ TEST(SerialNoise, ReadRecoversFromLineNoise)
         timer.start();
         RDeviceTime time;
         EXPECT_EQ(op.ReadDateTime(1, time), c.result);
-        if (c.result != ResultCode::kSuccess)
+        if (c.result != ResultCode::kSuccess) {
             EXPECT_GE(timer.elapsed(), window);   // the whole window was heard
+        }
         op.CloseSerial(kPort);
     }
 }
