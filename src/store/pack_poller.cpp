@@ -48,10 +48,14 @@ bool PackPoller::RunPass()
     return !Stopping();
 }
 
+QString SoftwareVersionHex(std::uint16_t softwareVersion)
+{
+    return QString::number(softwareVersion, 16).toUpper();
+}
+
 QString SoftwareVersionText(std::uint16_t softwareVersion)
 {
-    return softwareVersion >= kFirstShownSoftwareVersion ? QString::number(softwareVersion, 16).toUpper()
-                                                         : QString();
+    return softwareVersion >= kFirstShownSoftwareVersion ? SoftwareVersionHex(softwareVersion) : QString();
 }
 
 void PackPoller::ShowResult(std::uint8_t result)

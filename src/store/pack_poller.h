@@ -33,8 +33,11 @@ public:
 
 // Software versions below this are shown as an empty panel.
 inline constexpr std::uint16_t kFirstShownSoftwareVersion = 0x534;
-// Status panel 1's text: the version in hexadecimal without leading zeros,
-// or empty for versions before the first one shown.
+// A software version as the window shows it: hexadecimal without leading
+// zeros (0x0534 is "534").
+QString SoftwareVersionHex(std::uint16_t softwareVersion);
+// Status panel 1's text: the version as above, or empty for versions
+// before the first one shown.
 QString SoftwareVersionText(std::uint16_t softwareVersion);
 
 // The polling cycle: visits the polled rows of the pack table and, for each,

@@ -3,6 +3,7 @@
 #include "services/text_ids.h"
 #include "services/textoper.h"
 #include "store/devinfo.h"
+#include "store/pack_poller.h"
 #include "views/message_boxes.h"
 #include "views/modal_run.h"
 
@@ -158,7 +159,7 @@ void TScanForm::AddEntry(const RScanEntry& entry)
         const int row = TableScan->rowCount();
         TableScan->insertRow(row);
         const QStringList cells = {QString::number(entry.address), entry.barCode,
-                                   QString::number(entry.softwareVersion), QString::number(entry.echoedPack)};
+                                   SoftwareVersionHex(entry.softwareVersion), QString::number(entry.echoedPack)};
         for (int column = 0; column < ColCount; ++column) {
             auto* item = new QTableWidgetItem(cells[column]);
             item->setTextAlignment(column == ColBarCode ? Qt::AlignLeft | Qt::AlignVCenter : Qt::AlignCenter);
