@@ -461,10 +461,8 @@ void TMainForm::BtnScanClick()
         MessageBoxes::Inform(this, Text(TextId::kPortNotOpen));
         return;
     }
-    RScanRange range;
-    range.from = 1;
-    range.to = kMaxPacks;
-    TScanForm dialog(*Store(), range, this);
+    // The default range is every address a pack may have.
+    TScanForm dialog(*Store(), RScanRange{}, this);
     connect(&dialog, &TScanForm::packCountChosen, this, &TMainForm::SetPackCount);
     dialog.Run();
 }
