@@ -252,11 +252,13 @@ QWidget* TMainForm::BuildLiveRight(QWidget* page)
     BtnChange = Named<QPushButton>("BtnChange", Utf8("更改"), bottomBar);
     BtnTraffic = Named<QPushButton>("BtnTraffic", Utf8("通信记录"), bottomBar);
     BtnChart = Named<QPushButton>("BtnChart", Utf8("曲线"), bottomBar);
+    // The row is tight in English: the captions keep their width and the
+    // stretch gives way first.
+    for (QWidget* caption : std::initializer_list<QWidget*>{CheckBox4, RadioButton1, RadioButton2})
+        caption->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     bottomRow->addWidget(CheckBox4);
-    bottomRow->addSpacing(8);
     bottomRow->addWidget(RadioButton1);
     bottomRow->addWidget(RadioButton2);
-    bottomRow->addSpacing(8);
     bottomRow->addWidget(BtnTraffic);
     bottomRow->addWidget(BtnChart);
     bottomRow->addStretch(1);
