@@ -1,0 +1,22 @@
+#pragma once
+
+#include "params/parameter_info.h"
+
+#include <cstdint>
+#include <vector>
+
+// Comparing and copying parameter sets between the packs of one bus.
+
+// The RS485 address (id 1) and the node number (id 11) differ from pack to
+// pack by nature: they are never counted as differences and never copied
+// from one pack to another.
+bool IsPerPackParameter(std::uint8_t id);
+
+// The ids of the used catalogue entries whose values differ between the two
+// sets, in id order, the per-pack ones left out.
+std::vector<std::uint8_t> DifferingParameters(const RParameter& reference, const RParameter& other);
+
+// The pack's own set (as read from it) with the value of every used
+// catalogue entry taken from wanted, except the per-pack ones. The fields
+// without a catalogue entry and the pack number stay the pack's.
+RParameter TakeSharedParameters(const RParameter& packOwn, const RParameter& wanted);

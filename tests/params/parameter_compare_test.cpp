@@ -1,0 +1,46 @@
+// Comparing and copying sets between packs: the address and node number
+// stay each pack's own.
+#include "params/parameter_compare.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+RParameter SetFor(std::uint8_t pack)
+{
+    TParameterInfo info;
+    RParameter set = info.NewParameterSet(pack);
+    TParameterInfo::SetParameterInt(1, pack, set);        // RS485 address
+    TParameterInfo::SetParameterInt(11, 16, set);         // node number
+    TParameterInfo::SetParameterInt(31, 7 * pack, set);   // a field without a catalogue entry
+    return set;
+}
+
+TEST(ParameterCompare, CountsOnlySharedCatalogueValues)
+{
+    const RParameter reference = SetFor(1);
+    RParameter other = SetFor(2);
+    TParameterInfo::SetParameterInt(11, 15, other);
+    EXPECT_TRUE(DifferingParameters(reference, other).empty());
+
+    TParameterInfo::SetParameterValue(30, other, Decimal::fromRaw(36010));
+    TParameterInfo::SetParameterFlag(180, !TParameterInfo::GetParameterFlag(180, reference), other);
+    EXPECT_EQ(DifferingParameters(reference, other), (std::vector<std::uint8_t>{30, 180}));
+}
+
+TEST(ParameterCompare, TakingSharedValuesKeepsThePacksOwn)
+{
+    RParameter wanted = SetFor(1);
+    TParameterInfo::SetParameterValue(30, wanted, Decimal::fromRaw(36010));
+    TParameterInfo::SetParameterInt(11, 8, wanted);
+    const RParameter pack3 = SetFor(3);
+
+    const RParameter merged = TakeSharedParameters(pack3, wanted);
+    EXPECT_TRUE(DifferingParameters(wanted, merged).empty());
+    EXPECT_EQ(TParameterInfo::GetParameterInt(1, merged), 3);
+    EXPECT_EQ(TParameterInfo::GetParameterInt(11, merged), 16);
+    EXPECT_EQ(TParameterInfo::GetParameterInt(31, merged), 21);
+    EXPECT_EQ(merged.PackNumber, 3);
+}
+
+} // namespace
