@@ -39,7 +39,7 @@ TEST(ParameterCompare, TakingSharedValuesKeepsThePacksOwn)
     EXPECT_TRUE(DifferingParameters(wanted, merged).empty());
     EXPECT_EQ(TParameterInfo::GetParameterInt(1, merged), 3);
     EXPECT_EQ(TParameterInfo::GetParameterInt(11, merged), 16);
-    EXPECT_EQ(TParameterInfo::GetParameterInt(31, merged), 21);
+    EXPECT_EQ(merged.Entries[31].Value, Decimal::fromInt(21));
     EXPECT_EQ(merged.PackNumber, 3);
 }
 

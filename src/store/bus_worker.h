@@ -1,0 +1,83 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QVariant>
+
+#include <atomic>
+#include <functional>
+
+class QThread;
+
+// What a bus-wide job (reading every pack's parameters, writing a set to
+// many packs, setting every clock, reading every log, a service report) may
+// ask of whoever runs it. bmstool runs a job in place with a control of its
+// own; the window runs it on a TBusWorker, whose Job hands one out.
+struct RBusControl {
+    std::function<bool()> cancelled;                                          // none: never
+    std::function<void(int done, int total, const QString& what)> progress;   // none: not shown
+
+    bool isCancelled() const { return cancelled && cancelled(); }
+    void report(int done, int total, const QString& what) const
+    {
+        if (progress)
+            progress(done, total, what);
+    }
+};
+
+// Runs one bus-wide job at a time on a thread of its own, so that the window
+// keeps painting while the packs answer one after another. The job talks to
+// the packs through the store's commands, each of which holds the link lock
+// for its whole exchange, so polling and page commands take turns with it.
+// What the job finds reaches the window through queued signals carrying
+// copies (delivered), never references into the job's stack; they are
+// emitted on the worker object's own thread, in the order the job gave them,
+// and finished comes after the last of them.
+//
+// The object lives in, and is driven from, the user-interface thread.
+class TBusWorker final : public QObject {
+    Q_OBJECT
+public:
+    // The job's side of the worker; used on the worker's thread only.
+    class Job {
+    public:
+        // Cancel asked for: stop before the next pack (an exchange under
+        // way is never cut short, so no pack is left half written).
+        bool cancelled() const;
+        void progress(int done, int total, const QString& what) const;
+        // Hands a result over by value: receivers get it through delivered().
+        void deliver(const QVariant& value) const;
+        // The same, for core functions that take an RBusControl.
+        RBusControl control() const;
+
+    private:
+        friend class TBusWorker;
+        explicit Job(TBusWorker& worker) : m_worker(worker) {}
+        TBusWorker& m_worker;
+    };
+    using Work = std::function<void(const Job&)>;
+
+    explicit TBusWorker(QObject* parent = nullptr);
+    // Cancels a running job and waits for it; its exchange under way is cut
+    // short (the window is closing).
+    ~TBusWorker() override;
+
+    // Starts the job; false, and nothing started, while another one runs.
+    bool start(Work work);
+    void cancel();
+    bool isRunning() const;
+    // Blocks until the job has ended (for closing and tests); the signals
+    // still arrive through the event loop.
+    void wait();
+
+signals:
+    void progressed(int done, int total, const QString& what);
+    void delivered(const QVariant& value);
+    void finished(bool cancelled);
+
+private:
+    void jobEnded();
+
+    QThread* m_thread = nullptr;
+    std::atomic<bool> m_cancel{false};
+};
