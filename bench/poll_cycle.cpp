@@ -102,9 +102,7 @@ int main(int argc, char** argv)
         return 1;
     }
     TDevOper op;
-    op.SetBaudRate(baud);
-    op.SetPortMapFile(sim.writePortMap(1));
-    if (!op.OpenSerial(1)) {
+    if (!op.OpenLink(sim.linkSettings(baud), 1)) {
         std::fprintf(stderr, "poll_cycle: %s\n", qPrintable(op.LastOpenError()));
         return 1;
     }

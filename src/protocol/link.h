@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 // One way of reaching the packs: a serial adapter, the in-process simulated
@@ -69,6 +70,12 @@ inline constexpr std::chrono::milliseconds kQuietGapMs{60};
 
 // Everything a link needs to reach a device.
 struct LinkSettings {
+    LinkSettings() = default;
+    explicit LinkSettings(QString deviceName, qint32 baud = 9600, RRs485Mode mode = {})
+        : device(std::move(deviceName)), baudRate(baud), rs485(mode)
+    {
+    }
+
     QString device;        // a device path, "COMn" on Windows, tcp://HOST:PORT, or a registered name
     qint32 baudRate = 9600;
     RRs485Mode rs485;      // serial devices only: the kernel's RS485 direction control

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "protocol/link.h"
 #include "support/child_process.h"
 
 #include <QDir>
-#include <QFile>
 #include <QStringList>
 #include <QTemporaryDir>
 
@@ -62,16 +62,8 @@ public:
     QString linkPath() const { return m_linkPath; }
     qint64 processId() const { return m_process.processId(); }
 
-    // An INI file that maps COM<portNumber> to the simulator's terminal,
-    // for TDevOper::SetPortMapFile.
-    QString writePortMap(int portNumber = 1) const
-    {
-        const QString path = m_folder.filePath(QStringLiteral("ports.ini"));
-        QFile file(path);
-        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            file.write(QStringLiteral("[Ports]\nCOM%1=%2\n").arg(portNumber).arg(m_linkPath).toLocal8Bit());
-        return path;
-    }
+    // What TDevOper::OpenLink needs to reach the simulator.
+    LinkSettings linkSettings(qint32 baudRate = 9600) const { return LinkSettings{m_linkPath, baudRate, {}}; }
 
     // Stops the program (SIGTERM to its process id) and waits for it.
     void stop()
