@@ -476,7 +476,8 @@ void TDevOper::Transact(std::uint8_t address, int waitMs)
     m_exchange.answer = answer;
     m_exchangeSent = true;
     m_charactersSent += request.size();
-    m_charactersReceived += received.size();
+    // The echo is the request heard back: it took no time of its own on the line.
+    m_charactersReceived += answer.size();
     const qsizetype count = answer.size() > 10000 ? 0 : answer.size();
     SetAnswerText(QByteArrayView(answer.constData(), count));
     if (!HoldsAnswer(AnswerText(), address))
