@@ -169,6 +169,9 @@ int Run(const QStringList& arguments)
     InstallInterruptHandler();
     Session session(*store, globals, output, line.globals.address);
     const int status = prepared.action(session);
+    // A script may run bmstool again at once: an answer that is still on
+    // its way must not be taken by the next run for its own.
+    store->DevOper().HearOutLateAnswer();
     store->CloseSerial(globals.PortNumber.load());
     return status;
 }

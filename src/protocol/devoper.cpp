@@ -414,6 +414,17 @@ bool TDevOper::HoldsAnswer(QByteArrayView text, std::uint8_t address)
     return probe.m_answerAccepted;
 }
 
+void TDevOper::HearOutLateAnswer()
+{
+    QMutexLocker locker(&m_linkLock);
+    if (m_link && m_lateAnswerGuard.has_value() && !m_lateAnswerGuard->hasExpired()) {
+        QThread* caller = QThread::currentThread();
+        m_link->discardLate(std::chrono::milliseconds(m_lateAnswerGuard->remainingTime()),
+                            [caller] { return caller->isInterruptionRequested(); });
+    }
+    m_lateAnswerGuard.reset();
+}
+
 qsizetype TDevOper::EchoLength(QByteArrayView received, QByteArrayView request)
 {
     return !request.isEmpty() && received.startsWith(request) ? request.size() : 0;

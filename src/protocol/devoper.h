@@ -106,6 +106,12 @@ public:
     // request's length when received starts with an exact copy of the
     // whole request, else 0.
     static qsizetype EchoLength(QByteArrayView received, QByteArrayView request);
+    // For a program about to close the line for good: when the last
+    // exchange went without its answer, what arrives until one more window
+    // has passed (or a frame has come) is read and thrown away, so that the
+    // next program to open the line does not inherit that answer. Returns
+    // at once otherwise.
+    void HearOutLateAnswer();
     // Effective reply window for a command's wait time.
     static int ReplyWindowMs(std::uint8_t address, int waitMs) { return waitMs + (address == 0 ? 200 : 500); }
 

@@ -63,9 +63,11 @@ public:
 };
 
 // How long a fresh line must stay silent before the first request: first a
-// short look, then, once characters are arriving, a gap longer than a USB
-// adapter leaves between the pieces of one answer.
-inline constexpr std::chrono::milliseconds kQuietLookMs{8};
+// short look (longer than a character at the slowest baud rate the packs
+// use, and than a low-latency USB adapter holds characters back), then,
+// once characters are arriving, a gap longer than a USB adapter leaves
+// between the pieces of one answer.
+inline constexpr std::chrono::milliseconds kQuietLookMs{12};
 inline constexpr std::chrono::milliseconds kQuietGapMs{60};
 
 // Everything a link needs to reach a device.

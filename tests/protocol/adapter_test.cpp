@@ -5,18 +5,13 @@
 #include "lib/sim_link.h"
 #include "protocol/devoper.h"
 #include "protocol/link.h"
+#include "support/pseudo_terminal.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
-#include <fcntl.h>
-#include <poll.h>
-#include <stdlib.h>
-#include <termios.h>
-#include <unistd.h>
 
 namespace {
 
@@ -103,48 +98,6 @@ TEST(Adapters, Rs485ModesReadBackAndUnknownOnesAreRefused)
         EXPECT_EQ(ParseRs485Mode(Rs485ModeText(*mode)), mode);
     }
 }
-
-// A pseudo-terminal of the test's own, so that it can see whether anything
-// reached the line.
-class PseudoTerminal {
-public:
-    PseudoTerminal()
-    {
-        m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-        if (m_master < 0 || ::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0)
-            return;
-        m_slavePath = QString::fromLocal8Bit(::ptsname(m_master));
-        // Our own hold on the slave keeps the terminal alive between opens.
-        m_slave = ::open(::ptsname(m_master), O_RDWR | O_NOCTTY);
-        termios raw{};
-        ::tcgetattr(m_slave, &raw);
-        ::cfmakeraw(&raw);
-        ::tcsetattr(m_slave, TCSANOW, &raw);
-    }
-    ~PseudoTerminal()
-    {
-        if (m_slave >= 0)
-            ::close(m_slave);
-        if (m_master >= 0)
-            ::close(m_master);
-    }
-    bool isReady() const { return m_slave >= 0; }
-    QString slavePath() const { return m_slavePath; }
-    // What the program under test wrote, without waiting.
-    QByteArray written() const
-    {
-        QByteArray text;
-        char buffer[256];
-        for (ssize_t n; (n = ::read(m_master, buffer, sizeof buffer)) > 0;)
-            text.append(buffer, n);
-        return text;
-    }
-
-private:
-    int m_master = -1;
-    int m_slave = -1;
-    QString m_slavePath;
-};
 
 TEST(Adapters, Rs485ModeOnAPseudoTerminalIsRefusedClearlyAndNothingIsSent)
 {
