@@ -4,6 +4,7 @@
 #include "support/child_process.h"
 
 #include <QDir>
+#include <QFile>
 #include <QStringList>
 #include <QTemporaryDir>
 
@@ -64,6 +65,17 @@ public:
 
     // What TDevOper::OpenLink needs to reach the simulator.
     LinkSettings linkSettings(qint32 baudRate = 9600) const { return LinkSettings{m_linkPath, baudRate, {}}; }
+
+    // An INI file that maps COM<portNumber> to the simulator's terminal, for
+    // tests of the [Ports] mapping itself (TDevOper::SetPortMapFile).
+    QString writePortMap(int portNumber = 1) const
+    {
+        const QString path = m_folder.filePath(QStringLiteral("ports.ini"));
+        QFile file(path);
+        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            file.write(QStringLiteral("[Ports]\nCOM%1=%2\n").arg(portNumber).arg(m_linkPath).toLocal8Bit());
+        return path;
+    }
 
     // Stops the program (SIGTERM to its process id) and waits for it.
     void stop()
