@@ -11,7 +11,6 @@
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QTemporaryDir>
 
 #include <cstdio>
 
@@ -109,10 +108,9 @@ int main(int argc, char** argv)
     RegisterSimulatorLink(options);
 
     // The port list maps COM1 to the in-process packs.
-    QTemporaryDir folder;
     TDevOper op;
     QString error;
-    if (!OpenSimulatorPort(op, folder, error)) {
+    if (!OpenSimulatorPort(op, error)) {
         std::fprintf(stderr, "demo_exchange: %s\n", qPrintable(error));
         return 1;
     }

@@ -4,9 +4,11 @@
 // With --via tcp the packs sit behind bms-sim --tcp on loopback, as behind
 // an RS485-to-Ethernet gateway. With --mqtt each cycle's reading is also
 // published as "bmstool poll --mqtt" publishes it, so that the ratio with
-// and without publishing can be set side by side.
+// and without publishing can be set side by side. --fault hands a fault to
+// bms-sim ("echo": an adapter that hears its own requests); the echo is
+// not counted as line time, as it is the request itself.
 //
-//   poll_cycle [--cycles N] [--baud B] [--via pty|tcp] [--mqtt mqtt://HOST:PORT]
+//   poll_cycle [--cycles N] [--baud B] [--via pty|tcp] [--mqtt mqtt://HOST:PORT] [--fault F]
 
 #include "mqtt_packs.h"
 #include "protocol/devoper.h"
@@ -66,6 +68,7 @@ int main(int argc, char** argv)
     int baud = 9600;
     bool viaTcp = false;
     QString mqttUrl;
+    QStringList simArguments;
     const QStringList arguments = app.arguments();
     for (qsizetype i = 1; i + 1 < arguments.size(); i += 2) {
         if (arguments[i] == QLatin1String("--cycles"))
@@ -76,6 +79,8 @@ int main(int argc, char** argv)
             viaTcp = arguments[i + 1] == QLatin1String("tcp");
         else if (arguments[i] == QLatin1String("--mqtt"))
             mqttUrl = arguments[i + 1];
+        else if (arguments[i] == QLatin1String("--fault"))
+            simArguments << arguments[i] << arguments[i + 1];
     }
     const Output output(false);
     const TTextOper texts;
@@ -95,16 +100,14 @@ int main(int argc, char** argv)
     }
     MqttPackPublisher* publisher = mqtt ? &*mqtt : nullptr;
 
-    SimProcess sim({QStringLiteral("--pace"), QStringLiteral("--baud"), QString::number(baud)}, 1,
-                   viaTcp ? 0 : -1);
+    SimProcess sim(QStringList{QStringLiteral("--pace"), QStringLiteral("--baud"), QString::number(baud)} + simArguments,
+                   1, viaTcp ? 0 : -1);
     if (!sim.isReady()) {
         std::fprintf(stderr, "poll_cycle: %s\n", qPrintable(sim.error()));
         return 1;
     }
     TDevOper op;
-    op.SetBaudRate(baud);
-    op.SetPortMapFile(sim.writePortMap(1));
-    if (!op.OpenSerial(1)) {
+    if (!op.OpenLink(sim.linkSettings(baud), 1)) {
         std::fprintf(stderr, "poll_cycle: %s\n", qPrintable(op.LastOpenError()));
         return 1;
     }
@@ -128,7 +131,8 @@ int main(int argc, char** argv)
     const double meanCycleMs = elapsed.count() / cycles;
     // 10 bits per character: start bit, 8 data bits, stop bit.
     const double wireMs = double(sent + received) * 10.0 * 1000.0 / baud / cycles;
-    std::printf("link              %s\n", qPrintable(sim.linkPath()));
+    std::printf("link              %s%s\n", qPrintable(sim.linkPath()),
+                qPrintable(simArguments.isEmpty() ? QString() : QStringLiteral(" (") + simArguments.join(u' ') + u')'));
     std::printf("cycles            %d (%d failed commands)\n", cycles, failures);
     std::printf("characters/cycle  %.1f sent, %.1f received\n", double(sent) / cycles, double(received) / cycles);
     std::printf("mean cycle        %.1f ms\n", meanCycleMs);

@@ -16,7 +16,6 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QTemporaryDir>
 
 #include <cstdio>
 
@@ -27,10 +26,9 @@ int main(int argc, char** argv)
     SimOptions options;
     options.packs = kPacks;
     RegisterSimulatorLink(options);
-    QTemporaryDir folder;
     TDevOper op;
     QString error;
-    if (!OpenSimulatorPort(op, folder, error)) {
+    if (!OpenSimulatorPort(op, error)) {
         std::fprintf(stderr, "traffic_ring: %s\n", qPrintable(error));
         return 1;
     }

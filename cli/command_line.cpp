@@ -54,6 +54,16 @@ bool ApplyGlobal(const QString& name, const QString& value, GlobalOptions& globa
         globals.baudRate = std::int32_t(*baud);
         return true;
     }
+    if (name == u"--rs485") {
+        QString why;
+        const std::optional<RRs485Mode> mode = ParseRs485Mode(value, &why);
+        if (!mode) {
+            error = QStringLiteral("--rs485: %1").arg(why);
+            return false;
+        }
+        globals.rs485 = *mode;
+        return true;
+    }
     if (name == u"--address") {
         const auto address = ParseWholeIn(value, 1, kMaxPacks);
         if (!address) {
@@ -76,7 +86,7 @@ bool ApplyGlobal(const QString& name, const QString& value, GlobalOptions& globa
 
 bool ParseCommandLine(const QStringList& arguments, CommandLine& line, QString& error)
 {
-    static const QStringList kValued = {QStringLiteral("--port"), QStringLiteral("--baud"),
+    static const QStringList kValued = {QStringLiteral("--port"), QStringLiteral("--baud"), QStringLiteral("--rs485"),
                                         QStringLiteral("--address"), QStringLiteral("--lang")};
     bool optionsEnded = false;
     for (qsizetype i = 0; i < arguments.size(); ++i) {

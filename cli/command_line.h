@@ -1,5 +1,7 @@
 #pragma once
 
+#include "protocol/rs485.h"
+
 #include "services/input_text.h"
 #include "store/config_checks.h"
 
@@ -16,7 +18,8 @@
 // The command line of bmstool: options that apply to every command, the
 // command word, and the command's own words and options.
 //
-//   bmstool [--port P] [--baud N] [--address A] [--lang zh|en] [--json] [--trace] COMMAND [ARGS]
+//   bmstool [--port P] [--baud N] [--rs485 MODE] [--address A] [--lang zh|en] [--json] [--trace]
+//           COMMAND [ARGS]
 //
 // Global options may stand anywhere, before or after the command; an option
 // takes its value as the next word or after "=". Words that start with a
@@ -26,6 +29,7 @@
 struct GlobalOptions {
     std::optional<QString> port;
     std::optional<std::int32_t> baudRate;
+    std::optional<RRs485Mode> rs485;   // none: the port's setting in BMS.ini, else off
     std::uint8_t address = 1;
     std::optional<std::uint8_t> language;   // 0 Chinese, 1 English
     bool json = false;

@@ -130,11 +130,15 @@ const CommandSpec* FindCommand(const QString& name)
 QString GeneralHelp()
 {
     QString text = QStringLiteral(
-        "usage: bmstool [--port COMn|DEVICE|simulator] [--baud N] [--address A] [--lang zh|en] [--json] [--trace]\n"
-        "               COMMAND [ARGS]\n\n"
+        "usage: bmstool [--port COMn|DEVICE|simulator] [--baud N] [--rs485 MODE] [--address A] [--lang zh|en]\n"
+        "               [--json] [--trace] COMMAND [ARGS]\n\n"
         "  --port      the port as the main window numbers it (COM3), a device path, or simulator\n"
         "              (default: the Port of BMS.ini)\n"
         "  --baud      line speed (default: the BaudRate of BMS.ini, else 9600)\n"
+        "  --rs485     kernel RS485 direction control (Linux): off, rts-on-send or rts-after-send,\n"
+        "              with optional delays in ms before and after sending (rts-on-send:1:1);\n"
+        "              only for boards that wire the transceiver to RTS (default: COMn.RS485\n"
+        "              of [Ports] in BMS.ini, else off)\n"
         "  --address   pack address 1-16, also sent as the pack number (default 1)\n"
         "  --lang      language of error texts and log headers (default: TextKind of BMS.ini)\n"
         "  --json      one JSON object per answer or reading\n"

@@ -4,7 +4,6 @@
 #include "commands.h"
 #include "interrupt.h"
 
-#include "protocol/ini_document.h"
 #include "protocol/link.h"
 #include "services/settings.h"
 #include "services/text_ids.h"
@@ -13,7 +12,6 @@
 #include "store/devinfo.h"
 
 #include <QCoreApplication>
-#include <QTemporaryDir>
 
 #include <memory>
 
@@ -75,35 +73,38 @@ std::optional<std::uint8_t> ComPortNumber(const QString& port, QString& error)
 }
 
 // Opens the port the user named: "COMn" as the main window numbers ports,
-// mapped through [Ports] of BMS.ini as the window maps it, or any other
-// device (a path, or a registered link such as "simulator"), which is
-// mapped to COM1 through a port map of this run's own.
+// mapped through [Ports] of BMS.ini as the window maps it (with the RS485
+// mode kept there unless --rs485 gives one), or any other device (a path,
+// tcp://HOST:PORT, or a registered link such as "simulator") directly, as
+// port 1. Errors name what the user gave: the device, or the [Ports] line
+// it came from.
 bool OpenPort(TDevInfo& store, AppGlobals& globals, const QString& port, std::optional<std::uint8_t> com,
-              std::int32_t baudRate, QTemporaryDir& mapFolder, QString& error)
+              std::int32_t baudRate, std::optional<RRs485Mode> rs485, QString& error)
 {
+    TDevOper& oper = store.DevOper();
     const std::uint8_t portNumber = com.value_or(1);
-    if (com) {
-        store.DevOper().SetPortMapFile(SettingsFilePath());
-    } else {
-        if (!mapFolder.isValid()) {
-            error = QStringLiteral("no temporary folder for the port map");
-            return false;
-        }
-        const QString mapFile = mapFolder.filePath(QStringLiteral("ports.ini"));
-        if (!WriteIniValue(mapFile, QStringLiteral("Ports"), QStringLiteral("COM1"), port)) {
-            error = QStringLiteral("could not write the port map %1").arg(mapFile);
-            return false;
-        }
-        store.DevOper().SetPortMapFile(mapFile);
-    }
     globals.PortNumber = portNumber;
-    store.DevOper().SetBaudRate(baudRate);
-    store.InitSerial(portNumber);
-    if (store.OpenSerial(portNumber))
+    oper.SetBaudRate(baudRate);
+    bool opened = false;
+    if (!com) {
+        opened = oper.OpenLink(LinkSettings{port, baudRate, rs485.value_or(RRs485Mode{})}, portNumber);
+    } else if (!rs485) {
+        oper.SetPortMapFile(SettingsFilePath());
+        store.InitSerial(portNumber);
+        opened = store.OpenSerial(portNumber);
+    } else {
+        const RPortDevice resolved = ResolvePortDevice(portNumber, SettingsFilePath());
+        if (!resolved.error.isEmpty()) {
+            error = store.TextOper().GetLanguageText(TextId::kPortNotOpen) + QStringLiteral(" ") + resolved.error;
+            return false;
+        }
+        opened = oper.OpenLink(LinkSettings{resolved.device, baudRate, *rs485}, portNumber,
+                               resolved.mapping.isEmpty() ? QStringLiteral("%1 (%2)").arg(port, resolved.device)
+                                                          : resolved.mapping);
+    }
+    if (opened)
         return true;
-    const QString why = store.DevOper().LastOpenError();
-    error = store.TextOper().GetLanguageText(TextId::kPortNotOpen) + QStringLiteral(" %1").arg(QuotedInput(port))
-        + (why.isEmpty() ? QString() : QStringLiteral(": ") + why);
+    error = store.TextOper().GetLanguageText(TextId::kPortNotOpen) + QStringLiteral(" ") + oper.LastOpenError();
     return false;
 }
 
@@ -158,8 +159,8 @@ int Run(const QStringList& arguments)
     // Only now is anything opened.
     auto store = std::make_unique<TDevInfo>();
     store->InitStore();
-    QTemporaryDir mapFolder;
-    if (!OpenPort(*store, globals, port, comNumber, line.globals.baudRate.value_or(globals.BaudRate.load()), mapFolder, error)) {
+    if (!OpenPort(*store, globals, port, comNumber, line.globals.baudRate.value_or(globals.BaudRate.load()),
+                  line.globals.rs485, error)) {
         output.error(error);
         return 1;
     }
@@ -168,6 +169,9 @@ int Run(const QStringList& arguments)
     InstallInterruptHandler();
     Session session(*store, globals, output, line.globals.address);
     const int status = prepared.action(session);
+    // A script may run bmstool again at once: an answer that is still on
+    // its way must not be taken by the next run for its own.
+    store->DevOper().HearOutLateAnswer();
     store->CloseSerial(globals.PortNumber.load());
     return status;
 }

@@ -7,7 +7,6 @@
 #include "fuzz_input.h"
 #include "protocol/decoders.h"
 #include "protocol/devoper.h"
-#include "protocol/ini_document.h"
 #include "protocol/status_bits.h"
 #include "protocol/wire_text.h"
 
@@ -19,7 +18,6 @@
 #include "history/history_record.h"
 #endif
 
-#include <QTemporaryDir>
 
 #include <array>
 #include <cstdlib>
@@ -56,12 +54,8 @@ TDevOper& LinkedOper()
 {
     static TDevOper* op = [] {
         LinkRegistry::Register(kDevice, [](const LinkSettings&) { return std::make_unique<FuzzLink>(); });
-        static QTemporaryDir dir;
-        const QString ini = dir.filePath(QStringLiteral("ports.ini"));
-        Require(WriteIniValue(ini, QStringLiteral("Ports"), QStringLiteral("COM1"), kDevice));
         auto* oper = new TDevOper;
-        oper->SetPortMapFile(ini);
-        Require(oper->OpenSerial(1));
+        Require(oper->OpenLink(LinkSettings{kDevice}, 1));
         return oper;
     }();
     return *op;

@@ -222,17 +222,29 @@ void PtyServer::answer(const QByteArray& request, Clock::time_point firstArrival
     Clock::time_point start = Clock::now();
     if (m_options.pace)
         start = std::max<Clock::time_point>(start, firstArrival + characterTime() * std::int64_t(request.size()));
-    // What goes out at once (noise, a damaged frame), then the answer after
-    // the pack's delay, never before the lead is out.
+    // The adapter's echo as the request went out, what goes out at once
+    // (noise, a damaged frame), then the answer after the pack's delay,
+    // never before the lead is out.
+    if (!reply.echo.isEmpty())
+        writeAll(reply.echo.constData(), reply.echo.size());
     const Clock::time_point leadEnd = send(reply.lead, start);
     if (reply.answered())
-        send(reply.text, std::max(start + reply.delay, leadEnd));
+        send(reply.text, std::max(start + reply.delay, leadEnd), reply.chunkGap);
 }
 
-PtyServer::Clock::time_point PtyServer::send(const QByteArray& text, Clock::time_point start)
+PtyServer::Clock::time_point PtyServer::send(const QByteArray& text, Clock::time_point start,
+                                             std::chrono::milliseconds chunkGap)
 {
     if (text.isEmpty())
         return start;
+    if (chunkGap.count() > 0 && text.size() > SimReply::kChunkCharacters) {
+        Clock::time_point end = start;
+        for (qsizetype offset = 0; offset < text.size(); offset += SimReply::kChunkCharacters) {
+            end = send(text.mid(offset, SimReply::kChunkCharacters), std::max(end, start));
+            start += chunkGap;
+        }
+        return end;
+    }
     std::this_thread::sleep_until(start);
     if (!m_options.pace) {
         writeAll(text.constData(), text.size());

@@ -39,8 +39,10 @@ private:
     using Clock = std::chrono::steady_clock;
 
     void answer(const QByteArray& request, Clock::time_point firstArrival);
-    // Writes text from start on; returns when its last character is out.
-    Clock::time_point send(const QByteArray& text, Clock::time_point start);
+    // Writes text from start on, in pieces of SimReply::kChunkCharacters
+    // chunkGap apart when that is set; returns when its last character is out.
+    Clock::time_point send(const QByteArray& text, Clock::time_point start,
+                           std::chrono::milliseconds chunkGap = std::chrono::milliseconds(0));
     void writeAll(const char* data, qsizetype size);
     void writePaced(const QByteArray& text, Clock::time_point start);
     std::chrono::nanoseconds characterTime() const;

@@ -110,6 +110,20 @@ QByteArray SimBus::noise(int length)
 
 SimReply SimBus::respond(QByteArrayView requestText)
 {
+    SimReply reply = answerRequest(requestText);
+    QMutexLocker locker(&m_mutex);
+    for (const ActiveFault& active : m_faults) {
+        // The adapter hears whatever went out, whether a pack answers or not.
+        if (active.fault.kind == SimFaultKind::Echo)
+            reply.echo = requestText.toByteArray();
+        if (active.fault.kind == SimFaultKind::Chunks)
+            reply.chunkGap = std::chrono::milliseconds(active.fault.value);
+    }
+    return reply;
+}
+
+SimReply SimBus::answerRequest(QByteArrayView requestText)
+{
     // A pack answers only a frame it can read; a damaged request is met
     // with silence, as on the real line.
     frame::ParsedFrame request;
@@ -186,6 +200,8 @@ SimReply SimBus::respond(QByteArrayView requestText)
             break;
         case SimFaultKind::Silent:
         case SimFaultKind::Rtn:
+        case SimFaultKind::Echo:
+        case SimFaultKind::Chunks:
             break;
         }
     }

@@ -33,14 +33,25 @@ struct SimOptions {
     std::vector<SimFault> faults;
 };
 
-// What the bus sends back for one request: what goes out as soon as the
-// request is heard (line noise, a damaged frame), then the answer text
-// (empty when no pack answers) after the pack's delay.
+// What the bus sends back for one request: the adapter's echo of the
+// request, what goes out as soon as the request is heard (line noise, a
+// damaged frame), then the answer text (empty when no pack answers) after
+// the pack's delay, in pieces of kChunkCharacters chunkGap apart when that
+// is set.
 struct SimReply {
+    static constexpr qsizetype kChunkCharacters = 62;
+    QByteArray echo;
     QByteArray lead;
     QByteArray text;
     std::chrono::milliseconds delay{0};
+    std::chrono::milliseconds chunkGap{0};
     bool answered() const { return !text.isEmpty(); }
+    // How much later than its start the answer's last piece goes out.
+    std::chrono::milliseconds spread() const
+    {
+        return text.isEmpty() ? std::chrono::milliseconds(0)
+                              : chunkGap * std::int64_t((text.size() - 1) / kChunkCharacters);
+    }
 };
 
 // A simulated RS485 bus of up to 16 packs. Takes request text, finds the
@@ -83,6 +94,8 @@ private:
     };
 
     QByteArray noise(int length);
+    // The addressed pack's answer with the faults that change it.
+    SimReply answerRequest(QByteArrayView requestText);
 
     mutable QMutex m_mutex;
     std::vector<std::unique_ptr<SimPack>> m_packs;

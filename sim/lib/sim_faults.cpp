@@ -16,7 +16,7 @@ struct FaultSyntax {
     ArgumentShape shape;
 };
 
-constexpr std::array<FaultSyntax, 12> kFaultSyntax = {{
+constexpr std::array<FaultSyntax, 14> kFaultSyntax = {{
     {"silent", SimFaultKind::Silent, ArgumentShape::Address},
     {"noise", SimFaultKind::Noise, ArgumentShape::None},
     {"badsum", SimFaultKind::BadSum, ArgumentShape::Count},
@@ -29,6 +29,8 @@ constexpr std::array<FaultSyntax, 12> kFaultSyntax = {{
     {"stutter", SimFaultKind::Stutter, ArgumentShape::None},
     {"garbage", SimFaultKind::Garbage, ArgumentShape::None},
     {"badclock", SimFaultKind::BadClock, ArgumentShape::None},
+    {"echo", SimFaultKind::Echo, ArgumentShape::None},
+    {"chunks", SimFaultKind::Chunks, ArgumentShape::Milliseconds},
 }};
 
 constexpr int kMaxMilliseconds = 600000;

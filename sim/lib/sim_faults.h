@@ -9,7 +9,7 @@
 // A fault the simulated bus can be told to show, named as on the command
 // line: "silent:ADDR", "noise", "badsum:N", "truncate:N", "wrongaddr:N",
 // "rtn:CID2:CODE" (both hex), "delay:MS", "slow:ADDR:MS", "glitch",
-// "stutter", "garbage" and "badclock".
+// "stutter", "garbage", "badclock", "echo" and "chunks:MS".
 enum class SimFaultKind : std::uint8_t {
     Silent,        // the pack at `value` never answers
     Noise,         // garbage characters before every answer's "~"
@@ -23,6 +23,8 @@ enum class SimFaultKind : std::uint8_t {
     Stutter,       // every answer goes out at once with a garbled CID1, then whole after any delay
     Garbage,       // every answer is line noise without a frame
     BadClock,      // the clock answer carries month 0
+    Echo,          // every request comes back at once, as a half-duplex adapter hears itself
+    Chunks,        // answers arrive in 62-character pieces `value` ms apart, as USB adapters deliver them
 };
 
 struct SimFault {

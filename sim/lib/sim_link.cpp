@@ -70,13 +70,16 @@ QByteArray SimulatorLink::exchange(const QByteArray& request, std::chrono::milli
     if (!m_open || !m_bus)
         return {};
     SimReply reply = m_bus->respond(request);
-    if (!reply.answered() || reply.delay >= window) {
+    const std::chrono::milliseconds lastPiece = reply.delay + reply.spread();
+    if (!reply.answered() || lastPiece >= window) {
         std::this_thread::sleep_for(window);
-        return reply.lead.first(std::min<qsizetype>(reply.lead.size(), maxCharacters));
+        QByteArray heard = reply.echo + reply.lead;
+        heard.truncate(maxCharacters);
+        return heard;
     }
-    if (reply.delay.count() > 0)
-        std::this_thread::sleep_for(reply.delay);
-    QByteArray text = reply.lead + reply.text;
+    if (lastPiece.count() > 0)
+        std::this_thread::sleep_for(lastPiece);
+    QByteArray text = reply.echo + reply.lead + reply.text;
     text.truncate(maxCharacters);
     return text;
 }

@@ -266,11 +266,33 @@ void TDevOper::SetPortMapFile(const QString& iniPath)
     m_portMapFile = iniPath;
 }
 
+void TDevOper::AssignPort(std::uint8_t portNumber, const LinkSettings& settings, const QString& origin)
+{
+    QMutexLocker locker(&m_linkLock);
+    m_assignedPort = AssignedPort{portNumber, settings, origin};
+}
+
+bool TDevOper::OpenLink(const LinkSettings& settings, std::uint8_t portNumber, const QString& origin)
+{
+    AssignPort(portNumber, settings, origin);
+    InitSerial(portNumber);
+    return OpenSerial(portNumber);
+}
+
 RPortDevice TDevOper::ResolvePort(std::uint8_t portNumber) const
 {
     QString iniPath;
     {
         QMutexLocker locker(&m_linkLock);
+        if (m_assignedPort && m_assignedPort->portNumber == portNumber) {
+            RPortDevice port;
+            port.device = m_assignedPort->settings.device;
+            port.mapping = m_assignedPort->origin;
+            port.rs485 = m_assignedPort->settings.rs485;
+            if (port.device.isEmpty())
+                port.error = QStringLiteral("No device given");
+            return port;
+        }
         iniPath = m_portMapFile;
     }
     if (iniPath.isEmpty() && QCoreApplication::instance())
@@ -293,7 +315,9 @@ void TDevOper::InitSerial(std::uint8_t portNumber)
     m_portNumber = portNumber;
     m_port = port;
     m_lastOpenError.clear();
-    m_link = LinkRegistry::Create(LinkSettings{port.device, m_baudRate});
+    const bool assigned = m_assignedPort && m_assignedPort->portNumber == portNumber;
+    m_link = LinkRegistry::Create(
+        LinkSettings{port.device, assigned ? m_assignedPort->settings.baudRate : m_baudRate, port.rs485});
 }
 
 bool TDevOper::OpenSerial(std::uint8_t portNumber)
@@ -314,9 +338,12 @@ bool TDevOper::OpenSerial(std::uint8_t portNumber)
     }
     QString error;
     const bool opened = m_link->open(&error);
-    if (!opened && !m_port.mapping.isEmpty())
-        error = QStringLiteral("%1: %2").arg(m_port.mapping, error);
+    // The message names what the user gave: the [Ports] line when the
+    // device came from there, else the device itself.
+    if (!opened)
+        error = QStringLiteral("%1: %2").arg(m_port.mapping.isEmpty() ? m_port.device : m_port.mapping, error);
     m_lastOpenError = error;
+    m_freshLine = opened;
     return opened;
 }
 
@@ -387,6 +414,22 @@ bool TDevOper::HoldsAnswer(QByteArrayView text, std::uint8_t address)
     return probe.m_answerAccepted;
 }
 
+void TDevOper::HearOutLateAnswer()
+{
+    QMutexLocker locker(&m_linkLock);
+    if (m_link && m_lateAnswerGuard.has_value() && !m_lateAnswerGuard->hasExpired()) {
+        QThread* caller = QThread::currentThread();
+        m_link->discardLate(std::chrono::milliseconds(m_lateAnswerGuard->remainingTime()),
+                            [caller] { return caller->isInterruptionRequested(); });
+    }
+    m_lateAnswerGuard.reset();
+}
+
+qsizetype TDevOper::EchoLength(QByteArrayView received, QByteArrayView request)
+{
+    return !request.isEmpty() && received.startsWith(request) ? request.size() : 0;
+}
+
 void TDevOper::Transact(std::uint8_t address, int waitMs)
 {
     EncodeRequest();
@@ -413,22 +456,38 @@ void TDevOper::Transact(std::uint8_t address, int waitMs)
 
     const QByteArray request(m_requestText.data(), m_requestTextCount);
     const std::chrono::milliseconds window(ReplyWindowMs(address, waitMs));
+    // A line just opened may still carry the answer to a request of some
+    // other program (a run of bmstool that gave up on it): let it finish
+    // before this request goes out, at most one reply window.
+    if (m_freshLine) {
+        m_freshLine = false;
+        m_link->awaitQuiet(window);
+    }
     m_exchange.sentMs = QDateTime::currentMSecsSinceEpoch();
     QElapsedTimer elapsed;
     elapsed.start();
     // The read ends early only on an answer that passes the check: after
     // noise or a damaged frame it goes on, and the search finds what follows.
-    const QByteArray answer = m_link->exchangeUntil(
-        request, window, kTextCharacters, [address](QByteArrayView received) { return HoldsAnswer(received, address); },
+    // A half-duplex adapter that hears its own transmission hands the
+    // request back first: that copy is no answer, whatever it would check as.
+    const QByteArray received = m_link->exchangeUntil(
+        request, window, kTextCharacters + m_requestTextCount,
+        [address, &request](QByteArrayView text) {
+            return HoldsAnswer(text.sliced(EchoLength(text, request)), address);
+        },
         stopAsked);
+    const qsizetype echo = EchoLength(received, request);
+    const QByteArray answer = received.sliced(echo);
     m_exchange.elapsedMs = elapsed.elapsed();
     m_exchange.answeredMs = QDateTime::currentMSecsSinceEpoch();
     m_exchange.address = address;
     m_exchange.cid2 = m_requestCount > 4 ? m_requestBytes[4] : 0;
     m_exchange.request = request;
+    m_exchange.echo = received.first(echo);
     m_exchange.answer = answer;
     m_exchangeSent = true;
     m_charactersSent += request.size();
+    // The echo is the request heard back: it took no time of its own on the line.
     m_charactersReceived += answer.size();
     const qsizetype count = answer.size() > 10000 ? 0 : answer.size();
     SetAnswerText(QByteArrayView(answer.constData(), count));

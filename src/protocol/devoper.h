@@ -68,6 +68,16 @@ public:
     qint32 BaudRate() const;
     // INI file whose [Ports] section maps COMn to a device (see ResolvePortDevice).
     void SetPortMapFile(const QString& iniPath);
+    // From now on the port number opens the device of the settings (with
+    // their baud rate and RS485 mode) instead of what [Ports] or the list
+    // of serial devices gives. Open errors start with origin, or with
+    // settings.device when origin is empty.
+    void AssignPort(std::uint8_t portNumber, const LinkSettings& settings, const QString& origin = {});
+    // Opens a device directly: AssignPort, InitSerial and OpenSerial under
+    // that port number. True when the link is open; LastOpenError says why
+    // not. Reopening the port number (the poller's reconnect) reopens the
+    // same device.
+    bool OpenLink(const LinkSettings& settings, std::uint8_t portNumber = 1, const QString& origin = {});
     // The device the port number opens; empty when there is none.
     QString PortDevice(std::uint8_t portNumber) const;
     void InitSerial(std::uint8_t portNumber);
@@ -84,11 +94,24 @@ public:
     // address 0, wait + 500 ms otherwise. The read ends early only on an
     // answer that passes the check. After an exchange without one, what
     // arrives during one more window is thrown away before this request
-    // goes out. Call with the link lock held.
+    // goes out; so is what a freshly opened line still carries. An exact
+    // copy of the request at the start of what arrives is the adapter's
+    // echo: it is skipped (and kept apart in the traffic record). Call with
+    // the link lock held.
     void Transact(std::uint8_t address, int waitMs);
     // True when text holds a frame from address that CheckAnswer accepts
     // (whatever its RTN): the answer a read waits for.
     static bool HoldsAnswer(QByteArrayView text, std::uint8_t address);
+    // The length of the echo of request at the start of received: the
+    // request's length when received starts with an exact copy of the
+    // whole request, else 0.
+    static qsizetype EchoLength(QByteArrayView received, QByteArrayView request);
+    // For a program about to close the line for good: when the last
+    // exchange went without its answer, what arrives until one more window
+    // has passed (or a frame has come) is read and thrown away, so that the
+    // next program to open the line does not inherit that answer. Returns
+    // at once otherwise.
+    void HearOutLateAnswer();
     // Effective reply window for a command's wait time.
     static int ReplyWindowMs(std::uint8_t address, int waitMs) { return waitMs + (address == 0 ? 200 : 500); }
 
@@ -183,7 +206,15 @@ private:
     std::uint8_t m_portNumber = 1;
     qint32 m_baudRate = 9600;
     QString m_portMapFile;
+    struct AssignedPort {
+        std::uint8_t portNumber = 0;
+        LinkSettings settings;
+        QString origin;
+    };
+    std::optional<AssignedPort> m_assignedPort;
     QString m_lastOpenError;
+    // Set when the link has opened: the first request waits for a quiet line.
+    bool m_freshLine = false;
     // Set when an exchange ended without its answer: until it expires, what
     // arrives is thrown away before the next request goes out.
     std::optional<QDeadlineTimer> m_lateAnswerGuard;

@@ -4,10 +4,13 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include "protocol/rs485.h"
+
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 // One way of reaching the packs: a serial adapter, the in-process simulated
@@ -50,11 +53,34 @@ public:
         Q_UNUSED(upTo);
         Q_UNUSED(giveUp);
     }
+
+    // Before the first request after opening: what a line still carries
+    // (the late answer to another program's request, say) is read and
+    // thrown away until the line has been quiet for a moment, at most upTo.
+    // A quiet line costs only that moment. Links that start empty need not
+    // override it.
+    virtual void awaitQuiet(std::chrono::milliseconds upTo) { Q_UNUSED(upTo); }
 };
 
+// How long a fresh line must stay silent before the first request: first a
+// short look (longer than a character at the slowest baud rate the packs
+// use, and than a low-latency USB adapter holds characters back), then,
+// once characters are arriving, a gap longer than a USB adapter leaves
+// between the pieces of one answer.
+inline constexpr std::chrono::milliseconds kQuietLookMs{12};
+inline constexpr std::chrono::milliseconds kQuietGapMs{60};
+
+// Everything a link needs to reach a device.
 struct LinkSettings {
-    QString device;        // a device path, "COMn" on Windows, or a registered name
+    LinkSettings() = default;
+    explicit LinkSettings(QString deviceName, qint32 baud = 9600, RRs485Mode mode = {})
+        : device(std::move(deviceName)), baudRate(baud), rs485(mode)
+    {
+    }
+
+    QString device;        // a device path, "COMn" on Windows, tcp://HOST:PORT, or a registered name
     qint32 baudRate = 9600;
+    RRs485Mode rs485;      // serial devices only: the kernel's RS485 direction control
 };
 
 // Links that are not serial devices register a factory under a device name
@@ -80,8 +106,10 @@ struct RPortDevice {
     // Set when the key "COMn" of section [Ports] named the device: "[Ports]
     // COM3=/dev/ttyUSB1", for messages about the mapping.
     QString mapping;
-    // Why there is nothing to open (device empty).
+    // Why there is nothing to open (device empty), or why it must not be
+    // opened (an RS485 mode that is not known).
     QString error;
+    RRs485Mode rs485;   // from the key "COMn.RS485" of [Ports]
 };
 
 // Maps the port number n that the user picks to a device: the key "COMn" of
@@ -89,7 +117,9 @@ struct RPortDevice {
 // BMS.ini is read: names match without regard to case, the first of two
 // equal keys counts); otherwise "COMn" on Windows and elsewhere the n-th
 // serial device present, USB and ACM adapters first. A [Ports] key that
-// names no device is an error, never a reason to take another device.
+// names no device is an error, never a reason to take another device. The
+// key "COMn.RS485" of [Ports] gives the port's RS485 mode (ParseRs485Mode);
+// a value that is not known is an error too.
 RPortDevice ResolvePortDevice(int portNumber, const QString& iniPath);
 // The serial devices present, in the order port numbers map to them.
 QStringList AvailableSerialDevices();

@@ -110,3 +110,18 @@ bool ReadFromDevice(QIODevice& device, QByteArray& received, const QDeadlineTime
     }
     return true;
 }
+
+bool DrainUntilQuiet(QIODevice& device, std::chrono::milliseconds upTo, const std::function<bool()>& lost)
+{
+    const QDeadlineTimer deadline(upTo);
+    bool arriving = device.bytesAvailable() > 0;
+    device.readAll();
+    while (!deadline.hasExpired()) {
+        const qint64 gap = (arriving ? kQuietGapMs : kQuietLookMs).count();
+        if (!device.waitForReadyRead(int(std::clamp<qint64>(deadline.remainingTime(), 1, gap))))
+            return !lost();
+        arriving = true;
+        device.readAll();
+    }
+    return true;
+}

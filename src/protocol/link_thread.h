@@ -64,3 +64,9 @@ private:
 bool ReadFromDevice(QIODevice& device, QByteArray& received, const QDeadlineTimer& deadline,
                     qsizetype maxCharacters, const ILink::AnswerTest& done, const std::function<bool()>& giveUp,
                     const std::function<bool()>& lost);
+
+// In the device's thread: reads and throws away what arrives until nothing
+// has come for kQuietLookMs (before anything arrived) or kQuietGapMs (once
+// characters are arriving), at most upTo. Returns false when lost() tells
+// that the device has gone.
+bool DrainUntilQuiet(QIODevice& device, std::chrono::milliseconds upTo, const std::function<bool()>& lost);

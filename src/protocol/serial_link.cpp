@@ -41,12 +41,33 @@ bool SerialLink::open(QString* error)
             return QStringLiteral("No serial device is mapped to this port");
         if (!m_port->open(QIODevice::ReadWrite))
             return m_port->errorString().isEmpty() ? QStringLiteral("The serial port did not open") : m_port->errorString();
+        const QString refused = prepareOpenPort();
+        if (!refused.isEmpty()) {
+            // Without the direction control asked for, a request would go
+            // out with the driver disabled or collide with the answer.
+            m_port->close();
+            return refused;
+        }
         return QString();
     });
     m_open = message.isEmpty();
     if (error)
         *error = message;
     return m_open;
+}
+
+QString SerialLink::prepareOpenPort()
+{
+    const int fd = int(m_port->handle());
+    QString error;
+    if (!ApplyRs485Mode(fd, m_settings.rs485, &error))
+        return error;
+    RequestLowLatency(fd);
+    // What the line delivered before this program opened it (another
+    // program's late answer) belongs to nobody.
+    m_port->clear(QSerialPort::Input);
+    m_port->readAll();
+    return QString();
 }
 
 void SerialLink::close()
@@ -109,6 +130,18 @@ void SerialLink::discardLate(std::chrono::milliseconds upTo, const std::function
                  [](QByteArrayView received) { return frame::CompleteFrameEnd(received) >= 0; }, giveUp);
         m_port->clear(QSerialPort::Input);
         m_port->readAll();
+    });
+}
+
+void SerialLink::awaitQuiet(std::chrono::milliseconds upTo)
+{
+    m_thread.run([&] {
+        if (!m_port || !m_port->isOpen())
+            return;
+        if (!DrainUntilQuiet(*m_port, upTo, [this] { return m_port->error() == QSerialPort::ResourceError; })) {
+            m_open = false;
+            m_port->close();
+        }
     });
 }
 

@@ -27,8 +27,13 @@ public:
     QByteArray exchangeUntil(const QByteArray& request, std::chrono::milliseconds window, int maxCharacters,
                              const AnswerTest& isAnswer, const std::function<bool()>& giveUp) override;
     void discardLate(std::chrono::milliseconds upTo, const std::function<bool()>& giveUp) override;
+    void awaitQuiet(std::chrono::milliseconds upTo) override;
 
 private:
+    // In the port thread, once the port is open: the RS485 mode asked for
+    // (refused: an error), low latency where offered, and an empty input.
+    QString prepareOpenPort();
+
     // In the port thread: appends what arrives to received until the
     // deadline, until done accepts it, until maxCharacters are in or until
     // giveUp says so (asked at least every few tens of milliseconds).

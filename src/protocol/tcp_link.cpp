@@ -175,6 +175,14 @@ void TcpLink::discardLate(std::chrono::milliseconds upTo, const std::function<bo
     });
 }
 
+void TcpLink::awaitQuiet(std::chrono::milliseconds upTo)
+{
+    m_thread.run([&] {
+        if (connected() && !DrainUntilQuiet(*m_socket, upTo, [this] { return !connected(); }))
+            dropConnection();
+    });
+}
+
 void TcpLink::readInto(QByteArray& received, const QDeadlineTimer& deadline, qsizetype maxCharacters,
                        const AnswerTest& done, const std::function<bool()>& giveUp)
 {

@@ -50,6 +50,7 @@ public:
     QByteArray exchangeUntil(const QByteArray& request, std::chrono::milliseconds window, int maxCharacters,
                              const AnswerTest& isAnswer, const std::function<bool()>& giveUp) override;
     void discardLate(std::chrono::milliseconds upTo, const std::function<bool()>& giveUp) override;
+    void awaitQuiet(std::chrono::milliseconds upTo) override;
 
 private:
     // In the link's thread: reads as ReadFromDevice does and closes the

@@ -100,7 +100,14 @@ QString EscapeWireBytes(const QByteArray& bytes)
     return text;
 }
 
-QString FormatTrafficLine(const RTrafficRecord& record, const QString& resultText)
+QString FormatTrafficAnswer(const RTrafficRecord& record, const QString& echoMark)
+{
+    if (record.echo.isEmpty())
+        return EscapeWireBytes(record.answer);
+    return QStringLiteral("[%1 %2] %3").arg(echoMark, EscapeWireBytes(record.echo), EscapeWireBytes(record.answer));
+}
+
+QString FormatTrafficLine(const RTrafficRecord& record, const QString& resultText, const QString& echoMark)
 {
     const auto time = [](qint64 ms) {
         return QDateTime::fromMSecsSinceEpoch(ms).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
@@ -108,5 +115,5 @@ QString FormatTrafficLine(const RTrafficRecord& record, const QString& resultTex
     return QStringLiteral("%1 %2 %3ms ADR %4 %5 [%6] TX %7 RX %8")
         .arg(time(record.sentMs), time(record.answeredMs).mid(11), QString::number(record.elapsedMs),
              QStringLiteral("%1").arg(record.address, 2, 16, QLatin1Char('0')).toUpper(), record.CommandName(),
-             resultText, EscapeWireBytes(record.request), EscapeWireBytes(record.answer));
+             resultText, EscapeWireBytes(record.request), FormatTrafficAnswer(record, echoMark));
 }

@@ -27,6 +27,9 @@ struct RTrafficRecord {
     bool examined = true;         // false: the answer was not checked (a stop request)
     bool packRtn = false;         // a sound frame came and the result is the pack's RTN
     QByteArray request;
+    // The adapter's echo of the request, skipped before the answer (empty
+    // when the line gave none back).
+    QByteArray echo;
     QByteArray answer;
 
     bool Failed() const { return examined && result != 0; }
@@ -70,7 +73,12 @@ private:
 // Bytes for a line of text: printable ASCII as it is, a backslash as "\\",
 // CR and LF as "\r" and "\n", anything else as "\xNN".
 QString EscapeWireBytes(const QByteArray& bytes);
+// The answer as a line shows it: with a skipped echo, echoMark and the
+// echo's bytes in brackets before the answer ("[echo skipped ~21...\r] ~21...").
+QString FormatTrafficAnswer(const RTrafficRecord& record, const QString& echoMark);
 // One line for a record: times with milliseconds, elapsed time, address,
-// command, result, request and answer. resultText is the front end's text
-// for the result (the core holds no texts).
-QString FormatTrafficLine(const RTrafficRecord& record, const QString& resultText);
+// command, result, request and answer. resultText and echoMark are the
+// front end's texts for the result and for a skipped echo (the core holds
+// no texts).
+QString FormatTrafficLine(const RTrafficRecord& record, const QString& resultText,
+                          const QString& echoMark = QStringLiteral("echo skipped"));

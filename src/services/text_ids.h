@@ -152,5 +152,7 @@ inline constexpr std::uint16_t kChartTime = 0x364F;
 inline constexpr std::uint16_t kRecordChart = 0x3650;
 inline constexpr std::uint16_t kChartReadings = 0x3651;
 inline constexpr std::uint16_t kChartCellMv = 0x3652;
+// The mark of an adapter's echo that the traffic console and --trace show.
+inline constexpr std::uint16_t kTrafficEchoSkipped = 0x3670;
 
 } // namespace TextId

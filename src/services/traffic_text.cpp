@@ -1,5 +1,6 @@
 #include "services/traffic_text.h"
 
+#include "services/text_ids.h"
 #include "services/textoper.h"
 
 QString TrafficResultText(const RTrafficRecord& record)
@@ -13,7 +14,13 @@ QString TrafficResultText(const RTrafficRecord& record)
     return record.packRtn ? QStringLiteral("RTN ") + text : text;
 }
 
+QString TrafficAnswerText(const RTrafficRecord& record)
+{
+    return FormatTrafficAnswer(record, TTextOper().GetLanguageText(TextId::kTrafficEchoSkipped));
+}
+
 QString TrafficLine(const RTrafficRecord& record)
 {
-    return FormatTrafficLine(record, TrafficResultText(record));
+    return FormatTrafficLine(record, TrafficResultText(record),
+                             TTextOper().GetLanguageText(TextId::kTrafficEchoSkipped));
 }

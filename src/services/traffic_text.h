@@ -9,6 +9,8 @@
 // another fault first, "RTN " before it when the pack itself returned the
 // code, "-" when the answer was not checked.
 QString TrafficResultText(const RTrafficRecord& record);
+// The answer with a skipped echo marked as such, in the selected language.
+QString TrafficAnswerText(const RTrafficRecord& record);
 // The record as one line, as the traffic console copies and saves it and
 // bmstool --trace prints it.
 QString TrafficLine(const RTrafficRecord& record);

@@ -109,7 +109,7 @@ QVariant TTrafficModel::data(const QModelIndex& index, int role) const
     case ColCommand: return record.CommandName();
     case ColResult: return TrafficResultText(record);
     case ColRequest: return EscapeWireBytes(record.request);
-    case ColAnswer: return EscapeWireBytes(record.answer);
+    case ColAnswer: return TrafficAnswerText(record);
     default: return {};
     }
 }

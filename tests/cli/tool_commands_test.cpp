@@ -111,6 +111,7 @@ TEST_F(ToolCommands, BadArgumentsAreRefusedBeforeThePortIsOpened)
         Words({"--address", "0", "analog"}),
         Words({"--lang", "fr", "analog"}),
         Words({"--baud", "fast", "analog"}),
+        {Words({"--rs485", "sideways", "analog"}), "unknown RS485 mode \"sideways\""},
         Words({"--port", "COM20", "analog"}),   // the window's ports end at COM16
         Words({"analog", "extra"}),
         Words({"time", "set", "2024-13-01 00:00:00"}),

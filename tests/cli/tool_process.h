@@ -81,8 +81,7 @@ public:
     QByteArray rawParameterBlock(std::uint8_t pack) const
     {
         TDevOper op;
-        op.SetPortMapFile(m_sim.writePortMap(1));
-        if (!op.OpenSerial(1))
+        if (!op.OpenLink(m_sim.linkSettings(), 1))
             return {};
         QByteArray block;
         const char request = char(pack);

@@ -195,6 +195,30 @@ TEST_F(MainWindowTest, APortThatDoesNotOpenSaysWhyAndStaysClosed)
     EXPECT_EQ(Setting("Port"), QStringLiteral("1"));
 }
 
+TEST_F(MainWindowTest, AnRs485ModeThatIsRefusedOrUnknownKeepsThePortClosedAndSaysWhy)
+{
+    m_morePorts = QStringLiteral("COM1.RS485=rts-on-send\nCOM2.RS485=sideways\n");
+    StartWindow({}, QStringLiteral("PackCount=1\nPort=3\n"));
+    const struct {
+        const char* port;
+        const char* says;
+    } cases[] = {
+        {"COM1", "refused RS485 mode rts-on-send"},
+        {"COM2", "[Ports] COM2.RS485=sideways in "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.port);
+        m_boxes.clear();
+        ChooseItem(Find<TComboBoxExt>("ComboBoxExt1"), QLatin1String(c.port));
+        ClickPortButton();
+        EXPECT_FALSE(m_form->IsPolling());
+        EXPECT_EQ(Find<QAbstractButton>("BtnCom")->text(), QStringLiteral("打开串口"));
+        ASSERT_EQ(m_boxes.size(), 1);
+        EXPECT_TRUE(m_boxes.front().text.contains(QLatin1String(c.says))) << m_boxes.front().text.toStdString();
+    }
+    EXPECT_EQ(Setting("Port"), QStringLiteral("3"));
+}
+
 TEST_F(MainWindowTest, RefusingTheCloseQuestionKeepsTheWindow)
 {
     StartWindow({}, QStringLiteral("PackCount=1\n"), false);

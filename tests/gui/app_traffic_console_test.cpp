@@ -85,3 +85,24 @@ TEST_F(MainWindowTest, TrafficConsoleFollowsThePollingFiltersPausesAndSaves)
         EXPECT_TRUE(line.contains(QStringLiteral(" ADR 01 ReadAnalogData ["))) << line.toStdString();
     EXPECT_TRUE(m_boxes.isEmpty());
 }
+
+// Behind an adapter that hears itself the window polls as usual, and the
+// console shows each skipped echo, marked as such, before the answer.
+TEST_F(MainWindowTest, TrafficConsoleMarksTheAdaptersEchoBeforeEachAnswer)
+{
+    StartWindow({QStringLiteral("--fault"), QStringLiteral("echo")}, QStringLiteral("PackCount=4\nPackRead=1\n"));
+    ClickPortButton();
+    ASSERT_TRUE(m_form->IsPolling());
+    QTest::mouseClick(Find<QAbstractButton>("BtnTraffic"), Qt::LeftButton);
+    TTrafficConsole* console = m_form->TrafficConsole();
+    ASSERT_NE(console, nullptr);
+    const QAbstractItemModel* model = console->findChild<QTableView*>(QStringLiteral("TrafficTable"))->model();
+    ASSERT_TRUE(WaitFor([&] { return model->rowCount() >= 5; }));
+    for (int row = 0; row < model->rowCount(); ++row) {
+        const QString request = Cell(model, row, TTrafficModel::ColRequest);
+        EXPECT_TRUE(Cell(model, row, TTrafficModel::ColResult).startsWith(QStringLiteral("0--")));
+        EXPECT_TRUE(Cell(model, row, TTrafficModel::ColAnswer).startsWith(QStringLiteral("[回显已跳过 %1] ~").arg(request)))
+            << Cell(model, row, TTrafficModel::ColAnswer).toStdString();
+    }
+    EXPECT_TRUE(m_boxes.isEmpty());
+}

@@ -50,6 +50,7 @@ protected:
             ASSERT_TRUE(m_sim->isReady()) << m_sim->error().toStdString();
             ports += QStringLiteral("COM1=%1\n").arg(m_sim->linkPath());
         }
+        ports += m_morePorts;
         QFile ini(IniPath());
         ASSERT_TRUE(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
         // Chinese unless the test says otherwise (the default is English).
@@ -109,6 +110,7 @@ protected:
     }
 
     QTemporaryDir m_programFolder;
+    QString m_morePorts;   // further lines of [Ports], set before StartWindow
     std::unique_ptr<SimProcess> m_sim;
     std::unique_ptr<TMainForm> m_form;
     QList<MessageBoxes::Request> m_boxes;

@@ -4,8 +4,6 @@
 #include "protocol/devoper.h"
 #include "sim_link.h"
 
-#include <QTemporaryDir>
-#include <QFile>
 
 #include <gtest/gtest.h>
 
@@ -18,29 +16,20 @@ constexpr std::uint8_t kPort = 3;
 
 class InProcessRoundTrip : public ::testing::Test {
 protected:
-    // A fresh bus of `packs` packs, and COM3 mapped to it.
+    // A fresh bus of `packs` packs, opened as COM3.
     void start(int packs = 4)
     {
         SimOptions options;
         options.packs = packs;
         options.recordsPerLog = 3;
         RegisterSimulatorLink(options);
-        ASSERT_TRUE(m_folder.isValid());
-        m_portMap = m_folder.filePath(QStringLiteral("ports.ini"));
-        QFile file(m_portMap);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("[Ports]\nCOM3=simulator\n");
-        file.close();
         open(m_op);
     }
     void open(TDevOper& op)
     {
-        op.SetPortMapFile(m_portMap);
-        ASSERT_TRUE(op.OpenSerial(kPort)) << op.LastOpenError().toStdString();
+        ASSERT_TRUE(op.OpenLink(LinkSettings{QStringLiteral("simulator")}, kPort)) << op.LastOpenError().toStdString();
     }
 
-    QTemporaryDir m_folder;
-    QString m_portMap;
     TDevOper m_op;
 };
 

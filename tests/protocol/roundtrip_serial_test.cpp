@@ -22,8 +22,7 @@ protected:
     {
         m_sim = std::make_unique<SimProcess>(arguments);
         ASSERT_TRUE(m_sim->isReady()) << m_sim->error().toStdString();
-        m_op.SetPortMapFile(m_sim->writePortMap(kPort));
-        ASSERT_TRUE(m_op.OpenSerial(kPort)) << m_op.LastOpenError().toStdString();
+        ASSERT_TRUE(m_op.OpenLink(m_sim->linkSettings(), kPort)) << m_op.LastOpenError().toStdString();
     }
     void TearDown() override { m_op.CloseSerial(kPort); }
 
@@ -122,8 +121,7 @@ TEST(SerialNoise, ReadRecoversFromLineNoise)
         SimProcess sim(arguments);
         ASSERT_TRUE(sim.isReady()) << sim.error().toStdString();
         TDevOper op;
-        op.SetPortMapFile(sim.writePortMap(kPort));
-        ASSERT_TRUE(op.OpenSerial(kPort)) << op.LastOpenError().toStdString();
+        ASSERT_TRUE(op.OpenLink(sim.linkSettings(), kPort)) << op.LastOpenError().toStdString();
         QElapsedTimer timer;
         timer.start();
         RDeviceTime time;

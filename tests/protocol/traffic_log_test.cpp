@@ -6,8 +6,6 @@
 #include "sim_link.h"
 
 #include <QDateTime>
-#include <QFile>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -25,13 +23,6 @@ struct FaultCase {
 
 TEST(TrafficLog, RecordsEachExchangeAsOnTheWireWithItsReason)
 {
-    QTemporaryDir folder;
-    const QString portMap = folder.filePath(QStringLiteral("ports.ini"));
-    QFile file(portMap);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("[Ports]\nCOM3=simulator\n");
-    file.close();
-
     const FaultCase cases[] = {
         {"", ResultCode::kSuccess, false, true},
         {"noise", ResultCode::kSuccess, false, true},
@@ -52,8 +43,7 @@ TEST(TrafficLog, RecordsEachExchangeAsOnTheWireWithItsReason)
         SimBus twin(options);
 
         TDevOper op;
-        op.SetPortMapFile(portMap);
-        ASSERT_TRUE(op.OpenSerial(kPort));
+        ASSERT_TRUE(op.OpenLink(LinkSettings{QStringLiteral("simulator")}, kPort));
         std::uint16_t version = 0;
         QString name, maker;
         std::uint16_t number1 = 0;

@@ -13,11 +13,9 @@
 #include "store/pack_poller.h"
 
 #include <QDateTime>
-#include <QFile>
 #include <QMutex>
 #include <QMutexLocker>
 #include <QStringList>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -133,15 +131,8 @@ protected:
         CurrentScript() = m_script;
         LinkRegistry::Register(QLatin1String(kLinkName),
                                [](const LinkSettings&) { return std::make_unique<ScriptedLink>(CurrentScript()); });
-        const QString ini = m_folder.filePath(QStringLiteral("BMS.ini"));
-        QFile file(ini);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(QByteArray("[Ports]\nCOM1=") + kLinkName + "\n");
-        file.close();
         m_store.InitStore();
-        m_store.DevOper().SetPortMapFile(ini);
-        m_store.InitSerial(1);
-        ASSERT_TRUE(m_store.OpenSerial(1));
+        ASSERT_TRUE(m_store.DevOper().OpenLink(LinkSettings{QLatin1String(kLinkName)}, 1));
         m_globals.PortNumber = 1;
         m_globals.PackCount = 4;
     }
@@ -177,7 +168,6 @@ protected:
     }
 
     std::shared_ptr<LinkScript> m_script = std::make_shared<LinkScript>();
-    QTemporaryDir m_folder;
     TDevInfo m_store;
     AppGlobals m_globals;
     RecordingView m_view;

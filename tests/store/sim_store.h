@@ -3,15 +3,14 @@
 #include "lib/sim_link.h"
 #include "store/devinfo.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <memory>
 
-// A store initialised as at start-up, its port 1 mapped to the in-process
-// simulated packs through a real INI file and opened.
+// A store initialised as at start-up, its port 1 opened on the in-process
+// simulated packs.
 struct SimulatedStore {
     QTemporaryDir folder;
     std::unique_ptr<TDevInfo> store = std::make_unique<TDevInfo>();
@@ -20,14 +19,7 @@ struct SimulatedStore {
     {
         RegisterSimulatorLink(options);
         store->InitStore();
-        const QString ini = folder.filePath(QStringLiteral("BMS.ini"));
-        QFile file(ini);
-        if (file.open(QIODevice::WriteOnly))
-            file.write("[Ports]\nCOM1=simulator\n");
-        file.close();
-        store->DevOper().SetPortMapFile(ini);
-        store->InitSerial(1);
-        opened = store->OpenSerial(1);
+        opened = store->DevOper().OpenLink(LinkSettings{QString::fromLatin1(kSimulatorDeviceName)}, 1);
     }
 
     ~SimulatedStore()

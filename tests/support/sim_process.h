@@ -1,5 +1,6 @@
 #pragma once
 
+#include "protocol/link.h"
 #include "support/child_process.h"
 
 #include <QDir>
@@ -62,8 +63,11 @@ public:
     QString linkPath() const { return m_linkPath; }
     qint64 processId() const { return m_process.processId(); }
 
-    // An INI file that maps COM<portNumber> to the simulator's terminal,
-    // for TDevOper::SetPortMapFile.
+    // What TDevOper::OpenLink needs to reach the simulator.
+    LinkSettings linkSettings(qint32 baudRate = 9600) const { return LinkSettings{m_linkPath, baudRate, {}}; }
+
+    // An INI file that maps COM<portNumber> to the simulator's terminal, for
+    // tests of the [Ports] mapping itself (TDevOper::SetPortMapFile).
     QString writePortMap(int portNumber = 1) const
     {
         const QString path = m_folder.filePath(QStringLiteral("ports.ini"));
