@@ -29,6 +29,7 @@
 #include <QScreen>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTimer>
 
 namespace {
 
@@ -276,10 +277,12 @@ void TMainForm::ShowSaveReport(const QString& message)
         m_closeReports << message;
         return;
     }
-    // Over the panels until the user has had time to read it; the logs keep
-    // running meanwhile.
+    // Beside the panels until the user has had time to read it; the logs
+    // keep running meanwhile.
     constexpr int kSaveReportMs = 60000;
-    StatusBar1->showMessage(message, kSaveReportMs);
+    m_saveReport->setText(message);
+    m_saveReport->setToolTip(message);
+    m_saveReportTimer->start(kSaveReportMs);
 }
 
 void TMainForm::ClearStatusPanels(int first, int last)

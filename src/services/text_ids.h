@@ -153,4 +153,8 @@ inline constexpr std::uint16_t kRecordChart = 0x3650;
 inline constexpr std::uint16_t kChartReadings = 0x3651;
 inline constexpr std::uint16_t kChartCellMv = 0x3652;
 
+// Texts refused before they go to a pack or into the store.
+inline constexpr std::uint16_t kNotPlainText = 0x3660;      // %1: field, %2: the text quoted
+inline constexpr std::uint16_t kPasswordTooLong = 0x3661;   // %1: the longest password kept
+
 } // namespace TextId
