@@ -324,10 +324,10 @@ void TMainForm::StartPolling()
 {
     StopPolling();
     m_thread = std::make_unique<TThreadPack>(*Store(), Globals());
-    // Blocking queued: each runs here while the polling thread waits, so
-    // the thread never touches a widget and the window never sees a
-    // half-finished cycle.
-    constexpr auto kSynchronised = Qt::BlockingQueuedConnection;
+    // The thread emits each signal on this thread while it waits (a
+    // synchronised call), so they connect directly: the thread never
+    // touches a widget and the window never sees a half-finished cycle.
+    constexpr auto kSynchronised = Qt::DirectConnection;
     TThreadPack* thread = m_thread.get();
     connect(thread, &TThreadPack::refreshHead, this, &TMainForm::RefreshHead, kSynchronised);
     connect(thread, &TThreadPack::commStateChanged, this, &TMainForm::SetCommState, kSynchronised);
