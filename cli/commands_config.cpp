@@ -112,9 +112,8 @@ Prepared PrepareBarCode(const CommandArgs& args)
     const QString barCode = args.positional.at(1).trimmed();
     if (barCode.isEmpty())
         return Prepared::Usage(TTextOper().GetLanguageText(0x7018));
-    if (!IsPlainText(barCode))
-        return Prepared::Usage(QStringLiteral("the bar code holds a control character or bytes that are not UTF-8: %1")
-                                   .arg(QuotedInput(barCode)));
+    if (const QString refused = RefusedPackText(QStringLiteral("the bar code"), barCode); !refused.isEmpty())
+        return Prepared::Usage(refused);
     if (EncodeWireText(barCode).size() > kBarCodeBytes)
         return Prepared::Usage(QStringLiteral("the bar code is longer than %1 bytes in code page %2")
                                    .arg(kBarCodeBytes)

@@ -174,9 +174,8 @@ Prepared PrepareProduct(const CommandArgs& args)
         const QString text = words.at(qsizetype(i) + 1).trimmed();
         if (text.isEmpty() && field.emptyTextId != 0)
             return Prepared::Usage(TTextOper().GetLanguageText(field.emptyTextId));
-        if (!IsPlainText(text))
-            return Prepared::Usage(QStringLiteral("%1 holds a control character or bytes that are not UTF-8: %2")
-                                       .arg(QString::fromLatin1(field.name), QuotedInput(text)));
+        if (const QString refused = RefusedPackText(QString::fromLatin1(field.name), text); !refused.isEmpty())
+            return Prepared::Usage(refused);
         if (text.size() > field.maxCharacters || EncodeWireText(text).size() > kProductTextBytes)
             return Prepared::Usage(QStringLiteral("%1 is longer than %2 characters (%3 bytes)")
                                        .arg(QString::fromLatin1(field.name))

@@ -154,8 +154,11 @@ Prepared PrepareParams(const CommandArgs& args)
     catalogue.InitCatalogue();
     RParameter probe = catalogue.NewParameterSet(1);
     const RParameterFileResult imported = ImportParameterFile(file, probe);
+    // A refused line is named by number; a file that could not be read
+    // names itself.
     if (!imported.ok)
-        return Prepared::Usage(QStringLiteral("%1: %2").arg(file, imported.errorText));
+        return Prepared::Usage(imported.errorLine > 0 ? QStringLiteral("%1: %2").arg(file, imported.errorText)
+                                                      : imported.errorText);
     if (imported.applied.empty())
         return Prepared::Usage(QStringLiteral("%1 holds no parameters").arg(file));
     for (const RParameterFileLine& line : imported.applied) {

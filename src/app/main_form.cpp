@@ -29,6 +29,7 @@
 #include <QScreen>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTimer>
 
 namespace {
 
@@ -276,10 +277,12 @@ void TMainForm::ShowSaveReport(const QString& message)
         m_closeReports << message;
         return;
     }
-    // Over the panels until the user has had time to read it; the logs keep
-    // running meanwhile.
+    // Beside the panels until the user has had time to read it; the logs
+    // keep running meanwhile.
     constexpr int kSaveReportMs = 60000;
-    StatusBar1->showMessage(message, kSaveReportMs);
+    m_saveReport->setText(message);
+    m_saveReport->setToolTip(message);
+    m_saveReportTimer->start(kSaveReportMs);
 }
 
 void TMainForm::ClearStatusPanels(int first, int last)
@@ -321,10 +324,10 @@ void TMainForm::StartPolling()
 {
     StopPolling();
     m_thread = std::make_unique<TThreadPack>(*Store(), Globals());
-    // Blocking queued: each runs here while the polling thread waits, so
-    // the thread never touches a widget and the window never sees a
-    // half-finished cycle.
-    constexpr auto kSynchronised = Qt::BlockingQueuedConnection;
+    // The thread emits each signal on this thread while it waits (a
+    // synchronised call), so they connect directly: the thread never
+    // touches a widget and the window never sees a half-finished cycle.
+    constexpr auto kSynchronised = Qt::DirectConnection;
     TThreadPack* thread = m_thread.get();
     connect(thread, &TThreadPack::refreshHead, this, &TMainForm::RefreshHead, kSynchronised);
     connect(thread, &TThreadPack::commStateChanged, this, &TMainForm::SetCommState, kSynchronised);

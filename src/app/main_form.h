@@ -41,6 +41,7 @@ class QPushButton;
 class QRadioButton;
 class QStatusBar;
 class QTabWidget;
+class QTimer;
 class QWidget;
 class TComboBoxExt;
 class TDevInfo;
@@ -162,6 +163,9 @@ private:
     // ---- Controls.
     QStatusBar* StatusBar1 = nullptr;
     std::array<QLabel*, kStatusPanels> m_statusPanels{};
+    // Right of the five panels: the logs' save reports, emptied by its timer.
+    QLabel* m_saveReport = nullptr;
+    QTimer* m_saveReportTimer = nullptr;
     QTabWidget* PageControl1 = nullptr;
     std::array<QWidget*, kPageCount> m_tabSheets{};
 

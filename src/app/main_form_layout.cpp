@@ -21,6 +21,7 @@
 #include <QRadioButton>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -128,6 +129,14 @@ void TMainForm::BuildStatusBar()
         StatusBar1->addWidget(label, last ? 1 : 0);
         m_statusPanels[std::size_t(panel)] = label;
     }
+    // A report beside the panels, never over them: a temporary status
+    // message would hide all five. A long path takes no room from them.
+    m_saveReport = Named<QLabel>("StatusBar1Report", StatusBar1);
+    m_saveReport->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    StatusBar1->addPermanentWidget(m_saveReport, 2);
+    m_saveReportTimer = new QTimer(this);
+    m_saveReportTimer->setSingleShot(true);
+    connect(m_saveReportTimer, &QTimer::timeout, m_saveReport, &QLabel::clear);
 }
 
 QWidget* TMainForm::BuildLivePage()

@@ -12,6 +12,8 @@ bool HistoryTransfer::Step(RHistoryRecord& record)
     if (!Running())
         return false;
     InitWorkDataRecord(m_packNumber, record);
+    // Only a retry follows a failed exchange directly.
+    const bool afterFailure = m_subCommand == HistorySubCommand::kRetry;
     std::uint8_t firstStatus = 0;
     std::uint8_t secondStatus = 0;
     const std::uint8_t result = m_exchange(m_subCommand, firstStatus, secondStatus, record);
@@ -20,7 +22,6 @@ bool HistoryTransfer::Step(RHistoryRecord& record)
         // The pack keeps its read position: ask for the same record again.
         m_subCommand = HistorySubCommand::kRetry;
         m_lastError = result;
-        m_hadFailure = true;
         ++m_failures;
         if (result == ResultCode::kNoAnswer && ++m_noAnswers >= kNoAnswerLimit) {
             m_end = HistoryTransferEnd::NoAnswer;
@@ -48,10 +49,11 @@ bool HistoryTransfer::Step(RHistoryRecord& record)
         return false;
     }
     m_failures = 0;
-    // Answers carry no command code. When a pack answers later than the link
-    // waits, the answer to a retry can come in for the request after it,
-    // and the same record arrives twice in a row: it is kept once.
-    if (m_hadFailure && m_lastRecord.has_value() && *m_lastRecord == record)
+    // A pack that never heard the request that failed still holds the
+    // record it sent last, and the retry brings that one again: it is kept
+    // once. Any other repeat is the log's own (two identical records in a
+    // row) and kept, also late in a transfer that once failed.
+    if (afterFailure && m_lastRecord.has_value() && *m_lastRecord == record)
         return false;
     m_lastRecord = record;
     ++m_records;

@@ -76,6 +76,5 @@ private:
     std::uint8_t m_lastResult = 0;
     std::uint8_t m_firstStatus = 0;
     std::uint8_t m_secondStatus = 0;
-    bool m_hadFailure = false;
     std::optional<RHistoryRecord> m_lastRecord;
 };

@@ -2,6 +2,7 @@
 
 #include "params/parameter_block.h"
 
+#include <QDir>
 #include <QFile>
 #include <QSaveFile>
 #include <QStringEncoder>
@@ -86,10 +87,11 @@ std::optional<RParameterFileLine> ParseLine(QByteArrayView line, int lineNumber,
 {
     const QStringList pieces = SplitText(QString::fromLatin1(line), QLatin1Char(kSeparator));
     if (pieces.size() != 2 && pieces.size() != 6) {
-        error = QStringLiteral("%1 has %2 fields; a parameter line has 2 (id,value) or 6 (as exported). "
+        error = QStringLiteral("%1 has %2 %3; a parameter line has 2 (id,value) or 6 (as exported). "
                                "Write decimals with a point: 3.601, not 3,601")
                     .arg(Quoted(line))
-                    .arg(pieces.size());
+                    .arg(pieces.size())
+                    .arg(pieces.size() == 1 ? QStringLiteral("field") : QStringLiteral("fields"));
         return std::nullopt;
     }
     bool isNumber = false;
@@ -211,8 +213,9 @@ RParameterFileResult ImportParameterFile(const QString& path, RParameter& set)
 {
     RParameterFileResult result;
     QFile file(path);
+    const QString shownPath = QDir::toNativeSeparators(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        result.errorText = file.errorString();
+        result.errorText = QStringLiteral("%1: %2").arg(shownPath, file.errorString());
         return result;
     }
     // Read to the end rather than by size or atEnd(): a pipe has no size,
@@ -224,12 +227,14 @@ RParameterFileResult ImportParameterFile(const QString& path, RParameter& set)
             break;
         text += chunk;
         if (text.size() > kLargestFile) {
-            result.errorText = QStringLiteral("larger than %1 KB: not a parameter file").arg(kLargestFile / 1024);
+            result.errorText = QStringLiteral("%1 is larger than %2 KB, so it is not a parameter file.")
+                                   .arg(shownPath)
+                                   .arg(kLargestFile / 1024);
             return result;
         }
     }
     if (file.error() != QFileDevice::NoError) {
-        result.errorText = file.errorString();
+        result.errorText = QStringLiteral("%1: %2").arg(shownPath, file.errorString());
         return result;
     }
     return ReadParameterText(text, set);

@@ -48,8 +48,9 @@ struct RParameterFileLine {
 
 struct RParameterFileResult {
     bool ok = false;
-    // Why the file could not be written or read, for the message box; an
-    // import names the line ("Line 7: ...").
+    // Why the file could not be written or read, for the message box. An
+    // import names the line ("Line 7: ...", errorLine), or the file when the
+    // file as a whole could not be read.
     QString errorText;
     // Export only: the first ranged entry outside its range; nothing was written.
     std::optional<RParameterKind> outOfRange;

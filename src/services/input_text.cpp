@@ -1,5 +1,8 @@
 #include "services/input_text.h"
 
+#include "services/text_ids.h"
+#include "services/textoper.h"
+
 #include <QStringList>
 
 namespace {
@@ -56,4 +59,11 @@ bool IsPlainText(const QString& text)
         if (character == 0xFFFD || !QChar::isPrint(character))
             return false;
     return true;
+}
+
+QString RefusedPackText(const QString& fieldName, const QString& text)
+{
+    if (IsPlainText(text))
+        return {};
+    return TTextOper().GetLanguageText(TextId::kNotPlainText).arg(fieldName, QuotedInput(text));
 }

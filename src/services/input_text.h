@@ -17,3 +17,9 @@ QString PrintableText(const QString& text);
 // Printable text only: no control or other unprintable characters, and no
 // bytes that were not UTF-8.
 bool IsPlainText(const QString& text);
+
+// The check for a text that goes to a pack (bar code, product texts): empty
+// when the text is plain, otherwise the message that refuses it, in the
+// current language, naming the field and quoting the text with its control
+// characters written as escapes.
+QString RefusedPackText(const QString& fieldName, const QString& text);

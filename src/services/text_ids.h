@@ -155,4 +155,8 @@ inline constexpr std::uint16_t kChartCellMv = 0x3652;
 // The mark of an adapter's echo that the traffic console and --trace show.
 inline constexpr std::uint16_t kTrafficEchoSkipped = 0x3670;
 
+// Texts refused before they go to a pack or into the store.
+inline constexpr std::uint16_t kNotPlainText = 0x3660;      // %1: field, %2: the text quoted
+inline constexpr std::uint16_t kPasswordTooLong = 0x3661;   // %1: the longest password kept
+
 } // namespace TextId

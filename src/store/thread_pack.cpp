@@ -6,6 +6,9 @@ TThreadPack::TThreadPack(TDevInfo& store, AppGlobals& globals, QObject* parent)
     : QThread(parent), m_poller(store, globals, *this, [this] { return isInterruptionRequested(); })
 {
     setObjectName(QStringLiteral("pack-polling"));
+    // This object lives on the user-interface thread: the call runs there
+    // while the emitting thread waits.
+    connect(this, &TThreadPack::callPending, this, &TThreadPack::RunPendingCall, Qt::BlockingQueuedConnection);
 }
 
 TThreadPack::~TThreadPack()
@@ -31,6 +34,30 @@ void TThreadPack::run()
 {
     while (!isInterruptionRequested())
         m_poller.RunPass();
-    emit commStateChanged(0);
+    SetCommState(0);
     m_runEnded.store(true, std::memory_order_release);
+}
+
+void TThreadPack::Synchronise(std::function<void()> call)
+{
+    {
+        const std::lock_guard<std::mutex> lock(m_callLock);
+        m_pendingCall = std::move(call);
+    }
+    emit callPending();
+    // Pairs with the lock taken after the call: all the call did is ordered
+    // before what this thread does next.
+    const std::lock_guard<std::mutex> lock(m_callLock);
+}
+
+void TThreadPack::RunPendingCall()
+{
+    std::function<void()> call;
+    {
+        const std::lock_guard<std::mutex> lock(m_callLock);
+        call.swap(m_pendingCall);
+    }
+    if (call)
+        call();
+    const std::lock_guard<std::mutex> lock(m_callLock);
 }

@@ -5,11 +5,17 @@
 #include <QThread>
 
 #include <atomic>
+#include <functional>
+#include <mutex>
 
 // The polling thread. It runs PackPoller pass after pass until a stop is
-// requested and reaches the window only through its signals. The window
-// connects them with Qt::BlockingQueuedConnection, so each runs on the
-// user-interface thread while this thread waits, as a synchronised call.
+// requested and reaches the window only through its signals. Each signal is
+// emitted on the user-interface thread while this thread waits, as a
+// synchronised call; the window connects them directly. The hand-over
+// carries copies of the values, never references into this thread's stack,
+// and runs through a lock the thread sanitizer sees: Qt's own blocking wait
+// is invisible to it, so a window that read this thread's stack would later
+// seem to race with this thread's next writes there.
 //
 // Stop() asks the thread to end and waits for it; the thread looks at the
 // request between commands, so it ends within one exchange. While waiting,
@@ -32,25 +38,36 @@ signals:
     void refreshAnalog();
     void refreshAlarm();
     void refreshLocation();
+    // Internal: a synchronised call waits for the user-interface thread.
+    void callPending();
 
 protected:
     void run() override;
 
 private:
-    void RefreshHead() override { emit refreshHead(); }
-    void SetCommState(int state) override { emit commStateChanged(state); }
+    void RefreshHead() override { Synchronise([this] { emit refreshHead(); }); }
+    void SetCommState(int state) override { Synchronise([this, state] { emit commStateChanged(state); }); }
     void ShowPackTime(const RDeviceTime& packTime, std::uint8_t lastResult) override
     {
-        emit packTimeShown(packTime, lastResult);
+        Synchronise([this, packTime, lastResult] { emit packTimeShown(packTime, lastResult); });
     }
     void ShowStatus(std::uint16_t softwareVersion, const QString& barCode, std::uint8_t echoedPack) override
     {
-        emit statusShown(softwareVersion, barCode, echoedPack);
+        Synchronise([this, softwareVersion, barCode, echoedPack] {
+            emit statusShown(softwareVersion, barCode, echoedPack);
+        });
     }
-    void RefreshAnalog() override { emit refreshAnalog(); }
-    void RefreshAlarm() override { emit refreshAlarm(); }
-    void RefreshLocation() override { emit refreshLocation(); }
+    void RefreshAnalog() override { Synchronise([this] { emit refreshAnalog(); }); }
+    void RefreshAlarm() override { Synchronise([this] { emit refreshAlarm(); }); }
+    void RefreshLocation() override { Synchronise([this] { emit refreshLocation(); }); }
+
+    // Runs call on the user-interface thread and returns when it has run.
+    void Synchronise(std::function<void()> call);
+    // On the user-interface thread: runs the call waiting there.
+    void RunPendingCall();
 
     PackPoller m_poller;
     std::atomic<bool> m_runEnded{false};
+    std::mutex m_callLock;
+    std::function<void()> m_pendingCall;
 };

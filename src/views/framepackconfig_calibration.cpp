@@ -259,6 +259,15 @@ void TFramePackConfig::BtnWriteProductClick()
         Inform(Text(missing->emptyTextId));
         return;
     }
+    // A pasted text may carry control characters the pack would store as
+    // they are; the message names the field by its label.
+    for (std::size_t i = 0; i < kProductFields.size(); ++i) {
+        const QString refused = RefusedPackText(Text(kProductSpecs[i].labelTextId), info.*kProductFields[i].field);
+        if (!refused.isEmpty()) {
+            Inform(refused);
+            return;
+        }
+    }
     if (!Confirmed(0x7037))
         return;
     // The command pads each text to 30 bytes, or cuts a longer one without

@@ -4,6 +4,7 @@
 
 #include "views/framepackconfig.h"
 
+#include "services/input_text.h"
 #include "services/settings.h"
 #include "services/text_ids.h"
 #include "services/textoper.h"
@@ -19,6 +20,9 @@
 #include <array>
 
 namespace {
+
+// The caption of the bar code's label names it in messages.
+constexpr std::uint16_t kBarCodeLabel = 0x700F;
 
 QString Text(std::uint16_t id)
 {
@@ -198,9 +202,18 @@ void TFramePackConfig::BtnReadBarCodeClick()
 
 void TFramePackConfig::BtnWriteBarCodeClick()
 {
-    if (!PortIsOpen() || !Given(Edit10, 0x7018) || !Confirmed(0x7019))
+    if (!PortIsOpen() || !Given(Edit10, 0x7018))
+        return;
+    // A pasted text may carry control characters the pack would store as
+    // they are.
+    const QString barCode = Edit10->text().trimmed();
+    if (const QString refused = RefusedPackText(Text(kBarCodeLabel), barCode); !refused.isEmpty()) {
+        Inform(refused);
+        return;
+    }
+    if (!Confirmed(0x7019))
         return;
     // The command pads the text to 30 bytes, or cuts a longer one without
     // splitting a character.
-    Report(m_store->WriteBarCode(Address(), Pack(), Edit10->text().trimmed()));
+    Report(m_store->WriteBarCode(Address(), Pack(), barCode));
 }

@@ -99,8 +99,12 @@ void TFramePackParameter::ShowParameters(const RParameter& set)
     for (int box = 0; box < kChoiceBoxes; ++box) {
         TComboBoxExt* combo = m_choiceBoxes[std::size_t(box)];
         const QString value = QString::number(TParameterInfo::GetParameterInt(kChoiceIds[std::size_t(box)], set));
-        if (!combo->selectValue(value))
+        const bool listed = combo->selectValue(value);
+        if (!listed)
             combo->selectIndex(box >= kFirstProtocolBox ? 0 : -1);
+        // "None" stands in for a protocol the list does not hold; until the
+        // user picks an item, the pack's own value is written back.
+        m_unlistedShown[std::size_t(box)] = !listed;
     }
     for (std::size_t k = 0; k < kSwitchTable.size(); ++k)
         m_switchBoxes[k]->setChecked(TParameterInfo::GetParameterFlag(kSwitchTable[k].id, set));
@@ -120,8 +124,11 @@ void TFramePackParameter::CollectParameters(RParameter& set) const
             TParameterInfo::SetParameterValue(idCell->text().toInt(), set, *value);
     }
     for (int box = 0; box < kChoiceBoxes; ++box) {
-        // A box without a selection (the pack reported a value it does not
-        // list) keeps the value the set holds rather than sending 0.
+        // A box that shows a value the pack did not report (nothing, or
+        // "None" for an unlisted protocol) keeps the value the set holds
+        // rather than sending 0, until the user picks an item.
+        if (m_unlistedShown[std::size_t(box)])
+            continue;
         bool ok = false;
         const int value = m_choiceBoxes[std::size_t(box)]->selectedValue().toInt(&ok);
         if (ok)
@@ -161,14 +168,36 @@ void TFramePackParameter::Edit1Exit()
     m_inEdit1Exit = true;
     if (!Decimal::parse(text)) {
         MessageBoxes::Warn(this, Text(kInvalidNumber));
+        // The editor shows again what the cell holds, and so what a write
+        // would send.
+        if (const QTableWidgetItem* cell = StringGrid1->item(m_edit1Tag, kValueColumn))
+            Edit1->setText(cell->text());
+        Edit1->selectAll();
     } else if (QTableWidgetItem* cell = StringGrid1->item(m_edit1Tag, kValueColumn)) {
         cell->setText(Edit1->text());
     }
     m_inEdit1Exit = false;
 }
 
+void TFramePackParameter::StringGrid1Click(int row, int column)
+{
+    // A click on the value cell that is already current changes no cell, so
+    // only the click itself can open its editor.
+    if (column == kValueColumn && (Edit1->isHidden() || m_edit1Tag != row))
+        StringGrid1SelectCell(row, column);
+}
+
 bool TFramePackParameter::eventFilter(QObject* watched, QEvent* event)
 {
+    // No keyboard search in the grid: a typed digit would move the current
+    // cell to the row whose value starts with it, and the rest of the number
+    // would land in that parameter. Navigation and shortcut keys still work.
+    if (watched == StringGrid1 && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (!key->text().isEmpty() && key->text().front().isPrint()
+            && !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)))
+            return true;
+    }
     if (watched == Edit1) {
         if (event->type() == QEvent::FocusOut) {
             Edit1Exit();
@@ -295,22 +324,28 @@ void TFramePackParameter::BtnWriteParameterClick()
 void TFramePackParameter::BtnImpParameterClick()
 {
     const AppGlobals& globals = Globals();
-    RParameter set = m_store->ParameterInfo().NewParameterSet(globals.SelectedPack);
     const QString path = FileDialogs::AskOpenFileName(
         this, {Text(kButtonCaptions[2].textId), globals.ParameterPath, QLatin1String(kParameterFileFilter),
                QLatin1String(kParameterFileExtension)});
-    if (!path.isEmpty()) {
-        const RParameterFileResult result = ImportParameterFile(path, set);
-        if (result.ok) {
-            CheckBox100->setChecked(false);
-            MessageBoxes::Inform(this, Text(TextId::kOperationSucceeded));
-        } else {
-            MessageBoxes::Inform(this, result.errorText);
-        }
+    if (path.isEmpty())
+        return;
+    // The file is read whole and checked first, so that a file that fails
+    // on any line changes nothing. Then, as "params write" of the command
+    // line does, only the ids it names change what the page shows (the
+    // values read from the pack and what the user typed since): a partial
+    // file must never leave the rest at 0.
+    RParameter probe = m_store->ParameterInfo().NewParameterSet(globals.SelectedPack);
+    const RParameterFileResult result = ImportParameterFile(path, probe);
+    if (!result.ok) {
+        MessageBoxes::Inform(this, result.errorText);
+        return;
     }
-    // Also after a cancel or a failure: the fresh set, or what was read
-    // before the line that stopped the import.
-    ShowParameters(set);
+    RParameter merged = m_currentSet;
+    CollectParameters(merged);
+    ApplyParameterLines(result.applied, merged);
+    ShowParameters(merged);
+    CheckBox100->setChecked(false);
+    MessageBoxes::Inform(this, Text(TextId::kOperationSucceeded));
 }
 
 void TFramePackParameter::BtnExpParameterClick()

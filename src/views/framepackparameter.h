@@ -65,6 +65,8 @@ public:
     void BtnExpParameterClick();
     // row is a data row of the grid (0 is the first parameter).
     void StringGrid1SelectCell(int row, int column);
+    // A click on a cell, also on the one that is already current.
+    void StringGrid1Click(int row, int column);
     void Edit1Exit();
 
 protected:
@@ -88,6 +90,10 @@ private:
     // The grid row Edit1 edits (its tag), or -1.
     int m_edit1Tag = -1;
     bool m_inEdit1Exit = false;
+    // Per selection box: it shows a value the set does not hold (no
+    // selection, or "None" for an unlisted protocol) and the user has not
+    // picked an item since, so collecting keeps the set's value.
+    std::array<bool, kChoiceBoxes> m_unlistedShown{};
 
     QTableWidget* StringGrid1 = nullptr;
     QLineEdit* Edit1 = nullptr;

@@ -62,6 +62,8 @@ void TFramePackParameter::BuildControls()
     layout->addWidget(StringGrid1, 1);
     connect(StringGrid1, &QTableWidget::currentCellChanged, this,
             [this](int row, int column) { StringGrid1SelectCell(row, column); });
+    connect(StringGrid1, &QTableWidget::cellClicked, this, &TFramePackParameter::StringGrid1Click);
+    StringGrid1->installEventFilter(this);
 
     Edit1 = new QLineEdit(StringGrid1->viewport());
     Edit1->setObjectName(QStringLiteral("Edit1"));
@@ -116,6 +118,10 @@ void TFramePackParameter::BuildControls()
         m_choiceBoxes[std::size_t(box)]->setMinimumWidth(box < kFirstProtocolBox ? 110 : 140);
         // The longest item in either language is shown whole.
         m_choiceBoxes[std::size_t(box)]->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+        // The user's own pick, also of the item already shown, is what a
+        // write sends from now on.
+        connect(m_choiceBoxes[std::size_t(box)], &QComboBox::activated, this,
+                [this, box] { m_unlistedShown[std::size_t(box)] = false; });
     }
     auto* other = new QHBoxLayout(m_groupBoxes[3]);
     other->addWidget(m_labels[1]);

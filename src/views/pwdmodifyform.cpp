@@ -36,7 +36,7 @@ TPwdModifyForm::TPwdModifyForm(const QString& storedPassword, QWidget* parent)
         label->setObjectName(QLatin1String(labelName));
         auto* edit = new QLineEdit(this);
         edit->setObjectName(QLatin1String(editName));
-        edit->setMaxLength(kMaxPasswordLength);
+        edit->setMaxLength(kFieldLength);
         ShowPasswordAsStars(edit);
         grid->addWidget(label, row, 0);
         grid->addWidget(edit, row, 1);
@@ -101,6 +101,10 @@ void TPwdModifyForm::BtnOkClick()
     }
     if (newPassword.size() < kMinPasswordLength) {
         MessageBoxes::Inform(this, Text(TextId::kPasswordTooShort));
+        return;
+    }
+    if (newPassword.size() > kMaxPasswordLength) {
+        MessageBoxes::Inform(this, Text(TextId::kPasswordTooLong).arg(kMaxPasswordLength));
         return;
     }
     if (TrimText(Edit3->text()) != newPassword) {

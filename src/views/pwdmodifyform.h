@@ -10,8 +10,12 @@
 //
 // Checks of OK, in order: the old password (trimmed) equals the stored one
 // ("wrong password", only the old field emptied); a new password is given;
-// it has at least six characters; the repeat matches after the same
+// it has at least six characters and at most the 20 the store keeps (the
+// fields take more, so that a longer one, typed or pasted, is refused with
+// the limit instead of being cut); the repeat matches after the same
 // trimming (both new fields emptied). Each failure keeps the dialog open.
+
+#include "services/password_store.h"
 
 #include <QDialog>
 
@@ -24,8 +28,10 @@ class QPushButton;
 class TPwdModifyForm : public QDialog {
     Q_OBJECT
 public:
-    static constexpr int kMaxPasswordLength = 20;
+    static constexpr int kMaxPasswordLength = kSavedPasswordLength;
     static constexpr int kMinPasswordLength = 6;
+    // What each field takes: more than a password may have.
+    static constexpr int kFieldLength = 64;
 
     // storedPassword: what the old password is compared with.
     explicit TPwdModifyForm(const QString& storedPassword, QWidget* parent = nullptr);

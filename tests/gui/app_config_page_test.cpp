@@ -270,6 +270,29 @@ TEST_F(ConfigPageTest, ValuesThePackCouldOnlyGetWrappedAreRefusedBeforeTheQuesti
     Control<QDateEdit>("DateTimePicker1")->setDate(QDate(2020, 5, 6));
     EXPECT_TRUE(Click("BtnReadDateTime").startsWith(Text(0x7056).section(u'%', 0, 0)));
     EXPECT_EQ(Control<QDateEdit>("DateTimePicker1")->date(), QDate(2020, 5, 6));
+
+    // Pasted control characters: refused by the field's name before the
+    // question; nothing goes out.
+    for (const char* edit : {"Edit25", "Edit31", "Edit26", "Edit27", "Edit28", "Edit29", "Edit30"})
+        Set(edit, "ok");
+    struct Pasted {
+        const char* edit;
+        const char* button;
+        std::uint8_t cid2;
+        std::uint16_t label;
+    };
+    const Pasted pasted[] = {{"Edit10", "BtnWriteBarCode", 0xEA, 0x700F},
+                             {"Edit31", "BtnWriteProduct", 0xF2, 0x703F},
+                             {"Edit30", "BtnWriteProduct", 0xF2, 0x7036}};
+    for (const Pasted& p : pasted) {
+        const qsizetype before = Sent(p.cid2).size();
+        Set(p.edit, QStringLiteral("AB\x01" "CD\tEF"));
+        EXPECT_EQ(Click(p.button), Text(0x3660).arg(Text(p.label), QStringLiteral("\"AB\\x01CD\\x09EF\"")))
+            << p.edit;
+        EXPECT_FALSE(Asked()) << p.edit;
+        EXPECT_EQ(Sent(p.cid2).size(), before) << p.edit;
+        Set(p.edit, "ok");
+    }
 }
 
 TEST_F(ConfigPageTest, WriteControlsFollowThePasswordAndEachEntryEmptiesTheFields)
@@ -392,6 +415,14 @@ TEST_F(PasswordDialogTest, ChecksInOrderAndHandsBackOnlyACompletePass)
         Press(dialog, "BtnOk");
         EXPECT_EQ(m_boxes.last().text, Text(0x5079));
         EXPECT_EQ(Field(dialog, "Edit2"), "abcde");
+
+        // Longer than the store keeps: refused with the limit, never cut.
+        const QString longer(21, u'x');
+        Fill(dialog, old, longer, longer);
+        Press(dialog, "BtnOk");
+        EXPECT_EQ(m_boxes.last().text, Text(0x3661).arg(20));
+        EXPECT_EQ(Field(dialog, "Edit2"), longer);
+        EXPECT_TRUE(dialog.isVisible());
 
         Fill(dialog, old, "abcdef", "abcdeg");
         Press(dialog, "BtnOk");

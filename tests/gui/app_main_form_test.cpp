@@ -229,3 +229,46 @@ TEST_F(MainWindowTest, RefusingTheCloseQuestionKeepsTheWindow)
     EXPECT_EQ(m_boxes.front().buttons, MessageBoxes::Buttons::OkCancel);
     EXPECT_EQ(m_boxes.front().text, QStringLiteral("你确定要退出程序吗?"));
 }
+
+// A log's save report stands beside the five status panels, which stay in
+// view. The window refuses a size below what its layouts need (a window
+// manager is told the same minimum), in either language, and at that
+// minimum no two group boxes of any page overlap.
+TEST_F(MainWindowTest, SaveReportsKeepThePanelsAndTheSmallestWindowKeepsItsGroupsApart)
+{
+    StartWindow({}, QStringLiteral("PackCount=1\n"), false);
+    auto* frame = m_form->findChild<TFrameRealTimeData*>();
+    ASSERT_NE(frame, nullptr);
+    const QString report = QStringLiteral("Saved /tmp/Pack01.csv");
+    emit frame->saveReported(report);
+    for (const char* panel : {"StatusBar1Panel0", "StatusBar1Panel1", "StatusBar1Panel2", "StatusBar1Panel3",
+                              "StatusBar1Panel4"})
+        EXPECT_TRUE(Find<QLabel>(panel)->isVisible()) << panel;
+    EXPECT_EQ(Find<QLabel>("StatusBar1Report")->text(), report);
+
+    auto* pages = Find<QTabWidget>("PageControl1");
+    for (QRadioButton* language : {Find<QRadioButton>("RadioButton1"), Find<QRadioButton>("RadioButton2")}) {
+        language->click();
+        m_form->resize(200, 150);
+        QTest::qWait(20);
+        EXPECT_GE(m_form->width(), 1000);
+        EXPECT_GE(m_form->height(), 600);
+        EXPECT_EQ(m_form->size(), m_form->minimumSize());
+        for (int index = 0; index < pages->count(); ++index) {
+            pages->setCurrentIndex(index);
+            QTest::qWait(20);
+            const QList<QGroupBox*> boxes = pages->widget(index)->findChildren<QGroupBox*>();
+            for (const QGroupBox* a : boxes) {
+                for (const QGroupBox* b : boxes) {
+                    if (a >= b || !a->isVisible() || !b->isVisible() || a->isAncestorOf(b) || b->isAncestorOf(a))
+                        continue;
+                    const QRect first(a->mapTo(m_form.get(), QPoint()), a->size());
+                    const QRect second(b->mapTo(m_form.get(), QPoint()), b->size());
+                    EXPECT_FALSE(first.intersects(second)) << "page " << index << ": "
+                                                           << a->objectName().toStdString() << " and "
+                                                           << b->objectName().toStdString();
+                }
+            }
+        }
+    }
+}

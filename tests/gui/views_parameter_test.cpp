@@ -108,6 +108,28 @@ protected:
         QTest::keyClick(edit, Qt::Key_Return);
     }
 
+    // A click on the value cell of the parameter, as the mouse gives it.
+    void ClickValueCell(std::uint8_t id)
+    {
+        const QTableWidgetItem* cell = Grid()->item(RowOf(id), TFramePackParameter::kValueColumn);
+        Grid()->scrollToItem(cell);
+        QTest::mouseClick(Grid()->viewport(), Qt::LeftButton, {}, Grid()->visualItemRect(cell).center());
+    }
+    // Keys typed go to whatever has the page's focus.
+    void TypeKeys(const QString& keys)
+    {
+        QWidget* target = m_page.focusWidget();
+        ASSERT_NE(target, nullptr);
+        QTest::keyClicks(target, keys);
+        QTest::keyClick(m_page.focusWidget(), Qt::Key_Return);
+    }
+    RParameter Decoded(const QByteArray& block) const
+    {
+        RParameter set = m_sim.store->ParameterInfo().NewParameterSet(kPack);
+        DecodeParameterBlock(block, set);
+        return set;
+    }
+
     // The block the pack holds, as it sends it.
     QByteArray HeldBlock()
     {
@@ -291,20 +313,32 @@ TEST_F(ParameterPageTest, RestoringDefaultsSkipsTheRangeCheckAndIsUncheckedAfter
     EXPECT_EQ(ShownValue(13), QStringLiteral("1.00"));   // read back
 }
 
+// What the lists do not hold is shown as nothing (balance mode) or "None"
+// (protocols), and written back as the pack holds it until the user picks
+// an item.
 TEST_F(ParameterPageTest, ValuesTheListsDoNotHoldAreShownAsNoneOrNothingAndKept)
 {
     QByteArray block = HeldBlock();
-    block[FindBlockField(20)->offset] = char(7);     // balance mode 7
-    block[FindBlockField(148)->offset] = char(200);  // an RS485 protocol nobody lists
+    block[FindBlockField(20)->offset] = char(7);    // balance mode 7
+    block[FindBlockField(148)->offset] = char(10);  // an RS485 protocol nobody lists
+    block[FindBlockField(149)->offset] = char(200); // and a CAN protocol
     PutBlock(block);
     ReadFromPack();
     EXPECT_EQ(Choice(1)->currentIndex(), -1);
     EXPECT_EQ(Choice(3)->currentText(), QStringLiteral("None"));
+    EXPECT_EQ(Choice(4)->currentText(), QStringLiteral("None"));
 
     ClickWrite();
+    EXPECT_EQ(HeldBlock(), block);
+
+    // The user's pick is written, whatever the pack held.
+    ReadFromPack();
+    QTest::keyClick(Choice(3), Qt::Key_Down);
+    ASSERT_EQ(Choice(3)->currentIndex(), 1);
+    ClickWrite();
     const QByteArray after = HeldBlock();
-    EXPECT_EQ(std::uint8_t(after[FindBlockField(20)->offset]), 7);
-    EXPECT_EQ(std::uint8_t(after[FindBlockField(148)->offset]), 0);
+    EXPECT_EQ(QString::number(std::uint8_t(after[FindBlockField(148)->offset])), Choice(3)->valueAt(1));
+    EXPECT_EQ(std::uint8_t(after[FindBlockField(149)->offset]), 200);
 }
 
 TEST_F(ParameterPageTest, AFailedOrCancelledWriteKeepsWhatTheUserEntered)
@@ -339,6 +373,32 @@ TEST_F(ParameterPageTest, AnInvalidNumberInEdit1IsWarnedAboutAndLeavesTheCell)
     EXPECT_EQ(m_boxes.last().icon, MessageBoxes::Icon::Warning);
     EXPECT_EQ(LastText(), TTextOper().GetLanguageText(0x710B));
     EXPECT_EQ(ShownValue(13), old);
+    // The editor shows what a write would send, not the refused text.
+    EXPECT_EQ(Find<QLineEdit>(QStringLiteral("Edit1"))->text(), old);
+}
+
+// A click on a value cell opens its editor also when the cell is already
+// current (here after a read), and typed digits never move to another row:
+// the typed number lands in the parameter clicked, and only there.
+TEST_F(ParameterPageTest, ATypedValueLandsInTheParameterClicked)
+{
+    ReadFromPack();
+    const QByteArray before = HeldBlock();
+    ClickValueCell(12);
+    TypeKeys(QStringLiteral("9"));
+    ReadFromPack();
+    ASSERT_EQ(Grid()->currentRow(), RowOf(12));
+    // Typed into the grid itself: no search for a row starting with 3.
+    QTest::keyClick(Grid(), Qt::Key_3);
+    EXPECT_EQ(Grid()->currentRow(), RowOf(12));
+
+    ClickValueCell(12);
+    TypeKeys(QStringLiteral("3550"));
+    ClickWrite();
+    ASSERT_EQ(LastText(), TTextOper().GetLanguageText(0x3504));
+    RParameter expected = Decoded(before);
+    TParameterInfo::SetParameterInt(12, 3550, expected);
+    EXPECT_EQ(Decoded(HeldBlock()), expected);
 }
 
 TEST_F(ParameterPageTest, APortThatIsClosedSendsNothing)
@@ -401,24 +461,28 @@ TEST_F(ParameterPageTest, ExportingTheFreshSetStopsAtTheNodeNumberWithoutADialog
     EXPECT_EQ(Grid()->currentRow(), RowOf(11));
 }
 
-TEST_F(ParameterPageTest, ImportsShowWhatWasReadInEveryCase)
+// An import merges the file over what the page shows (the values read from
+// the pack): only the ids it names change in the block a write then sends.
+// A cancelled dialog or a file refused on any line changes nothing.
+TEST_F(ParameterPageTest, AnImportChangesOnlyWhatTheFileNamesOrNothing)
 {
     struct Case {
         const char* what;
-        const char* file;     // nullptr: the dialog is cancelled
-        bool succeeds;
-        const char* node;     // battery node number shown afterwards
-        int errorLine;
+        const char* file;   // nullptr: the dialog is cancelled
+        std::vector<std::pair<std::uint8_t, int>> changes;
+        int errorLine;      // 0: accepted
     };
-    const std::array<Case, 4> cases = {{
-        {"cancelled", nullptr, false, "0", 0},
-        {"header only", "ID,Value,Unit,Min,Max,Parameter\r\n", true, "0", 0},
-        {"empty line in the middle", "h\r\n011,15.000\r\n\r\n012,9.000\r\n", false, "15", 3},
-        {"id above 254", "h\r\n011,15.000\r\n300,1.000\r\n", false, "15", 3},
-    }};
+    const Case cases[] = {
+        {"cancelled", nullptr, {}, 0},
+        {"two lines", "ID,Value\r\n012,9\r\n030,3601\r\n", {{12, 9}, {30, 3601}}, 0},
+        {"header only", "ID,Value,Unit,Min,Max,Parameter\r\n", {}, 0},
+        {"empty line in the middle", "h\r\n012,9.000\r\n\r\n030,3601\r\n", {}, 3},
+        {"id above 254", "h\r\n012,9.000\r\n300,1.000\r\n", {}, 3},
+    };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.what);
         ReadFromPack();
+        const QByteArray before = HeldBlock();
         m_boxes.clear();
         m_chosenFile.clear();
         if (test.file) {
@@ -428,17 +492,26 @@ TEST_F(ParameterPageTest, ImportsShowWhatWasReadInEveryCase)
             file.write(test.file);
         }
         m_page.BtnImpParameterClick();
-        EXPECT_EQ(ShownValue(11), QString::fromLatin1(test.node));
-        EXPECT_EQ(ShownValue(12), QStringLiteral("0"));
         if (!test.file) {
             EXPECT_TRUE(m_boxes.isEmpty());
-        } else if (test.succeeds) {
+        } else if (test.errorLine == 0) {
             EXPECT_EQ(LastText(), TTextOper().GetLanguageText(0x3504));
         } else {
-            EXPECT_TRUE(LastText().startsWith(QStringLiteral("Line %1:").arg(test.errorLine))) << LastText().toStdString();
+            EXPECT_TRUE(LastText().startsWith(QStringLiteral("Line %1:").arg(test.errorLine)))
+                << LastText().toStdString();
         }
         // The pack's stored set is not touched.
-        EXPECT_NE(m_sim.store->GetStoredParameters(kPack), m_page.CurrentSet());
+        EXPECT_EQ(m_sim.store->GetStoredParameters(kPack), Decoded(before));
+
+        ClickWrite();
+        ASSERT_EQ(LastText(), TTextOper().GetLanguageText(0x3504));
+        RParameter expected = Decoded(before);
+        for (const auto& [id, value] : test.changes)
+            TParameterInfo::SetParameterInt(id, value, expected);
+        EXPECT_EQ(Decoded(HeldBlock()), expected);
+        if (test.changes.empty()) {
+            EXPECT_EQ(HeldBlock(), before);
+        }
     }
 }
 

@@ -4,6 +4,9 @@
 #include "history/history_transfer.h"
 #include "protocol/result_codes.h"
 
+#include "lib/sim_bus.h"
+#include "lib/sim_live.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -142,6 +145,51 @@ TEST(HistoryTransfer, StopSucceedsWithoutLookingAtTheAnswer)
     EXPECT_EQ(record, firstRecord);
 }
 
+// A log holding two identical records in a row, read from the simulated
+// pack while one exchange fails: the repeat that answers a retry is dropped,
+// the log's own repeat is kept.
+TEST(HistoryTransfer, OnlyTheRepeatRightAfterAFailedExchangeIsDropped)
+{
+    SimulatedStore sim(FivePerLog());
+    ASSERT_TRUE(sim.opened);
+    const QDateTime when(QDate(2024, 3, 5), QTime(6, 7));
+    const SimLiveState state;
+    const QByteArray a = MakeHistoryRecord(1, when, state, 0);
+    const QByteArray b = MakeHistoryRecord(1, when.addSecs(60), state, 0);
+    const QByteArray c = MakeHistoryRecord(1, when.addSecs(120), state, 0);
+    struct Case {
+        const char* what;
+        std::size_t failingExchange;   // counted from 0
+        const char* fault;             // nullptr: none
+    };
+    const Case cases[] = {
+        {"no failure", 0, nullptr},
+        {"unheard request before the repeat", 1, "silent:1"},    // retry brings a again
+        {"unheard request between the repeats", 2, "silent:1"},  // retry brings b again
+        {"lost answer", 1, "badsum:1"},                          // the pack moved on to b
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.what);
+        SharedSimBus()->setLog(1, false, {a, b, b, c});
+        std::size_t exchanges = 0;
+        HistoryTransfer reading(1, [&](std::uint8_t subCommand, std::uint8_t& first, std::uint8_t& second,
+                                       RHistoryRecord& record) {
+            if (exchanges++ == test.failingExchange && test.fault)
+                SimulatedStore::AddFault(QString::fromLatin1(test.fault));
+            const std::uint8_t result = sim.store->ReadWorkDataRecord(1, 1, subCommand, first, second, record);
+            SharedSimBus()->clearFaults();
+            return result;
+        });
+        std::vector<int> minutes;
+        RHistoryRecord record;
+        while (reading.Running())
+            if (reading.Step(record))
+                minutes.push_back(record.time.minute);
+        EXPECT_TRUE(reading.Complete());
+        EXPECT_EQ(minutes, (std::vector<int>{7, 8, 8, 9}));
+    }
+}
+
 // The transfer's rules against a scripted pack: which sub-command follows
 // which answer, and how it ends. Only the end mark makes a complete log.
 TEST(HistoryTransfer, RulesOfATransfer)
@@ -169,10 +217,14 @@ TEST(HistoryTransfer, RulesOfATransfer)
         {"whole log", {record(1), damaged, record(2), end}, {0, 1, 2, 1}, HistoryTransferEnd::Complete, {1, 2}},
         {"pack falls silent", {record(1), silence, silence, silence}, {0, 1, 2, 2}, HistoryTransferEnd::NoAnswer, {1}},
         {"errors only", errors, retries, HistoryTransferEnd::Failed, {}},
-        // A slow pack's answers come one request late: the retry's answer
-        // comes in again for the next request.
-        {"late answers", {silence, record(1), record(1), record(2), end}, {0, 2, 1, 1, 1},
+        // A pack that did not hear the request answers the retry with the
+        // record it sent last: kept once.
+        {"unheard request", {record(1), silence, record(1), record(2), end}, {0, 1, 2, 1, 1},
          HistoryTransferEnd::Complete, {1, 2}},
+        // A repeat that answers a request for the next record is the log's
+        // own, also after an earlier failure.
+        {"log's own repeat", {silence, record(1), record(1), record(2), end}, {0, 2, 1, 1, 1},
+         HistoryTransferEnd::Complete, {1, 1, 2}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
