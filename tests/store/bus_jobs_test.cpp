@@ -148,9 +148,11 @@ TEST(BusJobs, BatchRefusesAPackHoldingAnOutOfRangeValueAndCancelLeavesTheRestUnt
     EXPECT_EQ(report.packs[1].step, RBatchStep::Refused);
     EXPECT_EQ(report.packs[1].refusedId, std::optional<std::uint8_t>(kNodeId));
     EXPECT_EQ(report.packs[1].refusedName, QStringLiteral("Battery node number"));
-    for (const SimRequest& request : SharedSimBus()->requests())
-        if (request.cid2 == kWriteParametersCid2)
+    for (const SimRequest& request : SharedSimBus()->requests()) {
+        if (request.cid2 == kWriteParametersCid2) {
             EXPECT_EQ(request.address, 1);
+        }
+    }
     EXPECT_EQ(SharedSimBus()->requestCount(kWriteParametersCid2), 1);
 
     // Cancelled once the first pack is done: the others are named, not touched.
