@@ -65,7 +65,7 @@ OutputRecord RecordOutput(int row, const RHistoryRecord& record, bool alarmLog, 
 
 // Reads one pack's log, printing each record and the end of the transfer,
 // into csvPath when there is one. The exit status of that pack.
-int ReadOneLog(Session& session, std::uint8_t pack, bool alarmLog, const QString& csvPath)
+int ReadOneLog(Session& session, std::uint8_t pack, bool alarmLog, const QString& csvPath, bool dropSilentFile)
 {
     const TTextOper& texts = session.store().TextOper();
     CsvFile csv;
@@ -84,6 +84,9 @@ int ReadOneLog(Session& session, std::uint8_t pack, bool alarmLog, const QString
         });
     if (csvFailed)
         return session.failed(QStringLiteral("%1: cannot write").arg(csv.path()));
+    // On a rack, a pack that never answered leaves no empty file behind.
+    if (dropSilentFile && csv.isOpen() && outcome.end == HistoryTransferEnd::NoAnswer && outcome.records == 0)
+        csv.remove();
 
     session.out().printLine(OutputRecord(QStringLiteral("history_end"))
                                 .text(QStringLiteral("log"), alarmLog ? QStringLiteral("alarm") : QStringLiteral("work"))
@@ -109,7 +112,7 @@ int ReadOneLog(Session& session, std::uint8_t pack, bool alarmLog, const QString
 int RunHistory(Session& session, const HistoryRequest& request)
 {
     if (request.packs.empty())
-        return ReadOneLog(session, session.pack(), request.alarmLog, request.csvPath);
+        return ReadOneLog(session, session.pack(), request.alarmLog, request.csvPath, false);
     // One file per pack, named as the logs are; the time of the run is in
     // every name, so the files of one run sort together.
     const QDateTime now = QDateTime::currentDateTime();
@@ -118,7 +121,7 @@ int RunHistory(Session& session, const HistoryRequest& request)
         const QString path = request.csvPath.isEmpty()
             ? QString()
             : QDir(request.csvPath).filePath(AutoSaveFileName(pack, now));
-        const int packStatus = ReadOneLog(session, pack, request.alarmLog, path);
+        const int packStatus = ReadOneLog(session, pack, request.alarmLog, path, true);
         if (packStatus == kInterruptedStatus)
             return packStatus;
         if (packStatus != 0)
