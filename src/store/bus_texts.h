@@ -42,6 +42,7 @@ inline constexpr std::uint16_t kFieldsWillChange = 0x369B;
 inline constexpr std::uint16_t kClockSummary = 0x369C;
 inline constexpr std::uint16_t kPackTime = 0x369D;
 inline constexpr std::uint16_t kBadPackList = 0x369E;
+inline constexpr std::uint16_t kDifferences = 0x369F;
 } // namespace BusText
 
 // What became of one pack of a batch write, as the summary shows it: the

@@ -63,6 +63,8 @@ public:
     void BtnWriteParameterClick();
     void BtnImpParameterClick();
     void BtnExpParameterClick();
+    // Opens the window that compares and writes the sets of many packs.
+    void BtnComparePacksClick();
     // row is a data row of the grid (0 is the first parameter).
     void StringGrid1SelectCell(int row, int column);
     void Edit1Exit();
@@ -100,4 +102,5 @@ private:
     QPushButton* BtnWriteParameter = nullptr;
     QPushButton* BtnImpParameter = nullptr;
     QPushButton* BtnExpParameter = nullptr;
+    QPushButton* BtnComparePacks = nullptr;
 };
