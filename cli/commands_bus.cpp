@@ -51,9 +51,10 @@ int RunCompare(Session& session, const CompareRequest& request)
     const RParameterSets sets = ReadParameterSets(session.store(), toRead, InterruptControl());
     bool failed = ReportUnread(session, sets) || sets.cancelled;
 
+    // The packs listed that were read: one value each in every row.
     std::vector<RPackParameters> compared;
     for (const RPackParameters& entry : sets.packs)
-        if (std::find(request.packs.begin(), request.packs.end(), entry.pack) != request.packs.end())
+        if (entry.result == 0 && std::find(request.packs.begin(), request.packs.end(), entry.pack) != request.packs.end())
             compared.push_back(entry);
 
     RParameter reference = session.store().ParameterInfo().NewParameterSet(0);
@@ -104,9 +105,12 @@ int RunCompare(Session& session, const CompareRequest& request)
     }
     if (!session.out().json()) {
         const int differences = int(std::count_if(rows.begin(), rows.end(), [](const RCompareRow& row) { return row.anyDiffers(); }));
-        table += QStringLiteral("%1 parameter(s) differ across pack(s) %2\n")
+        std::vector<std::uint8_t> readPacks;
+        for (const RPackParameters& entry : compared)
+            readPacks.push_back(entry.pack);
+        table += QStringLiteral("%1 parameter(s) differ across the pack(s) read: %2\n")
                      .arg(differences)
-                     .arg(FormatPackList(request.packs));
+                     .arg(FormatPackList(readPacks));
         session.out().printText(table);
     }
     return failed ? 1 : 0;

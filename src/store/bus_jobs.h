@@ -54,7 +54,7 @@ RParameterSets ReadParameterSets(TDevInfo& store, const std::vector<std::uint8_t
 // One parameter of the comparison: its value in every pack read.
 struct RCompareRow {
     std::uint8_t id = 0;
-    std::vector<Decimal> values;              // per pack, in the order of the sets
+    std::vector<Decimal> values;              // per pack read (result 0), in the order of the sets
     std::vector<bool> differs;                // per pack: differs from the reference
     bool perPack = false;                     // address or node number: never a difference
     bool referenced = true;                   // the reference gives a value (a file may not)

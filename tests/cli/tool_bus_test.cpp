@@ -92,6 +92,9 @@ TEST_F(ToolBus, CompareReportsTheDifferingRowsPerPackAndNamesAPackNotRead)
     EXPECT_EQ(rows[0][QStringLiteral("values")].toObject()[QStringLiteral("3")].toDouble(), 3450.0);
     EXPECT_EQ(rows[0][QStringLiteral("values")].toObject()[QStringLiteral("1")].toDouble(), 3400.0);
     EXPECT_EQ(rows[0][QStringLiteral("differing")].toArray(), QJsonArray({3}));
+    // The silent pack has no value, not a made-up one.
+    EXPECT_EQ(rows[0][QStringLiteral("values")].toObject().keys(),
+              (QStringList{QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3")}));
 
     // Against the file, pack 3 is the one that agrees.
     const ToolRun againstFile = m_tool->json(Args({"params", "compare", "--packs", "1-3", "--ref"}) << changed);
