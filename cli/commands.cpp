@@ -11,8 +11,14 @@
 namespace {
 
 constexpr OptionSpec kParamsOptions[] = {{"--out", true, OutputPath::File},
-                                         {"--restore-defaults", false, OutputPath::None}};
-constexpr OptionSpec kHistoryOptions[] = {{"--csv", true, OutputPath::File}};
+                                         {"--restore-defaults", false, OutputPath::None},
+                                         {"--packs", true, OutputPath::None},
+                                         {"--ref", true, OutputPath::None},
+                                         {"--ref-pack", true, OutputPath::None},
+                                         {"--yes", false, OutputPath::None}};
+// --csv is a file for one pack and a folder with --packs: checked by the command.
+constexpr OptionSpec kHistoryOptions[] = {{"--csv", true, OutputPath::None}, {"--packs", true, OutputPath::None}};
+constexpr OptionSpec kTimeOptions[] = {{"--packs", true, OutputPath::None}};
 constexpr OptionSpec kPollOptions[] = {{"--packs", true, OutputPath::None},
                                        {"--count", true, OutputPath::None},
                                        {"--interval", true, OutputPath::None},
@@ -35,9 +41,11 @@ constexpr std::array<CommandSpec, 21> kCommands = {{
      "Cell and temperature limit states, current and voltage states, the sixteen status bytes, the short-circuit\n"
      "word and every alarm, protection, fault and state bit that is set.",
      "bmstool --port /dev/ttyUSB0 alarm", {}, PrepareAlarm},
-    {"time", "time | time set \"YYYY-MM-DD HH:MM:SS\" | time sync", "read or set the pack clock",
-     "\"time sync\" sets the pack clock to this computer's clock.", "bmstool time set \"2024-05-01 08:00:00\"", {},
-     PrepareTime},
+    {"time", "time | time set \"YYYY-MM-DD HH:MM:SS\" | time sync [--packs LIST|all]", "read or set the pack clock",
+     "\"time sync\" sets the pack clock to this computer's clock. With --packs it sets the clock of each pack\n"
+     "listed (\"1-16\", \"1,3,5\", all: 1 to the PackCount of BMS.ini) and prints, per pack, its offset from\n"
+     "this computer's clock before the sync and the result; it exits 0 only when every clock was set.",
+     "bmstool time set \"2024-05-01 08:00:00\"", kTimeOptions, PrepareTime},
     {"info", "info", "read the device name, software version and maker", "", "bmstool info --json", {},
      PrepareInfo},
     {"barcode", "barcode | barcode set TEXT", "read or write the bar code",
@@ -76,14 +84,25 @@ constexpr std::array<CommandSpec, 21> kCommands = {{
      "AH in steps of 0.1 Ah, KWH in steps of 0.01 kWh; finer digits are dropped as the pack stores them.",
      "bmstool discharge set 1234.5 61.72", {}, PrepareDischarge},
     {"sleep", "sleep", "send the pack to sleep", "", "bmstool --address 3 sleep", {}, PrepareSleep},
-    {"params", "params read [--out FILE.prt] | params write FILE.prt [--restore-defaults]",
-     "read the parameters (and save them to a file) or write a parameter file",
+    {"params", "params read [--out FILE.prt] | params write FILE.prt [--restore-defaults]\n"
+               "     | params compare --packs LIST [--ref FILE.prt | --ref-pack N] | params write FILE.prt --packs LIST [--yes]",
+     "read the parameters (and save them to a file), write a parameter file, compare or write many packs",
      "\"params write\" reads the pack's block first, so that what the file does not carry keeps the pack's\n"
-     "values; then it imports the file over it, checks every range, writes, reads back and prints the set.",
+     "values; then it imports the file over it, checks every range, writes, reads back and prints the set.\n"
+     "\"params compare\" reads every pack listed and prints the parameters that differ from the reference\n"
+     "(the file, the pack N, or else the first pack listed); the RS485 address (id 1) and node number\n"
+     "(id 11) are never differences. It exits 1 when a pack could not be read (named on standard error).\n"
+     "With --packs, \"params write\" does the same for each pack in turn (more than one needs --yes): each\n"
+     "keeps its own address and node number, a pack that fails is reported and the next goes on; one line\n"
+     "per pack, and exit 0 only when every pack was written and verified.",
      "bmstool params read --out pack1.prt", kParamsOptions, PrepareParams},
-    {"history", "history work|alarm [--csv FILE]", "read the whole work-data or alarm log",
+    {"history", "history work|alarm [--csv FILE] | history work|alarm --packs LIST [--csv DIR]",
+     "read the whole work-data or alarm log",
      "Record by record until the pack reports the end of its log. Ctrl-C stops the transfer cleanly\n"
-     "(the pack is told to stop). With --csv the records go to FILE as they come.",
+     "(the pack is told to stop). With --csv the records go to FILE as they come. With --packs each pack's\n"
+     "log is read in turn, into one file per pack in DIR named as the logs are (PACK_yyyyMMddHHmmss.csv);\n"
+     "a pack that does not answer is reported and skipped, and the exit status is 0 only when every log\n"
+     "was read whole.",
      "bmstool history alarm --csv alarms.csv", kHistoryOptions, PrepareHistory},
     {"poll", "poll [--packs LIST|auto] [--count N] [--interval MS] [--csv DIR]\n"
              "     [--mqtt mqtt://[USER[:PASSWORD]@]HOST[:PORT] [--mqtt-prefix P] [--mqtt-retain] [--mqtt-queue N]\n"

@@ -3,10 +3,14 @@
 #include "command_line.h"
 #include "output.h"
 
+#include "params/parameter_file.h"
+
 #include <QString>
 
 #include <cstdint>
 #include <functional>
+#include <optional>
+#include <vector>
 #include <span>
 #include <string_view>
 
@@ -88,6 +92,20 @@ Prepared PrepareSleep(const CommandArgs& args);
 Prepared PrepareParams(const CommandArgs& args);
 Prepared PrepareHistory(const CommandArgs& args);
 Prepared PrepareScan(const CommandArgs& args);
+
+// Work on many packs at once (--packs).
+Prepared PrepareParamsCompare(const CommandArgs& args);
+Prepared PrepareParamsWriteMany(const CommandArgs& args, const std::vector<RParameterFileLine>& lines);
+Prepared PrepareTimeSyncMany(const CommandArgs& args);
+// The packs of --packs ("all": 1 to the PackCount of BMS.ini); none with
+// the message when the list is bad or missing.
+std::optional<std::vector<std::uint8_t>> PacksOption(const CommandArgs& args, QString& error);
+
+// A parameter file read and checked before anything is sent: its lines, or
+// none with the message (naming the file and the refused line).
+std::optional<std::vector<RParameterFileLine>> LoadParameterLines(const QString& file, QString& error);
+// A value of the entry as "params read" shows it.
+QString ParameterValueText(const RParameterKind& entry, Decimal value);
 
 // Help texts.
 QString GeneralHelp();

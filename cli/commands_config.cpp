@@ -62,6 +62,11 @@ int WriteTime(Session& session, const RDeviceTime& time, const QString& command)
 
 Prepared PrepareTime(const CommandArgs& args)
 {
+    if (args.has("--packs")) {
+        if (args.positional.size() != 1 || args.positional.first() != u"sync")
+            return Prepared::Usage(QStringLiteral("--packs goes with \"time sync\" only"));
+        return PrepareTimeSyncMany(args);
+    }
     if (args.positional.isEmpty()) {
         return Prepared::Run([](Session& session) {
             RDeviceTime time;

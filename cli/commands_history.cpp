@@ -5,11 +5,13 @@
 #include "csv_file.h"
 #include "interrupt.h"
 
-#include "history/history_transfer.h"
+#include "store/bus_jobs.h"
 #include "services/settings.h"
 #include "store/devinfo.h"
+#include "store/realtime_log.h"
 #include "store/realtime_row.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 
@@ -21,20 +23,9 @@ constexpr int kInterruptedStatus = 130;
 
 struct HistoryRequest {
     bool alarmLog = false;
-    QString csvPath;
+    QString csvPath;                     // a file, or with packs a folder
+    std::vector<std::uint8_t> packs;     // none: the pack at --address
 };
-
-HistoryTransfer::Exchange RecordExchange(Session& session, bool alarmLog)
-{
-    return [&session, alarmLog](std::uint8_t subCommand, std::uint8_t& firstStatus, std::uint8_t& secondStatus,
-                                RHistoryRecord& record) {
-        TDevInfo& store = session.store();
-        return alarmLog ? store.ReadAlarmRecord(session.address(), session.pack(), subCommand, firstStatus,
-                                                secondStatus, record)
-                        : store.ReadWorkDataRecord(session.address(), session.pack(), subCommand, firstStatus,
-                                                   secondStatus, record);
-    };
-}
 
 QString EndReason(HistoryTransferEnd end)
 {
@@ -72,58 +63,71 @@ OutputRecord RecordOutput(int row, const RHistoryRecord& record, bool alarmLog, 
     return out;
 }
 
-int RunHistory(Session& session, const HistoryRequest& request)
+// Reads one pack's log, printing each record and the end of the transfer,
+// into csvPath when there is one. The exit status of that pack.
+int ReadOneLog(Session& session, std::uint8_t pack, bool alarmLog, const QString& csvPath, bool dropSilentFile)
 {
     const TTextOper& texts = session.store().TextOper();
-    // The bar code goes into every row; a pack that does not give it still
-    // has its log read.
-    QString deviceCode;
-    QString barCode;
-    if (session.store().ReadBarCode(session.address(), session.pack(), barCode) == 0)
-        deviceCode = barCode.trimmed();
-
     CsvFile csv;
     QString error;
-    if (!request.csvPath.isEmpty() && !csv.create(request.csvPath, HistoryLogHeaders(request.alarmLog, texts), &error))
+    if (!csvPath.isEmpty() && !csv.create(csvPath, HistoryLogHeaders(alarmLog, texts), &error))
         return session.failed(error);
 
-    HistoryTransfer transfer(session.pack(), RecordExchange(session, request.alarmLog));
-    while (transfer.Running()) {
-        if (InterruptRequested()) {
-            transfer.Stop();
-            break;
-        }
-        RHistoryRecord record;
-        if (!transfer.Step(record))
-            continue;
-        const int row = transfer.Records();
-        session.out().printLine(RecordOutput(row, record, request.alarmLog, texts));
-        if (csv.isOpen() && !csv.append(HistoryLogRow(row, record, request.alarmLog, deviceCode, texts))) {
-            transfer.Stop();
-            return session.failed(QStringLiteral("%1: cannot write").arg(csv.path()));
-        }
-    }
+    bool csvFailed = false;
+    const RPackLogOutcome outcome = ReadPackLog(
+        session.store(), pack, alarmLog, RBusControl{[] { return InterruptRequested(); }, {}},
+        [&](int row, const RHistoryRecord& record, const QString& deviceCode) {
+            session.out().printLine(RecordOutput(row, record, alarmLog, texts));
+            if (csv.isOpen() && !csv.append(HistoryLogRow(row, record, alarmLog, deviceCode, texts)))
+                csvFailed = true;
+            return !csvFailed;
+        });
+    if (csvFailed)
+        return session.failed(QStringLiteral("%1: cannot write").arg(csv.path()));
+    // On a rack, a pack that never answered leaves no empty file behind.
+    if (dropSilentFile && csv.isOpen() && outcome.end == HistoryTransferEnd::NoAnswer && outcome.records == 0)
+        csv.remove();
 
     session.out().printLine(OutputRecord(QStringLiteral("history_end"))
-                                .text(QStringLiteral("log"), request.alarmLog ? QStringLiteral("alarm")
-                                                                               : QStringLiteral("work"))
-                                .number(QStringLiteral("pack"), session.pack())
-                                .number(QStringLiteral("records"), transfer.Records())
-                                .text(QStringLiteral("reason"), EndReason(transfer.End())));
-    switch (transfer.End()) {
+                                .text(QStringLiteral("log"), alarmLog ? QStringLiteral("alarm") : QStringLiteral("work"))
+                                .number(QStringLiteral("pack"), pack)
+                                .number(QStringLiteral("records"), outcome.records)
+                                .text(QStringLiteral("reason"), EndReason(outcome.end)));
+    switch (outcome.end) {
     case HistoryTransferEnd::Complete:
         return 0;
     case HistoryTransferEnd::Stopped:
         return kInterruptedStatus;
     case HistoryTransferEnd::NoAnswer:
         return session.failed(QStringLiteral("Pack %1 did not answer in time; the log is incomplete (%2 records read)")
-                                   .arg(session.pack())
-                                   .arg(transfer.Records()));
+                                   .arg(pack)
+                                   .arg(outcome.records));
     default:
         return session.failed(QStringLiteral("%1; the log is incomplete (%2 records read)")
-                                  .arg(texts.GetErrorText(transfer.LastError()))
-                                  .arg(transfer.Records()));
+                                  .arg(texts.GetErrorText(outcome.lastError))
+                                  .arg(outcome.records));
     }
+}
+
+int RunHistory(Session& session, const HistoryRequest& request)
+{
+    if (request.packs.empty())
+        return ReadOneLog(session, session.pack(), request.alarmLog, request.csvPath, false);
+    // One file per pack, named as the logs are; the time of the run is in
+    // every name, so the files of one run sort together.
+    const QDateTime now = QDateTime::currentDateTime();
+    int status = 0;
+    for (std::uint8_t pack : request.packs) {
+        const QString path = request.csvPath.isEmpty()
+            ? QString()
+            : QDir(request.csvPath).filePath(AutoSaveFileName(pack, now));
+        const int packStatus = ReadOneLog(session, pack, request.alarmLog, path, true);
+        if (packStatus == kInterruptedStatus)
+            return packStatus;
+        if (packStatus != 0)
+            status = 1;
+    }
+    return status;
 }
 
 } // namespace
@@ -132,15 +136,32 @@ Prepared PrepareHistory(const CommandArgs& args)
 {
     const QStringList& words = args.positional;
     if (words.size() != 1 || (words.first() != u"work" && words.first() != u"alarm"))
-        return Prepared::Usage(QStringLiteral("expected \"history work|alarm [--csv FILE]\""));
+        return Prepared::Usage(QStringLiteral("expected \"history work|alarm [--csv FILE]\" or "
+                                              "\"history work|alarm --packs LIST [--csv DIR]\""));
     HistoryRequest request;
     request.alarmLog = words.first() == u"alarm";
+    if (args.has("--packs")) {
+        QString error;
+        const auto packs = PacksOption(args, error);
+        if (!packs)
+            return Prepared::Usage(error);
+        request.packs = *packs;
+        if (args.has("--csv")) {
+            request.csvPath = args.value("--csv");
+            if (request.csvPath.isEmpty() || !CheckOutputFolder(request.csvPath, error))
+                return Prepared::Usage(QStringLiteral("--csv needs a folder with --packs: %1").arg(error));
+        }
+        return Prepared::Run([request](Session& session) { return RunHistory(session, request); });
+    }
     if (args.has("--csv")) {
         request.csvPath = args.value("--csv");
         const QFileInfo info(request.csvPath);
         if (request.csvPath.isEmpty() || info.isDir() || !info.absoluteDir().exists())
             return Prepared::Usage(QStringLiteral("--csv needs a file in an existing folder, not \"%1\"")
                                        .arg(request.csvPath));
+        QString error;
+        if (!CheckOutputFile(request.csvPath, error))
+            return Prepared::Usage(QStringLiteral("--csv: %1").arg(error));
     }
     return Prepared::Run([request](Session& session) { return RunHistory(session, request); });
 }

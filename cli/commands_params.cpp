@@ -133,10 +133,50 @@ int RunWrite(Session& session, const std::vector<RParameterFileLine>& lines, boo
 
 } // namespace
 
+std::optional<std::vector<RParameterFileLine>> LoadParameterLines(const QString& file, QString& error)
+{
+    // The file is read once and checked now, so that a bad file sends
+    // nothing and a pipe is read like any file. Only the ids it names are
+    // checked against their ranges: the others keep the pack's values.
+    TParameterInfo catalogue;
+    catalogue.InitCatalogue();
+    RParameter probe = catalogue.NewParameterSet(1);
+    const RParameterFileResult imported = ImportParameterFile(file, probe);
+    // A refused line is named by number; a file that could not be read
+    // names itself.
+    if (!imported.ok) {
+        error = imported.errorLine > 0 ? QStringLiteral("%1: %2").arg(file, imported.errorText) : imported.errorText;
+        return std::nullopt;
+    }
+    if (imported.applied.empty()) {
+        error = QStringLiteral("%1 holds no parameters").arg(file);
+        return std::nullopt;
+    }
+    for (const RParameterFileLine& line : imported.applied) {
+        const RParameterKind& entry = probe.Entries[line.id];
+        if (entry.Used == 1 && entry.ShowRange == 1 && !TParameterInfo::CheckParameterRange(entry)) {
+            error = QStringLiteral("%1: Line %2: %3").arg(file).arg(line.lineNumber).arg(OutOfRangeText(entry));
+            return std::nullopt;
+        }
+    }
+    return imported.applied;
+}
+
+QString ParameterValueText(const RParameterKind& entry, Decimal value)
+{
+    RParameterKind shown = entry;
+    shown.Value = value;
+    return EntryValueText(shown);
+}
+
 Prepared PrepareParams(const CommandArgs& args)
 {
     const QStringList& words = args.positional;
     const QString operation = words.value(0);
+    if (operation == u"compare")
+        return PrepareParamsCompare(args);
+    if (args.has("--packs") && operation != u"write")
+        return Prepared::Usage(QStringLiteral("--packs goes with \"params compare\" and \"params write\""));
     if (operation == u"read" && words.size() == 1 && !args.has("--restore-defaults")) {
         const QString outFile = args.value("--out");
         if (args.has("--out") && outFile.isEmpty())
@@ -147,28 +187,14 @@ Prepared PrepareParams(const CommandArgs& args)
         return Prepared::Usage(QStringLiteral("expected \"params read [--out FILE.prt]\" or "
                                               "\"params write FILE.prt [--restore-defaults]\""));
     const QString file = words.at(1);
-    // The file is read once and checked now, so that a bad file sends
-    // nothing and a pipe is read like any file. Only the ids it names are
-    // checked against their ranges: the others keep the pack's values.
-    TParameterInfo catalogue;
-    catalogue.InitCatalogue();
-    RParameter probe = catalogue.NewParameterSet(1);
-    const RParameterFileResult imported = ImportParameterFile(file, probe);
-    // A refused line is named by number; a file that could not be read
-    // names itself.
-    if (!imported.ok)
-        return Prepared::Usage(imported.errorLine > 0 ? QStringLiteral("%1: %2").arg(file, imported.errorText)
-                                                      : imported.errorText);
-    if (imported.applied.empty())
-        return Prepared::Usage(QStringLiteral("%1 holds no parameters").arg(file));
-    for (const RParameterFileLine& line : imported.applied) {
-        const RParameterKind& entry = probe.Entries[line.id];
-        if (entry.Used == 1 && entry.ShowRange == 1 && !TParameterInfo::CheckParameterRange(entry))
-            return Prepared::Usage(
-                QStringLiteral("%1: Line %2: %3").arg(file).arg(line.lineNumber).arg(OutOfRangeText(entry)));
-    }
+    QString error;
+    const std::optional<std::vector<RParameterFileLine>> lines = LoadParameterLines(file, error);
+    if (!lines)
+        return Prepared::Usage(error);
+    if (args.has("--packs"))
+        return PrepareParamsWriteMany(args, *lines);
     const bool restoreDefaults = args.has("--restore-defaults");
-    return Prepared::Run([lines = imported.applied, restoreDefaults](Session& session) {
+    return Prepared::Run([lines = *lines, restoreDefaults](Session& session) {
         return RunWrite(session, lines, restoreDefaults);
     });
 }

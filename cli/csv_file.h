@@ -14,6 +14,8 @@ public:
     bool create(const QString& path, const QStringList& header, QString* error);
     bool append(const QStringList& cells);
     bool isOpen() const { return m_file.isOpen(); }
+    // Closes and deletes the file.
+    void remove() { m_file.remove(); }
     QString path() const { return m_file.fileName(); }
 
 private:

@@ -2,7 +2,8 @@
 # Photographs the pages of bmshost (0: live view, then the bus-scan dialog
 # over it after a scan, 1: parallel monitor, 2: real-time logs,
 # 3: location, the chart window, 4: parameters, 5: configuration, unlocked
-# and filled by its read buttons, with the password dialog, 6: work data,
+# and filled by its read buttons, with the password dialog, the compare
+# window over page 4 and the summary of a batch write, 6: work data,
 # 7: alarm records, reading, and the chart of the work-data records read)
 # in each language, as a user sees them on
 # an X display: the window runs under Xvfb on the built-in simulated packs,
@@ -72,7 +73,7 @@ wait_ready() {
     echo "state $1 not reached" >&2; cat "$log" >&2; kill "$pid"; exit 1
 }
 for language in zh en; do
-    for shot in page0 scan page1 page2 page3 chart page4 page5 password page6 page7 chart6; do
+    for shot in page0 scan page1 page2 page3 chart page4 page5 password compare summary page6 page7 chart6; do
         state="$shot-$language"
         wait_ready "$state"
         check_caption "$main_caption" "main window ($state)"

@@ -4,6 +4,7 @@
 #include <QMutexLocker>
 
 #include <algorithm>
+#include <array>
 #include <thread>
 
 namespace {
@@ -20,6 +21,19 @@ std::shared_ptr<SimBus>& SharedBusSlot()
     return bus;
 }
 
+// The buses behind "simulator:N", made when first opened; index N - 1.
+std::array<std::shared_ptr<SimBus>, SimOptions::kMaxPacks>& SizedBusSlots()
+{
+    static std::array<std::shared_ptr<SimBus>, SimOptions::kMaxPacks> buses;
+    return buses;
+}
+
+SimOptions& SizedBusOptions()
+{
+    static SimOptions options;
+    return options;
+}
+
 } // namespace
 
 void RegisterSimulatorLink(const SimOptions& options)
@@ -28,10 +42,30 @@ void RegisterSimulatorLink(const SimOptions& options)
     {
         QMutexLocker locker(&SharedBusMutex());
         SharedBusSlot() = bus;
+        SizedBusOptions() = options;
+        SizedBusSlots() = {};
     }
     LinkRegistry::Register(QString::fromLatin1(kSimulatorDeviceName), [](const LinkSettings&) {
         return std::make_unique<SimulatorLink>(SharedSimBus());
     });
+    for (int packs = 1; packs <= SimOptions::kMaxPacks; ++packs) {
+        LinkRegistry::Register(QStringLiteral("%1:%2").arg(QLatin1String(kSimulatorDeviceName)).arg(packs),
+                               [packs](const LinkSettings&) { return std::make_unique<SimulatorLink>(SharedSimBus(packs)); });
+    }
+}
+
+std::shared_ptr<SimBus> SharedSimBus(int packs)
+{
+    if (packs < 1 || packs > SimOptions::kMaxPacks)
+        return nullptr;
+    QMutexLocker locker(&SharedBusMutex());
+    std::shared_ptr<SimBus>& slot = SizedBusSlots()[std::size_t(packs - 1)];
+    if (!slot) {
+        SimOptions options = SizedBusOptions();
+        options.packs = packs;
+        slot = std::make_shared<SimBus>(options);
+    }
+    return slot;
 }
 
 std::shared_ptr<SimBus> SharedSimBus()

@@ -19,6 +19,12 @@ void RegisterSimulatorLink(const SimOptions& options = {});
 // RegisterSimulatorLink.
 std::shared_ptr<SimBus> SharedSimBus();
 
+// "simulator:N" (N 1-16) reaches a bus of its own with N packs, made with
+// the options of the last RegisterSimulatorLink when first asked for (and
+// made afresh after the next one); whole racks without a change to the
+// default bus. Null for any other N.
+std::shared_ptr<SimBus> SharedSimBus(int packs);
+
 // ILink over a simulated bus, in the calling thread. A pack that stays
 // silent costs the whole reply window, and a late one its delay, as on the
 // real line.

@@ -10,11 +10,14 @@
 // each with live values (page 0 also with the bus-scan dialog over it after
 // a finished scan), the chart window over pack 01's readings, page 4 with
 // the parameters read from pack 01, page 5 unlocked with the password and
-// filled by its read buttons, the password dialog over it, then pages 6
+// filled by its read buttons, the password dialog over it, the compare
+// window over page 4 (pack 03 holding two parameters of its own) and the
+// summary of writing pack 01's set to the others, then pages 6
 // and 7 (pack 01) reading its work-data and alarm logs, and the chart of
 // the work-data records read. When a state is ready it prints "ready NAME"
 // (page0-zh, scan-zh, page1-zh, ..., page3-zh, chart-zh, page4-zh, ...,
-// page7-zh, chart6-zh, page0-en, ..., chart6-en) and waits
+// password-zh, compare-zh, summary-zh, page6-zh, page7-zh, chart6-zh,
+// page0-en, ..., chart6-en) and waits
 // for the file PROGRAM_FOLDER/shot-done-NAME. A wrong password is typed first, so that
 // the pictures show how the field masks it. After the last page it closes
 // the window with the real closing question on screen and prints
@@ -25,7 +28,11 @@
 #include "app/main_form.h"
 #include "lib/sim_link.h"
 #include "services/settings.h"
+#include "params/parameter_info.h"
+#include "store/devinfo.h"
+#include "views/bus_summary_form.h"
 #include "views/comboboxext.h"
+#include "views/compare_form.h"
 #include "views/framepackconfig.h"
 #include "views/framepackhistory.h"
 #include "views/reading_chart.h"
@@ -111,6 +118,17 @@ void ReadConfigPage(TFramePackConfig* page)
     page->BtnReadProductClick();
 }
 
+// Pack's own values for two parameters, so the compare has rows to paint.
+void ChangeTwoParameters(std::uint8_t pack)
+{
+    RParameter set = GlobalParameterInfo()->NewParameterSet(pack);
+    if (GlobalDevInfo()->ReadParameters(pack, pack, set) != 0)
+        return;
+    set.Entries[23].Value = Decimal::fromInt(3450);
+    set.Entries[30].Value = Decimal::fromInt(3610);
+    GlobalDevInfo()->WriteParameters(pack, pack, set, false);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -147,6 +165,7 @@ int main(int argc, char** argv)
         return 1;
     QPointer<TPwdModifyForm> dialog;
     QPointer<TScanForm> scan;
+    QPointer<TCompareForm> compare;
 
     auto choosePack = [packs](const QString& text) {
         const int index = packs->findText(text);
@@ -249,6 +268,28 @@ int main(int argc, char** argv)
                           [&] { return dialog && dialog->isVisible(); },
                           [&] {
                               delete dialog;
+                              password->setText(QStringLiteral("1234"));
+                          }});
+        // The compare window over page 4, pack 03 holding two parameters
+        // of its own, then the summary of writing pack 01's set to the rest.
+        states.push_back({QStringLiteral("compare") + suffix,
+                          [&] {
+                              password->setText(Globals().StoredPassword);
+                              showPage(4);
+                              ChangeTwoParameters(3);
+                              compare = new TCompareForm(*GlobalDevInfo(), &form);
+                              compare->resize(1000, 640);
+                              compare->move(form.geometry().center() - compare->rect().center());
+                              compare->show();
+                              compare->BtnReadPacksClick();
+                          },
+                          [&] { return compare && !compare->IsBusy() && compare->DifferenceCount() > 0; }});
+        states.push_back({QStringLiteral("summary") + suffix,
+                          [&] { compare->BtnWriteToPacksClick(); },
+                          [&] { return qobject_cast<TBusSummaryForm*>(QApplication::activeModalWidget()) != nullptr; },
+                          [&] {
+                              QApplication::activeModalWidget()->close();
+                              compare->deleteLater();
                               password->setText(QStringLiteral("1234"));
                           }});
         // The record pages of pack 01, reading: the first press of "read"

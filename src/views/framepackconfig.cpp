@@ -7,6 +7,7 @@
 #include "services/settings.h"
 #include "services/text_ids.h"
 #include "services/textoper.h"
+#include "store/bus_texts.h"
 #include "store/config_checks.h"
 #include "store/devinfo.h"
 #include "views/comboboxext.h"
@@ -129,6 +130,8 @@ QWidget* TFramePackConfig::BuildLeftColumn()
     clock->addLayout(ButtonRow({Button("BtnReadDateTime", TextId::kRead, &TFramePackConfig::BtnReadDateTimeClick),
                                 writeClock}),
                      1, 2, 1, 2);
+    BtnSyncAllClocks = Button("BtnSyncAllClocks", BusText::kSyncAllClocks, &TFramePackConfig::BtnSyncAllClocksClick);
+    clock->addLayout(ButtonRow({BtnSyncAllClocks}), 2, 2, 1, 2);
     stack->addWidget(GroupBox1);
 
     // Recording window and interval, erasing the logs.
@@ -219,7 +222,7 @@ QWidget* TFramePackConfig::BuildLeftColumn()
     stack->addStretch(1);
 
     m_writeControls.insert(m_writeControls.end(),
-                           {writeClock, writeCapacity, writePacks, writeBarCode, GroupBox2, GroupBox4});
+                           {writeClock, BtnSyncAllClocks, writeCapacity, writePacks, writeBarCode, GroupBox2, GroupBox4});
     return column;
 }
 

@@ -36,6 +36,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTimeEdit;
+class TBusWorker;
 class TComboBoxExt;
 class TDevInfo;
 
@@ -52,6 +53,13 @@ public:
 
     void InitPage();
     void ApplyLanguage();
+
+    // ---- Every pack's clock (framepackconfig_bus.cpp): "BtnSyncAllClocks"
+    // (password) sets the clock of packs 1 to the pack count to the PC clock
+    // on a worker, then shows each pack's offset before the sync and the
+    // result in a TBusSummaryForm.
+    void BtnSyncAllClocksClick();
+    bool IsSyncingClocks() const;
 
     // ---- Left column (framepackconfig_handlers.cpp).
     void BtnReadDateTimeClick();
@@ -128,6 +136,8 @@ private:
     std::vector<std::pair<QLineEdit*, QString>> m_keyFilters;
     // Shown only with the password.
     std::vector<QWidget*> m_writeControls;
+    TBusWorker* m_clockWorker = nullptr;
+    QPushButton* BtnSyncAllClocks = nullptr;
 
     // Left column.
     QGroupBox* GroupBox1 = nullptr;

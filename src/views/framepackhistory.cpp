@@ -4,14 +4,17 @@
 #include "services/settings.h"
 #include "services/text_ids.h"
 #include "services/textoper.h"
+#include "store/bus_texts.h"
 #include "store/devinfo.h"
 #include "store/history_log.h"
+#include "store/pack_list.h"
 #include "store/realtime_row.h"
 #include "views/csv_export.h"
 #include "views/message_boxes.h"
 #include "views/overview_grid.h"
 #include "views/reading_chart.h"
 
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -120,6 +123,9 @@ TFramePackHistory::TFramePackHistory(bool alarmLog, int pageIndex, QWidget* pare
     row->setSpacing(5);
     for (QPushButton* button : {BtnRead, BtnStop, BtnDelete, BtnExp})
         row->addWidget(button);
+    CheckAllPacks = new QCheckBox(Panel1);
+    CheckAllPacks->setObjectName(QStringLiteral("CheckAllPacks"));
+    row->addWidget(CheckAllPacks);
     if (!alarmLog) {
         BtnRecordChart = PanelButton("BtnRecordChart", "曲线", Panel1);
         row->addWidget(BtnRecordChart);
@@ -180,6 +186,7 @@ void TFramePackHistory::ApplyLanguage()
     BtnStop->setText(Text(TextId::kStopReading));
     BtnDelete->setText(Text(TextId::kDelete));
     BtnExp->setText(Text(TextId::kExport));
+    CheckAllPacks->setText(Text(BusText::kAllPacks));
     if (BtnRecordChart)
         BtnRecordChart->setText(Text(TextId::kChart));
     if (m_recordChart) {
@@ -247,6 +254,7 @@ void TFramePackHistory::SetIdleButtons(bool idle)
 {
     BtnRead->setEnabled(idle);
     BtnStop->setEnabled(!idle);
+    CheckAllPacks->setEnabled(idle);
 }
 
 // ---- Transfer.
@@ -263,10 +271,25 @@ void TFramePackHistory::BtnReadClick()
     if (MessageBoxes::Ask(this, Text(TextId::kConfirmReadRecords)) != MessageBoxes::Answer::Ok)
         return;
 
-    m_deviceCode.clear();
     InitGrid();
-    const std::uint8_t address = globals.SelectedAddress;
-    const std::uint8_t pack = globals.SelectedPack;
+    // "All packs": each pack's log in turn into the same grid, the PackNo
+    // column telling them apart.
+    m_pendingPacks.clear();
+    m_silentPacks.clear();
+    m_allPacksRun = CheckAllPacks->isChecked();
+    if (m_allPacksRun) {
+        for (int pack = Globals().PackCount.load(); pack >= 2; --pack)
+            m_pendingPacks.push_back(std::uint8_t(pack));
+        StartTransfer(1, 1);
+    } else {
+        StartTransfer(globals.SelectedAddress, globals.SelectedPack);
+    }
+}
+
+void TFramePackHistory::StartTransfer(std::uint8_t address, std::uint8_t pack)
+{
+    m_deviceCode.clear();
+    m_transferPack = pack;
     TDevInfo* store = m_store;
     const bool alarmLog = m_alarmLog;
     // A person can stop a failing transfer; it is not ended for them.
@@ -390,6 +413,23 @@ void TFramePackHistory::FinishTransfer()
     Timer1->stop();
     SetIdleButtons(true);
     m_noAnswerCount = 0;
+    // A run over all packs goes on with the next pack; a silent one is
+    // named at the end.
+    if (m_allPacksRun && m_transferEnd == HistoryTransferEnd::NoAnswer)
+        m_silentPacks.push_back(m_transferPack);
+    if (!m_pendingPacks.empty()) {
+        const std::uint8_t next = m_pendingPacks.back();
+        m_pendingPacks.pop_back();
+        StartTransfer(next, next);
+        return;
+    }
+    m_allPacksRun = false;
+    if (!m_silentPacks.empty()) {
+        MessageBoxes::Inform(this, Text(TextId::kReadingFinished) + QLatin1Char('\n') + Text(BusText::kSilentPacks)
+                                       + QLatin1Char(' ') + FormatPackList(m_silentPacks));
+        m_silentPacks.clear();
+        return;
+    }
     // Only the end mark means the whole log came; a pack that fell silent
     // left it incomplete, and the message says so.
     if (m_transferEnd == HistoryTransferEnd::NoAnswer)
@@ -407,6 +447,11 @@ void TFramePackHistory::BtnStopClick()
         return;
     m_reading = false;
     Timer1->stop();
+    // Stop ends a run over all packs too: one stop request, to the pack
+    // being read.
+    m_pendingPacks.clear();
+    m_silentPacks.clear();
+    m_allPacksRun = false;
     m_readMode = HistorySubCommand::kStop;
     SetIdleButtons(true);
     QueueStop();

@@ -13,7 +13,10 @@
 // its jobs one after another (bar code, records, the stop request), and the
 // link lock keeps each exchange apart from the polling thread's.
 //
-// The pack is the one selected in the main window when the transfer starts.
+// The pack is the one selected in the main window when the transfer starts;
+// with "CheckAllPacks" ticked, packs 1 to the pack count are read in turn
+// into the same grid, a pack that does not answer is named at the end, and
+// Stop ends the whole run with one stop request to the pack being read.
 // User-interface thread only, except the worker's jobs.
 
 #include "history/history_transfer.h"
@@ -28,8 +31,10 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 class HistoryLogModel;
+class QCheckBox;
 class QPushButton;
 class QTableView;
 class QTimer;
@@ -112,6 +117,8 @@ private:
     void TakeStep(const StepOutcome& outcome);
     void FinishTransfer();
     void SetIdleButtons(bool idle);
+    // Reads the bar code, then the log of one pack, tick by tick.
+    void StartTransfer(std::uint8_t address, std::uint8_t pack);
     // Sends the stop request after whatever the worker is doing.
     void QueueStop();
 
@@ -127,6 +134,7 @@ private:
     QPushButton* BtnDelete = nullptr;
     QPushButton* BtnExp = nullptr;
     QPushButton* BtnRecordChart = nullptr;   // work-data page only
+    QCheckBox* CheckAllPacks = nullptr;      // "All packs": 1 to the pack count in turn
     QPointer<TReadingChart> m_recordChart;
     QTimer* Timer1 = nullptr;
 
@@ -136,6 +144,12 @@ private:
     std::uint8_t m_secondStatus = 0;
     int m_noAnswerCount = 0;
     QString m_deviceCode;
+    std::uint8_t m_transferPack = 0;
+    // A run over all packs: those still to read (the next one last) and
+    // those that did not answer.
+    std::vector<std::uint8_t> m_pendingPacks;
+    std::vector<std::uint8_t> m_silentPacks;
+    bool m_allPacksRun = false;
 
     // The transfer belongs to the worker's jobs while one runs; the page
     // reads only the outcomes they hand back.

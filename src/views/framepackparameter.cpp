@@ -8,6 +8,7 @@
 #include "services/textoper.h"
 #include "store/devinfo.h"
 #include "views/comboboxext.h"
+#include "views/compare_form.h"
 #include "views/file_dialogs.h"
 #include "views/framepackparameter_table.h"
 #include "views/message_boxes.h"
@@ -372,4 +373,10 @@ void TFramePackParameter::BtnExpParameterClick()
         return;
     }
     MessageBoxes::Inform(this, path + QStringLiteral("*****") + Text(TextId::kOperationSucceeded));
+}
+
+void TFramePackParameter::BtnComparePacksClick()
+{
+    TCompareForm form(*m_store, this);
+    form.Run();
 }

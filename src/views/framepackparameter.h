@@ -63,6 +63,8 @@ public:
     void BtnWriteParameterClick();
     void BtnImpParameterClick();
     void BtnExpParameterClick();
+    // Opens the window that compares and writes the sets of many packs.
+    void BtnComparePacksClick();
     // row is a data row of the grid (0 is the first parameter).
     void StringGrid1SelectCell(int row, int column);
     // A click on a cell, also on the one that is already current.
@@ -106,4 +108,5 @@ private:
     QPushButton* BtnWriteParameter = nullptr;
     QPushButton* BtnImpParameter = nullptr;
     QPushButton* BtnExpParameter = nullptr;
+    QPushButton* BtnComparePacks = nullptr;
 };

@@ -5,6 +5,7 @@
 #include "views/framepackparameter.h"
 
 #include "services/settings.h"
+#include "store/bus_texts.h"
 #include "views/comboboxext.h"
 #include "views/framepackparameter_table.h"
 #include "views/overview_grid.h"
@@ -156,6 +157,11 @@ void TFramePackParameter::BuildControls()
         buttons->addWidget(made[k]);
     }
     right->addWidget(Panel1);
+    // The whole rack: a window of its own.
+    BtnComparePacks = new QPushButton(panel);
+    BtnComparePacks->setObjectName(QStringLiteral("BtnComparePacks"));
+    right->addWidget(BtnComparePacks, 0, Qt::AlignRight);
+    connect(BtnComparePacks, &QPushButton::clicked, this, &TFramePackParameter::BtnComparePacksClick);
     BtnReadParameter = made[0];
     BtnWriteParameter = made[1];
     BtnImpParameter = made[2];
@@ -220,6 +226,7 @@ void TFramePackParameter::ApplyLanguage()
                                                  BtnExpParameter};
     for (std::size_t k = 0; k < buttons.size(); ++k)
         buttons[k]->setText(Text(kButtonCaptions[k].textId, kButtonCaptions[k].text));
+    BtnComparePacks->setText(Text(BusText::kComparePacks));
     for (std::size_t k = 0; k < kSwitchTable.size(); ++k) {
         m_switchBoxes[k]->setText(TParameterInfo::GetParameterName(kSwitchTable[k].id, NameLanguage(), m_currentSet));
         m_switchBoxes[k]->setToolTip(m_switchBoxes[k]->text());

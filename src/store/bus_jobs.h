@@ -1,0 +1,163 @@
+#pragma once
+
+// Jobs that cover the whole bus, one pack after the other: reading every
+// pack's parameter set, writing one set to many packs, setting every clock
+// and reading every pack's log. They talk to the packs through the store's
+// commands (each holds the link lock for its exchange), take the packs as
+// ParsePackList gives them, and report plain values. bmstool calls them in
+// place; the window runs them on a TBusWorker. A pack is always addressed
+// with its own number.
+//
+// Cancelling (RBusControl::cancelled) is looked at before each pack, so a
+// pack under way is finished first: none is left half written.
+
+#include "history/history_transfer.h"
+#include "params/parameter_file.h"
+#include "params/parameter_info.h"
+#include "protocol/records.h"
+#include "store/bus_worker.h"
+
+#include <QMetaType>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <vector>
+
+class TDevInfo;
+
+// ---- Reading every pack's parameter set.
+
+struct RPackParameters {
+    std::uint8_t pack = 0;
+    std::uint8_t result = 0xFF;   // 0: set holds what the pack said
+    RParameter set;               // the catalogue's defaults otherwise
+};
+
+struct RParameterSets {
+    std::vector<RPackParameters> packs;   // in the order asked, up to the cancel
+    bool cancelled = false;
+
+    const RPackParameters* find(std::uint8_t pack) const;
+    // The packs whose read failed.
+    std::vector<std::uint8_t> failed() const;
+};
+
+// Reads the parameter block of each pack and files each set read in the
+// store. Progress: packs done of all.
+RParameterSets ReadParameterSets(TDevInfo& store, const std::vector<std::uint8_t>& packs,
+                                 const RBusControl& control);
+
+// ---- Comparing the sets.
+
+// One parameter of the comparison: its value in every pack read.
+struct RCompareRow {
+    std::uint8_t id = 0;
+    std::vector<Decimal> values;              // per pack read (result 0), in the order of the sets
+    std::vector<bool> differs;                // per pack: differs from the reference
+    bool perPack = false;                     // address or node number: never a difference
+    bool referenced = true;                   // the reference gives a value (a file may not)
+    bool anyDiffers() const;
+};
+
+// One row per used catalogue entry, in catalogue order, for the packs that
+// were read; a cell differs when the value is not the reference's (the
+// address and node number rows never differ). referenceIds: the ids the
+// reference gives (the lines of a file); empty: all of them.
+std::vector<RCompareRow> CompareParameterSets(const RParameter& reference, const std::vector<std::uint8_t>& referenceIds,
+                                              const std::vector<RPackParameters>& packs);
+
+// ---- Writing one set to many packs.
+
+// What the packs are to hold: the lines of a parameter file (the ids it
+// names change, the rest keeps each pack's value), or a whole set (a
+// reference pack's) whose catalogue entries are taken. Either way each pack
+// keeps its own address, node number and uncatalogued fields.
+struct RParameterSource {
+    std::vector<RParameterFileLine> lines;   // used when set is empty
+    std::optional<RParameter> set;
+};
+
+// The set to write to a pack that holds own.
+RParameter TargetParameterSet(const RParameter& own, const RParameterSource& source);
+
+enum class RBatchStep : std::uint8_t {
+    Written,       // written, read back and verified
+    ReadFailed,    // its block could not be read: nothing was sent
+    Refused,       // a value is out of range or does not fit: nothing was sent
+    WriteFailed,   // the pack refused or did not answer the write
+    VerifyFailed,  // written, but the read-back could not be read or differs
+};
+
+struct RPackWriteOutcome {
+    std::uint8_t pack = 0;
+    RBatchStep step = RBatchStep::ReadFailed;
+    std::uint8_t result = 0;                  // the failing command's result code
+    std::vector<std::uint8_t> changedIds;     // the fields the write changes
+    std::optional<std::uint8_t> refusedId;    // Refused: the first offending id
+    QString refusedName;                      // Refused: its name (its id when it has none)
+    std::vector<std::uint8_t> mismatchIds;    // VerifyFailed after a read-back
+    bool ok() const { return step == RBatchStep::Written; }
+};
+
+struct RBatchWriteReport {
+    std::vector<RPackWriteOutcome> packs;    // the packs done, in order
+    std::vector<std::uint8_t> notDone;       // cancelled before these
+    bool cancelled = false;
+    bool allWritten() const;
+};
+
+// For each pack: read its block, build the target set, check it as the
+// parameter page checks before a write, write, read back and compare field
+// by field. A pack that fails at any step is reported and the next one goes
+// on. language picks the name put in refusedName (0 Chinese, 1 English).
+RBatchWriteReport WriteParameterSets(TDevInfo& store, const std::vector<std::uint8_t>& packs,
+                                     const RParameterSource& source, std::uint8_t language,
+                                     const RBusControl& control);
+
+// ---- Every clock.
+
+struct RClockOutcome {
+    std::uint8_t pack = 0;
+    std::uint8_t readResult = 0xFF;
+    RDeviceTime before;                   // the pack's clock, when read
+    std::optional<qint64> offsetSeconds;  // pack minus PC, before the sync
+    std::uint8_t writeResult = 0xFF;
+    RDeviceTime written;                  // the PC time sent
+    bool ok() const { return writeResult == 0; }
+};
+
+struct RClockSyncReport {
+    std::vector<RClockOutcome> packs;
+    bool cancelled = false;
+};
+
+// Reads each pack's clock (its offset from the PC clock), then sets it to
+// the PC clock. A pack whose clock could not be read is still set.
+RClockSyncReport SyncClocks(TDevInfo& store, const std::vector<std::uint8_t>& packs, const RBusControl& control);
+
+// Whole seconds from the PC time to the pack time; none for a time that is
+// no date.
+std::optional<qint64> ClockOffsetSeconds(const RDeviceTime& pack, const RDeviceTime& pc);
+
+// ---- Every log.
+
+struct RPackLogOutcome {
+    std::uint8_t pack = 0;
+    HistoryTransferEnd end = HistoryTransferEnd::Running;
+    int records = 0;
+    std::uint8_t lastError = 0;
+    QString deviceCode;   // the bar code, when the pack gave it
+};
+
+// Reads one pack's work-data or alarm log to its end. Each record goes to
+// onRecord (row numbered from 1) as it comes. When the control is cancelled,
+// or onRecord returns false (its file cannot be written), the transfer sends
+// its one stop request and ends Stopped.
+RPackLogOutcome ReadPackLog(TDevInfo& store, std::uint8_t pack, bool alarmLog, const RBusControl& control,
+                            const std::function<bool(int row, const RHistoryRecord&, const QString& deviceCode)>& onRecord);
+
+Q_DECLARE_METATYPE(RParameterSets)
+Q_DECLARE_METATYPE(RBatchWriteReport)
+Q_DECLARE_METATYPE(RClockSyncReport)

@@ -1,0 +1,74 @@
+// The configuration page's work on the whole bus: setting every pack's
+// clock to the PC clock.
+
+#include "views/framepackconfig.h"
+
+#include "services/settings.h"
+#include "services/text_ids.h"
+#include "services/textoper.h"
+#include "store/bus_jobs.h"
+#include "store/bus_texts.h"
+#include "store/bus_worker.h"
+#include "store/devinfo.h"
+#include "views/bus_summary_form.h"
+
+#include <QPushButton>
+
+#include <memory>
+
+namespace {
+
+QString Text(std::uint16_t id)
+{
+    return TTextOper().GetLanguageText(id);
+}
+
+void ShowClockSummary(QWidget* parent, const RClockSyncReport& report)
+{
+    const TTextOper texts;
+    std::vector<TBusSummaryForm::Row> rows;
+    for (const RClockOutcome& outcome : report.packs) {
+        rows.push_back({{QString::number(outcome.pack),
+                         outcome.readResult == 0 ? FormatDeviceTime(outcome.before) : texts.GetErrorText(outcome.readResult),
+                         OffsetText(outcome.offsetSeconds),
+                         outcome.ok() ? Text(TextId::kOperationSucceeded) : texts.GetErrorText(outcome.writeResult)},
+                        outcome.ok()});
+    }
+    TBusSummaryForm summary(Text(BusText::kClockSummary),
+                            {Text(BusText::kPack), Text(BusText::kPackTime), Text(BusText::kOffsetSeconds),
+                             Text(BusText::kResult)},
+                            rows, parent);
+    summary.Run();
+}
+
+} // namespace
+
+bool TFramePackConfig::IsSyncingClocks() const
+{
+    return m_clockWorker && m_clockWorker->isRunning();
+}
+
+void TFramePackConfig::BtnSyncAllClocksClick()
+{
+    if (!Globals().PasswordOk || IsSyncingClocks() || !PortIsOpen() || !Confirmed(BusText::kConfirmSyncAll))
+        return;
+    if (!m_clockWorker) {
+        qRegisterMetaType<RClockSyncReport>();
+        m_clockWorker = new TBusWorker(this);
+        auto report = std::make_shared<RClockSyncReport>();
+        connect(m_clockWorker, &TBusWorker::delivered, this,
+                [report](const QVariant& value) { *report = value.value<RClockSyncReport>(); });
+        connect(m_clockWorker, &TBusWorker::finished, this, [this, report](bool) {
+            BtnSyncAllClocks->setEnabled(true);
+            ShowClockSummary(this, *report);
+        });
+    }
+    std::vector<std::uint8_t> packs;
+    for (int pack = 1; pack <= Globals().PackCount.load(); ++pack)
+        packs.push_back(std::uint8_t(pack));
+    TDevInfo* store = m_store;
+    BtnSyncAllClocks->setEnabled(false);
+    m_clockWorker->start([store, packs](const TBusWorker::Job& job) {
+        job.deliver(QVariant::fromValue(SyncClocks(*store, packs, job.control())));
+    });
+}

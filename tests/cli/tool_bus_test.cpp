@@ -1,0 +1,150 @@
+// bmstool over a whole rack (--packs) against bms-sim on a pseudo-terminal:
+// bad lists and missing confirmations refused before anything is sent, a
+// compare that names the packs it could not read, a batch write that goes
+// on past a silent pack, and one log file per pack.
+
+#include "tool_process.h"
+
+#include "params/parameter_block.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QStringList Args(std::initializer_list<const char*> words)
+{
+    return QStringList{QStringLiteral("--lang"), QStringLiteral("en")} + Words(words);
+}
+
+bool WriteText(const QString& path, const QByteArray& text)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(text) == text.size();
+}
+
+class ToolBus : public ::testing::Test {
+protected:
+    void start(const QStringList& simArguments = {})
+    {
+        m_tool = std::make_unique<ToolOnSim>(simArguments);
+        ASSERT_TRUE(m_tool->isReady()) << m_tool->error().toStdString();
+        ASSERT_TRUE(m_folder.isValid());
+    }
+    QString file(const char* name) const { return m_folder.filePath(QLatin1String(name)); }
+
+    std::unique_ptr<ToolOnSim> m_tool;
+    QTemporaryDir m_folder;
+};
+
+TEST_F(ToolBus, BadListsAndMissingConfirmationsExit2BeforeAnythingIsSent)
+{
+    ASSERT_TRUE(m_folder.isValid());
+    const QString good = file("good.prt");
+    const QString bad = file("bad.prt");
+    ASSERT_TRUE(WriteText(good, "Id,Value\r\n023,3450\r\n"));
+    ASSERT_TRUE(WriteText(bad, "Id,Value\r\n023,3450\r\n030,3,601\r\n"));
+    struct Case {
+        QStringList arguments;
+        const char* message;
+    };
+    const Case cases[] = {
+        {Args({"params", "compare", "--packs", "1-17"}), "--packs"},
+        {Args({"params", "compare", "--packs", "1,2,2"}), "--packs"},
+        {Args({"params", "compare", "--packs", "one"}), "--packs"},
+        {Args({"params", "compare"}), "--packs LIST is needed"},
+        {Args({"params", "compare", "--packs", "1-2", "--ref-pack", "3", "--ref", "x.prt"}), "not both"},
+        {Args({"params", "compare", "--packs", "1-2", "--ref-pack", "17"}), "--ref-pack"},
+        {Args({"params", "compare", "--packs", "1-2", "--ref"}) << bad, "Line 3"},
+        {Args({"params", "write"}) << good << Words({"--packs", "1-2"}), "needs --yes"},
+        {Args({"params", "write"}) << bad << Words({"--packs", "1", "--yes"}), "Line 3"},
+        {Args({"time", "sync", "--packs", "0-3"}), "--packs"},
+        {Args({"time", "--packs", "1-3"}), "time sync"},
+        {Args({"history", "alarm", "--packs", "1-2", "--csv"}) << good, "folder"},
+    };
+    for (const Case& c : cases) {
+        // No port: a run that got as far as sending would fail to open it.
+        const ToolRun run = RunTool(QStringList{QStringLiteral("--port"), QStringLiteral("/nonexistent/tty")} + c.arguments);
+        EXPECT_EQ(run.exitCode, 2) << c.arguments.join(u' ').toStdString() << "\n" << run.err.toStdString();
+        EXPECT_TRUE(run.err.contains(QLatin1String(c.message))) << run.err.toStdString();
+    }
+}
+
+TEST_F(ToolBus, CompareReportsTheDifferingRowsPerPackAndNamesAPackNotRead)
+{
+    start({QStringLiteral("--fault"), QStringLiteral("silent:4")});
+    const QString changed = file("changed.prt");
+    ASSERT_TRUE(WriteText(changed, "Id,Value\r\n023,3450\r\n030,3610\r\n"));
+    const ToolRun write = m_tool->run(Args({"--address", "3", "params", "write"}) << changed);
+    ASSERT_EQ(write.exitCode, 0) << write.err.toStdString();
+
+    const ToolRun compared = m_tool->json(Args({"params", "compare", "--packs", "1-4"}));
+    EXPECT_EQ(compared.exitCode, 1);
+    EXPECT_TRUE(compared.err.contains(QStringLiteral("pack 4 not read"))) << compared.err.toStdString();
+    const std::vector<QJsonObject> rows = compared.json();
+    ASSERT_EQ(rows.size(), 2u) << compared.out.toStdString();
+    EXPECT_EQ(rows[0][QStringLiteral("id")].toInt(), 23);
+    EXPECT_EQ(rows[1][QStringLiteral("id")].toInt(), 30);
+    EXPECT_EQ(rows[0][QStringLiteral("values")].toObject()[QStringLiteral("3")].toDouble(), 3450.0);
+    EXPECT_EQ(rows[0][QStringLiteral("values")].toObject()[QStringLiteral("1")].toDouble(), 3400.0);
+    EXPECT_EQ(rows[0][QStringLiteral("differing")].toArray(), QJsonArray({3}));
+    // The silent pack has no value, not a made-up one.
+    EXPECT_EQ(rows[0][QStringLiteral("values")].toObject().keys(),
+              (QStringList{QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3")}));
+
+    // Against the file, pack 3 is the one that agrees.
+    const ToolRun againstFile = m_tool->json(Args({"params", "compare", "--packs", "1-3", "--ref"}) << changed);
+    EXPECT_EQ(againstFile.exitCode, 0) << againstFile.err.toStdString();
+    ASSERT_EQ(againstFile.json().size(), 2u);
+    EXPECT_EQ(againstFile.first()[QStringLiteral("differing")].toArray(), QJsonArray({1, 2}));
+}
+
+TEST_F(ToolBus, BatchWriteGoesOnPastASilentPackAndExits1)
+{
+    start({QStringLiteral("--fault"), QStringLiteral("silent:3")});
+    const QString wanted = file("wanted.prt");
+    // The address and node number in the file are not copied.
+    ASSERT_TRUE(WriteText(wanted, "Id,Value\r\n001,9\r\n011,9\r\n023,3450\r\n"));
+    const ToolRun run = m_tool->json(Args({"params", "write"}) << wanted << Words({"--packs", "1-4", "--yes"}));
+    EXPECT_EQ(run.exitCode, 1) << run.err.toStdString();
+    const std::vector<QJsonObject> lines = run.json();
+    ASSERT_EQ(lines.size(), 4u) << run.out.toStdString();
+    for (const QJsonObject& line : lines) {
+        const int pack = line[QStringLiteral("pack")].toInt();
+        EXPECT_EQ(line[QStringLiteral("result")].toString(), pack == 3 ? QStringLiteral("not_read") : QStringLiteral("written"));
+        EXPECT_EQ(line[QStringLiteral("fields_changed")].toInt(), pack == 3 ? 0 : 1);
+        if (pack == 3)
+            continue;
+        const QByteArray block = m_tool->rawParameterBlock(std::uint8_t(pack));
+        ASSERT_FALSE(block.isEmpty());
+        RParameter set;
+        DecodeParameterBlock(block, set);
+        EXPECT_EQ(set.Entries[1].Value, Decimal::fromInt(pack));
+        EXPECT_EQ(set.Entries[23].Value, Decimal::fromInt(3450));
+    }
+}
+
+TEST_F(ToolBus, HistoryOfManyPacksWritesOneFilePerPackAndSkipsASilentOne)
+{
+    start({QStringLiteral("--records"), QStringLiteral("5"), QStringLiteral("--fault"), QStringLiteral("silent:2")});
+    const QString folder = file("logs");
+    const ToolRun run = m_tool->json(Args({"history", "work", "--packs", "1-3", "--csv"}) << folder);
+    EXPECT_EQ(run.exitCode, 1) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(QStringLiteral("Pack 2 did not answer"))) << run.err.toStdString();
+    const QStringList files = QDir(folder).entryList({QStringLiteral("*.csv")}, QDir::Files, QDir::Name);
+    // The silent pack leaves no file behind.
+    ASSERT_EQ(files.size(), 2) << files.join(u' ').toStdString();
+    const int packs[] = {1, 3};
+    for (int k = 0; k < 2; ++k) {
+        EXPECT_TRUE(files[k].startsWith(QStringLiteral("%1_").arg(packs[k]))) << files[k].toStdString();
+        QFile csv(QDir(folder).filePath(files[k]));
+        ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+        EXPECT_EQ(csv.readAll().count("\r\n"), 6) << files[k].toStdString();   // header and 5 records
+    }
+}
+
+} // namespace

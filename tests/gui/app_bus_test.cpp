@@ -1,0 +1,221 @@
+// The whole rack from the real window, on the in-process simulated packs:
+// the compare window finds and paints the parameters changed on one pack and
+// writes the reference to the others with one question and a summary; "Sync
+// all clocks" shows each pack's offset; "All packs" on a record page reads
+// every log into one grid, names a silent pack, and Stop sends one request.
+
+#include "app_window_fixture.h"
+
+#include "app/app_objects.h"
+#include "lib/sim_link.h"
+#include "services/settings.h"
+#include "store/bus_texts.h"
+#include "store/devinfo.h"
+#include "store/history_log.h"
+#include "views/bus_summary_form.h"
+#include "views/compare_form.h"
+#include "views/framepackconfig.h"
+#include "views/framepackhistory.h"
+#include "views/framepackparameter.h"
+#include "views/modal_run.h"
+#include "views/overview_layout.h"
+
+#include <QCheckBox>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTableWidget>
+
+namespace {
+
+constexpr std::uint8_t kAlarmCid2 = 0x4C;
+
+class BusWindowTest : public MainWindowTest {
+protected:
+    void StartRack(std::vector<SimFault> faults = {})
+    {
+        SimOptions options;
+        options.packs = 4;
+        options.recordsPerLog = 3;
+        options.faults = std::move(faults);
+        RegisterSimulatorLink(options);
+        QFile ini(IniPath());
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        ini.write("[Ports]\nCOM1=simulator\n\n[BMS]\nTextKind=1\nPackCount=4\nPort=1\n");
+        ini.close();
+        m_form = std::make_unique<TMainForm>(m_programFolder.path());
+        m_form->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(m_form.get()));
+        ClickPortButton();
+        ASSERT_TRUE(m_form->IsPolling());
+    }
+
+    void TearDown() override
+    {
+        TModalRun<TCompareForm>::SetHook({});
+        TModalRun<TBusSummaryForm>::SetHook({});
+        Globals().PasswordOk = false;
+        MainWindowTest::TearDown();
+    }
+
+    void ShowPage(int index) { Find<QTabWidget>("PageControl1")->setCurrentIndex(index); }
+
+    static void ChangeParameters(std::uint8_t pack, const std::vector<std::pair<std::uint8_t, int>>& values)
+    {
+        TDevInfo& store = *GlobalDevInfo();
+        RParameter set = GlobalParameterInfo()->NewParameterSet(pack);
+        ASSERT_EQ(store.ReadParameters(pack, pack, set), 0);
+        for (const auto& [id, value] : values)
+            set.Entries[id].Value = Decimal::fromInt(value);
+        ASSERT_TRUE(store.WriteParameters(pack, pack, set, false).ok());
+    }
+
+    // The summary a job ends with, kept as its cells.
+    void KeepSummaries()
+    {
+        TModalRun<TBusSummaryForm>::SetHook([this](TBusSummaryForm& form) {
+            std::vector<QStringList> rows;
+            for (int row = 0; row < form.grid()->rowCount(); ++row) {
+                QStringList cells;
+                for (int column = 0; column < form.grid()->columnCount(); ++column)
+                    cells << form.grid()->item(row, column)->text();
+                rows.push_back(cells);
+            }
+            m_summaries.push_back(rows);
+        });
+    }
+
+    std::vector<std::vector<QStringList>> m_summaries;
+};
+
+int RowOf(const QTableWidget* grid, std::uint8_t id)
+{
+    for (int row = 0; row < grid->rowCount(); ++row)
+        if (grid->item(row, TCompareForm::ColId)->text() == QString::number(id))
+            return row;
+    return -1;
+}
+
+TEST_F(BusWindowTest, CompareWindowPaintsTheChangedRowsAndWritesTheReferenceToTheOthers)
+{
+    StartRack();
+    ChangeParameters(3, {{23, 3450}, {30, 3610}});
+    Globals().PasswordOk = true;
+    KeepSummaries();
+    ShowPage(4);
+
+    bool ran = false;
+    TModalRun<TCompareForm>::SetHook([&](TCompareForm& form) {
+        ran = true;
+        QTest::mouseClick(form.findChild<QPushButton*>(QStringLiteral("BtnReadPacks")), Qt::LeftButton);
+        ASSERT_TRUE(WaitFor([&form] { return !form.IsBusy() && form.Sets().packs.size() == 4; }));
+        QTableWidget* grid = form.grid();
+        // 86 grid rows, 4 choices and 42 switches, named in English.
+        EXPECT_EQ(grid->rowCount(), 132);
+        EXPECT_EQ(grid->columnCount(), TCompareForm::ColFirstPack + 4);
+        EXPECT_EQ(form.DifferenceCount(), 2);
+        const int row = RowOf(grid, 23);
+        ASSERT_GE(row, 0);
+        EXPECT_EQ(grid->item(row, TCompareForm::ColName)->text(), QStringLiteral("Balance starting voltage"));
+        const QColor yellow = ColorFromBgr(TCompareForm::kDifferBgr);
+        EXPECT_EQ(grid->item(row, TCompareForm::ColFirstPack + 2)->background().color(), yellow);
+        EXPECT_NE(grid->item(row, TCompareForm::ColFirstPack + 1)->background().color(), yellow);
+        // The node number differs by nature and is never painted.
+        const int node = RowOf(grid, 11);
+        ASSERT_GE(node, 0);
+        for (int pack = 0; pack < 4; ++pack)
+            EXPECT_NE(grid->item(node, TCompareForm::ColFirstPack + pack)->background().color(), yellow);
+
+        form.findChild<QCheckBox*>(QStringLiteral("CheckOnlyDifferences"))->setChecked(true);
+        EXPECT_EQ(grid->rowCount(), 2);
+
+        // Pack 1 is the reference: packs 2-4 are asked for, pack 3 with its two fields.
+        m_boxes.clear();
+        QTest::mouseClick(form.findChild<QPushButton*>(QStringLiteral("BtnWriteToPacks")), Qt::LeftButton);
+        ASSERT_EQ(m_boxes.size(), 1);
+        EXPECT_TRUE(m_boxes[0].text.contains(QStringLiteral("Pack 3: 2"))) << m_boxes[0].text.toStdString();
+        EXPECT_TRUE(m_boxes[0].text.contains(QStringLiteral("Pack 2: 0")));
+        ASSERT_TRUE(WaitFor([&form] { return !form.IsBusy() && form.LastReport().has_value(); }));
+        ASSERT_TRUE(WaitFor([this] { return !m_summaries.empty(); }));
+        EXPECT_TRUE(form.LastReport()->allWritten());
+    });
+    QTest::mouseClick(m_form->findChild<QPushButton*>(QStringLiteral("BtnComparePacks")), Qt::LeftButton);
+    ASSERT_TRUE(ran);
+    ASSERT_EQ(m_summaries.size(), 1u);
+    const std::vector<QStringList> expected = {
+        {QStringLiteral("2"), QStringLiteral("Written and verified"), QStringLiteral("0")},
+        {QStringLiteral("3"), QStringLiteral("Written and verified"), QStringLiteral("2")},
+        {QStringLiteral("4"), QStringLiteral("Written and verified"), QStringLiteral("0")}};
+    EXPECT_EQ(m_summaries[0], expected);
+    RParameter set = GlobalParameterInfo()->NewParameterSet(3);
+    ASSERT_EQ(GlobalDevInfo()->ReadParameters(3, 3, set), 0);
+    EXPECT_EQ(set.Entries[23].Value, Decimal::fromInt(3400));
+}
+
+TEST_F(BusWindowTest, SyncAllClocksShowsEachOffsetAndSetsEveryClock)
+{
+    StartRack();
+    const QDateTime now = QDateTime::currentDateTime();
+    const int offsets[] = {600, -7200, 0, 30};
+    for (int pack = 1; pack <= 4; ++pack)
+        ASSERT_EQ(GlobalDevInfo()->WriteDateTime(std::uint8_t(pack), RDeviceTime::fromDateTime(now.addSecs(offsets[pack - 1]))), 0);
+    Globals().PasswordOk = true;
+    KeepSummaries();
+    ShowPage(5);
+    m_form->findChild<TFramePackConfig*>()->BtnSyncAllClocksClick();
+    ASSERT_TRUE(WaitFor([this] { return !m_summaries.empty(); }));
+    const std::vector<QStringList>& rows = m_summaries[0];
+    ASSERT_EQ(rows.size(), 4u);
+    for (int pack = 1; pack <= 4; ++pack) {
+        const QStringList& cells = rows[std::size_t(pack - 1)];
+        EXPECT_EQ(cells[0], QString::number(pack));
+        // The clocks tick on while the packs answer: a few seconds' slack.
+        EXPECT_NEAR(cells[2].toDouble(), offsets[pack - 1], 3.0) << cells.join(u' ').toStdString();
+        EXPECT_EQ(cells[3], QStringLiteral("Operation succeeded!"));
+        RDeviceTime after;
+        ASSERT_EQ(GlobalDevInfo()->ReadDateTime(std::uint8_t(pack), after), 0);
+        EXPECT_LE(std::abs(*ClockOffsetSeconds(after, TDevInfo::GetPcTime())), 3);
+    }
+}
+
+TEST_F(BusWindowTest, AllPacksReadsEveryLogIntoOneGridAndNamesTheSilentPack)
+{
+    StartRack({SimFault{SimFaultKind::Silent, 2}});
+    auto* page = m_form->findChild<TFramePackAlarmDataInfo*>();
+    ShowPage(TFramePackAlarmDataInfo::kPageIndex);
+    page->findChild<QCheckBox*>(QStringLiteral("CheckAllPacks"))->setChecked(true);
+    m_boxes.clear();
+    QTest::mouseClick(page->readButton(), Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([page] { return !page->Reading() && page->readButton()->isEnabled(); }, 60000));
+    ASSERT_EQ(page->model()->recordCount(), 9);
+    std::vector<int> packNumbers;
+    for (int row = 0; row < page->model()->recordCount(); ++row)
+        packNumbers.push_back(page->model()->record(row).packNumber);
+    EXPECT_EQ(packNumbers, (std::vector<int>{1, 1, 1, 3, 3, 3, 4, 4, 4}));
+    ASSERT_FALSE(m_boxes.isEmpty());
+    EXPECT_TRUE(m_boxes.back().text.endsWith(QStringLiteral("Packs that did not answer: 2")))
+        << m_boxes.back().text.toStdString();
+}
+
+TEST_F(BusWindowTest, StopEndsTheWholeRunWithOneStopRequest)
+{
+    StartRack();
+    auto* page = m_form->findChild<TFramePackAlarmDataInfo*>();
+    ShowPage(TFramePackAlarmDataInfo::kPageIndex);
+    page->findChild<QCheckBox*>(QStringLiteral("CheckAllPacks"))->setChecked(true);
+    QTest::mouseClick(page->readButton(), Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([page] { return page->model()->recordCount() >= 1; }));
+    SharedSimBus()->clearRequests();
+    QTest::mouseClick(page->findChild<QPushButton*>(QStringLiteral("BtnStop")), Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([] { return SharedSimBus()->requestCount(kAlarmCid2, HistorySubCommand::kStop) == 1; }));
+    EXPECT_FALSE(page->Reading());
+    // No other pack is asked for its log after the stop.
+    QTest::qWait(3 * TFramePackHistory::kTimerMs);
+    EXPECT_EQ(SharedSimBus()->requestCount(kAlarmCid2, HistorySubCommand::kStop), 1);
+    for (const SimRequest& request : SharedSimBus()->requests()) {
+        if (request.cid2 == kAlarmCid2) {
+            EXPECT_EQ(request.address, 1);
+        }
+    }
+}
+
+} // namespace
