@@ -88,6 +88,7 @@ Prepared PrepareSleep(const CommandArgs& args);
 Prepared PrepareParams(const CommandArgs& args);
 Prepared PrepareHistory(const CommandArgs& args);
 Prepared PrepareScan(const CommandArgs& args);
+Prepared PrepareReport(const CommandArgs& args);
 
 // Help texts.
 QString GeneralHelp();

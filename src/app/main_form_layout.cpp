@@ -252,6 +252,7 @@ QWidget* TMainForm::BuildLiveRight(QWidget* page)
     BtnChange = Named<QPushButton>("BtnChange", Utf8("更改"), bottomBar);
     BtnTraffic = Named<QPushButton>("BtnTraffic", Utf8("通信记录"), bottomBar);
     BtnChart = Named<QPushButton>("BtnChart", Utf8("曲线"), bottomBar);
+    BtnReport = Named<QPushButton>("BtnReport", Utf8("报告…"), bottomBar);
     // The row is tight in English: the captions keep their width and the
     // stretch gives way first.
     for (QWidget* caption : std::initializer_list<QWidget*>{CheckBox4, RadioButton1, RadioButton2})
@@ -261,6 +262,7 @@ QWidget* TMainForm::BuildLiveRight(QWidget* page)
     bottomRow->addWidget(RadioButton2);
     bottomRow->addWidget(BtnTraffic);
     bottomRow->addWidget(BtnChart);
+    bottomRow->addWidget(BtnReport);
     bottomRow->addStretch(1);
     bottomRow->addWidget(Label17);
     bottomRow->addWidget(Edit1);
@@ -312,6 +314,7 @@ void TMainForm::ConnectHandlers()
     connect(BtnTraffic, &QPushButton::clicked, this, &TMainForm::BtnTrafficClick);
     connect(BtnScan, &QPushButton::clicked, this, &TMainForm::BtnScanClick);
     connect(BtnChart, &QPushButton::clicked, this, &TMainForm::BtnChartClick);
+    connect(BtnReport, &QPushButton::clicked, this, &TMainForm::BtnReportClick);
     connect(CheckBox1, &QCheckBox::clicked, this, &TMainForm::CheckBox1Click);
     connect(CheckBox2, &QCheckBox::clicked, this, &TMainForm::CheckBox2Click);
     connect(CheckBox3, &QCheckBox::clicked, this, &TMainForm::CheckBox3Click);

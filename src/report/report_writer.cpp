@@ -1,0 +1,126 @@
+#include "report/report_writer.h"
+
+#include "report/report_charts.h"
+#include "report/report_document.h"
+#include "store/report_data.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFont>
+#include <QFileInfo>
+#include <QHash>
+#include <QImage>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPdfWriter>
+#include <QSaveFile>
+#include <QTextDocument>
+#include <QUrl>
+
+namespace {
+
+QHash<QString, QImage> DrawCharts(const RReport& report, const TTextOper& texts)
+{
+    QHash<QString, QImage> images;
+    for (const RPackReport& pack : report.packs) {
+        if (!pack.answered)
+            continue;
+        images.insert(CellChartName(pack.packNumber), CellVoltageChart(pack, texts));
+        const QImage work = WorkDataChart(pack, texts);
+        if (!work.isNull())
+            images.insert(WorkChartName(pack.packNumber), work);
+    }
+    return images;
+}
+
+QString DataUrl(const QImage& image)
+{
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return QStringLiteral("data:image/png;base64,") + QString::fromLatin1(png.toBase64());
+}
+
+bool Failed(QString* error, const QString& message)
+{
+    if (error)
+        *error = message;
+    return false;
+}
+
+bool WritePdf(const QString& path, const QString& html, const QHash<QString, QImage>& images, QString* error)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return Failed(error, QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
+    {
+        QPdfWriter writer(&file);
+        writer.setPageSize(QPageSize(QPageSize::A4));
+        writer.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
+        writer.setResolution(300);
+        writer.setTitle(QFileInfo(path).completeBaseName());
+        QTextDocument document;
+        // Laid out in points on the printable area, as the page will show it.
+        document.setPageSize(writer.pageLayout().paintRectPoints().size());
+        QFont font = document.defaultFont();
+        font.setPointSizeF(8.5);
+        document.setDefaultFont(font);
+        for (auto image = images.cbegin(); image != images.cend(); ++image)
+            document.addResource(QTextDocument::ImageResource, QUrl(image.key()), image.value());
+        document.setHtml(html);
+        document.print(&writer);
+    }   // the writer finishes the file here
+    if (!file.commit())
+        return Failed(error, QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
+    return true;
+}
+
+bool WriteHtml(const QString& path, const QString& html, QString* error)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(html.toUtf8()) < 0 || !file.commit())
+        return Failed(error, QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
+    return true;
+}
+
+} // namespace
+
+bool CheckReportFile(const QString& path, QString* error)
+{
+    const QFileInfo info(path);
+    if (path.isEmpty() || info.isDir() || !info.absoluteDir().exists())
+        return Failed(error, QStringLiteral("\"%1\" is not a file in an existing folder").arg(path));
+    if (info.exists() && !info.isWritable())
+        return Failed(error, QStringLiteral("cannot write \"%1\": it is read-only").arg(path));
+    if (!QFileInfo(info.absolutePath()).isWritable())
+        return Failed(error, QStringLiteral("cannot write \"%1\": its folder takes no new files").arg(path));
+    return true;
+}
+
+bool CheckReportFiles(const RReportFiles& files, QString* error)
+{
+    if (!CheckReportFile(files.pdf, error))
+        return false;
+    if (!files.html.isEmpty() && !CheckReportFile(files.html, error))
+        return false;
+    if (!files.html.isEmpty() && QFileInfo(files.html).absoluteFilePath() == QFileInfo(files.pdf).absoluteFilePath())
+        return Failed(error, QStringLiteral("the PDF and the HTML file must differ"));
+    return true;
+}
+
+bool WriteReport(const RReport& report, const RReportFiles& files, const TTextOper& texts, QString* error)
+{
+    const QHash<QString, QImage> images = DrawCharts(report, texts);
+    const QString pdfHtml = ReportHtml(report, texts, [&images](const QString& name) {
+        return images.contains(name) ? name : QString();
+    });
+    if (!WritePdf(files.pdf, pdfHtml, images, error))
+        return false;
+    if (files.html.isEmpty())
+        return true;
+    const QString html = ReportHtml(report, texts, [&images](const QString& name) {
+        return images.contains(name) ? DataUrl(images.value(name)) : QString();
+    });
+    return WriteHtml(files.html, html, error);
+}
