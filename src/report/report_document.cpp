@@ -17,6 +17,12 @@ QString Escaped(const QString& text)
     return text.toHtmlEscaped();
 }
 
+// A table cell whose text stays whole on its line (bar codes, values).
+QString WholeCell(const QString& escapedText)
+{
+    return QStringLiteral("<td style=\"white-space:pre\">%1</td>").arg(escapedText);
+}
+
 // Fills the "%1" of a text with a value that is escaped on the way.
 QString Text(const TTextOper& texts, std::uint16_t id)
 {
@@ -36,8 +42,8 @@ QString LevelColour(ReportLevel level)
 QString StatusCell(const RPackReport& pack, const TTextOper& texts)
 {
     if (!pack.answered)
-        return QStringLiteral("<td style=\"color:#606060\"><b>%1</b></td>").arg(Text(texts, ReportText::kNoAnswer));
-    return QStringLiteral("<td style=\"color:%1\"><b>%2</b></td>")
+        return QStringLiteral("<td style=\"color:#606060; white-space:pre\"><b>%1</b></td>").arg(Text(texts, ReportText::kNoAnswer));
+    return QStringLiteral("<td style=\"color:%1; white-space:pre\"><b>%2</b></td>")
         .arg(LevelColour(pack.level), Escaped(LevelText(pack.level, texts)));
 }
 
@@ -56,7 +62,7 @@ public:
         m_out += QStringLiteral("<table border=\"1\" cellspacing=\"0\" cellpadding=\"3\" width=\"100%\">\n<tr>");
         for (qsizetype column = 0; column < escapedHeaders.size(); ++column)
             m_out += QStringLiteral("<th bgcolor=\"#e6eef6\"%1>%2</th>")
-                         .arg(std::size_t(column) < widths.size()
+                         .arg(std::size_t(column) < widths.size() && widths[std::size_t(column)] > 0
                                   ? QStringLiteral(" width=\"%1%\"").arg(widths[std::size_t(column)])
                                   : QString(),
                               escapedHeaders[column]);
@@ -64,11 +70,12 @@ public:
     }
     // Cells given as finished HTML (td elements).
     void rawRow(const QString& cells) { m_out += QStringLiteral("<tr>%1</tr>\n").arg(cells); }
+    // Cells given as text, or as a finished cell (WholeCell).
     void row(const QStringList& escapedCells)
     {
         QString cells;
         for (const QString& cell : escapedCells)
-            cells += QStringLiteral("<td>%1</td>").arg(cell);
+            cells += cell.startsWith(QLatin1String("<td")) ? cell : QStringLiteral("<td>%1</td>").arg(cell);
         rawRow(cells);
     }
     void tableEnd() { m_out += QStringLiteral("</table>\n"); }
@@ -115,7 +122,7 @@ void RackSummary(Html& html, const RReport& report, const TTextOper& texts)
                      Text(texts, ReportText::kSoftwareVersion), Text(texts, ReportText::kPackVoltage),
                      QStringLiteral("SOC"), Text(texts, ReportText::kSoh), Text(texts, ReportText::kSpread),
                      Text(texts, ReportText::kStatus), Text(texts, ReportText::kFindings)},
-                    {5, 17, 8, 9, 6, 6, 8, 9, 32});
+                    {});
     for (const RPackReport& pack : report.packs) {
         QString cells = QStringLiteral("<td>%1</td>").arg(pack.packNumber);
         if (!pack.answered) {
@@ -129,7 +136,7 @@ void RackSummary(Html& html, const RReport& report, const TTextOper& texts)
               Volts(pack.analog.totalVoltage), QString::number(pack.analog.soc) + QStringLiteral(" %"),
               QString::number(pack.analog.soh) + QStringLiteral(" %"),
               QString::number(CellSpreadMv(pack.analog.cellVoltages)) + QStringLiteral(" mV")})
-            cells += QStringLiteral("<td>%1</td>").arg(value);
+            cells += QStringLiteral("<td style=\"white-space:pre\">%1</td>").arg(value);
         cells += StatusCell(pack, texts) + QStringLiteral("<td>%1</td>").arg(FindingsList(pack, texts, kSummaryFindings));
         html.rawRow(cells);
     }
@@ -153,7 +160,7 @@ void Identity(Html& html, const RPackReport& pack, const TTextOper& texts)
     html.tableStart({Text(texts, ReportText::kBarCode), Text(texts, ReportText::kSoftwareVersion),
                      Text(texts, ReportText::kProductInfo), Text(texts, ReportText::kPackNumber),
                      Text(texts, ReportText::kAddress), Text(texts, ReportText::kClockOffset)});
-    html.row({Escaped(pack.barCode), pack.deviceInfoRead ? SoftwareVersionHex(pack.softwareVersion) : QString(),
+    html.row({WholeCell(Escaped(pack.barCode)), pack.deviceInfoRead ? SoftwareVersionHex(pack.softwareVersion) : QString(),
               product.join(QStringLiteral("<br>")), QString::number(pack.packNumber), QString::number(pack.address),
               pack.clockRead ? Escaped(texts.GetLanguageText(ReportText::kSeconds).arg(pack.clockOffsetSeconds))
                                    + QStringLiteral(" (") + FormatDeviceTime(pack.packClock) + QLatin1Char(')')

@@ -9,11 +9,13 @@
 #include <QFont>
 #include <QFileInfo>
 #include <QHash>
+#include <QGuiApplication>
 #include <QImage>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPdfWriter>
 #include <QSaveFile>
+#include <QScreen>
 #include <QTextDocument>
 #include <QUrl>
 
@@ -61,8 +63,12 @@ bool WritePdf(const QString& path, const QString& html, const QHash<QString, QIm
         writer.setResolution(300);
         writer.setTitle(QFileInfo(path).completeBaseName());
         QTextDocument document;
-        // Laid out in points on the printable area, as the page will show it.
-        document.setPageSize(writer.pageLayout().paintRectPoints().size());
+        // The document lays out in screen pixels and print() scales them to
+        // the writer: the page is the printable area in those pixels, so
+        // that a point of text is a printed point.
+        const QScreen* screen = QGuiApplication::primaryScreen();
+        const double dpi = screen ? screen->logicalDotsPerInchY() : 96.0;
+        document.setPageSize(writer.pageLayout().paintRectPoints().size() * (dpi / 72.0));
         QFont font = document.defaultFont();
         font.setPointSizeF(8.5);
         document.setDefaultFont(font);
