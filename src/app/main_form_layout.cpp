@@ -203,6 +203,7 @@ QWidget* TMainForm::BuildLiveRight(QWidget* page)
     Edit2->setFrame(false);
     Edit2->setFixedWidth(28);
     BtnScan = Named<QPushButton>("BtnScan", Utf8("扫描"), GroupBox3);
+    BtnReport = Named<QPushButton>("BtnReport", Utf8("报告…"), GroupBox3);
     Label3 = Named<QLabel>("Label3", Utf8("地址"), GroupBox3);
     Label6 = Named<QLabel>("Label6", GroupBox3);
     Label6->setFixedWidth(24);
@@ -213,6 +214,7 @@ QWidget* TMainForm::BuildLiveRight(QWidget* page)
     packRow->addWidget(Label2);
     packRow->addWidget(Edit2);
     packRow->addWidget(BtnScan);
+    packRow->addWidget(BtnReport);
     packRow->addSpacing(6);
     packRow->addWidget(Label3);
     packRow->addWidget(Label6);
@@ -252,7 +254,6 @@ QWidget* TMainForm::BuildLiveRight(QWidget* page)
     BtnChange = Named<QPushButton>("BtnChange", Utf8("更改"), bottomBar);
     BtnTraffic = Named<QPushButton>("BtnTraffic", Utf8("通信记录"), bottomBar);
     BtnChart = Named<QPushButton>("BtnChart", Utf8("曲线"), bottomBar);
-    BtnReport = Named<QPushButton>("BtnReport", Utf8("报告…"), bottomBar);
     // The row is tight in English: the captions keep their width and the
     // stretch gives way first.
     for (QWidget* caption : std::initializer_list<QWidget*>{CheckBox4, RadioButton1, RadioButton2})
@@ -262,7 +263,6 @@ QWidget* TMainForm::BuildLiveRight(QWidget* page)
     bottomRow->addWidget(RadioButton2);
     bottomRow->addWidget(BtnTraffic);
     bottomRow->addWidget(BtnChart);
-    bottomRow->addWidget(BtnReport);
     bottomRow->addStretch(1);
     bottomRow->addWidget(Label17);
     bottomRow->addWidget(Edit1);

@@ -21,20 +21,6 @@
 
 namespace {
 
-QHash<QString, QImage> DrawCharts(const RReport& report, const TTextOper& texts)
-{
-    QHash<QString, QImage> images;
-    for (const RPackReport& pack : report.packs) {
-        if (!pack.answered)
-            continue;
-        images.insert(CellChartName(pack.packNumber), CellVoltageChart(pack, texts));
-        const QImage work = WorkDataChart(pack, texts);
-        if (!work.isNull())
-            images.insert(WorkChartName(pack.packNumber), work);
-    }
-    return images;
-}
-
 QString DataUrl(const QImage& image)
 {
     QByteArray png;
@@ -51,7 +37,7 @@ bool Failed(QString* error, const QString& message)
     return false;
 }
 
-bool WritePdf(const QString& path, const QString& html, const QHash<QString, QImage>& images, QString* error)
+bool WritePdf(const QString& path, const QString& html, const RReportImages& images, QString* error)
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
@@ -66,13 +52,11 @@ bool WritePdf(const QString& path, const QString& html, const QHash<QString, QIm
         // The document lays out in screen pixels and print() scales them to
         // the writer: the page is the printable area in those pixels, so
         // that a point of text is a printed point.
-        const QScreen* screen = QGuiApplication::primaryScreen();
-        const double dpi = screen ? screen->logicalDotsPerInchY() : 96.0;
-        document.setPageSize(writer.pageLayout().paintRectPoints().size() * (dpi / 72.0));
+        document.setPageSize(writer.pageLayout().paintRectPoints().size() * (images.screenDpi / 72.0));
         QFont font = document.defaultFont();
         font.setPointSizeF(8.5);
         document.setDefaultFont(font);
-        for (auto image = images.cbegin(); image != images.cend(); ++image)
+        for (auto image = images.charts.cbegin(); image != images.charts.cend(); ++image)
             document.addResource(QTextDocument::ImageResource, QUrl(image.key()), image.value());
         document.setHtml(html);
         document.print(&writer);
@@ -115,18 +99,43 @@ bool CheckReportFiles(const RReportFiles& files, QString* error)
     return true;
 }
 
-bool WriteReport(const RReport& report, const RReportFiles& files, const TTextOper& texts, QString* error)
+void DrawPackCharts(const RPackReport& pack, const TTextOper& texts, RReportImages& images)
 {
-    const QHash<QString, QImage> images = DrawCharts(report, texts);
+    if (!pack.answered)
+        return;
+    images.charts.insert(CellChartName(pack.packNumber), CellVoltageChart(pack, texts));
+    const QImage work = WorkDataChart(pack, texts);
+    if (!work.isNull())
+        images.charts.insert(WorkChartName(pack.packNumber), work);
+}
+
+double ReportScreenDpi()
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen ? screen->logicalDotsPerInchY() : 96.0;
+}
+
+bool WriteReportFiles(const RReport& report, const RReportImages& images, const RReportFiles& files,
+                      const TTextOper& texts, QString* error)
+{
     const QString pdfHtml = ReportHtml(report, texts, [&images](const QString& name) {
-        return images.contains(name) ? name : QString();
+        return images.charts.contains(name) ? name : QString();
     });
     if (!WritePdf(files.pdf, pdfHtml, images, error))
         return false;
     if (files.html.isEmpty())
         return true;
     const QString html = ReportHtml(report, texts, [&images](const QString& name) {
-        return images.contains(name) ? DataUrl(images.value(name)) : QString();
+        return images.charts.contains(name) ? DataUrl(images.charts.value(name)) : QString();
     });
     return WriteHtml(files.html, html, error);
+}
+
+bool WriteReport(const RReport& report, const RReportFiles& files, const TTextOper& texts, QString* error)
+{
+    RReportImages images;
+    images.screenDpi = ReportScreenDpi();
+    for (const RPackReport& pack : report.packs)
+        DrawPackCharts(pack, texts, images);
+    return WriteReportFiles(report, images, files, texts, error);
 }

@@ -19,6 +19,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QTimer>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -132,12 +133,12 @@ void TReportForm::Run()
 
 bool TReportForm::IsRunning() const
 {
-    return !m_ended;
+    return m_phase != Phase::Idle;
 }
 
 void TReportForm::WaitForEnd()
 {
-    while (!m_ended)
+    while (IsRunning())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
 }
 
@@ -188,7 +189,8 @@ void TReportForm::BtnMakeClick()
             run.deliver(QVariant::fromValue(GatherReport(*store, job, run.control())));
         }))
         return;
-    m_ended = false;
+    m_phase = Phase::Reading;
+    m_cancelDrawing = false;
     ProgressReport->setRange(0, std::max<int>(int(job.packs.size()), 1));
     ProgressReport->setValue(0);
     LabelReportState->clear();
@@ -197,9 +199,12 @@ void TReportForm::BtnMakeClick()
 
 void TReportForm::BtnReportCancelClick()
 {
-    if (IsRunning())
+    // Writing is not cut short: the files are replaced whole or not at all.
+    if (m_phase == Phase::Reading)
         m_worker->cancel();
-    else
+    else if (m_phase == Phase::Drawing)
+        m_cancelDrawing = true;
+    else if (m_phase == Phase::Idle)
         reject();
 }
 
@@ -223,39 +228,89 @@ void TReportForm::BtnBrowseReferenceClick()
 void TReportForm::done(int result)
 {
     if (IsRunning()) {
+        m_cancelDrawing = true;
         m_worker->cancel();
         m_worker->wait();
-        QCoreApplication::processEvents();
-        m_ended = true;
+        m_phase = Phase::Idle;
     }
     QDialog::done(result);
 }
 
 void TReportForm::Delivered(const QVariant& value)
 {
-    if (value.canConvert<RReport>())
+    if (m_phase == Phase::Reading && value.canConvert<RReport>())
         m_report = value.value<RReport>();
+    else if (m_phase == Phase::Writing)
+        m_writeError = value.toString();
 }
 
 void TReportForm::Finished(bool cancelled)
 {
-    ShowRunning(false);
+    if (m_phase == Phase::Writing) {
+        if (!m_writeError.isEmpty()) {
+            Ended(m_writeError);
+            MessageBoxes::Warn(this, m_writeError);
+            return;
+        }
+        ProgressReport->setValue(ProgressReport->maximum());
+        Ended(Text(ReportText::kSaved).arg(QDir::toNativeSeparators(m_files.pdf)));
+        emit reportWritten(m_files.pdf);
+        return;
+    }
+    if (m_phase != Phase::Reading)
+        return;
     if (cancelled || !m_report || m_report->cancelled) {
-        LabelReportState->setText(Text(ReportText::kCancelled));
-        m_ended = true;
+        Ended(Text(ReportText::kCancelled));
         return;
     }
-    ProgressReport->setValue(ProgressReport->maximum());
-    QString error;
-    const bool written = WriteReport(*m_report, m_files, m_store.TextOper(), &error);
-    m_ended = true;
-    if (!written) {
-        LabelReportState->setText(error);
-        MessageBoxes::Warn(this, error);
+    m_phase = Phase::Drawing;
+    m_images = RReportImages{};
+    m_images.screenDpi = ReportScreenDpi();
+    m_drawn = 0;
+    QTimer::singleShot(0, this, &TReportForm::DrawNextCharts);
+}
+
+void TReportForm::DrawNextCharts()
+{
+    if (m_phase != Phase::Drawing)
+        return;
+    if (m_cancelDrawing) {
+        Ended(Text(ReportText::kCancelled));
         return;
     }
-    LabelReportState->setText(Text(ReportText::kSaved).arg(QDir::toNativeSeparators(m_files.pdf)));
-    emit reportWritten(m_files.pdf);
+    if (m_drawn < m_report->packs.size()) {
+        DrawPackCharts(m_report->packs[m_drawn++], m_store.TextOper(), m_images);
+        QTimer::singleShot(0, this, &TReportForm::DrawNextCharts);
+        return;
+    }
+    StartWriting();
+}
+
+void TReportForm::StartWriting()
+{
+    m_phase = Phase::Writing;
+    m_writeError.clear();
+    BtnReportCancel->setEnabled(false);
+    const RReport report = *m_report;
+    const RReportImages images = m_images;
+    const RReportFiles files = m_files;
+    const bool started = m_worker->start([report, images, files](const TBusWorker::Job& run) {
+        QString error;
+        if (!WriteReportFiles(report, images, files, TTextOper(), &error))
+            run.deliver(error.isEmpty() ? QStringLiteral("?") : error);
+    });
+    if (!started)
+        Ended(QStringLiteral("the report could not be written: another job runs"));
+}
+
+void TReportForm::Ended(const QString& message)
+{
+    m_phase = Phase::Idle;
+    m_report.reset();
+    m_images = RReportImages{};
+    ShowRunning(false);
+    BtnReportCancel->setEnabled(true);
+    LabelReportState->setText(message);
 }
 
 void TReportForm::ShowRunning(bool running)

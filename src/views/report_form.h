@@ -6,8 +6,9 @@
 // and that the files can be written, before any pack is read. The packs are
 // read on the window's bus worker, so the window keeps painting; the
 // progress bar follows the packs and Cancel stops before the next pack (or
-// log record) and writes nothing. When the reading is done the report is
-// drawn and written here, on the user-interface thread.
+// log record) and writes nothing. When the reading is done the charts are
+// drawn here, one pack per turn of the event loop (Qt Charts are widgets),
+// and the files are written on the bus worker again.
 
 #include "report/report_writer.h"
 #include "store/report_data.h"
@@ -64,6 +65,9 @@ signals:
 private:
     void Delivered(const QVariant& value);
     void Finished(bool cancelled);
+    void DrawNextCharts();
+    void StartWriting();
+    void Ended(const QString& message);
     void ShowRunning(bool running);
     // The request from the fields, or nothing after telling the user why.
     std::optional<RReportRequest> ReadRequest(RReportFiles& files);
@@ -74,5 +78,10 @@ private:
     TBusWorker* m_worker = nullptr;
     RReportFiles m_files;
     std::optional<RReport> m_report;
-    bool m_ended = true;
+    RReportImages m_images;
+    std::size_t m_drawn = 0;
+    QString m_writeError;
+    enum class Phase { Idle, Reading, Drawing, Writing };
+    Phase m_phase = Phase::Idle;
+    bool m_cancelDrawing = false;
 };
