@@ -122,14 +122,8 @@ int WindowLateness(const QTemporaryDir& folder)
     run.start();
     probe.start();
     dialog.BtnMakeClick();
-    QEventLoop waiting;
-    QTimer check;
-    QObject::connect(&check, &QTimer::timeout, &waiting, [&] {
-        if (!dialog.IsRunning())
-            waiting.quit();
-    });
-    check.start(50);
-    waiting.exec();
+    constexpr int kLongestMs = 600000;
+    RunEventLoopUntil([&] { return !dialog.IsRunning(); }, kLongestMs);
     probe.stop();
     std::printf("ui_report: the window's report of %d packs with their logs while polling \"Auto\": %.1f s\n", kPacks,
                 double(run.elapsed()) / 1000.0);
