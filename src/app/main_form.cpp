@@ -159,10 +159,6 @@ void TMainForm::ApplyLanguage()
         m_trafficConsole->ApplyLanguage();
     BtnChart->setText(Text(TextId::kChart));
     BtnReport->setText(Text(ReportText::kReportButton));
-    // The pack row is tight in English: its two buttons are as wide as
-    // their captions, so that the pack box keeps its width.
-    for (QPushButton* button : {BtnScan, BtnReport})
-        button->setFixedWidth(button->fontMetrics().horizontalAdvance(button->text()) + 16);
     if (m_chartWindow)
         m_chartWindow->ApplyLanguage();
     GroupBox6->setTitle(Text(TextId::kLinkGroup));

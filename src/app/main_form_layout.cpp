@@ -163,7 +163,13 @@ QWidget* TMainForm::BuildLiveLeft(QWidget* page)
     headColumn->setSpacing(0);
     FramePackHead1 = Named<TFramePackHead>("FramePackHead1", headBox);
     FramePackHead1->setFixedHeight(kHeadHeight);
-    headColumn->addWidget(FramePackHead1);
+    // "Report…" beside the pack title: the bars on the right are full.
+    auto* headRow = new QHBoxLayout;
+    headRow->setContentsMargins(0, 0, 4, 0);
+    headRow->addWidget(FramePackHead1, 1);
+    BtnReport = Named<QPushButton>("BtnReport", Utf8("报告…"), headBox);
+    headRow->addWidget(BtnReport, 0, Qt::AlignVCenter);
+    headColumn->addLayout(headRow);
     FramePackTemperature1 = Named<TFramePackTemperature>("FramePackTemperature1", headBox);
     headColumn->addWidget(FramePackTemperature1, 1);
     stripRow->addWidget(headBox, 1);
@@ -203,7 +209,6 @@ QWidget* TMainForm::BuildLiveRight(QWidget* page)
     Edit2->setFrame(false);
     Edit2->setFixedWidth(28);
     BtnScan = Named<QPushButton>("BtnScan", Utf8("扫描"), GroupBox3);
-    BtnReport = Named<QPushButton>("BtnReport", Utf8("报告…"), GroupBox3);
     Label3 = Named<QLabel>("Label3", Utf8("地址"), GroupBox3);
     Label6 = Named<QLabel>("Label6", GroupBox3);
     Label6->setFixedWidth(24);
@@ -214,7 +219,6 @@ QWidget* TMainForm::BuildLiveRight(QWidget* page)
     packRow->addWidget(Label2);
     packRow->addWidget(Edit2);
     packRow->addWidget(BtnScan);
-    packRow->addWidget(BtnReport);
     packRow->addSpacing(6);
     packRow->addWidget(Label3);
     packRow->addWidget(Label6);
