@@ -57,15 +57,7 @@ int Run(int delayMs, int seconds)
     run.start();
     probe.start();
     page->readButton()->click();
-    QEventLoop measuring;
-    QTimer::singleShot(seconds * 1000, &measuring, &QEventLoop::quit);
-    QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, [&] {
-        if (!page->Reading())
-            measuring.quit();
-    });
-    watch.start(50);
-    measuring.exec();
+    RunEventLoopUntil([&] { return !page->Reading(); }, seconds * 1000);
     probe.stop();
     const double runSeconds = double(run.elapsed()) / 1000.0;
     std::printf("ui_history_transfer: pack answering after %d ms, %.1f s, %s, %d records\n", delayMs, runSeconds,

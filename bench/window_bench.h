@@ -5,12 +5,14 @@
 // that records how late each of its ticks comes, and percentiles.
 
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <vector>
 
 inline double Percentile(std::vector<double> values, double fraction)
@@ -33,6 +35,22 @@ inline bool WriteSimulatorSettings(const QTemporaryDir& folder, const char* bmsL
     }
     ini.write(QByteArray("[Ports]\nCOM1=simulator\n\n[BMS]\n") + bmsLines);
     return true;
+}
+
+// Runs the event loop until done() holds (checked every 50 ms) or timeoutMs
+// has passed: a loop of its own, so that quitting it does not close the
+// window under measurement.
+inline void RunEventLoopUntil(const std::function<bool()>& done, int timeoutMs)
+{
+    QEventLoop measuring;
+    QTimer::singleShot(timeoutMs, &measuring, &QEventLoop::quit);
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, &measuring, [&] {
+        if (done())
+            measuring.quit();
+    });
+    watch.start(50);
+    measuring.exec();
 }
 
 // Ticks every tickMs on the thread it lives on and keeps each tick's

@@ -33,7 +33,12 @@ constexpr OptionSpec kScanOptions[] = {{"--from", true, OutputPath::None},
                                        {"--to", true, OutputPath::None},
                                        {"--timeout", true, OutputPath::None}};
 
-constexpr std::array<CommandSpec, 21> kCommands = {{
+constexpr OptionSpec kReportOptions[] = {{"--packs", true, OutputPath::None},
+                                         {"--pdf", true, OutputPath::None},
+                                         {"--html", true, OutputPath::None},
+                                         {"--ref", true, OutputPath::None},
+                                         {"--no-logs", false, OutputPath::None}};
+constexpr std::array<CommandSpec, 22> kCommands = {{
     {"analog", "analog", "read the pack's measurements",
      "Voltage, current, cell voltages and temperatures, capacities, cycles, SOC, SOH, balancing and humidity.",
      "bmstool --port COM3 --address 2 analog --json", {}, PrepareAnalog},
@@ -124,6 +129,15 @@ constexpr std::array<CommandSpec, 21> kCommands = {{
      "echoes), then the addresses found. --timeout MS: reply window of each exchange (50-10000, default\n"
      "700). --address is not used. Ctrl-C stops after the current address.",
      "bmstool --port tcp://192.0.2.10:4196 scan --to 8", kScanOptions, PrepareScan},
+    {"report", "report --packs LIST --pdf FILE [--html FILE] [--ref FILE] [--no-logs]",
+     "write a service report of the packs",
+     "Reads each pack of LIST (\"1-16\", \"1,3,5\", \"all\") afresh: identity, clock offset, state, cells,\n"
+     "temperatures, alarms now, the alarm and work-data logs (not with --no-logs) and, with --ref, the\n"
+     "parameters that differ from that parameter file. Writes the report as a PDF (and a self-contained\n"
+     "HTML file) in the chosen language, each pack marked OK, Watch or Service with the reasons. The files\n"
+     "are checked before any pack is read and replaced only when complete. Ctrl-C writes nothing.",
+     "bmstool --port simulator report --packs 1-4 --pdf rack.pdf --html rack.html", kReportOptions,
+     PrepareReport},
 }};
 
 QString Text(std::string_view text)

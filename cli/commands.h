@@ -92,6 +92,7 @@ Prepared PrepareSleep(const CommandArgs& args);
 Prepared PrepareParams(const CommandArgs& args);
 Prepared PrepareHistory(const CommandArgs& args);
 Prepared PrepareScan(const CommandArgs& args);
+Prepared PrepareReport(const CommandArgs& args);
 
 // Work on many packs at once (--packs).
 Prepared PrepareParamsCompare(const CommandArgs& args);

@@ -12,6 +12,9 @@
 #include "store/devinfo.h"
 
 #include <QCoreApplication>
+#ifdef BMS_WITH_REPORT
+#include <QApplication>
+#endif
 
 #include <memory>
 
@@ -176,11 +179,40 @@ int Run(const QStringList& arguments)
     return status;
 }
 
+#ifdef BMS_WITH_REPORT
+// The report draws its charts, which takes a GUI application; every other
+// command runs on a core one and never needs a display.
+bool DrawsReport(int argc, char** argv)
+{
+    QStringList arguments;
+    for (int index = 1; index < argc; ++index)
+        arguments << QString::fromLocal8Bit(argv[index]);
+    CommandLine line;
+    QString error;
+    return ParseCommandLine(arguments, line, error) && line.command == u"report" && !line.help;
+}
+
+std::unique_ptr<QCoreApplication> MakeApplication(int& argc, char** argv)
+{
+    if (!DrawsReport(argc, argv))
+        return std::make_unique<QCoreApplication>(argc, argv);
+    // The pages are drawn off screen; no display is needed or used.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    return std::make_unique<QApplication>(argc, argv);
+}
+#else
+std::unique_ptr<QCoreApplication> MakeApplication(int& argc, char** argv)
+{
+    return std::make_unique<QCoreApplication>(argc, argv);
+}
+#endif
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
+    const std::unique_ptr<QCoreApplication> app = MakeApplication(argc, argv);
     NameApplication();
     // "--port simulator" reaches the in-process packs.
     RegisterSimulatorLink();

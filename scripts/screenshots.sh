@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Photographs the pages of bmshost (0: live view, then the bus-scan dialog
-# over it after a scan, 1: parallel monitor, 2: real-time logs,
+# over it after a scan and the report dialog after a report, 1: parallel monitor, 2: real-time logs,
 # 3: location, the chart window, 4: parameters, 5: configuration, unlocked
 # and filled by its read buttons, with the password dialog, the compare
 # window over page 4 and the summary of a batch write, 6: work data,
@@ -19,7 +19,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BMS_BUILD_DIR:-$root/build}
 out=${1:-$build/screenshots}
 
-for tool in xvfb-run import xdotool; do
+for tool in xvfb-run import xdotool pdftoppm; do
     command -v "$tool" >/dev/null || { echo "screenshots: $tool is missing (scripts/setup.sh installs it)" >&2; exit 1; }
 done
 [ -f "$build/build.ninja" ] || cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -73,7 +73,7 @@ wait_ready() {
     echo "state $1 not reached" >&2; cat "$log" >&2; kill "$pid"; exit 1
 }
 for language in zh en; do
-    for shot in page0 scan page1 page2 page3 chart page4 page5 password compare summary page6 page7 chart6; do
+    for shot in page0 scan report page1 page2 page3 chart page4 page5 password compare summary page6 page7 chart6; do
         state="$shot-$language"
         wait_ready "$state"
         check_caption "$main_caption" "main window ($state)"
@@ -88,5 +88,9 @@ touch "$program_folder/shot-done-box"
 wait "$pid"
 EOS
 xvfb-run -a -s "-screen 0 1280x800x24" bash "$program_folder/on-display.sh"
+# The first page of each language's service report, as a picture.
+for language in zh en; do
+    pdftoppm -png -r 60 -f 1 -l 1 -singlefile "$program_folder/report-$language.pdf" "$out/report-page1-$language"
+done
 echo "screenshots in $out:"
 ls -1 "$out"/*.png

@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev qt6-charts-dev libqt6opengl6-dev
           libgtest-dev clang libclang-rt-14-dev libmosquitto-dev mosquitto mosquitto-clients
-          xvfb xauth xdotool imagemagick fonts-wqy-microhei dpkg-dev file desktop-file-utils)
+          xvfb xauth xdotool imagemagick fonts-wqy-microhei dpkg-dev file desktop-file-utils poppler-utils)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -6,6 +6,7 @@
 #include "services/text_ids.h"
 #include "services/textoper.h"
 #include "store/devinfo.h"
+#include "store/report_texts.h"
 #include "store/thread_pack.h"
 #include "views/comboboxext.h"
 #include "views/framepackalarm.h"
@@ -158,6 +159,7 @@ void TMainForm::ApplyLanguage()
     if (m_trafficConsole)
         m_trafficConsole->ApplyLanguage();
     BtnChart->setText(Text(TextId::kChart));
+    BtnReport->setText(Text(ReportText::kReportButton));
     if (m_chartWindow)
         m_chartWindow->ApplyLanguage();
     GroupBox6->setTitle(Text(TextId::kLinkGroup));

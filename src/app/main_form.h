@@ -137,6 +137,8 @@ private:
     void SetPackCount(int count);
     // Opens the chart window on the pack in focus, or brings it to the front.
     void BtnChartClick();
+    // The service report of chosen packs, made in a dialog.
+    void BtnReportClick();
     void CheckBox1Click();
     void CheckBox2Click();
     void CheckBox3Click();
@@ -197,6 +199,7 @@ private:
     QPushButton* BtnScan = nullptr;
     QPointer<TTrafficConsole> m_trafficConsole;
     QPushButton* BtnChart = nullptr;
+    QPushButton* BtnReport = nullptr;
     QPointer<TChartWindow> m_chartWindow;
 
     // Page 1.

@@ -17,6 +17,7 @@
 #include "views/framepacktemperature.h"
 #include "views/overview_layout.h"
 #include "views/pwdmodifyform.h"
+#include "views/report_form.h"
 #include "views/scan_form.h"
 #include "views/traffic_console.h"
 
@@ -464,5 +465,17 @@ void TMainForm::BtnScanClick()
     // The default range is every address a pack may have.
     TScanForm dialog(*Store(), RScanRange{}, this);
     connect(&dialog, &TScanForm::packCountChosen, this, &TMainForm::SetPackCount);
+    dialog.Run();
+}
+
+void TMainForm::BtnReportClick()
+{
+    if (m_switchingPort || m_closing)
+        return;
+    if (!IsLinkOpen()) {
+        MessageBoxes::Inform(this, Text(TextId::kPortNotOpen));
+        return;
+    }
+    TReportForm dialog(*Store(), Globals().PackCount, this);
     dialog.Run();
 }

@@ -172,7 +172,13 @@ QWidget* TMainForm::BuildLiveLeft(QWidget* page)
     headColumn->setSpacing(0);
     FramePackHead1 = Named<TFramePackHead>("FramePackHead1", headBox);
     FramePackHead1->setFixedHeight(kHeadHeight);
-    headColumn->addWidget(FramePackHead1);
+    // "Report…" beside the pack title: the bars on the right are full.
+    auto* headRow = new QHBoxLayout;
+    headRow->setContentsMargins(0, 0, 4, 0);
+    headRow->addWidget(FramePackHead1, 1);
+    BtnReport = Named<QPushButton>("BtnReport", Utf8("报告…"), headBox);
+    headRow->addWidget(BtnReport, 0, Qt::AlignVCenter);
+    headColumn->addLayout(headRow);
     FramePackTemperature1 = Named<TFramePackTemperature>("FramePackTemperature1", headBox);
     headColumn->addWidget(FramePackTemperature1, 1);
     stripRow->addWidget(headBox, 1);
@@ -321,6 +327,7 @@ void TMainForm::ConnectHandlers()
     connect(BtnTraffic, &QPushButton::clicked, this, &TMainForm::BtnTrafficClick);
     connect(BtnScan, &QPushButton::clicked, this, &TMainForm::BtnScanClick);
     connect(BtnChart, &QPushButton::clicked, this, &TMainForm::BtnChartClick);
+    connect(BtnReport, &QPushButton::clicked, this, &TMainForm::BtnReportClick);
     connect(CheckBox1, &QCheckBox::clicked, this, &TMainForm::CheckBox1Click);
     connect(CheckBox2, &QCheckBox::clicked, this, &TMainForm::CheckBox2Click);
     connect(CheckBox3, &QCheckBox::clicked, this, &TMainForm::CheckBox3Click);

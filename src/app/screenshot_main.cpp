@@ -8,14 +8,15 @@
 // language (Chinese, English), it shows page 0 (pack 01 in focus), page 1
 // and page 2 (all packs polled with "Auto") and page 3 (pack 01 again),
 // each with live values (page 0 also with the bus-scan dialog over it after
-// a finished scan), the chart window over pack 01's readings, page 4 with
+// a finished scan, and with the report dialog after it wrote the report of
+// packs 1-4 to PROGRAM_FOLDER/report-LANGUAGE.pdf), the chart window over pack 01's readings, page 4 with
 // the parameters read from pack 01, page 5 unlocked with the password and
 // filled by its read buttons, the password dialog over it, the compare
 // window over page 4 (pack 03 holding two parameters of its own) and the
 // summary of writing pack 01's set to the others, then pages 6
 // and 7 (pack 01) reading its work-data and alarm logs, and the chart of
 // the work-data records read. When a state is ready it prints "ready NAME"
-// (page0-zh, scan-zh, page1-zh, ..., page3-zh, chart-zh, page4-zh, ...,
+// (page0-zh, scan-zh, report-zh, page1-zh, ..., page3-zh, chart-zh, page4-zh, ...,
 // password-zh, compare-zh, summary-zh, page6-zh, page7-zh, chart6-zh,
 // page0-en, ..., chart6-en) and waits
 // for the file PROGRAM_FOLDER/shot-done-NAME. A wrong password is typed first, so that
@@ -37,6 +38,7 @@
 #include "views/framepackhistory.h"
 #include "views/reading_chart.h"
 #include "views/pwdmodifyform.h"
+#include "views/report_form.h"
 #include "views/scan_form.h"
 #include "views/message_boxes.h"
 
@@ -166,6 +168,7 @@ int main(int argc, char** argv)
     QPointer<TPwdModifyForm> dialog;
     QPointer<TScanForm> scan;
     QPointer<TCompareForm> compare;
+    QPointer<TReportForm> report;
 
     auto choosePack = [packs](const QString& text) {
         const int index = packs->findText(text);
@@ -204,6 +207,21 @@ int main(int argc, char** argv)
                           },
                           [&] { return scan && !scan->IsScanning(); },
                           [&] { delete scan; }});
+        // The report dialog over page 0 once it has written the report of
+        // all packs to PROGRAM_FOLDER/report-LANGUAGE.pdf.
+        states.push_back({QStringLiteral("report") + suffix,
+                          [&, suffix] {
+                              report = new TReportForm(*GlobalDevInfo(), kMaxPacks, &form);
+                              report->EditPacks->setText(QStringLiteral("1-4"));
+                              report->EditPdf->setText(folder.filePath(QStringLiteral("report") + suffix
+                                                                                    + QStringLiteral(".pdf")));
+                              report->adjustSize();
+                              report->move(form.geometry().center() - report->rect().center());
+                              report->show();
+                              report->BtnMakeClick();
+                          },
+                          [&] { return report && !report->IsRunning(); },
+                          [&] { delete report; }});
         states.push_back({QStringLiteral("page1") + suffix,
                           [&] {
                               choosePack(QStringLiteral("Auto"));

@@ -1,0 +1,109 @@
+// "report": the service report of chosen packs as a PDF (and an HTML file),
+// the same report the window makes. The files are checked before any pack
+// is read; Ctrl-C stops before the next pack and writes nothing.
+#include "commands.h"
+#include "interrupt.h"
+
+#include "params/parameter_file.h"
+#include "services/settings.h"
+#include "store/bus_worker.h"
+#include "store/devinfo.h"
+#include "store/pack_list.h"
+#include "store/report_data.h"
+#include "store/report_findings.h"
+
+#ifdef BMS_WITH_REPORT
+#include "report/report_writer.h"
+#endif
+
+#include <QFileInfo>
+
+namespace {
+
+constexpr int kInterruptedStatus = 130;
+
+#ifdef BMS_WITH_REPORT
+struct ReportJob {
+    RReportRequest request;
+    RReportFiles files;
+};
+
+int RunReport(Session& session, const ReportJob& job)
+{
+    TDevInfo& store = session.store();
+    RBusControl control;
+    control.cancelled = [] { return InterruptRequested(); };
+    control.progress = [&session](int done, int total, const QString& what) {
+        if (!what.isEmpty())
+            session.out().error(QStringLiteral("[%1/%2] %3").arg(done + 1).arg(total).arg(what));
+    };
+    const RReport report = GatherReport(store, job.request, control);
+    if (report.cancelled) {
+        session.out().error(QStringLiteral("interrupted: no report written"));
+        return kInterruptedStatus;
+    }
+    const TTextOper& texts = store.TextOper();
+    for (const RPackReport& pack : report.packs) {
+        OutputRecord line(QStringLiteral("report_pack"));
+        line.number(QStringLiteral("pack"), pack.packNumber);
+        if (!pack.answered) {
+            line.text(QStringLiteral("status"), QStringLiteral("no answer")).text(QStringLiteral("reason"), pack.noAnswerReason);
+        } else {
+            QStringList reasons;
+            for (const RFinding& finding : pack.findings)
+                reasons << finding.reason;
+            line.text(QStringLiteral("bar_code"), pack.barCode)
+                .text(QStringLiteral("status"), LevelText(pack.level, texts))
+                .text(QStringLiteral("findings"), reasons.join(QStringLiteral("; ")));
+        }
+        session.out().printLine(line);
+    }
+    QString error;
+    if (!WriteReport(report, job.files, texts, &error))
+        return session.failed(error);
+    OutputRecord done(QStringLiteral("report_written"));
+    done.text(QStringLiteral("pdf"), job.files.pdf);
+    if (!job.files.html.isEmpty())
+        done.text(QStringLiteral("html"), job.files.html);
+    session.out().printLine(done);
+    return 0;
+}
+#endif
+
+} // namespace
+
+Prepared PrepareReport(const CommandArgs& args)
+{
+#ifndef BMS_WITH_REPORT
+    (void)args;
+    return Prepared::Usage(QStringLiteral("this bmstool was built without the report (no widget libraries)"));
+#else
+    if (!args.positional.isEmpty())
+        return Prepared::Usage(QStringLiteral("report takes only options: --packs, --pdf, --html, --ref, --no-logs"));
+    if (!args.has("--packs") || !args.has("--pdf"))
+        return Prepared::Usage(QStringLiteral("report needs --packs LIST and --pdf FILE"));
+    QString error;
+    const auto packs = ParsePackList(args.value("--packs"), Globals().PackCount, &error);
+    if (!packs)
+        return Prepared::Usage(QStringLiteral("--packs: %1").arg(error));
+    ReportJob job;
+    job.request.packs = *packs;
+    job.request.withLogs = !args.has("--no-logs");
+    job.files.pdf = args.value("--pdf");
+    job.files.html = args.has("--html") ? args.value("--html") : QString();
+    if (args.has("--ref")) {
+        const QString path = args.value("--ref");
+        TParameterInfo catalogue;
+        RParameter set = catalogue.NewParameterSet(0);
+        const RParameterFileResult read = ImportParameterFile(path, set);
+        if (!read.ok)
+            return Prepared::Usage(QStringLiteral("--ref %1: %2").arg(QuotedInput(path), read.errorText));
+        job.request.reference = set;
+        job.request.referenceName = QFileInfo(path).fileName();
+    }
+    // Before the port opens: a report that cannot be kept is not read.
+    if (!CheckReportFiles(job.files, &error))
+        return Prepared::Usage(error);
+    return Prepared::Run([job](Session& session) { return RunReport(session, job); });
+#endif
+}

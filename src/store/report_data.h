@@ -1,0 +1,162 @@
+#pragma once
+
+#include "history/history_record.h"
+#include "params/parameter_info.h"
+#include "protocol/records.h"
+
+#include <QDateTime>
+#include <QMetaType>
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+class TDevInfo;
+class TTextOper;
+struct RBusControl;
+
+// How a pack fares in a service report.
+enum class ReportLevel : std::uint8_t { Ok, Watch, Service };
+
+// One finding: its level and the reason, which names the value and the
+// limit behind it.
+struct RFinding {
+    ReportLevel level = ReportLevel::Ok;
+    QString reason;
+
+    friend bool operator==(const RFinding&, const RFinding&) = default;
+};
+
+// One alarm text of the alarm log: how often it was logged, first and last
+// time; and of those, how often within the recent window before the report.
+struct RAlarmCount {
+    std::uint8_t code = 0;
+    int count = 0;
+    RDeviceTime first;
+    RDeviceTime last;
+    int recentCount = 0;
+    RDeviceTime recentLast;
+};
+
+// What a log transfer brought: complete, or why not.
+struct RLogState {
+    bool complete = false;
+    int records = 0;
+    QString missingReason;   // set when the log is incomplete
+};
+
+struct RAlarmLogSummary {
+    RLogState state;
+    std::vector<RAlarmCount> counts;   // in code order
+};
+
+// One work-data record as the voltage and current chart shows it.
+struct RWorkPoint {
+    RDeviceTime time;
+    Decimal voltage;
+    Decimal current;
+};
+
+struct RWorkLogSummary {
+    RLogState state;
+    int lowestCell = 0;            // 1-based; 0: no record with a cell reading
+    int lowestCellTimes = 0;       // records in which it was the lowest
+    int largestSpreadMv = 0;
+    RDeviceTime largestSpreadTime;
+    bool hasTemperatures = false;
+    Decimal minTemperature;        // °C, over the cell sensors
+    Decimal maxTemperature;
+    std::vector<RWorkPoint> points;
+};
+
+// A parameter whose value differs from the reference.
+struct RParameterDifference {
+    std::uint8_t id = 0;
+    QString name;
+    QString reference;   // value texts with their unit
+    QString pack;
+};
+
+// Everything the report says about one pack, from fresh reads.
+struct RPackReport {
+    std::uint8_t packNumber = 0;
+    std::uint8_t address = 0;
+    bool answered = false;
+    QString noAnswerReason;        // the error text when the pack did not answer
+
+    QString barCode;
+    std::uint16_t softwareVersion = 0;
+    bool deviceInfoRead = false;
+    QString deviceName;
+    QString manufacturer;
+    bool productRead = false;
+    RProductInfo product;
+
+    bool clockRead = false;
+    RDeviceTime packClock;
+    qint64 clockOffsetSeconds = 0; // pack clock minus PC clock
+
+    RAnalogData analog;
+    bool capacityRead = false;
+    std::int32_t designMah = 0;
+    std::int32_t fullMah = 0;
+    std::int32_t remainingMah = 0;
+
+    bool alarmRead = false;
+    QString alarmsNow;             // the alarm panel's words; empty: none
+    QString protectionsNow;
+
+    bool parametersRead = false;
+    RParameter parameters;
+    bool compared = false;         // a reference was given and the set read
+    std::vector<RParameterDifference> differences;
+
+    bool logsRead = false;         // false: --no-logs
+    RAlarmLogSummary alarmLog;
+    RWorkLogSummary workLog;
+
+    std::vector<RFinding> findings;
+    ReportLevel level = ReportLevel::Ok;
+};
+
+// What the user asked for.
+struct RReportRequest {
+    std::vector<std::uint8_t> packs;
+    bool withLogs = true;
+    std::optional<RParameter> reference;
+    QString referenceName;         // the file or pack it came from
+};
+
+struct RReport {
+    QDateTime made;                // PC clock at the start
+    QString referenceName;
+    bool withLogs = true;
+    bool cancelled = false;
+    std::vector<RPackReport> packs;
+};
+
+// ---- Pure summaries of what the packs sent.
+
+// Alarm log: counts per alarm code (records with code 0 are left out), and
+// how many fell within recentDays before now.
+std::vector<RAlarmCount> SummariseAlarmLog(const std::vector<RHistoryRecord>& records, const QDateTime& now,
+                                           int recentDays);
+// Work-data log: the lowest cell, the largest spread, the temperature
+// range and the points of the chart.
+RWorkLogSummary SummariseWorkLog(const std::vector<RHistoryRecord>& records);
+// Highest cell minus lowest measured cell, in mV; 0 without readings.
+int CellSpreadMv(const std::array<std::uint16_t, kMaxCells>& cells);
+// A pack's date and time as a local date and time; invalid when it is none.
+QDateTime DeviceDateTime(const RDeviceTime& time);
+
+// ---- Reading.
+
+// Reads what the report shows of every requested pack, one pack after the
+// other, then works out the findings. Stops before the next pack (or the
+// next log record) once cancelled; the report then says so. Safe on any
+// thread: every read is a store command holding the link lock for its
+// exchange.
+RReport GatherReport(TDevInfo& store, const RReportRequest& request, const RBusControl& control);
+
+Q_DECLARE_METATYPE(RReport)

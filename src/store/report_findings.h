@@ -1,0 +1,60 @@
+#pragma once
+
+#include "store/report_data.h"
+
+#include <QDateTime>
+
+#include <optional>
+#include <span>
+
+class TTextOper;
+
+// The rules behind a report's findings. Each rule is a pure function: the
+// pack's value and the pack's own limit in, a finding naming both out (or
+// none). The rules are written out in the report and in the README.
+namespace ReportRules {
+inline constexpr qint64 kClockLimitSeconds = 5 * 60;
+inline constexpr int kProtectionDays = 30;
+inline constexpr int kSohLimit = 80;
+// Alarm codes from here on are protections (21-39) and faults (40 and up).
+inline constexpr std::uint8_t kFirstProtectionCode = 21;
+// Catalogue ids of the limits the rules use.
+inline constexpr std::uint8_t kBalanceStartDifference = 24;
+inline constexpr std::uint8_t kDifferenceAlarm = 60;
+inline constexpr std::uint8_t kCellHighAlarm = 40;
+inline constexpr std::uint8_t kCellLowAlarm = 41;
+inline constexpr std::uint8_t kAmbientHighAlarm = 51;
+inline constexpr std::uint8_t kAmbientLowAlarm = 52;
+inline constexpr std::uint8_t kFetHighAlarm = 53;
+inline constexpr std::uint8_t kFetLowAlarm = 54;
+} // namespace ReportRules
+
+// Spread above the balance starting difference: Watch; at or above the
+// voltage difference alarm: Service. A limit of 0 (not set) is not applied.
+std::optional<RFinding> SpreadFinding(int spreadMv, int balanceStartMv, int differenceAlarmMv,
+                                      const TTextOper& texts);
+// A temperature at or beyond one of its alarm limits: Watch.
+std::optional<RFinding> TemperatureFinding(const QString& sensor, Decimal value, Decimal lowAlarm,
+                                           Decimal highAlarm, const TTextOper& texts);
+// A protection or fault logged within the recent window: Service.
+std::optional<RFinding> ProtectionFinding(const RAlarmCount& count, const TTextOper& texts);
+// A clock more than five minutes off the PC: Watch.
+std::optional<RFinding> ClockFinding(qint64 offsetSeconds, const TTextOper& texts);
+// A software version that differs from the one most packs run: Watch.
+std::optional<RFinding> VersionFinding(std::uint16_t version, std::uint16_t commonVersion, const TTextOper& texts);
+// SOH below 80 %: Service.
+std::optional<RFinding> HealthFinding(int soh, const TTextOper& texts);
+
+// The version most answering packs run (ties: the one met first); none
+// when fewer than two packs answered with a version.
+std::optional<std::uint16_t> CommonSoftwareVersion(std::span<const RPackReport> packs);
+// All findings of one answering pack; the parameters, logs and clock are
+// used only where they were read.
+std::vector<RFinding> PackFindings(const RPackReport& pack, std::optional<std::uint16_t> commonVersion,
+                                   const TTextOper& texts);
+// The worst level among the findings (OK without any).
+ReportLevel OverallLevel(std::span<const RFinding> findings);
+// "OK", "Watch", "Service" in the current language.
+QString LevelText(ReportLevel level, const TTextOper& texts);
+// Fills in the findings and level of every answering pack.
+void ApplyFindings(RReport& report, const TTextOper& texts);

@@ -1,0 +1,322 @@
+#include "views/report_form.h"
+
+#include "params/parameter_file.h"
+#include "services/textoper.h"
+#include "store/bus_worker.h"
+#include "store/devinfo.h"
+#include "store/pack_list.h"
+#include "store/report_texts.h"
+#include "views/file_dialogs.h"
+#include "views/message_boxes.h"
+#include "views/modal_run.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QTimer>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+QString Text(std::uint16_t id)
+{
+    return TTextOper().GetLanguageText(id);
+}
+
+QString HtmlBeside(const QString& pdf)
+{
+    const QFileInfo info(pdf);
+    return info.absoluteDir().filePath(info.completeBaseName() + QStringLiteral(".html"));
+}
+
+} // namespace
+
+TReportForm::TReportForm(TDevInfo& store, int packCount, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+    , m_store(store)
+    , m_packCount(packCount)
+    , m_worker(new TBusWorker(this))
+{
+    setObjectName(QStringLiteral("ReportForm"));
+    setModal(true);
+    const auto named = [this](auto* widget, const char* name) {
+        widget->setObjectName(QLatin1String(name));
+        return widget;
+    };
+    EditPacks = named(new QLineEdit(QStringLiteral("all"), this), "EditPacks");
+    EditReference = named(new QLineEdit(this), "EditReference");
+    EditPdf = named(new QLineEdit(this), "EditPdf");
+    EditPdf->setMinimumWidth(320);
+    EditPdf->setText(QDir::home().filePath(QStringLiteral("report-%1.pdf")
+                                               .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmm")))));
+    BtnBrowseReference = named(new QPushButton(this), "BtnBrowseReference");
+    BtnBrowsePdf = named(new QPushButton(this), "BtnBrowsePdf");
+    CheckHtml = named(new QCheckBox(this), "CheckHtml");
+    CheckLogs = named(new QCheckBox(this), "CheckLogs");
+    CheckLogs->setChecked(true);
+    ProgressReport = named(new QProgressBar(this), "ProgressReport");
+    ProgressReport->setRange(0, 1);
+    ProgressReport->setValue(0);
+    ProgressReport->setFormat(QStringLiteral("%v / %m"));
+    LabelReportState = named(new QLabel(this), "LabelReportState");
+    BtnMake = named(new QPushButton(this), "BtnMake");
+    BtnReportCancel = named(new QPushButton(this), "BtnReportCancel");
+    BtnMake->setDefault(true);
+
+    m_labels = {new QLabel(this), new QLabel(this), new QLabel(this)};
+    auto* grid = new QGridLayout;
+    grid->addWidget(m_labels[0], 0, 0);
+    grid->addWidget(EditPacks, 0, 1, 1, 2);
+    grid->addWidget(m_labels[1], 1, 0);
+    grid->addWidget(EditReference, 1, 1);
+    grid->addWidget(BtnBrowseReference, 1, 2);
+    grid->addWidget(m_labels[2], 2, 0);
+    grid->addWidget(EditPdf, 2, 1);
+    grid->addWidget(BtnBrowsePdf, 2, 2);
+    grid->addWidget(CheckHtml, 3, 1);
+    grid->addWidget(CheckLogs, 4, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(BtnMake);
+    buttons->addWidget(BtnReportCancel);
+    auto* column = new QVBoxLayout(this);
+    column->addLayout(grid);
+    column->addWidget(ProgressReport);
+    column->addWidget(LabelReportState);
+    column->addLayout(buttons);
+
+    connect(BtnMake, &QPushButton::clicked, this, &TReportForm::BtnMakeClick);
+    connect(BtnReportCancel, &QPushButton::clicked, this, &TReportForm::BtnReportCancelClick);
+    connect(BtnBrowsePdf, &QPushButton::clicked, this, &TReportForm::BtnBrowsePdfClick);
+    connect(BtnBrowseReference, &QPushButton::clicked, this, &TReportForm::BtnBrowseReferenceClick);
+    connect(m_worker, &TBusWorker::progressed, this, [this](int done, int total, const QString& what) {
+        ProgressReport->setRange(0, std::max(total, 1));
+        ProgressReport->setValue(done);
+        LabelReportState->setText(what);
+    });
+    connect(m_worker, &TBusWorker::delivered, this, &TReportForm::Delivered);
+    connect(m_worker, &TBusWorker::finished, this, &TReportForm::Finished);
+    ApplyLanguage();
+}
+
+TReportForm::~TReportForm()
+{
+    m_worker->cancel();
+    m_worker->wait();
+}
+
+void TReportForm::ApplyLanguage()
+{
+    setWindowTitle(Text(ReportText::kTitle));
+    m_labels[0]->setText(Text(ReportText::kDialogPacks));
+    m_labels[1]->setText(Text(ReportText::kDialogReference));
+    m_labels[2]->setText(Text(ReportText::kDialogFile));
+    BtnBrowseReference->setText(Text(ReportText::kBrowse));
+    BtnBrowsePdf->setText(Text(ReportText::kBrowse));
+    CheckHtml->setText(Text(ReportText::kDialogHtml));
+    CheckLogs->setText(Text(ReportText::kDialogLogs));
+    BtnMake->setText(Text(ReportText::kDialogMake));
+    BtnReportCancel->setText(Text(ReportText::kCancelButton));
+}
+
+void TReportForm::Run()
+{
+    TModalRun<TReportForm>::Run(*this);
+}
+
+bool TReportForm::IsRunning() const
+{
+    return m_phase != Phase::Idle;
+}
+
+void TReportForm::WaitForEnd()
+{
+    while (IsRunning())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+}
+
+std::optional<RReportRequest> TReportForm::ReadRequest(RReportFiles& files)
+{
+    QString error;
+    const auto packs = ParsePackList(EditPacks->text(), m_packCount, &error);
+    if (!packs) {
+        MessageBoxes::Warn(this, error);
+        return std::nullopt;
+    }
+    RReportRequest request;
+    request.packs = *packs;
+    request.withLogs = CheckLogs->isChecked();
+    const QString reference = EditReference->text().trimmed();
+    if (!reference.isEmpty()) {
+        RParameter set = m_store.ParameterInfo().NewParameterSet(0);
+        const RParameterFileResult read = ImportParameterFile(reference, set);
+        if (!read.ok) {
+            MessageBoxes::Warn(this, QStringLiteral("%1: %2").arg(reference, read.errorText));
+            return std::nullopt;
+        }
+        request.reference = set;
+        request.referenceName = QFileInfo(reference).fileName();
+    }
+    files.pdf = EditPdf->text().trimmed();
+    files.html = CheckHtml->isChecked() ? HtmlBeside(files.pdf) : QString();
+    if (!CheckReportFiles(files, &error)) {
+        MessageBoxes::Warn(this, error);
+        return std::nullopt;
+    }
+    return request;
+}
+
+void TReportForm::BtnMakeClick()
+{
+    if (IsRunning())
+        return;
+    RReportFiles files;
+    const std::optional<RReportRequest> request = ReadRequest(files);
+    if (!request)
+        return;
+    m_files = files;
+    m_report.reset();
+    TDevInfo* store = &m_store;
+    const RReportRequest job = *request;
+    if (!m_worker->start([store, job](const TBusWorker::Job& run) {
+            run.deliver(QVariant::fromValue(GatherReport(*store, job, run.control())));
+        }))
+        return;
+    m_phase = Phase::Reading;
+    m_cancelDrawing = false;
+    ProgressReport->setRange(0, std::max<int>(int(job.packs.size()), 1));
+    ProgressReport->setValue(0);
+    LabelReportState->clear();
+    ShowRunning(true);
+}
+
+void TReportForm::BtnReportCancelClick()
+{
+    // Writing is not cut short: the files are replaced whole or not at all.
+    if (m_phase == Phase::Reading)
+        m_worker->cancel();
+    else if (m_phase == Phase::Drawing)
+        m_cancelDrawing = true;
+    else if (m_phase == Phase::Idle)
+        reject();
+}
+
+void TReportForm::BtnBrowsePdfClick()
+{
+    const QString path = FileDialogs::AskSaveFileName(
+        this, {Text(ReportText::kTitle), QFileInfo(EditPdf->text()).absolutePath(), QStringLiteral("PDF|*.pdf"),
+               QStringLiteral("pdf")});
+    if (!path.isEmpty())
+        EditPdf->setText(path);
+}
+
+void TReportForm::BtnBrowseReferenceClick()
+{
+    const QString path = FileDialogs::AskOpenFileName(
+        this, {Text(ReportText::kDialogReference), QString(), QStringLiteral("Parameter|*.prt"), QString()});
+    if (!path.isEmpty())
+        EditReference->setText(path);
+}
+
+void TReportForm::done(int result)
+{
+    if (IsRunning()) {
+        m_cancelDrawing = true;
+        m_worker->cancel();
+        m_worker->wait();
+        m_phase = Phase::Idle;
+    }
+    QDialog::done(result);
+}
+
+void TReportForm::Delivered(const QVariant& value)
+{
+    if (m_phase == Phase::Reading && value.canConvert<RReport>())
+        m_report = value.value<RReport>();
+    else if (m_phase == Phase::Writing)
+        m_writeError = value.toString();
+}
+
+void TReportForm::Finished(bool cancelled)
+{
+    if (m_phase == Phase::Writing) {
+        if (!m_writeError.isEmpty()) {
+            Ended(m_writeError);
+            MessageBoxes::Warn(this, m_writeError);
+            return;
+        }
+        ProgressReport->setValue(ProgressReport->maximum());
+        Ended(Text(ReportText::kSaved).arg(QDir::toNativeSeparators(m_files.pdf)));
+        emit reportWritten(m_files.pdf);
+        return;
+    }
+    if (m_phase != Phase::Reading)
+        return;
+    if (cancelled || !m_report || m_report->cancelled) {
+        Ended(Text(ReportText::kCancelled));
+        return;
+    }
+    m_phase = Phase::Drawing;
+    m_images = RReportImages{};
+    m_images.screenDpi = ReportScreenDpi();
+    m_drawn = 0;
+    QTimer::singleShot(0, this, &TReportForm::DrawNextCharts);
+}
+
+void TReportForm::DrawNextCharts()
+{
+    if (m_phase != Phase::Drawing)
+        return;
+    if (m_cancelDrawing) {
+        Ended(Text(ReportText::kCancelled));
+        return;
+    }
+    if (m_drawn < m_report->packs.size()) {
+        DrawPackCharts(m_report->packs[m_drawn++], m_store.TextOper(), m_images);
+        QTimer::singleShot(0, this, &TReportForm::DrawNextCharts);
+        return;
+    }
+    StartWriting();
+}
+
+void TReportForm::StartWriting()
+{
+    m_phase = Phase::Writing;
+    m_writeError.clear();
+    BtnReportCancel->setEnabled(false);
+    const RReport report = *m_report;
+    const RReportImages images = m_images;
+    const RReportFiles files = m_files;
+    const bool started = m_worker->start([report, images, files](const TBusWorker::Job& run) {
+        QString error;
+        if (!WriteReportFiles(report, images, files, TTextOper(), &error))
+            run.deliver(error.isEmpty() ? QStringLiteral("?") : error);
+    });
+    if (!started)
+        Ended(QStringLiteral("the report could not be written: another job runs"));
+}
+
+void TReportForm::Ended(const QString& message)
+{
+    m_phase = Phase::Idle;
+    m_report.reset();
+    m_images = RReportImages{};
+    ShowRunning(false);
+    BtnReportCancel->setEnabled(true);
+    LabelReportState->setText(message);
+}
+
+void TReportForm::ShowRunning(bool running)
+{
+    BtnMake->setEnabled(!running);
+    for (QWidget* field : std::initializer_list<QWidget*>{EditPacks, EditReference, EditPdf, CheckHtml, CheckLogs,
+                                                          BtnBrowsePdf, BtnBrowseReference})
+        field->setEnabled(!running);
+}
