@@ -152,5 +152,9 @@ inline constexpr std::uint16_t kChartTime = 0x364F;
 inline constexpr std::uint16_t kRecordChart = 0x3650;
 inline constexpr std::uint16_t kChartReadings = 0x3651;
 inline constexpr std::uint16_t kChartCellMv = 0x3652;
+inline constexpr std::uint16_t kForeignAnswer = 0x3700;
+inline constexpr std::uint16_t kCalibrationGivenSent = 0x3701;
+inline constexpr std::uint16_t kPortWentAwayOnPage = 0x3702;
+inline constexpr std::uint16_t kPortWentAway = 0x3703;
 
 } // namespace TextId

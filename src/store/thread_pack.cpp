@@ -29,7 +29,9 @@ void TThreadPack::Stop()
 
 void TThreadPack::run()
 {
-    while (!isInterruptionRequested())
+    // A lost port ends polling: the window shows it and the user opens the
+    // port again once the adapter is back.
+    while (!isInterruptionRequested() && !m_poller.StoppedOnLostPort())
         m_poller.RunPass();
     emit commStateChanged(0);
     m_runEnded.store(true, std::memory_order_release);

@@ -32,6 +32,9 @@ signals:
     void refreshAnalog();
     void refreshAlarm();
     void refreshLocation();
+    // The port went away; the thread ends by itself after it. Connected
+    // queued (not synchronised): the window stops the thread in answer.
+    void portLost();
 
 protected:
     void run() override;
@@ -50,6 +53,11 @@ private:
     void RefreshAnalog() override { emit refreshAnalog(); }
     void RefreshAlarm() override { emit refreshAlarm(); }
     void RefreshLocation() override { emit refreshLocation(); }
+    bool PortLost() override
+    {
+        emit portLost();
+        return true;
+    }
 
     PackPoller m_poller;
     std::atomic<bool> m_runEnded{false};
