@@ -95,10 +95,14 @@ public:
             }
             return;
         }
-        // A red lamp with no command before it: the port is not open, and
-        // PortLost says so next.
-        if (!m_commandSent)
+        // A red lamp with no command before it: the port is not open. A
+        // serial device that went away is reported once, by PortLost; a
+        // gateway that cannot be reached at every attempt.
+        if (!m_commandSent) {
+            if (!m_session.store().PortCanVanish(m_session.globals().PortNumber.load()))
+                ReportFailure(std::nullopt);
             return;
+        }
         m_commandSent = false;
         const std::uint8_t result = m_session.store().LastResult();
         if (result != 0)
@@ -200,12 +204,17 @@ private:
             record.text(QStringLiteral("command"), cycle.value(m_exchange))
                 .number(QStringLiteral("result"), *result);
         } else {
-            m_lastFailure = QStringLiteral("the port %1 went away").arg(PortName());
             const QString why = m_session.store().DevOper().LastOpenError();
-            if (!why.isEmpty())
-                m_lastFailure += QStringLiteral(": ") + why;
-            if (m_reconnect)
-                m_lastFailure += QStringLiteral("; waiting for it to come back");
+            if (m_portGone) {
+                m_lastFailure = QStringLiteral("the port %1 went away").arg(PortName());
+                if (!why.isEmpty())
+                    m_lastFailure += QStringLiteral(": ") + why;
+                if (m_reconnect)
+                    m_lastFailure += QStringLiteral("; waiting for it to come back");
+            } else {
+                m_lastFailure = m_session.store().TextOper().GetLanguageText(TextId::kPortNotOpen) + QLatin1Char(' ')
+                    + PortName() + (why.isEmpty() ? QString() : QStringLiteral(": ") + why);
+            }
             record.text(QStringLiteral("command"), QStringLiteral("open"))
                 .number(QStringLiteral("result"), ResultCode::kPortNotOpen);
         }

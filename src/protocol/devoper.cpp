@@ -3,6 +3,7 @@
 #include "protocol/answer_length.h"
 
 #include "protocol/frame.h"
+#include "protocol/tcp_link.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -333,6 +334,12 @@ bool TDevOper::IsSerialOpen(std::uint8_t portNumber) const
 {
     QMutexLocker locker(&m_linkLock);
     return m_link && m_portNumber == portNumber && m_link->isOpen();
+}
+
+bool TDevOper::PortCanVanish(std::uint8_t portNumber) const
+{
+    const QString device = ResolvePort(portNumber).device;
+    return !device.isEmpty() && !IsTcpDevice(device) && !LinkRegistry::IsRegistered(device);
 }
 
 QString TDevOper::LastOpenError() const

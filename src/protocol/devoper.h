@@ -74,6 +74,10 @@ public:
     bool OpenSerial(std::uint8_t portNumber);
     void CloseSerial(std::uint8_t portNumber);
     bool IsSerialOpen(std::uint8_t portNumber) const;
+    // True when the port is a serial device, which goes away with its
+    // adapter; false for a TCP gateway (a lost connection is reopened like
+    // a silent pack's port) and for links registered by name.
+    bool PortCanVanish(std::uint8_t portNumber) const;
     // Why the last InitSerial/OpenSerial failed; the caller decides whether
     // and how to show it.
     QString LastOpenError() const;

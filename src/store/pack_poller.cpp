@@ -88,7 +88,9 @@ void PackPoller::PollPack(const QDateTime& cycleTime)
     const std::uint8_t port = m_globals.PortNumber.load();
     if (!m_store.IsSerialOpen(port)) {
         m_view.SetCommState(0);
-        if (m_view.PortLost()) {
+        // A serial device gone with its adapter; a gateway's lost
+        // connection is opened again as after a silent pack.
+        if (m_store.PortCanVanish(port) && m_view.PortLost()) {
             m_stoppedOnLostPort = true;
             return;
         }

@@ -29,8 +29,9 @@ public:
     virtual void RefreshAnalog() = 0;
     virtual void RefreshAlarm() = 0;
     virtual void RefreshLocation() = 0;
-    // The port the user opened is no longer open (the adapter was pulled,
-    // the device vanished) and the last attempt to open it again failed.
+    // The serial port the user opened is no longer open (the adapter was
+    // pulled, the device vanished) and the last attempt to open it again
+    // failed. Not asked for a TCP gateway, whose port is opened again.
     // True: stop polling (RunPass then returns false); false: try to open it
     // again after the reconnect pause, pass after pass.
     virtual bool PortLost() { return false; }

@@ -79,3 +79,34 @@ TEST(ToolUnplug, PollWithReconnectResumesAndItsLogKeepsEveryRow)
 }
 
 } // namespace
+
+namespace {
+
+TEST(ToolUnplug, AHistoryTransferCutShortSaysSoAndKeepsWholeRows)
+{
+    SimProcess sim({QStringLiteral("--records"), QStringLiteral("3000")});
+    ASSERT_TRUE(sim.isReady()) << sim.error().toStdString();
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString csv = folder.filePath(QStringLiteral("work.csv"));
+    ChildProcess tool;
+    ASSERT_TRUE(tool.start(QStringLiteral(BMS_TOOL_PROGRAM), {QStringLiteral("--port"), sim.linkPath(),
+                                                              QStringLiteral("--json"), QStringLiteral("history"),
+                                                              QStringLiteral("work"), QStringLiteral("--csv"), csv}));
+    ASSERT_TRUE(tool.waitForOutput("\n", kWaitMs, 20));
+    sim.stop();
+    ASSERT_TRUE(tool.waitForFinished(kWaitMs));
+    EXPECT_EQ(tool.exitCode(), 1);
+    EXPECT_TRUE(QString::fromUtf8(tool.standardError()).contains(u"went away; the log is incomplete"))
+        << tool.standardError().toStdString();
+
+    const QStringList lines = CsvLines(folder.path());
+    ASSERT_GE(lines.size(), 21);
+    const qsizetype fields = lines.front().count(u',');
+    for (const QString& line : lines)
+        EXPECT_EQ(line.count(u','), fields) << "a whole row: " << line.toStdString();
+    const qsizetype printed = tool.standardOutput().count("\"type\":\"work_record\"");
+    EXPECT_EQ(lines.size() - 1, printed);
+}
+
+} // namespace

@@ -63,7 +63,7 @@ TEST_F(TrafficText, AnAnswerOfAnotherCommandSaysSo)
     record.cid2 = 0x4D;
     record.result = record.reason = 0x06;
     record.foreignAnswer = true;
-    EXPECT_EQ(TrafficResultText(record), QStringLiteral("Invalid data (the answer does not fit this command)"));
+    EXPECT_EQ(TrafficResultText(record), QStringLiteral("6--Invalid data (the answer does not fit this command)"));
 }
 
 } // namespace
