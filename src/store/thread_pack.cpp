@@ -33,6 +33,9 @@ void TThreadPack::run()
     // port again once the adapter is back.
     while (!isInterruptionRequested() && !m_poller.StoppedOnLostPort())
         m_poller.RunPass();
-    emit commStateChanged(0);
+    // After a lost port the window, which waits for this thread in answer
+    // to portLost, turns the lamp red itself: no synchronised call now.
+    if (!m_poller.StoppedOnLostPort())
+        emit commStateChanged(0);
     m_runEnded.store(true, std::memory_order_release);
 }

@@ -110,3 +110,21 @@ TEST(ToolUnplug, AHistoryTransferCutShortSaysSoAndKeepsWholeRows)
 }
 
 } // namespace
+
+namespace {
+
+TEST(ToolUnplug, PollReportsAPortThatDoesNotOpenAsAnErrorLine)
+{
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString missing = folder.filePath(QStringLiteral("no-such-adapter"));
+    const ToolRun run = RunTool({QStringLiteral("--port"), missing, QStringLiteral("--json"), QStringLiteral("poll")});
+    EXPECT_EQ(run.exitCode, 1);
+    const QJsonObject line = run.first();
+    EXPECT_EQ(line[QStringLiteral("type")].toString(), QStringLiteral("error"));
+    EXPECT_EQ(line[QStringLiteral("command")].toString(), QStringLiteral("open"));
+    EXPECT_EQ(line[QStringLiteral("result")].toInt(), 171);
+    EXPECT_TRUE(line[QStringLiteral("error")].toString().contains(missing)) << run.out.toStdString();
+}
+
+} // namespace

@@ -3,10 +3,12 @@
 
 #include "app_window_fixture.h"
 
+#include "services/password_store.h"
 #include "services/text_ids.h"
 #include "services/textoper.h"
 #include "views/framepackconfig.h"
 
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
 
@@ -35,7 +37,7 @@ protected:
         ASSERT_TRUE(WaitFor([this] { return Lamp() == QColor(0, 128, 0); }));
     }
 
-    QString Click(TFramePackConfig* page, const char* button)
+    QString Click(QWidget* page, const char* button)
     {
         m_boxes.clear();
         page->findChild<QPushButton*>(QLatin1String(button))->click();
@@ -81,6 +83,23 @@ TEST_F(UnplugTest, APageReopensThePortOrSaysItWentAway)
     // Back again: the page reopens the port itself.
     ASSERT_TRUE(m_sim->start()) << m_sim->error().toStdString();
     EXPECT_EQ(Click(page, "BtnReadCapacity"), Text(TextId::kOperationSucceeded));
+}
+
+TEST_F(UnplugTest, AParameterWriteCutOffIsNoAnswerNeverSuccess)
+{
+    OpenAndPoll();
+    Find<QLineEdit>("Edit1")->setText(QString::fromLatin1(kDefaultPassword));
+    Find<QTabWidget>("PageControl1")->setCurrentIndex(4);
+    auto* page = m_form->findChild<QWidget*>(QStringLiteral("FramePackParameter1"));
+    ASSERT_NE(page, nullptr);
+    Click(page, "BtnReadParameter");
+    ASSERT_TRUE(page->findChild<QPushButton*>(QStringLiteral("BtnWriteParameter"))->isEnabled());
+
+    m_sim->stop();
+    const QString shown = Click(page, "BtnWriteParameter");
+    EXPECT_EQ(shown, TTextOper().GetErrorText(0xAF));
+    for (const MessageBoxes::Request& box : m_boxes)
+        EXPECT_NE(box.text, Text(TextId::kOperationSucceeded));
 }
 
 } // namespace
