@@ -70,6 +70,14 @@ int main(int argc, char** argv)
     QString mqttUrl;
     QStringList simArguments;
     const QStringList arguments = app.arguments();
+    if (arguments.contains(QLatin1String("--help")) || arguments.contains(QLatin1String("-h"))) {
+        std::printf("usage: poll_cycle [--cycles N] [--baud B] [--via pty|tcp] [--mqtt mqtt://HOST:PORT]\n"
+                    "  --cycles N   polling cycles to time (default 20)\n"
+                    "  --baud B     line speed of bms-sim --pace and of the host (default 9600)\n"
+                    "  --via        the pseudo-terminal (default) or bms-sim --tcp on loopback\n"
+                    "  --mqtt URL   publish each reading as bmstool poll --mqtt does\n");
+        return 0;
+    }
     for (qsizetype i = 1; i + 1 < arguments.size(); i += 2) {
         if (arguments[i] == QLatin1String("--cycles"))
             cycles = std::max(1, arguments[i + 1].toInt());

@@ -20,6 +20,7 @@ constexpr OptionSpec kParamsOptions[] = {{"--out", true, OutputPath::File},
 constexpr OptionSpec kHistoryOptions[] = {{"--csv", true, OutputPath::None}, {"--packs", true, OutputPath::None}};
 constexpr OptionSpec kTimeOptions[] = {{"--packs", true, OutputPath::None}};
 constexpr OptionSpec kPollOptions[] = {{"--packs", true, OutputPath::None},
+                                       {"--reconnect", false, OutputPath::None},
                                        {"--count", true, OutputPath::None},
                                        {"--interval", true, OutputPath::None},
                                        {"--csv", true, OutputPath::Folder},
@@ -73,7 +74,8 @@ constexpr std::array<CommandSpec, 22> kCommands = {{
      "KIND ITEM: 1 11 voltage reference, 1 12 pack voltage (mV); 2 22 charging current, 2 21 zero-point\n"
      "current, 2 23 discharging current (mA); 3 1-4 cell temperature sensors, 3 5 ambient, 3 6 FET (degC).\n"
      "Voltages and currents are whole numbers; temperatures have at most one decimal (steps of 0.1 degC).\n"
-     "Every value must fit the 32 bits it travels in.",
+     "Every value must fit the 32 bits it travels in. The packs expect a negative value one higher on the\n"
+     "wire: -5 mA goes out as -4, -2.5 degC (-25 tenths) as -24 tenths; --trace shows both numbers.",
      "bmstool calibration write 2 21 0 -5", {}, PrepareCalibration},
     {"product", "product | product set COMPANY DATE MODULE VERSION TYPE SERIAL REMARK",
      "read or write the seven product texts",
@@ -109,14 +111,16 @@ constexpr std::array<CommandSpec, 22> kCommands = {{
      "a pack that does not answer is reported and skipped, and the exit status is 0 only when every log\n"
      "was read whole.",
      "bmstool history alarm --csv alarms.csv", kHistoryOptions, PrepareHistory},
-    {"poll", "poll [--packs LIST|auto] [--count N] [--interval MS] [--csv DIR]\n"
+    {"poll", "poll [--packs LIST|auto] [--count N] [--interval MS] [--csv DIR] [--reconnect]\n"
              "     [--mqtt mqtt://[USER[:PASSWORD]@]HOST[:PORT] [--mqtt-prefix P] [--mqtt-retain] [--mqtt-queue N]\n"
              "      [--mqtt-password-file FILE]]",
      "poll packs as the main window does, one line per reading",
      "Without --packs the pack at --address gets the full cycle (clock, bar code, device information,\n"
-     "analog, alarm). A LIST (\"1,2,5-8\") or auto (packs 1 to the PackCount of BMS.ini) polls analog\n"
-     "and alarm of each pack in turn. --count N: N passes (default: until Ctrl-C); --interval MS: pause\n"
+     "analog, alarm), and so does a LIST of one pack. A LIST of several (\"1,2,5-8\") or auto (packs 1 to\n"
+     "the PackCount of BMS.ini) polls analog and alarm of each pack in turn. --count N: N passes (default: until Ctrl-C); --interval MS: pause\n"
      "between passes (0-3600000). --csv DIR: one real-time log file per pack, appended as readings come.\n"
+     "A port that goes away (the adapter pulled) ends the run with exit status 1; with --reconnect the run\n"
+     "waits for it to come back and polls on, with one line when the port is lost and one when it is back.\n"
      "--mqtt: each pack's readings also go to the broker as JSON on P/<bar code or pack>/state (P: bms),\n"
      "with P/<id>/availability, P/availability (\"offline\" as last will) and Home Assistant discovery\n"
      "messages; --mqtt-retain retains the state too. Publishing never holds up polling: up to N readings\n"

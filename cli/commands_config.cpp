@@ -7,6 +7,7 @@
 
 #include "protocol/wire_text.h"
 #include "services/settings.h"
+#include "services/text_ids.h"
 #include "store/config_checks.h"
 #include "store/devinfo.h"
 
@@ -73,6 +74,10 @@ Prepared PrepareTime(const CommandArgs& args)
             const std::uint8_t result = session.store().ReadDateTime(session.address(), time);
             if (result != 0)
                 return session.failed(result);
+            // A clock no calendar has is an error, not a reading.
+            if (!time.toDateTime())
+                return session.failed(session.store().TextOper().GetLanguageText(TextId::kInvalidPackClock)
+                                          .arg(FormatDeviceTime(time)));
             session.out().print(OutputRecord(QStringLiteral("time"))
                                     .number(QStringLiteral("pack"), session.pack())
                                     .text(QStringLiteral("pack_time"), FormatDeviceTime(time)));

@@ -5,6 +5,7 @@
 #include "protocol/decoders.h"
 #include "protocol/status_bits.h"
 #include "store/devinfo.h"
+#include "store/pack_poller.h"
 
 #include <QDateTime>
 
@@ -162,7 +163,7 @@ Prepared PrepareInfo(const CommandArgs& args)
         session.out().print(OutputRecord(QStringLiteral("info"))
                                 .number(QStringLiteral("pack"), session.pack())
                                 .text(QStringLiteral("device_name"), deviceName)
-                                .number(QStringLiteral("software_version"), version)
+                                .text(QStringLiteral("software_version"), SoftwareVersionHex(version))
                                 .text(QStringLiteral("manufacturer"), manufacturer)
                                 .number(QStringLiteral("number1"), number1)
                                 .number(QStringLiteral("number2"), number2));

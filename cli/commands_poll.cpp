@@ -34,6 +34,7 @@ struct PollRequest {
     std::int64_t count = 0;            // 0: until interrupted
     std::int64_t intervalMs = 0;
     QString csvFolder;
+    bool reconnect = false;            // wait for a lost port to come back
     std::optional<MqttSettings> mqtt;
 };
 
@@ -61,8 +62,9 @@ std::optional<std::vector<std::uint8_t>> ParsePackList(const QString& text)
 // last pack of a pass is closed by FinishPack after the pass.
 class PrintingPollView final : public IPollView {
 public:
-    PrintingPollView(Session& session, const QString& csvFolder, MqttPackPublisher* mqtt)
-        : m_session(session), m_csvFolder(csvFolder), m_mqtt(mqtt), m_started(QDateTime::currentDateTime())
+    PrintingPollView(Session& session, const QString& csvFolder, bool reconnect, MqttPackPublisher* mqtt)
+        : m_session(session), m_csvFolder(csvFolder), m_reconnect(reconnect), m_mqtt(mqtt),
+          m_started(QDateTime::currentDateTime())
     {
     }
 
@@ -85,10 +87,20 @@ public:
             m_mqtt->pump();
         if (!m_commandSent && state == kLampYellow) {
             m_commandSent = true;
+            if (m_portGone) {
+                m_portGone = false;
+                m_session.out().printLine(OutputRecord(QStringLiteral("port"))
+                                              .text(QStringLiteral("port"), PortName())
+                                              .text(QStringLiteral("state"), QStringLiteral("back")));
+            }
             return;
         }
+        // A red lamp with no command before it: the port is not open. A
+        // serial device that went away is reported once, by PortLost; a
+        // gateway that cannot be reached at every attempt.
         if (!m_commandSent) {
-            ReportFailure(std::nullopt);
+            if (!m_session.store().PortCanVanish(m_session.globals().PortNumber.load()))
+                ReportFailure(std::nullopt);
             return;
         }
         m_commandSent = false;
@@ -136,6 +148,16 @@ public:
 
     void RefreshLocation() override {}
 
+    // One line when the port is lost, not one per attempt to reopen it.
+    bool PortLost() override
+    {
+        if (!m_portGone) {
+            m_portGone = true;
+            ReportFailure(std::nullopt);
+        }
+        return !m_reconnect;
+    }
+
     // Closes the pack polled last: its log row, or what went wrong.
     void FinishPack()
     {
@@ -153,6 +175,8 @@ public:
     }
 
     int readings() const { return m_readings; }
+    // The port went away and the run is not waiting for it.
+    bool portGone() const { return m_portGone && !m_reconnect; }
     // What went wrong last, for a run in which no reading arrived.
     QString lastFailure() const { return m_lastFailure; }
     QString fileError() const { return m_fileError; }
@@ -160,8 +184,9 @@ public:
 private:
     static constexpr int kLampYellow = 2;
 
-    // One line per failed exchange, with the result code and its text; a
-    // port that could not be used has no result code.
+    // One line per failed exchange, with the command, the result code and
+    // its text; a port that could not be used is the command "open" with
+    // the code of a port that is not open.
     void ReportFailure(std::optional<std::uint8_t> result)
     {
         PrintStatus();
@@ -179,10 +204,26 @@ private:
             record.text(QStringLiteral("command"), cycle.value(m_exchange))
                 .number(QStringLiteral("result"), *result);
         } else {
-            m_lastFailure = m_session.store().TextOper().GetLanguageText(TextId::kPortNotOpen) + QLatin1Char(' ')
-                + m_session.store().DevOper().LastOpenError();
+            const QString why = m_session.store().DevOper().LastOpenError();
+            if (m_portGone) {
+                m_lastFailure = QStringLiteral("the port %1 went away").arg(PortName());
+                if (!why.isEmpty())
+                    m_lastFailure += QStringLiteral(": ") + why;
+                if (m_reconnect)
+                    m_lastFailure += QStringLiteral("; waiting for it to come back");
+            } else {
+                m_lastFailure = m_session.store().TextOper().GetLanguageText(TextId::kPortNotOpen) + QLatin1Char(' ')
+                    + PortName() + (why.isEmpty() ? QString() : QStringLiteral(": ") + why);
+            }
+            record.text(QStringLiteral("command"), QStringLiteral("open"))
+                .number(QStringLiteral("result"), ResultCode::kPortNotOpen);
         }
         m_session.out().printLine(record.text(QStringLiteral("error"), m_lastFailure));
+    }
+
+    QString PortName() const
+    {
+        return m_session.store().DevOper().PortDevice(m_session.globals().PortNumber.load());
     }
 
     void PrintStatus()
@@ -194,7 +235,7 @@ private:
                                       .number(QStringLiteral("pack"), m_pack)
                                       .text(QStringLiteral("pack_time"), m_packTime)
                                       .text(QStringLiteral("bar_code"), m_barCode)
-                                      .number(QStringLiteral("software_version"), m_softwareVersion));
+                                      .text(QStringLiteral("software_version"), SoftwareVersionHex(m_softwareVersion)));
     }
 
     // The pack's bar code, read once for its topics, is one more exchange
@@ -248,6 +289,8 @@ private:
 
     Session& m_session;
     QString m_csvFolder;
+    bool m_reconnect;
+    bool m_portGone = false;
     MqttPackPublisher* m_mqtt;
     QDateTime m_started;
     std::map<std::uint8_t, LogFile> m_logs;
@@ -319,7 +362,7 @@ int RunPoll(Session& session, const PollRequest& request)
         return InterruptRequested() || (publisher && publisher->refused());
     };
     Select(session, request);
-    PrintingPollView view(session, request.csvFolder, publisher);
+    PrintingPollView view(session, request.csvFolder, request.reconnect, publisher);
     PackPoller poller(session.store(), session.globals(), view, stop);
     for (std::int64_t pass = 1; request.count == 0 || pass <= request.count; ++pass) {
         const bool goOn = poller.RunPass();
@@ -335,6 +378,8 @@ int RunPoll(Session& session, const PollRequest& request)
     }
     if (!view.fileError().isEmpty())
         return 1;
+    if (view.portGone())
+        return session.failed(view.lastFailure());
     // Failed exchanges are reported line by line; only a run in which no
     // reading arrived at all is a failed command, and it says why.
     if (view.readings() > 0)
@@ -419,7 +464,7 @@ bool PrepareMqtt(const CommandArgs& args, std::optional<MqttSettings>& settings,
 Prepared PreparePoll(const CommandArgs& args)
 {
     if (!args.positional.isEmpty())
-        return Prepared::Usage(QStringLiteral("poll takes only options: --packs, --count, --interval, --csv, --mqtt..."));
+        return Prepared::Usage(QStringLiteral("poll takes only options: --packs, --count, --interval, --csv, --reconnect, --mqtt..."));
     PollRequest request;
     if (args.has("--packs")) {
         const QString packs = args.value("--packs").trimmed();
@@ -448,6 +493,7 @@ Prepared PreparePoll(const CommandArgs& args)
     }
     // The folder is checked, and created, before the port is opened.
     request.csvFolder = args.value("--csv");
+    request.reconnect = args.has("--reconnect");
     QString error;
     if (!PrepareMqtt(args, request.mqtt, error))
         return Prepared::Usage(error);

@@ -3,6 +3,7 @@
 #include "interrupt.h"
 
 #include "services/input_text.h"
+#include "store/pack_poller.h"
 #include "store/bus_scan.h"
 #include "store/config_checks.h"
 
@@ -17,7 +18,7 @@ int RunScan(Session& session, const RScanRange& range)
             session.out().printLine(OutputRecord(QStringLiteral("scan"))
                                         .number(QStringLiteral("address"), entry.address)
                                         .text(QStringLiteral("bar_code"), entry.barCode)
-                                        .number(QStringLiteral("software_version"), entry.softwareVersion)
+                                        .text(QStringLiteral("software_version"), SoftwareVersionHex(entry.softwareVersion))
                                         .number(QStringLiteral("echoed_pack"), entry.echoedPack));
         return !InterruptRequested();
     });

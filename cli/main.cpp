@@ -164,6 +164,12 @@ int Run(const QStringList& arguments)
     store->InitStore();
     if (!OpenPort(*store, globals, port, comNumber, line.globals.baudRate.value_or(globals.BaudRate.load()),
                   line.globals.rs485, error)) {
+        // poll reports every failure as a line, the failed open included.
+        if (line.command == u"poll")
+            output.printLine(OutputRecord(QStringLiteral("error"))
+                                 .text(QStringLiteral("command"), QStringLiteral("open"))
+                                 .number(QStringLiteral("result"), ResultCode::kPortNotOpen)
+                                 .text(QStringLiteral("error"), error));
         output.error(error);
         return 1;
     }

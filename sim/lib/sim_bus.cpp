@@ -34,6 +34,25 @@ void SpoilChecksum(QByteArray& text)
         text[digit] = text[digit] == '0' ? '1' : '0';
 }
 
+// The INFO a host sends with a read command, asking the pack at address:
+// the record reads ask for the first record, the calibration read for the
+// voltage reference, the shield access only reads.
+QByteArray ReadRequestInfo(std::uint8_t cid2, std::uint8_t address)
+{
+    const char pack = static_cast<char>(address);
+    switch (cid2) {
+    case 0x4B:
+    case 0x4C:
+        return QByteArray(1, '\0') + pack;
+    case 0xED:
+        return QByteArray(1, pack) + '\x01' + '\x0B';
+    case 0xF7:
+        return QByteArray(1, pack) + QByteArray(5, '\0');
+    default:
+        return QByteArray(1, pack);
+    }
+}
+
 } // namespace
 
 SimBus::SimBus(const SimOptions& options) : m_noiseRandom(options.seed)
@@ -145,10 +164,15 @@ SimReply SimBus::answerRequest(QByteArrayView requestText)
     const auto forcedRtn = std::find_if(m_faults.begin(), m_faults.end(), [&](const ActiveFault& active) {
         return active.fault.kind == SimFaultKind::Rtn && active.fault.cid2 == request.cid2;
     });
+    const auto answerAs = std::find_if(m_faults.begin(), m_faults.end(), [](const ActiveFault& active) {
+        return active.fault.kind == SimFaultKind::AnswerAs;
+    });
     if (request.cid1 != frame::kCid1)
         answer.rtn = SimRtn::kUnknownCommand;
     else if (forcedRtn != m_faults.end())
         answer.rtn = forcedRtn->fault.code;
+    else if (answerAs != m_faults.end())
+        answer = pack.handle(answerAs->fault.cid2, ReadRequestInfo(answerAs->fault.cid2, request.address));
     else
         answer = pack.handle(request.cid2, request.info);
 
@@ -196,12 +220,13 @@ SimReply SimBus::answerRequest(QByteArrayView requestText)
         case SimFaultKind::BadClock:
             // Year (four hex digits), then the month: a date no calendar has.
             if (request.cid2 == kReadDateTimeCid2 && answer.infoText.size() >= 6)
-                answer.infoText.replace(4, 2, "00");
+                answer.infoText.replace(4, 2, QByteArray::number(active.fault.value & 0xFF, 16).toUpper().rightJustified(2, '0'));
             break;
         case SimFaultKind::Silent:
         case SimFaultKind::Rtn:
         case SimFaultKind::Echo:
         case SimFaultKind::Chunks:
+        case SimFaultKind::AnswerAs:
             break;
         }
     }

@@ -8,7 +8,15 @@
 namespace {
 
 // How each fault is written: its name and the arguments after it.
-enum class ArgumentShape : std::uint8_t { None, Address, Count, CommandAndCode, Milliseconds, AddressAndMilliseconds };
+enum class ArgumentShape : std::uint8_t {
+    None,
+    Address,
+    Count,
+    CommandAndCode,
+    Milliseconds,
+    AddressAndMilliseconds,
+    Command,
+};
 
 struct FaultSyntax {
     std::string_view name;
@@ -16,7 +24,7 @@ struct FaultSyntax {
     ArgumentShape shape;
 };
 
-constexpr std::array<FaultSyntax, 14> kFaultSyntax = {{
+constexpr std::array<FaultSyntax, 16> kFaultSyntax = {{
     {"silent", SimFaultKind::Silent, ArgumentShape::Address},
     {"noise", SimFaultKind::Noise, ArgumentShape::None},
     {"badsum", SimFaultKind::BadSum, ArgumentShape::Count},
@@ -31,6 +39,8 @@ constexpr std::array<FaultSyntax, 14> kFaultSyntax = {{
     {"badclock", SimFaultKind::BadClock, ArgumentShape::None},
     {"echo", SimFaultKind::Echo, ArgumentShape::None},
     {"chunks", SimFaultKind::Chunks, ArgumentShape::Milliseconds},
+    {"badclock", SimFaultKind::BadClock, ArgumentShape::Address},   // the month to send
+    {"answeras", SimFaultKind::AnswerAs, ArgumentShape::Command},
 }};
 
 constexpr int kMaxMilliseconds = 600000;
@@ -58,14 +68,17 @@ std::optional<SimFault> Fail(QString* error, const QString& message)
 std::optional<SimFault> ParseSimFault(QStringView text, QString* error)
 {
     const QList<QStringView> parts = text.trimmed().split(u':');
+    static constexpr std::array<int, 7> kArgumentCount = {0, 1, 1, 2, 1, 2, 1};
+    // A name may come in more than one form; the one with as many
+    // arguments as given is meant.
     const FaultSyntax* syntax = nullptr;
     for (const FaultSyntax& row : kFaultSyntax)
-        if (parts.front().compare(QLatin1String(row.name.data(), qsizetype(row.name.size())), Qt::CaseInsensitive) == 0)
+        if (parts.front().compare(QLatin1String(row.name.data(), qsizetype(row.name.size())), Qt::CaseInsensitive) == 0
+            && (!syntax || parts.size() == 1 + kArgumentCount[std::size_t(row.shape)]))
             syntax = &row;
     if (!syntax)
         return Fail(error, QStringLiteral("unknown fault \"%1\"").arg(text));
 
-    static constexpr std::array<int, 6> kArgumentCount = {0, 1, 1, 2, 1, 2};
     if (parts.size() != 1 + kArgumentCount[std::size_t(syntax->shape)])
         return Fail(error, QStringLiteral("wrong number of arguments in fault \"%1\"").arg(text));
 
@@ -93,6 +106,13 @@ std::optional<SimFault> ParseSimFault(QStringView text, QString* error)
         fault.value = *delay;
         return fault;
     }
+    case ArgumentShape::Command: {
+        const std::optional<int> cid2 = ParseNumber(parts[1], 16, 0, 255);
+        if (!cid2)
+            return Fail(error, QStringLiteral("fault \"%1\" needs a hex command code").arg(text));
+        fault.cid2 = std::uint8_t(*cid2);
+        return fault;
+    }
     case ArgumentShape::CommandAndCode: {
         const std::optional<int> cid2 = ParseNumber(parts[1], 16, 0, 255);
         const std::optional<int> code = ParseNumber(parts[2], 16, 0, 255);
@@ -112,7 +132,7 @@ std::optional<SimFault> ParseSimFault(QStringView text, QString* error)
 QString SimFaultText(const SimFault& fault)
 {
     for (const FaultSyntax& row : kFaultSyntax) {
-        if (row.kind != fault.kind)
+        if (row.kind != fault.kind || (row.kind == SimFaultKind::BadClock && (row.shape == ArgumentShape::None) != (fault.value == 0)))
             continue;
         const QString name = QString::fromLatin1(row.name.data(), qsizetype(row.name.size()));
         switch (row.shape) {
@@ -122,6 +142,8 @@ QString SimFaultText(const SimFault& fault)
             return QStringLiteral("%1:%2:%3")
                 .arg(name, QString::number(fault.cid2, 16).toUpper().rightJustified(2, QLatin1Char('0')),
                      QString::number(fault.code, 16).toUpper().rightJustified(2, QLatin1Char('0')));
+        case ArgumentShape::Command:
+            return QStringLiteral("%1:%2").arg(name, QString::number(fault.cid2, 16).toUpper().rightJustified(2, QLatin1Char('0')));
         case ArgumentShape::AddressAndMilliseconds:
             return QStringLiteral("%1:%2:%3").arg(name).arg(fault.address).arg(fault.value);
         default:

@@ -9,7 +9,8 @@
 // A fault the simulated bus can be told to show, named as on the command
 // line: "silent:ADDR", "noise", "badsum:N", "truncate:N", "wrongaddr:N",
 // "rtn:CID2:CODE" (both hex), "delay:MS", "slow:ADDR:MS", "glitch",
-// "stutter", "garbage", "badclock", "echo" and "chunks:MS".
+// "stutter", "garbage", "badclock[:MONTH]", "answeras:CID2" (hex), "echo" and
+// "chunks:MS".
 enum class SimFaultKind : std::uint8_t {
     Silent,        // the pack at `value` never answers
     Noise,         // garbage characters before every answer's "~"
@@ -22,7 +23,8 @@ enum class SimFaultKind : std::uint8_t {
     Glitch,        // one stray character goes out at once, before any delay
     Stutter,       // every answer goes out at once with a garbled CID1, then whole after any delay
     Garbage,       // every answer is line noise without a frame
-    BadClock,      // the clock answer carries month 0
+    BadClock,      // the clock answer carries month `value` (0 when not given)
+    AnswerAs,      // every request gets the pack's answer to read command `cid2` instead
     Echo,          // every request comes back at once, as a half-duplex adapter hears itself
     Chunks,        // answers arrive in 62-character pieces `value` ms apart, as USB adapters deliver them
 };

@@ -338,6 +338,7 @@ void TMainForm::StartPolling()
     connect(thread, &TThreadPack::refreshAnalog, this, &TMainForm::RefreshAnalog, kSynchronised);
     connect(thread, &TThreadPack::refreshAlarm, this, &TMainForm::RefreshAlarm, kSynchronised);
     connect(thread, &TThreadPack::refreshLocation, this, &TMainForm::RefreshLocation, kSynchronised);
+    connect(thread, &TThreadPack::portLost, this, &TMainForm::PortLost, Qt::QueuedConnection);
     m_thread->start();
 }
 

@@ -82,6 +82,10 @@ public:
     void RefreshAnalog();
     void RefreshAlarm();
     void RefreshLocation();
+    // Queued, not synchronised: the port went away and the thread has ended
+    // polling. Lamp red, the port button back to "Open Port", the reason in
+    // the status bar.
+    void PortLost();
 
     // ---- Methods of the window.
     void ApplyLanguage();

@@ -4,6 +4,7 @@
 
 #include "app/lamp_shape.h"
 #include "views/message_boxes.h"
+#include "views/port_check.h"
 #include "services/password_store.h"
 #include "services/settings.h"
 #include "services/text_table.h"
@@ -84,6 +85,7 @@ void TMainForm::BtnComClick()
     TDevInfo& store = *Store();
 
     if (IsLinkOpen()) {
+        globals.PortOpened = false;
         StopPolling();
         store.CloseSerial(globals.PortNumber);
         Delay(kPortSwitchPause);
@@ -103,6 +105,8 @@ void TMainForm::BtnComClick()
     store.InitSerial(port);
     store.OpenSerial(port);
     if (store.IsSerialOpen(port)) {
+        globals.PortOpened = true;
+        ClearStatusPanels(4, 4);
         WriteSetting(QStringLiteral("Port"), port);
         ComboBoxExt1->setEnabled(false);
         BtnCom->setText(Text(TextId::kClosePort));
@@ -115,6 +119,25 @@ void TMainForm::BtnComClick()
         if (!why.isEmpty())
             MessageBoxes::Inform(this, QLatin1String(kOpenErrorCaption), why);
     }
+}
+
+void TMainForm::PortLost()
+{
+    // The polling thread has ended by itself; a click on the port button
+    // under way deals with the port on its own.
+    if (!m_thread || m_switchingPort || m_closing)
+        return;
+    AppGlobals& globals = Globals();
+    TDevInfo& store = *Store();
+    StopPolling();
+    globals.PortOpened = false;
+    store.CloseSerial(globals.PortNumber);
+    SetCommState(0);
+    ComboBoxExt1->setEnabled(true);
+    BtnCom->setText(Text(TextId::kOpenPort));
+    store.ClearStatus();
+    ClearStatusPanels(0, 3);
+    SetStatusPanel(4, Text(TextId::kPortWentAway).arg(PortName(store, globals.PortNumber)));
 }
 
 bool TMainForm::IsLinkOpen() const

@@ -1,6 +1,9 @@
 #include "protocol/devoper.h"
 
+#include "protocol/answer_length.h"
+
 #include "protocol/frame.h"
+#include "protocol/tcp_link.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -360,6 +363,12 @@ bool TDevOper::IsSerialOpen(std::uint8_t portNumber) const
     return m_link && m_portNumber == portNumber && m_link->isOpen();
 }
 
+bool TDevOper::PortCanVanish(std::uint8_t portNumber) const
+{
+    const QString device = ResolvePort(portNumber).device;
+    return !device.isEmpty() && !IsTcpDevice(device) && !LinkRegistry::IsRegistered(device);
+}
+
 QString TDevOper::LastOpenError() const
 {
     QMutexLocker locker(&m_linkLock);
@@ -498,7 +507,7 @@ void TDevOper::Transact(std::uint8_t address, int waitMs)
 // ---------------------------------------------------------------- commands
 
 std::uint8_t TDevOper::Execute(std::uint8_t address, std::uint8_t cid2, QByteArrayView info, int waitMs,
-                               const Decoder& decode, bool examineAnswer)
+                               const Decoder& decode, bool examineAnswer, const QString& givenValues)
 {
     QMutexLocker locker(&m_linkLock);
     // SOI, VER, ADR, CID1, CID2, LENGTH, CHKSUM and EOI take 10 of the 500 bytes.
@@ -519,15 +528,23 @@ std::uint8_t TDevOper::Execute(std::uint8_t address, std::uint8_t cid2, QByteArr
         packRtn = m_answerAccepted && result != ResultCode::kSuccess;
         if (result == ResultCode::kSuccess) {
             DecodeAnswer();
-            if (decode)
+            // A sound frame whose length no answer to this command can have
+            // is another command's answer (a late one, say): never decoded.
+            if (!AnswerFitsCommand(cid2, Answer())) {
+                result = ResultCode::kInvalidData;
+                m_exchange.foreignAnswer = true;
+            } else if (decode) {
                 result = decode(Answer());
+            }
         }
     }
     if (m_exchangeSent) {
         m_exchange.result = result;
         m_exchange.examined = examineAnswer;
         m_exchange.packRtn = packRtn;
-        m_exchange.reason = examineAnswer && result != ResultCode::kSuccess && !packRtn && m_checkReason != 0
+        m_exchange.givenValues = givenValues;
+        m_exchange.reason =
+            examineAnswer && result != ResultCode::kSuccess && !packRtn && !m_exchange.foreignAnswer && m_checkReason != 0
             ? m_checkReason
             : result;
         m_traffic.Add(std::move(m_exchange));
@@ -537,8 +554,8 @@ std::uint8_t TDevOper::Execute(std::uint8_t address, std::uint8_t cid2, QByteArr
 }
 
 std::uint8_t TDevOper::Execute(std::uint8_t address, CommandId command, QByteArrayView info, const Decoder& decode,
-                               bool examineAnswer)
+                               bool examineAnswer, const QString& givenValues)
 {
     const CommandInfo& row = CommandOf(command);
-    return Execute(address, row.cid2, info, row.waitMs, decode, examineAnswer);
+    return Execute(address, row.cid2, info, row.waitMs, decode, examineAnswer, givenValues);
 }

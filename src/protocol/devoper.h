@@ -84,6 +84,10 @@ public:
     bool OpenSerial(std::uint8_t portNumber);
     void CloseSerial(std::uint8_t portNumber);
     bool IsSerialOpen(std::uint8_t portNumber) const;
+    // True when the port is a serial device, which goes away with its
+    // adapter; false for a TCP gateway (a lost connection is reopened like
+    // a silent pack's port) and for links registered by name.
+    bool PortCanVanish(std::uint8_t portNumber) const;
     // Why the last InitSerial/OpenSerial failed; the caller decides whether
     // and how to show it.
     QString LastOpenError() const;
@@ -120,11 +124,12 @@ public:
     // and checks the answer. On success it unpacks the answer and returns
     // decode's result (no decoder: RTN). With examineAnswer false the
     // answer is neither checked nor unpacked and the result is 0.
+    // givenValues goes into the traffic record (see RTrafficRecord).
     using Decoder = std::function<std::uint8_t(const AnswerView&)>;
     std::uint8_t Execute(std::uint8_t address, std::uint8_t cid2, QByteArrayView info, int waitMs,
-                         const Decoder& decode = {}, bool examineAnswer = true);
+                         const Decoder& decode = {}, bool examineAnswer = true, const QString& givenValues = {});
     std::uint8_t Execute(std::uint8_t address, CommandId command, QByteArrayView info,
-                         const Decoder& decode = {}, bool examineAnswer = true);
+                         const Decoder& decode = {}, bool examineAnswer = true, const QString& givenValues = {});
 
     // ---- The pack commands (codes and waits in the command catalogue).
     std::uint8_t ReadAnalogData(std::uint8_t address, std::uint8_t packNumber, std::uint8_t& echoedPack,

@@ -329,7 +329,10 @@ std::uint8_t TDevOper::WriteCalibration(std::uint8_t address, std::uint8_t packN
     QByteArray info = Bytes({packNumber, kind, item, reset ? kReset : kCalibrate});
     AppendLong(info, *firstWire);
     AppendLong(info, *secondWire);
-    return ResultOnly(*this, address, CommandId::WriteCalibration, info);
+    // The traffic record keeps the values given beside the wire numbers,
+    // which differ for negative values.
+    const QString given = reset ? QString() : first.toString() + QStringLiteral(" / ") + second.toString();
+    return Execute(address, CommandId::WriteCalibration, info, {}, true, given);
 }
 
 std::uint8_t TDevOper::EnterSleep(std::uint8_t address, std::uint8_t packNumber)

@@ -14,6 +14,15 @@ RDeviceTime RDeviceTime::fromDateTime(const QDateTime& time)
     return result;
 }
 
+std::optional<QDateTime> RDeviceTime::toDateTime() const
+{
+    const QDate date(year, month, day);
+    const QTime clock(hour, minute, second);
+    if (!date.isValid() || !clock.isValid())
+        return std::nullopt;
+    return QDateTime(date, clock);
+}
+
 RAnalogData InitAnalogData(std::uint8_t packNumber)
 {
     RAnalogData record;

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 
 // A date and time as the packs exchange it.
 struct RDeviceTime {
@@ -19,6 +20,9 @@ struct RDeviceTime {
 
     friend bool operator==(const RDeviceTime&, const RDeviceTime&) = default;
     static RDeviceTime fromDateTime(const QDateTime& time);
+    // The local date and time, or nothing when a field is out of range
+    // (month 0 or 13, 31 February, hour 24): a clock no calendar has.
+    std::optional<QDateTime> toDateTime() const;
 };
 
 inline constexpr int kMaxPacks = 16;

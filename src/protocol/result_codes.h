@@ -10,9 +10,14 @@ inline constexpr std::uint8_t kBadChecksum = 0x02;
 inline constexpr std::uint8_t kBadLengthChecksum = 0x03;
 inline constexpr std::uint8_t kBadFrame = 0x05;
 inline constexpr std::uint8_t kNoStartCharacter = 0x06;
+// "Invalid data": also a sound frame whose length cannot be the answer to
+// the command asked.
+inline constexpr std::uint8_t kInvalidData = 0x06;
 inline constexpr std::uint8_t kWrongAddress = 0x90;
 // A value that does not fit its field was refused before anything was sent.
 inline constexpr std::uint8_t kValueRejected = 0xAC;
+// The port could not be opened, or went away: nothing was sent.
+inline constexpr std::uint8_t kPortNotOpen = 0xAB;
 inline constexpr std::uint8_t kIncomplete = 0xAD;
 inline constexpr std::uint8_t kTooShort = 0xAE;
 inline constexpr std::uint8_t kNoAnswer = 0xAF;

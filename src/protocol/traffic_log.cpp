@@ -1,6 +1,7 @@
 #include "protocol/traffic_log.h"
 
 #include "protocol/command_catalogue.h"
+#include "protocol/frame.h"
 
 #include <QDateTime>
 
@@ -12,6 +13,21 @@ QString RTrafficRecord::CommandName() const
     if (const CommandInfo* info = CommandOfCid2(cid2))
         return QString::fromLatin1(info->name.data(), qsizetype(info->name.size()));
     return QStringLiteral("CID2 %1").arg(cid2, 2, 16, QLatin1Char('0')).toUpper();
+}
+
+QString RTrafficRecord::CalibrationWireNumbers() const
+{
+    frame::ParsedFrame sent;
+    if (cid2 != CommandOf(CommandId::WriteCalibration).cid2 || !frame::ParseFrame(request, sent)
+        || sent.info.size() < 12)
+        return QString();
+    const auto wire = [&sent](int at) {
+        std::uint32_t value = 0;
+        for (int i = at; i < at + 4; ++i)
+            value = (value << 8) | static_cast<std::uint8_t>(sent.info[i]);
+        return QString::number(static_cast<std::int32_t>(value));
+    };
+    return wire(4) + QStringLiteral(" / ") + wire(8);
 }
 
 TTrafficLog::TTrafficLog(std::size_t capacity) : m_capacity(capacity == 0 ? 1 : capacity) {}

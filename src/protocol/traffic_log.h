@@ -26,6 +26,10 @@ struct RTrafficRecord {
     std::uint8_t reason = 0;
     bool examined = true;         // false: the answer was not checked (a stop request)
     bool packRtn = false;         // a sound frame came and the result is the pack's RTN
+    bool foreignAnswer = false;   // a sound frame whose length belongs to another command
+    // The values the caller gave, where the request carries them changed
+    // (a negative calibration value goes out one higher): "-5 / 3000".
+    QString givenValues;
     QByteArray request;
     // The adapter's echo of the request, skipped before the answer (empty
     // when the line gave none back).
@@ -35,6 +39,9 @@ struct RTrafficRecord {
     bool Failed() const { return examined && result != 0; }
     // The command's name from the catalogue, or "CID2 xx".
     QString CommandName() const;
+    // The two values of a calibration write as they went on the wire
+    // ("-4 / 3000"); empty for any other request.
+    QString CalibrationWireNumbers() const;
 };
 
 // The last exchanges on a link, in a ring of fixed size: the polling thread

@@ -196,6 +196,8 @@ void FreeGlobals()
     if (auto release = std::exchange(g_releaseCatalogue, nullptr))
         release();
     Globals().TextOper.reset();
+    // The port goes with the store.
+    Globals().PortOpened = false;
 }
 
 bool WriteSetting(const QString& key, const QString& value)

@@ -45,6 +45,9 @@ struct AppGlobals {
     std::atomic<bool> AutoSave{false};
     std::atomic<bool> AutoScroll{false};
     std::atomic<std::uint8_t> ActivePage{0};
+    // The user opened the port with the port button and has not closed it
+    // (it may have gone away since, with the adapter).
+    std::atomic<bool> PortOpened{false};
 
     QString StoredPassword;
     std::atomic<bool> PasswordOk{false};

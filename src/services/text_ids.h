@@ -159,4 +159,9 @@ inline constexpr std::uint16_t kTrafficEchoSkipped = 0x3670;
 inline constexpr std::uint16_t kNotPlainText = 0x3660;      // %1: field, %2: the text quoted
 inline constexpr std::uint16_t kPasswordTooLong = 0x3661;   // %1: the longest password kept
 
+inline constexpr std::uint16_t kForeignAnswer = 0x3700;
+inline constexpr std::uint16_t kCalibrationGivenSent = 0x3701;
+inline constexpr std::uint16_t kPortWentAwayOnPage = 0x3702;
+inline constexpr std::uint16_t kPortWentAway = 0x3703;
+
 } // namespace TextId

@@ -11,7 +11,14 @@ QString TrafficResultText(const RTrafficRecord& record)
     QString text = texts.GetErrorText(record.result);
     if (record.reason != record.result)
         text += QStringLiteral(" (%1)").arg(texts.GetErrorText(record.reason));
-    return record.packRtn ? QStringLiteral("RTN ") + text : text;
+    if (record.foreignAnswer)
+        text += QStringLiteral(" (%1)").arg(texts.GetLanguageText(TextId::kForeignAnswer));
+    if (record.packRtn)
+        text.prepend(QStringLiteral("RTN "));
+    const QString wire = record.CalibrationWireNumbers();
+    if (!record.givenValues.isEmpty() && !wire.isEmpty())
+        text += QStringLiteral("; ") + texts.GetLanguageText(TextId::kCalibrationGivenSent).arg(record.givenValues, wire);
+    return text;
 }
 
 QString TrafficAnswerText(const RTrafficRecord& record)

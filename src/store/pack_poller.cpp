@@ -24,6 +24,8 @@ bool PackPoller::Pause(std::chrono::milliseconds duration)
 
 bool PackPoller::RunPass()
 {
+    if (m_stoppedOnLostPort)
+        return false;
     if (m_globals.ActivePage.load() > kLastMonitoredPage)
         return Pause(kIdlePause);
     const int packCount = m_globals.PackCount.load();
@@ -39,6 +41,8 @@ bool PackPoller::RunPass()
         m_globals.SelectedAddress = entry.address;
         m_view.RefreshHead();
         PollPack();
+        if (m_stoppedOnLostPort)
+            return false;
     }
     // The pack in focus may lie beyond a pack count lowered since it was
     // chosen; a pass that polled nothing waits as an idle one does, rather
@@ -84,6 +88,12 @@ void PackPoller::PollPack(const QDateTime& cycleTime)
     const std::uint8_t port = m_globals.PortNumber.load();
     if (!m_store.IsSerialOpen(port)) {
         m_view.SetCommState(0);
+        // A serial device gone with its adapter; a gateway's lost
+        // connection is opened again as after a silent pack.
+        if (m_store.PortCanVanish(port) && m_view.PortLost()) {
+            m_stoppedOnLostPort = true;
+            return;
+        }
         Reconnect();
         return;
     }

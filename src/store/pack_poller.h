@@ -29,6 +29,12 @@ public:
     virtual void RefreshAnalog() = 0;
     virtual void RefreshAlarm() = 0;
     virtual void RefreshLocation() = 0;
+    // The serial port the user opened is no longer open (the adapter was
+    // pulled, the device vanished) and the last attempt to open it again
+    // failed. Not asked for a TCP gateway, whose port is opened again.
+    // True: stop polling (RunPass then returns false); false: try to open it
+    // again after the reconnect pause, pass after pass.
+    virtual bool PortLost() { return false; }
 };
 
 // Software versions below this are shown as an empty panel.
@@ -65,6 +71,8 @@ public:
     void PollPack(const QDateTime& cycleTime);
     // Close, wait a second, initialise and open the port again.
     void Reconnect();
+    // The view chose to stop polling on a lost port.
+    bool StoppedOnLostPort() const { return m_stoppedOnLostPort; }
 
     RDeviceTime PackTime() const { return m_packTime; }
 
@@ -89,4 +97,5 @@ private:
     IPollView& m_view;
     StopRequested m_stopRequested;
     RDeviceTime m_packTime;
+    bool m_stoppedOnLostPort = false;
 };

@@ -32,9 +32,14 @@ void TThreadPack::Stop()
 
 void TThreadPack::run()
 {
-    while (!isInterruptionRequested())
+    // A lost port ends polling: the window shows it and the user opens the
+    // port again once the adapter is back.
+    while (!isInterruptionRequested() && !m_poller.StoppedOnLostPort())
         m_poller.RunPass();
-    SetCommState(0);
+    // After a lost port the window, which waits for this thread in answer
+    // to portLost, turns the lamp red itself: no synchronised call now.
+    if (!m_poller.StoppedOnLostPort())
+        SetCommState(0);
     m_runEnded.store(true, std::memory_order_release);
 }
 

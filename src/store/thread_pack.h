@@ -40,6 +40,9 @@ signals:
     void refreshLocation();
     // Internal: a synchronised call waits for the user-interface thread.
     void callPending();
+    // The port went away; the thread ends by itself after it. Connected
+    // queued (not synchronised): the window stops the thread in answer.
+    void portLost();
 
 protected:
     void run() override;
@@ -65,6 +68,11 @@ private:
     void Synchronise(std::function<void()> call);
     // On the user-interface thread: runs the call waiting there.
     void RunPendingCall();
+    bool PortLost() override
+    {
+        emit portLost();
+        return true;
+    }
 
     PackPoller m_poller;
     std::atomic<bool> m_runEnded{false};

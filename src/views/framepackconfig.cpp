@@ -12,6 +12,7 @@
 #include "store/devinfo.h"
 #include "views/comboboxext.h"
 #include "views/message_boxes.h"
+#include "views/port_check.h"
 
 #include <QCheckBox>
 #include <QDateEdit>
@@ -296,10 +297,7 @@ void TFramePackConfig::Inform(const QString& text)
 
 bool TFramePackConfig::PortIsOpen()
 {
-    if (m_store && m_store->IsSerialOpen(Globals().PortNumber))
-        return true;
-    Inform(Text(TextId::kPortNotOpen));
-    return false;
+    return PortReady(this, m_store);
 }
 
 bool TFramePackConfig::Given(const QLineEdit* edit, std::uint16_t emptyTextId)

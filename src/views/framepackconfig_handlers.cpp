@@ -52,14 +52,13 @@ void TFramePackConfig::BtnReadDateTimeClick()
     }
     // A clock the pack got wrong (month 0, 31 February) cannot be shown:
     // the pickers keep what they hold and the user is told.
-    const QString text = FormatDeviceTime(time);
-    const QDateTime when = QDateTime::fromString(text, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-    if (!when.isValid()) {
-        Inform(Text(TextId::kInvalidPackClock).arg(text));
+    const std::optional<QDateTime> when = time.toDateTime();
+    if (!when) {
+        Inform(Text(TextId::kInvalidPackClock).arg(FormatDeviceTime(time)));
         return;
     }
-    DateTimePicker1->setDate(when.date());
-    DateTimePicker2->setTime(when.time());
+    DateTimePicker1->setDate(when->date());
+    DateTimePicker2->setTime(when->time());
     Report(result);
 }
 

@@ -11,6 +11,7 @@
 #include "store/realtime_row.h"
 #include "views/csv_export.h"
 #include "views/message_boxes.h"
+#include "views/port_check.h"
 #include "views/overview_grid.h"
 #include "views/reading_chart.h"
 
@@ -264,10 +265,8 @@ void TFramePackHistory::BtnReadClick()
     if (m_shutDown)
         return;
     const AppGlobals& globals = Globals();
-    if (!m_store || !m_store->IsSerialOpen(globals.PortNumber)) {
-        MessageBoxes::Inform(this, Text(TextId::kPortNotOpen));
+    if (!PortReady(this, m_store))
         return;
-    }
     if (MessageBoxes::Ask(this, Text(TextId::kConfirmReadRecords)) != MessageBoxes::Answer::Ok)
         return;
 

@@ -12,6 +12,7 @@
 #include "views/file_dialogs.h"
 #include "views/framepackparameter_table.h"
 #include "views/message_boxes.h"
+#include "views/port_check.h"
 #include "views/overview_grid.h"
 
 #include <QCheckBox>
@@ -220,10 +221,7 @@ bool TFramePackParameter::eventFilter(QObject* watched, QEvent* event)
 
 bool TFramePackParameter::PortIsOpen()
 {
-    if (m_store && m_store->IsSerialOpen(Globals().PortNumber))
-        return true;
-    MessageBoxes::Inform(this, Text(TextId::kPortNotOpen));
-    return false;
+    return PortReady(this, m_store);
 }
 
 void TFramePackParameter::UpdateWriteButton()

@@ -119,7 +119,8 @@ TEST(ToolScan, FindsExactlyThePacksThatAnswerInOrder)
         EXPECT_EQ(lines[i][QStringLiteral("address")].toInt(), expected[i]);
         EXPECT_EQ(lines[i][QStringLiteral("echoed_pack")].toInt(), expected[i]);
         EXPECT_TRUE(lines[i][QStringLiteral("bar_code")].toString().startsWith(QStringLiteral("SIM")));
-        EXPECT_GT(lines[i][QStringLiteral("software_version")].toInt(), 0);
+        // In hexadecimal, as the window shows it.
+        EXPECT_EQ(lines[i][QStringLiteral("software_version")].toString(), QStringLiteral("534"));
     }
     EXPECT_EQ(lines[3][QStringLiteral("answered")].toArray(), QJsonArray({1, 2, 5}));
     EXPECT_TRUE(lines[3][QStringLiteral("complete")].toBool());

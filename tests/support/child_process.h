@@ -31,8 +31,15 @@ public:
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
+    // A program started before is ended first; the object starts afresh.
     bool start(const QString& program, const QStringList& arguments)
     {
+        kill();
+        m_pid = -1;
+        m_finished = false;
+        m_exitCode = -1;
+        m_stdout.clear();
+        m_stderr.clear();
         int out[2];
         int err[2];
         if (::pipe(out) != 0)
@@ -83,6 +90,18 @@ public:
         while (!m_stdout.contains('\n')) {
             if (deadline.hasExpired() || !pump(int(deadline.remainingTime())))
                 return m_stdout.contains('\n');
+        }
+        return true;
+    }
+
+    // Waits until standard output holds text `count` times; false at the
+    // deadline or when the program ended first.
+    bool waitForOutput(const QByteArray& text, int timeoutMs, qsizetype count = 1)
+    {
+        const QDeadlineTimer deadline(timeoutMs);
+        while (m_stdout.count(text) < count) {
+            if (deadline.hasExpired() || !pump(int(std::min<qint64>(deadline.remainingTime(), 100))))
+                return m_stdout.count(text) >= count;
         }
         return true;
     }

@@ -33,25 +33,35 @@ public:
             all << QStringLiteral("--tcp") << QString::number(tcpPort);
         else
             all << QStringLiteral("--link") << m_linkPath;
-        all += arguments;
-        if (!m_process.start(QStringLiteral(BMS_SIM_PROGRAM), all)) {
+        m_arguments = all + arguments;
+        m_tcp = tcpPort >= 0;
+        start();
+    }
+
+    // Starts the program again after stop(), with the same arguments and at
+    // the same link: a pulled adapter plugged back in. True once ready.
+    bool start()
+    {
+        m_ready = false;
+        if (!m_process.start(QStringLiteral(BMS_SIM_PROGRAM), m_arguments)) {
             m_error = QStringLiteral("bms-sim did not start");
-            return;
+            return false;
         }
         // The first line on standard output is the link path, printed when
         // the terminal is ready.
         if (!m_process.waitForLine(10000)) {
             m_error = QStringLiteral("bms-sim did not get ready: ") + QString::fromLocal8Bit(m_process.standardError());
-            return;
+            return false;
         }
         const QByteArray printed = m_process.takeStandardOutput();
-        if (tcpPort >= 0 && printed.startsWith("tcp://127.0.0.1:"))
+        if (m_tcp && printed.startsWith("tcp://127.0.0.1:"))
             m_linkPath = QString::fromLocal8Bit(printed).trimmed();
         if (QString::fromLocal8Bit(printed).trimmed() != m_linkPath) {
             m_error = QStringLiteral("bms-sim printed an unexpected path: ") + QString::fromLocal8Bit(printed);
-            return;
+            return false;
         }
         m_ready = true;
+        return true;
     }
 
     ~SimProcess() { stop(); }
@@ -90,5 +100,7 @@ private:
     ChildProcess m_process;
     QString m_linkPath;
     QString m_error;
+    QStringList m_arguments;
+    bool m_tcp = false;
     bool m_ready = false;
 };

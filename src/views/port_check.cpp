@@ -1,0 +1,36 @@
+#include "views/port_check.h"
+
+#include "services/settings.h"
+#include "services/text_ids.h"
+#include "services/textoper.h"
+#include "store/devinfo.h"
+#include "views/message_boxes.h"
+
+QString PortName(TDevInfo& store, std::uint8_t port)
+{
+    const QString number = QStringLiteral("COM%1").arg(port);
+    const QString device = store.DevOper().PortDevice(port);
+    return device.isEmpty() || device == number ? number : QStringLiteral("%1 (%2)").arg(number, device);
+}
+
+bool PortReady(QWidget* parent, TDevInfo* store)
+{
+    const AppGlobals& globals = Globals();
+    const std::uint8_t port = globals.PortNumber;
+    if (store && store->IsSerialOpen(port))
+        return true;
+    const TTextOper texts;
+    if (!store || !globals.PortOpened) {
+        MessageBoxes::Inform(parent, texts.GetLanguageText(TextId::kPortNotOpen));
+        return false;
+    }
+    // The open sequence of the polling thread's reconnect.
+    store->CloseSerial(port);
+    Delay(1000);
+    store->InitSerial(port);
+    store->OpenSerial(port);
+    if (store->IsSerialOpen(port))
+        return true;
+    MessageBoxes::Inform(parent, texts.GetLanguageText(TextId::kPortWentAwayOnPage).arg(PortName(*store, port)));
+    return false;
+}

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+
+class QWidget;
+class TDevInfo;
+
+// The port as a message names it: "COM3 (/dev/ttyUSB0)", or "COM3" alone
+// when no device stands behind the number.
+QString PortName(TDevInfo& store, std::uint8_t port);
+
+// The check every page runs before it sends a command of its own. An open
+// port passes. A port the user opened that has gone since (the adapter was
+// pulled while the page was shown) is opened again as polling does; when
+// that fails too the user is told plainly that the port went away. A port
+// never opened gets "The serial port is not open!".
+bool PortReady(QWidget* parent, TDevInfo* store);
