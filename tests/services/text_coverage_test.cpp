@@ -32,10 +32,11 @@ bool IsTextId(std::uint32_t value)
     return false;
 }
 
-// The project's root, found from this file's own path.
+// The project's root, as the build was configured with it (this file's own
+// path may be relative, as a compiler cache can make it).
 QString SourceRoot()
 {
-    return QFileInfo(QStringLiteral(__FILE__)).absoluteDir().absoluteFilePath(QStringLiteral("../.."));
+    return QStringLiteral(BMS_SOURCE_DIR);
 }
 
 struct IdUse {
