@@ -102,7 +102,7 @@ int ReadOneLog(Session& session, std::uint8_t pack, bool alarmLog, const QString
         if (!session.store().IsSerialOpen(session.globals().PortNumber.load()))
             return session.failed(QStringLiteral("the port %1 went away; the log is incomplete (%2 records read)")
                                       .arg(session.store().DevOper().PortDevice(session.globals().PortNumber.load()))
-                                      .arg(transfer.Records()));
+                                      .arg(outcome.records));
         return session.failed(QStringLiteral("Pack %1 did not answer in time; the log is incomplete (%2 records read)")
                                    .arg(pack)
                                    .arg(outcome.records));

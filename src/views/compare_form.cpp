@@ -1,4 +1,5 @@
 #include "views/compare_form.h"
+#include "views/port_check.h"
 
 #include "params/parameter_compare.h"
 #include "services/settings.h"
@@ -195,10 +196,8 @@ void TCompareForm::ShowBusy(bool busy)
 
 void TCompareForm::BtnReadPacksClick()
 {
-    if (!m_store.IsSerialOpen(Globals().PortNumber)) {
-        MessageBoxes::Inform(this, Text(TextId::kPortNotOpen));
+    if (!PortReady(this, &m_store))
         return;
-    }
     QString error;
     const auto packs = ParsePackList(EditPacks->text(), Globals().PackCount.load(), &error);
     if (!packs) {
@@ -413,10 +412,8 @@ void TCompareForm::BtnWriteToPacksClick()
 {
     if (!Globals().PasswordOk)
         return;
-    if (!m_store.IsSerialOpen(Globals().PortNumber)) {
-        MessageBoxes::Inform(this, Text(TextId::kPortNotOpen));
+    if (!PortReady(this, &m_store))
         return;
-    }
     const std::optional<RParameterSource> source = Source();
     const std::vector<std::uint8_t> packs = WriteTargets();
     if (!source || packs.empty())
