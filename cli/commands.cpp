@@ -38,6 +38,7 @@ constexpr OptionSpec kReportOptions[] = {{"--packs", true, OutputPath::None},
                                          {"--pdf", true, OutputPath::None},
                                          {"--html", true, OutputPath::None},
                                          {"--ref", true, OutputPath::None},
+                                         {"--ref-pack", true, OutputPath::None},
                                          {"--no-logs", false, OutputPath::None}};
 constexpr std::array<CommandSpec, 22> kCommands = {{
     {"analog", "analog", "read the pack's measurements",
@@ -133,11 +134,12 @@ constexpr std::array<CommandSpec, 22> kCommands = {{
      "echoes), then the addresses found. --timeout MS: reply window of each exchange (50-10000, default\n"
      "700). --address is not used. Ctrl-C stops after the current address.",
      "bmstool --port tcp://192.0.2.10:4196 scan --to 8", kScanOptions, PrepareScan},
-    {"report", "report --packs LIST --pdf FILE [--html FILE] [--ref FILE] [--no-logs]",
+    {"report", "report --packs LIST --pdf FILE [--html FILE] [--ref FILE | --ref-pack N] [--no-logs]",
      "write a service report of the packs",
      "Reads each pack of LIST (\"1-16\", \"1,3,5\", \"all\") afresh: identity, clock offset, state, cells,\n"
      "temperatures, alarms now, the alarm and work-data logs (not with --no-logs) and, with --ref, the\n"
-     "parameters that differ from that parameter file. Writes the report as a PDF (and a self-contained\n"
+     "parameters that differ from that parameter file (the ids it names), or with --ref-pack N from the\n"
+     "set of pack N, read first (its address and node number never count). Writes the report as a PDF (and a self-contained\n"
      "HTML file) in the chosen language, each pack marked OK, Watch or Service with the reasons. The files\n"
      "are checked before any pack is read and replaced only when complete. Ctrl-C writes nothing.",
      "bmstool --port simulator report --packs 1-4 --pdf rack.pdf --html rack.html", kReportOptions,

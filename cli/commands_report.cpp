@@ -7,6 +7,7 @@
 #include "params/parameter_file.h"
 #include "services/settings.h"
 #include "store/bus_worker.h"
+#include "store/config_checks.h"
 #include "store/devinfo.h"
 #include "store/pack_list.h"
 #include "store/report_data.h"
@@ -79,7 +80,10 @@ Prepared PrepareReport(const CommandArgs& args)
     return Prepared::Usage(QStringLiteral("this bmstool was built without the report (no widget libraries)"));
 #else
     if (!args.positional.isEmpty())
-        return Prepared::Usage(QStringLiteral("report takes only options: --packs, --pdf, --html, --ref, --no-logs"));
+        return Prepared::Usage(
+            QStringLiteral("report takes only options: --packs, --pdf, --html, --ref, --ref-pack, --no-logs"));
+    if (args.has("--ref") && args.has("--ref-pack"))
+        return Prepared::Usage(QStringLiteral("give --ref FILE or --ref-pack N, not both"));
     if (!args.has("--packs") || !args.has("--pdf"))
         return Prepared::Usage(QStringLiteral("report needs --packs LIST and --pdf FILE"));
     QString error;
@@ -99,7 +103,17 @@ Prepared PrepareReport(const CommandArgs& args)
         if (!read.ok)
             return Prepared::Usage(QStringLiteral("--ref %1: %2").arg(QuotedInput(path), read.errorText));
         job.request.reference = set;
+        for (const RParameterFileLine& line : read.applied)
+            job.request.referenceIds.push_back(line.id);
         job.request.referenceName = QFileInfo(path).fileName();
+    }
+    if (args.has("--ref-pack")) {
+        const auto pack = ParseWholeIn(args.value("--ref-pack"), 1, kMaxPacks);
+        if (!pack)
+            return Prepared::Usage(QStringLiteral("--ref-pack: a pack 1-%1, not %2")
+                                       .arg(kMaxPacks)
+                                       .arg(QuotedInput(args.value("--ref-pack"))));
+        job.request.referencePack = std::uint8_t(*pack);
     }
     // Before the port opens: a report that cannot be kept is not read.
     if (!CheckReportFiles(job.files, &error))

@@ -172,7 +172,11 @@ void ReadParameterSet(TDevInfo& store, const RReportRequest& request, TParameter
         return;
     pack.compared = true;
     const std::uint8_t language = TTextOper::CurrentLanguage();
+    const auto& named = request.referenceIds;
     for (const std::uint8_t id : DifferingParameters(*request.reference, pack.parameters)) {
+        // A file compares only what it names: the rest of its set is no value of anyone's.
+        if (!named.empty() && std::find(named.begin(), named.end(), id) == named.end())
+            continue;
         RParameterDifference difference;
         difference.id = id;
         difference.name = TParameterInfo::GetParameterName(id, language, pack.parameters);
@@ -196,15 +200,26 @@ void ReadLogs(TDevInfo& store, const QDateTime& now, const RBusControl& control,
 
 } // namespace
 
-RReport GatherReport(TDevInfo& store, const RReportRequest& request, const RBusControl& control)
+RReport GatherReport(TDevInfo& store, const RReportRequest& asked, const RBusControl& control)
 {
     RReport report;
     report.made = QDateTime::currentDateTime();
-    report.referenceName = request.referenceName;
-    report.withLogs = request.withLogs;
+    report.withLogs = asked.withLogs;
     const TTextOper& texts = store.TextOper();
-    const int total = int(request.packs.size());
+    const int total = int(asked.packs.size());
     TParameterInfo catalogue;
+    RReportRequest request = asked;
+    if (!request.reference && request.referencePack != 0) {
+        const std::uint8_t ref = request.referencePack;
+        RParameter set = catalogue.NewParameterSet(ref);
+        const std::uint8_t result = store.ReadParameters(ref, ref, set);
+        request.referenceName = texts.GetLanguageText(ReportText::kPack) + QLatin1Char(' ') + QString::number(ref);
+        if (result == 0)
+            request.reference = set;
+        else   // named with the reason, and nothing compared
+            request.referenceName += QStringLiteral(": ") + texts.GetErrorText(result);
+    }
+    report.referenceName = request.referenceName;
     for (int index = 0; index < total; ++index) {
         if (control.isCancelled()) {
             report.cancelled = true;

@@ -125,6 +125,11 @@ struct RReportRequest {
     std::vector<std::uint8_t> packs;
     bool withLogs = true;
     std::optional<RParameter> reference;
+    // The ids the reference gives (the lines of a file); empty: all of them.
+    std::vector<std::uint8_t> referenceIds;
+    // A pack whose set, read first, is the reference (0: none); used when
+    // no reference is given.
+    std::uint8_t referencePack = 0;
     QString referenceName;         // the file or pack it came from
 };
 

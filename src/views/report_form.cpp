@@ -3,6 +3,7 @@
 #include "params/parameter_file.h"
 #include "services/textoper.h"
 #include "store/bus_worker.h"
+#include "store/config_checks.h"
 #include "store/devinfo.h"
 #include "store/pack_list.h"
 #include "store/report_texts.h"
@@ -154,7 +155,11 @@ std::optional<RReportRequest> TReportForm::ReadRequest(RReportFiles& files)
     request.packs = *packs;
     request.withLogs = CheckLogs->isChecked();
     const QString reference = EditReference->text().trimmed();
-    if (!reference.isEmpty()) {
+    // A pack number names a pack whose set is the reference; anything else
+    // is a parameter file.
+    if (const auto pack = ParseWholeIn(reference, 1, kMaxPacks)) {
+        request.referencePack = std::uint8_t(*pack);
+    } else if (!reference.isEmpty()) {
         RParameter set = m_store.ParameterInfo().NewParameterSet(0);
         const RParameterFileResult read = ImportParameterFile(reference, set);
         if (!read.ok) {
@@ -162,6 +167,8 @@ std::optional<RReportRequest> TReportForm::ReadRequest(RReportFiles& files)
             return std::nullopt;
         }
         request.reference = set;
+        for (const RParameterFileLine& line : read.applied)
+            request.referenceIds.push_back(line.id);
         request.referenceName = QFileInfo(reference).fileName();
     }
     files.pdf = EditPdf->text().trimmed();

@@ -15,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace {
 
 constexpr std::uint8_t kCellOvervoltageProtection = 27;
@@ -188,6 +190,34 @@ TEST_F(ReportBusTest, ParametersThatDifferFromTheReferenceAreListed)
     EXPECT_EQ(pack.differences[0].id, ReportRules::kDifferenceAlarm);
     EXPECT_EQ(pack.differences[0].reference, QStringLiteral("%1 mV").arg(own + 50));
     EXPECT_EQ(pack.differences[0].pack, QStringLiteral("%1 mV").arg(own));
+}
+
+// A file compares only the ids it names; a reference pack is read first,
+// and a silent one is named with its reason instead of comparing anything.
+TEST_F(ReportBusTest, AFileComparesWhatItNamesAndAPackIsReadAsReference)
+{
+    WriteParameter(2, ReportRules::kDifferenceAlarm, 350);
+    WriteParameter(2, 24, 45);
+    RReportRequest byFile;
+    byFile.packs = {2};
+    byFile.withLogs = false;
+    byFile.reference = m_sim->store->ParameterInfo().NewParameterSet(0);   // defaults, zeros mostly
+    TParameterInfo::SetParameterInt(ReportRules::kDifferenceAlarm, 300, *byFile.reference);
+    byFile.referenceIds = {ReportRules::kDifferenceAlarm};
+    const RPackReport fromFile = GatherReport(*m_sim->store, byFile, RBusControl{}).packs.front();
+    ASSERT_EQ(fromFile.differences.size(), 1u);
+    EXPECT_EQ(fromFile.differences[0].id, ReportRules::kDifferenceAlarm);
+
+    for (const auto& [referencePack, differences, named] :
+         {std::tuple{std::uint8_t(1), 2u, "Pack 1"}, std::tuple{std::uint8_t(3), 0u, "Pack 3: "}}) {
+        RReportRequest byPack;
+        byPack.packs = {2};
+        byPack.withLogs = false;
+        byPack.referencePack = referencePack;
+        const RReport report = GatherReport(*m_sim->store, byPack, RBusControl{});
+        EXPECT_EQ(report.packs.front().differences.size(), differences) << int(referencePack);
+        EXPECT_TRUE(report.referenceName.startsWith(QLatin1String(named))) << report.referenceName.toStdString();
+    }
 }
 
 TEST_F(ReportBusTest, FailedLogTransferLeavesTheOtherSectionsAndSaysWhy)
