@@ -40,9 +40,7 @@ int main(int argc, char** argv)
     TDevInfo store;
     store.InitStore();
     store.DevOper().SetBaudRate(baud);
-    store.DevOper().SetPortMapFile(sim.writePortMap(1));
-    store.InitSerial(1);
-    if (!store.OpenSerial(1)) {
+    if (!store.DevOper().OpenLink(sim.linkSettings(baud))) {
         std::fprintf(stderr, "bus_compare: %s\n", qPrintable(store.DevOper().LastOpenError()));
         return 1;
     }

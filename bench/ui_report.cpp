@@ -50,9 +50,7 @@ int ReadingAndRendering(int baud, const QTemporaryDir& folder)
     TDevInfo store;
     store.InitStore();
     store.DevOper().SetBaudRate(baud);
-    store.DevOper().SetPortMapFile(sim.writePortMap(1));
-    store.InitSerial(1);
-    if (!store.OpenSerial(1)) {
+    if (!store.DevOper().OpenLink(sim.linkSettings(baud))) {
         std::fprintf(stderr, "ui_report: %s\n", qPrintable(store.DevOper().LastOpenError()));
         return 1;
     }

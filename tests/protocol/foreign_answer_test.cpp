@@ -5,8 +5,6 @@
 #include "protocol/devoper.h"
 #include "sim_link.h"
 
-#include <QFile>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -36,14 +34,8 @@ protected:
         SimOptions options;
         options.recordsPerLog = 3;
         RegisterSimulatorLink(options);
-        ASSERT_TRUE(m_folder.isValid());
-        const QString portMap = m_folder.filePath(QStringLiteral("ports.ini"));
-        QFile file(portMap);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("[Ports]\nCOM5=simulator\n");
-        file.close();
-        m_op.SetPortMapFile(portMap);
-        ASSERT_TRUE(m_op.OpenSerial(kPort)) << m_op.LastOpenError().toStdString();
+        ASSERT_TRUE(m_op.OpenLink(LinkSettings(QString::fromLatin1(kSimulatorDeviceName)), kPort))
+            << m_op.LastOpenError().toStdString();
     }
 
     // Runs the command; true in decoded when its decoder saw the answer.
@@ -56,7 +48,6 @@ protected:
         });
     }
 
-    QTemporaryDir m_folder;
     TDevOper m_op;
 };
 
