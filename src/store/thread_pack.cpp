@@ -6,9 +6,6 @@ TThreadPack::TThreadPack(TDevInfo& store, AppGlobals& globals, QObject* parent)
     : QThread(parent), m_poller(store, globals, *this, [this] { return isInterruptionRequested(); })
 {
     setObjectName(QStringLiteral("pack-polling"));
-    // This object lives on the user-interface thread: the call runs there
-    // while the emitting thread waits.
-    connect(this, &TThreadPack::callPending, this, &TThreadPack::RunPendingCall, Qt::BlockingQueuedConnection);
 }
 
 TThreadPack::~TThreadPack()
@@ -45,14 +42,15 @@ void TThreadPack::run()
 
 void TThreadPack::Synchronise(std::function<void()> call)
 {
-    {
-        const std::lock_guard<std::mutex> lock(m_callLock);
-        m_pendingCall = std::move(call);
-    }
-    emit callPending();
-    // Pairs with the lock taken after the call: all the call did is ordered
-    // before what this thread does next.
-    const std::lock_guard<std::mutex> lock(m_callLock);
+    std::unique_lock<std::mutex> lock(m_callLock);
+    m_pendingCall = std::move(call);
+    m_callRan = false;
+    lock.unlock();
+    // This object lives on the user-interface thread: the call runs there,
+    // from an event of its own that holds nothing of this thread's stack.
+    QMetaObject::invokeMethod(this, [this] { RunPendingCall(); }, Qt::QueuedConnection);
+    lock.lock();
+    m_callDone.wait(lock, [this] { return m_callRan; });
 }
 
 void TThreadPack::RunPendingCall()
@@ -64,5 +62,9 @@ void TThreadPack::RunPendingCall()
     }
     if (call)
         call();
-    const std::lock_guard<std::mutex> lock(m_callLock);
+    {
+        const std::lock_guard<std::mutex> lock(m_callLock);
+        m_callRan = true;
+    }
+    m_callDone.notify_all();
 }

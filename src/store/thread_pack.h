@@ -5,6 +5,7 @@
 #include <QThread>
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <mutex>
 
@@ -12,10 +13,12 @@
 // requested and reaches the window only through its signals. Each signal is
 // emitted on the user-interface thread while this thread waits, as a
 // synchronised call; the window connects them directly. The hand-over
-// carries copies of the values, never references into this thread's stack,
-// and runs through a lock the thread sanitizer sees: Qt's own blocking wait
-// is invisible to it, so a window that read this thread's stack would later
-// seem to race with this thread's next writes there.
+// carries copies of the values, never references into this thread's stack:
+// the call is posted as an ordinary queued call and this thread waits on a
+// condition variable the thread sanitizer sees. Qt's blocking-queued
+// connection is not used: it leaves the signal's argument array on this
+// thread's stack, where Qt's slot code on the user-interface thread still
+// reads it after the slot has run, behind a wait the sanitizer cannot see.
 //
 // Stop() asks the thread to end and waits for it; the thread looks at the
 // request between commands, so it ends within one exchange. While waiting,
@@ -38,8 +41,6 @@ signals:
     void refreshAnalog();
     void refreshAlarm();
     void refreshLocation();
-    // Internal: a synchronised call waits for the user-interface thread.
-    void callPending();
     // The port went away; the thread ends by itself after it. Connected
     // queued (not synchronised): the window stops the thread in answer.
     void portLost();
@@ -77,5 +78,7 @@ private:
     PackPoller m_poller;
     std::atomic<bool> m_runEnded{false};
     std::mutex m_callLock;
-    std::function<void()> m_pendingCall;
+    std::condition_variable m_callDone;
+    std::function<void()> m_pendingCall;   // guarded by m_callLock
+    bool m_callRan = false;                // guarded by m_callLock
 };
