@@ -6,6 +6,8 @@ TThreadPack::TThreadPack(TDevInfo& store, AppGlobals& globals, QObject* parent)
     : QThread(parent), m_poller(store, globals, *this, [this] { return isInterruptionRequested(); })
 {
     setObjectName(QStringLiteral("pack-polling"));
+    // This object lives on the user-interface thread: the call runs there.
+    connect(this, &TThreadPack::callPending, this, &TThreadPack::RunPendingCall, Qt::QueuedConnection);
 }
 
 TThreadPack::~TThreadPack()
@@ -46,9 +48,7 @@ void TThreadPack::Synchronise(std::function<void()> call)
     m_pendingCall = std::move(call);
     m_callRan = false;
     lock.unlock();
-    // This object lives on the user-interface thread: the call runs there,
-    // from an event of its own that holds nothing of this thread's stack.
-    QMetaObject::invokeMethod(this, [this] { RunPendingCall(); }, Qt::QueuedConnection);
+    emit callPending();
     lock.lock();
     m_callDone.wait(lock, [this] { return m_callRan; });
 }

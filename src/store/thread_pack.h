@@ -14,8 +14,9 @@
 // emitted on the user-interface thread while this thread waits, as a
 // synchronised call; the window connects them directly. The hand-over
 // carries copies of the values, never references into this thread's stack:
-// the call is posted as an ordinary queued call and this thread waits on a
-// condition variable the thread sanitizer sees. Qt's blocking-queued
+// the call is announced by a queued signal (its slot object made once, by the
+// user-interface thread) and this thread waits on a condition variable the
+// thread sanitizer sees. Qt's blocking-queued
 // connection is not used: it leaves the signal's argument array on this
 // thread's stack, where Qt's slot code on the user-interface thread still
 // reads it after the slot has run, behind a wait the sanitizer cannot see.
@@ -41,6 +42,8 @@ signals:
     void refreshAnalog();
     void refreshAlarm();
     void refreshLocation();
+    // Internal: a synchronised call waits for the user-interface thread.
+    void callPending();
     // The port went away; the thread ends by itself after it. Connected
     // queued (not synchronised): the window stops the thread in answer.
     void portLost();
