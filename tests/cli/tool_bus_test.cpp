@@ -27,19 +27,7 @@ bool WriteText(const QString& path, const QByteArray& text)
     return file.open(QIODevice::WriteOnly) && file.write(text) == text.size();
 }
 
-class ToolBus : public ::testing::Test {
-protected:
-    void start(const QStringList& simArguments = {})
-    {
-        m_tool = std::make_unique<ToolOnSim>(simArguments);
-        ASSERT_TRUE(m_tool->isReady()) << m_tool->error().toStdString();
-        ASSERT_TRUE(m_folder.isValid());
-    }
-    QString file(const char* name) const { return m_folder.filePath(QLatin1String(name)); }
-
-    std::unique_ptr<ToolOnSim> m_tool;
-    QTemporaryDir m_folder;
-};
+class ToolBus : public ToolOnSimTest {};
 
 TEST_F(ToolBus, BadListsAndMissingConfirmationsExit2BeforeAnythingIsSent)
 {

@@ -7,8 +7,12 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QStringList>
+#include <QTemporaryDir>
 
+#include <memory>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 // Command-line words from C strings.
 inline QStringList Words(std::initializer_list<const char*> words)
@@ -97,4 +101,20 @@ public:
 
 private:
     SimProcess m_sim;
+};
+
+// A test that runs bmstool against a bms-sim of its own (started with the
+// given arguments) and keeps its files in a folder of its own.
+class ToolOnSimTest : public ::testing::Test {
+protected:
+    void start(const QStringList& simArguments = {})
+    {
+        m_tool = std::make_unique<ToolOnSim>(simArguments);
+        ASSERT_TRUE(m_tool->isReady()) << m_tool->error().toStdString();
+        ASSERT_TRUE(m_folder.isValid());
+    }
+    QString file(const char* name) const { return m_folder.filePath(QLatin1String(name)); }
+
+    std::unique_ptr<ToolOnSim> m_tool;
+    QTemporaryDir m_folder;
 };

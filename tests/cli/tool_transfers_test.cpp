@@ -38,19 +38,7 @@ std::vector<QJsonObject> OfType(const std::vector<QJsonObject>& objects, const c
     return matching;
 }
 
-class ToolTransfers : public ::testing::Test {
-protected:
-    void start(const QStringList& simArguments = {})
-    {
-        m_tool = std::make_unique<ToolOnSim>(simArguments);
-        ASSERT_TRUE(m_tool->isReady()) << m_tool->error().toStdString();
-        ASSERT_TRUE(m_folder.isValid());
-    }
-    QString file(const char* name) const { return m_folder.filePath(QLatin1String(name)); }
-
-    std::unique_ptr<ToolOnSim> m_tool;
-    QTemporaryDir m_folder;
-};
+class ToolTransfers : public ToolOnSimTest {};
 
 TEST_F(ToolTransfers, SavedParameterFileWrittenBackLeavesTheBlockByteIdentical)
 {
