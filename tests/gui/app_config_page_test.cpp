@@ -54,13 +54,9 @@ protected:
     void StartOnPage(bool unlocked, bool openPort = true)
     {
         RegisterSimulatorLink();
-        QFile ini(IniPath());
-        ASSERT_TRUE(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        ini.write("[Ports]\nCOM1=simulator\n\n[BMS]\nTextKind=0\nPackCount=4\nPackRead=1\nPort=1\n");
-        ini.close();
-        m_form = std::make_unique<TMainForm>(m_programFolder.path());
-        m_form->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(m_form.get()));
+        StartWindowOnInProcessPacks("TextKind=0\nPackCount=4\nPackRead=1\nPort=1\n");
+        if (HasFatalFailure())
+            return;
         if (unlocked)
             Find<QLineEdit>("Edit1")->setText(QString::fromLatin1(kDefaultPassword));
         if (openPort) {

@@ -87,13 +87,9 @@ protected:
         options.packs = 1;
         options.recordsPerLog = recordsPerLog;
         RegisterSimulatorLink(options);
-        QFile ini(IniPath());
-        ASSERT_TRUE(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        ini.write("[Ports]\nCOM1=simulator\n\n[BMS]\nTextKind=0\nPackCount=1\nPort=1\n");
-        ini.close();
-        m_form = std::make_unique<TMainForm>(m_programFolder.path());
-        m_form->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(m_form.get()));
+        StartWindowOnInProcessPacks("TextKind=0\nPackCount=1\nPort=1\n");
+        if (HasFatalFailure())
+            return;
         ClickPortButton();
         ASSERT_TRUE(m_form->IsPolling());
     }

@@ -61,6 +61,19 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowExposed(m_form.get()));
     }
 
+    // Writes BMS.ini with COM1 mapped to the in-process packs (registered
+    // by the caller) and the given [BMS] lines, and opens the window.
+    void StartWindowOnInProcessPacks(const QByteArray& settings)
+    {
+        QFile ini(IniPath());
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        ini.write("[Ports]\nCOM1=simulator\n\n[BMS]\n" + settings);
+        ini.close();
+        m_form = std::make_unique<TMainForm>(m_programFolder.path());
+        m_form->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(m_form.get()));
+    }
+
     // The window's own control of that name. The frames name their controls
     // in their own scope ("GroupBox1", "CheckBox4" also live in the alarm
     // panel), so controls inside a frame "Frame..." are passed over.
