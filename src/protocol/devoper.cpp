@@ -363,6 +363,12 @@ bool TDevOper::IsSerialOpen(std::uint8_t portNumber) const
     return m_link && m_portNumber == portNumber && m_link->isOpen();
 }
 
+bool TDevOper::IsLinkOpen() const
+{
+    QMutexLocker locker(&m_linkLock);
+    return m_link && m_link->isOpen();
+}
+
 bool TDevOper::PortCanVanish(std::uint8_t portNumber) const
 {
     const QString device = ResolvePort(portNumber).device;

@@ -84,6 +84,9 @@ public:
     bool OpenSerial(std::uint8_t portNumber);
     void CloseSerial(std::uint8_t portNumber);
     bool IsSerialOpen(std::uint8_t portNumber) const;
+    // True while a link, whatever its port number, is open: false once the
+    // port was closed or went away.
+    bool IsLinkOpen() const;
     // True when the port is a serial device, which goes away with its
     // adapter; false for a TCP gateway (a lost connection is reopened like
     // a silent pack's port) and for links registered by name.

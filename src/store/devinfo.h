@@ -130,6 +130,7 @@ public:
     bool OpenSerial(std::uint8_t portNumber) { return m_devOper.OpenSerial(portNumber); }
     void CloseSerial(std::uint8_t portNumber) { m_devOper.CloseSerial(portNumber); }
     bool IsSerialOpen(std::uint8_t portNumber) const { return m_devOper.IsSerialOpen(portNumber); }
+    bool IsLinkOpen() const { return m_devOper.IsLinkOpen(); }
     bool PortCanVanish(std::uint8_t portNumber) const { return m_devOper.PortCanVanish(portNumber); }
     void FillPortList(IComboList& combo, std::uint8_t selectedPort, bool allPorts) const
     {
