@@ -71,11 +71,12 @@ int main(int argc, char** argv)
     QStringList simArguments;
     const QStringList arguments = app.arguments();
     if (arguments.contains(QLatin1String("--help")) || arguments.contains(QLatin1String("-h"))) {
-        std::printf("usage: poll_cycle [--cycles N] [--baud B] [--via pty|tcp] [--mqtt mqtt://HOST:PORT]\n"
+        std::printf("usage: poll_cycle [--cycles N] [--baud B] [--via pty|tcp] [--mqtt mqtt://HOST:PORT] [--fault F]\n"
                     "  --cycles N   polling cycles to time (default 20)\n"
                     "  --baud B     line speed of bms-sim --pace and of the host (default 9600)\n"
                     "  --via        the pseudo-terminal (default) or bms-sim --tcp on loopback\n"
-                    "  --mqtt URL   publish each reading as bmstool poll --mqtt does\n");
+                    "  --mqtt URL   publish each reading as bmstool poll --mqtt does\n"
+                    "  --fault F    hand a fault to bms-sim (bms-sim --help lists them), e.g. echo\n");
         return 0;
     }
     for (qsizetype i = 1; i + 1 < arguments.size(); i += 2) {

@@ -39,7 +39,7 @@ bool ApplyGlobal(const QString& name, const QString& value, GlobalOptions& globa
 {
     if (name == u"--port") {
         if (value.trimmed().isEmpty()) {
-            error = QStringLiteral("--port needs a port: COMn, a device path or simulator");
+            error = QStringLiteral("--port needs a port: COMn, a device path, tcp://HOST:PORT or simulator");
             return false;
         }
         globals.port = value.trimmed();

@@ -169,9 +169,10 @@ const CommandSpec* FindCommand(const QString& name)
 QString GeneralHelp()
 {
     QString text = QStringLiteral(
-        "usage: bmstool [--port COMn|DEVICE|simulator] [--baud N] [--rs485 MODE] [--address A] [--lang zh|en]\n"
-        "               [--json] [--trace] COMMAND [ARGS]\n\n"
-        "  --port      the port as the main window numbers it (COM3), a device path, or simulator\n"
+        "usage: bmstool [--port COMn|DEVICE|tcp://HOST:PORT|simulator] [--baud N] [--rs485 MODE] [--address A]\n"
+        "               [--lang zh|en] [--json] [--trace] COMMAND [ARGS]\n\n"
+        "  --port      the port as the main window numbers it (COM3), a device path, an RS485 gateway\n"
+        "              in raw TCP mode (tcp://192.0.2.10:4196), or simulator\n"
         "              (default: the Port of BMS.ini)\n"
         "  --baud      line speed (default: the BaudRate of BMS.ini, else 9600)\n"
         "  --rs485     kernel RS485 direction control (Linux): off, rts-on-send or rts-after-send,\n"

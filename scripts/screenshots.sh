@@ -20,7 +20,7 @@ build=${BMS_BUILD_DIR:-$root/build}
 out=${1:-$build/screenshots}
 
 for tool in xvfb-run import xdotool pdftoppm; do
-    command -v "$tool" >/dev/null || { echo "screenshots: $tool is missing (scripts/setup.sh installs it)" >&2; exit 1; }
+    command -v "$tool" >/dev/null || { echo "screenshots: $tool is missing (scripts/setup.sh screenshots installs it)" >&2; exit 1; }
 done
 [ -f "$build/build.ninja" ] || cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$build" -j"${BMS_JOBS:-2}" --target bmshost bmshost-screenshots

@@ -1,5 +1,6 @@
 #include "sim_bus.h"
 
+#include "protocol/answer_length.h"
 #include "protocol/frame.h"
 #include "sim_pack.h"
 
@@ -51,6 +52,29 @@ QByteArray ReadRequestInfo(std::uint8_t cid2, std::uint8_t address)
     default:
         return QByteArray(1, pack);
     }
+}
+
+// The answer of a command that carries nothing but its result: a write
+// answered this way changes nothing in the pack.
+bool AnswersWithResultOnly(std::uint8_t cid2)
+{
+    const CommandInfo* command = CommandOfCid2(cid2);
+    return command && kAnswerLengths[std::size_t(command->id)].shape == AnswerShape::ResultOnly;
+}
+
+// Cuts a live answer after its cells or after its temperatures, as older
+// firmware ends it. The analog answer carries two bytes per value, the alarm
+// answer one state byte.
+void CutLiveAnswer(QByteArray& infoText, std::uint8_t cid2, int field)
+{
+    const QByteArray info = QByteArray::fromHex(infoText);
+    const int width = cid2 == 0x42 ? 2 : 1;
+    if (info.size() < 2)
+        return;
+    qsizetype end = 2 + width * std::uint8_t(info[1]);
+    if (field == kShortAfterTemperatures && end < info.size())
+        end += 1 + width * std::uint8_t(info[end]);
+    infoText.truncate(2 * std::min(end, info.size()));
 }
 
 } // namespace
@@ -171,6 +195,8 @@ SimReply SimBus::answerRequest(QByteArrayView requestText)
         answer.rtn = SimRtn::kUnknownCommand;
     else if (forcedRtn != m_faults.end())
         answer.rtn = forcedRtn->fault.code;
+    else if (answerAs != m_faults.end() && AnswersWithResultOnly(answerAs->fault.cid2))
+        answer = SimPack::Answer{};
     else if (answerAs != m_faults.end())
         answer = pack.handle(answerAs->fault.cid2, ReadRequestInfo(answerAs->fault.cid2, request.address));
     else
@@ -227,6 +253,10 @@ SimReply SimBus::answerRequest(QByteArrayView requestText)
         case SimFaultKind::Echo:
         case SimFaultKind::Chunks:
         case SimFaultKind::AnswerAs:
+            break;
+        case SimFaultKind::ShortLayout:
+            if (request.cid2 == active.fault.cid2 && answerAs == m_faults.end() && answer.rtn == SimRtn::kSuccess)
+                CutLiveAnswer(answer.infoText, request.cid2, active.fault.value);
             break;
         }
     }

@@ -2,6 +2,7 @@
 
 #include <QStringList>
 
+#include <algorithm>
 #include <array>
 #include <string_view>
 
@@ -16,6 +17,7 @@ enum class ArgumentShape : std::uint8_t {
     Milliseconds,
     AddressAndMilliseconds,
     Command,
+    LiveAnswerAndField,
 };
 
 struct FaultSyntax {
@@ -24,7 +26,7 @@ struct FaultSyntax {
     ArgumentShape shape;
 };
 
-constexpr std::array<FaultSyntax, 16> kFaultSyntax = {{
+constexpr std::array<FaultSyntax, 17> kFaultSyntax = {{
     {"silent", SimFaultKind::Silent, ArgumentShape::Address},
     {"noise", SimFaultKind::Noise, ArgumentShape::None},
     {"badsum", SimFaultKind::BadSum, ArgumentShape::Count},
@@ -41,7 +43,25 @@ constexpr std::array<FaultSyntax, 16> kFaultSyntax = {{
     {"chunks", SimFaultKind::Chunks, ArgumentShape::Milliseconds},
     {"badclock", SimFaultKind::BadClock, ArgumentShape::Address},   // the month to send
     {"answeras", SimFaultKind::AnswerAs, ArgumentShape::Command},
+    {"short", SimFaultKind::ShortLayout, ArgumentShape::LiveAnswerAndField},
 }};
+
+// The live answers a ShortLayout fault can cut, and where.
+struct ShortName {
+    std::u16string_view name;
+    int value;
+};
+constexpr std::array<ShortName, 2> kShortAnswers = {{{u"analog", 0x42}, {u"alarm", 0x44}}};
+constexpr std::array<ShortName, 2> kShortFields = {{{u"cells", kShortAfterCells},
+                                                    {u"temperatures", kShortAfterTemperatures}}};
+
+std::optional<int> ShortValue(QStringView text, const std::array<ShortName, 2>& names)
+{
+    for (const ShortName& row : names)
+        if (text.compare(QStringView(row.name), Qt::CaseInsensitive) == 0)
+            return row.value;
+    return std::nullopt;
+}
 
 constexpr int kMaxMilliseconds = 600000;
 
@@ -68,7 +88,7 @@ std::optional<SimFault> Fail(QString* error, const QString& message)
 std::optional<SimFault> ParseSimFault(QStringView text, QString* error)
 {
     const QList<QStringView> parts = text.trimmed().split(u':');
-    static constexpr std::array<int, 7> kArgumentCount = {0, 1, 1, 2, 1, 2, 1};
+    static constexpr std::array<int, 8> kArgumentCount = {0, 1, 1, 2, 1, 2, 1, 2};
     // A name may come in more than one form; the one with as many
     // arguments as given is meant.
     const FaultSyntax* syntax = nullptr;
@@ -113,6 +133,15 @@ std::optional<SimFault> ParseSimFault(QStringView text, QString* error)
         fault.cid2 = std::uint8_t(*cid2);
         return fault;
     }
+    case ArgumentShape::LiveAnswerAndField: {
+        const std::optional<int> cid2 = ShortValue(parts[1], kShortAnswers);
+        const std::optional<int> field = ShortValue(parts[2], kShortFields);
+        if (!cid2 || !field)
+            return Fail(error, QStringLiteral("fault \"%1\" needs analog or alarm, then cells or temperatures").arg(text));
+        fault.cid2 = std::uint8_t(*cid2);
+        fault.value = *field;
+        return fault;
+    }
     case ArgumentShape::CommandAndCode: {
         const std::optional<int> cid2 = ParseNumber(parts[1], 16, 0, 255);
         const std::optional<int> code = ParseNumber(parts[2], 16, 0, 255);
@@ -144,6 +173,15 @@ QString SimFaultText(const SimFault& fault)
                      QString::number(fault.code, 16).toUpper().rightJustified(2, QLatin1Char('0')));
         case ArgumentShape::Command:
             return QStringLiteral("%1:%2").arg(name, QString::number(fault.cid2, 16).toUpper().rightJustified(2, QLatin1Char('0')));
+        case ArgumentShape::LiveAnswerAndField: {
+            const auto answer = std::find_if(kShortAnswers.begin(), kShortAnswers.end(),
+                                             [&](const ShortName& r) { return r.value == fault.cid2; });
+            const auto field = std::find_if(kShortFields.begin(), kShortFields.end(),
+                                            [&](const ShortName& r) { return r.value == fault.value; });
+            if (answer == kShortAnswers.end() || field == kShortFields.end())
+                return QString();
+            return QStringLiteral("%1:%2:%3").arg(name, QStringView(answer->name), QStringView(field->name));
+        }
         case ArgumentShape::AddressAndMilliseconds:
             return QStringLiteral("%1:%2:%3").arg(name).arg(fault.address).arg(fault.value);
         default:

@@ -9,8 +9,8 @@
 // A fault the simulated bus can be told to show, named as on the command
 // line: "silent:ADDR", "noise", "badsum:N", "truncate:N", "wrongaddr:N",
 // "rtn:CID2:CODE" (both hex), "delay:MS", "slow:ADDR:MS", "glitch",
-// "stutter", "garbage", "badclock[:MONTH]", "answeras:CID2" (hex), "echo" and
-// "chunks:MS".
+// "stutter", "garbage", "badclock[:MONTH]", "answeras:CID2" (hex), "echo",
+// "chunks:MS" and "short:analog|alarm:cells|temperatures".
 enum class SimFaultKind : std::uint8_t {
     Silent,        // the pack at `value` never answers
     Noise,         // garbage characters before every answer's "~"
@@ -24,10 +24,15 @@ enum class SimFaultKind : std::uint8_t {
     Stutter,       // every answer goes out at once with a garbled CID1, then whole after any delay
     Garbage,       // every answer is line noise without a frame
     BadClock,      // the clock answer carries month `value` (0 when not given)
-    AnswerAs,      // every request gets the pack's answer to read command `cid2` instead
+    AnswerAs,      // every request gets the pack's answer to command `cid2` instead (a write's: the result only)
     Echo,          // every request comes back at once, as a half-duplex adapter hears itself
     Chunks,        // answers arrive in 62-character pieces `value` ms apart, as USB adapters deliver them
+    ShortLayout,   // the live answer `cid2` ends after its cells (`value` 1) or temperatures (2), as older firmware sends it
 };
+
+// Where a ShortLayout answer ends.
+inline constexpr int kShortAfterCells = 1;
+inline constexpr int kShortAfterTemperatures = 2;
 
 struct SimFault {
     SimFaultKind kind = SimFaultKind::Noise;

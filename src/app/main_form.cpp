@@ -293,6 +293,12 @@ void TMainForm::ClearStatusPanels(int first, int last)
         SetStatusPanel(panel, QString());
 }
 
+void TMainForm::ShowPackPanels(bool shown)
+{
+    for (int panel = 1; panel <= 3; ++panel)
+        m_statusPanels[std::size_t(panel)]->setVisible(shown);
+}
+
 QString TMainForm::StatusPanelText(int panel) const
 {
     return panel >= 0 && panel < kStatusPanels ? m_statusPanels[std::size_t(panel)]->text() : QString();

@@ -160,6 +160,9 @@ private:
     // A log's report of where it was saved, or of rows it could not save.
     void ShowSaveReport(const QString& message);
     void ClearStatusPanels(int first, int last);
+    // After the port went away the panels of the pack (version, bar code,
+    // pack number) give their room to the message; they come back on open.
+    void ShowPackPanels(bool shown);
     void UpdatePageVisibility();
     // The port selector's tooltip and status hint name the device behind
     // the selected port number.

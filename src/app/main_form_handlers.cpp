@@ -29,6 +29,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScopedValueRollback>
+#include <QTime>
 #include <QTabWidget>
 
 namespace {
@@ -106,6 +107,8 @@ void TMainForm::BtnComClick()
     store.OpenSerial(port);
     if (store.IsSerialOpen(port)) {
         globals.PortOpened = true;
+        ShowPackPanels(true);
+        ClearStatusPanels(0, 0);
         ClearStatusPanels(4, 4);
         WriteSetting(QStringLiteral("Port"), port);
         ComboBoxExt1->setEnabled(false);
@@ -137,6 +140,11 @@ void TMainForm::PortLost()
     BtnCom->setText(Text(TextId::kOpenPort));
     store.ClearStatus();
     ClearStatusPanels(0, 3);
+    // The values still on screen stay for reference, marked with the time
+    // they stopped being fresh; the message gets the room of the pack's
+    // panels so that it is read whole at the window's default size.
+    ShowPackPanels(false);
+    SetStatusPanel(0, Text(TextId::kValuesAsOf).arg(QTime::currentTime().toString(QStringLiteral("HH:mm:ss"))));
     SetStatusPanel(4, Text(TextId::kPortWentAway).arg(PortName(store, globals.PortNumber)));
 }
 

@@ -30,8 +30,8 @@ struct RParameterWriteResult {
 
 // Sends the pack number, and on success decodes the block into a copy of the
 // set with PackNumber := packNumber and stores it back. An answer whose RTN
-// is 0 but that carries fewer than the 166 block bytes leaves the set as it
-// was and returns ResultCode::kIncomplete: a short block would decode as
+// is 0 but that carries other than the 166 block bytes leaves the set as it
+// was and returns ResultCode::kInvalidData: a short block would decode as
 // zeros and -40 °C, which the pack never said.
 std::uint8_t ReadParameters(TDevOper& oper, std::uint8_t address, std::uint8_t packNumber, RParameter& set);
 

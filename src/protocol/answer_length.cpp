@@ -2,38 +2,93 @@
 
 #include "protocol/records.h"
 
+#include <initializer_list>
+
 namespace {
 
-// INFO 1 counts the cells, then come two bytes per cell, the temperature
-// count (ambient and FET included) and two bytes per temperature.
+// Walks the fields after the first one that a live answer may end with. An
+// answer fits when it ends exactly after one of them; ending inside a field
+// is no layout a pack sends. Past the last field, newer firmware may append.
+class FieldWalk {
+public:
+    FieldWalk(int available, int end) : m_available(available), m_end(end) {}
+
+    // Whether the answer ends inside the fields walked so far.
+    bool endedInside() const { return m_available < m_end; }
+    bool endedAfter() const { return m_available == m_end; }
+    bool holdsMore() const { return m_available > m_end; }
+    // The INFO index just after the fields walked so far.
+    int end() const { return m_end; }
+
+    // Steps over fields of these widths; false once the answer has ended at
+    // or inside one of them (then endedAfter() tells which).
+    bool over(std::initializer_list<int> widths)
+    {
+        for (int width : widths) {
+            if (!holdsMore())
+                return false;
+            m_end += width;
+        }
+        return holdsMore();
+    }
+
+private:
+    int m_available;
+    int m_end;
+};
+
+// INFO 1 counts the cells; the temperature count that follows includes the
+// ambient and FET sensors. An answer may end after the cells or after any
+// later field (older firmware stops early): the decoder leaves the rest
+// blank.
 bool AnalogFits(const AnswerView& answer)
 {
     const int available = answer.infoCount();
     if (available < 2)
         return false;
     const int cells = answer.info(1);
-    const int countAt = 2 + 2 * cells;
-    if (cells > kMaxCells || available <= countAt)
+    if (cells > kMaxCells)
         return false;
-    const int temperatures = answer.info(countAt);
-    return temperatures >= 2 && temperatures <= kMaxCellTemperatures + 2
-        && available >= countAt + 1 + 2 * temperatures;
+    FieldWalk walk(available, 2 + 2 * cells);
+    if (!walk.holdsMore())
+        return walk.endedAfter();
+    const int temperatures = answer.info(walk.end());
+    if (temperatures < 2 || temperatures > kMaxCellTemperatures + 2)
+        return false;
+    // Count, cell temperatures, ambient, FET, current, voltage, remaining
+    // capacity, then the layout byte.
+    if (!walk.over({1, 2 * (temperatures - 2), 2, 2, 2, 2, 2, 1}))
+        return walk.endedAfter();
+    const bool extraByte = answer.info(walk.end() - 1) == 6;
+    // Full capacity, cycles, SOC, SOH, balancing word, then layout 6's
+    // extra byte and the humidity.
+    if (!walk.over({2, 2, 1, 1, 2}) || (extraByte && !walk.over({1})) || !walk.over({1}))
+        return walk.endedAfter();
+    return true;
 }
 
-// The state counts of a 16-cell pack with four cell sensors and its ambient
-// and FET sensors; an answer may stop early and fill what it carries.
+// The same for the alarm answer: INFO 1 counts the cell states, then come a
+// temperature count and its states, the current and voltage states, the
+// short-circuit word, an unused byte and the sixteen status bytes, each of
+// which an answer may end after.
 bool AlarmFits(const AnswerView& answer)
 {
     const int available = answer.infoCount();
-    if (available < 1)
-        return false;
     if (available < 2)
-        return true;
+        return false;
     const int cells = answer.info(1);
     if (cells > kMaxCells)
         return false;
-    const int countAt = 2 + cells;
-    return available <= countAt || answer.info(countAt) <= kMaxCellTemperatures + 2;
+    FieldWalk walk(available, 2 + cells);
+    if (!walk.holdsMore())
+        return walk.endedAfter();
+    const int temperatures = answer.info(walk.end());
+    if (temperatures > kMaxCellTemperatures + 2)
+        return false;
+    if (!walk.over({1, temperatures, 1, 1, 2, 1}))
+        return walk.endedAfter();
+    // Any number of the status bytes ends at a field boundary.
+    return true;
 }
 
 // First status 0: a record follows (its own counts are checked where it is
@@ -46,7 +101,7 @@ bool RecordFits(const AnswerView& answer)
 
 } // namespace
 
-bool AnswerFitsCommand(std::uint8_t cid2, const AnswerView& answer)
+bool AnswerFitsCommand(std::uint8_t cid2, const AnswerView& answer, QByteArrayView request)
 {
     const CommandInfo* command = CommandOfCid2(cid2);
     if (!command)
@@ -56,7 +111,12 @@ bool AnswerFitsCommand(std::uint8_t cid2, const AnswerView& answer)
     case AnswerShape::ResultOnly:
         return answer.infoCount() == 0;
     case AnswerShape::Fixed:
-        return answer.infoCount() <= rule.infoBytes;
+        // Another command's answer of the same length is told apart by the
+        // pack number that these answers repeat first.
+        if (rule.echoesPack && (request.isEmpty() || answer.info(0) != std::uint8_t(request.front())))
+            return false;
+        return answer.infoCount() == rule.infoBytes
+            || (rule.shorterInfoBytes > 0 && answer.infoCount() == rule.shorterInfoBytes);
     case AnswerShape::Analog:
         return AnalogFits(answer);
     case AnswerShape::Alarm:

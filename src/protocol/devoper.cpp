@@ -536,7 +536,7 @@ std::uint8_t TDevOper::Execute(std::uint8_t address, std::uint8_t cid2, QByteArr
             DecodeAnswer();
             // A sound frame whose length no answer to this command can have
             // is another command's answer (a late one, say): never decoded.
-            if (!AnswerFitsCommand(cid2, Answer())) {
+            if (!AnswerFitsCommand(cid2, Answer(), info)) {
                 result = ResultCode::kInvalidData;
                 m_exchange.foreignAnswer = true;
             } else if (decode) {

@@ -33,16 +33,14 @@ void AppendLong(QByteArray& bytes, std::uint32_t value)
     AppendWord(bytes, static_cast<std::uint16_t>(value & 0xFFFF));
 }
 
-// A valid answer shorter than the command needs: the command succeeds but
-// leaves its outputs as they are.
+// Execute refuses an answer of any other length than the command's before a
+// decoder sees it; these two guards only keep a decoder from ever reading
+// past the end of what it was given.
 bool TooShort(const AnswerView& answer, CommandId command)
 {
     return answer.count() < CommandOf(command).minimumAnswerBytes;
 }
 
-// A valid answer that ends before the fields a command reads would decode
-// its checksum digits as values: it is refused instead, so no wrong clock,
-// capacity or calibration value is ever shown.
 bool EndsEarly(const AnswerView& answer, int infoBytes)
 {
     return answer.infoCount() < infoBytes;

@@ -163,5 +163,7 @@ inline constexpr std::uint16_t kForeignAnswer = 0x3700;
 inline constexpr std::uint16_t kCalibrationGivenSent = 0x3701;
 inline constexpr std::uint16_t kPortWentAwayOnPage = 0x3702;
 inline constexpr std::uint16_t kPortWentAway = 0x3703;
+// The status bar's mark on values left on screen after the port went away.
+inline constexpr std::uint16_t kValuesAsOf = 0x37F0;   // %1: the time the port went away
 
 } // namespace TextId

@@ -4,6 +4,7 @@
 #include "tool_process.h"
 
 #include <QDateTime>
+#include <QJsonArray>
 
 #include <gtest/gtest.h>
 
@@ -25,13 +26,44 @@ TEST(ToolAnswers, AClockNoCalendarHasIsAnError)
 
 TEST(ToolAnswers, AnotherCommandsAnswerIsRefusedAsInvalidData)
 {
-    const ToolOnSim tool({QStringLiteral("--fault"), QStringLiteral("answeras:E9")});
-    ASSERT_TRUE(tool.isReady()) << tool.error().toStdString();
-    for (const char* command : {"time", "capacity", "packs", "analog"}) {
-        const ToolRun run = tool.json(Words({command}));
-        EXPECT_EQ(run.exitCode, 1) << command;
-        EXPECT_TRUE(run.out.isEmpty()) << command << ": " << run.out.toStdString();
-        EXPECT_TRUE(run.err.contains(QStringLiteral("Invalid data"))) << command << ": " << run.err.toStdString();
+    // A longer answer (the bar code's) and a shorter or equally long one (the
+    // clock's 7 bytes, as long as the capacities).
+    const struct {
+        const char* answeredBy;
+        std::vector<const char*> commands;
+    } cases[] = {
+        {"E9", {"time", "capacity", "packs", "analog"}},
+        {"4D", {"capacity", "barcode", "info", "product", "location"}},
+    };
+    for (const auto& c : cases) {
+        const ToolOnSim tool({QStringLiteral("--fault"), QStringLiteral("answeras:%1").arg(c.answeredBy)});
+        ASSERT_TRUE(tool.isReady()) << tool.error().toStdString();
+        for (const char* command : c.commands) {
+            SCOPED_TRACE(std::string(c.answeredBy) + " for " + command);
+            const ToolRun run = tool.json(Words({command}));
+            EXPECT_EQ(run.exitCode, 1);
+            EXPECT_TRUE(run.out.isEmpty()) << run.out.toStdString();
+            EXPECT_TRUE(run.err.contains(QStringLiteral("Invalid data"))) << run.err.toStdString();
+        }
+    }
+}
+
+TEST(ToolAnswers, AShortAnalogAnswerIsShownWithBlanksAfter)
+{
+    const struct {
+        const char* fault;
+        bool temperatures;
+    } cases[] = {{"short:analog:cells", false}, {"short:analog:temperatures", true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fault);
+        const ToolOnSim tool({QStringLiteral("--fault"), QLatin1String(c.fault)});
+        ASSERT_TRUE(tool.isReady()) << tool.error().toStdString();
+        const ToolRun run = tool.json(Words({"analog"}));
+        ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+        const QJsonObject shown = run.first();
+        EXPECT_GT(shown["cells_mV"].toArray().at(15).toInt(), 3000);
+        EXPECT_EQ(shown["fet_C"].toVariant().toDouble() != 0, c.temperatures);
+        EXPECT_EQ(shown["voltage_V"].toVariant().toDouble(), 0.0) << "not sent, so blank";
     }
 }
 

@@ -8,8 +8,10 @@
 #include "services/textoper.h"
 #include "views/framepackconfig.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTabWidget>
 
 namespace {
@@ -48,21 +50,36 @@ protected:
 TEST_F(UnplugTest, TheWindowShowsTheLossAndOpenPortReconnects)
 {
     OpenAndPoll();
-    m_sim->stop();
-    ASSERT_TRUE(WaitFor([this] { return !m_form->IsPolling(); }));
-    EXPECT_EQ(Lamp(), QColor(255, 0, 0));
-    EXPECT_TRUE(m_form->StatusPanelText(4).startsWith(Lead(TextId::kPortWentAway))) << m_form->StatusPanelText(4).toStdString();
-    EXPECT_TRUE(m_form->StatusPanelText(4).contains(m_sim->linkPath()));
-    EXPECT_EQ(Find<QAbstractButton>("BtnCom")->text(), Text(TextId::kOpenPort));
-    EXPECT_TRUE(m_boxes.isEmpty()) << "no box: the status bar says it";
+    // In each language: the message is read whole at the default window
+    // size, and the values left on screen are marked with their time.
+    for (const char* language : {"RadioButton2", "RadioButton1"}) {
+        SCOPED_TRACE(language);
+        Find<QRadioButton>(language)->click();
+        m_sim->stop();
+        ASSERT_TRUE(WaitFor([this] { return !m_form->IsPolling(); }));
+        EXPECT_EQ(Lamp(), QColor(255, 0, 0));
+        const QString message = m_form->StatusPanelText(4);
+        EXPECT_TRUE(message.startsWith(Lead(TextId::kPortWentAway))) << message.toStdString();
+        EXPECT_TRUE(message.contains(m_sim->linkPath()));
+        auto* panel = Find<QLabel>("StatusBar1Panel4");
+        WaitFor([panel] { return false; }, 100);
+        EXPECT_LE(panel->fontMetrics().horizontalAdvance(message), panel->contentsRect().width())
+            << "cut at " << panel->contentsRect().width() << " pixels";
+        EXPECT_TRUE(m_form->StatusPanelText(0).startsWith(Lead(TextId::kValuesAsOf)))
+            << m_form->StatusPanelText(0).toStdString();
+        EXPECT_EQ(Find<QAbstractButton>("BtnCom")->text(), Text(TextId::kOpenPort));
+        EXPECT_TRUE(m_boxes.isEmpty()) << "no box: the status bar says it";
 
-    // The adapter is back: "Open Port" polls again, without a restart.
-    ASSERT_TRUE(m_sim->start()) << m_sim->error().toStdString();
-    ClickPortButton();
-    EXPECT_TRUE(m_form->IsPolling());
-    EXPECT_EQ(Find<QAbstractButton>("BtnCom")->text(), Text(TextId::kClosePort));
-    EXPECT_TRUE(m_form->StatusPanelText(4).isEmpty() || !m_form->StatusPanelText(4).startsWith(Lead(TextId::kPortWentAway)));
-    EXPECT_TRUE(WaitFor([this] { return Lamp() == QColor(0, 128, 0); }));
+        // The adapter is back: "Open Port" polls again, without a restart.
+        ASSERT_TRUE(m_sim->start()) << m_sim->error().toStdString();
+        ClickPortButton();
+        EXPECT_TRUE(m_form->IsPolling());
+        EXPECT_EQ(Find<QAbstractButton>("BtnCom")->text(), Text(TextId::kClosePort));
+        EXPECT_FALSE(m_form->StatusPanelText(4).startsWith(Lead(TextId::kPortWentAway)));
+        EXPECT_FALSE(m_form->StatusPanelText(0).startsWith(Lead(TextId::kValuesAsOf)));
+        EXPECT_TRUE(Find<QLabel>("StatusBar1Panel1")->isVisible());
+        EXPECT_TRUE(WaitFor([this] { return Lamp() == QColor(0, 128, 0); }));
+    }
 }
 
 TEST_F(UnplugTest, APageReopensThePortOrSaysItWentAway)

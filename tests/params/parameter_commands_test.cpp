@@ -120,9 +120,9 @@ TEST_F(ParameterCommands, AnAnswerWithoutAWholeBlockIsAFailure)
     const RParameter before = set;
 
     Answer(0, {});
-    EXPECT_EQ(ReadParameters(m_oper, kAddress, 2, set), ResultCode::kIncomplete);
+    EXPECT_EQ(ReadParameters(m_oper, kAddress, 2, set), ResultCode::kInvalidData);
     Answer(0, SampleBlock().left(100));
-    EXPECT_EQ(ReadParameters(m_oper, kAddress, 5, set), ResultCode::kIncomplete);
+    EXPECT_EQ(ReadParameters(m_oper, kAddress, 5, set), ResultCode::kInvalidData);
     EXPECT_EQ(set, before);
 
     Answer(0x04, {});

@@ -263,22 +263,24 @@ TEST_F(Commands, CalibrationReadsOnlyTheItemAsked)
     EXPECT_EQ(second, Decimal::fromInt(3000));
 }
 
-TEST_F(Commands, ShortAnswersSucceedWithOutputsUnchanged)
+TEST_F(Commands, ShortFixedAnswersAreInvalidDataWithOutputsUnchanged)
 {
+    // A fixed answer one byte short is another command's answer, or a broken
+    // one: never decoded, never a success.
     QString code = QStringLiteral("kept");
-    Answer(Hex("01") + QByteArray(29, 'A'));  // one byte short of the bar code
-    EXPECT_EQ(m_op.ReadBarCode(1, 1, code), 0);
+    Answer(Hex("01") + QByteArray(29, 'A'));
+    EXPECT_EQ(m_op.ReadBarCode(1, 1, code), ResultCode::kInvalidData);
     EXPECT_EQ(code, QStringLiteral("kept"));
 
     RProductInfo product;
     product.remark = QStringLiteral("kept");
     Answer(Hex("01") + QByteArray(150, 'A'));
-    EXPECT_EQ(m_op.ReadProductInfo(1, 1, product), 0);
+    EXPECT_EQ(m_op.ReadProductInfo(1, 1, product), ResultCode::kInvalidData);
     EXPECT_EQ(product.remark, QStringLiteral("kept"));
 
     std::uint32_t mask = 5;
     Answer(Hex("01 00 000000"));
-    EXPECT_EQ(m_op.AccessBatteryShield(1, 1, false, mask), 0);
+    EXPECT_EQ(m_op.AccessBatteryShield(1, 1, false, mask), ResultCode::kInvalidData);
     EXPECT_EQ(mask, 5u);
     // A full answer whose INFO 1 is not 0 reports no mask either.
     Answer(Hex("01 01 0000FFFF"));
@@ -287,6 +289,28 @@ TEST_F(Commands, ShortAnswersSucceedWithOutputsUnchanged)
     Answer(Hex("01 00 0000FFFF"));
     EXPECT_EQ(m_op.AccessBatteryShield(1, 1, false, mask), 0);
     EXPECT_EQ(mask, 0xFFFFu);
+    // The same length for another pack is not this pack's answer.
+    Answer(Hex("02 00 0000FFFF"));
+    EXPECT_EQ(m_op.AccessBatteryShield(1, 1, false, mask), ResultCode::kInvalidData);
+
+    // Packs send the device information with a 19- or 20-character
+    // manufacturer name; one byte less is no layout they send.
+    std::uint16_t version = 0;
+    QString name;
+    QString maker;
+    std::uint16_t number1 = 0;
+    std::uint8_t number2 = 0;
+    for (const int bytes : {31, 32, 30}) {
+        SCOPED_TRACE(bytes);
+        version = 0;
+        QByteArray info(bytes, ' ');
+        info[10] = '\x05';
+        info[11] = '\x34';
+        Answer(info);
+        EXPECT_EQ(m_op.ReadDeviceInfo(1, version, name, maker, number1, number2),
+                  bytes == 30 ? ResultCode::kInvalidData : ResultCode::kSuccess);
+        EXPECT_EQ(version, bytes == 30 ? 0 : 0x0534);
+    }
 }
 
 TEST_F(Commands, FailuresLeaveOutputsAsTheCommandSetThem)
@@ -370,31 +394,81 @@ TEST_F(Commands, AnswersEndingBeforeTheirFieldsAreRefusedNotMisread)
     // instead, below.)
     RDeviceTime time;
     Answer(Hex("07 E8 03"));
-    EXPECT_EQ(m_op.ReadDateTime(1, time), ResultCode::kIncomplete);
+    EXPECT_EQ(m_op.ReadDateTime(1, time), ResultCode::kInvalidData);
     EXPECT_EQ(time, RDeviceTime{});
 
     std::int32_t design = 1, full = 1, remaining = 1;
     Answer(Hex("01 1388"));
-    EXPECT_EQ(m_op.ReadCapacity(1, 1, design, full, remaining), ResultCode::kIncomplete);
-
+    EXPECT_EQ(m_op.ReadCapacity(1, 1, design, full, remaining), ResultCode::kInvalidData);
+    EXPECT_EQ(design + full + remaining, 0);
 }
 
-TEST_F(Commands, ShortLiveAnswersSucceedWithWhatTheyCarry)
+// A live answer may end after the cells or after any later field its own
+// counts place (older firmware stops early): it is decoded with blanks after.
+// An end inside a field is no layout a pack sends.
+TEST_F(Commands, ShortLiveAnswersEndingAtAFieldAreDecodedWithBlanksAfter)
 {
-    std::array<RAnalogData, kMaxPacks> analog{};
-    analog[0].humidity = 7;
+    // The worked example: 4 cells, 2 cell temperatures, layout 5, 35 bytes.
+    const QByteArray analog = Hex("01 04 0CE4 0CE5 0CE3 0CE6 04 0041 0042 003F 0044 FF38 0514 2710 05 2710 000A "
+                                  "50 64 0005 2D");
+    struct AnalogCase {
+        int bytes;
+        std::uint8_t result;
+        std::uint16_t cell4;
+        int t2;
+        int volts;
+        int humidity;
+    } analogCases[] = {
+        {10, 0, 3302, 0, 0, 0},    // after the cells
+        {11, 0, 3302, 0, 0, 0},    // after the temperature count
+        {15, 0, 3302, 26, 0, 0},   // after the cell temperatures
+        {23, 0, 3302, 26, 13, 0},  // after the pack voltage
+        {35, 0, 3302, 26, 13, 45},
+        {9, ResultCode::kInvalidData, 0, 0, 0, 0},   // inside the cells
+        {16, ResultCode::kInvalidData, 0, 0, 0, 0},  // inside the ambient temperature
+        {33, ResultCode::kInvalidData, 0, 0, 0, 0},  // inside the balancing word
+    };
+    for (const AnalogCase& c : analogCases) {
+        SCOPED_TRACE(c.bytes);
+        std::array<RAnalogData, kMaxPacks> records{};
+        std::uint8_t echoed = 0;
+        Answer(analog.left(c.bytes));
+        ASSERT_EQ(m_op.ReadAnalogData(1, 1, echoed, records), c.result);
+        EXPECT_EQ(records[0].cellVoltages[3], c.cell4);
+        EXPECT_EQ(records[0].cellTemperatures[1], Decimal::fromInt(c.t2));
+        EXPECT_EQ(records[0].totalVoltage, Decimal::fromInt(c.volts));
+        EXPECT_EQ(records[0].humidity, c.humidity);
+    }
+    // Newer firmware may append fields after the humidity.
+    std::array<RAnalogData, kMaxPacks> records{};
     std::uint8_t echoed = 0;
-    Answer(Hex("01 01 0CE4 02 0041 0042 0000 0514"));
-    ASSERT_EQ(m_op.ReadAnalogData(1, 1, echoed, analog), 0);
-    EXPECT_EQ(echoed, 1);
-    EXPECT_EQ(analog[0].cellVoltages[0], 3300);
-    EXPECT_EQ(analog[0].fetTemperature, Decimal::fromInt(26));
-    EXPECT_EQ(analog[0].totalVoltage, Decimal::fromInt(13));
-    EXPECT_EQ(analog[0].humidity, 0) << "not sent, so blank";
+    Answer(analog + Hex("77"));
+    EXPECT_EQ(m_op.ReadAnalogData(1, 1, echoed, records), 0);
 
-    std::array<RAlarmData, kMaxPacks> alarms{};
-    Answer(Hex("01 10 01 02"));
-    ASSERT_EQ(m_op.ReadAlarmData(1, 1, alarms), 0);
-    EXPECT_EQ(alarms[0].cellStates[1], 2);
-    EXPECT_EQ(alarms[0].cellStates[2], 0);
+    // The alarm example: 4 cell states, 4 temperature states, 32 bytes.
+    const QByteArray alarm = Hex("01 04 00000200 04 00000000 00 00 0000 00 41000000200300000000000000000000");
+    struct AlarmCase {
+        int bytes;
+        std::uint8_t cell3;
+        std::uint8_t status1;
+        std::uint8_t status6;
+        bool decoded;
+    } alarmCases[] = {
+        {6, 2, 0, 0, true},        // after the cell states
+        {13, 2, 0, 0, true},       // after the voltage state
+        {17, 2, 0x41, 0, true},    // after the first status byte
+        {32, 2, 0x41, 0x03, true},
+        {4, 0, 0, 0, false},       // inside the cell states
+        {9, 0, 0, 0, false},       // inside the temperature states
+        {14, 0, 0, 0, false},      // inside the short-circuit word
+    };
+    for (const AlarmCase& c : alarmCases) {
+        SCOPED_TRACE(c.bytes);
+        std::array<RAlarmData, kMaxPacks> alarms{};
+        Answer(alarm.left(c.bytes));
+        ASSERT_EQ(m_op.ReadAlarmData(1, 1, alarms), c.decoded ? ResultCode::kSuccess : ResultCode::kInvalidData);
+        EXPECT_EQ(alarms[0].cellStates[2], c.cell3);
+        EXPECT_EQ(alarms[0].status[0], c.status1);
+        EXPECT_EQ(alarms[0].status[5], c.status6);
+    }
 }

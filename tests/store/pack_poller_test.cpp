@@ -281,6 +281,40 @@ TEST_F(PackPollerTest, AFailingPackIsShownAgainOnlyAfterNinetySecondsOfSilence)
     }
 }
 
+// Older firmware stops its live answers after the cells or after the
+// temperatures: the pack still answers, and what it did not send is blank.
+TEST_F(PackPollerTest, ShortLiveAnswersAreShownWithBlanksAfter)
+{
+    struct Case {
+        const char* fault;
+        bool temperatures;   // the analog answer carries them
+        bool packVoltage;
+    } cases[] = {
+        {"short:analog:cells", false, false},
+        {"short:analog:temperatures", true, false},
+        {"short:alarm:cells", true, true},
+        {"short:alarm:temperatures", true, true},
+    };
+    Focus(1);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fault);
+        EditScript([&](LinkScript& s) {
+            s.bus.clearFaults();
+            ASSERT_TRUE(s.bus.addFault(QString::fromLatin1(c.fault)));
+        });
+        m_view.analogRefreshes = 0;
+        m_view.alarmRefreshes = 0;
+        m_poller.PollPack(kCycleTime);
+        EXPECT_EQ(m_store.LastResult(), ResultCode::kSuccess);
+        EXPECT_EQ(m_view.analogRefreshes, 1);
+        EXPECT_EQ(m_view.alarmRefreshes, 1);
+        const RAnalogData analog = m_store.GetAnalogData(1);
+        EXPECT_GT(analog.cellVoltages[15], 3000);
+        EXPECT_EQ(analog.fetTemperature != Decimal(), c.temperatures);
+        EXPECT_EQ(analog.totalVoltage != Decimal(), c.packVoltage);
+    }
+}
+
 TEST_F(PackPollerTest, VersionPanelShowsVersionsFrom0534InHexadecimal)
 {
     struct Case {
