@@ -18,6 +18,7 @@ constexpr char kNoiseCharacters[] = "\x00\xFF#*?!%&@ xq0\n";
 // host to search them for a frame.
 constexpr int kGarbageLength = 24;
 constexpr std::uint8_t kReadDateTimeCid2 = 0x4D;
+constexpr std::uint8_t kWriteFunctionSwitchesCid2 = 0xE2;
 
 // Index of the first CID1 digit in a frame's text.
 constexpr qsizetype kCid1Digit = 5;
@@ -197,6 +198,11 @@ SimReply SimBus::answerRequest(QByteArrayView requestText)
         answer.rtn = forcedRtn->fault.code;
     else if (answerAs != m_faults.end() && AnswersWithResultOnly(answerAs->fault.cid2))
         answer = SimPack::Answer{};
+    else if (answerAs != m_faults.end() && answerAs->fault.cid2 == kWriteFunctionSwitchesCid2)
+        // The answer to setting the switches already in force: nothing changes.
+        answer = pack.handle(kWriteFunctionSwitchesCid2,
+                             QByteArray(1, char(request.address)) + char(pack.functionSwitches() >> 8)
+                                 + char(pack.functionSwitches() & 0xFF));
     else if (answerAs != m_faults.end())
         answer = pack.handle(answerAs->fault.cid2, ReadRequestInfo(answerAs->fault.cid2, request.address));
     else

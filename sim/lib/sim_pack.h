@@ -35,6 +35,7 @@ public:
     SimPack(std::uint8_t number, int packsOnBus, int recordsPerLog, std::uint32_t seed);
 
     std::uint8_t number() const { return m_number; }
+    std::uint16_t functionSwitches() const { return m_functionSwitches; }
     // The answer to one request with this CID2 and these INFO bytes.
     Answer handle(std::uint8_t cid2, const QByteArray& info);
 

@@ -37,6 +37,14 @@ private:
     int m_end;
 };
 
+// The live answers start with the number of the pack they belong to: an
+// answer that starts otherwise (a history record's status 0, say) is no
+// pack's live answer. Another pack's number is the command's own business.
+bool StartsWithAPackNumber(const AnswerView& answer)
+{
+    return answer.info(0) >= 1 && answer.info(0) <= kMaxPacks;
+}
+
 // INFO 1 counts the cells; the temperature count that follows includes the
 // ambient and FET sensors. An answer may end after the cells or after any
 // later field (older firmware stops early): the decoder leaves the rest
@@ -44,7 +52,7 @@ private:
 bool AnalogFits(const AnswerView& answer)
 {
     const int available = answer.infoCount();
-    if (available < 2)
+    if (available < 2 || !StartsWithAPackNumber(answer))
         return false;
     const int cells = answer.info(1);
     if (cells > kMaxCells)
@@ -69,12 +77,13 @@ bool AnalogFits(const AnswerView& answer)
 
 // The same for the alarm answer: INFO 1 counts the cell states, then come a
 // temperature count and its states, the current and voltage states, the
-// short-circuit word, an unused byte and the sixteen status bytes, each of
-// which an answer may end after.
+// short-circuit word, an unused byte and the sixteen status bytes, which
+// travel as one field.
 bool AlarmFits(const AnswerView& answer)
 {
+    constexpr int kStatusBytes = 16;
     const int available = answer.infoCount();
-    if (available < 2)
+    if (available < 2 || !StartsWithAPackNumber(answer))
         return false;
     const int cells = answer.info(1);
     if (cells > kMaxCells)
@@ -85,9 +94,8 @@ bool AlarmFits(const AnswerView& answer)
     const int temperatures = answer.info(walk.end());
     if (temperatures > kMaxCellTemperatures + 2)
         return false;
-    if (!walk.over({1, temperatures, 1, 1, 2, 1}))
+    if (!walk.over({1, temperatures, 1, 1, 2, 1, kStatusBytes}))
         return walk.endedAfter();
-    // Any number of the status bytes ends at a field boundary.
     return true;
 }
 
@@ -115,8 +123,7 @@ bool AnswerFitsCommand(std::uint8_t cid2, const AnswerView& answer, QByteArrayVi
         // pack number that these answers repeat first.
         if (rule.echoesPack && (request.isEmpty() || answer.info(0) != std::uint8_t(request.front())))
             return false;
-        return answer.infoCount() == rule.infoBytes
-            || (rule.shorterInfoBytes > 0 && answer.infoCount() == rule.shorterInfoBytes);
+        return answer.infoCount() == rule.infoBytes;
     case AnswerShape::Analog:
         return AnalogFits(answer);
     case AnswerShape::Alarm:

@@ -13,7 +13,7 @@
 // longer, so no other command's answer is ever decoded as this one's fields.
 enum class AnswerShape : std::uint8_t {
     ResultOnly,   // no INFO at all
-    Fixed,        // exactly infoBytes, or shorterInfoBytes where packs send a shorter layout
+    Fixed,        // exactly infoBytes
     Analog,       // ends after the cells or after any later field its counts place; may append past the humidity
     Alarm,        // ends after the cell states or after any later field; may append past the status bytes
     Record,       // a history record as counted, or a two-byte status without one
@@ -24,7 +24,6 @@ struct AnswerLength {
     AnswerShape shape;
     int infoBytes;              // Fixed: the INFO of the whole layout
     bool echoesPack = false;    // Fixed: INFO 0 repeats the pack number the request named first
-    int shorterInfoBytes = 0;   // Fixed: a shorter layout that packs really send (0: none)
 };
 
 inline constexpr std::array<AnswerLength, 29> kAnswerLengths = {{
@@ -36,9 +35,9 @@ inline constexpr std::array<AnswerLength, 29> kAnswerLengths = {{
     {CommandId::ReadAlarmRecord, AnswerShape::Record, 0},
     {CommandId::ReadDateTime, AnswerShape::Fixed, 7},
     {CommandId::WriteDateTime, AnswerShape::ResultOnly, 0},
-    // Packs send the manufacturer name with 19 or 20 characters: the host has
-    // always asked for no more than the software version and 19 of them.
-    {CommandId::ReadDeviceInfo, AnswerShape::Fixed, 32, false, 31},
+    // No shorter layout is known from packs; 31 bytes would also be the bar
+    // code's answer.
+    {CommandId::ReadDeviceInfo, AnswerShape::Fixed, 32},
     {CommandId::ReadPackQuantity, AnswerShape::Fixed, 2},
     {CommandId::WriteRecordTime, AnswerShape::ResultOnly, 0},
     {CommandId::WriteFunctionSwitches, AnswerShape::Fixed, 3, true},

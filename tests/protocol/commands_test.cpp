@@ -293,8 +293,7 @@ TEST_F(Commands, ShortFixedAnswersAreInvalidDataWithOutputsUnchanged)
     Answer(Hex("02 00 0000FFFF"));
     EXPECT_EQ(m_op.AccessBatteryShield(1, 1, false, mask), ResultCode::kInvalidData);
 
-    // Packs send the device information with a 19- or 20-character
-    // manufacturer name; one byte less is no layout they send.
+    // The device information is 32 bytes; 31 would be the bar code's answer.
     std::uint16_t version = 0;
     QString name;
     QString maker;
@@ -308,8 +307,8 @@ TEST_F(Commands, ShortFixedAnswersAreInvalidDataWithOutputsUnchanged)
         info[11] = '\x34';
         Answer(info);
         EXPECT_EQ(m_op.ReadDeviceInfo(1, version, name, maker, number1, number2),
-                  bytes == 30 ? ResultCode::kInvalidData : ResultCode::kSuccess);
-        EXPECT_EQ(version, bytes == 30 ? 0 : 0x0534);
+                  bytes == 32 ? ResultCode::kSuccess : ResultCode::kInvalidData);
+        EXPECT_EQ(version, bytes == 32 ? 0x0534 : 0);
     }
 }
 
@@ -445,6 +444,10 @@ TEST_F(Commands, ShortLiveAnswersEndingAtAFieldAreDecodedWithBlanksAfter)
     Answer(analog + Hex("77"));
     EXPECT_EQ(m_op.ReadAnalogData(1, 1, echoed, records), 0);
 
+    // A history record's status 0 is no pack number: no pack's live answer.
+    Answer(Hex("00") + analog.mid(1));
+    EXPECT_EQ(m_op.ReadAnalogData(1, 1, echoed, records), ResultCode::kInvalidData);
+
     // The alarm example: 4 cell states, 4 temperature states, 32 bytes.
     const QByteArray alarm = Hex("01 04 00000200 04 00000000 00 00 0000 00 41000000200300000000000000000000");
     struct AlarmCase {
@@ -456,11 +459,12 @@ TEST_F(Commands, ShortLiveAnswersEndingAtAFieldAreDecodedWithBlanksAfter)
     } alarmCases[] = {
         {6, 2, 0, 0, true},        // after the cell states
         {13, 2, 0, 0, true},       // after the voltage state
-        {17, 2, 0x41, 0, true},    // after the first status byte
+        {16, 2, 0, 0, true},       // after the unused byte
         {32, 2, 0x41, 0x03, true},
         {4, 0, 0, 0, false},       // inside the cell states
         {9, 0, 0, 0, false},       // inside the temperature states
         {14, 0, 0, 0, false},      // inside the short-circuit word
+        {22, 0, 0, 0, false},      // inside the status bytes, which travel as one field
     };
     for (const AlarmCase& c : alarmCases) {
         SCOPED_TRACE(c.bytes);

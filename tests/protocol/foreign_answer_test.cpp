@@ -85,6 +85,14 @@ constexpr Pair kAlike[] = {
     // count: the pack number reads as a status other than "record follows".
     {CommandId::ReadWorkDataRecord, CommandId::ReadPackQuantity},
     {CommandId::ReadAlarmRecord, CommandId::ReadPackQuantity},
+    // The two logs' records share one layout.
+    {CommandId::ReadWorkDataRecord, CommandId::ReadAlarmRecord},
+    {CommandId::ReadAlarmRecord, CommandId::ReadWorkDataRecord},
+    // Seven bytes each, and the clock's answer repeats no pack number.
+    {CommandId::ReadDateTime, CommandId::ReadCapacity},
+    // The pack number and a switch word whose high byte (0 or 1) counts
+    // the cell states that follow: an alarm answer that ends after them.
+    {CommandId::ReadAlarmData, CommandId::WriteFunctionSwitches},
 };
 
 bool Alike(CommandId asked, CommandId answeredBy)
@@ -125,7 +133,7 @@ TEST_F(ForeignAnswers, EveryOtherCommandsAnswerIsInvalidDataAndNeverDecoded)
         bool decoded = false;
         SharedSimBus()->clearFaults();
         ASSERT_EQ(Run(asked.id, decoded), ResultCode::kSuccess) << "the command's own answer fits";
-        EXPECT_EQ(decoded, !ResultOnly(asked.id));
+        EXPECT_TRUE(decoded);
 
         for (const CommandInfo& answeredBy : kCommandCatalogue) {
             if (answeredBy.id == asked.id || Alike(asked.id, answeredBy.id))
