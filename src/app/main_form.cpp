@@ -284,6 +284,7 @@ void TMainForm::ShowSaveReport(const QString& message)
     constexpr int kSaveReportMs = 60000;
     m_saveReport->setText(message);
     m_saveReport->setToolTip(message);
+    m_saveReport->show();
     m_saveReportTimer->start(kSaveReportMs);
 }
 

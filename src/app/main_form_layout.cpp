@@ -134,9 +134,15 @@ void TMainForm::BuildStatusBar()
     m_saveReport = Named<QLabel>("StatusBar1Report", StatusBar1);
     m_saveReport->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     StatusBar1->addPermanentWidget(m_saveReport, 2);
+    // Shown only while it holds a report, so that an empty one takes no room
+    // from the message panel.
+    m_saveReport->hide();
     m_saveReportTimer = new QTimer(this);
     m_saveReportTimer->setSingleShot(true);
-    connect(m_saveReportTimer, &QTimer::timeout, m_saveReport, &QLabel::clear);
+    connect(m_saveReportTimer, &QTimer::timeout, m_saveReport, [this] {
+        m_saveReport->clear();
+        m_saveReport->hide();
+    });
 }
 
 QWidget* TMainForm::BuildLivePage()
