@@ -292,24 +292,6 @@ TEST_F(Commands, ShortFixedAnswersAreInvalidDataWithOutputsUnchanged)
     // The same length for another pack is not this pack's answer.
     Answer(Hex("02 00 0000FFFF"));
     EXPECT_EQ(m_op.AccessBatteryShield(1, 1, false, mask), ResultCode::kInvalidData);
-
-    // The device information is 32 bytes; 31 would be the bar code's answer.
-    std::uint16_t version = 0;
-    QString name;
-    QString maker;
-    std::uint16_t number1 = 0;
-    std::uint8_t number2 = 0;
-    for (const int bytes : {31, 32, 30}) {
-        SCOPED_TRACE(bytes);
-        version = 0;
-        QByteArray info(bytes, ' ');
-        info[10] = '\x05';
-        info[11] = '\x34';
-        Answer(info);
-        EXPECT_EQ(m_op.ReadDeviceInfo(1, version, name, maker, number1, number2),
-                  bytes == 32 ? ResultCode::kSuccess : ResultCode::kInvalidData);
-        EXPECT_EQ(version, bytes == 32 ? 0x0534 : 0);
-    }
 }
 
 TEST_F(Commands, FailuresLeaveOutputsAsTheCommandSetThem)
