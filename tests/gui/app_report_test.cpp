@@ -81,7 +81,9 @@ TEST_F(MainWindowTest, ReportDialogWritesTheReportWhileTheWindowPolls)
     QTest::mouseClick(Find<QAbstractButton>("BtnReport"), Qt::LeftButton);
     ASSERT_EQ(opened, 1);
     EXPECT_TRUE(m_boxes.isEmpty());
-    EXPECT_TRUE(state.endsWith(QStringLiteral("rack.pdf"))) << state.toStdString();
+    // Pack 3 is silent: saved, and said to be incomplete.
+    EXPECT_EQ(state, Text(ReportText::kSavedIncomplete).arg(QStringLiteral("3"), QDir::toNativeSeparators(pdf)))
+        << state.toStdString();
     const QString text = PdfText(pdf);
     EXPECT_TRUE(text.contains(QStringLiteral("SIM48V100AH0001")));
     EXPECT_TRUE(text.contains(QStringLiteral("SIM48V100AH0002")));
@@ -114,6 +116,14 @@ TEST_F(MainWindowTest, ReportDialogCancelAndBadInputWriteNothing)
         QTest::mouseClick(dialog.BtnMake, Qt::LeftButton);
         EXPECT_FALSE(dialog.IsRunning());
         EXPECT_EQ(m_boxes.size(), 2);
+        // A number that is no pack and no file is read as a pack meant.
+        dialog.EditPdf->setText(pdf);
+        dialog.EditReference->setText(QStringLiteral("17"));
+        QTest::mouseClick(dialog.BtnMake, Qt::LeftButton);
+        EXPECT_FALSE(dialog.IsRunning());
+        ASSERT_EQ(m_boxes.size(), 3);
+        EXPECT_EQ(m_boxes[2].text, QStringLiteral("17: ") + Text(ReportText::kNoPackNoFile).arg(QStringLiteral("17")));
+        dialog.EditReference->clear();
 
         // Cancel while it reads: nothing written, the earlier file stays.
         dialog.EditPdf->setText(pdf);
@@ -129,4 +139,35 @@ TEST_F(MainWindowTest, ReportDialogCancelAndBadInputWriteNothing)
     ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
     EXPECT_EQ(kept.readAll(), QByteArray("earlier report"));
     EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList({QStringLiteral("rack.pdf")}));
+}
+
+TEST_F(MainWindowTest, ReportDialogKeepsTheEarlierFileWhenThePortGoesAway)
+{
+    StartWindow({QStringLiteral("--fault"), QStringLiteral("slow:2:1500")}, QStringLiteral("PackCount=4\nPackRead=1\n"));
+    ClickPortButton();
+    ASSERT_TRUE(m_form->IsPolling());
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString pdf = folder.filePath(QStringLiteral("rack.pdf"));
+    QFile earlier(pdf);
+    ASSERT_TRUE(earlier.open(QIODevice::WriteOnly));
+    earlier.write("earlier report");
+    earlier.close();
+    const QString link = m_sim->linkPath();
+    QString state;
+    const ScopedReportHook hook([&](TReportForm& dialog) {
+        dialog.EditPacks->setText(QStringLiteral("1-4"));
+        dialog.EditPdf->setText(pdf);
+        dialog.CheckLogs->setChecked(false);
+        QTest::mouseClick(dialog.BtnMake, Qt::LeftButton);
+        ASSERT_TRUE(WaitFor([&] { return dialog.ProgressReport->value() >= 1; }, kReportWaitMs));
+        m_sim->stop();   // the adapter is pulled while pack 2 is asked
+        ASSERT_TRUE(WaitFor([&] { return !dialog.IsRunning(); }, kReportWaitMs));
+        state = dialog.LabelReportState->text();
+    });
+    QTest::mouseClick(Find<QAbstractButton>("BtnReport"), Qt::LeftButton);
+    EXPECT_EQ(state, Text(ReportText::kPortLostNotSaved).arg(link)) << state.toStdString();
+    QFile kept(pdf);
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), QByteArray("earlier report"));
 }

@@ -202,11 +202,26 @@ TEST(SimBus, NoiseReturnCodeAndDelayFaults)
     EXPECT_EQ(Ask(bus, 1, kReadAnalogData, Bytes({1})).cid2, 0);
 }
 
+// A fault given a pack hits that pack's answers to that command only.
+TEST(SimBus, OnePackFaultsLeaveTheOtherPacksAndCommands)
+{
+    SimOptions options;
+    options.packs = 2;
+    SimBus bus(options);
+    ASSERT_TRUE(bus.addFault(QStringLiteral("rtn:4D:E1:2")));
+    ASSERT_TRUE(bus.addFault(QStringLiteral("cut:1:42")));
+    frame::ParsedFrame parsed;
+    EXPECT_FALSE(frame::ParseFrame(bus.respond(frame::BuildFrame(1, kReadAnalogData, Bytes({1}))).text, parsed));
+    EXPECT_EQ(Ask(bus, 2, kReadAnalogData, Bytes({2})).cid2, 0);
+    EXPECT_EQ(Ask(bus, 1, kReadDateTime, {}).cid2, 0);
+    EXPECT_EQ(Ask(bus, 2, kReadDateTime, {}).cid2, 0xE1);
+}
+
 TEST(SimBus, FaultTextsParseAndMalformedOnesAreRefused)
 {
     for (const char* text : {"silent:3", "noise", "badsum:2", "truncate:7", "wrongaddr:1", "rtn:4D:E1", "delay:900",
                              "slow:2:1500", "glitch", "stutter", "garbage", "badclock", "badclock:13",
-                             "answeras:E9", "echo", "chunks:40"}) {
+                             "answeras:E9", "echo", "chunks:40", "rtn:4D:E1:2", "cut:3:42"}) {
         const std::optional<SimFault> fault = ParseSimFault(QString::fromLatin1(text));
         ASSERT_TRUE(fault) << text;
         EXPECT_EQ(SimFaultText(*fault), QString::fromLatin1(text));
@@ -214,7 +229,7 @@ TEST(SimBus, FaultTextsParseAndMalformedOnesAreRefused)
     QString error;
     for (const char* text : {"", "loud", "badsum", "badsum:0", "badsum:x", "rtn:4D", "rtn:4G:01", "noise:1", "delay:-5",
                              "slow:2", "slow:x:100", "echo:1", "chunks", "badclock:x", "badclock:1:2", "answeras",
-                             "answeras:G1"}) {
+                             "answeras:G1", "rtn:4D:E1:0", "rtn:4D:E1:x", "cut:3", "cut:0:42", "cut:3:4G"}) {
         EXPECT_FALSE(ParseSimFault(QString::fromLatin1(text), &error)) << text;
         EXPECT_FALSE(error.isEmpty());
     }
