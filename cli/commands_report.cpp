@@ -1,6 +1,8 @@
 // "report": the service report of chosen packs as a PDF (and an HTML file),
 // the same report the window makes. The files are checked before any pack
-// is read; Ctrl-C stops before the next pack and writes nothing.
+// is read; Ctrl-C stops before the next pack and writes nothing, and so
+// does a port that went away. A report that could not read everything is
+// written and exits 1.
 #include "commands.h"
 #include "interrupt.h"
 
@@ -52,7 +54,8 @@ int RunReport(Session& session, const ReportJob& job)
         OutputRecord line(QStringLiteral("report_pack"));
         line.number(QStringLiteral("pack"), pack.packNumber);
         if (!pack.answered) {
-            line.text(QStringLiteral("status"), pack.unread.empty() ? QStringLiteral("no answer") : QStringLiteral("incomplete"))
+            // Garbled rather than silent: Incomplete, with what was not read.
+            line.text(QStringLiteral("status"), pack.unread.empty() ? QStringLiteral("no answer") : LevelText(pack.level, texts))
                 .text(QStringLiteral("reason"), pack.noAnswerReason);
         } else {
             QStringList reasons;

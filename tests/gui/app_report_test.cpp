@@ -140,34 +140,3 @@ TEST_F(MainWindowTest, ReportDialogCancelAndBadInputWriteNothing)
     EXPECT_EQ(kept.readAll(), QByteArray("earlier report"));
     EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList({QStringLiteral("rack.pdf")}));
 }
-
-TEST_F(MainWindowTest, ReportDialogKeepsTheEarlierFileWhenThePortGoesAway)
-{
-    StartWindow({QStringLiteral("--fault"), QStringLiteral("slow:2:1500")}, QStringLiteral("PackCount=4\nPackRead=1\n"));
-    ClickPortButton();
-    ASSERT_TRUE(m_form->IsPolling());
-    QTemporaryDir folder;
-    ASSERT_TRUE(folder.isValid());
-    const QString pdf = folder.filePath(QStringLiteral("rack.pdf"));
-    QFile earlier(pdf);
-    ASSERT_TRUE(earlier.open(QIODevice::WriteOnly));
-    earlier.write("earlier report");
-    earlier.close();
-    const QString link = m_sim->linkPath();
-    QString state;
-    const ScopedReportHook hook([&](TReportForm& dialog) {
-        dialog.EditPacks->setText(QStringLiteral("1-4"));
-        dialog.EditPdf->setText(pdf);
-        dialog.CheckLogs->setChecked(false);
-        QTest::mouseClick(dialog.BtnMake, Qt::LeftButton);
-        ASSERT_TRUE(WaitFor([&] { return dialog.ProgressReport->value() >= 1; }, kReportWaitMs));
-        m_sim->stop();   // the adapter is pulled while pack 2 is asked
-        ASSERT_TRUE(WaitFor([&] { return !dialog.IsRunning(); }, kReportWaitMs));
-        state = dialog.LabelReportState->text();
-    });
-    QTest::mouseClick(Find<QAbstractButton>("BtnReport"), Qt::LeftButton);
-    EXPECT_EQ(state, Text(ReportText::kPortLostNotSaved).arg(link)) << state.toStdString();
-    QFile kept(pdf);
-    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
-    EXPECT_EQ(kept.readAll(), QByteArray("earlier report"));
-}

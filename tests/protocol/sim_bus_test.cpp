@@ -202,21 +202,6 @@ TEST(SimBus, NoiseReturnCodeAndDelayFaults)
     EXPECT_EQ(Ask(bus, 1, kReadAnalogData, Bytes({1})).cid2, 0);
 }
 
-// A fault given a pack hits that pack's answers to that command only.
-TEST(SimBus, OnePackFaultsLeaveTheOtherPacksAndCommands)
-{
-    SimOptions options;
-    options.packs = 2;
-    SimBus bus(options);
-    ASSERT_TRUE(bus.addFault(QStringLiteral("rtn:4D:E1:2")));
-    ASSERT_TRUE(bus.addFault(QStringLiteral("cut:1:42")));
-    frame::ParsedFrame parsed;
-    EXPECT_FALSE(frame::ParseFrame(bus.respond(frame::BuildFrame(1, kReadAnalogData, Bytes({1}))).text, parsed));
-    EXPECT_EQ(Ask(bus, 2, kReadAnalogData, Bytes({2})).cid2, 0);
-    EXPECT_EQ(Ask(bus, 1, kReadDateTime, {}).cid2, 0);
-    EXPECT_EQ(Ask(bus, 2, kReadDateTime, {}).cid2, 0xE1);
-}
-
 TEST(SimBus, FaultTextsParseAndMalformedOnesAreRefused)
 {
     for (const char* text : {"silent:3", "noise", "badsum:2", "truncate:7", "wrongaddr:1", "rtn:4D:E1", "delay:900",
