@@ -186,10 +186,12 @@ QDateTime DeviceDateTime(const RDeviceTime& time);
 // ---- Reading.
 
 // Reads what the report shows of every requested pack, one pack after the
-// other, then works out the findings. Stops before the next pack (or the
-// next log record) once cancelled; the report then says so. Safe on any
-// thread: every read is a store command holding the link lock for its
-// exchange.
+// other (ForEachPack), then works out the findings. Stops before the next
+// pack (or the next log record) once cancelled; the report then says so,
+// and the packs left are "not tried". Packs after a lost port are "port
+// lost", never silent. Every read that brought nothing is listed on its
+// pack (RPackReport::unread). Safe on any thread: every read is a store
+// command holding the link lock for its exchange.
 RReport GatherReport(TDevInfo& store, const RReportRequest& request, const RBusControl& control);
 
 Q_DECLARE_METATYPE(RReport)
