@@ -140,8 +140,10 @@ constexpr std::array<CommandSpec, 22> kCommands = {{
      "temperatures, alarms now, the alarm and work-data logs (not with --no-logs) and, with --ref, the\n"
      "parameters that differ from that parameter file (the ids it names), or with --ref-pack N from the\n"
      "set of pack N, read first (its address and node number never count). Writes the report as a PDF (and a self-contained\n"
-     "HTML file) in the chosen language, each pack marked OK, Watch or Service with the reasons. The files\n"
-     "are checked before any pack is read and replaced only when complete. Ctrl-C writes nothing.",
+     "HTML file) in the chosen language, each pack marked OK, Incomplete, Watch or Service with the reasons\n"
+     "and what could not be read. The files are checked before any pack is read and replaced only when\n"
+     "complete. Exit 1 when a pack is silent or incomplete or the reference pack could not be read (the\n"
+     "files are written), or when the port went away (nothing written). Ctrl-C writes nothing.",
      "bmstool --port simulator report --packs 1-4 --pdf rack.pdf --html rack.html", kReportOptions,
      PrepareReport},
 }};

@@ -1,6 +1,8 @@
 // "report": the service report of chosen packs as a PDF (and an HTML file),
 // the same report the window makes. The files are checked before any pack
-// is read; Ctrl-C stops before the next pack and writes nothing.
+// is read; Ctrl-C stops before the next pack and writes nothing, and so
+// does a port that went away. A report that could not read everything is
+// written and exits 1.
 #include "commands.h"
 #include "interrupt.h"
 
@@ -12,6 +14,7 @@
 #include "store/pack_list.h"
 #include "store/report_data.h"
 #include "store/report_findings.h"
+#include "store/report_texts.h"
 
 #ifdef BMS_WITH_REPORT
 #include "report/report_writer.h"
@@ -43,12 +46,17 @@ int RunReport(Session& session, const ReportJob& job)
         session.out().error(QStringLiteral("interrupted: no report written"));
         return kInterruptedStatus;
     }
+    if (report.portLost)
+        return session.failed(QStringLiteral("the port %1 went away: no report written")
+                                  .arg(store.DevOper().PortDevice(session.globals().PortNumber.load())));
     const TTextOper& texts = store.TextOper();
     for (const RPackReport& pack : report.packs) {
         OutputRecord line(QStringLiteral("report_pack"));
         line.number(QStringLiteral("pack"), pack.packNumber);
         if (!pack.answered) {
-            line.text(QStringLiteral("status"), QStringLiteral("no answer")).text(QStringLiteral("reason"), pack.noAnswerReason);
+            // Garbled rather than silent: Incomplete, with what was not read.
+            line.text(QStringLiteral("status"), pack.unread.empty() ? QStringLiteral("no answer") : LevelText(pack.level, texts))
+                .text(QStringLiteral("reason"), pack.noAnswerReason);
         } else {
             QStringList reasons;
             for (const RFinding& finding : pack.findings)
@@ -57,6 +65,8 @@ int RunReport(Session& session, const ReportJob& job)
                 .text(QStringLiteral("status"), LevelText(pack.level, texts))
                 .text(QStringLiteral("findings"), reasons.join(QStringLiteral("; ")));
         }
+        if (!pack.unread.empty())
+            line.text(QStringLiteral("not_read"), UnreadList(pack, texts));
         session.out().printLine(line);
     }
     QString error;
@@ -67,7 +77,24 @@ int RunReport(Session& session, const ReportJob& job)
     if (!job.files.html.isEmpty())
         done.text(QStringLiteral("html"), job.files.html);
     session.out().printLine(done);
-    return 0;
+    // The files are kept, but a report that did not check everything says so.
+    int status = 0;
+    if (report.referenceResult != 0) {
+        session.out().error(texts.GetLanguageText(ReportText::kReferenceNotRead)
+                                .arg(report.referencePack)
+                                .arg(texts.GetErrorText(report.referenceResult)));
+        status = 1;
+    }
+    const std::vector<std::uint8_t> unchecked = UncheckedPacks(report);
+    if (!unchecked.empty()) {
+        QStringList numbers;
+        for (const std::uint8_t pack : unchecked)
+            numbers << QString::number(pack);
+        session.out().error(QStringLiteral("report incomplete: packs %1 not fully read (silent or incomplete)")
+                                .arg(numbers.join(QStringLiteral(", "))));
+        status = 1;
+    }
+    return status;
 }
 #endif
 

@@ -31,7 +31,7 @@ void PrintUsage()
 {
     std::fputs("usage: bms-sim --packs N (--link PATH | --tcp PORT) [--baud B] [--pace] [--records N]\n"
                "               [--seed S] [--fault MODE]...\n"
-               "faults: silent:ADDR noise badsum:N truncate:N wrongaddr:N rtn:CID2:CODE delay:MS\n"
+               "faults: silent:ADDR noise badsum:N truncate:N wrongaddr:N rtn:CID2:CODE[:ADDR] cut:ADDR:CID2 delay:MS\n"
                "        slow:ADDR:MS glitch stutter garbage badclock[:MONTH] answeras:CID2 echo chunks:MS\n"
                "        short:analog|alarm:cells|temperatures\n",
                stderr);

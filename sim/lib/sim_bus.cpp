@@ -187,7 +187,8 @@ SimReply SimBus::answerRequest(QByteArrayView requestText)
     SimPack& pack = *m_packs[request.address - 1];
     SimPack::Answer answer;
     const auto forcedRtn = std::find_if(m_faults.begin(), m_faults.end(), [&](const ActiveFault& active) {
-        return active.fault.kind == SimFaultKind::Rtn && active.fault.cid2 == request.cid2;
+        return active.fault.kind == SimFaultKind::Rtn && active.fault.cid2 == request.cid2
+            && (active.fault.address == 0 || active.fault.address == request.address);
     });
     const auto answerAs = std::find_if(m_faults.begin(), m_faults.end(), [](const ActiveFault& active) {
         return active.fault.kind == SimFaultKind::AnswerAs;
@@ -232,6 +233,9 @@ SimReply SimBus::answerRequest(QByteArrayView requestText)
             break;
         case SimFaultKind::Noise:
             withNoise = true;
+            break;
+        case SimFaultKind::Cut:
+            truncate = truncate || (active.fault.address == request.address && active.fault.cid2 == request.cid2);
             break;
         case SimFaultKind::Delay:
             reply.delay += std::chrono::milliseconds(active.fault.value);

@@ -18,6 +18,8 @@ enum class ArgumentShape : std::uint8_t {
     AddressAndMilliseconds,
     Command,
     LiveAnswerAndField,
+    CommandCodeAddress,
+    AddressAndCommand,
 };
 
 struct FaultSyntax {
@@ -26,7 +28,7 @@ struct FaultSyntax {
     ArgumentShape shape;
 };
 
-constexpr std::array<FaultSyntax, 17> kFaultSyntax = {{
+constexpr std::array<FaultSyntax, 19> kFaultSyntax = {{
     {"silent", SimFaultKind::Silent, ArgumentShape::Address},
     {"noise", SimFaultKind::Noise, ArgumentShape::None},
     {"badsum", SimFaultKind::BadSum, ArgumentShape::Count},
@@ -44,6 +46,8 @@ constexpr std::array<FaultSyntax, 17> kFaultSyntax = {{
     {"badclock", SimFaultKind::BadClock, ArgumentShape::Address},   // the month to send
     {"answeras", SimFaultKind::AnswerAs, ArgumentShape::Command},
     {"short", SimFaultKind::ShortLayout, ArgumentShape::LiveAnswerAndField},
+    {"rtn", SimFaultKind::Rtn, ArgumentShape::CommandCodeAddress},   // one pack only
+    {"cut", SimFaultKind::Cut, ArgumentShape::AddressAndCommand},
 }};
 
 // The live answers a ShortLayout fault can cut, and where.
@@ -88,7 +92,7 @@ std::optional<SimFault> Fail(QString* error, const QString& message)
 std::optional<SimFault> ParseSimFault(QStringView text, QString* error)
 {
     const QList<QStringView> parts = text.trimmed().split(u':');
-    static constexpr std::array<int, 8> kArgumentCount = {0, 1, 1, 2, 1, 2, 1, 2};
+    static constexpr std::array<int, 10> kArgumentCount = {0, 1, 1, 2, 1, 2, 1, 2, 3, 2};
     // A name may come in more than one form; the one with as many
     // arguments as given is meant.
     const FaultSyntax* syntax = nullptr;
@@ -143,12 +147,29 @@ std::optional<SimFault> ParseSimFault(QStringView text, QString* error)
         return fault;
     }
     case ArgumentShape::CommandAndCode: {
+    case ArgumentShape::CommandAndCode:
+    case ArgumentShape::CommandCodeAddress: {
         const std::optional<int> cid2 = ParseNumber(parts[1], 16, 0, 255);
         const std::optional<int> code = ParseNumber(parts[2], 16, 0, 255);
         if (!cid2 || !code)
             return Fail(error, QStringLiteral("fault \"%1\" needs two hex bytes").arg(text));
         fault.cid2 = std::uint8_t(*cid2);
         fault.code = std::uint8_t(*code);
+        if (syntax->shape == ArgumentShape::CommandAndCode)
+            return fault;
+        const std::optional<int> address = ParseNumber(parts[3], 10, 1, 255);
+        if (!address)
+            return Fail(error, QStringLiteral("fault \"%1\" needs a pack address 1-255 last").arg(text));
+        fault.address = std::uint8_t(*address);
+        return fault;
+    }
+    case ArgumentShape::AddressAndCommand: {
+        const std::optional<int> address = ParseNumber(parts[1], 10, 1, 255);
+        const std::optional<int> cid2 = ParseNumber(parts[2], 16, 0, 255);
+        if (!address || !cid2)
+            return Fail(error, QStringLiteral("fault \"%1\" needs an address and a hex command code").arg(text));
+        fault.address = std::uint8_t(*address);
+        fault.cid2 = std::uint8_t(*cid2);
         return fault;
     }
     }
@@ -161,7 +182,8 @@ std::optional<SimFault> ParseSimFault(QStringView text, QString* error)
 QString SimFaultText(const SimFault& fault)
 {
     for (const FaultSyntax& row : kFaultSyntax) {
-        if (row.kind != fault.kind || (row.kind == SimFaultKind::BadClock && (row.shape == ArgumentShape::None) != (fault.value == 0)))
+        if (row.kind != fault.kind || (row.kind == SimFaultKind::BadClock && (row.shape == ArgumentShape::None) != (fault.value == 0))
+            || (row.kind == SimFaultKind::Rtn && (row.shape == ArgumentShape::CommandCodeAddress) != (fault.address != 0)))
             continue;
         const QString name = QString::fromLatin1(row.name.data(), qsizetype(row.name.size()));
         switch (row.shape) {
@@ -182,6 +204,16 @@ QString SimFaultText(const SimFault& fault)
                 return QString();
             return QStringLiteral("%1:%2:%3").arg(name, QStringView(answer->name), QStringView(field->name));
         }
+        case ArgumentShape::CommandCodeAddress:
+            return QStringLiteral("%1:%2:%3:%4")
+                .arg(name, QString::number(fault.cid2, 16).toUpper().rightJustified(2, QLatin1Char('0')),
+                     QString::number(fault.code, 16).toUpper().rightJustified(2, QLatin1Char('0')))
+                .arg(fault.address);
+        case ArgumentShape::AddressAndCommand:
+            return QStringLiteral("%1:%2:%3")
+                .arg(name)
+                .arg(fault.address)
+                .arg(QString::number(fault.cid2, 16).toUpper().rightJustified(2, QLatin1Char('0')));
         case ArgumentShape::AddressAndMilliseconds:
             return QStringLiteral("%1:%2:%3").arg(name).arg(fault.address).arg(fault.value);
         default:

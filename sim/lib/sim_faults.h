@@ -8,7 +8,8 @@
 
 // A fault the simulated bus can be told to show, named as on the command
 // line: "silent:ADDR", "noise", "badsum:N", "truncate:N", "wrongaddr:N",
-// "rtn:CID2:CODE" (both hex), "delay:MS", "slow:ADDR:MS", "glitch",
+// "rtn:CID2:CODE" (both hex; "rtn:CID2:CODE:ADDR" for one pack only),
+// "cut:ADDR:CID2" (hex command), "delay:MS", "slow:ADDR:MS", "glitch",
 // "stutter", "garbage", "badclock[:MONTH]", "answeras:CID2" (hex), "echo",
 // "chunks:MS" and "short:analog|alarm:cells|temperatures".
 enum class SimFaultKind : std::uint8_t {
@@ -17,7 +18,7 @@ enum class SimFaultKind : std::uint8_t {
     BadSum,        // every `value`-th answer carries a wrong CHKSUM
     Truncate,      // every `value`-th answer is cut short
     WrongAddress,  // every `value`-th answer carries another address
-    Rtn,           // command `cid2` answers with return code `code`
+    Rtn,           // command `cid2` answers with return code `code` (only the pack at `address`, when not 0)
     Delay,         // every answer comes `value` ms late
     SlowPack,      // the answers of the pack at `address` come `value` ms late
     Glitch,        // one stray character goes out at once, before any delay
@@ -28,6 +29,7 @@ enum class SimFaultKind : std::uint8_t {
     Echo,          // every request comes back at once, as a half-duplex adapter hears itself
     Chunks,        // answers arrive in 62-character pieces `value` ms apart, as USB adapters deliver them
     ShortLayout,   // the live answer `cid2` ends after its cells (`value` 1) or temperatures (2), as older firmware sends it
+    Cut,           // the answer of the pack at `address` to command `cid2` is cut short
 };
 
 // Where a ShortLayout answer ends.

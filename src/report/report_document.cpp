@@ -34,6 +34,7 @@ QString LevelColour(ReportLevel level)
     switch (level) {
     case ReportLevel::Watch: return QStringLiteral("#b07800");
     case ReportLevel::Service: return QStringLiteral("#c00000");
+    case ReportLevel::Incomplete: return QStringLiteral("#7040a0");
     case ReportLevel::Ok: break;
     }
     return QStringLiteral("#007000");
@@ -41,10 +42,17 @@ QString LevelColour(ReportLevel level)
 
 QString StatusCell(const RPackReport& pack, const TTextOper& texts)
 {
-    if (!pack.answered)
-        return QStringLiteral("<td style=\"color:#606060; white-space:pre\"><b>%1</b></td>").arg(Text(texts, ReportText::kNoAnswer));
+    const bool withLevel = pack.answered || !pack.unread.empty();
     return QStringLiteral("<td style=\"color:%1; white-space:pre\"><b>%2</b></td>")
-        .arg(LevelColour(pack.level), Escaped(LevelText(pack.level, texts)));
+        .arg(withLevel ? LevelColour(pack.level) : QStringLiteral("#606060"), Escaped(StatusText(pack, texts)));
+}
+
+// "Not read: …" for a pack with reads that brought nothing; empty otherwise.
+QString NotRead(const RPackReport& pack, const TTextOper& texts)
+{
+    if (pack.unread.empty())
+        return QString();
+    return Escaped(texts.GetLanguageText(ReportText::kNotRead).arg(UnreadList(pack, texts)));
 }
 
 class Html {
@@ -126,8 +134,9 @@ void RackSummary(Html& html, const RReport& report, const TTextOper& texts)
     for (const RPackReport& pack : report.packs) {
         QString cells = QStringLiteral("<td>%1</td>").arg(pack.packNumber);
         if (!pack.answered) {
-            cells += QStringLiteral("<td colspan=\"6\">%1</td>").arg(Escaped(pack.noAnswerReason)) + StatusCell(pack, texts)
-                + QStringLiteral("<td></td>");
+            const QString reason = pack.reach == RPackReach::Asked && pack.unread.empty() ? pack.noAnswerReason : QString();
+            cells += QStringLiteral("<td colspan=\"6\">%1</td>").arg(Escaped(reason)) + StatusCell(pack, texts)
+                + QStringLiteral("<td>%1</td>").arg(NotRead(pack, texts));
             html.rawRow(cells);
             continue;
         }
@@ -137,7 +146,10 @@ void RackSummary(Html& html, const RReport& report, const TTextOper& texts)
               QString::number(pack.analog.soh) + QStringLiteral(" %"),
               QString::number(CellSpreadMv(pack.analog.cellVoltages)) + QStringLiteral(" mV")})
             cells += QStringLiteral("<td style=\"white-space:pre\">%1</td>").arg(value);
-        cells += StatusCell(pack, texts) + QStringLiteral("<td>%1</td>").arg(FindingsList(pack, texts, kSummaryFindings));
+        QString findings = FindingsList(pack, texts, kSummaryFindings);
+        if (!pack.unread.empty())
+            findings = pack.findings.empty() ? NotRead(pack, texts) : findings + QStringLiteral("<br>") + NotRead(pack, texts);
+        cells += StatusCell(pack, texts) + QStringLiteral("<td>%1</td>").arg(findings);
         html.rawRow(cells);
     }
     html.tableEnd();
@@ -300,6 +312,8 @@ void PackPage(Html& html, const RReport& report, const RPackReport& pack, const 
                  true);
     html.heading(3, Text(texts, ReportText::kFindings));
     html.paragraph(FindingsList(pack, texts));
+    if (!pack.unread.empty())
+        html.paragraph(QStringLiteral("<b>%1</b>").arg(NotRead(pack, texts)));
     if (!pack.parametersRead)
         html.paragraph(Text(texts, ReportText::kLimitsNotRead));
     Identity(html, pack, texts);
@@ -335,6 +349,10 @@ QString ReportHtml(const RReport& report, const TTextOper& texts, const ReportIm
                                .arg(report.made.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")))));
     if (report.cancelled)
         html.paragraph(QStringLiteral("<b>%1</b>").arg(Text(texts, ReportText::kCancelled)));
+    if (report.referenceResult != 0)
+        html.paragraph(QStringLiteral("<b>%1</b>").arg(Escaped(texts.GetLanguageText(ReportText::kReferenceNotRead)
+                                                                   .arg(report.referencePack)
+                                                                   .arg(texts.GetErrorText(report.referenceResult)))));
     RackSummary(html, report, texts);
     for (const RPackReport& pack : report.packs)
         if (pack.answered)

@@ -15,8 +15,10 @@
 #include <QPageSize>
 #include <QPdfWriter>
 #include <QSaveFile>
+#include <QTemporaryFile>
 #include <QScreen>
 #include <QTextDocument>
+#include <QTextOption>
 #include <QUrl>
 
 namespace {
@@ -37,9 +39,10 @@ bool Failed(QString* error, const QString& message)
     return false;
 }
 
-bool WritePdf(const QString& path, const QString& html, const RReportImages& images, QString* error)
+// Writes into the save file, which the caller commits.
+bool WritePdf(QSaveFile& file, const QString& html, const RReportImages& images, QString* error)
 {
-    QSaveFile file(path);
+    const QString path = file.fileName();
     if (!file.open(QIODevice::WriteOnly))
         return Failed(error, QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
     {
@@ -53,6 +56,11 @@ bool WritePdf(const QString& path, const QString& html, const RReportImages& ima
         // the writer: the page is the printable area in those pixels, so
         // that a point of text is a printed point.
         document.setPageSize(writer.pageLayout().paintRectPoints().size() * (images.screenDpi / 72.0));
+        // Lines break between words only: a narrow column would otherwise
+        // break a header inside a word ("Pac k").
+        QTextOption wrapping = document.defaultTextOption();
+        wrapping.setWrapMode(QTextOption::WordWrap);
+        document.setDefaultTextOption(wrapping);
         QFont font = document.defaultFont();
         font.setPointSizeF(8.5);
         document.setDefaultFont(font);
@@ -61,16 +69,15 @@ bool WritePdf(const QString& path, const QString& html, const RReportImages& ima
         document.setHtml(html);
         document.print(&writer);
     }   // the writer finishes the file here
-    if (!file.commit())
+    if (file.error() != QFileDevice::NoError)
         return Failed(error, QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
     return true;
 }
 
-bool WriteHtml(const QString& path, const QString& html, QString* error)
+bool WriteHtml(QSaveFile& file, const QString& html, QString* error)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(html.toUtf8()) < 0 || !file.commit())
-        return Failed(error, QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
+    if (!file.open(QIODevice::WriteOnly) || file.write(html.toUtf8()) < 0)
+        return Failed(error, QStringLiteral("cannot write %1: %2").arg(file.fileName(), file.errorString()));
     return true;
 }
 
@@ -79,12 +86,21 @@ bool WriteHtml(const QString& path, const QString& html, QString* error)
 bool CheckReportFile(const QString& path, QString* error)
 {
     const QFileInfo info(path);
-    if (path.isEmpty() || info.isDir() || !info.absoluteDir().exists())
-        return Failed(error, QStringLiteral("\"%1\" is not a file in an existing folder").arg(path));
+    if (path.isEmpty() || info.isDir())
+        return Failed(error, QStringLiteral("\"%1\" is not a file").arg(path));
+    // A missing folder is refused, not made: a report that could not be
+    // read would leave an empty folder behind.
+    if (!info.absoluteDir().exists())
+        return Failed(error, QStringLiteral("cannot write \"%1\": the folder %2 does not exist (it was not created)")
+                                 .arg(path, info.absolutePath()));
     if (info.exists() && !info.isWritable())
         return Failed(error, QStringLiteral("cannot write \"%1\": it is read-only").arg(path));
-    if (!QFileInfo(info.absolutePath()).isWritable())
-        return Failed(error, QStringLiteral("cannot write \"%1\": its folder takes no new files").arg(path));
+    // The file is replaced through a new file in its folder: try one there,
+    // since permission bits do not tell (a system folder, a read-only mount).
+    QTemporaryFile probe(info.absoluteDir().filePath(QStringLiteral(".report-check-XXXXXX")));
+    if (!probe.open())
+        return Failed(error, QStringLiteral("cannot write \"%1\": its folder takes no new files (%2)")
+                                 .arg(path, probe.errorString()));
     return true;
 }
 
@@ -121,14 +137,24 @@ bool WriteReportFiles(const RReport& report, const RReportImages& images, const 
     const QString pdfHtml = ReportHtml(report, texts, [&images](const QString& name) {
         return images.charts.contains(name) ? name : QString();
     });
-    if (!WritePdf(files.pdf, pdfHtml, images, error))
+    // Both files are finished before either replaces its target, so that a
+    // failure leaves the earlier pair as it was.
+    QSaveFile pdf(files.pdf);
+    if (!WritePdf(pdf, pdfHtml, images, error))
         return false;
-    if (files.html.isEmpty())
-        return true;
-    const QString html = ReportHtml(report, texts, [&images](const QString& name) {
-        return images.charts.contains(name) ? DataUrl(images.charts.value(name)) : QString();
-    });
-    return WriteHtml(files.html, html, error);
+    QSaveFile htmlFile(files.html);
+    if (!files.html.isEmpty()) {
+        const QString html = ReportHtml(report, texts, [&images](const QString& name) {
+            return images.charts.contains(name) ? DataUrl(images.charts.value(name)) : QString();
+        });
+        if (!WriteHtml(htmlFile, html, error))
+            return false;
+    }
+    if (!pdf.commit())
+        return Failed(error, QStringLiteral("cannot write %1: %2").arg(files.pdf, pdf.errorString()));
+    if (!files.html.isEmpty() && !htmlFile.commit())
+        return Failed(error, QStringLiteral("cannot write %1: %2").arg(files.html, htmlFile.errorString()));
+    return true;
 }
 
 bool WriteReport(const RReport& report, const RReportFiles& files, const TTextOper& texts, QString* error)

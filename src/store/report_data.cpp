@@ -2,6 +2,8 @@
 
 #include "history/history_transfer.h"
 #include "params/parameter_compare.h"
+#include "protocol/command_catalogue.h"
+#include "protocol/result_codes.h"
 #include "services/textoper.h"
 #include "store/bus_worker.h"
 #include "store/devinfo.h"
@@ -88,9 +90,22 @@ RWorkLogSummary SummariseWorkLog(const std::vector<RHistoryRecord>& records)
 
 namespace {
 
+std::uint8_t Cid2(CommandId id)
+{
+    return CommandOf(id).cid2;
+}
+
+// Notes a read that brought nothing; false, so that a caller can pass the
+// failure on.
+bool Unread(RPackReport& pack, CommandId command, std::uint8_t result)
+{
+    pack.unread.push_back({Cid2(command), result});
+    return false;
+}
+
 // Reads one whole log; the records, and how the transfer ended.
 RLogState ReadLog(TDevInfo& store, std::uint8_t address, std::uint8_t pack, bool alarmLog,
-                  const RBusControl& control, std::vector<RHistoryRecord>& records)
+                  const RBusControl& control, std::vector<RHistoryRecord>& records, std::uint8_t& lastError)
 {
     HistoryTransfer transfer(pack, [&store, address, pack, alarmLog](std::uint8_t subCommand, std::uint8_t& first,
                                                                      std::uint8_t& second, RHistoryRecord& record) {
@@ -109,6 +124,7 @@ RLogState ReadLog(TDevInfo& store, std::uint8_t address, std::uint8_t pack, bool
     RLogState state;
     state.complete = transfer.Complete();
     state.records = transfer.Records();
+    lastError = transfer.LastError();
     const TTextOper& texts = store.TextOper();
     if (!state.complete) {
         const QString why = transfer.End() == HistoryTransferEnd::Stopped
@@ -128,48 +144,67 @@ QString ValueText(const RParameterKind& entry, const TTextOper& texts)
     return unit.isEmpty() ? value : value + QLatin1Char(' ') + unit;
 }
 
-void ReadIdentity(TDevInfo& store, RPackReport& pack)
+// Each reader below returns false when something it asked for did not come
+// back, so that the pack loop can tell a lost port from a pack's fault.
+bool ReadIdentity(TDevInfo& store, RPackReport& pack)
 {
     QString barCode;
     if (store.ReadBarCode(pack.address, pack.packNumber, barCode) == 0)
         pack.barCode = barCode.trimmed();
     std::uint16_t number1 = 0;
     std::uint8_t number2 = 0;
-    pack.deviceInfoRead = store.ReadDeviceInfo(pack.address, pack.softwareVersion, pack.deviceName,
-                                               pack.manufacturer, number1, number2)
-        == 0;
+    bool whole = true;
+    // The version rule needs the device information; the bar code and the
+    // product texts are only shown.
+    const std::uint8_t info = store.ReadDeviceInfo(pack.address, pack.softwareVersion, pack.deviceName,
+                                                   pack.manufacturer, number1, number2);
+    pack.deviceInfoRead = info == 0;
+    if (!pack.deviceInfoRead)
+        whole = Unread(pack, CommandId::ReadDeviceInfo, info);
     pack.productRead = store.ReadProductInfo(pack.address, pack.packNumber, pack.product) == 0;
     RDeviceTime clock;
-    if (store.ReadDateTime(pack.address, clock) == 0) {
+    const std::uint8_t clockResult = store.ReadDateTime(pack.address, clock);
+    if (clockResult == 0) {
         const QDateTime now = QDateTime::currentDateTime();
         const QDateTime packTime = DeviceDateTime(clock);
         pack.clockRead = packTime.isValid();
         pack.packClock = clock;
         pack.clockOffsetSeconds = pack.clockRead ? now.secsTo(packTime) : 0;
+        // A date no calendar has is no clock to compare.
+        if (!pack.clockRead)
+            Unread(pack, CommandId::ReadDateTime, ResultCode::kInvalidData);
+    } else {
+        whole = Unread(pack, CommandId::ReadDateTime, clockResult);
     }
+    return whole;
 }
 
-void ReadState(TDevInfo& store, RPackReport& pack)
+bool ReadState(TDevInfo& store, RPackReport& pack)
 {
     pack.capacityRead = store.ReadCapacity(pack.address, pack.packNumber, pack.designMah, pack.fullMah,
                                            pack.remainingMah)
         == 0;
-    if (store.ReadAlarmData(pack.address, pack.packNumber) == 0) {
-        const RAlarmData alarm = store.GetAlarmData(pack.packNumber);
-        pack.alarmRead = true;
-        pack.alarmsNow = store.AlarmText(alarm).trimmed();
-        pack.protectionsNow = store.ProtectionText(alarm).trimmed();
-    }
+    const std::uint8_t result = store.ReadAlarmData(pack.address, pack.packNumber);
+    if (result != 0)
+        return Unread(pack, CommandId::ReadAlarmData, result);
+    const RAlarmData alarm = store.GetAlarmData(pack.packNumber);
+    pack.alarmRead = true;
+    pack.alarmsNow = store.AlarmText(alarm).trimmed();
+    pack.protectionsNow = store.ProtectionText(alarm).trimmed();
+    return true;
 }
 
-void ReadParameterSet(TDevInfo& store, const RReportRequest& request, TParameterInfo& catalogue, RPackReport& pack)
+bool ReadParameterSet(TDevInfo& store, const RReportRequest& request, TParameterInfo& catalogue, RPackReport& pack)
 {
     // The store's catalogue belongs to the user-interface thread: this
     // reading may run on another one, so it has a catalogue of its own.
     pack.parameters = catalogue.NewParameterSet(pack.packNumber);
-    pack.parametersRead = store.ReadParameters(pack.address, pack.packNumber, pack.parameters) == 0;
-    if (!pack.parametersRead || !request.reference)
-        return;
+    const std::uint8_t result = store.ReadParameters(pack.address, pack.packNumber, pack.parameters);
+    pack.parametersRead = result == 0;
+    if (!pack.parametersRead)
+        return Unread(pack, CommandId::ReadParameters, result);
+    if (!request.reference)
+        return true;
     pack.compared = true;
     const std::uint8_t language = TTextOper::CurrentLanguage();
     const auto& named = request.referenceIds;
@@ -184,18 +219,51 @@ void ReadParameterSet(TDevInfo& store, const RReportRequest& request, TParameter
         difference.pack = ValueText(TParameterInfo::FindParameter(id, pack.parameters), store.TextOper());
         pack.differences.push_back(difference);
     }
+    return true;
 }
 
-void ReadLogs(TDevInfo& store, const QDateTime& now, const RBusControl& control, RPackReport& pack)
+bool ReadLogs(TDevInfo& store, const QDateTime& now, const RBusControl& control, RPackReport& pack)
 {
     pack.logsRead = true;
     std::vector<RHistoryRecord> records;
-    pack.alarmLog.state = ReadLog(store, pack.address, pack.packNumber, true, control, records);
+    std::uint8_t lastError = 0;
+    pack.alarmLog.state = ReadLog(store, pack.address, pack.packNumber, true, control, records, lastError);
     pack.alarmLog.counts = SummariseAlarmLog(records, now, ReportRules::kProtectionDays);
+    bool whole = true;
+    // A log stopped by a cancel is no fault of the pack: the report is not written then.
+    if (!pack.alarmLog.state.complete && !control.isCancelled())
+        whole = Unread(pack, CommandId::ReadAlarmRecord, lastError);
     records.clear();
-    const RLogState workState = ReadLog(store, pack.address, pack.packNumber, false, control, records);
+    const RLogState workState = ReadLog(store, pack.address, pack.packNumber, false, control, records, lastError);
     pack.workLog = SummariseWorkLog(records);
     pack.workLog.state = workState;
+    if (!workState.complete && !control.isCancelled())
+        whole = Unread(pack, CommandId::ReadWorkDataRecord, lastError);
+    return whole;
+}
+
+// Reads one pack; false when something failed.
+bool ReadPack(TDevInfo& store, const RReportRequest& request, TParameterInfo& catalogue, const QDateTime& made,
+              const RBusControl& control, RPackReport& pack)
+{
+    std::uint8_t echoed = 0;
+    const std::uint8_t result = store.ReadAnalogData(pack.address, pack.packNumber, echoed);
+    pack.answered = result == 0;
+    if (!pack.answered) {
+        pack.noAnswerReason = store.TextOper().GetErrorText(result);
+        // A pack that answered something unreadable is not silent: it is
+        // incomplete, and the rest is not asked (every rule needs its state).
+        if (result != ResultCode::kNoAnswer)
+            Unread(pack, CommandId::ReadAnalogData, result);
+        return false;
+    }
+    pack.analog = store.GetAnalogData(pack.packNumber);
+    bool whole = ReadIdentity(store, pack);
+    whole = ReadState(store, pack) && whole;
+    whole = ReadParameterSet(store, request, catalogue, pack) && whole;
+    if (request.withLogs)
+        whole = ReadLogs(store, made, control, pack) && whole;
+    return whole;
 }
 
 } // namespace
@@ -206,7 +274,6 @@ RReport GatherReport(TDevInfo& store, const RReportRequest& asked, const RBusCon
     report.made = QDateTime::currentDateTime();
     report.withLogs = asked.withLogs;
     const TTextOper& texts = store.TextOper();
-    const int total = int(asked.packs.size());
     TParameterInfo catalogue;
     RReportRequest request = asked;
     if (!request.reference && request.referencePack != 0) {
@@ -214,41 +281,58 @@ RReport GatherReport(TDevInfo& store, const RReportRequest& asked, const RBusCon
         RParameter set = catalogue.NewParameterSet(ref);
         const std::uint8_t result = store.ReadParameters(ref, ref, set);
         request.referenceName = texts.GetLanguageText(ReportText::kPack) + QLatin1Char(' ') + QString::number(ref);
+        report.referencePack = ref;
+        report.referenceResult = result;
         if (result == 0)
             request.reference = set;
-        else   // named with the reason, and nothing compared
-            request.referenceName += QStringLiteral(": ") + texts.GetErrorText(result);
     }
     report.referenceName = request.referenceName;
-    for (int index = 0; index < total; ++index) {
-        if (control.isCancelled()) {
-            report.cancelled = true;
-            break;
-        }
+    // Progress names the pack about to be asked.
+    RBusControl packControl = control;
+    packControl.progress = [&control, &texts](int done, int total, const QString& what) {
+        control.report(done, total,
+                       what.isEmpty() ? what : texts.GetLanguageText(ReportText::kPack) + QLatin1Char(' ') + what);
+    };
+    std::vector<RPackReport> read;
+    const RPackLoopResult loop = ForEachPack(store, request.packs, packControl, [&](std::uint8_t number, int) {
         RPackReport pack;
-        pack.packNumber = request.packs[std::size_t(index)];
-        pack.address = pack.packNumber;
-        control.report(index, total, texts.GetLanguageText(ReportText::kPack) + QLatin1Char(' ')
-                                         + QString::number(pack.packNumber));
-        std::uint8_t echoed = 0;
-        const std::uint8_t result = store.ReadAnalogData(pack.address, pack.packNumber, echoed);
-        pack.answered = result == 0;
-        if (!pack.answered) {
-            pack.noAnswerReason = texts.GetErrorText(result);
-            report.packs.push_back(pack);
-            continue;
-        }
-        pack.analog = store.GetAnalogData(pack.packNumber);
-        ReadIdentity(store, pack);
-        ReadState(store, pack);
-        ReadParameterSet(store, request, catalogue, pack);
-        if (request.withLogs)
-            ReadLogs(store, report.made, control, pack);
+        pack.packNumber = number;
+        pack.address = number;
+        const bool whole = ReadPack(store, request, catalogue, report.made, control, pack);
+        read.push_back(pack);
+        return whole;
+    });
+    // The loop decides who was asked: a pack whose reading failed because
+    // the port went away is "port lost", not silent or incomplete.
+    std::size_t next = 0;
+    for (const RPackVisit& visit : loop.visits) {
+        RPackReport pack;
+        const bool visited = next < read.size() && read[next].packNumber == visit.pack;
+        if (visited)
+            ++next;
+        if (visited && visit.reach == RPackReach::Asked)
+            pack = read[next - 1];
+        pack.packNumber = visit.pack;
+        pack.address = visit.pack;
+        pack.reach = visit.reach;
         report.packs.push_back(pack);
     }
-    if (control.isCancelled())
-        report.cancelled = true;
-    control.report(int(report.packs.size()), total, QString());
+    report.cancelled = loop.cancelled || control.isCancelled();
+    report.portLost = loop.portLost;
     ApplyFindings(report, texts);
     return report;
+}
+
+std::vector<std::uint8_t> UncheckedPacks(const RReport& report)
+{
+    std::vector<std::uint8_t> packs;
+    for (const RPackReport& pack : report.packs)
+        if (pack.reach != RPackReach::Asked || !pack.answered || !pack.unread.empty())
+            packs.push_back(pack.packNumber);
+    return packs;
+}
+
+bool ReportComplete(const RReport& report)
+{
+    return !report.cancelled && !report.portLost && report.referenceResult == 0 && UncheckedPacks(report).empty();
 }

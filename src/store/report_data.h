@@ -3,6 +3,7 @@
 #include "history/history_record.h"
 #include "params/parameter_info.h"
 #include "protocol/records.h"
+#include "store/pack_loop.h"
 
 #include <QDateTime>
 #include <QMetaType>
@@ -16,8 +17,11 @@ class TDevInfo;
 class TTextOper;
 struct RBusControl;
 
-// How a pack fares in a service report.
-enum class ReportLevel : std::uint8_t { Ok, Watch, Service };
+// How a pack fares in a service report, least severe first. Incomplete: a
+// read the rules need brought nothing, so "OK" cannot be said; a Watch or
+// Service finding still outranks it (what could not be read is listed
+// beside the level either way).
+enum class ReportLevel : std::uint8_t { Ok, Incomplete, Watch, Service };
 
 // One finding: its level and the reason, which names the value and the
 // limit behind it.
@@ -78,12 +82,25 @@ struct RParameterDifference {
     QString pack;
 };
 
+// A read of the report that brought nothing usable: the command (its CID2)
+// and the result code it ended with. Texts are made where it is shown.
+struct RUnreadItem {
+    std::uint8_t command = 0;
+    std::uint8_t result = 0;
+
+    friend bool operator==(const RUnreadItem&, const RUnreadItem&) = default;
+};
+
 // Everything the report says about one pack, from fresh reads.
 struct RPackReport {
     std::uint8_t packNumber = 0;
     std::uint8_t address = 0;
-    bool answered = false;
+    RPackReach reach = RPackReach::Asked;   // not asked: cancelled before it, or the port was lost
+    bool answered = false;                  // its analog answer was read
     QString noAnswerReason;        // the error text when the pack did not answer
+    // What could not be read of a pack that was asked, in the order asked;
+    // empty when every read the rules need came back whole.
+    std::vector<RUnreadItem> unread;
 
     QString barCode;
     std::uint16_t softwareVersion = 0;
@@ -138,8 +155,19 @@ struct RReport {
     QString referenceName;
     bool withLogs = true;
     bool cancelled = false;
+    bool portLost = false;         // the port went away: some packs were not (fully) read
+    // A reference pack that could not be read: its number and the result
+    // code (0: read, or none asked); nothing was compared then.
+    std::uint8_t referencePack = 0;
+    std::uint8_t referenceResult = 0;
     std::vector<RPackReport> packs;
 };
+
+// The packs whose report is not a full check: not asked, silent, or with
+// something that could not be read. In report order.
+std::vector<std::uint8_t> UncheckedPacks(const RReport& report);
+// Whether everything asked for was read: every pack fully and the reference.
+bool ReportComplete(const RReport& report);
 
 // ---- Pure summaries of what the packs sent.
 
@@ -158,10 +186,12 @@ QDateTime DeviceDateTime(const RDeviceTime& time);
 // ---- Reading.
 
 // Reads what the report shows of every requested pack, one pack after the
-// other, then works out the findings. Stops before the next pack (or the
-// next log record) once cancelled; the report then says so. Safe on any
-// thread: every read is a store command holding the link lock for its
-// exchange.
+// other (ForEachPack), then works out the findings. Stops before the next
+// pack (or the next log record) once cancelled; the report then says so,
+// and the packs left are "not tried". Packs after a lost port are "port
+// lost", never silent. Every read that brought nothing is listed on its
+// pack (RPackReport::unread). Safe on any thread: every read is a store
+// command holding the link lock for its exchange.
 RReport GatherReport(TDevInfo& store, const RReportRequest& request, const RBusControl& control);
 
 Q_DECLARE_METATYPE(RReport)

@@ -6,6 +6,8 @@
 #include "store/report_texts.h"
 
 #include <algorithm>
+#include <QStringList>
+
 #include <map>
 
 namespace {
@@ -154,18 +156,54 @@ QString LevelText(ReportLevel level, const TTextOper& texts)
     switch (level) {
     case ReportLevel::Watch: return texts.GetLanguageText(ReportText::kWatch);
     case ReportLevel::Service: return texts.GetLanguageText(ReportText::kService);
+    case ReportLevel::Incomplete: return texts.GetLanguageText(ReportText::kIncomplete);
     case ReportLevel::Ok: break;
     }
     return texts.GetLanguageText(ReportText::kOk);
+}
+
+QString UnreadText(const RUnreadItem& item, const TTextOper& texts)
+{
+    QString name;
+    for (const auto& row : ReportText::kReadNames)
+        if (row[0] == item.command)
+            name = texts.GetLanguageText(row[1]);
+    return QStringLiteral("%1 (0x%2): %3")
+        .arg(name, QString::number(item.command, 16).toUpper().rightJustified(2, QLatin1Char('0')),
+             texts.GetErrorText(item.result));
+}
+
+QString UnreadList(const RPackReport& pack, const TTextOper& texts)
+{
+    QStringList items;
+    for (const RUnreadItem& item : pack.unread)
+        items << UnreadText(item, texts);
+    return items.join(QStringLiteral("; "));
+}
+
+QString StatusText(const RPackReport& pack, const TTextOper& texts)
+{
+    if (pack.reach == RPackReach::NotTried)
+        return texts.GetLanguageText(ReportText::kNotTried);
+    if (pack.reach == RPackReach::PortLost)
+        return texts.GetLanguageText(ReportText::kPortLost);
+    if (!pack.answered && pack.unread.empty())
+        return texts.GetLanguageText(ReportText::kNoAnswer);
+    return LevelText(pack.level, texts);
 }
 
 void ApplyFindings(RReport& report, const TTextOper& texts)
 {
     const std::optional<std::uint16_t> common = CommonSoftwareVersion(report.packs);
     for (RPackReport& pack : report.packs) {
-        if (!pack.answered)
-            continue;
-        pack.findings = PackFindings(pack, common, texts);
+        if (pack.answered) {
+            pack.findings = PackFindings(pack, common, texts);
+            // Most severe first: the rack summary shows the first one.
+            std::stable_sort(pack.findings.begin(), pack.findings.end(),
+                             [](const RFinding& a, const RFinding& b) { return a.level > b.level; });
+        }
         pack.level = OverallLevel(pack.findings);
+        if (!pack.unread.empty())
+            pack.level = std::max(pack.level, ReportLevel::Incomplete);
     }
 }

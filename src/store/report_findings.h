@@ -54,7 +54,15 @@ std::vector<RFinding> PackFindings(const RPackReport& pack, std::optional<std::u
                                    const TTextOper& texts);
 // The worst level among the findings (OK without any).
 ReportLevel OverallLevel(std::span<const RFinding> findings);
-// "OK", "Watch", "Service" in the current language.
+// "OK", "Incomplete", "Watch", "Service" in the current language.
 QString LevelText(ReportLevel level, const TTextOper& texts);
-// Fills in the findings and level of every answering pack.
+// One thing that could not be read: "alarm data (0x44): No answer".
+QString UnreadText(const RUnreadItem& item, const TTextOper& texts);
+// All that could not be read of a pack, joined by "; " (empty: nothing).
+QString UnreadList(const RPackReport& pack, const TTextOper& texts);
+// A pack's status word: its level when it answered or was incomplete,
+// otherwise "no answer", "not tried" or "port lost".
+QString StatusText(const RPackReport& pack, const TTextOper& texts);
+// Fills in the findings of every answering pack, most severe first, and the
+// level of every pack: Incomplete at least when something was not read.
 void ApplyFindings(RReport& report, const TTextOper& texts);

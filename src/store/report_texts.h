@@ -70,6 +70,26 @@ inline constexpr std::uint16_t kRuleSoh = 0x36FC;
 inline constexpr std::uint16_t kCancelled = 0x36FD;
 inline constexpr std::uint16_t kBrowse = 0x36FE;
 inline constexpr std::uint16_t kCellTemperature = 0x36FF;
+inline constexpr std::uint16_t kIncomplete = 0x3720;
+inline constexpr std::uint16_t kNotRead = 0x3721;
+inline constexpr std::uint16_t kNotTried = 0x3722;
+inline constexpr std::uint16_t kPortLost = 0x3723;
+inline constexpr std::uint16_t kReferenceNotRead = 0x3724;
+inline constexpr std::uint16_t kSavedIncomplete = 0x3725;
+inline constexpr std::uint16_t kPortLostNotSaved = 0x3726;
+inline constexpr std::uint16_t kNoPackNoFile = 0x3727;
+inline constexpr std::uint16_t kReadAnalog = 0x3730;
+inline constexpr std::uint16_t kReadAlarm = 0x3731;
+inline constexpr std::uint16_t kReadParameters = 0x3732;
+inline constexpr std::uint16_t kReadWorkLog = 0x3733;
+inline constexpr std::uint16_t kReadAlarmLog = 0x3734;
+inline constexpr std::uint16_t kReadClock = 0x3735;
+inline constexpr std::uint16_t kReadDeviceInfo = 0x3736;
+// The names of the reads, by CID2, for "what could not be read".
+inline constexpr std::uint16_t kReadNames[][2] = {
+    {0x42, kReadAnalog}, {0x44, kReadAlarm},   {0x47, kReadParameters}, {0x4B, kReadWorkLog},
+    {0x4C, kReadAlarmLog}, {0x4D, kReadClock}, {0x51, kReadDeviceInfo},
+};
 
 
 // Texts of the pages that the report shares.

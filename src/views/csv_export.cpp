@@ -26,7 +26,7 @@ QString ExportGridToCsv(QWidget* parent, int lineCount, const CsvRowSource& rows
         return {};
     QString error;
     if (!WriteCsvFile(path, lineCount, rows, &error)) {
-        MessageBoxes::Inform(parent, QDir::toNativeSeparators(path) + QStringLiteral(": ") + error);
+        MessageBoxes::Warn(parent, QDir::toNativeSeparators(path) + QStringLiteral(": ") + error);
         return {};
     }
     MessageBoxes::Inform(parent, path + QStringLiteral("*****") + texts.GetLanguageText(TextId::kOperationSucceeded));

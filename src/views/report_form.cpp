@@ -1,11 +1,13 @@
 #include "views/report_form.h"
 
 #include "params/parameter_file.h"
+#include "services/settings.h"
 #include "services/textoper.h"
 #include "store/bus_worker.h"
 #include "store/config_checks.h"
 #include "store/devinfo.h"
 #include "store/pack_list.h"
+#include "store/report_findings.h"
 #include "store/report_texts.h"
 #include "views/file_dialogs.h"
 #include "views/message_boxes.h"
@@ -161,9 +163,19 @@ std::optional<RReportRequest> TReportForm::ReadRequest(RReportFiles& files)
         request.referencePack = std::uint8_t(*pack);
     } else if (!reference.isEmpty()) {
         RParameter set = m_store.ParameterInfo().NewParameterSet(0);
+        bool isNumber = false;
+        reference.toUInt(&isNumber);
+        // A number that names no pack is most likely a pack meant, not a file.
+        if (isNumber && !QFileInfo::exists(reference)) {
+            MessageBoxes::Warn(this, QStringLiteral("%1: %2").arg(reference, Text(ReportText::kNoPackNoFile).arg(reference)));
+            return std::nullopt;
+        }
         const RParameterFileResult read = ImportParameterFile(reference, set);
         if (!read.ok) {
-            MessageBoxes::Warn(this, QStringLiteral("%1: %2").arg(reference, read.errorText));
+            // The file's own errors may name it already.
+            MessageBoxes::Warn(this, read.errorText.startsWith(reference)
+                                         ? read.errorText
+                                         : QStringLiteral("%1: %2").arg(reference, read.errorText));
             return std::nullopt;
         }
         request.reference = set;
@@ -260,14 +272,20 @@ void TReportForm::Finished(bool cancelled)
             return;
         }
         ProgressReport->setValue(ProgressReport->maximum());
-        Ended(Text(ReportText::kSaved).arg(QDir::toNativeSeparators(m_files.pdf)));
-        emit reportWritten(m_files.pdf);
+        const QString pdf = m_files.pdf;
+        Ended(SavedText(*m_report));
+        emit reportWritten(pdf);
         return;
     }
     if (m_phase != Phase::Reading)
         return;
     if (cancelled || !m_report || m_report->cancelled) {
         Ended(Text(ReportText::kCancelled));
+        return;
+    }
+    // Packs lost with the port make no report: the earlier file stays.
+    if (m_report->portLost) {
+        Ended(Text(ReportText::kPortLostNotSaved).arg(m_store.DevOper().PortDevice(Globals().PortNumber.load())));
         return;
     }
     m_phase = Phase::Drawing;
@@ -308,6 +326,22 @@ void TReportForm::StartWriting()
     });
     if (!started)
         Ended(QStringLiteral("the report could not be written: another job runs"));
+}
+
+QString TReportForm::SavedText(const RReport& report) const
+{
+    const QString path = QDir::toNativeSeparators(m_files.pdf);
+    QStringList packs;
+    for (const std::uint8_t pack : UncheckedPacks(report))
+        packs << QString::number(pack);
+    QString text = packs.isEmpty() ? Text(ReportText::kSaved).arg(path)
+                                   : Text(ReportText::kSavedIncomplete).arg(packs.join(QStringLiteral(", ")), path);
+    if (report.referenceResult != 0)
+        text += QLatin1Char('\n')
+            + Text(ReportText::kReferenceNotRead)
+                  .arg(report.referencePack)
+                  .arg(m_store.TextOper().GetErrorText(report.referenceResult));
+    return text;
 }
 
 void TReportForm::Ended(const QString& message)

@@ -6,7 +6,8 @@
 // and that the files can be written, before any pack is read. The packs are
 // read on the window's bus worker, so the window keeps painting; the
 // progress bar follows the packs and Cancel stops before the next pack (or
-// log record) and writes nothing. When the reading is done the charts are
+// log record) and writes nothing; so does a port that went away. A report
+// that could not read everything is saved and says which packs. When the reading is done the charts are
 // drawn here, one pack per turn of the event loop (Qt Charts are widgets),
 // and the files are written on the bus worker again.
 
@@ -68,6 +69,8 @@ private:
     void DrawNextCharts();
     void StartWriting();
     void Ended(const QString& message);
+    // "Report saved: …", or which packs it could not fully read.
+    QString SavedText(const RReport& report) const;
     void ShowRunning(bool running);
     // The request from the fields, or nothing after telling the user why.
     std::optional<RReportRequest> ReadRequest(RReportFiles& files);

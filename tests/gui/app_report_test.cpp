@@ -81,7 +81,9 @@ TEST_F(MainWindowTest, ReportDialogWritesTheReportWhileTheWindowPolls)
     QTest::mouseClick(Find<QAbstractButton>("BtnReport"), Qt::LeftButton);
     ASSERT_EQ(opened, 1);
     EXPECT_TRUE(m_boxes.isEmpty());
-    EXPECT_TRUE(state.endsWith(QStringLiteral("rack.pdf"))) << state.toStdString();
+    // Pack 3 is silent: saved, and said to be incomplete.
+    EXPECT_EQ(state, Text(ReportText::kSavedIncomplete).arg(QStringLiteral("3"), QDir::toNativeSeparators(pdf)))
+        << state.toStdString();
     const QString text = PdfText(pdf);
     EXPECT_TRUE(text.contains(QStringLiteral("SIM48V100AH0001")));
     EXPECT_TRUE(text.contains(QStringLiteral("SIM48V100AH0002")));
@@ -114,6 +116,14 @@ TEST_F(MainWindowTest, ReportDialogCancelAndBadInputWriteNothing)
         QTest::mouseClick(dialog.BtnMake, Qt::LeftButton);
         EXPECT_FALSE(dialog.IsRunning());
         EXPECT_EQ(m_boxes.size(), 2);
+        // A number that is no pack and no file is read as a pack meant.
+        dialog.EditPdf->setText(pdf);
+        dialog.EditReference->setText(QStringLiteral("17"));
+        QTest::mouseClick(dialog.BtnMake, Qt::LeftButton);
+        EXPECT_FALSE(dialog.IsRunning());
+        ASSERT_EQ(m_boxes.size(), 3);
+        EXPECT_EQ(m_boxes[2].text, QStringLiteral("17: ") + Text(ReportText::kNoPackNoFile).arg(QStringLiteral("17")));
+        dialog.EditReference->clear();
 
         // Cancel while it reads: nothing written, the earlier file stays.
         dialog.EditPdf->setText(pdf);

@@ -69,6 +69,7 @@ protected:
         globals.AutoScroll = true;
         m_previousBoxes = MessageBoxes::SetHandler([this](QWidget*, const MessageBoxes::Request& request) {
             m_boxes << request.text;
+            m_icons << request.icon;
             return m_answers.isEmpty() ? MessageBoxes::Answer::Ok : m_answers.takeFirst();
         });
         m_previousDialog = FileDialogs::SetSaveHandler([this](QWidget*, const FileDialogs::SaveRequest& request) {
@@ -106,6 +107,7 @@ protected:
     TDevInfo m_store;
     std::unique_ptr<TFrameRealTimeData> m_frame;
     QStringList m_boxes;
+    QList<MessageBoxes::Icon> m_icons;
     QList<MessageBoxes::Answer> m_answers;
     QString m_chosenFile;
     QString m_dialogFolder;
@@ -239,6 +241,7 @@ TEST_F(LogFrame, ExportAsksChoosesAFileAndReportsIt)
     m_frame->N1Click();
     EXPECT_TRUE(m_boxes.last().contains(QStringLiteral("x.csv")));
     EXPECT_FALSE(m_boxes.last().contains(QStringLiteral("*****")));
+    EXPECT_EQ(m_icons.last(), MessageBoxes::Icon::Warning);
 }
 
 QString Cell(const QWidget& frame, int row, int column)

@@ -206,7 +206,7 @@ TEST(SimBus, FaultTextsParseAndMalformedOnesAreRefused)
 {
     for (const char* text : {"silent:3", "noise", "badsum:2", "truncate:7", "wrongaddr:1", "rtn:4D:E1", "delay:900",
                              "slow:2:1500", "glitch", "stutter", "garbage", "badclock", "badclock:13",
-                             "answeras:E9", "echo", "chunks:40"}) {
+                             "answeras:E9", "echo", "chunks:40", "rtn:4D:E1:2", "cut:3:42"}) {
         const std::optional<SimFault> fault = ParseSimFault(QString::fromLatin1(text));
         ASSERT_TRUE(fault) << text;
         EXPECT_EQ(SimFaultText(*fault), QString::fromLatin1(text));
@@ -214,7 +214,7 @@ TEST(SimBus, FaultTextsParseAndMalformedOnesAreRefused)
     QString error;
     for (const char* text : {"", "loud", "badsum", "badsum:0", "badsum:x", "rtn:4D", "rtn:4G:01", "noise:1", "delay:-5",
                              "slow:2", "slow:x:100", "echo:1", "chunks", "badclock:x", "badclock:1:2", "answeras",
-                             "answeras:G1"}) {
+                             "answeras:G1", "rtn:4D:E1:0", "rtn:4D:E1:x", "cut:3", "cut:0:42", "cut:3:4G"}) {
         EXPECT_FALSE(ParseSimFault(QString::fromLatin1(text), &error)) << text;
         EXPECT_FALSE(error.isEmpty());
     }

@@ -9,6 +9,8 @@
 #include "store/report_findings.h"
 #include "store/sim_store.h"
 
+#include "protocol/result_codes.h"
+
 #include <QDir>
 #include <QProcess>
 #include <QRegularExpression>
@@ -60,7 +62,7 @@ protected:
         ASSERT_TRUE(m_folder.isValid());
         m_texts.SetLanguage(TTextOper::English);
         SimOptions options;
-        options.packs = 3;
+        options.packs = 8;   // 4-8: one failed read each (ReportOverFaults)
         options.recordsPerLog = 4;
         m_sim = std::make_unique<SimulatedStore>(options);
         ASSERT_TRUE(m_sim->opened);
@@ -208,15 +210,17 @@ TEST_F(ReportBusTest, AFileComparesWhatItNamesAndAPackIsReadAsReference)
     ASSERT_EQ(fromFile.differences.size(), 1u);
     EXPECT_EQ(fromFile.differences[0].id, ReportRules::kDifferenceAlarm);
 
-    for (const auto& [referencePack, differences, named] :
-         {std::tuple{std::uint8_t(1), 2u, "Pack 1"}, std::tuple{std::uint8_t(3), 0u, "Pack 3: "}}) {
+    for (const auto& [referencePack, differences, result] :
+         {std::tuple{std::uint8_t(1), 2u, ResultCode::kSuccess}, std::tuple{std::uint8_t(3), 0u, ResultCode::kNoAnswer}}) {
         RReportRequest byPack;
         byPack.packs = {2};
         byPack.withLogs = false;
         byPack.referencePack = referencePack;
         const RReport report = GatherReport(*m_sim->store, byPack, RBusControl{});
         EXPECT_EQ(report.packs.front().differences.size(), differences) << int(referencePack);
-        EXPECT_TRUE(report.referenceName.startsWith(QLatin1String(named))) << report.referenceName.toStdString();
+        EXPECT_EQ(report.packs.front().compared, result == ResultCode::kSuccess);
+        EXPECT_EQ(report.referenceResult, result);
+        EXPECT_EQ(ReportComplete(report), result == ResultCode::kSuccess);
     }
 }
 
@@ -242,7 +246,9 @@ TEST_F(ReportBusTest, CancelStopsBeforeTheNextPack)
     control.cancelled = [&asked] { return ++asked > 1; };
     const RReport report = GatherReport(*m_sim->store, request, control);
     EXPECT_TRUE(report.cancelled);
-    EXPECT_LE(report.packs.size(), 1u);
+    ASSERT_EQ(report.packs.size(), 2u);
+    EXPECT_EQ(report.packs[1].reach, RPackReach::NotTried);   // listed, never "no answer"
+    EXPECT_EQ(StatusText(report.packs[1], m_texts), QStringLiteral("not tried"));
 }
 
 TEST_F(ReportBusTest, UnwritableFilesAreRefusedAndEarlierFilesStay)
@@ -250,11 +256,13 @@ TEST_F(ReportBusTest, UnwritableFilesAreRefusedAndEarlierFilesStay)
     QString error;
     EXPECT_FALSE(CheckReportFile(m_folder.path(), &error));                        // a folder
     EXPECT_FALSE(CheckReportFile(Path("no-such-folder/r.pdf"), &error));
+    EXPECT_TRUE(error.contains(QStringLiteral("was not created"))) << error.toStdString();
+    EXPECT_FALSE(CheckReportFile(QStringLiteral("/proc/r.pdf"), &error));   // a folder no file goes into
     EXPECT_FALSE(CheckReportFiles({Path("r.pdf"), Path("r.pdf")}, &error));        // the same file twice
     EXPECT_TRUE(CheckReportFiles({Path("r.pdf"), Path("r.html")}, &error)) << error.toStdString();
 
     // A failing write (its HTML target is a folder) leaves no temporary file
-    // behind and keeps the earlier HTML file's place untouched.
+    // behind and writes no PDF either.
     QFile earlier(Path("old.pdf"));
     ASSERT_TRUE(earlier.open(QIODevice::WriteOnly));
     earlier.write("earlier report");
@@ -264,7 +272,68 @@ TEST_F(ReportBusTest, UnwritableFilesAreRefusedAndEarlierFilesStay)
     EXPECT_FALSE(WriteReport(report, {Path("new.pdf"), Path("taken.html")}, m_texts, &error));
     EXPECT_EQ(ReadAll(Path("old.pdf")), QStringLiteral("earlier report"));
     const QStringList left = QDir(m_folder.path()).entryList(QDir::Files | QDir::Hidden);
-    EXPECT_EQ(left, QStringList({QStringLiteral("new.pdf"), QStringLiteral("old.pdf")}));
+    // Neither file replaces anything unless both were written.
+    EXPECT_EQ(left, QStringList({QStringLiteral("old.pdf")}));
+}
+
+// One pack per read that fails, a silent one and a sound one: the level says
+// what was checked, and the files name what could not be read.
+TEST_F(ReportBusTest, ReportOverFaultsNamesWhatItCouldNotRead)
+{
+    for (const char* fault : {"rtn:44:E1:4", "rtn:4D:E1:5", "rtn:47:E1:6", "rtn:4C:E1:7", "cut:8:42"})
+        SimulatedStore::AddFault(QString::fromLatin1(fault));
+    for (std::uint8_t pack = 4; pack <= 8; ++pack)   // no protection logged: no Service finding
+        SharedSimBus()->setLog(pack, true, AlarmLog(pack, {kCellHighTemperatureAlarm}));
+    const RReport report = Gather({1, 3, 4, 5, 6, 7, 8});
+    const struct {
+        std::uint8_t pack;
+        const char* status;
+        std::vector<std::uint8_t> unread;   // the commands, in the order asked
+    } expected[] = {
+        {1, "OK", {}},
+        {3, "no answer", {}},
+        {4, "Incomplete", {0x44}},
+        {5, "Incomplete", {0x4D}},
+        {6, "Incomplete", {0x47}},
+        {7, "Incomplete", {0x4C}},
+        {8, "Incomplete", {0x42}},   // its analog answer came cut short
+    };
+    ASSERT_EQ(report.packs.size(), std::size(expected));
+    for (std::size_t k = 0; k < report.packs.size(); ++k) {
+        const RPackReport& pack = report.packs[k];
+        ASSERT_EQ(pack.packNumber, expected[k].pack);
+        EXPECT_EQ(StatusText(pack, m_texts), QString::fromLatin1(expected[k].status)) << int(pack.packNumber);
+        std::vector<std::uint8_t> commands;
+        for (const RUnreadItem& item : pack.unread)
+            commands.push_back(item.command);
+        EXPECT_EQ(commands, expected[k].unread) << int(pack.packNumber);
+    }
+    EXPECT_EQ(UncheckedPacks(report), (std::vector<std::uint8_t>{3, 4, 5, 6, 7, 8}));
+    EXPECT_FALSE(ReportComplete(report));
+
+    QString error;
+    ASSERT_TRUE(WriteReport(report, {Path("faults.pdf"), Path("faults.html")}, m_texts, &error)) << error.toStdString();
+    const QString pdf = PdfText(Path("faults.pdf")).simplified();
+    const QString html = ReadAll(Path("faults.html"));
+    const QString refused = m_texts.GetErrorText(0xE1);
+    for (const QString& said : {QStringLiteral("Not read: alarm data (0x44): ") + refused,
+                                QStringLiteral("Not read: clock (0x4D): ") + refused,
+                                QStringLiteral("Not read: parameters (0x47): ") + refused,
+                                QStringLiteral("Not read: alarm log (0x4C): ") + refused,
+                                QStringLiteral("Not read: analog data (0x42)")}) {
+        EXPECT_TRUE(pdf.contains(said)) << said.toStdString() << "\n" << pdf.toStdString();
+        EXPECT_TRUE(html.contains(said.toHtmlEscaped())) << said.toStdString();
+    }
+}
+
+// Most severe first: the rack summary row shows the first finding.
+TEST_F(ReportBusTest, ServiceFindingComesFirst)
+{
+    WriteParameter(2, ReportRules::kBalanceStartDifference, 1);   // a Watch finding before the Service one
+    const RPackReport pack = Gather({2}).packs.front();
+    ASSERT_GE(pack.findings.size(), 2u);
+    EXPECT_EQ(pack.findings.front().level, ReportLevel::Service);
+    EXPECT_EQ(pack.findings.back().level, ReportLevel::Watch);
 }
 
 } // namespace

@@ -106,6 +106,17 @@ public:
         return true;
     }
 
+    // The same for standard error.
+    bool waitForErrorOutput(const QByteArray& text, int timeoutMs)
+    {
+        const QDeadlineTimer deadline(timeoutMs);
+        while (!m_stderr.contains(text)) {
+            if (deadline.hasExpired() || !pump(int(std::min<qint64>(deadline.remainingTime(), 100))))
+                return m_stderr.contains(text);
+        }
+        return true;
+    }
+
     // Waits for the program to end, collecting its output; false at the
     // deadline.
     bool waitForFinished(int timeoutMs)
