@@ -52,21 +52,27 @@ constexpr KindName kKindNames[] = {{StatusKind::Alarm, "alarms"},
 OutputRecord AnalogRecord(const RAnalogData& analog)
 {
     OutputRecord record(QStringLiteral("analog"));
-    record.number(QStringLiteral("pack"), analog.packNumber)
-        .text(QStringLiteral("time"), LocalTime(analog.time))
-        .number(QStringLiteral("voltage_V"), analog.totalVoltage)
-        .number(QStringLiteral("current_A"), analog.current)
-        .numbers(QStringLiteral("cells_mV"), Whole(analog.cellVoltages))
-        .numbers(QStringLiteral("temps_C"), Decimals(analog.cellTemperatures))
-        .number(QStringLiteral("ambient_C"), analog.ambientTemperature)
-        .number(QStringLiteral("fet_C"), analog.fetTemperature)
-        .number(QStringLiteral("remaining_Ah"), analog.remainingCapacity)
-        .number(QStringLiteral("full_Ah"), analog.fullCapacity)
-        .number(QStringLiteral("cycles"), analog.cycleCount)
-        .number(QStringLiteral("soc"), analog.soc)
-        .number(QStringLiteral("soh"), analog.soh)
-        .numbers(QStringLiteral("balancing"), Whole(analog.balancing))
-        .number(QStringLiteral("humidity"), analog.humidity);
+    record.number(QStringLiteral("pack"), analog.packNumber).text(QStringLiteral("time"), LocalTime(analog.time));
+    // Fields in the order the pack sends them; an answer that ended early
+    // leaves out what it did not carry (older firmware), instead of zeros.
+    using F = AnalogField;
+    const auto add = [&](F field, const auto& put) {
+        if (analog.sent(field))
+            put();
+    };
+    add(F::Voltage, [&] { record.number(QStringLiteral("voltage_V"), analog.totalVoltage); });
+    add(F::Current, [&] { record.number(QStringLiteral("current_A"), analog.current); });
+    add(F::Cells, [&] { record.numbers(QStringLiteral("cells_mV"), Whole(analog.cellVoltages)); });
+    add(F::CellTemperatures, [&] { record.numbers(QStringLiteral("temps_C"), Decimals(analog.cellTemperatures)); });
+    add(F::Ambient, [&] { record.number(QStringLiteral("ambient_C"), analog.ambientTemperature); });
+    add(F::Fet, [&] { record.number(QStringLiteral("fet_C"), analog.fetTemperature); });
+    add(F::Remaining, [&] { record.number(QStringLiteral("remaining_Ah"), analog.remainingCapacity); });
+    add(F::FullCapacity, [&] { record.number(QStringLiteral("full_Ah"), analog.fullCapacity); });
+    add(F::Cycles, [&] { record.number(QStringLiteral("cycles"), analog.cycleCount); });
+    add(F::Soc, [&] { record.number(QStringLiteral("soc"), analog.soc); });
+    add(F::Soh, [&] { record.number(QStringLiteral("soh"), analog.soh); });
+    add(F::Balancing, [&] { record.numbers(QStringLiteral("balancing"), Whole(analog.balancing)); });
+    add(F::Humidity, [&] { record.number(QStringLiteral("humidity"), analog.humidity); });
     return record;
 }
 

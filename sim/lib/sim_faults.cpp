@@ -146,7 +146,6 @@ std::optional<SimFault> ParseSimFault(QStringView text, QString* error)
         fault.value = *field;
         return fault;
     }
-    case ArgumentShape::CommandAndCode: {
     case ArgumentShape::CommandAndCode:
     case ArgumentShape::CommandCodeAddress: {
         const std::optional<int> cid2 = ParseNumber(parts[1], 16, 0, 255);

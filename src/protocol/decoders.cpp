@@ -89,18 +89,20 @@ private:
 };
 
 // A present field into the record; an absent one leaves the record's blank
-// value.
+// value. True when the field was present.
 template <typename Field, typename Value>
-void Take(Field& field, std::optional<Value> value)
+bool Take(Field& field, std::optional<Value> value)
 {
     if (value)
         field = *value;
+    return value.has_value();
 }
 template <typename Field, typename Value, typename Convert>
-void Take(Field& field, std::optional<Value> value, Convert convert)
+bool Take(Field& field, std::optional<Value> value, Convert convert)
 {
     if (value)
         field = convert(*value);
+    return value.has_value();
 }
 
 struct StateMark {
@@ -128,44 +130,60 @@ std::uint8_t DecodeAnalogData(const AnswerView& answer, std::uint8_t requestedPa
     fresh.packNumber = requestedPack;
     fresh.time = now;
     InfoFields in(answer, 1);
+    // Each field read in full moves the count of fields sent on; the first
+    // one the answer does not carry stops it.
+    std::uint8_t sent = 0;
+    bool whole = true;
+    const auto field = [&](bool present) {
+        whole = whole && present;
+        if (whole)
+            ++sent;
+    };
 
     const std::optional<std::uint8_t> cells = in.byte();
     if (cells && *cells > kMaxCells)
         return ResultCode::kBadFrame;
+    bool present = cells.has_value();
     for (int i = 0; i < cells.value_or(0); ++i)
-        Take(fresh.cellVoltages[i], in.word());
+        present = Take(fresh.cellVoltages[i], in.word()) && present;
+    field(present);
 
     // The temperature count includes the ambient and FET temperatures that
     // follow the cell temperatures.
     const std::optional<std::uint8_t> temperatures = in.byte();
     if (temperatures && (*temperatures < 2 || *temperatures > kMaxCellTemperatures + 2))
         return ResultCode::kBadFrame;
+    present = temperatures.has_value();
     for (int i = 0; i < temperatures.value_or(2) - 2; ++i)
-        Take(fresh.cellTemperatures[i], in.word(), OffsetTemperature);
-    Take(fresh.ambientTemperature, in.word(), OffsetTemperature);
-    Take(fresh.fetTemperature, in.word(), OffsetTemperature);
+        present = Take(fresh.cellTemperatures[i], in.word(), OffsetTemperature) && present;
+    field(present);
+    field(Take(fresh.ambientTemperature, in.word(), OffsetTemperature));
+    field(Take(fresh.fetTemperature, in.word(), OffsetTemperature));
 
-    Take(fresh.current, in.word(), [](std::uint16_t v) { return Hundredths(static_cast<std::int16_t>(v)); }); // 10 mA
-    Take(fresh.totalVoltage, in.word(), Hundredths);       // 10 mV
-    Take(fresh.remainingCapacity, in.word(), Hundredths);  // 10 mAh
+    field(Take(fresh.current, in.word(), [](std::uint16_t v) { return Hundredths(static_cast<std::int16_t>(v)); })); // 10 mA
+    field(Take(fresh.totalVoltage, in.word(), Hundredths));       // 10 mV
+    field(Take(fresh.remainingCapacity, in.word(), Hundredths));  // 10 mAh
     const std::optional<std::uint8_t> layout = in.byte();
-    Take(fresh.fullCapacity, in.word(), Hundredths);
-    Take(fresh.cycleCount, in.word());
-    Take(fresh.soc, in.byte());
-    Take(fresh.soh, in.byte());
+    field(Take(fresh.fullCapacity, in.word(), Hundredths) && layout.has_value());
+    field(Take(fresh.cycleCount, in.word()));
+    field(Take(fresh.soc, in.byte()));
+    field(Take(fresh.soh, in.byte()));
 
     // The balancing word carries cells 9-16 in its first byte and cells 1-8
     // in its second, bit 0 lowest.
-    if (const std::optional<std::uint16_t> balancing = in.word()) {
+    const std::optional<std::uint16_t> balancing = in.word();
+    if (balancing) {
         for (int bit = 0; bit < 8; ++bit) {
             fresh.balancing[bit] = (*balancing >> bit) & 1;
             fresh.balancing[8 + bit] = (*balancing >> (8 + bit)) & 1;
         }
     }
+    field(balancing.has_value());
     // Layout 6 puts one more byte before the humidity.
     if (layout == 6)
         in.skip(1);
-    Take(fresh.humidity, in.byte());
+    field(Take(fresh.humidity, in.byte()));
+    fresh.fieldsSent = sent;
 
     record = fresh;
     return ResultCode::kSuccess;

@@ -31,6 +31,15 @@ inline constexpr int kMaxCellTemperatures = 4;
 inline constexpr int kStatusBytes = 16;
 
 // One pack's measurements, as the analog data answer carries them.
+// The fields of the analog answer in the order the pack sends them. Older
+// firmware ends its answer after one of them; the fields after it were not
+// sent, which is not the same as zero.
+enum class AnalogField : std::uint8_t {
+    Cells, CellTemperatures, Ambient, Fet, Current, Voltage, Remaining,
+    FullCapacity, Cycles, Soc, Soh, Balancing, Humidity,
+};
+inline constexpr std::uint8_t kAnalogFields = std::uint8_t(AnalogField::Humidity) + 1;
+
 struct RAnalogData {
     std::uint8_t packNumber = 0;
     Decimal totalVoltage;                                    // V
@@ -47,7 +56,9 @@ struct RAnalogData {
     Decimal fetTemperature;                                  // °C
     std::uint8_t humidity = 0;
     QDateTime time;                                          // PC clock when made
+    std::uint8_t fieldsSent = kAnalogFields;                 // how many AnalogFields the answer carried
 
+    bool sent(AnalogField field) const { return std::uint8_t(field) < fieldsSent; }
     friend bool operator==(const RAnalogData&, const RAnalogData&) = default;
 };
 

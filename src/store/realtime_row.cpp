@@ -5,6 +5,7 @@
 #include "services/textoper.h"
 #include "store/devinfo.h"
 
+#include <array>
 #include <cstdint>
 
 namespace {
@@ -98,6 +99,14 @@ QString RealtimeLogCell(int column, int rowNumber, const RAnalogData& analog, co
 {
     constexpr int kFirstTemperature = 18;
     constexpr int kFirstCell = kFirstTemperature + kMaxCellTemperatures;
+    // A field the pack's answer did not carry stays blank.
+    using F = AnalogField;
+    constexpr std::array<F, 12> kColumnFields = {F::Voltage, F::Current, F::Soc, F::Soh, F::Remaining, F::FullCapacity,
+                                                 F::Cycles, F::Humidity, F::Cells, F::Cells, F::Ambient, F::Fet};
+    if (column >= 3 && column < 3 + int(kColumnFields.size()) && !analog.sent(kColumnFields[std::size_t(column - 3)]))
+        return {};
+    if (column >= kFirstTemperature && column < kFirstCell && !analog.sent(F::CellTemperatures))
+        return {};
     switch (column) {
     case 0: return Whole(rowNumber);
     case 1: return TwoDigits(analog.packNumber);
@@ -117,6 +126,8 @@ QString RealtimeLogCell(int column, int rowNumber, const RAnalogData& analog, co
     case 15: return store.AlarmText(alarm);
     case 16: return store.ProtectionText(alarm);
     case 17: {
+        if (!analog.sent(F::Balancing))
+            return {};
         QString balance;
         for (std::uint8_t flag : analog.balancing)
             balance += flag != 0 ? QLatin1Char('1') : QLatin1Char('0');

@@ -258,7 +258,10 @@ bool ReadPack(TDevInfo& store, const RReportRequest& request, TParameterInfo& ca
         return false;
     }
     pack.analog = store.GetAnalogData(pack.packNumber);
-    bool whole = ReadIdentity(store, pack);
+    // Older firmware ends its analog answer early: the rules that need what
+    // it did not send cannot run.
+    bool whole = pack.analog.fieldsSent >= kAnalogFields || Unread(pack, CommandId::ReadAnalogData, 0);
+    whole = ReadIdentity(store, pack) && whole;
     whole = ReadState(store, pack) && whole;
     whole = ReadParameterSet(store, request, catalogue, pack) && whole;
     if (request.withLogs)

@@ -86,7 +86,7 @@ struct RParameterDifference {
 // and the result code it ended with. Texts are made where it is shown.
 struct RUnreadItem {
     std::uint8_t command = 0;
-    std::uint8_t result = 0;
+    std::uint8_t result = 0;   // 0: the answer came but ended early (older firmware)
 
     friend bool operator==(const RUnreadItem&, const RUnreadItem&) = default;
 };

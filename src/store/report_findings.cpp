@@ -124,14 +124,17 @@ std::vector<RFinding> PackFindings(const RPackReport& pack, std::optional<std::u
         add(SpreadFinding(CellSpreadMv(pack.analog.cellVoltages),
                           int(TParameterInfo::GetParameterInt(ReportRules::kBalanceStartDifference, limits)),
                           int(TParameterInfo::GetParameterInt(ReportRules::kDifferenceAlarm, limits)), texts));
+        // A temperature the pack's answer did not carry is not judged.
         const QString cellName = texts.GetLanguageText(ReportText::kCellTemperature);
-        for (int sensor = 0; sensor < kMaxCellTemperatures; ++sensor)
+        for (int sensor = 0; sensor < kMaxCellTemperatures && pack.analog.sent(AnalogField::CellTemperatures); ++sensor)
             add(TemperatureFinding(cellName.arg(sensor + 1), pack.analog.cellTemperatures[std::size_t(sensor)],
                                    limit(ReportRules::kCellLowAlarm), limit(ReportRules::kCellHighAlarm), texts));
-        add(TemperatureFinding(texts.GetLanguageText(ReportText::kAmbient), pack.analog.ambientTemperature, limit(ReportRules::kAmbientLowAlarm),
-                               limit(ReportRules::kAmbientHighAlarm), texts));
-        add(TemperatureFinding(QStringLiteral("FET"), pack.analog.fetTemperature, limit(ReportRules::kFetLowAlarm),
-                               limit(ReportRules::kFetHighAlarm), texts));
+        if (pack.analog.sent(AnalogField::Ambient))
+            add(TemperatureFinding(texts.GetLanguageText(ReportText::kAmbient), pack.analog.ambientTemperature,
+                                   limit(ReportRules::kAmbientLowAlarm), limit(ReportRules::kAmbientHighAlarm), texts));
+        if (pack.analog.sent(AnalogField::Fet))
+            add(TemperatureFinding(QStringLiteral("FET"), pack.analog.fetTemperature, limit(ReportRules::kFetLowAlarm),
+                                   limit(ReportRules::kFetHighAlarm), texts));
     }
     for (const RAlarmCount& count : pack.alarmLog.counts)
         add(ProtectionFinding(count, texts));
@@ -139,7 +142,8 @@ std::vector<RFinding> PackFindings(const RPackReport& pack, std::optional<std::u
         add(ClockFinding(pack.clockOffsetSeconds, texts));
     if (pack.deviceInfoRead && commonVersion)
         add(VersionFinding(pack.softwareVersion, *commonVersion, texts));
-    add(HealthFinding(pack.analog.soh, texts));
+    if (pack.analog.sent(AnalogField::Soh))
+        add(HealthFinding(pack.analog.soh, texts));
     return findings;
 }
 
@@ -170,7 +174,7 @@ QString UnreadText(const RUnreadItem& item, const TTextOper& texts)
             name = texts.GetLanguageText(row[1]);
     return QStringLiteral("%1 (0x%2): %3")
         .arg(name, QString::number(item.command, 16).toUpper().rightJustified(2, QLatin1Char('0')),
-             texts.GetErrorText(item.result));
+             item.result == 0 ? texts.GetLanguageText(ReportText::kAnswerEndsEarly) : texts.GetErrorText(item.result));
 }
 
 QString UnreadList(const RPackReport& pack, const TTextOper& texts)

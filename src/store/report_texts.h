@@ -85,6 +85,7 @@ inline constexpr std::uint16_t kReadWorkLog = 0x3733;
 inline constexpr std::uint16_t kReadAlarmLog = 0x3734;
 inline constexpr std::uint16_t kReadClock = 0x3735;
 inline constexpr std::uint16_t kReadDeviceInfo = 0x3736;
+inline constexpr std::uint16_t kAnswerEndsEarly = 0x3737;
 // The names of the reads, by CID2, for "what could not be read".
 inline constexpr std::uint16_t kReadNames[][2] = {
     {0x42, kReadAnalog}, {0x44, kReadAlarm},   {0x47, kReadParameters}, {0x4B, kReadWorkLog},

@@ -72,6 +72,14 @@ QString RowUnit(int row)
 // The value of quantity row `row` (1..32) of a reading.
 QString RowValue(int row, const RAnalogData& analog)
 {
+    // A field the pack's answer did not carry stays blank.
+    using F = AnalogField;
+    constexpr std::array<F, 12> kRowFields = {F::Voltage, F::Current, F::Soc, F::Soh, F::Remaining, F::FullCapacity,
+                                              F::Cycles, F::Humidity, F::Cells, F::Cells, F::Ambient, F::Fet};
+    if (row >= 1 && row <= int(kRowFields.size()) && !analog.sent(kRowFields[std::size_t(row - 1)]))
+        return {};
+    if (row > int(kRowFields.size()) && row < kFirstCellRow && !analog.sent(F::CellTemperatures))
+        return {};
     switch (row) {
     case 1: return analog.totalVoltage.format(u"0.000");
     case 2: return analog.current.format(u"0.000");

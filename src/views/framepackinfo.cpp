@@ -79,6 +79,11 @@ private:
     {
         const RAnalogData& record = analog();
         const QString threeDecimals = QStringLiteral("0.000");
+        // A field the pack's answer did not carry stays blank.
+        using F = AnalogField;
+        constexpr std::array<F, 7> kRowFields = {F::Voltage, F::Current, F::Soc, F::Soh, F::Remaining, F::FullCapacity, F::Cycles};
+        if (row >= 0 && row < int(kRowFields.size()) && !record.sent(kRowFields[std::size_t(row)]))
+            return {};
         switch (row) {
         case 0: return record.totalVoltage.format(threeDecimals);
         case 1: return record.current.format(threeDecimals);

@@ -399,15 +399,16 @@ TEST_F(Commands, ShortLiveAnswersEndingAtAFieldAreDecodedWithBlanksAfter)
         int t2;
         int volts;
         int humidity;
+        int fieldsSent;   // what the record says was sent: the rest is blank, not zero
     } analogCases[] = {
-        {10, 0, 3302, 0, 0, 0},    // after the cells
-        {11, 0, 3302, 0, 0, 0},    // after the temperature count
-        {15, 0, 3302, 26, 0, 0},   // after the cell temperatures
-        {23, 0, 3302, 26, 13, 0},  // after the pack voltage
-        {35, 0, 3302, 26, 13, 45},
-        {9, ResultCode::kInvalidData, 0, 0, 0, 0},   // inside the cells
-        {16, ResultCode::kInvalidData, 0, 0, 0, 0},  // inside the ambient temperature
-        {33, ResultCode::kInvalidData, 0, 0, 0, 0},  // inside the balancing word
+        {10, 0, 3302, 0, 0, 0, 1},    // after the cells
+        {11, 0, 3302, 0, 0, 0, 1},    // after the temperature count
+        {15, 0, 3302, 26, 0, 0, 2},   // after the cell temperatures
+        {23, 0, 3302, 26, 13, 0, 6},  // after the pack voltage
+        {35, 0, 3302, 26, 13, 45, kAnalogFields},
+        {9, ResultCode::kInvalidData, 0, 0, 0, 0, kAnalogFields},   // inside the cells
+        {16, ResultCode::kInvalidData, 0, 0, 0, 0, kAnalogFields},  // inside the ambient temperature
+        {33, ResultCode::kInvalidData, 0, 0, 0, 0, kAnalogFields},  // inside the balancing word
     };
     for (const AnalogCase& c : analogCases) {
         SCOPED_TRACE(c.bytes);
@@ -419,6 +420,7 @@ TEST_F(Commands, ShortLiveAnswersEndingAtAFieldAreDecodedWithBlanksAfter)
         EXPECT_EQ(records[0].cellTemperatures[1], Decimal::fromInt(c.t2));
         EXPECT_EQ(records[0].totalVoltage, Decimal::fromInt(c.volts));
         EXPECT_EQ(records[0].humidity, c.humidity);
+        EXPECT_EQ(records[0].fieldsSent, c.fieldsSent);
     }
     // Newer firmware may append fields after the humidity.
     std::array<RAnalogData, kMaxPacks> records{};
