@@ -32,6 +32,15 @@ std::vector<std::uint8_t> FieldsNotAsWritten(const RParameter& written, const RP
     return ids;
 }
 
+// The set as the block carries it: a fraction typed for a whole number goes
+// out rounded, so that is what a read-back can show.
+RParameter AsCarried(const RParameter& set)
+{
+    RParameter carried = set;
+    DecodeParameterBlock(EncodeParameterBlock(set, false), carried);
+    return carried;
+}
+
 // The pack's set as it holds it now; 0 on success. A set read before a
 // write may be written back, so it is marked read; a read-back after a
 // write is filed but never makes the pack writable again.
@@ -195,7 +204,7 @@ RVerifiedWrite WriteParametersVerified(TDevInfo& store, std::uint8_t pack, const
         // What the pack holds now decides, whatever its answer said.
         outcome.readBackResult = ReadOwnSet(store, BlankSet(), pack, outcome.readBack, ReadMark::ReadBack);
         if (outcome.readBackResult == 0 && !restoreDefaults)
-            outcome.mismatchIds = FieldsNotAsWritten(target, outcome.readBack);
+            outcome.mismatchIds = FieldsNotAsWritten(AsCarried(target), outcome.readBack);
         const bool asSent = outcome.readBackResult == 0 && outcome.mismatchIds.empty();
         if (written.ok())
             outcome.verdict = asSent || restoreDefaults ? RWriteVerdict::Written : RWriteVerdict::Unverified;
@@ -203,7 +212,7 @@ RVerifiedWrite WriteParametersVerified(TDevInfo& store, std::uint8_t pack, const
             outcome.verdict = RWriteVerdict::Unverified;
         else if (asSent)
             outcome.verdict = RWriteVerdict::WrittenAnswerLost;
-        else if (FieldsNotAsWritten(before, outcome.readBack).empty())
+        else if (FieldsNotAsWritten(AsCarried(before), outcome.readBack).empty())
             outcome.verdict = RWriteVerdict::NotWritten;
         else
             outcome.verdict = RWriteVerdict::Unverified;
