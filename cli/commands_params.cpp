@@ -144,6 +144,8 @@ int RunWrite(Session& session, const std::vector<RParameterFileLine>& lines, boo
         return session.failed(message);
     }
     case RWriteVerdict::Unverified:
+        if (written.writeResult != 0 && written.readBackResult != 0)
+            return session.failed(written.writeResult);
         if (written.readBackResult != 0)
             return session.failed(texts.GetLanguageText(BusText::kVerifyFailed) + QStringLiteral(": ")
                                   + texts.GetErrorText(written.readBackResult));

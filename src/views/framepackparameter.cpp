@@ -385,10 +385,15 @@ void TFramePackParameter::BtnWriteParameterClick()
             MessageBoxes::Inform(this, texts.GetErrorText(written.writeResult));
             break;
         case RWriteVerdict::Unverified:
-            MessageBoxes::Inform(this, Text(BusText::kVerifyFailed) + QStringLiteral(": ")
-                                           + (written.readBackResult != 0
-                                                  ? texts.GetErrorText(written.readBackResult)
-                                                  : QString::number(written.mismatchIds.size())));
+            // Without a sound answer and without a read-back, the write's
+            // own result is all there is to say.
+            if (written.writeResult != 0 && written.readBackResult != 0)
+                MessageBoxes::Inform(this, texts.GetErrorText(written.writeResult));
+            else
+                MessageBoxes::Inform(this, Text(BusText::kVerifyFailed) + QStringLiteral(": ")
+                                               + (written.readBackResult != 0
+                                                      ? texts.GetErrorText(written.readBackResult)
+                                                      : QString::number(written.mismatchIds.size())));
             break;
         }
         return;
