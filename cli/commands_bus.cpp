@@ -5,6 +5,7 @@
 #include "commands.h"
 #include "interrupt.h"
 
+#include "params/parameter_compare.h"
 #include "services/settings.h"
 #include "store/bus_jobs.h"
 #include "store/bus_texts.h"
@@ -25,16 +26,62 @@ std::uint8_t NameLanguage()
     return TTextOper::CurrentLanguage() == TTextOper::English ? 1 : 0;
 }
 
-// "pack 3: <error text>" on standard error for every pack not read; true
+QString PortName(const Session& session)
+{
+    return session.store().DevOper().PortDevice(session.globals().PortNumber.load());
+}
+
+// "the port … went away" on standard error when it did; true then.
+bool ReportPortLost(const Session& session, bool portLost, const QString& what)
+{
+    if (portLost)
+        session.out().error(QStringLiteral("the port %1 went away; %2").arg(PortName(session), what));
+    return portLost;
+}
+
+// "pack 3 not read: <why>" on standard error for every pack not read (its
+// error text when it was asked, "not tried" or "port lost" otherwise); true
 // when there was one.
 bool ReportUnread(const Session& session, const RParameterSets& sets)
 {
-    const std::vector<std::uint8_t> failed = sets.failed();
-    for (std::uint8_t pack : failed)
+    const std::vector<std::uint8_t> notRead = sets.notRead();
+    for (std::uint8_t pack : notRead)
         session.out().error(QStringLiteral("pack %1 not read: %2")
                                 .arg(pack)
-                                .arg(session.store().TextOper().GetErrorText(sets.find(pack)->result)));
-    return !failed.empty();
+                                .arg(NotReadText(*sets.find(pack), session.store().TextOper())));
+    return !notRead.empty();
+}
+
+// The summary a compare ends with: the packs read, those not read with
+// the reason, and how many rows differ.
+OutputRecord CompareSummary(const Session& session, const RParameterSets& sets, const std::vector<std::uint8_t>& listed,
+                            std::optional<int> differing, int comparedIds)
+{
+    std::vector<std::int64_t> read;
+    QStringList notReadJson;
+    QStringList notReadPlain;
+    for (const RPackParameters& entry : sets.packs) {
+        if (std::find(listed.begin(), listed.end(), entry.pack) == listed.end() && entry.result == 0)
+            continue;
+        if (entry.result == 0) {
+            read.push_back(entry.pack);
+            continue;
+        }
+        const QString reason = NotReadText(entry, session.store().TextOper());
+        notReadJson << QStringLiteral("{\"pack\":%1,\"reason\":%2}").arg(entry.pack).arg(JsonString(reason));
+        notReadPlain << QStringLiteral("%1 (%2)").arg(entry.pack).arg(reason);
+    }
+    OutputRecord record(QStringLiteral("summary"));
+    record.numbers(QStringLiteral("packs_read"), read)
+        .raw(QStringLiteral("packs_not_read"), QLatin1Char('[') + notReadJson.join(QLatin1Char(',')) + QLatin1Char(']'),
+             notReadPlain.join(QStringLiteral(", ")));
+    if (differing)
+        record.number(QStringLiteral("rows_differ"), *differing);
+    else
+        record.raw(QStringLiteral("rows_differ"), QStringLiteral("null"), QStringLiteral("none compared"));
+    if (comparedIds > 0)
+        record.number(QStringLiteral("ids_compared"), comparedIds);
+    return record;
 }
 
 struct CompareRequest {
@@ -50,6 +97,7 @@ int RunCompare(Session& session, const CompareRequest& request)
         toRead.insert(toRead.begin(), *request.referencePack);
     const RParameterSets sets = ReadParameterSets(session.store(), toRead, InterruptControl());
     bool failed = ReportUnread(session, sets) || sets.cancelled;
+    failed = ReportPortLost(session, sets.portLost, QStringLiteral("not every pack was read")) || failed;
 
     // The packs listed that were read: one value each in every row.
     std::vector<RPackParameters> compared;
@@ -66,8 +114,11 @@ int RunCompare(Session& session, const CompareRequest& request)
     } else {
         const std::uint8_t pack = request.referencePack.value_or(request.packs.front());
         const RPackParameters* found = sets.find(pack);
-        if (!found || found->result != 0)
-            return session.failed(QStringLiteral("the reference pack %1 could not be read").arg(pack));
+        if (!found || found->result != 0) {
+            if (session.out().json())
+                session.out().printLine(CompareSummary(session, sets, request.packs, std::nullopt, 0));
+            return session.failed(session.store().TextOper().GetLanguageText(BusText::kReferenceNotRead).arg(pack));
+        }
         reference = found->set;
     }
 
@@ -103,14 +154,19 @@ int RunCompare(Session& session, const CompareRequest& request)
                          .arg(name, referenceText, plain.join(QStringLiteral("  ")));
         }
     }
-    if (!session.out().json()) {
-        const int differences = int(std::count_if(rows.begin(), rows.end(), [](const RCompareRow& row) { return row.anyDiffers(); }));
+    const int differences = int(std::count_if(rows.begin(), rows.end(), [](const RCompareRow& row) { return row.anyDiffers(); }));
+    const int comparedIds = int(referenceIds.size());
+    if (session.out().json()) {
+        session.out().printLine(CompareSummary(session, sets, request.packs, differences, comparedIds));
+    } else {
         std::vector<std::uint8_t> readPacks;
         for (const RPackParameters& entry : compared)
             readPacks.push_back(entry.pack);
         table += QStringLiteral("%1 parameter(s) differ across the pack(s) read: %2\n")
                      .arg(differences)
                      .arg(FormatPackList(readPacks));
+        if (comparedIds > 0)
+            table += session.store().TextOper().GetLanguageText(BusText::kFileIdsCompared).arg(comparedIds) + QLatin1Char('\n');
         session.out().printText(table);
     }
     return failed ? 1 : 0;
@@ -124,6 +180,8 @@ QString StepName(RBatchStep step)
     case RBatchStep::Refused: return QStringLiteral("refused");
     case RBatchStep::WriteFailed: return QStringLiteral("write_failed");
     case RBatchStep::VerifyFailed: return QStringLiteral("verify_failed");
+    case RBatchStep::WrittenAnswerLost: return QStringLiteral("written_answer_lost");
+    case RBatchStep::NotWritten: return QStringLiteral("not_written");
     }
     return {};
 }
@@ -135,18 +193,23 @@ int RunWriteMany(Session& session, const std::vector<std::uint8_t>& packs, const
     const RBatchWriteReport report = WriteParameterSets(session.store(), packs, source, NameLanguage(), InterruptControl());
     const TTextOper& texts = session.store().TextOper();
     for (const RPackWriteOutcome& outcome : report.packs) {
+        const bool lost = outcome.reach == RPackReach::PortLost && !outcome.ok();
         session.out().printLine(OutputRecord(QStringLiteral("pack_write"))
                                     .number(QStringLiteral("pack"), outcome.pack)
-                                    .text(QStringLiteral("result"), StepName(outcome.step))
+                                    .text(QStringLiteral("result"), lost ? QStringLiteral("port_lost") : StepName(outcome.step))
                                     .number(QStringLiteral("fields_changed"), outcome.ok() ? std::int64_t(outcome.changedIds.size()) : 0)
                                     .text(QStringLiteral("text"), BatchStepText(outcome, texts)));
     }
-    for (std::uint8_t pack : report.notDone)
+    for (std::uint8_t pack : report.notDone) {
+        const RPackReach reach = report.loop.reachOf(pack);
         session.out().printLine(OutputRecord(QStringLiteral("pack_write"))
                                     .number(QStringLiteral("pack"), pack)
-                                    .text(QStringLiteral("result"), QStringLiteral("not_done"))
+                                    .text(QStringLiteral("result"), reach == RPackReach::PortLost ? QStringLiteral("port_lost")
+                                                                                                  : QStringLiteral("not_tried"))
                                     .number(QStringLiteral("fields_changed"), 0)
-                                    .text(QStringLiteral("text"), texts.GetLanguageText(BusText::kNotDone)));
+                                    .text(QStringLiteral("text"), ReachText(reach, texts)));
+    }
+    ReportPortLost(session, report.portLost, QStringLiteral("not every pack was written"));
     return report.allWritten() ? 0 : 1;
 }
 
@@ -209,6 +272,10 @@ Prepared PrepareParamsCompare(const CommandArgs& args)
         const auto lines = LoadParameterLines(args.value("--ref"), error);
         if (!lines)
             return Prepared::Usage(error);
+        TParameterInfo catalogue;
+        catalogue.InitCatalogue();
+        if (const QString refused = RefusedReferenceLines(*lines, catalogue.NewParameterSet(0)); !refused.isEmpty())
+            return Prepared::Usage(QStringLiteral("%1: %2").arg(args.value("--ref"), refused));
         request.referenceLines = *lines;
     }
     return Prepared::Run([request](Session& session) { return RunCompare(session, request); });

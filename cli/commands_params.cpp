@@ -4,6 +4,9 @@
 
 #include "params/parameter_commands.h"
 #include "params/parameter_file.h"
+#include "services/settings.h"
+#include "store/bus_jobs.h"
+#include "store/bus_texts.h"
 #include "store/devinfo.h"
 
 #include <QFileInfo>
@@ -115,19 +118,42 @@ int RunWrite(Session& session, const std::vector<RParameterFileLine>& lines, boo
     if (const std::optional<RParameterKind> bad = TParameterInfo::FirstOutOfRange(merged))
         return session.failed(QStringLiteral("nothing written: %1").arg(OutOfRangeText(*bad)));
 
-    const RParameterWriteResult written =
-        session.store().WriteParameters(session.address(), session.pack(), merged, restoreDefaults);
-    if (!written.ok()) {
-        QString message = session.store().TextOper().GetErrorText(written.result);
+    // A lost or garbled answer is settled by reading the block back: what
+    // the pack holds says whether it was written.
+    const RVerifiedWrite written = WriteParametersVerified(
+        session.store(), session.pack(), session.store().GetStoredParameters(session.pack()), merged, restoreDefaults);
+    const TTextOper& texts = session.store().TextOper();
+    const std::uint8_t port = session.globals().PortNumber.load();
+    if (!session.store().IsSerialOpen(port) && !written.written())
+        return session.failed(QStringLiteral("the port %1 went away; the set may not be written")
+                                  .arg(session.store().DevOper().PortDevice(port)));
+    switch (written.verdict) {
+    case RWriteVerdict::Written:
+        break;
+    case RWriteVerdict::WrittenAnswerLost:
+        session.out().error(texts.GetLanguageText(BusText::kWrittenAnswerLost) + QStringLiteral(": ")
+                            + texts.GetErrorText(written.writeResult));
+        break;
+    case RWriteVerdict::NotWritten:
+        return session.failed(texts.GetLanguageText(BusText::kNotWrittenAnswerLost) + QStringLiteral(": ")
+                              + texts.GetErrorText(written.writeResult));
+    case RWriteVerdict::Failed: {
+        QString message = texts.GetErrorText(written.writeResult);
         if (written.rejectedId)
             message += QStringLiteral(" (id %1)").arg(*written.rejectedId);
         return session.failed(message);
     }
-    RParameter now;
-    result = ReadPackSet(session, now);
-    if (result != 0)
-        return session.failed(result);
-    PrintParameterSet(session, now);
+    case RWriteVerdict::Unverified:
+        if (written.writeResult != 0 && written.readBackResult != 0)
+            return session.failed(written.writeResult);
+        if (written.readBackResult != 0)
+            return session.failed(texts.GetLanguageText(BusText::kVerifyFailed) + QStringLiteral(": ")
+                                  + texts.GetErrorText(written.readBackResult));
+        PrintParameterSet(session, written.readBack);
+        return session.failed(texts.GetLanguageText(BusText::kVerifyFailed) + QStringLiteral(": ")
+                              + QString::number(written.mismatchIds.size()) + QStringLiteral(" field(s)"));
+    }
+    PrintParameterSet(session, written.readBack);
     return 0;
 }
 

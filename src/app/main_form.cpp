@@ -253,7 +253,7 @@ void TMainForm::ShowMonitorColumn()
 void TMainForm::RefreshParameters()
 {
     FramePackParameter1->InitPage();
-    FramePackParameter1->ShowParameters(Store()->GetStoredParameters(Globals().SelectedPack));
+    FramePackParameter1->ShowPackInFocus();
 }
 
 void TMainForm::SetCommState(int state)

@@ -207,6 +207,10 @@ void TMainForm::ComboBoxExt2Change()
     FramePackCellVoltage1->ApplyLanguage();
     FramePackAlarm1->ApplyLanguage();
     FramePackLocation1->ApplyLanguage();
+    // A set or a value read from the pack chosen before is never offered
+    // for writing to this one as if it were its own.
+    RefreshParameters();
+    FramePackConfig1->ShowValueOrigins();
 
     UpdatePageVisibility();
     WriteSetting(QStringLiteral("PackRead"), globals.PackRead);

@@ -1,5 +1,7 @@
 #include "params/parameter_compare.h"
 
+#include <array>
+
 namespace {
 
 constexpr std::uint8_t kAddressId = 1;
@@ -37,4 +39,30 @@ RParameter TakeSharedParameters(const RParameter& packOwn, const RParameter& wan
             merged.Entries[std::size_t(position)].Value = entry.Value;
     }
     return merged;
+}
+
+QString RefusedReferenceLines(const std::vector<RParameterFileLine>& lines, const RParameter& catalogue)
+{
+    std::array<int, 256> firstLine{};
+    for (const RParameterFileLine& line : lines) {
+        if (line.id >= kParameterPositions)
+            continue;
+        int& first = firstLine[line.id];
+        if (first != 0)
+            return QStringLiteral("Line %1: id %2 is given again (first on line %3)").arg(line.lineNumber).arg(line.id).arg(first);
+        first = line.lineNumber;
+        const RParameterKind& entry = catalogue.Entries[line.id];
+        if (entry.Used == 0 || entry.Decimals >= 4)
+            continue;
+        std::int64_t step = Decimal::kScale;
+        for (int k = 0; k < entry.Decimals; ++k)
+            step /= 10;
+        if (line.value.raw() % step != 0)
+            return QStringLiteral("Line %1: %2 has more than the %3 decimal(s) of id %4")
+                .arg(line.lineNumber)
+                .arg(line.value.toString())
+                .arg(entry.Decimals)
+                .arg(line.id);
+    }
+    return {};
 }

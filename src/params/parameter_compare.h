@@ -1,6 +1,9 @@
 #pragma once
 
+#include "params/parameter_file.h"
 #include "params/parameter_info.h"
+
+#include <QString>
 
 #include <cstdint>
 #include <vector>
@@ -20,3 +23,10 @@ std::vector<std::uint8_t> DifferingParameters(const RParameter& reference, const
 // catalogue entry taken from wanted, except the per-pack ones. The fields
 // without a catalogue entry and the pack number stay the pack's.
 RParameter TakeSharedParameters(const RParameter& packOwn, const RParameter& wanted);
+
+// A reference file is compared as the user reads it: every id once, and no
+// value with more decimals than its parameter shows (it would look equal to
+// a pack's value and still differ). Empty when the lines are good,
+// otherwise why, naming the line (both lines for an id given twice).
+// catalogue: a set whose entries give the decimals.
+QString RefusedReferenceLines(const std::vector<RParameterFileLine>& lines, const RParameter& catalogue);

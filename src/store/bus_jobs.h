@@ -16,6 +16,7 @@
 #include "params/parameter_info.h"
 #include "protocol/records.h"
 #include "store/bus_worker.h"
+#include "store/pack_loop.h"
 
 #include <QMetaType>
 #include <QString>
@@ -33,19 +34,26 @@ struct RPackParameters {
     std::uint8_t pack = 0;
     std::uint8_t result = 0xFF;   // 0: set holds what the pack said
     RParameter set;               // the catalogue's defaults otherwise
+    RPackReach reach = RPackReach::Asked;
 };
 
 struct RParameterSets {
-    std::vector<RPackParameters> packs;   // in the order asked, up to the cancel
+    // Every pack given, in order; a pack not tried (cancel, close) or not
+    // asked because the port went away carries its reach and result 0xFF.
+    std::vector<RPackParameters> packs;
     bool cancelled = false;
+    bool portLost = false;
 
     const RPackParameters* find(std::uint8_t pack) const;
-    // The packs whose read failed.
+    // The packs whose read failed although they were asked.
     std::vector<std::uint8_t> failed() const;
+    // Every pack given whose set is not here, asked or not.
+    std::vector<std::uint8_t> notRead() const;
 };
 
-// Reads the parameter block of each pack and files each set read in the
-// store. Progress: packs done of all.
+// Reads the parameter block of each pack (through ForEachPack) and files
+// each set read in the store, marking it read, or the pack unread when its
+// read failed. Progress: packs done of all.
 RParameterSets ReadParameterSets(TDevInfo& store, const std::vector<std::uint8_t>& packs,
                                  const RBusControl& control);
 
@@ -82,12 +90,47 @@ struct RParameterSource {
 // The set to write to a pack that holds own.
 RParameter TargetParameterSet(const RParameter& own, const RParameterSource& source);
 
+// ---- Writing one pack's block, and knowing what the pack then holds.
+
+enum class RWriteVerdict : std::uint8_t {
+    Written,            // the pack answered 0 and its block reads back as sent
+    WrittenAnswerLost,  // the answer was lost or garbled; the block reads back as sent
+    NotWritten,         // the answer was lost or garbled; the pack holds its old values
+    Failed,             // the pack refused it, or nothing could be sent
+    Unverified,         // sent, but the read-back failed or shows other values
+};
+
+struct RVerifiedWrite {
+    RWriteVerdict verdict = RWriteVerdict::Failed;
+    std::uint8_t writeResult = 0;
+    std::optional<std::uint8_t> rejectedId;   // a value that does not fit: nothing sent
+    std::uint8_t readBackResult = 0xFF;       // 0: readBack holds the pack's set
+    RParameter readBack;
+    std::vector<std::uint8_t> mismatchIds;    // fields that do not read back as sent
+    bool written() const { return verdict == RWriteVerdict::Written || verdict == RWriteVerdict::WrittenAnswerLost; }
+};
+
+// A write result that says the answer went missing or came back damaged
+// (nothing, a broken frame, another address, cut short): the pack may well
+// have taken the block.
+bool WriteAnswerLost(std::uint8_t result);
+
+// Writes target to the pack and reads the block back (also when the answer
+// was lost), filing the read-back in the store. before: the set the pack
+// held, to tell "not written" from a partial write. With restoreDefaults
+// the pack sets values of its own, so a lost answer stays Unverified. The
+// pack's set is marked unread afterwards: a write always asks for a new read.
+RVerifiedWrite WriteParametersVerified(TDevInfo& store, std::uint8_t pack, const RParameter& before,
+                                       const RParameter& target, bool restoreDefaults);
+
 enum class RBatchStep : std::uint8_t {
     Written,       // written, read back and verified
     ReadFailed,    // its block could not be read: nothing was sent
     Refused,       // a value is out of range or does not fit: nothing was sent
     WriteFailed,   // the pack refused or did not answer the write
     VerifyFailed,  // written, but the read-back could not be read or differs
+    WrittenAnswerLost,   // the answer to the write was lost; the read-back shows it written
+    NotWritten,    // the answer to the write was lost; the read-back shows the old values
 };
 
 struct RPackWriteOutcome {
@@ -98,13 +141,17 @@ struct RPackWriteOutcome {
     std::optional<std::uint8_t> refusedId;    // Refused: the first offending id
     QString refusedName;                      // Refused: its name (its id when it has none)
     std::vector<std::uint8_t> mismatchIds;    // VerifyFailed after a read-back
-    bool ok() const { return step == RBatchStep::Written; }
+    RPackReach reach = RPackReach::Asked;     // PortLost: the port went away while it was asked
+    std::optional<RParameter> readBack;       // what the pack holds after the write, when read
+    bool ok() const { return step == RBatchStep::Written || step == RBatchStep::WrittenAnswerLost; }
 };
 
 struct RBatchWriteReport {
-    std::vector<RPackWriteOutcome> packs;    // the packs done, in order
-    std::vector<std::uint8_t> notDone;       // cancelled before these
+    std::vector<RPackWriteOutcome> packs;    // the packs asked, in order
+    std::vector<std::uint8_t> notDone;       // not tried or port lost before these
     bool cancelled = false;
+    bool portLost = false;
+    RPackLoopResult loop;                    // every pack given, with how far it was asked
     bool allWritten() const;
 };
 

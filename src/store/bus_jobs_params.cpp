@@ -4,7 +4,10 @@
 #include "params/parameter_block.h"
 #include "params/parameter_commands.h"
 #include "params/parameter_compare.h"
+#include "protocol/result_codes.h"
 #include "store/devinfo.h"
+
+#include <QDateTime>
 
 #include <algorithm>
 
@@ -29,14 +32,31 @@ std::vector<std::uint8_t> FieldsNotAsWritten(const RParameter& written, const RP
     return ids;
 }
 
-// The pack's set as it holds it now; 0 on success.
-std::uint8_t ReadOwnSet(TDevInfo& store, const RParameter& blank, std::uint8_t pack, RParameter& set)
+// The set as the block carries it: a fraction typed for a whole number goes
+// out rounded, so that is what a read-back can show.
+RParameter AsCarried(const RParameter& set)
+{
+    RParameter carried = set;
+    DecodeParameterBlock(EncodeParameterBlock(set, false), carried);
+    return carried;
+}
+
+// The pack's set as it holds it now; 0 on success. A set read before a
+// write may be written back, so it is marked read; a read-back after a
+// write is filed but never makes the pack writable again.
+enum class ReadMark : std::uint8_t { Read, ReadBack };
+
+std::uint8_t ReadOwnSet(TDevInfo& store, const RParameter& blank, std::uint8_t pack, RParameter& set, ReadMark mark)
 {
     set = blank;
     set.PackNumber = pack;
     const std::uint8_t result = store.ReadParameters(pack, pack, set);
     if (result == 0)
         store.StoreParameters(set);
+    if (result == 0 && mark == ReadMark::Read)
+        store.MarkParametersRead(pack, QDateTime::currentDateTime());
+    else
+        store.MarkParametersUnread(pack);
     return result;
 }
 
@@ -62,6 +82,15 @@ std::vector<std::uint8_t> RParameterSets::failed() const
 {
     std::vector<std::uint8_t> numbers;
     for (const RPackParameters& entry : packs)
+        if (entry.result != 0 && entry.reach == RPackReach::Asked)
+            numbers.push_back(entry.pack);
+    return numbers;
+}
+
+std::vector<std::uint8_t> RParameterSets::notRead() const
+{
+    std::vector<std::uint8_t> numbers;
+    for (const RPackParameters& entry : packs)
         if (entry.result != 0)
             numbers.push_back(entry.pack);
     return numbers;
@@ -71,19 +100,26 @@ RParameterSets ReadParameterSets(TDevInfo& store, const std::vector<std::uint8_t
 {
     const RParameter blank = BlankSet();
     RParameterSets sets;
-    const int total = int(packs.size());
-    for (int k = 0; k < total; ++k) {
-        if (control.isCancelled()) {
-            sets.cancelled = true;
-            break;
-        }
-        control.report(k, total, QStringLiteral("%1").arg(packs[std::size_t(k)]));
+    std::vector<RPackParameters> asked;
+    const RPackLoopResult loop = ForEachPack(store, packs, control, [&](std::uint8_t pack, int) {
         RPackParameters entry;
-        entry.pack = packs[std::size_t(k)];
-        entry.result = ReadOwnSet(store, blank, entry.pack, entry.set);
+        entry.pack = pack;
+        entry.result = ReadOwnSet(store, blank, pack, entry.set, ReadMark::Read);
+        asked.push_back(std::move(entry));
+        return asked.back().result == 0;
+    });
+    for (const RPackVisit& visit : loop.visits) {
+        const auto found = std::find_if(asked.begin(), asked.end(),
+                                        [&visit](const RPackParameters& entry) { return entry.pack == visit.pack; });
+        RPackParameters entry;
+        if (found != asked.end())
+            entry = std::move(*found);
+        entry.pack = visit.pack;
+        entry.reach = visit.reach;
         sets.packs.push_back(std::move(entry));
     }
-    control.report(int(sets.packs.size()), total, QString());
+    sets.cancelled = loop.cancelled;
+    sets.portLost = loop.portLost;
     return sets;
 }
 
@@ -135,9 +171,111 @@ RParameter TargetParameterSet(const RParameter& own, const RParameterSource& sou
 
 bool RBatchWriteReport::allWritten() const
 {
-    return !cancelled && notDone.empty()
+    return !cancelled && !portLost && notDone.empty()
         && std::all_of(packs.begin(), packs.end(), [](const RPackWriteOutcome& pack) { return pack.ok(); });
 }
+
+bool WriteAnswerLost(std::uint8_t result)
+{
+    switch (result) {
+    case ResultCode::kBadChecksum:
+    case ResultCode::kBadLengthChecksum:
+    case ResultCode::kBadFrame:
+    case ResultCode::kInvalidData:
+    case ResultCode::kWrongAddress:
+    case ResultCode::kIncomplete:
+    case ResultCode::kTooShort:
+    case ResultCode::kNoAnswer:
+        return true;
+    default:
+        return false;
+    }
+}
+
+RVerifiedWrite WriteParametersVerified(TDevInfo& store, std::uint8_t pack, const RParameter& before,
+                                       const RParameter& target, bool restoreDefaults)
+{
+    RVerifiedWrite outcome;
+    const RParameterWriteResult written = store.WriteParameters(pack, pack, target, restoreDefaults);
+    outcome.writeResult = written.result;
+    outcome.rejectedId = written.rejectedId;
+    const bool lost = WriteAnswerLost(written.result);
+    if (written.ok() || lost) {
+        // What the pack holds now decides, whatever its answer said.
+        outcome.readBackResult = ReadOwnSet(store, BlankSet(), pack, outcome.readBack, ReadMark::ReadBack);
+        if (outcome.readBackResult == 0 && !restoreDefaults)
+            outcome.mismatchIds = FieldsNotAsWritten(AsCarried(target), outcome.readBack);
+        const bool asSent = outcome.readBackResult == 0 && outcome.mismatchIds.empty();
+        if (written.ok())
+            outcome.verdict = asSent || restoreDefaults ? RWriteVerdict::Written : RWriteVerdict::Unverified;
+        else if (restoreDefaults || outcome.readBackResult != 0)
+            outcome.verdict = RWriteVerdict::Unverified;
+        else if (asSent)
+            outcome.verdict = RWriteVerdict::WrittenAnswerLost;
+        else if (FieldsNotAsWritten(AsCarried(before), outcome.readBack).empty())
+            outcome.verdict = RWriteVerdict::NotWritten;
+        else
+            outcome.verdict = RWriteVerdict::Unverified;
+    }
+    store.MarkParametersUnread(pack);
+    return outcome;
+}
+
+namespace {
+
+RBatchStep StepOf(RWriteVerdict verdict)
+{
+    switch (verdict) {
+    case RWriteVerdict::Written: return RBatchStep::Written;
+    case RWriteVerdict::WrittenAnswerLost: return RBatchStep::WrittenAnswerLost;
+    case RWriteVerdict::NotWritten: return RBatchStep::NotWritten;
+    case RWriteVerdict::Failed: return RBatchStep::WriteFailed;
+    case RWriteVerdict::Unverified: return RBatchStep::VerifyFailed;
+    }
+    return RBatchStep::WriteFailed;
+}
+
+RPackWriteOutcome WriteOnePack(TDevInfo& store, const RParameter& blank, std::uint8_t pack,
+                               const RParameterSource& source, std::uint8_t language)
+{
+    RPackWriteOutcome outcome;
+    outcome.pack = pack;
+    RParameter own;
+    outcome.result = ReadOwnSet(store, blank, pack, own, ReadMark::Read);
+    if (outcome.result != 0) {
+        outcome.step = RBatchStep::ReadFailed;
+        return outcome;
+    }
+    const RParameter target = TargetParameterSet(own, source);
+    outcome.changedIds = DifferingParameters(own, target);
+    // The checks of the parameter page: the catalogue's ranges, then
+    // whether every value fits its field on the wire.
+    std::optional<std::uint8_t> refused;
+    if (const std::optional<RParameterKind> entry = TParameterInfo::FirstOutOfRange(target))
+        refused = entry->Id;
+    else
+        refused = FindUnfitParameter(target);
+    if (refused) {
+        outcome.step = RBatchStep::Refused;
+        outcome.refusedId = refused;
+        outcome.refusedName = target.Entries[*refused].Names[language > 0 ? 1 : 0];
+        if (outcome.refusedName.isEmpty())
+            outcome.refusedName = QString::number(*refused);
+        return outcome;
+    }
+    const RVerifiedWrite written = WriteParametersVerified(store, pack, own, target, false);
+    outcome.step = StepOf(written.verdict);
+    outcome.mismatchIds = written.mismatchIds;
+    if (written.readBackResult == 0)
+        outcome.readBack = written.readBack;
+    // The failing command's code: the read-back's when only that failed
+    // (0 when it read but differs), the write's otherwise.
+    outcome.result = outcome.step == RBatchStep::VerifyFailed ? std::uint8_t(written.readBackResult == 0xFF ? 0 : written.readBackResult)
+                                                              : written.writeResult;
+    return outcome;
+}
+
+} // namespace
 
 RBatchWriteReport WriteParameterSets(TDevInfo& store, const std::vector<std::uint8_t>& packs,
                                      const RParameterSource& source, std::uint8_t language,
@@ -145,57 +283,18 @@ RBatchWriteReport WriteParameterSets(TDevInfo& store, const std::vector<std::uin
 {
     const RParameter blank = BlankSet();
     RBatchWriteReport report;
-    const int total = int(packs.size());
-    for (int k = 0; k < total; ++k) {
-        const std::uint8_t pack = packs[std::size_t(k)];
-        if (control.isCancelled()) {
-            report.cancelled = true;
-            report.notDone.assign(packs.begin() + k, packs.end());
-            break;
-        }
-        control.report(k, total, QString::number(pack));
-        RPackWriteOutcome outcome;
-        outcome.pack = pack;
-        RParameter own;
-        outcome.result = ReadOwnSet(store, blank, pack, own);
-        if (outcome.result != 0) {
-            outcome.step = RBatchStep::ReadFailed;
-            report.packs.push_back(std::move(outcome));
-            continue;
-        }
-        const RParameter target = TargetParameterSet(own, source);
-        outcome.changedIds = DifferingParameters(own, target);
-        // The checks of the parameter page: the catalogue's ranges, then
-        // whether every value fits its field on the wire.
-        std::optional<std::uint8_t> refused;
-        if (const std::optional<RParameterKind> entry = TParameterInfo::FirstOutOfRange(target))
-            refused = entry->Id;
-        else
-            refused = FindUnfitParameter(target);
-        if (refused) {
-            outcome.step = RBatchStep::Refused;
-            outcome.refusedId = refused;
-            outcome.refusedName = target.Entries[*refused].Names[language > 0 ? 1 : 0];
-            if (outcome.refusedName.isEmpty())
-                outcome.refusedName = QString::number(*refused);
-            report.packs.push_back(std::move(outcome));
-            continue;
-        }
-        const RParameterWriteResult written = store.WriteParameters(pack, pack, target, false);
-        if (!written.ok()) {
-            outcome.step = RBatchStep::WriteFailed;
-            outcome.result = written.result;
-            report.packs.push_back(std::move(outcome));
-            continue;
-        }
-        RParameter readBack;
-        outcome.result = ReadOwnSet(store, blank, pack, readBack);
-        if (outcome.result == 0)
-            outcome.mismatchIds = FieldsNotAsWritten(target, readBack);
-        outcome.step = outcome.result == 0 && outcome.mismatchIds.empty() ? RBatchStep::Written
-                                                                          : RBatchStep::VerifyFailed;
-        report.packs.push_back(std::move(outcome));
-    }
-    control.report(int(report.packs.size()), total, QString());
+    report.loop = ForEachPack(store, packs, control, [&](std::uint8_t pack, int) {
+        report.packs.push_back(WriteOnePack(store, blank, pack, source, language));
+        return report.packs.back().ok();
+    });
+    for (RPackWriteOutcome& outcome : report.packs)
+        outcome.reach = report.loop.reachOf(outcome.pack);
+    for (const RPackVisit& visit : report.loop.visits)
+        if (visit.reach != RPackReach::Asked
+            && std::none_of(report.packs.begin(), report.packs.end(),
+                            [&visit](const RPackWriteOutcome& outcome) { return outcome.pack == visit.pack; }))
+            report.notDone.push_back(visit.pack);
+    report.cancelled = report.loop.cancelled;
+    report.portLost = report.loop.portLost;
     return report;
 }

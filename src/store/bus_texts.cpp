@@ -16,8 +16,29 @@ QString IdList(const std::vector<std::uint8_t>& ids)
 
 } // namespace
 
+QString ReachText(RPackReach reach, const TTextOper& texts)
+{
+    switch (reach) {
+    case RPackReach::Asked: return {};
+    case RPackReach::NotTried: return texts.GetLanguageText(BusText::kNotTried);
+    case RPackReach::PortLost: return texts.GetLanguageText(BusText::kPortLost);
+    }
+    return {};
+}
+
+QString NotReadText(const RPackParameters& entry, const TTextOper& texts)
+{
+    if (entry.reach != RPackReach::Asked)
+        return ReachText(entry.reach, texts);
+    return texts.GetErrorText(entry.result);
+}
+
 QString BatchStepText(const RPackWriteOutcome& outcome, const TTextOper& texts)
 {
+    // A pack whose exchange failed because the port went away says so
+    // rather than "no answer".
+    if (outcome.reach == RPackReach::PortLost && !outcome.ok())
+        return texts.GetLanguageText(BusText::kPortLost);
     switch (outcome.step) {
     case RBatchStep::Written:
         return texts.GetLanguageText(BusText::kWrittenVerified);
@@ -29,6 +50,11 @@ QString BatchStepText(const RPackWriteOutcome& outcome, const TTextOper& texts)
             + QStringLiteral("--") + texts.GetLanguageText(kOutOfRange);
     case RBatchStep::WriteFailed:
         return texts.GetLanguageText(BusText::kWriteFailed) + QStringLiteral(": ") + texts.GetErrorText(outcome.result);
+    case RBatchStep::WrittenAnswerLost:
+        return texts.GetLanguageText(BusText::kWrittenAnswerLost);
+    case RBatchStep::NotWritten:
+        return texts.GetLanguageText(BusText::kNotWrittenAnswerLost) + QStringLiteral(": ")
+            + texts.GetErrorText(outcome.result);
     case RBatchStep::VerifyFailed:
         return texts.GetLanguageText(BusText::kVerifyFailed) + QStringLiteral(": ")
             + (outcome.result != 0 ? texts.GetErrorText(outcome.result)

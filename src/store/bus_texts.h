@@ -43,12 +43,27 @@ inline constexpr std::uint16_t kClockSummary = 0x369C;
 inline constexpr std::uint16_t kPackTime = 0x369D;
 inline constexpr std::uint16_t kBadPackList = 0x369E;
 inline constexpr std::uint16_t kDifferences = 0x369F;
+inline constexpr std::uint16_t kWrittenAnswerLost = 0x36B0;
+inline constexpr std::uint16_t kNotWrittenAnswerLost = 0x36B1;
+inline constexpr std::uint16_t kNotTried = 0x36B2;
+inline constexpr std::uint16_t kPortLost = 0x36B3;
+inline constexpr std::uint16_t kReferenceNotRead = 0x36B4;
+inline constexpr std::uint16_t kFileIdsCompared = 0x36B5;
+inline constexpr std::uint16_t kPacksNotWritten = 0x36BB;
+inline constexpr std::uint16_t kClosedDuringWrite = 0x36BC;
 } // namespace BusText
 
 // What became of one pack of a batch write, as the summary shows it: the
 // error text of the failing command, or the name of the refused value with
 // the parameter page's out-of-range text.
 QString BatchStepText(const RPackWriteOutcome& outcome, const TTextOper& texts);
+
+// Why a pack of a bus job has no result: "not tried" (cancelled or closed)
+// or "port lost"; empty for a pack that was asked.
+QString ReachText(RPackReach reach, const TTextOper& texts);
+// Why a pack's set is not among those read: its error text when it was
+// asked, otherwise why it was not asked.
+QString NotReadText(const RPackParameters& entry, const TTextOper& texts);
 
 // "+12", "-3600", "0": a clock offset in seconds; "?" when unknown.
 QString OffsetText(const std::optional<qint64>& seconds);

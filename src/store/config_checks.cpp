@@ -1,6 +1,9 @@
 #include "store/config_checks.h"
 
 #include "protocol/decoders.h"
+#include "protocol/wire_text.h"
+#include "services/input_text.h"
+#include "services/textoper.h"
 
 #include <QRegularExpression>
 
@@ -62,6 +65,16 @@ Decimal CutToTenths(Decimal value)
     // The pack takes tenths, cut toward zero.
     constexpr std::int64_t kTenth = Decimal::kScale / 10;
     return Decimal::fromRaw(value.raw() / kTenth * kTenth);
+}
+
+QString RefusedFieldText(const QString& fieldName, const QString& text, int maxCharacters)
+{
+    if (QString refused = RefusedPackText(fieldName, text); !refused.isEmpty())
+        return refused;
+    constexpr std::uint16_t kTextTooLong = 0x36BA;
+    if (text.size() > maxCharacters || EncodeWireText(text).size() > ConfigLimits::kWireTextBytes)
+        return TTextOper().GetLanguageText(kTextTooLong).arg(fieldName).arg(maxCharacters).arg(ConfigLimits::kWireTextBytes);
+    return {};
 }
 
 std::optional<ProductField> FirstMissingProductText(const RProductInfo& info)

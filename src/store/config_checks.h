@@ -68,6 +68,12 @@ inline constexpr std::array<ProductField, 7> kProductFields = {{
     {&RProductInfo::serialNumber, "serial_number", 0x703C, 30},
     {&RProductInfo::remark, "remark", 0x703D, 30},
 }};
+// The message that refuses a bar code or product text the pack would get
+// cut: more characters than its field takes, or more than the 30 bytes it
+// has in the wire code page; or one that is not plain text. Empty when the
+// text fits. fieldName names it in the message.
+QString RefusedFieldText(const QString& fieldName, const QString& text, int maxCharacters);
+
 // The first required text that is empty after trimming, in wire order, or
 // nothing when every required text is given.
 std::optional<ProductField> FirstMissingProductText(const RProductInfo& info);

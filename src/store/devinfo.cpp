@@ -263,6 +263,30 @@ RParameter TDevInfo::GetStoredParameters(std::uint8_t packNumber)
     return m_parameterInfo.NewParameterSet(packNumber);
 }
 
+void TDevInfo::MarkParametersRead(std::uint8_t packNumber, const QDateTime& time)
+{
+    if (packNumber < 1 || packNumber > kMaxPacks)
+        return;
+    QMutexLocker locker(&m_lock);
+    m_parameterMarks[std::size_t(packNumber - 1)] = {time, true};
+}
+
+void TDevInfo::MarkParametersUnread(std::uint8_t packNumber)
+{
+    if (packNumber < 1 || packNumber > kMaxPacks)
+        return;
+    QMutexLocker locker(&m_lock);
+    m_parameterMarks[std::size_t(packNumber - 1)].writable = false;
+}
+
+RParameterReadMark TDevInfo::ParametersReadMark(std::uint8_t packNumber) const
+{
+    if (packNumber < 1 || packNumber > kMaxPacks)
+        return {};
+    QMutexLocker locker(&m_lock);
+    return m_parameterMarks[std::size_t(packNumber - 1)];
+}
+
 // ---- Status fields.
 
 std::uint8_t TDevInfo::CurrentPackNumber() const

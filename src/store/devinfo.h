@@ -28,6 +28,15 @@ struct RPackEntry {
     friend bool operator==(const RPackEntry&, const RPackEntry&) = default;
 };
 
+// When a pack's stored parameter set was last read from it, and whether it
+// may still be written back (no write and no failed read since).
+struct RParameterReadMark {
+    QDateTime readAt;        // invalid: never read in this run
+    bool writable = false;
+
+    friend bool operator==(const RParameterReadMark&, const RParameterReadMark&) = default;
+};
+
 // The one place where every pack's latest data lives, and the object through
 // which the pages and the polling thread talk to the packs.
 //
@@ -95,6 +104,13 @@ public:
     void StoreParameters(const RParameter& set);
     // A fresh default set for the pack, or the stored one when there is a slot.
     RParameter GetStoredParameters(std::uint8_t packNumber);
+    // Whether the stored set of a pack may be written back: it was read from
+    // that pack, and nothing has written the pack since. Any window that
+    // writes a pack's block (the page, a batch write) clears it, and so does
+    // a failed read; only a successful read sets it.
+    void MarkParametersRead(std::uint8_t packNumber, const QDateTime& time);
+    void MarkParametersUnread(std::uint8_t packNumber);
+    RParameterReadMark ParametersReadMark(std::uint8_t packNumber) const;
 
     // ---- Status of the pack being polled (written by the polling thread).
     std::uint8_t CurrentPackNumber() const;
@@ -223,6 +239,7 @@ private:
     std::array<RLocationData, kMaxPacks> m_locationData{};
     // About 400 kB: kept on the heap so that the store fits on any stack.
     std::unique_ptr<std::array<RParameter, kMaxPacks>> m_parameterSets;
+    std::array<RParameterReadMark, kMaxPacks> m_parameterMarks{};   // by pack number - 1
     std::uint8_t m_currentPackNumber = 0;
     std::uint8_t m_currentAddress = 0;
     QString m_barCode;

@@ -19,6 +19,7 @@
 #include "views/overview_layout.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -177,8 +178,17 @@ bool TCompareForm::IsBusy() const
 
 void TCompareForm::done(int result)
 {
+    const bool writing = m_worker->isRunning() && m_writing;
     m_worker->cancel();
     m_worker->wait();
+    if (writing) {
+        // The packs written so far, and those not tried, are shown before
+        // the window goes: the job's last result and its end are waiting
+        // in the queue.
+        m_closingDuringWrite = true;
+        QCoreApplication::sendPostedEvents(m_worker, QEvent::MetaCall);
+        m_closingDuringWrite = false;
+    }
     QDialog::done(result);
 }
 
@@ -205,6 +215,7 @@ void TCompareForm::BtnReadPacksClick()
         return;
     }
     m_report.reset();
+    m_writing = false;
     TDevInfo* store = &m_store;
     m_worker->start([store, packs = *packs](const TBusWorker::Job& job) {
         job.deliver(QVariant::fromValue(ReadParameterSets(*store, packs, job.control())));
@@ -225,14 +236,25 @@ void TCompareForm::TakeResult(const QVariant& value)
         ShowRows();
     } else if (value.canConvert<RBatchWriteReport>()) {
         m_report = value.value<RBatchWriteReport>();
+        // The grid shows what each pack holds now, so that a second write
+        // announces no change for a pack that took the first.
+        for (const RPackWriteOutcome& outcome : m_report->packs) {
+            if (!outcome.readBack)
+                continue;
+            for (RPackParameters& entry : m_sets.packs)
+                if (entry.pack == outcome.pack && entry.result == 0)
+                    entry.set = *outcome.readBack;
+        }
+        ShowRows();
     }
 }
 
 void TCompareForm::JobFinished()
 {
     ShowBusy(false);
-    if (m_report)
+    if (m_report && m_writing)
         ShowSummary(*m_report);
+    m_writing = false;
     emit jobDone();
 }
 
@@ -249,8 +271,20 @@ void TCompareForm::FillReferences()
                                     QString::number(entry.pack));
     if (!m_fileLines.empty())
         ComboReference->addItem(Text(BusText::kReferenceFile) + QStringLiteral(": ") + m_fileName, QStringLiteral("file"));
-    if (!ComboReference->selectValue(chosen))
-        ComboReference->selectIndex(ComboReference->itemCount() > 0 ? 0 : -1);
+    // The reference pack chosen (or, at first, the first pack listed) that
+    // could not be read is named, and no other pack silently takes its place.
+    const QString wanted = !chosen.isEmpty() ? chosen
+        : !m_sets.packs.empty()              ? QString::number(m_sets.packs.front().pack)
+                                             : QString();
+    m_unreadReference = 0;
+    if (ComboReference->selectValue(wanted))
+        return;
+    if (const RPackParameters* entry = m_sets.find(std::uint8_t(wanted.toInt())); entry && entry->result != 0) {
+        m_unreadReference = entry->pack;
+        ComboReference->selectIndex(-1);
+        return;
+    }
+    ComboReference->selectIndex(ComboReference->itemCount() > 0 ? 0 : -1);
 }
 
 void TCompareForm::BtnLoadReferenceClick()
@@ -270,6 +304,11 @@ bool TCompareForm::LoadReferenceFile(const QString& path)
         MessageBoxes::Inform(this, result.errorText.isEmpty() ? path : result.errorText);
         return false;
     }
+    if (const QString refused = RefusedReferenceLines(result.applied, m_store.ParameterInfo().NewParameterSet(0));
+        !refused.isEmpty()) {
+        MessageBoxes::Inform(this, QFileInfo(path).fileName() + QStringLiteral(": ") + refused);
+        return false;
+    }
     m_fileLines = result.applied;
     m_fileName = QFileInfo(path).fileName();
     FillReferences();
@@ -280,6 +319,8 @@ bool TCompareForm::LoadReferenceFile(const QString& path)
 
 void TCompareForm::ComboReferenceChange()
 {
+    if (!ComboReference->selectedValue().isEmpty())
+        m_unreadReference = 0;
     ShowRows();
 }
 
@@ -351,12 +392,26 @@ void TCompareForm::ShowRows()
     GridCompare->resizeColumnsToContents();
 
     QStringList states;
+    if (m_unreadReference != 0)
+        states << Text(BusText::kReferenceNotRead).arg(m_unreadReference);
     if (haveReference)
         states << QStringLiteral("%1: %2").arg(Text(BusText::kDifferences)).arg(DifferenceCount());
-    const std::vector<std::uint8_t> failed = m_sets.failed();
-    if (!failed.empty())
-        states << Text(BusText::kNotRead) + QStringLiteral(": ") + FormatPackList(failed);
+    if (haveReference && !ReferenceIds().empty())
+        states << Text(BusText::kFileIdsCompared).arg(ReferenceIds().size());
+    const QString notRead = NotReadPacksText();
+    if (!notRead.isEmpty())
+        states << Text(BusText::kNotRead) + QStringLiteral(": ") + notRead;
     LabelCompareState->setText(states.join(QStringLiteral("   ")));
+}
+
+QString TCompareForm::NotReadPacksText() const
+{
+    const TTextOper texts;
+    QStringList packs;
+    for (const RPackParameters& entry : m_sets.packs)
+        if (entry.result != 0)
+            packs << QStringLiteral("%1 (%2)").arg(entry.pack).arg(NotReadText(entry, texts));
+    return packs.join(QStringLiteral(", "));
 }
 
 int TCompareForm::DifferenceCount() const
@@ -428,9 +483,12 @@ void TCompareForm::BtnWriteToPacksClick()
                      .arg(pack)
                      .arg(DifferingParameters(own, TargetParameterSet(own, *source)).size());
     }
+    if (const QString notRead = NotReadPacksText(); !notRead.isEmpty())
+        lines << Text(BusText::kPacksNotWritten) << notRead;
     if (MessageBoxes::Ask(this, lines.join(QLatin1Char('\n'))) != MessageBoxes::Answer::Ok)
         return;
     m_report.reset();
+    m_writing = true;
     TDevInfo* store = &m_store;
     const std::uint8_t language = NameLanguage();
     m_worker->start([store, packs, source = *source, language](const TBusWorker::Job& job) {
@@ -448,8 +506,16 @@ void TCompareForm::ShowSummary(const RBatchWriteReport& report)
                          QString::number(outcome.ok() ? outcome.changedIds.size() : 0)},
                         outcome.ok()});
     for (std::uint8_t pack : report.notDone)
-        rows.push_back({{QString::number(pack), Text(BusText::kNotDone), QStringLiteral("0")}, false});
-    TBusSummaryForm summary(Text(BusText::kBatchSummary),
+        rows.push_back({{QString::number(pack), ReachText(report.loop.reachOf(pack), texts), QStringLiteral("0")}, false});
+    // The packs of the table that could not be read were not written either.
+    for (const RPackParameters& entry : m_sets.packs)
+        if (entry.result != 0)
+            rows.push_back({{QString::number(entry.pack),
+                             Text(BusText::kNotReadNothingWritten) + QStringLiteral(": ") + NotReadText(entry, texts),
+                             QStringLiteral("0")},
+                            false});
+    const QString title = m_closingDuringWrite ? Text(BusText::kClosedDuringWrite) : Text(BusText::kBatchSummary);
+    TBusSummaryForm summary(title,
                             {Text(BusText::kPack), Text(BusText::kResult), Text(BusText::kFieldsChanged)}, rows, this);
     summary.Run();
 }

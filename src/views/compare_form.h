@@ -16,7 +16,10 @@
 // "BtnWriteToPacks" (password) writes the reference to every other pack
 // read: one question names the packs and the fields that change on each;
 // the job reads, merges, checks, writes and verifies pack by pack, and a
-// TBusSummaryForm ends it. Cancel stops after the pack under way.
+// TBusSummaryForm ends it (also when the window is closed during the
+// write: the packs done so far and those not tried). Cancel stops after the
+// pack under way. Afterwards the grid shows what each pack read back.
+// A reference pack that could not be read is named and nothing is compared.
 //
 // User-interface thread only; the packs are read and written on the worker.
 
@@ -85,6 +88,8 @@ private:
     std::vector<std::uint8_t> ReferenceIds() const;
     std::vector<std::uint8_t> WriteTargets() const;
     void ShowSummary(const RBatchWriteReport& report);
+    // "3 (no answer), 4 (not tried)": the packs of the table not read, with why.
+    QString NotReadPacksText() const;
     QStringList CsvLine(int line) const;
 
     TDevInfo& m_store;
@@ -94,6 +99,9 @@ private:
     std::vector<RParameterFileLine> m_fileLines;
     QString m_fileName;
     std::optional<RBatchWriteReport> m_report;
+    bool m_writing = false;              // the job running is a batch write
+    bool m_closingDuringWrite = false;   // its summary is shown as the window closes
+    std::uint8_t m_unreadReference = 0;  // the reference pack that could not be read
 
     QLabel* LabelPacks = nullptr;
     QLineEdit* EditPacks = nullptr;

@@ -30,7 +30,6 @@
 namespace {
 
 constexpr int kEditWidth = 90;
-constexpr int kBarCodeCharacters = 30;
 
 QString Text(std::uint16_t id)
 {
@@ -154,6 +153,7 @@ QWidget* TFramePackConfig::BuildLeftColumn()
                    Button("BtnDeleteAlarm", TextId::kDeleteAlarms, &TFramePackConfig::BtnDeleteAlarmClick),
                    Button("BtnWriteRecordTime", TextId::kWrite, &TFramePackConfig::BtnWriteRecordTimeClick)}),
         2, 0, 1, 4);
+    storage->addWidget(OriginLabel(GroupRecording, GroupBox2), 3, 0, 1, 4);
     stack->addWidget(GroupBox2);
 
     // Capacities; the buttons stand beside the fields.
@@ -175,6 +175,7 @@ QWidget* TFramePackConfig::BuildLeftColumn()
     capacity->setColumnStretch(3, 1);
     capacity->addWidget(Button("BtnReadCapacity", TextId::kRead, &TFramePackConfig::BtnReadCapacityClick), 0, 4);
     capacity->addWidget(writeCapacity, 1, 4);
+    capacity->addWidget(OriginLabel(GroupCapacity, GroupBox3), 3, 0, 1, 5);
     stack->addWidget(GroupBox3);
 
     // Cycle count.
@@ -204,6 +205,7 @@ QWidget* TFramePackConfig::BuildLeftColumn()
                                        &TFramePackConfig::BtnReadPackQuantityClick),
                                 writePacks}),
                      0, 3);
+    packs->addWidget(OriginLabel(GroupPackCount, GroupBox5), 1, 0, 1, 4);
     stack->addWidget(GroupBox5);
 
     // Bar code.
@@ -211,7 +213,8 @@ QWidget* TFramePackConfig::BuildLeftColumn()
     GroupBox7->setObjectName(QStringLiteral("GroupBox7"));
     Edit10 = new QLineEdit(GroupBox7);
     Edit10->setObjectName(QStringLiteral("Edit10"));
-    Edit10->setMaxLength(kBarCodeCharacters);
+    // No length limit on the field: a longer text pasted in is refused with
+    // a message when written, never cut without a word.
     auto* barCode = new QGridLayout(GroupBox7);
     barCode->addWidget(Captioned(Label("Label17", QString(), GroupBox7), 0x700F), 0, 0);
     barCode->addWidget(Edit10, 0, 1);
@@ -219,6 +222,7 @@ QWidget* TFramePackConfig::BuildLeftColumn()
     barCode->addLayout(ButtonRow({Button("BtnReadBarCode", TextId::kRead, &TFramePackConfig::BtnReadBarCodeClick),
                                   writeBarCode}),
                        1, 0, 1, 2);
+    barCode->addWidget(OriginLabel(GroupBarCode, GroupBox7), 2, 0, 1, 2);
     stack->addWidget(GroupBox7);
     stack->addStretch(1);
 
@@ -243,6 +247,8 @@ void TFramePackConfig::InitPage()
         ClearCalibrationRow(row);
     for (QLineEdit* edit : m_productEdits)
         edit->clear();
+    m_valueOrigins = {};
+    ShowValueOrigins();
     const bool unlocked = Globals().PasswordOk;
     for (QWidget* control : m_writeControls)
         control->setVisible(unlocked);
@@ -250,8 +256,44 @@ void TFramePackConfig::InitPage()
         m_store->FillSensorList(*ComboBoxExt1, kMaxCellTemperatures);
 }
 
+QLabel* TFramePackConfig::OriginLabel(ValueGroup group, QWidget* parent)
+{
+    static constexpr std::array<const char*, kValueGroups> kNames = {
+        "LabelOriginRecording", "LabelOriginCapacity", "LabelOriginPackCount", "LabelOriginBarCode",
+        "LabelOriginProduct"};
+    auto* label = new QLabel(parent);
+    label->setObjectName(QLatin1String(kNames[std::size_t(group)]));
+    label->setWordWrap(true);
+    label->setStyleSheet(QStringLiteral("color: #C00000"));
+    label->hide();
+    m_originLabels[std::size_t(group)] = label;
+    return label;
+}
+
+void TFramePackConfig::NoteValuesFrom(ValueGroup group, bool fromPack)
+{
+    m_valueOrigins[std::size_t(group)] = fromPack ? Pack() : std::uint8_t(0);
+    ShowValueOrigins();
+}
+
+void TFramePackConfig::ShowValueOrigins()
+{
+    constexpr std::uint16_t kValuesFromOtherPack = 0x36B9;
+    const std::uint8_t focus = Pack();
+    for (std::size_t k = 0; k < m_originLabels.size(); ++k) {
+        QLabel* label = m_originLabels[k];
+        if (!label)
+            continue;
+        const std::uint8_t origin = m_valueOrigins[k];
+        const bool other = origin != 0 && origin != focus;
+        label->setText(other ? Text(kValuesFromOtherPack).arg(origin).arg(focus) : QString());
+        label->setVisible(other);
+    }
+}
+
 void TFramePackConfig::ApplyLanguage()
 {
+    ShowValueOrigins();
     for (const auto& [widget, textId] : m_captions) {
         const QString text = Text(textId);
         if (auto* box = qobject_cast<QGroupBox*>(widget))

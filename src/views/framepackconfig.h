@@ -9,6 +9,10 @@
 //   InitPage()        fields emptied, Edit1 "60", pickers reset, sensor list
 //                     filled, write controls shown only with PasswordOk
 //   ApplyLanguage()   captions in the current language
+//   ShowValueOrigins() in each read-then-write group (recording window,
+//                     capacities, pack count, bar code, product texts) a
+//                     note when its values came from another pack than the
+//                     one in focus, so that writing them is a visible choice
 //
 // Every handler follows one pattern: port check, inputs in order (a value
 // the pack could only get wrapped or cut is refused here), a question for
@@ -53,6 +57,13 @@ public:
 
     void InitPage();
     void ApplyLanguage();
+    void ShowValueOrigins();
+
+    // The groups whose values are read from (or written to) one pack and
+    // may then be written to another.
+    enum ValueGroup { GroupRecording, GroupCapacity, GroupPackCount, GroupBarCode, GroupProduct, kValueGroups };
+    // The pack the group's values came from; 0: typed, or none.
+    std::uint8_t ValueOrigin(ValueGroup group) const { return m_valueOrigins[std::size_t(group)]; }
 
     // ---- Every pack's clock (framepackconfig_bus.cpp): "BtnSyncAllClocks"
     // (password) sets the clock of packs 1 to the pack count to the PC clock
@@ -128,6 +139,10 @@ private:
     std::optional<std::int64_t> WholeIn(const QLineEdit* edit, std::int64_t minimum, std::int64_t maximum,
                                         std::uint16_t outOfRangeId);
     std::uint8_t CalibrationItem(int row) const;
+    // The group's values are now those of the pack in focus (read from it
+    // or written to it), or of no pack (cleared after a failed read).
+    void NoteValuesFrom(ValueGroup group, bool fromPack);
+    QLabel* OriginLabel(ValueGroup group, QWidget* parent);
     void ClearCalibrationRow(int row);
 
     TDevInfo* m_store = nullptr;
@@ -137,6 +152,8 @@ private:
     // Shown only with the password.
     std::vector<QWidget*> m_writeControls;
     TBusWorker* m_clockWorker = nullptr;
+    std::array<std::uint8_t, kValueGroups> m_valueOrigins{};
+    std::array<QLabel*, kValueGroups> m_originLabels{};
     QPushButton* BtnSyncAllClocks = nullptr;
 
     // Left column.

@@ -143,7 +143,7 @@ QGroupBox* TFramePackConfig::BuildProductGroup()
         label->setObjectName(QLatin1String(described.label));
         auto* edit = new QLineEdit(group);
         edit->setObjectName(QLatin1String(described.edit));
-        edit->setMaxLength(kProductFields[i].maxCharacters);
+        // No length limit: a longer text is refused when written, not cut.
         grid->addWidget(label, int(i), 0);
         grid->addWidget(edit, int(i), 1, 1, 2);
         m_productEdits[i] = edit;
@@ -154,6 +154,7 @@ QGroupBox* TFramePackConfig::BuildProductGroup()
     buttons->addWidget(Button("BtnReadProduct", TextId::kRead, &TFramePackConfig::BtnReadProductClick));
     buttons->addWidget(write);
     grid->addLayout(buttons, int(kProductSpecs.size()), 0, 1, 3);
+    grid->addWidget(OriginLabel(GroupProduct, group), int(kProductSpecs.size()) + 1, 0, 1, 3);
     m_writeControls.push_back(write);
     return group;
 }
@@ -245,6 +246,7 @@ void TFramePackConfig::BtnReadProductClick()
     const std::uint8_t result = m_store->ReadProductInfo(Address(), Pack(), info);
     for (std::size_t i = 0; i < kProductFields.size(); ++i)
         m_productEdits[i]->setText(result == 0 ? (info.*kProductFields[i].field).trimmed() : QString());
+    NoteValuesFrom(GroupProduct, result == 0);
     Report(result);
 }
 
@@ -262,7 +264,8 @@ void TFramePackConfig::BtnWriteProductClick()
     // A pasted text may carry control characters the pack would store as
     // they are; the message names the field by its label.
     for (std::size_t i = 0; i < kProductFields.size(); ++i) {
-        const QString refused = RefusedPackText(Text(kProductSpecs[i].labelTextId), info.*kProductFields[i].field);
+        const QString refused = RefusedFieldText(Text(kProductSpecs[i].labelTextId), info.*kProductFields[i].field,
+                                                 kProductFields[i].maxCharacters);
         if (!refused.isEmpty()) {
             Inform(refused);
             return;
@@ -270,7 +273,8 @@ void TFramePackConfig::BtnWriteProductClick()
     }
     if (!Confirmed(0x7037))
         return;
-    // The command pads each text to 30 bytes, or cuts a longer one without
-    // splitting a character; the fields keep what the user typed.
-    Report(m_store->WriteProductInfo(Address(), Pack(), info));
+    // Every text fits its 30 bytes (checked above); the fields keep what
+    // the user typed.
+    if (Report(m_store->WriteProductInfo(Address(), Pack(), info)))
+        NoteValuesFrom(GroupProduct, true);
 }

@@ -87,9 +87,10 @@ void TFramePackConfig::BtnWriteRecordTimeClick()
         return;
     const QTime start = DateTimePicker4->time();
     const QTime end = DateTimePicker5->time();
-    Report(m_store->WriteRecordTime(Address(), Pack(), std::uint8_t(start.hour()), std::uint8_t(start.minute()),
-                                    std::uint8_t(end.hour()), std::uint8_t(end.minute()),
-                                    std::uint16_t(*interval)));
+    if (Report(m_store->WriteRecordTime(Address(), Pack(), std::uint8_t(start.hour()), std::uint8_t(start.minute()),
+                                        std::uint8_t(end.hour()), std::uint8_t(end.minute()),
+                                        std::uint16_t(*interval))))
+        NoteValuesFrom(GroupRecording, true);
 }
 
 void TFramePackConfig::BtnDeleteDataClick()
@@ -132,6 +133,7 @@ void TFramePackConfig::BtnReadCapacityClick()
         for (QLineEdit* edit : {Edit2, Edit3, Edit4})
             edit->clear();
     }
+    NoteValuesFrom(GroupCapacity, result == 0);
     Report(result);
 }
 
@@ -150,7 +152,8 @@ void TFramePackConfig::BtnWriteCapacityClick()
     }
     if (!Confirmed(0x7015))
         return;
-    Report(m_store->WriteCapacity(Address(), Pack(), values[0], values[1], values[2]));
+    if (Report(m_store->WriteCapacity(Address(), Pack(), values[0], values[1], values[2])))
+        NoteValuesFrom(GroupCapacity, true);
 }
 
 void TFramePackConfig::BtnWriteCycleTimeClick()
@@ -173,6 +176,7 @@ void TFramePackConfig::BtnReadPackQuantityClick()
         Edit6->setText(QString::number(packs));
     else
         Edit6->clear();
+    NoteValuesFrom(GroupPackCount, result == 0);
     Report(result);
 }
 
@@ -186,7 +190,8 @@ void TFramePackConfig::BtnWritePackQuantityClick()
                                TextId::kPackCountRange);
     if (!packs || !Confirmed(0x7017))
         return;
-    Report(m_store->WritePackQuantity(Address(), std::uint8_t(*packs)));
+    if (Report(m_store->WritePackQuantity(Address(), std::uint8_t(*packs))))
+        NoteValuesFrom(GroupPackCount, true);
 }
 
 void TFramePackConfig::BtnReadBarCodeClick()
@@ -196,6 +201,7 @@ void TFramePackConfig::BtnReadBarCodeClick()
     QString barCode;
     const std::uint8_t result = m_store->ReadBarCode(Address(), Pack(), barCode);
     Edit10->setText(result == 0 ? barCode.trimmed() : QString());
+    NoteValuesFrom(GroupBarCode, result == 0);
     Report(result);
 }
 
@@ -206,13 +212,14 @@ void TFramePackConfig::BtnWriteBarCodeClick()
     // A pasted text may carry control characters the pack would store as
     // they are.
     const QString barCode = Edit10->text().trimmed();
-    if (const QString refused = RefusedPackText(Text(kBarCodeLabel), barCode); !refused.isEmpty()) {
+    // A text longer than the field is refused, as bmstool does, never cut.
+    if (const QString refused = RefusedFieldText(Text(kBarCodeLabel), barCode, ConfigLimits::kWireTextBytes);
+        !refused.isEmpty()) {
         Inform(refused);
         return;
     }
     if (!Confirmed(0x7019))
         return;
-    // The command pads the text to 30 bytes, or cuts a longer one without
-    // splitting a character.
-    Report(m_store->WriteBarCode(Address(), Pack(), barCode));
+    if (Report(m_store->WriteBarCode(Address(), Pack(), barCode)))
+        NoteValuesFrom(GroupBarCode, true);
 }

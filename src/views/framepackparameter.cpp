@@ -6,6 +6,8 @@
 #include "services/settings.h"
 #include "services/text_ids.h"
 #include "services/textoper.h"
+#include "store/bus_jobs.h"
+#include "store/bus_texts.h"
 #include "store/devinfo.h"
 #include "views/comboboxext.h"
 #include "views/compare_form.h"
@@ -17,6 +19,7 @@
 
 #include <QCheckBox>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
@@ -30,6 +33,10 @@ namespace {
 constexpr std::uint16_t kConfirmWrite = 0x7109;
 constexpr std::uint16_t kOutOfRange = 0x710A;
 constexpr std::uint16_t kInvalidNumber = 0x710B;
+constexpr std::uint16_t kSetReadFrom = 0x36B6;
+constexpr std::uint16_t kSetNeverRead = 0x36B7;
+constexpr std::uint16_t kSetStale = 0x36B8;
+constexpr std::uint16_t kSetFromOtherPack = 0x36B9;
 
 bool IsEditKey(const QString& text)
 {
@@ -224,10 +231,50 @@ bool TFramePackParameter::PortIsOpen()
     return PortReady(this, m_store);
 }
 
+bool TFramePackParameter::SetIsWritable() const
+{
+    const std::uint8_t pack = Globals().SelectedPack;
+    if (pack == 0 || m_currentSet.PackNumber != pack || !m_shownReadAt.isValid())
+        return false;
+    // A read by any window since (the compare window's) would make the set
+    // on screen older than the pack's: only the set of the last read counts.
+    const RParameterReadMark mark = m_store->ParametersReadMark(pack);
+    return mark.writable && mark.readAt == m_shownReadAt;
+}
+
 void TFramePackParameter::UpdateWriteButton()
 {
     const AppGlobals& globals = Globals();
-    BtnWriteParameter->setEnabled(globals.PasswordOk && globals.ParametersRead);
+    BtnWriteParameter->setEnabled(globals.PasswordOk && m_store && SetIsWritable());
+    ShowSetOrigin();
+}
+
+void TFramePackParameter::ShowSetOrigin()
+{
+    if (!LabelSetOrigin || !m_store)
+        return;
+    const std::uint8_t focus = Globals().SelectedPack;
+    const std::uint8_t shown = m_currentSet.PackNumber;
+    QString text;
+    if (shown != focus && shown != 0 && m_shownReadAt.isValid())
+        text = Text(kSetFromOtherPack).arg(shown).arg(focus);
+    else if (!m_shownReadAt.isValid())
+        text = Text(kSetNeverRead).arg(focus);
+    else
+        text = Text(kSetReadFrom).arg(shown).arg(m_shownReadAt.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")));
+    if (m_shownReadAt.isValid() && !SetIsWritable() && shown == focus)
+        text += QStringLiteral("\n") + Text(kSetStale);
+    LabelSetOrigin->setText(text);
+}
+
+void TFramePackParameter::ShowPackInFocus()
+{
+    if (!m_store)
+        return;
+    const std::uint8_t pack = Globals().SelectedPack;
+    m_shownReadAt = m_store->ParametersReadMark(pack).readAt;
+    ShowParameters(m_store->GetStoredParameters(pack));
+    UpdateWriteButton();
 }
 
 int TFramePackParameter::RowOfParameter(std::uint8_t id) const
@@ -276,20 +323,30 @@ void TFramePackParameter::BtnReadParameterClick()
     const std::uint8_t result = m_store->ReadParameters(globals.SelectedAddress, globals.SelectedPack, set);
     if (result != 0) {
         globals.ParametersRead = false;
+        m_store->MarkParametersUnread(globals.SelectedPack);
+        UpdateWriteButton();
         MessageBoxes::Inform(this, TTextOper().GetErrorText(result));
     } else {
+        m_shownReadAt = QDateTime::currentDateTime();
         ShowParameters(set);
         m_store->StoreParameters(set);
+        m_store->MarkParametersRead(globals.SelectedPack, m_shownReadAt);
         globals.ParametersRead = true;
+        UpdateWriteButton();
         MessageBoxes::Inform(this, Text(TextId::kOperationSucceeded));
     }
-    UpdateWriteButton();
 }
 
 void TFramePackParameter::BtnWriteParameterClick()
 {
     if (!PortIsOpen())
         return;
+    // The button may still be enabled for a moment after the pack in
+    // focus changed: the set must be this pack's own.
+    if (!SetIsWritable()) {
+        UpdateWriteButton();
+        return;
+    }
     AppGlobals& globals = Globals();
     const bool restore = CheckBox100->isChecked();
     CollectParameters(m_currentSet);
@@ -298,22 +355,48 @@ void TFramePackParameter::BtnWriteParameterClick()
     if (MessageBoxes::Ask(this, Text(kConfirmWrite)) == MessageBoxes::Answer::Ok) {
         // A set imported from a file carries no values for the block fields
         // that have no catalogue entry: those keep what the pack said last.
-        const RParameter toSend = MergeForWrite(m_store->GetStoredParameters(globals.SelectedPack), m_currentSet);
-        const RParameterWriteResult result =
-            m_store->WriteParameters(globals.SelectedAddress, globals.SelectedPack, toSend, restore);
-        if (!result.ok()) {
-            MessageBoxes::Inform(this, TTextOper().GetErrorText(result.result));
-        } else {
-            RParameter set = m_store->ParameterInfo().NewParameterSet(globals.SelectedPack);
-            if (m_store->ReadParameters(globals.SelectedAddress, globals.SelectedPack, set) == 0) {
-                ShowParameters(set);
-                m_store->StoreParameters(set);
-            }
-            CheckBox100->setChecked(false);
-            MessageBoxes::Inform(this, Text(TextId::kOperationSucceeded));
+        const RParameter before = m_store->GetStoredParameters(globals.SelectedPack);
+        const RParameter toSend = MergeForWrite(before, m_currentSet);
+        // A lost or garbled answer is settled by reading the block back.
+        const RVerifiedWrite written = WriteParametersVerified(*m_store, globals.SelectedPack, before, toSend, restore);
+        const TTextOper texts;
+        if (written.readBackResult == 0 && written.verdict != RWriteVerdict::NotWritten) {
+            // What the pack holds now; the next write needs a new read.
+            m_shownReadAt = QDateTime::currentDateTime();
+            ShowParameters(written.readBack);
         }
         // Confirmed: whatever the outcome, the next write needs a new read.
         globals.ParametersRead = false;
+        UpdateWriteButton();
+        switch (written.verdict) {
+        case RWriteVerdict::Written:
+            CheckBox100->setChecked(false);
+            MessageBoxes::Inform(this, Text(TextId::kOperationSucceeded));
+            break;
+        case RWriteVerdict::WrittenAnswerLost:
+            CheckBox100->setChecked(false);
+            MessageBoxes::Inform(this, Text(BusText::kWrittenAnswerLost));
+            break;
+        case RWriteVerdict::NotWritten:
+            MessageBoxes::Inform(this, Text(BusText::kNotWrittenAnswerLost) + QStringLiteral(": ")
+                                           + texts.GetErrorText(written.writeResult));
+            break;
+        case RWriteVerdict::Failed:
+            MessageBoxes::Inform(this, texts.GetErrorText(written.writeResult));
+            break;
+        case RWriteVerdict::Unverified:
+            // Without a sound answer and without a read-back, the write's
+            // own result is all there is to say.
+            if (written.writeResult != 0 && written.readBackResult != 0)
+                MessageBoxes::Inform(this, texts.GetErrorText(written.writeResult));
+            else
+                MessageBoxes::Inform(this, Text(BusText::kVerifyFailed) + QStringLiteral(": ")
+                                               + (written.readBackResult != 0
+                                                      ? texts.GetErrorText(written.readBackResult)
+                                                      : QString::number(written.mismatchIds.size())));
+            break;
+        }
+        return;
     }
     UpdateWriteButton();
 }

@@ -16,12 +16,21 @@
 //   ApplyLanguage()        captions and switch names in the current language
 //   ShowParameters(set)    keeps a copy as the current set and shows it
 //   CollectParameters(set) copies what the page shows into set
+//   ShowPackInFocus()      shows the set stored for the pack in focus and
+//                          says where it came from ("LabelSetOrigin")
+//
+// Write is offered only for a set read from the pack in focus, and only
+// until that pack is written (here or by a batch write) or a read of it
+// fails: the store keeps that mark per pack. The page's own flag rule (one
+// flag for all packs) let a set of zeros, or another pack's old set, go to
+// the pack chosen afterwards.
 //
 // User-interface thread only. The handlers send their commands themselves
 // while the polling thread idles on this page.
 
 #include "params/parameter_info.h"
 
+#include <QDateTime>
 #include <QFrame>
 
 #include <array>
@@ -55,6 +64,9 @@ public:
     void ApplyLanguage();
     void ShowParameters(const RParameter& set);
     void CollectParameters(RParameter& set) const;
+    // The set stored for the selected pack, as the window shows it on entry
+    // and when another pack is chosen.
+    void ShowPackInFocus();
 
     const RParameter& CurrentSet() const { return m_currentSet; }
 
@@ -85,10 +97,15 @@ private:
     bool RefuseParameter(const RParameter& set, bool checkRange);
     int RowOfParameter(std::uint8_t id) const;
     void UpdateWriteButton();
+    // Whether the set on screen may be written to the pack in focus.
+    bool SetIsWritable() const;
+    void ShowSetOrigin();
     std::uint8_t NameLanguage() const;
 
     TDevInfo* m_store = nullptr;
     RParameter m_currentSet;
+    // When the set on screen was read from its pack (invalid: not read).
+    QDateTime m_shownReadAt;
     // The grid row Edit1 edits (its tag), or -1.
     int m_edit1Tag = -1;
     bool m_inEdit1Exit = false;
@@ -109,4 +126,5 @@ private:
     QPushButton* BtnImpParameter = nullptr;
     QPushButton* BtnExpParameter = nullptr;
     QPushButton* BtnComparePacks = nullptr;
+    QLabel* LabelSetOrigin = nullptr;
 };

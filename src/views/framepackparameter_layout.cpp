@@ -146,6 +146,11 @@ void TFramePackParameter::BuildControls()
     CheckBox100->setObjectName(QStringLiteral("CheckBox100"));
     right->addWidget(CheckBox100);
     right->addStretch(1);
+    // Which pack the values on screen came from, and when.
+    LabelSetOrigin = new QLabel(panel);
+    LabelSetOrigin->setObjectName(QStringLiteral("LabelSetOrigin"));
+    LabelSetOrigin->setWordWrap(true);
+    right->addWidget(LabelSetOrigin);
 
     auto* Panel1 = new QFrame(panel);
     Panel1->setObjectName(QStringLiteral("Panel1"));
@@ -227,6 +232,7 @@ void TFramePackParameter::ApplyLanguage()
     for (std::size_t k = 0; k < buttons.size(); ++k)
         buttons[k]->setText(Text(kButtonCaptions[k].textId, kButtonCaptions[k].text));
     BtnComparePacks->setText(Text(BusText::kComparePacks));
+    ShowSetOrigin();
     for (std::size_t k = 0; k < kSwitchTable.size(); ++k) {
         m_switchBoxes[k]->setText(TParameterInfo::GetParameterName(kSwitchTable[k].id, NameLanguage(), m_currentSet));
         m_switchBoxes[k]->setToolTip(m_switchBoxes[k]->text());

@@ -34,8 +34,12 @@ TEST_F(ToolBus, BadListsAndMissingConfirmationsExit2BeforeAnythingIsSent)
     ASSERT_TRUE(m_folder.isValid());
     const QString good = file("good.prt");
     const QString bad = file("bad.prt");
+    const QString twice = file("twice.prt");
+    const QString finer = file("finer.prt");
     ASSERT_TRUE(WriteText(good, "Id,Value\r\n023,3450\r\n"));
     ASSERT_TRUE(WriteText(bad, "Id,Value\r\n023,3450\r\n030,3,601\r\n"));
+    ASSERT_TRUE(WriteText(twice, "Id,Value\r\n023,3450\r\n030,3600\r\n023,3400\r\n"));
+    ASSERT_TRUE(WriteText(finer, "Id,Value\r\n030,3600\r\n023,3450.5\r\n"));
     struct Case {
         QStringList arguments;
         const char* message;
@@ -48,6 +52,8 @@ TEST_F(ToolBus, BadListsAndMissingConfirmationsExit2BeforeAnythingIsSent)
         {Args({"params", "compare", "--packs", "1-2", "--ref-pack", "3", "--ref", "x.prt"}), "not both"},
         {Args({"params", "compare", "--packs", "1-2", "--ref-pack", "17"}), "--ref-pack"},
         {Args({"params", "compare", "--packs", "1-2", "--ref"}) << bad, "Line 3"},
+        {Args({"params", "compare", "--packs", "1-2", "--ref"}) << twice, "Line 4: id 23 is given again (first on line 2)"},
+        {Args({"params", "compare", "--packs", "1-2", "--ref"}) << finer, "Line 3: 3450.5 has more than the 0 decimal(s)"},
         {Args({"params", "write"}) << good << Words({"--packs", "1-2"}), "needs --yes"},
         {Args({"params", "write"}) << bad << Words({"--packs", "1", "--yes"}), "Line 3"},
         {Args({"time", "sync", "--packs", "0-3"}), "--packs"},
@@ -74,7 +80,16 @@ TEST_F(ToolBus, CompareReportsTheDifferingRowsPerPackAndNamesAPackNotRead)
     EXPECT_EQ(compared.exitCode, 1);
     EXPECT_TRUE(compared.err.contains(QStringLiteral("pack 4 not read"))) << compared.err.toStdString();
     const std::vector<QJsonObject> rows = compared.json();
-    ASSERT_EQ(rows.size(), 2u) << compared.out.toStdString();
+    ASSERT_EQ(rows.size(), 3u) << compared.out.toStdString();
+    // The run ends with what it read, what not and why, and what differs.
+    const QJsonObject summary = rows[2];
+    EXPECT_EQ(summary[QStringLiteral("type")].toString(), QStringLiteral("summary"));
+    EXPECT_EQ(summary[QStringLiteral("packs_read")].toArray(), QJsonArray({1, 2, 3}));
+    const QJsonArray notRead = summary[QStringLiteral("packs_not_read")].toArray();
+    ASSERT_EQ(notRead.size(), 1);
+    EXPECT_EQ(notRead[0].toObject()[QStringLiteral("pack")].toInt(), 4);
+    EXPECT_FALSE(notRead[0].toObject()[QStringLiteral("reason")].toString().isEmpty());
+    EXPECT_EQ(summary[QStringLiteral("rows_differ")].toInt(), 2);
     EXPECT_EQ(rows[0][QStringLiteral("id")].toInt(), 23);
     EXPECT_EQ(rows[1][QStringLiteral("id")].toInt(), 30);
     EXPECT_EQ(rows[0][QStringLiteral("values")].toObject()[QStringLiteral("3")].toDouble(), 3450.0);
@@ -87,8 +102,17 @@ TEST_F(ToolBus, CompareReportsTheDifferingRowsPerPackAndNamesAPackNotRead)
     // Against the file, pack 3 is the one that agrees.
     const ToolRun againstFile = m_tool->json(Args({"params", "compare", "--packs", "1-3", "--ref"}) << changed);
     EXPECT_EQ(againstFile.exitCode, 0) << againstFile.err.toStdString();
-    ASSERT_EQ(againstFile.json().size(), 2u);
+    ASSERT_EQ(againstFile.json().size(), 3u);
     EXPECT_EQ(againstFile.first()[QStringLiteral("differing")].toArray(), QJsonArray({1, 2}));
+    EXPECT_EQ(againstFile.json()[2][QStringLiteral("ids_compared")].toInt(), 2);
+
+    // A silent reference pack is named, and nothing is compared.
+    const ToolRun silentReference = m_tool->json(Args({"params", "compare", "--packs", "1-3", "--ref-pack", "4"}));
+    EXPECT_EQ(silentReference.exitCode, 1);
+    EXPECT_TRUE(silentReference.err.contains(QStringLiteral("The reference pack 4 could not be read: no comparison was made")))
+        << silentReference.err.toStdString();
+    ASSERT_EQ(silentReference.json().size(), 1u) << silentReference.out.toStdString();
+    EXPECT_TRUE(silentReference.first()[QStringLiteral("rows_differ")].isNull());
 }
 
 TEST_F(ToolBus, BatchWriteGoesOnPastASilentPackAndExits1)

@@ -13,6 +13,7 @@
 #include "store/devinfo.h"
 #include "store/history_log.h"
 #include "views/bus_summary_form.h"
+#include "views/comboboxext.h"
 #include "views/compare_form.h"
 #include "views/framepackconfig.h"
 #include "views/framepackhistory.h"
@@ -21,6 +22,7 @@
 #include "views/overview_layout.h"
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -145,6 +147,63 @@ TEST_F(BusWindowTest, CompareWindowPaintsTheChangedRowsAndWritesTheReferenceToTh
     RParameter set = GlobalParameterInfo()->NewParameterSet(3);
     ASSERT_EQ(GlobalDevInfo()->ReadParameters(3, 3, set), 0);
     EXPECT_EQ(set.Entries[23].Value, Decimal::fromInt(3400));
+}
+
+TEST_F(BusWindowTest, CompareWindowNamesWhatItCouldNotReadAndShowsWhatTheWriteLeftInThePacks)
+{
+    StartRack({*ParseSimFault(u"silent:1")});
+    ChangeParameters(3, {{23, 3450}});
+    Globals().PasswordOk = true;
+    KeepSummaries();
+    ShowPage(4);
+
+    bool ran = false;
+    TModalRun<TCompareForm>::SetHook([&](TCompareForm& form) {
+        ran = true;
+        const auto click = [&form](const char* name) {
+            QTest::mouseClick(form.findChild<QPushButton*>(QLatin1String(name)), Qt::LeftButton);
+        };
+        click("BtnReadPacks");
+        ASSERT_TRUE(WaitFor([&form] { return !form.IsBusy() && form.Sets().packs.size() == 4; }));
+        // Pack 1, the reference until another is chosen, is silent: no other
+        // pack takes its place unasked.
+        const QString state = form.findChild<QLabel*>(QStringLiteral("LabelCompareState"))->text();
+        EXPECT_TRUE(state.contains(QStringLiteral("The reference pack 1 could not be read: no comparison was made")))
+            << state.toStdString();
+        EXPECT_EQ(form.DifferenceCount(), 0);
+
+        form.findChild<TComboBoxExt*>(QStringLiteral("ComboReference"))->selectValue(QStringLiteral("2"));
+        EXPECT_EQ(form.DifferenceCount(), 1);
+        m_boxes.clear();
+        click("BtnWriteToPacks");
+        ASSERT_EQ(m_boxes.size(), 1);
+        EXPECT_TRUE(m_boxes[0].text.contains(QStringLiteral("These packs could not be read and are not written:\n1 (")))
+            << m_boxes[0].text.toStdString();
+        ASSERT_TRUE(WaitFor([this] { return m_summaries.size() == 1; }));
+
+        // The grid holds what the packs read back: the second write
+        // announces no change, and closing during it shows what was done.
+        EXPECT_EQ(form.DifferenceCount(), 0);
+        m_boxes.clear();
+        click("BtnWriteToPacks");
+        ASSERT_EQ(m_boxes.size(), 1);
+        EXPECT_TRUE(m_boxes[0].text.contains(QStringLiteral("Pack 3: 0"))) << m_boxes[0].text.toStdString();
+        form.reject();
+        EXPECT_EQ(m_summaries.size(), 2u);
+    });
+    QTest::mouseClick(m_form->findChild<QPushButton*>(QStringLiteral("BtnComparePacks")), Qt::LeftButton);
+    ASSERT_TRUE(ran);
+    ASSERT_EQ(m_summaries.size(), 2u);
+    for (const std::vector<QStringList>& summary : m_summaries) {
+        ASSERT_EQ(summary.size(), 3u);
+        EXPECT_EQ(summary.back()[0], QStringLiteral("1"));
+        EXPECT_TRUE(summary.back()[1].startsWith(QStringLiteral("Not read - nothing written: ")));
+    }
+    EXPECT_EQ(m_summaries[0][0], (QStringList{QStringLiteral("3"), QStringLiteral("Written and verified"), QStringLiteral("1")}));
+    for (std::size_t row = 0; row + 1 < m_summaries[1].size(); ++row)
+        EXPECT_TRUE(m_summaries[1][row][1] == QStringLiteral("Written and verified")
+                    || m_summaries[1][row][1] == QStringLiteral("Not tried"))
+            << m_summaries[1][row].join(u' ').toStdString();
 }
 
 TEST_F(BusWindowTest, SyncAllClocksShowsEachOffsetAndSetsEveryClock)

@@ -289,6 +289,63 @@ TEST_F(ConfigPageTest, ValuesThePackCouldOnlyGetWrappedAreRefusedBeforeTheQuesti
         EXPECT_EQ(Sent(p.cid2).size(), before) << p.edit;
         Set(p.edit, "ok");
     }
+
+    // A text longer than its field is refused by name, not cut; the field
+    // keeps all of it.
+    const struct {
+        const char* edit;
+        const char* button;
+        std::uint8_t cid2;
+        std::uint16_t label;
+        int characters;
+    } tooLong[] = {{"Edit10", "BtnWriteBarCode", 0xEA, 0x700F, 30},
+                   {"Edit31", "BtnWriteProduct", 0xF2, 0x703F, 10},
+                   {"Edit30", "BtnWriteProduct", 0xF2, 0x7036, 30}};
+    for (const auto& t : tooLong) {
+        const qsizetype before = Sent(t.cid2).size();
+        Set(t.edit, QString(t.characters + 1, QLatin1Char('7')));
+        EXPECT_EQ(Click(t.button), Text(0x36BA).arg(Text(t.label)).arg(t.characters).arg(30)) << t.edit;
+        EXPECT_FALSE(Asked()) << t.edit;
+        EXPECT_EQ(Sent(t.cid2).size(), before) << t.edit;
+        EXPECT_EQ(Value(t.edit).size(), t.characters + 1) << t.edit;
+        Set(t.edit, "ok");
+    }
+}
+
+TEST_F(ConfigPageTest, AfterAnotherPackIsChosenEachGroupSaysWhereItsValuesCameFrom)
+{
+    StartOnPage(true);
+    const QStringList notes = {"LabelOriginRecording", "LabelOriginCapacity", "LabelOriginPackCount",
+                               "LabelOriginBarCode", "LabelOriginProduct"};
+    const auto shownNotes = [&] {
+        QStringList texts;
+        for (const QString& name : notes)
+            texts << (Control<QLabel>(name)->isVisible() ? Control<QLabel>(name)->text() : QString());
+        return texts;
+    };
+    for (const char* button : {"BtnReadCapacity", "BtnReadPackQuantity", "BtnReadBarCode", "BtnReadProduct",
+                               "BtnWriteRecordTime"})
+        EXPECT_EQ(Click(button), Text(0x3504)) << button;
+    EXPECT_EQ(shownNotes(), QStringList(notes.size(), QString()));
+
+    // As the user picks a pack from the list.
+    auto* packs = Find<TComboBoxExt>("ComboBoxExt2");
+    const auto choose = [packs](const QString& text) {
+        const int target = packs->findText(text);
+        while (packs->currentIndex() < target)
+            QTest::keyClick(packs, Qt::Key_Down);
+        while (packs->currentIndex() > target)
+            QTest::keyClick(packs, Qt::Key_Up);
+    };
+    choose(QStringLiteral("02"));
+    EXPECT_EQ(shownNotes(), QStringList(notes.size(), Text(0x36B9).arg(1).arg(2)));
+    // Reading pack 2's capacities makes that group its own again.
+    EXPECT_EQ(Click("BtnReadCapacity"), Text(0x3504));
+    EXPECT_FALSE(Control<QLabel>("LabelOriginCapacity")->isVisible());
+    EXPECT_TRUE(Control<QLabel>("LabelOriginBarCode")->isVisible());
+    choose(QStringLiteral("01"));
+    EXPECT_EQ(Control<QLabel>("LabelOriginCapacity")->text(), Text(0x36B9).arg(2).arg(1));
+    EXPECT_FALSE(Control<QLabel>("LabelOriginBarCode")->isVisible());
 }
 
 TEST_F(ConfigPageTest, WriteControlsFollowThePasswordAndEachEntryEmptiesTheFields)

@@ -6,6 +6,7 @@
 #include "protocol/command_catalogue.h"
 #include "services/settings.h"
 #include "services/textoper.h"
+#include "store/bus_jobs.h"
 #include "store/sim_store.h"
 #include "views/comboboxext.h"
 #include "views/file_dialogs.h"
@@ -16,6 +17,7 @@
 #include "lib/sim_pack.h"
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
@@ -69,11 +71,14 @@ protected:
         Globals().ParametersRead = false;
     }
 
-    // What the main window does when the page is entered.
-    void EnterPage()
+    // What the main window does when the page is entered, or another pack
+    // is chosen.
+    void EnterPage(std::uint8_t pack = kPack)
     {
+        Globals().SelectedPack = pack;
+        Globals().SelectedAddress = pack;
         m_page.InitPage();
-        m_page.ShowParameters(m_sim.store->GetStoredParameters(kPack));
+        m_page.ShowPackInFocus();
         m_page.ApplyLanguage();
     }
 
@@ -263,6 +268,61 @@ TEST_F(ParameterPageTest, AWriteChangesOnlyTheBytesOfWhatWasEdited)
     EXPECT_EQ(Switch(5)->isChecked(), TParameterInfo::GetParameterFlag(185, shown));
 }
 
+TEST_F(ParameterPageTest, WriteIsOfferedOnlyForTheSetReadFromThePackInFocusSinceItsLastWrite)
+{
+    constexpr std::uint8_t kWriteCid2 = 0x49;
+    auto* write = Find<QPushButton>(QStringLiteral("BtnWriteParameter"));
+    auto* origin = Find<QLabel>(QStringLiteral("LabelSetOrigin"));
+    const TTextOper texts;
+    EnterPage(1);
+    ReadFromPack();
+    EXPECT_TRUE(write->isEnabled());
+
+    // Pack 2 was never read: no zeros offered for writing, nothing sent.
+    EnterPage(kPack);
+    EXPECT_FALSE(write->isEnabled());
+    EXPECT_EQ(origin->text(), texts.GetLanguageText(0x36B7).arg(kPack));
+    SharedSimBus()->clearRequests();
+    m_page.BtnWriteParameterClick();
+    EXPECT_EQ(SharedSimBus()->requestCount(kWriteCid2), 0);
+
+    // Read, it goes back with its own address and node number.
+    ReadFromPack();
+    EXPECT_TRUE(write->isEnabled());
+    EXPECT_TRUE(origin->text().startsWith(texts.GetLanguageText(0x36B6).arg(kPack).section(u'%', 0, 0)));
+    const Decimal node = m_page.CurrentSet().Entries[11].Value;
+    ClickWrite();
+    ASSERT_EQ(SharedSimBus()->requestCount(kWriteCid2), 1);
+    for (const SimRequest& request : SharedSimBus()->requests()) {
+        if (request.cid2 != kWriteCid2)
+            continue;
+        EXPECT_EQ(request.address, kPack);
+        EXPECT_EQ(Decoded(request.info).Entries[1].Value, Decimal::fromInt(kPack));
+        EXPECT_EQ(Decoded(request.info).Entries[11].Value, node);
+    }
+    EXPECT_FALSE(write->isEnabled());
+
+    // Pack 1 keeps its own read, until a batch write (the compare window's)
+    // writes it: then its set must be read again.
+    EnterPage(1);
+    EXPECT_TRUE(write->isEnabled());
+    RParameterSource source;
+    source.lines = {{2, 23, Decimal::fromInt(3450)}};
+    ASSERT_TRUE(WriteParameterSets(*m_sim.store, {1}, source, 1, {}).allWritten());
+    EnterPage(1);
+    EXPECT_FALSE(write->isEnabled());
+    EXPECT_EQ(m_page.CurrentSet().Entries[23].Value, Decimal::fromInt(3450));
+
+    // The answer to the page's own write lost: the read-back decides.
+    // The answers from here: the read, the write (garbled), the read-back.
+    SimulatedStore::AddFault(QStringLiteral("wrongaddr:2"));
+    ReadFromPack();
+    TypeValue(23, QStringLiteral("3440"));
+    ClickWrite();
+    EXPECT_EQ(LastText(), texts.GetLanguageText(0x36B0));
+    EXPECT_EQ(m_page.CurrentSet().Entries[23].Value, Decimal::fromInt(3440));
+}
+
 // Refused before anything is sent: the row is selected with its value open
 // in Edit1, and the message names the parameter.
 TEST_F(ParameterPageTest, ValuesOutOfRangeOrTooLargeForTheBlockAreRefusedByName)
@@ -359,7 +419,8 @@ TEST_F(ParameterPageTest, AFailedOrCancelledWriteKeepsWhatTheUserEntered)
     SimulatedStore::AddFault(QStringLiteral("rtn:49:6"));
     ClickWrite();
     SharedSimBus()->clearFaults();
-    EXPECT_EQ(LastText(), TTextOper().GetErrorText(6));
+    // Code 6 may be a garbled answer too: the read-back shows it was not taken.
+    EXPECT_EQ(LastText(), TTextOper().GetLanguageText(0x36B1) + QStringLiteral(": ") + TTextOper().GetErrorText(6));
     EXPECT_EQ(ShownValue(13), QStringLiteral("1.5"));
     EXPECT_FALSE(Find<QPushButton>(QStringLiteral("BtnWriteParameter"))->isEnabled());
     EXPECT_EQ(HeldBlock(), before);

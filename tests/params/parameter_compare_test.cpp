@@ -43,4 +43,24 @@ TEST(ParameterCompare, TakingSharedValuesKeepsThePacksOwn)
     EXPECT_EQ(merged.PackNumber, 3);
 }
 
+TEST(ParameterCompare, AReferenceFileGivesEachIdOnceWithNoMoreDecimalsThanItsParameter)
+{
+    TParameterInfo info;
+    const RParameter catalogue = info.NewParameterSet(0);
+    struct Case {
+        std::vector<RParameterFileLine> lines;
+        QString refused;
+    };
+    // Id 13 shows two decimals, id 23 none.
+    const Case cases[] = {
+        {{{2, 13, Decimal::fromRaw(12500)}, {3, 23, Decimal::fromInt(3450)}}, {}},
+        {{{2, 23, Decimal::fromInt(3450)}, {5, 23, Decimal::fromInt(3400)}},
+         QStringLiteral("Line 5: id 23 is given again (first on line 2)")},
+        {{{4, 13, Decimal::fromRaw(12550)}}, QStringLiteral("Line 4: 1.255 has more than the 2 decimal(s) of id 13")},
+        {{{7, 23, Decimal::fromRaw(34505000)}}, QStringLiteral("Line 7: 3450.5 has more than the 0 decimal(s) of id 23")},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(RefusedReferenceLines(c.lines, catalogue), c.refused);
+}
+
 } // namespace

@@ -168,6 +168,75 @@ TEST(BusJobs, BatchRefusesAPackHoldingAnOutOfRangeValueAndCancelLeavesTheRestUnt
     EXPECT_EQ(ReadSet(*sim.store, 2).Entries[23].Value, Decimal::fromInt(3400));
 }
 
+TEST(BusJobs, AWriteWhoseAnswerIsLostIsJudgedByWhatThePackHolds)
+{
+    // A batch write to one pack answers three times: its read, the write and
+    // the read-back. The faults hit the second answer only.
+    struct Case {
+        QStringList faults;
+        RBatchStep step;
+        int held;            // id 23 as the pack holds it afterwards
+        int fieldsChanged;
+    };
+    const Case cases[] = {
+        {{QStringLiteral("wrongaddr:2")}, RBatchStep::WrittenAnswerLost, 3450, 1},
+        {{QStringLiteral("truncate:2")}, RBatchStep::WrittenAnswerLost, 3450, 1},
+        // The pack refuses it, and that answer is garbled: nothing written.
+        {{QStringLiteral("rtn:49:04"), QStringLiteral("wrongaddr:2")}, RBatchStep::NotWritten, 3400, 0},
+    };
+    for (const Case& c : cases) {
+        SimulatedStore sim;
+        ASSERT_TRUE(sim.opened);
+        for (const QString& fault : c.faults)
+            SimulatedStore::AddFault(fault);
+        RParameterSource source;
+        source.lines = {{2, 23, Decimal::fromInt(3450)}};
+        const RBatchWriteReport report = WriteParameterSets(*sim.store, Packs({1}), source, 1, {});
+        const QString name = c.faults.join(u' ');
+        ASSERT_EQ(report.packs.size(), 1u) << name.toStdString();
+        const RPackWriteOutcome& outcome = report.packs[0];
+        EXPECT_EQ(outcome.step, c.step) << name.toStdString();
+        EXPECT_EQ(outcome.ok() ? int(outcome.changedIds.size()) : 0, c.fieldsChanged) << name.toStdString();
+        EXPECT_EQ(report.allWritten(), c.fieldsChanged > 0) << name.toStdString();
+        SharedSimBus()->clearFaults();
+        EXPECT_EQ(ReadSet(*sim.store, 1).Entries[23].Value, Decimal::fromInt(c.held)) << name.toStdString();
+        // Written or not, the pack's set must be read again before a write.
+        EXPECT_FALSE(sim.store->ParametersReadMark(1).writable) << name.toStdString();
+    }
+}
+
+TEST(BusJobs, PacksNeverAskedAreNotTriedOrPortLostAndNeverNoAnswer)
+{
+    SimulatedStore sim;
+    ASSERT_TRUE(sim.opened);
+    int asked = 0;
+    const RBusControl cancelAfterOne{[&asked] { return ++asked > 1; }, {}};
+    const RParameterSets sets = ReadParameterSets(*sim.store, Packs({1, 2, 3}), cancelAfterOne);
+    EXPECT_TRUE(sets.cancelled);
+    std::vector<RPackReach> reaches;
+    for (const RPackParameters& entry : sets.packs)
+        reaches.push_back(entry.reach);
+    EXPECT_EQ(reaches, (std::vector<RPackReach>{RPackReach::Asked, RPackReach::NotTried, RPackReach::NotTried}));
+    EXPECT_TRUE(sets.failed().empty());
+    EXPECT_EQ(sets.notRead(), Packs({2, 3}));
+    EXPECT_TRUE(sim.store->ParametersReadMark(1).writable);
+
+    // The port gone: nothing is sent, and every pack says so.
+    sim.store->CloseSerial(1);
+    SharedSimBus()->clearRequests();
+    RParameterSource source;
+    source.lines = {{2, 23, Decimal::fromInt(3450)}};
+    const RBatchWriteReport report = WriteParameterSets(*sim.store, Packs({1, 2}), source, 1, {});
+    EXPECT_TRUE(report.portLost);
+    EXPECT_TRUE(report.packs.empty());
+    EXPECT_EQ(report.notDone, Packs({1, 2}));
+    EXPECT_EQ(report.loop.packsWith(RPackReach::PortLost), Packs({1, 2}));
+    const RParameterSets unread = ReadParameterSets(*sim.store, Packs({4}), {});
+    EXPECT_TRUE(unread.portLost);
+    EXPECT_TRUE(unread.failed().empty());
+    EXPECT_TRUE(SharedSimBus()->requests().empty());
+}
+
 TEST(BusJobs, ClockSyncShowsEachOffsetAndSetsEachClock)
 {
     SimulatedStore sim;
