@@ -43,3 +43,13 @@ QString OffsetText(const std::optional<qint64>& seconds)
         return QStringLiteral("?");
     return *seconds > 0 ? QStringLiteral("+%1").arg(*seconds) : QString::number(*seconds);
 }
+
+QString ReachText(RPackReach reach, const TTextOper& texts)
+{
+    switch (reach) {
+    case RPackReach::Asked: break;
+    case RPackReach::NotTried: return texts.GetLanguageText(BusText::kNotTried);
+    case RPackReach::PortLost: return texts.GetLanguageText(BusText::kPortLostNotTried);
+    }
+    return QString();
+}

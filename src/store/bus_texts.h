@@ -43,12 +43,20 @@ inline constexpr std::uint16_t kClockSummary = 0x369C;
 inline constexpr std::uint16_t kPackTime = 0x369D;
 inline constexpr std::uint16_t kBadPackList = 0x369E;
 inline constexpr std::uint16_t kDifferences = 0x369F;
+inline constexpr std::uint16_t kNotTried = 0x36B0;
+inline constexpr std::uint16_t kPortLostNotTried = 0x36B1;
+inline constexpr std::uint16_t kRecordsPortLost = 0x36B2;
+inline constexpr std::uint16_t kPacksNotRead = 0x36B3;
 } // namespace BusText
 
 // What became of one pack of a batch write, as the summary shows it: the
 // error text of the failing command, or the name of the refused value with
 // the parameter page's out-of-range text.
 QString BatchStepText(const RPackWriteOutcome& outcome, const TTextOper& texts);
+
+// Why a pack of a bus job was not asked: "Not tried", or that the port went
+// away before it; empty for a pack that was asked.
+QString ReachText(RPackReach reach, const TTextOper& texts);
 
 // "+12", "-3600", "0": a clock offset in seconds; "?" when unknown.
 QString OffsetText(const std::optional<qint64>& seconds);

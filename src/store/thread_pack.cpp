@@ -50,7 +50,16 @@ void TThreadPack::Synchronise(std::function<void()> call)
     lock.unlock();
     emit callPending();
     lock.lock();
-    m_callDone.wait(lock, [this] { return m_callRan; });
+    // A stop request ends the wait: the window that asks may be busy
+    // joining other work and not serve the call. The call is then taken
+    // back, so that it never runs after this thread has gone on.
+    while (!m_callRan) {
+        if (isInterruptionRequested()) {
+            m_pendingCall = nullptr;
+            return;
+        }
+        m_callDone.wait_for(lock, kStopLookInterval);
+    }
 }
 
 void TThreadPack::RunPendingCall()

@@ -5,6 +5,7 @@
 #include <QThread>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -68,8 +69,10 @@ private:
     void RefreshAlarm() override { Synchronise([this] { emit refreshAlarm(); }); }
     void RefreshLocation() override { Synchronise([this] { emit refreshLocation(); }); }
 
-    // Runs call on the user-interface thread and returns when it has run.
+    // Runs call on the user-interface thread and returns when it has run,
+    // or without running it once a stop is requested.
     void Synchronise(std::function<void()> call);
+    static constexpr std::chrono::milliseconds kStopLookInterval{20};
     // On the user-interface thread: runs the call waiting there.
     void RunPendingCall();
     bool PortLost() override

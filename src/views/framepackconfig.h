@@ -34,6 +34,7 @@ class QDateTimeEdit;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QProgressBar;
 class QPushButton;
 class QTimeEdit;
 class TBusWorker;
@@ -58,7 +59,11 @@ public:
     // (password) sets the clock of packs 1 to the pack count to the PC clock
     // on a worker, then shows each pack's offset before the sync and the
     // result in a TBusSummaryForm.
+    // "BtnCancelSyncClocks" and "ProgressSyncClocks" show while it runs;
+    // Cancel stops before the next pack, and the packs not reached are
+    // named "not tried".
     void BtnSyncAllClocksClick();
+    void BtnCancelSyncClocksClick();
     bool IsSyncingClocks() const;
 
     // ---- Left column (framepackconfig_handlers.cpp).
@@ -88,6 +93,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The sync controls while the clocks are set, or idle again.
+    void ShowSyncRunning(bool running);
     struct CalibrationRow {
         QLineEdit* first = nullptr;    // read-only
         QLineEdit* second = nullptr;   // entry
@@ -138,6 +145,8 @@ private:
     std::vector<QWidget*> m_writeControls;
     TBusWorker* m_clockWorker = nullptr;
     QPushButton* BtnSyncAllClocks = nullptr;
+    QPushButton* BtnCancelSyncClocks = nullptr;
+    QProgressBar* ProgressSyncClocks = nullptr;
 
     // Left column.
     QGroupBox* GroupBox1 = nullptr;

@@ -113,6 +113,32 @@ TEST(ToolUnplug, AHistoryTransferCutShortSaysSoAndKeepsWholeRows)
 
 namespace {
 
+TEST(ToolUnplug, TimeSyncAfterThePortWentAwayNamesThePacksNotTried)
+{
+    // Pack 2 answers slowly, so the plug is pulled while it is asked.
+    SimProcess sim({QStringLiteral("--fault"), QStringLiteral("slow:2:600")});
+    ASSERT_TRUE(sim.isReady()) << sim.error().toStdString();
+    ChildProcess tool;
+    ASSERT_TRUE(tool.start(QStringLiteral(BMS_TOOL_PROGRAM),
+                           {QStringLiteral("--port"), sim.linkPath(), QStringLiteral("--json"), QStringLiteral("time"),
+                            QStringLiteral("sync"), QStringLiteral("--packs"), QStringLiteral("1-4")}));
+    ASSERT_TRUE(tool.waitForOutput("\"type\":\"time_sync\"", kWaitMs));
+    sim.stop();
+    ASSERT_TRUE(tool.waitForFinished(kWaitMs));
+    EXPECT_EQ(tool.exitCode(), 1);
+    const QString err = QString::fromUtf8(tool.standardError());
+    EXPECT_TRUE(err.contains(u"went away; clocks not set: packs")) << err.toStdString();
+    // Pack 1 was set; pack 2 was asked when the port went; 3 and 4 were
+    // never asked and are never "no answer".
+    const QList<QByteArray> lines = tool.standardOutput().trimmed().split('\n');
+    ASSERT_EQ(lines.size(), 4) << tool.standardOutput().toStdString();
+    EXPECT_TRUE(lines[0].contains("\"reach\":\"asked\"") && lines[0].contains("\"result\":0,"));
+    for (int k = 2; k < 4; ++k) {
+        EXPECT_TRUE(lines[k].contains("\"reach\":\"port_lost\"")) << lines[k].toStdString();
+        EXPECT_TRUE(lines[k].contains("\"result\":null")) << lines[k].toStdString();
+    }
+}
+
 TEST(ToolUnplug, PollReportsAPortThatDoesNotOpenAsAnErrorLine)
 {
     QTemporaryDir folder;
