@@ -554,6 +554,7 @@ void TFramePackHistory::BtnStopClick()
         // The pack being read gets one stop request; the rest are not
         // asked. The buttons come back when the job has ended.
         m_stopAsked = true;
+        m_reading = false;
         m_packsWorker->cancel();
         BtnStop->setEnabled(false);
         return;

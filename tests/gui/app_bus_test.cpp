@@ -257,7 +257,8 @@ TEST_F(BusWindowTest, AllPacksReadsEveryLogIntoOneGridAndNamesTheSilentPack)
 
 TEST_F(BusWindowTest, StopEndsTheWholeRunWithOneStopRequest)
 {
-    StartRack();
+    // Pack 1 answers slowly, so Stop comes while its log is read.
+    StartRack({SimFault{SimFaultKind::SlowPack, 200, 0, 0, 1}});
     auto* page = m_form->findChild<TFramePackAlarmDataInfo*>();
     ShowPage(TFramePackAlarmDataInfo::kPageIndex);
     page->findChild<QCheckBox*>(QStringLiteral("CheckAllPacks"))->setChecked(true);

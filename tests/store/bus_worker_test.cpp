@@ -98,11 +98,10 @@ TEST(BusWorker, AnEarlierJobsEndOrDeliveryNeverReachesTheNextJob)
 
 TEST(BusWorker, ClosingCancelsAndJoinsEveryJobAndHearsNothingAfter)
 {
-    TBusWorker first;
-    TBusWorker second;
+    TBusWorker workers[2];
     std::atomic<int> packsDone{0};
-    std::binary_semaphore running{0};
-    int signalsAfterClose = 0;
+    std::counting_semaphore<2> running{0};
+    int heard = 0;
     auto job = [&](const TBusWorker::Job& run) {
         running.release();
         for (int pack = 1; pack <= 16 && !run.cancelled(); ++pack) {
@@ -112,24 +111,22 @@ TEST(BusWorker, ClosingCancelsAndJoinsEveryJobAndHearsNothingAfter)
             QThread::msleep(20);
         }
     };
-    for (TBusWorker* worker : {&first, &second}) {
-        QObject::connect(worker, &TBusWorker::delivered, [&] { ++signalsAfterClose; });
-        QObject::connect(worker, &TBusWorker::progressed, [&] { ++signalsAfterClose; });
-        QObject::connect(worker, &TBusWorker::finished, [&] { ++signalsAfterClose; });
-        ASSERT_TRUE(worker->start(job));
-        running.acquire();
+    for (TBusWorker& worker : workers) {
+        QObject::connect(&worker, &TBusWorker::delivered, [&] { ++heard; });
+        QObject::connect(&worker, &TBusWorker::progressed, [&] { ++heard; });
+        QObject::connect(&worker, &TBusWorker::finished, [&] { ++heard; });
+        ASSERT_TRUE(worker.start(job));
     }
-    signalsAfterClose = 0;
+    running.acquire();
+    running.acquire();
     RunningJobs::StopAll();
-    EXPECT_FALSE(first.isRunning());
-    EXPECT_FALSE(second.isRunning());
+    EXPECT_FALSE(workers[0].isRunning() || workers[1].isRunning());
     const int doneAtClose = packsDone.load();
     EXPECT_LT(doneAtClose, 32) << "both stopped early";
-    // Whatever the jobs posted before they ended is dropped.
+    // What the jobs posted before they ended is dropped too.
     QCoreApplication::processEvents();
-    QCoreApplication::processEvents();
-    EXPECT_EQ(signalsAfterClose, 0);
-    EXPECT_FALSE(first.start(job)) << "a closed worker starts nothing";
+    EXPECT_EQ(heard, 0);
+    EXPECT_FALSE(workers[0].start(job)) << "a closed worker starts nothing";
     EXPECT_EQ(packsDone.load(), doneAtClose);
 }
 
