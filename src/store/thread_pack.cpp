@@ -37,12 +37,14 @@ void TThreadPack::run()
         m_poller.RunPass();
     // After a lost port the window, which waits for this thread in answer
     // to portLost, turns the lamp red itself: no synchronised call now.
+    // The red lamp is the thread's last word: Stop() serves this one call
+    // although a stop was asked.
     if (!m_poller.StoppedOnLostPort())
-        SetCommState(0);
+        Synchronise([this] { emit commStateChanged(0); }, true);
     m_runEnded.store(true, std::memory_order_release);
 }
 
-void TThreadPack::Synchronise(std::function<void()> call)
+void TThreadPack::Synchronise(std::function<void()> call, bool evenWhenStopping)
 {
     std::unique_lock<std::mutex> lock(m_callLock);
     m_pendingCall = std::move(call);
@@ -54,7 +56,7 @@ void TThreadPack::Synchronise(std::function<void()> call)
     // joining other work and not serve the call. The call is then taken
     // back, so that it never runs after this thread has gone on.
     while (!m_callRan) {
-        if (isInterruptionRequested()) {
+        if (!evenWhenStopping && isInterruptionRequested()) {
             m_pendingCall = nullptr;
             return;
         }

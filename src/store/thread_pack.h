@@ -70,8 +70,9 @@ private:
     void RefreshLocation() override { Synchronise([this] { emit refreshLocation(); }); }
 
     // Runs call on the user-interface thread and returns when it has run,
-    // or without running it once a stop is requested.
-    void Synchronise(std::function<void()> call);
+    // or (unless evenWhenStopping) without running it once a stop is
+    // requested, so that a window busy closing never holds the thread up.
+    void Synchronise(std::function<void()> call, bool evenWhenStopping = false);
     static constexpr std::chrono::milliseconds kStopLookInterval{20};
     // On the user-interface thread: runs the call waiting there.
     void RunPendingCall();
