@@ -213,24 +213,64 @@ int RunWriteMany(Session& session, const std::vector<std::uint8_t>& packs, const
     return report.allWritten() ? 0 : 1;
 }
 
+QString ReachName(RPackReach reach)
+{
+    switch (reach) {
+    case RPackReach::Asked: return QStringLiteral("asked");
+    case RPackReach::NotTried: return QStringLiteral("not_tried");
+    case RPackReach::PortLost: return QStringLiteral("port_lost");
+    }
+    return QString();
+}
+
+// A pack asked has its results (reach "port_lost" when the port went away
+// while it was asked); a pack never asked has none.
+OutputRecord ClockLine(const RClockOutcome& outcome, const TTextOper& texts)
+{
+    OutputRecord record(QStringLiteral("time_sync"));
+    record.number(QStringLiteral("pack"), outcome.pack);
+    if (!outcome.asked) {
+        return record.text(QStringLiteral("pack_time"), QString())
+            .raw(QStringLiteral("offset_s"), QStringLiteral("null"), OffsetText(std::nullopt))
+            .text(QStringLiteral("set_to"), QString())
+            .raw(QStringLiteral("result"), QStringLiteral("null"), QString())
+            .text(QStringLiteral("reach"), ReachName(outcome.reach))
+            .text(QStringLiteral("text"), ReachText(outcome.reach, texts));
+    }
+    record.text(QStringLiteral("pack_time"), outcome.readResult == 0 ? FormatDeviceTime(outcome.before) : QString());
+    // A clock that could not be read has no offset: null, not a text.
+    if (outcome.offsetSeconds)
+        record.number(QStringLiteral("offset_s"), *outcome.offsetSeconds);
+    else
+        record.raw(QStringLiteral("offset_s"), QStringLiteral("null"), OffsetText(outcome.offsetSeconds));
+    return record.text(QStringLiteral("set_to"), FormatDeviceTime(outcome.written))
+        .number(QStringLiteral("result"), outcome.writeResult)
+        .text(QStringLiteral("reach"), ReachName(outcome.reach))
+        .text(QStringLiteral("text"), outcome.ok() ? texts.GetLanguageText(0x3504) : texts.GetErrorText(outcome.writeResult));
+}
+
 int RunTimeSyncMany(Session& session, const std::vector<std::uint8_t>& packs)
 {
-    const RClockSyncReport report = SyncClocks(session.store(), packs, InterruptControl());
     const TTextOper& texts = session.store().TextOper();
-    bool allSet = !report.cancelled && report.packs.size() == packs.size();
+    // Each pack's line as soon as it is done, the packs not asked after.
+    const RClockSyncReport report = SyncClocks(session.store(), packs, InterruptControl(),
+                                               [&](const RClockOutcome& outcome) {
+                                                   session.out().printLine(ClockLine(outcome, texts));
+                                               });
+    bool allSet = !report.cancelled && !report.portLost;
     for (const RClockOutcome& outcome : report.packs) {
-        OutputRecord record(QStringLiteral("time_sync"));
-        record.number(QStringLiteral("pack"), outcome.pack);
-        record.text(QStringLiteral("pack_time"), outcome.readResult == 0 ? FormatDeviceTime(outcome.before) : QString());
-        if (outcome.offsetSeconds)
-            record.number(QStringLiteral("offset_s"), *outcome.offsetSeconds);
-        else
-            record.text(QStringLiteral("offset_s"), OffsetText(outcome.offsetSeconds));
-        record.text(QStringLiteral("set_to"), FormatDeviceTime(outcome.written))
-            .number(QStringLiteral("result"), outcome.writeResult)
-            .text(QStringLiteral("text"), outcome.ok() ? texts.GetLanguageText(0x3504) : texts.GetErrorText(outcome.writeResult));
-        session.out().printLine(record);
+        if (!outcome.asked)
+            session.out().printLine(ClockLine(outcome, texts));
         allSet = allSet && outcome.ok();
+    }
+    if (report.portLost) {
+        QStringList lost;
+        for (const RClockOutcome& outcome : report.packs)
+            if (outcome.reach == RPackReach::PortLost)
+                lost << QString::number(outcome.pack);
+        return session.failed(QStringLiteral("the port %1 went away; clocks not set: packs %2")
+                                  .arg(session.store().DevOper().PortDevice(session.globals().PortNumber.load()),
+                                       lost.join(QLatin1Char(','))));
     }
     return allSet ? 0 : 1;
 }

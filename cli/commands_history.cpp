@@ -8,6 +8,7 @@
 #include "store/bus_jobs.h"
 #include "services/settings.h"
 #include "store/devinfo.h"
+#include "store/pack_loop.h"
 #include "store/realtime_log.h"
 #include "store/realtime_row.h"
 
@@ -24,6 +25,7 @@ constexpr int kInterruptedStatus = 130;
 struct HistoryRequest {
     bool alarmLog = false;
     QString csvPath;                     // a file, or with packs a folder
+    QString folderNote;                  // said first: the folder was made for this run
     std::vector<std::uint8_t> packs;     // none: the pack at --address
 };
 
@@ -63,30 +65,58 @@ OutputRecord RecordOutput(int row, const RHistoryRecord& record, bool alarmLog, 
     return out;
 }
 
+// Where a log goes: nowhere, a file the user named (replaced when records
+// come), or a new file in a folder (never one that is already there).
+struct LogTarget {
+    QString path;       // the file, or the folder with inFolder
+    QString name;       // with inFolder: the name wanted
+    bool inFolder = false;
+};
+
+// A rack's log files are named by log kind, pack and the time of the run,
+// so that a work-data run and an alarm run in the same second keep apart.
+QString HistoryFileName(bool alarmLog, std::uint8_t pack, const QDateTime& runTime)
+{
+    return (alarmLog ? QStringLiteral("alarm_") : QStringLiteral("work_")) + AutoSaveFileName(pack, runTime);
+}
+
 // Reads one pack's log, printing each record and the end of the transfer,
-// into csvPath when there is one. The exit status of that pack.
-int ReadOneLog(Session& session, std::uint8_t pack, bool alarmLog, const QString& csvPath, bool dropSilentFile)
+// into the target when there is one. The file is made when the first
+// record comes (or, for a log without records, when the pack says it is
+// complete), so a pack not read leaves no file and replaces none. The exit
+// status of that pack.
+int ReadOneLog(Session& session, std::uint8_t pack, bool alarmLog, const LogTarget& target, const RBusControl& control)
 {
     const TTextOper& texts = session.store().TextOper();
+    const QStringList headers = HistoryLogHeaders(alarmLog, texts);
     CsvFile csv;
-    QString error;
-    if (!csvPath.isEmpty() && !csv.create(csvPath, HistoryLogHeaders(alarmLog, texts), &error))
-        return session.failed(error);
+    QString fileError;
+    auto openFile = [&] {
+        return target.inFolder ? csv.createNew(target.path, target.name, headers, &fileError)
+                               : csv.create(target.path, headers, &fileError);
+    };
 
     bool csvFailed = false;
     const RPackLogOutcome outcome = ReadPackLog(
-        session.store(), pack, alarmLog, RBusControl{[] { return InterruptRequested(); }, {}},
+        session.store(), pack, alarmLog, control,
         [&](int row, const RHistoryRecord& record, const QString& deviceCode) {
             session.out().printLine(RecordOutput(row, record, alarmLog, texts));
-            if (csv.isOpen() && !csv.append(HistoryLogRow(row, record, alarmLog, deviceCode, texts)))
+            if (target.path.isEmpty())
+                return true;
+            if (!csv.isOpen() && !openFile()) {
                 csvFailed = true;
+                return false;
+            }
+            if (!csv.append(HistoryLogRow(row, record, alarmLog, deviceCode, texts))) {
+                fileError = QStringLiteral("%1: cannot write").arg(csv.path());
+                csvFailed = true;
+            }
             return !csvFailed;
         });
     if (csvFailed)
-        return session.failed(QStringLiteral("%1: cannot write").arg(csv.path()));
-    // On a rack, a pack that never answered leaves no empty file behind.
-    if (dropSilentFile && csv.isOpen() && outcome.end == HistoryTransferEnd::NoAnswer && outcome.records == 0)
-        csv.remove();
+        return session.failed(fileError);
+    if (!target.path.isEmpty() && !csv.isOpen() && outcome.end == HistoryTransferEnd::Complete && !openFile())
+        return session.failed(fileError);
 
     session.out().printLine(OutputRecord(QStringLiteral("history_end"))
                                 .text(QStringLiteral("log"), alarmLog ? QStringLiteral("alarm") : QStringLiteral("work"))
@@ -99,7 +129,7 @@ int ReadOneLog(Session& session, std::uint8_t pack, bool alarmLog, const QString
     case HistoryTransferEnd::Stopped:
         return kInterruptedStatus;
     case HistoryTransferEnd::NoAnswer:
-        if (!session.store().IsSerialOpen(session.globals().PortNumber.load()))
+        if (!session.store().IsLinkOpen())
             return session.failed(QStringLiteral("the port %1 went away; the log is incomplete (%2 records read)")
                                       .arg(session.store().DevOper().PortDevice(session.globals().PortNumber.load()))
                                       .arg(outcome.records));
@@ -115,22 +145,38 @@ int ReadOneLog(Session& session, std::uint8_t pack, bool alarmLog, const QString
 
 int RunHistory(Session& session, const HistoryRequest& request)
 {
+    if (!request.folderNote.isEmpty())
+        session.out().error(request.folderNote);
+    const RBusControl control{[] { return InterruptRequested(); }, {}};
     if (request.packs.empty())
-        return ReadOneLog(session, session.pack(), request.alarmLog, request.csvPath, false);
-    // One file per pack, named as the logs are; the time of the run is in
-    // every name, so the files of one run sort together.
+        return ReadOneLog(session, session.pack(), request.alarmLog, LogTarget{request.csvPath, {}, false}, control);
+    // One file per pack; the time of the run is in every name, so the
+    // files of one run sort together.
     const QDateTime now = QDateTime::currentDateTime();
     int status = 0;
-    for (std::uint8_t pack : request.packs) {
-        const QString path = request.csvPath.isEmpty()
-            ? QString()
-            : QDir(request.csvPath).filePath(AutoSaveFileName(pack, now));
-        const int packStatus = ReadOneLog(session, pack, request.alarmLog, path, true);
+    const RPackLoopResult loop = ForEachPack(session.store(), request.packs, control, [&](std::uint8_t pack, int) {
+        const LogTarget target{request.csvPath, HistoryFileName(request.alarmLog, pack, now), !request.csvPath.isEmpty()};
+        const int packStatus = ReadOneLog(session, pack, request.alarmLog, target, control);
         if (packStatus == kInterruptedStatus)
-            return packStatus;
-        if (packStatus != 0)
+            status = kInterruptedStatus;
+        else if (packStatus != 0 && status == 0)
             status = 1;
+        return packStatus == 0;
+    });
+    // The packs never asked, and why.
+    for (const RPackVisit& visit : loop.visits) {
+        if (visit.reach == RPackReach::Asked)
+            continue;
+        session.out().printLine(
+            OutputRecord(QStringLiteral("history_end"))
+                .text(QStringLiteral("log"), request.alarmLog ? QStringLiteral("alarm") : QStringLiteral("work"))
+                .number(QStringLiteral("pack"), visit.pack)
+                .number(QStringLiteral("records"), 0)
+                .text(QStringLiteral("reason"), visit.reach == RPackReach::PortLost ? QStringLiteral("port_lost")
+                                                                                    : QStringLiteral("not_tried")));
     }
+    if (loop.cancelled || status == kInterruptedStatus)
+        return kInterruptedStatus;
     return status;
 }
 
@@ -152,8 +198,11 @@ Prepared PrepareHistory(const CommandArgs& args)
         request.packs = *packs;
         if (args.has("--csv")) {
             request.csvPath = args.value("--csv");
+            const bool existed = QFileInfo(request.csvPath).isDir();
             if (request.csvPath.isEmpty() || !CheckOutputFolder(request.csvPath, error))
                 return Prepared::Usage(QStringLiteral("--csv needs a folder with --packs: %1").arg(error));
+            if (!existed)
+                request.folderNote = QStringLiteral("created the folder %1").arg(QDir::toNativeSeparators(request.csvPath));
         }
         return Prepared::Run([request](Session& session) { return RunHistory(session, request); });
     }

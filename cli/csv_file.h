@@ -10,8 +10,12 @@
 // code page, as every CSV file of the program.
 class CsvFile {
 public:
-    // Creates or replaces the file and writes the header line.
+    // Creates or replaces the file and writes the header line. A file that
+    // cannot take its header (a full disk) is not left behind.
     bool create(const QString& path, const QStringList& header, QString* error);
+    // Creates name in folder, or name_2, name_3, ... when that exists: a
+    // file that is already there is never replaced.
+    bool createNew(const QString& folder, const QString& name, const QStringList& header, QString* error);
     bool append(const QStringList& cells);
     bool isOpen() const { return m_file.isOpen(); }
     // Closes and deletes the file.
@@ -19,5 +23,7 @@ public:
     QString path() const { return m_file.fileName(); }
 
 private:
+    bool open(const QString& path, QIODevice::OpenMode mode, const QStringList& header, QString* error);
+
     QFile m_file;
 };

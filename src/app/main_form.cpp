@@ -6,6 +6,7 @@
 #include "services/text_ids.h"
 #include "services/textoper.h"
 #include "store/devinfo.h"
+#include "store/running_jobs.h"
 #include "store/report_texts.h"
 #include "store/thread_pack.h"
 #include "views/comboboxext.h"
@@ -62,11 +63,11 @@ TMainForm::TMainForm(const QString& programFolder, QWidget* parent)
 
 TMainForm::~TMainForm()
 {
-    // The store outlives the thread: stop it before anything is freed.
+    // The store outlives the jobs and the thread: stop them before anything
+    // is freed (a record transfer's stop request goes out before the port
+    // closes).
+    RunningJobs::StopAll();
     StopPolling();
-    // A record transfer's stop request goes out before the port closes.
-    FramePackWorkDataInfo1->Shutdown();
-    FramePackAlarmDataInfo1->Shutdown();
     if (!m_closed && Store()) {
         Store()->CloseSerial(Globals().PortNumber);
         FreeGlobals();

@@ -11,6 +11,7 @@
 #include "services/text_ids.h"
 #include "services/textoper.h"
 #include "store/devinfo.h"
+#include "store/running_jobs.h"
 #include "views/comboboxext.h"
 #include "views/framepackalarm.h"
 #include "views/framepackcellvoltage.h"
@@ -24,6 +25,7 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
@@ -422,11 +424,15 @@ bool TMainForm::FormCloseQuery()
         return false;
     m_closing = true;
     setEnabled(false);
+    // Every job that uses the store (bus jobs, the bus scan, record
+    // transfers, which send their stop request first) is cancelled and
+    // joined here, before the port closes and the store goes; none of them
+    // shows anything from now on. A dialog such a job ran in closes too.
+    RunningJobs::StopAll();
+    for (QDialog* dialog : findChildren<QDialog*>())
+        if (dialog->isVisible())
+            dialog->reject();
     StopPolling();
-    // A record transfer still running sends its stop request before the
-    // port closes, and no tick of it runs again.
-    FramePackWorkDataInfo1->Shutdown();
-    FramePackAlarmDataInfo1->Shutdown();
     Delay(kCloseStopPause);
     if (TDevInfo* store = Store())
         store->CloseSerial(Globals().PortNumber);

@@ -167,6 +167,8 @@ RBatchWriteReport WriteParameterSets(TDevInfo& store, const std::vector<std::uin
 
 struct RClockOutcome {
     std::uint8_t pack = 0;
+    RPackReach reach = RPackReach::Asked;   // PortLost also for a pack the lost port cut off
+    bool asked = false;                     // its requests went out; otherwise nothing below is set
     std::uint8_t readResult = 0xFF;
     RDeviceTime before;                   // the pack's clock, when read
     std::optional<qint64> offsetSeconds;  // pack minus PC, before the sync
@@ -176,13 +178,17 @@ struct RClockOutcome {
 };
 
 struct RClockSyncReport {
-    std::vector<RClockOutcome> packs;
+    std::vector<RClockOutcome> packs;   // every pack given, in order
     bool cancelled = false;
+    bool portLost = false;
 };
 
 // Reads each pack's clock (its offset from the PC clock), then sets it to
-// the PC clock. A pack whose clock could not be read is still set.
-RClockSyncReport SyncClocks(TDevInfo& store, const std::vector<std::uint8_t>& packs, const RBusControl& control);
+// the PC clock. A pack whose clock could not be read is still set. A pack
+// not asked (cancel, lost port) is in the report with its reach.
+// onPack, when given, gets each pack asked as soon as it is done.
+RClockSyncReport SyncClocks(TDevInfo& store, const std::vector<std::uint8_t>& packs, const RBusControl& control,
+                            const std::function<void(const RClockOutcome&)>& onPack = {});
 
 // Whole seconds from the PC time to the pack time; none for a time that is
 // no date.

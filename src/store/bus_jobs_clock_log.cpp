@@ -2,6 +2,7 @@
 #include "store/bus_jobs.h"
 
 #include "store/devinfo.h"
+#include "store/pack_loop.h"
 
 #include <QDateTime>
 
@@ -27,28 +28,43 @@ std::optional<qint64> ClockOffsetSeconds(const RDeviceTime& pack, const RDeviceT
     return pcTime->secsTo(*packTime);
 }
 
-RClockSyncReport SyncClocks(TDevInfo& store, const std::vector<std::uint8_t>& packs, const RBusControl& control)
+RClockSyncReport SyncClocks(TDevInfo& store, const std::vector<std::uint8_t>& packs, const RBusControl& control,
+                            const std::function<void(const RClockOutcome&)>& onPack)
 {
     RClockSyncReport report;
-    const int total = int(packs.size());
-    for (int k = 0; k < total; ++k) {
-        if (control.isCancelled()) {
-            report.cancelled = true;
-            break;
-        }
+    std::vector<RClockOutcome> asked;
+    const RPackLoopResult loop = ForEachPack(store, packs, control, [&](std::uint8_t pack, int) {
         RClockOutcome outcome;
-        outcome.pack = packs[std::size_t(k)];
-        control.report(k, total, QString::number(outcome.pack));
-        outcome.readResult = store.ReadDateTime(outcome.pack, outcome.before);
+        outcome.pack = pack;
+        outcome.asked = true;
+        outcome.readResult = store.ReadDateTime(pack, outcome.before);
         if (outcome.readResult == 0)
             outcome.offsetSeconds = ClockOffsetSeconds(outcome.before, TDevInfo::GetPcTime());
         // Taken just before sending, so that the slow answer of the read
         // does not put the clock behind.
         outcome.written = TDevInfo::GetPcTime();
-        outcome.writeResult = store.WriteDateTime(outcome.pack, outcome.written);
+        outcome.writeResult = store.WriteDateTime(pack, outcome.written);
+        // Failed because the port went away under it, as the loop will say.
+        if (!outcome.ok() && !store.IsLinkOpen())
+            outcome.reach = RPackReach::PortLost;
+        asked.push_back(outcome);
+        if (onPack)
+            onPack(outcome);
+        return outcome.ok();
+    });
+    // Every pack given, in order: the ones asked with their results, the
+    // rest with why they were not.
+    std::size_t next = 0;
+    for (const RPackVisit& visit : loop.visits) {
+        RClockOutcome outcome;
+        if (next < asked.size() && asked[next].pack == visit.pack)
+            outcome = asked[next++];
+        outcome.pack = visit.pack;
+        outcome.reach = visit.reach;
         report.packs.push_back(outcome);
     }
-    control.report(int(report.packs.size()), total, QString());
+    report.cancelled = loop.cancelled;
+    report.portLost = loop.portLost;
     return report;
 }
 

@@ -52,23 +52,31 @@ public:
 
     private:
         friend class TBusWorker;
-        explicit Job(TBusWorker& worker) : m_worker(worker) {}
+        Job(TBusWorker& worker, quint64 number) : m_worker(worker), m_number(number) {}
         TBusWorker& m_worker;
+        quint64 m_number;   // which start() this job came from
     };
     using Work = std::function<void(const Job&)>;
 
+    // Lists itself with RunningJobs, so that closing the window cancels and
+    // joins its job with every other one.
     explicit TBusWorker(QObject* parent = nullptr);
     // Cancels a running job and waits for it; its exchange under way is cut
     // short (the window is closing).
     ~TBusWorker() override;
 
-    // Starts the job; false, and nothing started, while another one runs.
+    // Starts the job; false, and nothing started, while another one runs or
+    // after shutDown().
     bool start(Work work);
     void cancel();
     bool isRunning() const;
     // Blocks until the job has ended (for closing and tests); the signals
     // still arrive through the event loop.
     void wait();
+    // The window closes: cancel, and from now on emit nothing (not even
+    // what the job delivered before) and start nothing.
+    void shutDown();
+    bool isShutDown() const { return m_shutDown; }
 
 signals:
     void progressed(int done, int total, const QString& what);
@@ -76,8 +84,18 @@ signals:
     void finished(bool cancelled);
 
 private:
-    void jobEnded();
+    void jobEnded(quint64 number);
+    // Whether a signal of job number may still be emitted: it is the
+    // current job and the worker was not shut down. User-interface thread.
+    bool speaks(quint64 number) const { return !m_shutDown && number == m_jobNumber; }
+    // Waits for the thread while delivering events, so that a polling thread
+    // blocked in a synchronised call can finish it and free the link.
+    void waitServingEvents();
 
     QThread* m_thread = nullptr;
     std::atomic<bool> m_cancel{false};
+    // Jobs are told apart by number, never by the thread's address, which a
+    // new thread may reuse. Both user-interface thread only.
+    quint64 m_jobNumber = 0;
+    bool m_shutDown = false;
 };

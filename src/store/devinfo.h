@@ -7,6 +7,7 @@
 #include "protocol/devoper.h"
 #include "protocol/records.h"
 #include "services/textoper.h"
+#include "store/bus_hold.h"
 #include "store/reading_history.h"
 
 #include <QDateTime>
@@ -148,6 +149,8 @@ public:
     bool IsSerialOpen(std::uint8_t portNumber) const { return m_devOper.IsSerialOpen(portNumber); }
     bool IsLinkOpen() const { return m_devOper.IsLinkOpen(); }
     bool PortCanVanish(std::uint8_t portNumber) const { return m_devOper.PortCanVanish(portNumber); }
+    // Taken by a bus-wide job so that the polling thread leaves it the link.
+    TBusHold& BusHold() const { return m_busHold; }
     void FillPortList(IComboList& combo, std::uint8_t selectedPort, bool allPorts) const
     {
         m_devOper.FillPortList(combo, selectedPort, allPorts);
@@ -231,6 +234,7 @@ private:
     TParameterInfo m_parameterInfo;
     TTextOper m_textOper;
     TReadingHistory m_readings;
+    mutable TBusHold m_busHold;
 
     mutable QMutex m_lock;  // guards everything below
     std::array<RPackEntry, kMaxPacks> m_packTable{};

@@ -26,6 +26,11 @@ RPackLoopResult ForEachPack(TDevInfo& store, const std::vector<std::uint8_t>& pa
 {
     RPackLoopResult result;
     const int total = int(packs.size());
+    // The polling thread finishes the exchange it has under way and then
+    // leaves the link to the job until its last pack is done; a cancel
+    // while waiting for it leaves every pack untried.
+    const RBusHoldGuard hold(store.BusHold(), [&control] { return control.isCancelled(); });
+    result.cancelled = !hold.held();
     for (int k = 0; k < total; ++k) {
         const std::uint8_t pack = packs[std::size_t(k)];
         if (!result.cancelled && !result.portLost) {

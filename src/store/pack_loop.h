@@ -34,7 +34,8 @@ struct RPackLoopResult {
     std::vector<std::uint8_t> packsWith(RPackReach reach) const;
 };
 
-// Runs visit(pack, index) for each pack in turn. Before each pack: a cancel
+// Runs visit(pack, index) for each pack in turn, holding the bus
+// (TBusHold) from the first pack to the last. Before each pack: a cancel
 // makes this pack and the rest NotTried; a closed link (the port went away)
 // makes them PortLost. After a pack whose visit returned false (something
 // failed), a link that is closed now makes that pack PortLost too: its

@@ -37,10 +37,16 @@ bool PackPoller::RunPass()
         if (!entry.polled)
             continue;
         polledAny = true;
+        // A bus job running has the link: wait for it to end before the
+        // pack is marked and asked.
+        TBusHold& hold = m_store.BusHold();
+        if (!hold.enterCycle(m_stopRequested))
+            return false;
         m_globals.SelectedPack = entry.packNumber;
         m_globals.SelectedAddress = entry.address;
         m_view.RefreshHead();
         PollPack();
+        hold.leaveCycle();
         if (m_stoppedOnLostPort)
             return false;
     }
@@ -62,10 +68,26 @@ QString SoftwareVersionText(std::uint16_t softwareVersion)
     return softwareVersion >= kFirstShownSoftwareVersion ? SoftwareVersionHex(softwareVersion) : QString();
 }
 
+bool PackPoller::PauseUnlessJob(std::chrono::milliseconds duration)
+{
+    const QDeadlineTimer deadline(duration);
+    while (!deadline.hasExpired() && !JobWaiting()) {
+        if (Stopping())
+            return false;
+        QThread::msleep(static_cast<unsigned long>(std::min<qint64>(deadline.remainingTime(), 20)));
+    }
+    return !Stopping();
+}
+
+bool PackPoller::JobWaiting() const
+{
+    return m_store.BusHold().held();
+}
+
 void PackPoller::ShowResult(std::uint8_t result)
 {
     m_view.SetCommState(result == 0 ? 1 : (result == ResultCode::kNoAnswer ? 0 : 2));
-    Pause(kResultPause);
+    PauseUnlessJob(kResultPause);
 }
 
 bool PackPoller::ShouldRefreshAfter(std::uint8_t result, const QDateTime& cycleTime) const
@@ -116,7 +138,7 @@ void PackPoller::PollPack(const QDateTime& cycleTime)
         m_packTime = RDeviceTime{};
         settle(m_store.ReadDateTime(address, m_packTime));
         m_view.ShowPackTime(m_packTime, m_store.LastResult());
-        if (Stopping())
+        if (Stopping() || JobWaiting())
             return;
 
         const bool clockDiffers = m_packTime.year != now.year || m_packTime.month != now.month
@@ -126,7 +148,7 @@ void PackPoller::PollPack(const QDateTime& cycleTime)
             const std::uint8_t result = m_store.WriteDateTime(address, now);
             m_store.SetLastResult(result);
             ShowResult(result);
-            if (Stopping())
+            if (Stopping() || JobWaiting())
                 return;
         }
 
@@ -136,7 +158,7 @@ void PackPoller::PollPack(const QDateTime& cycleTime)
         settle(barResult);
         m_store.SetBarCode(barResult == 0 ? barCode : QString());
         m_view.ShowStatus(m_store.SoftwareVersion(), m_store.BarCode(), m_store.EchoedPackNumber());
-        if (Stopping())
+        if (Stopping() || JobWaiting())
             return;
 
         m_view.SetCommState(2);
@@ -150,7 +172,7 @@ void PackPoller::PollPack(const QDateTime& cycleTime)
         settle(infoResult);
         m_store.SetSoftwareVersion(infoResult == 0 ? version : 0);
         m_view.ShowStatus(m_store.SoftwareVersion(), m_store.BarCode(), m_store.EchoedPackNumber());
-        if (Stopping())
+        if (Stopping() || JobWaiting())
             return;
     }
 
@@ -162,7 +184,7 @@ void PackPoller::PollPack(const QDateTime& cycleTime)
     settle(analogResult);
     if (ShouldRefreshAfter(analogResult, cycleTime))
         m_view.RefreshAnalog();
-    if (Stopping())
+    if (Stopping() || JobWaiting())
         return;
 
     m_view.SetCommState(2);
@@ -170,7 +192,7 @@ void PackPoller::PollPack(const QDateTime& cycleTime)
     settle(alarmResult);
     if (ShouldRefreshAfter(alarmResult, cycleTime))
         m_view.RefreshAlarm();
-    if (Stopping())
+    if (Stopping() || JobWaiting())
         return;
 
     if (m_globals.ActivePage.load() == kLocationPage) {
@@ -179,7 +201,7 @@ void PackPoller::PollPack(const QDateTime& cycleTime)
         settle(locationResult);
         if (ShouldRefreshAfter(locationResult, cycleTime))
             m_view.RefreshLocation();
-        if (Stopping())
+        if (Stopping() || JobWaiting())
             return;
     }
 
@@ -188,7 +210,10 @@ void PackPoller::PollPack(const QDateTime& cycleTime)
         m_store.SetSoftwareVersion(0);
         m_store.SetEchoedPackNumber(0);
         m_view.ShowStatus(0, QString(), 0);
-        Reconnect();
+        // A job waiting for the link gets it as it is: closing the port
+        // under it would fail its packs without asking them.
+        if (!JobWaiting())
+            Reconnect();
     }
 }
 
@@ -196,7 +221,8 @@ void PackPoller::Reconnect()
 {
     const std::uint8_t port = m_globals.PortNumber.load();
     m_store.CloseSerial(port);
-    if (!Pause(kReconnectPause))
+    // A job that comes during the pause gets the port opened again at once.
+    if (!PauseUnlessJob(kReconnectPause))
         return;
     m_store.InitSerial(port);
     m_store.OpenSerial(port);

@@ -87,6 +87,11 @@ private:
     // Waits unless a stop is asked for; false when it was.
     bool Pause(std::chrono::milliseconds duration);
     bool Stopping() const { return m_stopRequested && m_stopRequested(); }
+    // A bus job waits for the link: the pack under way ends at the next
+    // command (TBusHold).
+    bool JobWaiting() const;
+    // As Pause, but ends early (true) when a bus job waits for the link.
+    bool PauseUnlessJob(std::chrono::milliseconds duration);
     // Lamp from a result and the short pause after it.
     void ShowResult(std::uint8_t result);
     // Shows a failed reading only after the pack has been silent for 90 s.

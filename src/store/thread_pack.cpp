@@ -37,12 +37,14 @@ void TThreadPack::run()
         m_poller.RunPass();
     // After a lost port the window, which waits for this thread in answer
     // to portLost, turns the lamp red itself: no synchronised call now.
+    // The red lamp is the thread's last word: Stop() serves this one call
+    // although a stop was asked.
     if (!m_poller.StoppedOnLostPort())
-        SetCommState(0);
+        Synchronise([this] { emit commStateChanged(0); }, true);
     m_runEnded.store(true, std::memory_order_release);
 }
 
-void TThreadPack::Synchronise(std::function<void()> call)
+void TThreadPack::Synchronise(std::function<void()> call, bool evenWhenStopping)
 {
     std::unique_lock<std::mutex> lock(m_callLock);
     m_pendingCall = std::move(call);
@@ -50,7 +52,16 @@ void TThreadPack::Synchronise(std::function<void()> call)
     lock.unlock();
     emit callPending();
     lock.lock();
-    m_callDone.wait(lock, [this] { return m_callRan; });
+    // A stop request ends the wait: the window that asks may be busy
+    // joining other work and not serve the call. The call is then taken
+    // back, so that it never runs after this thread has gone on.
+    while (!m_callRan) {
+        if (!evenWhenStopping && isInterruptionRequested()) {
+            m_pendingCall = nullptr;
+            return;
+        }
+        m_callDone.wait_for(lock, kStopLookInterval);
+    }
 }
 
 void TThreadPack::RunPendingCall()

@@ -5,6 +5,7 @@
 #include <QThread>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -68,8 +69,11 @@ private:
     void RefreshAlarm() override { Synchronise([this] { emit refreshAlarm(); }); }
     void RefreshLocation() override { Synchronise([this] { emit refreshLocation(); }); }
 
-    // Runs call on the user-interface thread and returns when it has run.
-    void Synchronise(std::function<void()> call);
+    // Runs call on the user-interface thread and returns when it has run,
+    // or (unless evenWhenStopping) without running it once a stop is
+    // requested, so that a window busy closing never holds the thread up.
+    void Synchronise(std::function<void()> call, bool evenWhenStopping = false);
+    static constexpr std::chrono::milliseconds kStopLookInterval{20};
     // On the user-interface thread: runs the call waiting there.
     void RunPendingCall();
     bool PortLost() override

@@ -22,6 +22,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QTimeEdit>
@@ -131,7 +132,14 @@ QWidget* TFramePackConfig::BuildLeftColumn()
                                 writeClock}),
                      1, 2, 1, 2);
     BtnSyncAllClocks = Button("BtnSyncAllClocks", BusText::kSyncAllClocks, &TFramePackConfig::BtnSyncAllClocksClick);
-    clock->addLayout(ButtonRow({BtnSyncAllClocks}), 2, 2, 1, 2);
+    BtnCancelSyncClocks = Button("BtnCancelSyncClocks", TextId::kCancel, &TFramePackConfig::BtnCancelSyncClocksClick);
+    ProgressSyncClocks = new QProgressBar(GroupBox1);
+    ProgressSyncClocks->setObjectName(QStringLiteral("ProgressSyncClocks"));
+    // Shown only while the clocks are being set.
+    BtnCancelSyncClocks->setVisible(false);
+    ProgressSyncClocks->setVisible(false);
+    clock->addWidget(ProgressSyncClocks, 2, 0, 1, 2);
+    clock->addLayout(ButtonRow({BtnSyncAllClocks, BtnCancelSyncClocks}), 2, 2, 1, 2);
     stack->addWidget(GroupBox1);
 
     // Recording window and interval, erasing the logs.

@@ -38,6 +38,7 @@ class QDateTimeEdit;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QProgressBar;
 class QPushButton;
 class QTimeEdit;
 class TBusWorker;
@@ -69,7 +70,11 @@ public:
     // (password) sets the clock of packs 1 to the pack count to the PC clock
     // on a worker, then shows each pack's offset before the sync and the
     // result in a TBusSummaryForm.
+    // "BtnCancelSyncClocks" and "ProgressSyncClocks" show while it runs;
+    // Cancel stops before the next pack, and the packs not reached are
+    // named "not tried".
     void BtnSyncAllClocksClick();
+    void BtnCancelSyncClocksClick();
     bool IsSyncingClocks() const;
 
     // ---- Left column (framepackconfig_handlers.cpp).
@@ -99,6 +104,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The sync controls while the clocks are set, or idle again.
+    void ShowSyncRunning(bool running);
     struct CalibrationRow {
         QLineEdit* first = nullptr;    // read-only
         QLineEdit* second = nullptr;   // entry
@@ -155,6 +162,8 @@ private:
     std::array<std::uint8_t, kValueGroups> m_valueOrigins{};
     std::array<QLabel*, kValueGroups> m_originLabels{};
     QPushButton* BtnSyncAllClocks = nullptr;
+    QPushButton* BtnCancelSyncClocks = nullptr;
+    QProgressBar* ProgressSyncClocks = nullptr;
 
     // Left column.
     QGroupBox* GroupBox1 = nullptr;

@@ -12,6 +12,7 @@
 #include "store/devinfo.h"
 #include "views/bus_summary_form.h"
 
+#include <QProgressBar>
 #include <QPushButton>
 
 #include <memory>
@@ -28,6 +29,12 @@ void ShowClockSummary(QWidget* parent, const RClockSyncReport& report)
     const TTextOper texts;
     std::vector<TBusSummaryForm::Row> rows;
     for (const RClockOutcome& outcome : report.packs) {
+        if (!outcome.asked) {
+            rows.push_back({{QString::number(outcome.pack), QString(), OffsetText(std::nullopt),
+                             ReachText(outcome.reach, texts)},
+                            false});
+            continue;
+        }
         rows.push_back({{QString::number(outcome.pack),
                          outcome.readResult == 0 ? FormatDeviceTime(outcome.before) : texts.GetErrorText(outcome.readResult),
                          OffsetText(outcome.offsetSeconds),
@@ -56,10 +63,14 @@ void TFramePackConfig::BtnSyncAllClocksClick()
         qRegisterMetaType<RClockSyncReport>();
         m_clockWorker = new TBusWorker(this);
         auto report = std::make_shared<RClockSyncReport>();
+        connect(m_clockWorker, &TBusWorker::progressed, this, [this](int done, int total, const QString&) {
+            ProgressSyncClocks->setMaximum(total);
+            ProgressSyncClocks->setValue(done);
+        });
         connect(m_clockWorker, &TBusWorker::delivered, this,
                 [report](const QVariant& value) { *report = value.value<RClockSyncReport>(); });
         connect(m_clockWorker, &TBusWorker::finished, this, [this, report](bool) {
-            BtnSyncAllClocks->setEnabled(true);
+            ShowSyncRunning(false);
             ShowClockSummary(this, *report);
         });
     }
@@ -67,8 +78,27 @@ void TFramePackConfig::BtnSyncAllClocksClick()
     for (int pack = 1; pack <= Globals().PackCount.load(); ++pack)
         packs.push_back(std::uint8_t(pack));
     TDevInfo* store = m_store;
-    BtnSyncAllClocks->setEnabled(false);
+    ProgressSyncClocks->setRange(0, int(packs.size()));
+    ProgressSyncClocks->setValue(0);
+    ShowSyncRunning(true);
     m_clockWorker->start([store, packs](const TBusWorker::Job& job) {
         job.deliver(QVariant::fromValue(SyncClocks(*store, packs, job.control())));
     });
+}
+
+void TFramePackConfig::BtnCancelSyncClocksClick()
+{
+    if (!IsSyncingClocks())
+        return;
+    // The pack under way is set first; the rest are named "not tried".
+    m_clockWorker->cancel();
+    BtnCancelSyncClocks->setEnabled(false);
+}
+
+void TFramePackConfig::ShowSyncRunning(bool running)
+{
+    BtnSyncAllClocks->setEnabled(!running);
+    BtnCancelSyncClocks->setEnabled(running);
+    BtnCancelSyncClocks->setVisible(running);
+    ProgressSyncClocks->setVisible(running);
 }

@@ -4,10 +4,14 @@
 #include "services/settings.h"
 #include "services/text_ids.h"
 #include "services/textoper.h"
+#include "store/bus_jobs.h"
 #include "store/bus_texts.h"
+#include "store/bus_worker.h"
 #include "store/devinfo.h"
 #include "store/history_log.h"
 #include "store/pack_list.h"
+#include "store/pack_loop.h"
+#include "store/running_jobs.h"
 #include "store/realtime_row.h"
 #include "views/csv_export.h"
 #include "views/message_boxes.h"
@@ -152,10 +156,13 @@ TFramePackHistory::TFramePackHistory(bool alarmLog, int pageIndex, QWidget* pare
     connect(this, &TFramePackHistory::workerDelivered, this, &TFramePackHistory::TakeDeliveries,
             Qt::QueuedConnection);
     m_worker.setMaxThreadCount(1);
+    // Closing the window stops a transfer with every other job.
+    RunningJobs::Add(this, {[this] { BeginShutdown(); }, [this] { WaitForWorker(); }});
 }
 
 TFramePackHistory::~TFramePackHistory()
 {
+    RunningJobs::Remove(this);
     Timer1->stop();
     m_worker.waitForDone();
 }
@@ -271,18 +278,123 @@ void TFramePackHistory::BtnReadClick()
         return;
 
     InitGrid();
+    m_rowsOfPack = 0;
+    m_rowsPack = 0;
+    m_portLost = false;
     // "All packs": each pack's log in turn into the same grid, the PackNo
     // column telling them apart.
-    m_pendingPacks.clear();
-    m_silentPacks.clear();
     m_allPacksRun = CheckAllPacks->isChecked();
     if (m_allPacksRun) {
-        for (int pack = Globals().PackCount.load(); pack >= 2; --pack)
-            m_pendingPacks.push_back(std::uint8_t(pack));
-        StartTransfer(1, 1);
+        std::vector<std::uint8_t> packs;
+        for (int pack = 1; pack <= Globals().PackCount.load(); ++pack)
+            packs.push_back(std::uint8_t(pack));
+        StartAllPacks(packs);
     } else {
         StartTransfer(globals.SelectedAddress, globals.SelectedPack);
     }
+}
+
+void TFramePackHistory::StartAllPacks(const std::vector<std::uint8_t>& packs)
+{
+    if (!m_packsWorker) {
+        qRegisterMetaType<RHistoryPageRow>();
+        qRegisterMetaType<RHistoryPageRun>();
+        m_packsWorker = new TBusWorker(this);
+        connect(m_packsWorker, &TBusWorker::delivered, this, &TFramePackHistory::AllPacksDelivered);
+        connect(m_packsWorker, &TBusWorker::finished, this, &TFramePackHistory::AllPacksFinished);
+    }
+    m_stopAsked = false;
+    TDevInfo* store = m_store;
+    const bool alarmLog = m_alarmLog;
+    if (!m_packsWorker->start([store, packs, alarmLog](const TBusWorker::Job& job) {
+            const RBusControl control = job.control();
+            RHistoryPageRun run;
+            run.loop = ForEachPack(*store, packs, control, [&](std::uint8_t pack, int) {
+                const RPackLogOutcome outcome = ReadPackLog(
+                    *store, pack, alarmLog, control,
+                    [&job, pack](int, const RHistoryRecord& record, const QString& deviceCode) {
+                        job.deliver(QVariant::fromValue(RHistoryPageRow{pack, record, deviceCode}));
+                        return true;
+                    });
+                run.packs.push_back(outcome);
+                return outcome.end == HistoryTransferEnd::Complete;
+            });
+            job.deliver(QVariant::fromValue(run));
+        }))
+        return;
+    m_reading = true;
+    SetIdleButtons(false);
+}
+
+void TFramePackHistory::AllPacksDelivered(const QVariant& value)
+{
+    if (value.metaType() == QMetaType::fromType<RHistoryPageRow>()) {
+        const RHistoryPageRow row = value.value<RHistoryPageRow>();
+        if (row.pack != m_rowsPack) {
+            m_rowsPack = row.pack;
+            m_rowsOfPack = 0;
+        }
+        ++m_rowsOfPack;
+        m_deviceCode = row.deviceCode;
+        AddRecordRow(row.record);
+        const QModelIndex last = m_model->index(m_model->rowCount() - 1, 0);
+        StringGrid1->setCurrentIndex(last);
+        StringGrid1->scrollTo(last);
+        return;
+    }
+    m_allPacksResult = value.value<RHistoryPageRun>();
+}
+
+void TFramePackHistory::AllPacksFinished()
+{
+    m_reading = false;
+    m_allPacksRun = false;
+    SetIdleButtons(true);
+    const RHistoryPageRun run = std::exchange(m_allPacksResult, RHistoryPageRun{});
+    // Stopped by the user: the grid shows what came, nothing more is said.
+    if (m_stopAsked || m_shutDown)
+        return;
+    if (run.loop.portLost) {
+        // The pack under way is the one whose transfer the lost port ended.
+        std::uint8_t lostPack = 0;
+        int rows = 0;
+        for (const RPackLogOutcome& outcome : run.packs) {
+            if (run.loop.reachOf(outcome.pack) == RPackReach::PortLost) {
+                lostPack = outcome.pack;
+                rows = outcome.pack == m_rowsPack ? m_rowsOfPack : 0;
+            }
+        }
+        const std::vector<std::uint8_t> lost = run.loop.packsWith(RPackReach::PortLost);
+        if (lostPack == 0 && !lost.empty())
+            lostPack = lost.front();   // gone before any record of it came
+        std::vector<std::uint8_t> notRead;
+        for (std::uint8_t pack : lost)
+            if (pack != lostPack)
+                notRead.push_back(pack);
+        SayPortLost(lostPack, rows, notRead);
+        return;
+    }
+    std::vector<std::uint8_t> silent;
+    for (const RPackLogOutcome& outcome : run.packs)
+        if (outcome.end == HistoryTransferEnd::NoAnswer)
+            silent.push_back(outcome.pack);
+    if (!silent.empty()) {
+        MessageBoxes::Inform(this, Text(TextId::kReadingFinished) + QLatin1Char('\n') + Text(BusText::kSilentPacks)
+                                       + QLatin1Char(' ') + FormatPackList(silent));
+        return;
+    }
+    MessageBoxes::Inform(this, Text(TextId::kReadingFinished));
+}
+
+void TFramePackHistory::SayPortLost(std::uint8_t pack, int rows, const std::vector<std::uint8_t>& notRead)
+{
+    QString text = Text(BusText::kRecordsPortLost)
+                       .arg(PortName(*m_store, Globals().PortNumber.load()))
+                       .arg(pack)
+                       .arg(rows);
+    if (!notRead.empty())
+        text += QLatin1Char('\n') + Text(BusText::kPacksNotRead) + QLatin1Char(' ') + FormatPackList(notRead);
+    MessageBoxes::Inform(this, text);
 }
 
 void TFramePackHistory::StartTransfer(std::uint8_t address, std::uint8_t pack)
@@ -330,7 +442,7 @@ void TFramePackHistory::StartTransfer(std::uint8_t address, std::uint8_t pack)
 
 void TFramePackHistory::Timer1Timer()
 {
-    if (m_shutDown || Globals().ActivePage.load() != m_pageIndex || !m_reading)
+    if (m_shutDown || Globals().ActivePage.load() != m_pageIndex || !m_reading || m_allPacksRun)
         return;
     // One exchange at a time: a tick that finds one under way waits for
     // the next.
@@ -387,6 +499,7 @@ void TFramePackHistory::TakeStep(const StepOutcome& outcome)
     m_recordsRead = outcome.records;
     // A record that came in while the user was stopping is shown too.
     if (outcome.gotRecord) {
+        ++m_rowsOfPack;
         AddRecordRow(outcome.record);
         const QModelIndex last = m_model->index(m_model->rowCount() - 1, 0);
         StringGrid1->setCurrentIndex(last);
@@ -401,9 +514,14 @@ void TFramePackHistory::TakeStep(const StepOutcome& outcome)
         m_secondStatus = outcome.secondStatus;
     }
     // Three missing answers end the transfer on the next tick, as the end
-    // mark does, but with a message of their own.
+    // mark does, but with a message of their own; so does a port that went
+    // away, which no retry brings back.
     if (outcome.end == HistoryTransferEnd::NoAnswer)
         m_endFlag = kHistoryEndOfLog;
+    if (outcome.result != ResultCode::kSuccess && m_store && !m_store->IsLinkOpen()) {
+        m_portLost = true;
+        m_endFlag = kHistoryEndOfLog;
+    }
 }
 
 void TFramePackHistory::FinishTransfer()
@@ -412,21 +530,9 @@ void TFramePackHistory::FinishTransfer()
     Timer1->stop();
     SetIdleButtons(true);
     m_noAnswerCount = 0;
-    // A run over all packs goes on with the next pack; a silent one is
-    // named at the end.
-    if (m_allPacksRun && m_transferEnd == HistoryTransferEnd::NoAnswer)
-        m_silentPacks.push_back(m_transferPack);
-    if (!m_pendingPacks.empty()) {
-        const std::uint8_t next = m_pendingPacks.back();
-        m_pendingPacks.pop_back();
-        StartTransfer(next, next);
-        return;
-    }
-    m_allPacksRun = false;
-    if (!m_silentPacks.empty()) {
-        MessageBoxes::Inform(this, Text(TextId::kReadingFinished) + QLatin1Char('\n') + Text(BusText::kSilentPacks)
-                                       + QLatin1Char(' ') + FormatPackList(m_silentPacks));
-        m_silentPacks.clear();
+    if (m_portLost) {
+        // The transfer sends no stop request to a port that is gone.
+        SayPortLost(m_transferPack, m_rowsOfPack, {});
         return;
     }
     // Only the end mark means the whole log came; a pack that fell silent
@@ -444,13 +550,17 @@ void TFramePackHistory::BtnStopClick()
     // A transfer that ended while the question was open needs no stop.
     if (!m_reading)
         return;
+    if (m_allPacksRun) {
+        // The pack being read gets one stop request; the rest are not
+        // asked. The buttons come back when the job has ended.
+        m_stopAsked = true;
+        m_reading = false;
+        m_packsWorker->cancel();
+        BtnStop->setEnabled(false);
+        return;
+    }
     m_reading = false;
     Timer1->stop();
-    // Stop ends a run over all packs too: one stop request, to the pack
-    // being read.
-    m_pendingPacks.clear();
-    m_silentPacks.clear();
-    m_allPacksRun = false;
     m_readMode = HistorySubCommand::kStop;
     SetIdleButtons(true);
     QueueStop();
@@ -469,6 +579,7 @@ void TFramePackHistory::BtnDeleteClick()
 {
     // The pack's log is not touched; a running transfer goes on into row 1.
     m_model->clearRecords();
+    m_rowsOfPack = 0;
     StringGrid1->verticalHeader()->resizeSection(0, kHeaderRowHeight);
 }
 
@@ -480,17 +591,31 @@ void TFramePackHistory::BtnExpClick()
 
 void TFramePackHistory::Shutdown()
 {
+    BeginShutdown();
+    WaitForWorker();
+}
+
+void TFramePackHistory::BeginShutdown()
+{
     if (m_shutDown)
         return;
     m_shutDown = true;
     Timer1->stop();
-    if (m_reading) {
+    if (m_reading && !m_allPacksRun) {
         m_reading = false;
         m_readMode = HistorySubCommand::kStop;
         SetIdleButtons(true);
         QueueStop();
     }
+    // A run over all packs is a bus job: RunningJobs stops it too.
     // Nothing the worker still hands back is taken.
     ++m_generation;
-    m_worker.waitForDone();
+}
+
+void TFramePackHistory::WaitForWorker()
+{
+    // The stop request may wait for the link while the polling thread waits
+    // for a call on this thread: those calls go on being delivered.
+    while (!m_worker.waitForDone(10))
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }

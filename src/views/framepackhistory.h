@@ -15,11 +15,15 @@
 //
 // The pack is the one selected in the main window when the transfer starts;
 // with "CheckAllPacks" ticked, packs 1 to the pack count are read in turn
-// into the same grid, a pack that does not answer is named at the end, and
-// Stop ends the whole run with one stop request to the pack being read.
+// into the same grid by a bus job (the polling thread leaves it the link),
+// a pack that does not answer is named at the end, and Stop ends the whole
+// run with one stop request to the pack being read. When the port goes
+// away the page says so, with the rows of the pack under way in the grid.
 // User-interface thread only, except the worker's jobs.
 
 #include "history/history_transfer.h"
+#include "store/bus_jobs.h"
+#include "store/pack_loop.h"
 
 #include <QFrame>
 #include <QPointer>
@@ -33,11 +37,29 @@
 #include <mutex>
 #include <vector>
 
+// One record of the run over all packs, and how the run ended: handed from
+// the bus job to the page by value.
+struct RHistoryPageRow {
+    std::uint8_t pack = 0;
+    RHistoryRecord record;
+    QString deviceCode;
+};
+
+struct RHistoryPageRun {
+    RPackLoopResult loop;
+    std::vector<RPackLogOutcome> packs;   // the packs asked, in order
+};
+
+Q_DECLARE_METATYPE(RHistoryPageRow)
+Q_DECLARE_METATYPE(RHistoryPageRun)
+
 class HistoryLogModel;
 class QCheckBox;
 class QPushButton;
 class QTableView;
 class QTimer;
+class QVariant;
+class TBusWorker;
 class TDevInfo;
 class TReadingChart;
 
@@ -121,6 +143,15 @@ private:
     void StartTransfer(std::uint8_t address, std::uint8_t pack);
     // Sends the stop request after whatever the worker is doing.
     void QueueStop();
+    // "All packs": every pack's whole log on a bus job, one after another.
+    void StartAllPacks(const std::vector<std::uint8_t>& packs);
+    void AllPacksDelivered(const QVariant& value);
+    void AllPacksFinished();
+    // The end of a transfer after the port went away: what the grid holds.
+    void SayPortLost(std::uint8_t pack, int rows, const std::vector<std::uint8_t>& notRead);
+    // Closing the window: the transfer is told to stop (RunningJobs).
+    void BeginShutdown();
+    void WaitForWorker();
 
     const bool m_alarmLog;
     const int m_pageIndex;
@@ -145,11 +176,13 @@ private:
     int m_noAnswerCount = 0;
     QString m_deviceCode;
     std::uint8_t m_transferPack = 0;
-    // A run over all packs: those still to read (the next one last) and
-    // those that did not answer.
-    std::vector<std::uint8_t> m_pendingPacks;
-    std::vector<std::uint8_t> m_silentPacks;
     bool m_allPacksRun = false;
+    TBusWorker* m_packsWorker = nullptr;
+    bool m_stopAsked = false;              // Stop pressed during the run over all packs
+    int m_rowsOfPack = 0;                  // rows the pack under way added to the grid
+    std::uint8_t m_rowsPack = 0;           // the pack they belong to
+    bool m_portLost = false;               // single pack: the transfer ended on a lost port
+    RHistoryPageRun m_allPacksResult;      // delivered last by the run over all packs
 
     // The transfer belongs to the worker's jobs while one runs; the page
     // reads only the outcomes they hand back.

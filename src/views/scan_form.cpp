@@ -4,6 +4,7 @@
 #include "services/textoper.h"
 #include "store/devinfo.h"
 #include "store/pack_poller.h"
+#include "store/running_jobs.h"
 #include "views/message_boxes.h"
 #include "views/modal_run.h"
 
@@ -68,7 +69,10 @@ TScanForm::TScanForm(TDevInfo& store, const RScanRange& range, QWidget* parent)
 
 TScanForm::~TScanForm()
 {
+    // Nothing is asked or told from a dialog that is going.
+    m_closing = true;
     StopScan();
+    RunningJobs::Remove(this);
 }
 
 void TScanForm::ApplyLanguage()
@@ -123,20 +127,33 @@ void TScanForm::Start()
     ProgressScan->setValue(0);
     m_cancel.store(false);
     m_thread = QThread::create([this] {
-        ScanBus(m_store, m_range, [this](const RScanEntry& entry) {
-            {
-                const std::lock_guard<std::mutex> locker(m_pendingLock);
-                m_pending.push_back(entry);
-            }
-            QMetaObject::invokeMethod(this, &TScanForm::TakePending, Qt::QueuedConnection);
-            return !m_cancel.load();
-        });
+        // The polling thread leaves the link to the scan until it ends.
+        const RBusHoldGuard hold(m_store.BusHold(), [this] { return m_cancel.load(); });
+        if (hold.held())
+            ScanBus(m_store, m_range, [this](const RScanEntry& entry) {
+                {
+                    const std::lock_guard<std::mutex> locker(m_pendingLock);
+                    m_pending.push_back(entry);
+                }
+                QMetaObject::invokeMethod(this, &TScanForm::TakePending, Qt::QueuedConnection);
+                return !m_cancel.load();
+            });
         m_runEnded.store(true, std::memory_order_release);
     });
     m_thread->setObjectName(QStringLiteral("bus-scan"));
     m_runEnded.store(false);
     connect(m_thread, &QThread::finished, this, &TScanForm::ScanEnded, Qt::QueuedConnection);
     m_thread->start();
+    // Closing the window stops the scan with every other job and closes
+    // this dialog without a word.
+    RunningJobs::Add(this, {[this] {
+                                m_closing = true;
+                                m_cancel.store(true);
+                            },
+                            [this] {
+                                StopScan();
+                                QDialog::done(QDialog::Rejected);
+                            }});
     ShowState();
 }
 
@@ -179,6 +196,7 @@ void TScanForm::ScanEnded()
     m_runEnded.load(std::memory_order_acquire);
     delete m_thread;
     m_thread = nullptr;
+    RunningJobs::Remove(this);
     TakePending();
     ShowState();
     if (m_closing)

@@ -1,12 +1,14 @@
 // bmstool over a whole rack (--packs) against bms-sim on a pseudo-terminal:
 // bad lists and missing confirmations refused before anything is sent, a
 // compare that names the packs it could not read, a batch write that goes
-// on past a silent pack, and one log file per pack.
+// on past a silent pack, one log file per pack and kind that replaces no
+// other file, and a clock sync whose unread offsets are null.
 
 #include "tool_process.h"
 
 #include "params/parameter_block.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -59,6 +61,7 @@ TEST_F(ToolBus, BadListsAndMissingConfirmationsExit2BeforeAnythingIsSent)
         {Args({"time", "sync", "--packs", "0-3"}), "--packs"},
         {Args({"time", "--packs", "1-3"}), "time sync"},
         {Args({"history", "alarm", "--packs", "1-2", "--csv"}) << good, "folder"},
+        {Args({"history", "alarm", "--packs", "1-2", "--csv", "/proc/no-such/logs"}), "folder"},
     };
     for (const Case& c : cases) {
         // No port: a run that got as far as sending would fail to open it.
@@ -140,22 +143,61 @@ TEST_F(ToolBus, BatchWriteGoesOnPastASilentPackAndExits1)
     }
 }
 
-TEST_F(ToolBus, HistoryOfManyPacksWritesOneFilePerPackAndSkipsASilentOne)
+TEST_F(ToolBus, HistoryOfManyPacksWritesOneFilePerPackAndKindAndReplacesNothing)
 {
     start({QStringLiteral("--records"), QStringLiteral("5"), QStringLiteral("--fault"), QStringLiteral("silent:2")});
-    const QString folder = file("logs");
-    const ToolRun run = m_tool->json(Args({"history", "work", "--packs", "1-3", "--csv"}) << folder);
-    EXPECT_EQ(run.exitCode, 1) << run.err.toStdString();
-    EXPECT_TRUE(run.err.contains(QStringLiteral("Pack 2 did not answer"))) << run.err.toStdString();
+    const QString folder = file("logs");   // missing: the run makes it and says so
+    const ToolRun work = m_tool->json(Args({"history", "work", "--packs", "1-3", "--csv"}) << folder);
+    EXPECT_EQ(work.exitCode, 1) << work.err.toStdString();
+    EXPECT_TRUE(work.err.contains(QStringLiteral("created the folder"))) << work.err.toStdString();
+    EXPECT_TRUE(work.err.contains(QStringLiteral("Pack 2 did not answer"))) << work.err.toStdString();
+
+    // Another run's alarm files for pack 1, one for every second this run
+    // may start in: none of them is touched.
+    const QDateTime now = QDateTime::currentDateTime();
+    QStringList planted;
+    for (int second = 0; second < 60; ++second) {
+        planted << QStringLiteral("alarm_1_%1.csv").arg(now.addSecs(second).toString(QStringLiteral("yyyyMMddHHmmss")));
+        ASSERT_TRUE(WriteText(QDir(folder).filePath(planted.back()), "keep\n"));
+    }
+    const ToolRun alarm = m_tool->json(Args({"history", "alarm", "--packs", "1-3", "--csv"}) << folder);
+    EXPECT_EQ(alarm.exitCode, 1) << alarm.err.toStdString();
+    EXPECT_FALSE(alarm.err.contains(QStringLiteral("created the folder")));
+
     const QStringList files = QDir(folder).entryList({QStringLiteral("*.csv")}, QDir::Files, QDir::Name);
-    // The silent pack leaves no file behind.
-    ASSERT_EQ(files.size(), 2) << files.join(u' ').toStdString();
-    const int packs[] = {1, 3};
-    for (int k = 0; k < 2; ++k) {
-        EXPECT_TRUE(files[k].startsWith(QStringLiteral("%1_").arg(packs[k]))) << files[k].toStdString();
-        QFile csv(QDir(folder).filePath(files[k]));
+    QStringList written;
+    for (const QString& name : files) {
+        QFile csv(QDir(folder).filePath(name));
         ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
-        EXPECT_EQ(csv.readAll().count("\r\n"), 6) << files[k].toStdString();   // header and 5 records
+        const QByteArray text = csv.readAll();
+        if (planted.contains(name)) {
+            EXPECT_EQ(text, "keep\n") << name.toStdString();
+            continue;
+        }
+        written << name;
+        EXPECT_EQ(text.count("\r\n"), 6) << name.toStdString();   // header and 5 records
+    }
+    // The silent pack leaves no file behind; the other two have one of each
+    // kind, the alarm file of pack 1 under a name of its own.
+    ASSERT_EQ(written.size(), 4) << files.join(u' ').toStdString();
+    const char* prefixes[] = {"alarm_1_", "alarm_3_", "work_1_", "work_3_"};
+    for (int k = 0; k < 4; ++k)
+        EXPECT_TRUE(written[k].startsWith(QLatin1String(prefixes[k]))) << written[k].toStdString();
+    EXPECT_TRUE(written[0].endsWith(QStringLiteral("_2.csv"))) << written[0].toStdString();
+}
+
+TEST_F(ToolBus, TimeSyncGivesNullForAnOffsetItCouldNotRead)
+{
+    // Every clock read is refused; every clock is still set.
+    start({QStringLiteral("--fault"), QStringLiteral("rtn:4D:04")});
+    const ToolRun run = m_tool->json(Args({"time", "sync", "--packs", "1-2"}));
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const std::vector<QJsonObject> lines = run.json();
+    ASSERT_EQ(lines.size(), 2u) << run.out.toStdString();
+    for (const QJsonObject& line : lines) {
+        EXPECT_TRUE(line[QStringLiteral("offset_s")].isNull()) << run.out.toStdString();
+        EXPECT_EQ(line[QStringLiteral("result")].toInt(), 0);
+        EXPECT_EQ(line[QStringLiteral("reach")].toString(), QStringLiteral("asked"));
     }
 }
 

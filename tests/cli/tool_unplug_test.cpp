@@ -113,6 +113,37 @@ TEST(ToolUnplug, AHistoryTransferCutShortSaysSoAndKeepsWholeRows)
 
 namespace {
 
+TEST(ToolUnplug, TimeSyncAfterThePortWentAwayNamesThePacksNotTried)
+{
+    // Packs 2 and 3 answer slowly, so the plug is pulled while one of them
+    // is asked.
+    SimProcess sim({QStringLiteral("--fault"), QStringLiteral("slow:2:600"), QStringLiteral("--fault"),
+                    QStringLiteral("slow:3:600")});
+    ASSERT_TRUE(sim.isReady()) << sim.error().toStdString();
+    ChildProcess tool;
+    ASSERT_TRUE(tool.start(QStringLiteral(BMS_TOOL_PROGRAM),
+                           {QStringLiteral("--port"), sim.linkPath(), QStringLiteral("--json"), QStringLiteral("time"),
+                            QStringLiteral("sync"), QStringLiteral("--packs"), QStringLiteral("1-4")}));
+    ASSERT_TRUE(tool.waitForOutput("\"type\":\"time_sync\"", kWaitMs));
+    sim.stop();
+    ASSERT_TRUE(tool.waitForFinished(kWaitMs));
+    EXPECT_EQ(tool.exitCode(), 1);
+    const QString err = QString::fromUtf8(tool.standardError());
+    EXPECT_TRUE(err.contains(u"went away; clocks not set: packs")) << err.toStdString();
+    // Pack 1 was set. A pack asked when the port went is "port_lost" with
+    // its result; the packs after it were never asked: no result at all,
+    // never "no answer".
+    const QList<QByteArray> lines = tool.standardOutput().trimmed().split('\n');
+    ASSERT_EQ(lines.size(), 4) << tool.standardOutput().toStdString();
+    EXPECT_TRUE(lines[0].contains("\"reach\":\"asked\"") && lines[0].contains("\"result\":0,"));
+    for (int k = 1; k < 4; ++k) {
+        const bool asked = lines[k].contains("\"reach\":\"asked\"");
+        EXPECT_TRUE(asked ? lines[k].contains("\"result\":0,") : lines[k].contains("\"reach\":\"port_lost\""))
+            << lines[k].toStdString();
+    }
+    EXPECT_TRUE(lines[3].contains("\"result\":null")) << lines[3].toStdString();
+}
+
 TEST(ToolUnplug, PollReportsAPortThatDoesNotOpenAsAnErrorLine)
 {
     QTemporaryDir folder;

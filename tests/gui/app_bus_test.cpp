@@ -1,7 +1,8 @@
 // The whole rack from the real window, on the in-process simulated packs:
 // the compare window finds and paints the parameters changed on one pack and
 // writes the reference to the others with one question and a summary; "Sync
-// all clocks" shows each pack's offset; "All packs" on a record page reads
+// all clocks" shows each pack's offset, its progress, and Cancel or a close
+// leaves every pack set or untouched; "All packs" on a record page reads
 // every log into one grid, names a silent pack, and Stop sends one request.
 
 #include "app_window_fixture.h"
@@ -23,6 +24,7 @@
 
 #include <QCheckBox>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -30,6 +32,16 @@
 namespace {
 
 constexpr std::uint8_t kAlarmCid2 = 0x4C;
+constexpr std::uint8_t kReadClockCid2 = 0x4D;
+constexpr std::uint8_t kWriteClockCid2 = 0x4E;
+
+qint64 RequestsTo(std::uint8_t address, std::uint8_t cid2)
+{
+    qint64 count = 0;
+    for (const SimRequest& request : SharedSimBus()->requests())
+        count += request.address == address && request.cid2 == cid2;
+    return count;
+}
 
 class BusWindowTest : public MainWindowTest {
 protected:
@@ -232,6 +244,57 @@ TEST_F(BusWindowTest, SyncAllClocksShowsEachOffsetAndSetsEveryClock)
     }
 }
 
+// Pack 2 answers slowly: Cancel or a close comes while it is asked. Pack 2
+// is finished (read and set), packs 3 and 4 are never asked.
+TEST_F(BusWindowTest, SyncAllClocksStopsAfterThePackUnderWayOnCancelOrClose)
+{
+    for (const bool close : {false, true}) {
+        SCOPED_TRACE(close ? "close" : "cancel");
+        StartRack({SimFault{SimFaultKind::SlowPack, 500, 0, 0, 2}});
+        Globals().PasswordOk = true;
+        KeepSummaries();
+        m_summaries.clear();
+        ShowPage(5);
+        auto* page = m_form->findChild<TFramePackConfig*>();
+        auto* cancel = page->findChild<QPushButton*>(QStringLiteral("BtnCancelSyncClocks"));
+        auto* progress = page->findChild<QProgressBar*>(QStringLiteral("ProgressSyncClocks"));
+        ASSERT_TRUE(cancel && progress);
+        EXPECT_FALSE(cancel->isVisible());
+        SharedSimBus()->clearRequests();
+        page->BtnSyncAllClocksClick();
+        EXPECT_TRUE(cancel->isVisible() && cancel->isEnabled());
+        EXPECT_TRUE(progress->isVisible());
+        ASSERT_TRUE(WaitFor([] { return RequestsTo(2, kReadClockCid2) == 1; }));
+        EXPECT_TRUE(WaitFor([progress] { return progress->value() == 1; }));
+        m_boxes.clear();
+        if (close) {
+            m_form->close();
+            EXPECT_FALSE(m_form->isVisible());
+            // The close question only: no summary pops up during the close.
+            EXPECT_EQ(m_boxes.size(), 1);
+            QTest::qWait(200);
+            EXPECT_TRUE(m_summaries.empty());
+        } else {
+            cancel->click();
+            ASSERT_TRUE(WaitFor([this] { return !m_summaries.empty(); }));
+            const std::vector<QStringList>& rows = m_summaries[0];
+            ASSERT_EQ(rows.size(), 4u);
+            EXPECT_EQ(rows[1][3], QStringLiteral("Operation succeeded!"));
+            EXPECT_EQ(rows[2][3], QStringLiteral("Not tried"));
+            EXPECT_EQ(rows[3][3], QStringLiteral("Not tried"));
+            EXPECT_FALSE(cancel->isVisible());
+        }
+        // (The poller may still have read pack 1's clock on its way out.)
+        EXPECT_GE(RequestsTo(1, kReadClockCid2), 1);
+        for (std::uint8_t pack = 2; pack <= 4; ++pack)
+            EXPECT_EQ(RequestsTo(pack, kReadClockCid2), pack == 2 ? 1 : 0) << "pack " << int(pack);
+        for (std::uint8_t pack = 1; pack <= 4; ++pack)
+            EXPECT_EQ(RequestsTo(pack, kWriteClockCid2), pack <= 2 ? 1 : 0) << "pack " << int(pack);
+        m_form.reset();
+        SharedSimBus()->clearFaults();
+    }
+}
+
 TEST_F(BusWindowTest, AllPacksReadsEveryLogIntoOneGridAndNamesTheSilentPack)
 {
     StartRack({SimFault{SimFaultKind::Silent, 2}});
@@ -253,7 +316,8 @@ TEST_F(BusWindowTest, AllPacksReadsEveryLogIntoOneGridAndNamesTheSilentPack)
 
 TEST_F(BusWindowTest, StopEndsTheWholeRunWithOneStopRequest)
 {
-    StartRack();
+    // Pack 1 answers slowly, so Stop comes while its log is read.
+    StartRack({SimFault{SimFaultKind::SlowPack, 200, 0, 0, 1}});
     auto* page = m_form->findChild<TFramePackAlarmDataInfo*>();
     ShowPage(TFramePackAlarmDataInfo::kPageIndex);
     page->findChild<QCheckBox*>(QStringLiteral("CheckAllPacks"))->setChecked(true);

@@ -10,12 +10,14 @@
 #include "protocol/result_codes.h"
 #include "services/text_ids.h"
 #include "services/textoper.h"
+#include "store/bus_texts.h"
 #include "store/csv_writer.h"
 #include "store/devinfo.h"
 #include "store/history_log.h"
 #include "store/realtime_row.h"
 #include "views/file_dialogs.h"
 #include "views/framepackhistory.h"
+#include "views/port_check.h"
 
 #include <QPushButton>
 #include <QTabWidget>
@@ -272,6 +274,26 @@ TEST_F(HistoryPageTest, ClosingDuringATransferStopsItOnce)
     EXPECT_EQ(Bus().requestCount(kWorkCid2, HistorySubCommand::kStop), 1);
     EXPECT_FALSE(page->timer()->isActive());
     EXPECT_FALSE(page->ExchangeRunning() && page->Reading());
+}
+
+TEST_F(HistoryPageTest, AnUnplugSaysThePortWentAwayWithTheRowsInTheGrid)
+{
+    StartWindow({QStringLiteral("--records"), QStringLiteral("3000")}, QStringLiteral("TextKind=1\nPackCount=1\nPort=1\n"));
+    ClickPortButton();
+    ASSERT_TRUE(m_form->IsPolling());
+    TFramePackHistory* page = StartReading(false);
+    for (int tick = 0; tick < 4; ++tick)
+        Tick(page);
+    const int rows = page->model()->recordCount();
+    ASSERT_GE(rows, 3);
+    m_boxes.clear();
+    m_sim->stop();
+    TickToEnd(page);
+    EXPECT_EQ(page->model()->recordCount(), rows);
+    ASSERT_EQ(m_boxes.size(), 1);
+    EXPECT_EQ(m_boxes.front().text,
+              Text(BusText::kRecordsPortLost).arg(PortName(*GlobalDevInfo(), 1)).arg(1).arg(rows));
+    EXPECT_TRUE(m_boxes.front().text.contains(m_sim->linkPath())) << m_boxes.front().text.toStdString();
 }
 
 TEST_F(HistoryPageTest, ExportWritesTheGridThroughTheSharedWriter)

@@ -3,20 +3,29 @@
 // address and node number (checked in the bytes sent), skips a silent pack
 // and never sends a block that fails the range checks, the clock sync
 // reports each pack's offset, and a stopped log read sends one stop request.
+// A job has the link to itself while the poller waits on a dead pack: every
+// pack is asked, or named as not tried, never "no answer" unasked.
 
 #include "params/parameter_block.h"
 #include "protocol/result_codes.h"
 #include "sim_store.h"
+#include "services/settings.h"
 #include "store/bus_jobs.h"
+#include "store/pack_poller.h"
 
 #include <QDateTime>
+#include <QDeadlineTimer>
 
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
 
 namespace {
 
 constexpr std::uint8_t kWriteParametersCid2 = 0x49;
 constexpr std::uint8_t kAlarmRecordCid2 = 0x4C;
+constexpr std::uint8_t kReadDateTimeCid2 = 0x4D;
 constexpr std::uint8_t kAddressId = 1;
 constexpr std::uint8_t kNodeId = 11;
 
@@ -296,6 +305,81 @@ TEST(BusJobs, PackLogReadsEveryRecordAndAStopSendsOneStopRequest)
     const RPackLogOutcome silent = ReadPackLog(*sim.store, 3, true, {}, {});
     EXPECT_EQ(silent.end, HistoryTransferEnd::NoAnswer);
     EXPECT_EQ(silent.records, 0);
+}
+
+// A poller that shows nothing.
+struct QuietView final : IPollView {
+    void RefreshHead() override {}
+    void SetCommState(int) override {}
+    void ShowPackTime(const RDeviceTime&, std::uint8_t) override {}
+    void ShowStatus(std::uint16_t, const QString&, std::uint8_t) override {}
+    void RefreshAnalog() override {}
+    void RefreshAlarm() override {}
+    void RefreshLocation() override {}
+};
+
+qint64 RequestsTo(std::uint8_t address, std::uint8_t cid2)
+{
+    qint64 count = 0;
+    for (const SimRequest& request : SharedSimBus()->requests())
+        count += request.address == address && request.cid2 == cid2;
+    return count;
+}
+
+TEST(BusJobs, AClockSyncAsksEveryPackWhileThePollerWaitsOnADeadOne)
+{
+    SimulatedStore sim;
+    ASSERT_TRUE(sim.opened);
+    SimulatedStore::AddFault(QStringLiteral("silent:1"));
+    AppGlobals globals;
+    globals.PortNumber = 1;
+    globals.PackCount = 4;
+    globals.SelectedPack = globals.SelectedAddress = 1;
+    sim.store->SelectPack(1);
+    QuietView view;
+    std::atomic<bool> stop{false};
+    PackPoller poller(*sim.store, globals, view, [&stop] { return stop.load(); });
+    std::thread polling([&] {
+        while (!stop)
+            poller.RunPass();
+    });
+    using enum RPackReach;
+    const struct {
+        const char* name;
+        int cancelAfterPacks;   // -1: never
+        std::vector<RPackReach> reach;
+    } cases[] = {
+        {"whole run", -1, {Asked, Asked, Asked, Asked}},
+        {"cancel after two", 2, {Asked, Asked, NotTried, NotTried}},
+        {"cancel at once", 0, {NotTried, NotTried, NotTried, NotTried}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        // Each job starts while the poller has closed the port to reopen it
+        // after the silent pack: the worst moment.
+        const QDeadlineTimer deadline(20000);
+        while (sim.store->IsLinkOpen() && !deadline.hasExpired())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        ASSERT_FALSE(sim.store->IsLinkOpen());
+        SharedSimBus()->clearRequests();
+        int packsStarted = 0;
+        const RBusControl control{[&] { return c.cancelAfterPacks >= 0 && packsStarted >= c.cancelAfterPacks; },
+                                  [&](int, int, const QString& what) { packsStarted += !what.isEmpty(); }};
+        const RClockSyncReport report = SyncClocks(*sim.store, Packs({1, 2, 3, 4}), control);
+        ASSERT_EQ(report.packs.size(), 4u);
+        EXPECT_FALSE(report.portLost);
+        for (std::size_t k = 0; k < 4; ++k) {
+            const RClockOutcome& outcome = report.packs[k];
+            EXPECT_EQ(outcome.reach, c.reach[k]) << "pack " << int(outcome.pack);
+            EXPECT_EQ(outcome.asked, outcome.reach == RPackReach::Asked);
+            // Never "no answer" without a request: the silent pack 1 was
+            // really asked, the others answered.
+            EXPECT_EQ(RequestsTo(outcome.pack, kReadDateTimeCid2) > 0, outcome.asked) << "pack " << int(outcome.pack);
+            EXPECT_EQ(outcome.ok(), outcome.asked && outcome.pack != 1) << "pack " << int(outcome.pack);
+        }
+    }
+    stop = true;
+    polling.join();
 }
 
 } // namespace

@@ -1,12 +1,17 @@
 // The worker that runs bus-wide jobs: results reach the receiver as copies,
-// in order, and finished comes last; cancel stops a job between packs.
+// in order, and finished comes last; cancel stops a job between packs; the
+// end of an earlier job never ends the next one; closing the window joins
+// every job and hears nothing more from it.
 #include "store/bus_worker.h"
+#include "store/running_jobs.h"
 
 #include <QCoreApplication>
 #include <QSignalSpy>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <semaphore>
 
 namespace {
@@ -62,6 +67,67 @@ TEST(BusWorker, CancelStopsBeforeTheNextPackAndSaysSo)
     ASSERT_TRUE(WaitFor(finished));
     EXPECT_EQ(packsDone, 1);
     EXPECT_TRUE(finished.first().first().toBool());
+}
+
+TEST(BusWorker, AnEarlierJobsEndOrDeliveryNeverReachesTheNextJob)
+{
+    TBusWorker worker;
+    std::vector<int> seen;
+    int finishedCount = 0;
+    QObject::connect(&worker, &TBusWorker::delivered, [&](const QVariant& value) { seen.push_back(value.toInt()); });
+    QObject::connect(&worker, &TBusWorker::finished, [&](bool) { ++finishedCount; });
+    // The first job ends, but its queued end and delivery are not delivered
+    // before the second starts (no event loop turn in between).
+    ASSERT_TRUE(worker.start([](const TBusWorker::Job& job) { job.deliver(1); }));
+    worker.wait();
+    std::binary_semaphore release{0};
+    ASSERT_TRUE(worker.start([&release](const TBusWorker::Job& job) {
+        release.acquire();
+        job.deliver(2);
+    }));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(worker.isRunning()) << "the first job's end did not end the second";
+    EXPECT_EQ(finishedCount, 0);
+    EXPECT_TRUE(seen.empty()) << "nothing of the first job after the second started";
+    release.release();
+    QSignalSpy finished(&worker, &TBusWorker::finished);
+    ASSERT_TRUE(WaitFor(finished));
+    EXPECT_EQ(seen, std::vector<int>{2});
+    EXPECT_EQ(finishedCount, 1);
+}
+
+TEST(BusWorker, ClosingCancelsAndJoinsEveryJobAndHearsNothingAfter)
+{
+    TBusWorker workers[2];
+    std::atomic<int> packsDone{0};
+    std::counting_semaphore<2> running{0};
+    int heard = 0;
+    auto job = [&](const TBusWorker::Job& run) {
+        running.release();
+        for (int pack = 1; pack <= 16 && !run.cancelled(); ++pack) {
+            run.progress(pack, 16, QString());
+            run.deliver(pack);
+            ++packsDone;
+            QThread::msleep(20);
+        }
+    };
+    for (TBusWorker& worker : workers) {
+        QObject::connect(&worker, &TBusWorker::delivered, [&] { ++heard; });
+        QObject::connect(&worker, &TBusWorker::progressed, [&] { ++heard; });
+        QObject::connect(&worker, &TBusWorker::finished, [&] { ++heard; });
+        ASSERT_TRUE(worker.start(job));
+    }
+    running.acquire();
+    running.acquire();
+    RunningJobs::StopAll();
+    EXPECT_FALSE(workers[0].isRunning() || workers[1].isRunning());
+    const int doneAtClose = packsDone.load();
+    EXPECT_LT(doneAtClose, 32) << "both stopped early";
+    // What the jobs posted before they ended is dropped too.
+    QCoreApplication::processEvents();
+    EXPECT_EQ(heard, 0);
+    EXPECT_FALSE(workers[0].start(job)) << "a closed worker starts nothing";
+    EXPECT_EQ(packsDone.load(), doneAtClose);
 }
 
 } // namespace

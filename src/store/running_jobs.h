@@ -1,0 +1,28 @@
+#pragma once
+
+// Every background job that uses the store (a bus job, the bus scan, a
+// record transfer) is listed here while it exists, so that closing the
+// window cancels and joins all of them in one place, before anything they
+// use is freed. User-interface thread only.
+
+#include <functional>
+
+namespace RunningJobs {
+
+struct Entry {
+    // Asks the job to stop after the exchange under way, and makes its
+    // owner show nothing from now on (no summary, no message box).
+    std::function<void()> cancel;
+    // Returns when the job's thread has ended. It may deliver queued events
+    // meanwhile (the polling thread's synchronised calls among them).
+    std::function<void()> wait;
+};
+
+// owner: the object the job belongs to; it removes itself before it goes.
+void Add(const void* owner, Entry entry);
+void Remove(const void* owner);
+// Cancels every job first, then waits for each in turn.
+void StopAll();
+int Count();
+
+} // namespace RunningJobs
