@@ -51,8 +51,8 @@ inline constexpr std::uint16_t kReferenceNotRead = 0x36B4;
 inline constexpr std::uint16_t kFileIdsCompared = 0x36B5;
 inline constexpr std::uint16_t kPacksNotWritten = 0x36BB;
 inline constexpr std::uint16_t kClosedDuringWrite = 0x36BC;
-inline constexpr std::uint16_t kRecordsPortLost = 0x36C2;
-inline constexpr std::uint16_t kPacksNotRead = 0x36C3;
+inline constexpr std::uint16_t kRecordsPortLost = 0x36BD;
+inline constexpr std::uint16_t kPacksNotRead = 0x36BE;
 } // namespace BusText
 
 // What became of one pack of a batch write, as the summary shows it: the
