@@ -326,6 +326,18 @@ TEST_F(ReportBusTest, ReportOverFaultsNamesWhatItCouldNotRead)
     }
 }
 
+// A live answer that ends after the temperatures (older firmware) is
+// incomplete, not a pack with SOH 0 to be serviced.
+TEST_F(ReportBusTest, AShortLiveAnswerIsIncompleteAndItsMissingFieldsAreNotJudged)
+{
+    SimulatedStore::AddFault(QStringLiteral("short:analog:temperatures"));
+    SharedSimBus()->setLog(1, true, AlarmLog(1, {kCellHighTemperatureAlarm}));   // no protection logged
+    const RPackReport pack = Gather({1}).packs.front();
+    EXPECT_EQ(pack.unread, (std::vector<RUnreadItem>{{0x42, 0}}));
+    EXPECT_EQ(StatusText(pack, m_texts), QStringLiteral("Incomplete"));
+    EXPECT_TRUE(UnreadText(pack.unread.front(), m_texts).endsWith(QStringLiteral("the answer ends early")));
+}
+
 // Most severe first: the rack summary row shows the first finding.
 TEST_F(ReportBusTest, ServiceFindingComesFirst)
 {
