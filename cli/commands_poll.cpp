@@ -10,6 +10,7 @@
 #include "services/settings.h"
 #include "services/text_ids.h"
 #include "store/devinfo.h"
+#include "store/pack_list.h"
 #include "store/pack_poller.h"
 #include "store/realtime_row.h"
 
@@ -37,26 +38,6 @@ struct PollRequest {
     bool reconnect = false;            // wait for a lost port to come back
     std::optional<MqttSettings> mqtt;
 };
-
-// "1,2,5-8": pack numbers 1-16, sorted, each once.
-std::optional<std::vector<std::uint8_t>> ParsePackList(const QString& text)
-{
-    std::vector<std::uint8_t> packs;
-    for (const QString& piece : text.split(QLatin1Char(','))) {
-        const QStringList ends = piece.trimmed().split(QLatin1Char('-'));
-        if (ends.size() > 2)
-            return std::nullopt;
-        const auto first = ParseWholeIn(ends.first(), 1, kMaxPacks);
-        const auto last = ParseWholeIn(ends.last(), 1, kMaxPacks);
-        if (!first || !last || *first > *last)
-            return std::nullopt;
-        for (std::int64_t pack = *first; pack <= *last; ++pack)
-            packs.push_back(std::uint8_t(pack));
-    }
-    std::sort(packs.begin(), packs.end());
-    packs.erase(std::unique(packs.begin(), packs.end()), packs.end());
-    return packs;
-}
 
 // Prints what the cycle shows. The cycle calls it between its commands; the
 // last pack of a pass is closed by FinishPack after the pass.
@@ -470,11 +451,15 @@ Prepared PreparePoll(const CommandArgs& args)
         const QString packs = args.value("--packs").trimmed();
         if (packs == u"auto") {
             request.autoPacks = true;
-        } else if (const auto list = ParsePackList(packs)) {
-            request.packs = *list;
         } else {
-            return Prepared::Usage(QStringLiteral("--packs takes auto or pack numbers 1-%1 such as 1,2,5-8, not %2")
-                                       .arg(kMaxPacks).arg(QuotedInput(packs)));
+            // The one pack-list rule of every command; a pass polls in
+            // address order.
+            QString why;
+            const auto list = ParsePackList(packs, Globals().PackCount.load(), &why);
+            if (!list)
+                return Prepared::Usage(QStringLiteral("--packs takes auto or a pack list: %1").arg(why));
+            request.packs = *list;
+            std::sort(request.packs.begin(), request.packs.end());
         }
     }
     if (args.has("--count")) {
