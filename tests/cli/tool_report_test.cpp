@@ -8,6 +8,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include "support/earlier_file.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -31,10 +33,7 @@ TEST(ToolReport, RefusesFilesItCannotWriteBeforeOpeningThePort)
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
     const QString kept = folder.filePath(QStringLiteral("kept.pdf"));
-    QFile earlier(kept);
-    ASSERT_TRUE(earlier.open(QIODevice::WriteOnly));
-    earlier.write("earlier report");
-    earlier.close();
+    ASSERT_TRUE(PlantEarlierFile(kept));
     ASSERT_TRUE(QDir(folder.path()).mkdir(QStringLiteral("folder.html")));
     // The port does not exist: only a check made before opening it can
     // answer with a usage error (2) rather than a port error (1).
@@ -124,10 +123,7 @@ TEST(ToolReport, LostPortWritesNoReport)
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
     const QString pdf = folder.filePath(QStringLiteral("rack.pdf"));
-    QFile earlier(pdf);
-    ASSERT_TRUE(earlier.open(QIODevice::WriteOnly));
-    earlier.write("earlier report");
-    earlier.close();
+    ASSERT_TRUE(PlantEarlierFile(pdf));
     ChildProcess tool;
     ASSERT_TRUE(tool.start(QStringLiteral(BMS_TOOL_PROGRAM),
                            {QStringLiteral("--port"), sim.linkPath(), QStringLiteral("--lang"), QStringLiteral("en"),

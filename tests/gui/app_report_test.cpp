@@ -7,6 +7,7 @@
 #include "services/text_ids.h"
 #include "services/textoper.h"
 #include "store/report_texts.h"
+#include "support/earlier_file.h"
 #include "views/modal_run.h"
 #include "views/report_form.h"
 
@@ -100,10 +101,7 @@ TEST_F(MainWindowTest, ReportDialogCancelAndBadInputWriteNothing)
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
     const QString pdf = folder.filePath(QStringLiteral("rack.pdf"));
-    QFile earlier(pdf);
-    ASSERT_TRUE(earlier.open(QIODevice::WriteOnly));
-    earlier.write("earlier report");
-    earlier.close();
+    ASSERT_TRUE(PlantEarlierFile(pdf));
 
     const ScopedReportHook hook([&](TReportForm& dialog) {
         dialog.EditPdf->setText(pdf);

@@ -15,6 +15,8 @@
 #include <QProcess>
 #include <QRegularExpression>
 
+#include "support/earlier_file.h"
+
 #include <gtest/gtest.h>
 
 #include <tuple>
@@ -263,10 +265,7 @@ TEST_F(ReportBusTest, UnwritableFilesAreRefusedAndEarlierFilesStay)
 
     // A failing write (its HTML target is a folder) leaves no temporary file
     // behind and writes no PDF either.
-    QFile earlier(Path("old.pdf"));
-    ASSERT_TRUE(earlier.open(QIODevice::WriteOnly));
-    earlier.write("earlier report");
-    earlier.close();
+    ASSERT_TRUE(PlantEarlierFile(Path("old.pdf")));
     ASSERT_TRUE(QDir(m_folder.path()).mkdir(QStringLiteral("taken.html")));
     const RReport report = Gather({1}, false);
     EXPECT_FALSE(WriteReport(report, {Path("new.pdf"), Path("taken.html")}, m_texts, &error));
