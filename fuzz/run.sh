@@ -18,6 +18,7 @@ if [ ${#targets[@]} -eq 0 ]; then
 fi
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${BMS_FUZZ_BUILD_DIR:-$root/build-fuzz}"
+"$root/scripts/setup.sh" build checks
 
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo \

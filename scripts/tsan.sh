@@ -5,6 +5,9 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BMS_TSAN_BUILD_DIR:-$root/build-tsan}
 jobs=${BMS_JOBS:-2}
+# The tests start the broker and read PDFs; the reports are symbolised by
+# the LLVM symbolizer that comes with clang.
+"$root/scripts/setup.sh" build tests checks
 
 # gcc (the system compiler): the sanitizer runtime of clang 14 aborts in
 # every test that starts bms-sim (a failed check after QProcess forks).
