@@ -117,18 +117,21 @@ TEST_F(ToolBus, EveryCommandTakesOrRefusesAPackListAsTheCoreDoes)
         EXPECT_EQ(packs, c.packs);
         const auto choice = ParsePackChoice(QString::fromUtf8(c.text), kPackCount, nullptr);
         EXPECT_EQ(choice.has_value(), c.pollTakes);
-        if (c.packs && choice)
+        if (c.packs && choice) {
             EXPECT_EQ(choice->packs, *c.packs);
+        }
         for (const QStringList& command : commands) {
             const ToolRun tool = run(command, c.text);
             EXPECT_EQ(tool.exitCode, c.packs ? 1 : 2) << command.join(u' ').toStdString() << "\n" << tool.err.toStdString();
-            if (!c.packs)
+            if (!c.packs) {
                 EXPECT_TRUE(tool.err.contains(why)) << tool.err.toStdString();
+            }
         }
         const ToolRun poll = run(Args({"poll", "--count", "1"}), c.text);
         EXPECT_EQ(poll.exitCode, c.pollTakes ? 1 : 2) << poll.err.toStdString();
-        if (!c.pollTakes)
+        if (!c.pollTakes) {
             EXPECT_TRUE(poll.err.contains(why)) << poll.err.toStdString();
+        }
     }
 }
 
