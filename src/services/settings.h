@@ -17,11 +17,10 @@
 //
 // Thread rule: everything is written on the user-interface thread. The
 // polling thread reads the port and the selection bytes, and writes
-// SelectedPack and SelectedAddress before each pack it polls; what it polls
-// comes from its plan (RPollPlan), which the window fills from the
-// selection state. The values are atomics. The
-// strings are fixed by LoadSettings before any thread starts or changed on
-// the user-interface thread only.
+// SelectedPack and SelectedAddress before each pack it polls; those are
+// atomics. What it polls comes from its plan (RPollPlan), which the window
+// fills from the selection state. The strings are fixed by LoadSettings
+// before any thread starts or changed on the user-interface thread only.
 struct AppGlobals {
     // The folder of the program file, with a trailing "/".
     QString ProgramPath;
