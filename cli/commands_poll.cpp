@@ -43,8 +43,9 @@ struct PollRequest {
 // last pack of a pass is closed by FinishPack after the pass.
 class PrintingPollView final : public IPollView {
 public:
-    PrintingPollView(Session& session, const QString& csvFolder, bool reconnect, MqttPackPublisher* mqtt)
-        : m_session(session), m_csvFolder(csvFolder), m_reconnect(reconnect), m_mqtt(mqtt),
+    PrintingPollView(Session& session, const QString& csvFolder, bool reconnect, MqttPackPublisher* mqtt,
+                     bool shortCycle)
+        : m_session(session), m_csvFolder(csvFolder), m_reconnect(reconnect), m_shortCycle(shortCycle), m_mqtt(mqtt),
           m_started(QDateTime::currentDateTime())
     {
     }
@@ -181,7 +182,7 @@ private:
                                                    QStringLiteral("info"), QStringLiteral("analog"),
                                                    QStringLiteral("alarm")};
             static const QStringList kShortCycle = {QStringLiteral("analog"), QStringLiteral("alarm")};
-            const QStringList& cycle = m_session.globals().AutoPolling.load() ? kShortCycle : kFullCycle;
+            const QStringList& cycle = m_shortCycle ? kShortCycle : kFullCycle;
             record.text(QStringLiteral("command"), cycle.value(m_exchange))
                 .number(QStringLiteral("result"), *result);
         } else {
@@ -271,6 +272,7 @@ private:
     Session& m_session;
     QString m_csvFolder;
     bool m_reconnect;
+    bool m_shortCycle;   // only analog and alarm data are read
     bool m_portGone = false;
     MqttPackPublisher* m_mqtt;
     QDateTime m_started;
@@ -293,25 +295,23 @@ private:
     QString m_fileError;
 };
 
-// Sets the selection state as the main window does when a pack or "Auto"
-// is chosen.
-void Select(Session& session, const PollRequest& request)
+// Marks the packs to poll in the pack table and makes the plan for them:
+// several packs are polled as under "Auto", one in full. The tool keeps no
+// pack clock in step and shows no location page.
+RPollPlan Select(Session& session, const PollRequest& request)
 {
     AppGlobals& globals = session.globals();
-    std::vector<std::uint8_t> packs = request.packs;
-    if (request.autoPacks)
-        for (int pack = 1; pack <= globals.PackCount.load(); ++pack)
-            packs.push_back(std::uint8_t(pack));
+    std::vector<std::uint8_t> packs = request.autoPacks ? AllPacks(globals.PackCount.load()) : request.packs;
     if (packs.empty())
         packs.push_back(session.pack());
-    const bool several = request.autoPacks || packs.size() > 1;
     session.store().SelectPacks(packs);
-    globals.AutoPolling = several;
-    globals.PackCount = packs.back();
-    globals.SelectedPack = several ? 0 : packs.front();
+    RPollPlan plan;
+    plan.allPacks = request.autoPacks || packs.size() > 1;
+    plan.packRows = packs.back();
+    // The focus before the first pack is polled, as the window leaves it.
+    globals.SelectedPack = plan.allPacks ? 0 : packs.front();
     globals.SelectedAddress = packs.front();
-    globals.ClockSync = false;
-    globals.ActivePage = 0;
+    return plan;
 }
 
 // Waits between passes, keeping the broker's messages going; false when
@@ -342,9 +342,10 @@ int RunPoll(Session& session, const PollRequest& request)
     const std::function<bool()> stop = [publisher] {
         return InterruptRequested() || (publisher && publisher->refused());
     };
-    Select(session, request);
-    PrintingPollView view(session, request.csvFolder, request.reconnect, publisher);
+    const RPollPlan plan = Select(session, request);
+    PrintingPollView view(session, request.csvFolder, request.reconnect, publisher, plan.allPacks);
     PackPoller poller(session.store(), session.globals(), view, stop);
+    poller.SetPlan(plan);
     for (std::int64_t pass = 1; request.count == 0 || pass <= request.count; ++pass) {
         const bool goOn = poller.RunPass();
         view.FinishPack();
@@ -448,17 +449,15 @@ Prepared PreparePoll(const CommandArgs& args)
         return Prepared::Usage(QStringLiteral("poll takes only options: --packs, --count, --interval, --csv, --reconnect, --mqtt..."));
     PollRequest request;
     if (args.has("--packs")) {
-        const QString packs = args.value("--packs").trimmed();
-        if (packs == u"auto") {
-            request.autoPacks = true;
-        } else {
-            // The one pack-list rule of every command; a pass polls in
-            // address order.
-            QString why;
-            const auto list = ParsePackList(packs, Globals().PackCount.load(), &why);
-            if (!list)
-                return Prepared::Usage(QStringLiteral("--packs takes auto or a pack list: %1").arg(why));
-            request.packs = *list;
+        // The one pack-list rule of every command, with "auto" besides; a
+        // pass polls in address order.
+        QString why;
+        const auto choice = ParsePackChoice(args.value("--packs"), Globals().PackCount.load(), &why);
+        if (!choice)
+            return Prepared::Usage(QStringLiteral("--packs takes auto or a pack list: %1").arg(why));
+        request.autoPacks = choice->automatic;
+        if (!choice->automatic) {
+            request.packs = choice->packs;
             std::sort(request.packs.begin(), request.packs.end());
         }
     }

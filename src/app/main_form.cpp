@@ -338,6 +338,7 @@ void TMainForm::StartPolling()
     // synchronised call), so they connect directly: the thread never
     // touches a widget and the window never sees a half-finished cycle.
     constexpr auto kSynchronised = Qt::DirectConnection;
+    m_thread->SetPlan(PollPlan());
     TThreadPack* thread = m_thread.get();
     connect(thread, &TThreadPack::refreshHead, this, &TMainForm::RefreshHead, kSynchronised);
     connect(thread, &TThreadPack::commStateChanged, this, &TMainForm::SetCommState, kSynchronised);
@@ -348,6 +349,25 @@ void TMainForm::StartPolling()
     connect(thread, &TThreadPack::refreshLocation, this, &TMainForm::RefreshLocation, kSynchronised);
     connect(thread, &TThreadPack::portLost, this, &TMainForm::PortLost, Qt::QueuedConnection);
     m_thread->start();
+}
+
+RPollPlan TMainForm::PollPlan() const
+{
+    const AppGlobals& globals = Globals();
+    const int page = globals.ActivePage.load();
+    RPollPlan plan;
+    plan.idle = page >= kFirstCommandPage;
+    plan.packRows = globals.PackCount.load();
+    plan.allPacks = globals.AutoPolling.load();
+    plan.clockSync = globals.ClockSync.load();
+    plan.readLocation = page == kLocationPage;
+    return plan;
+}
+
+void TMainForm::UpdatePollPlan()
+{
+    if (m_thread)
+        m_thread->SetPlan(PollPlan());
 }
 
 void TMainForm::StopPolling()

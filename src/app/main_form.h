@@ -52,6 +52,7 @@ class TFramePackInfo;
 class TFramePackTemperature;
 class TShape;
 class TThreadPack;
+struct RPollPlan;
 
 // The frames of the pages; one name each, so that putting a finished frame
 // in is a change of one line.
@@ -156,6 +157,11 @@ private:
     void StartPolling();
     // Stops a running polling thread and waits for it to end.
     void StopPolling();
+    // What the polling thread is to poll, from the selection state; handed
+    // to a running thread whenever the page, the pack choice, the pack
+    // count or the clock sync changes.
+    RPollPlan PollPlan() const;
+    void UpdatePollPlan();
     void SetStatusPanel(int panel, const QString& text);
     // A log's report of where it was saved, or of rows it could not save.
     void ShowSaveReport(const QString& message);

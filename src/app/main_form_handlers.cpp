@@ -215,6 +215,7 @@ void TMainForm::ComboBoxExt2Change()
     FramePackConfig1->ShowValueOrigins();
 
     UpdatePageVisibility();
+    UpdatePollPlan();
     WriteSetting(QStringLiteral("PackRead"), globals.PackRead);
 }
 
@@ -256,6 +257,7 @@ void TMainForm::Edit2Change()
             globals.PackCount = std::uint8_t(std::max(typed, 1));
         }
     }
+    UpdatePollPlan();
     WriteSetting(QStringLiteral("PackCount"), globals.PackCount);
     Store()->FillPackList(*ComboBoxExt2, globals.PackCount, true, globals.PackRead);
 }
@@ -340,6 +342,7 @@ void TMainForm::CheckBox3Click()
 void TMainForm::CheckBox4Click()
 {
     Globals().ClockSync = CheckBox4->isChecked();
+    UpdatePollPlan();
 }
 
 // ---- Pages.
@@ -350,6 +353,7 @@ void TMainForm::PageControl1Change(int index)
         return;
     const AppGlobals& globals = Globals();
     Globals().ActivePage = std::uint8_t(index);
+    UpdatePollPlan();
     switch (index) {
     case kMonitorPage:
         FramePackDataMonitor1->InitGrid();

@@ -16,11 +16,11 @@
 // and the global text service.
 //
 // Thread rule: everything is written on the user-interface thread. The
-// polling thread reads the port, the pack count, the pack read, the
-// selection bytes, the flags and the active page, and writes SelectedPack
-// and SelectedAddress before each pack it polls; those are atomics. The
-// strings are fixed by LoadSettings before any thread starts or changed on
-// the user-interface thread only.
+// polling thread reads the port and the selection bytes, and writes
+// SelectedPack and SelectedAddress before each pack it polls; those are
+// atomics. What it polls comes from its plan (RPollPlan), which the window
+// fills from the selection state. The strings are fixed by LoadSettings
+// before any thread starts or changed on the user-interface thread only.
 struct AppGlobals {
     // The folder of the program file, with a trailing "/".
     QString ProgramPath;

@@ -25,6 +25,25 @@ QString Quoted(const QString& text)
 
 } // namespace
 
+std::vector<std::uint8_t> AllPacks(int packCount)
+{
+    std::vector<std::uint8_t> packs;
+    const int last = std::clamp(packCount, 1, kMaxPacks);
+    for (int pack = 1; pack <= last; ++pack)
+        packs.push_back(std::uint8_t(pack));
+    return packs;
+}
+
+std::optional<RPackChoice> ParsePackChoice(const QString& text, int packCount, QString* error)
+{
+    if (text.trimmed().compare(QStringLiteral("auto"), Qt::CaseInsensitive) == 0)
+        return RPackChoice{AllPacks(packCount), true};
+    std::optional<std::vector<std::uint8_t>> packs = ParsePackList(text, packCount, error);
+    if (!packs)
+        return std::nullopt;
+    return RPackChoice{std::move(*packs), false};
+}
+
 std::optional<std::vector<std::uint8_t>> ParsePackList(const QString& text, int packCount, QString* error)
 {
     const auto fail = [error](const QString& why) -> std::optional<std::vector<std::uint8_t>> {
@@ -33,15 +52,13 @@ std::optional<std::vector<std::uint8_t>> ParsePackList(const QString& text, int 
         return std::nullopt;
     };
     const QString trimmed = text.trimmed();
-    std::vector<std::uint8_t> packs;
-    if (trimmed.compare(QStringLiteral("all"), Qt::CaseInsensitive) == 0) {
-        const int last = std::clamp(packCount, 1, kMaxPacks);
-        for (int pack = 1; pack <= last; ++pack)
-            packs.push_back(std::uint8_t(pack));
-        return packs;
-    }
+    if (trimmed.compare(QStringLiteral("all"), Qt::CaseInsensitive) == 0)
+        return AllPacks(packCount);
     if (trimmed.isEmpty())
         return fail(QStringLiteral("no packs given: write a list such as 1-16, 1,3,5 or all"));
+    if (trimmed.compare(QStringLiteral("auto"), Qt::CaseInsensitive) == 0)
+        return fail(QStringLiteral("\"auto\" is for polling only: write a list such as 1-16, 1,3,5 or all"));
+    std::vector<std::uint8_t> packs;
     std::bitset<kMaxPacks + 1> seen;
     for (const QString& piece : trimmed.split(QLatin1Char(','))) {
         const qsizetype dash = piece.indexOf(QLatin1Char('-'));

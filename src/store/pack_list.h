@@ -14,6 +14,18 @@
 // order given.
 std::optional<std::vector<std::uint8_t>> ParsePackList(const QString& text, int packCount, QString* error);
 
+// The same rule for polling, which also takes "auto": every pack from 1 to
+// the pack count in turn, reading only their live data. Every other command
+// refuses "auto" as ParsePackList does.
+struct RPackChoice {
+    std::vector<std::uint8_t> packs;
+    bool automatic = false;
+};
+std::optional<RPackChoice> ParsePackChoice(const QString& text, int packCount, QString* error);
+
+// The packs 1 to the pack count (kept within 1..16): what "all" stands for.
+std::vector<std::uint8_t> AllPacks(int packCount);
+
 // "1-4, 7" for the packs 1, 2, 3, 4 and 7: the short form of a list, for
 // messages and summaries.
 QString FormatPackList(const std::vector<std::uint8_t>& packs);

@@ -11,6 +11,18 @@ PackPoller::PackPoller(TDevInfo& store, AppGlobals& globals, IPollView& view, St
 {
 }
 
+void PackPoller::SetPlan(const RPollPlan& plan)
+{
+    const std::lock_guard<std::mutex> lock(m_planLock);
+    m_plan = plan;
+}
+
+RPollPlan PackPoller::Plan() const
+{
+    const std::lock_guard<std::mutex> lock(m_planLock);
+    return m_plan;
+}
+
 bool PackPoller::Pause(std::chrono::milliseconds duration)
 {
     const QDeadlineTimer deadline(duration);
@@ -26,11 +38,11 @@ bool PackPoller::RunPass()
 {
     if (m_stoppedOnLostPort)
         return false;
-    if (m_globals.ActivePage.load() > kLastMonitoredPage)
+    const RPollPlan plan = Plan();
+    if (plan.idle)
         return Pause(kIdlePause);
-    const int packCount = m_globals.PackCount.load();
     bool polledAny = false;
-    for (int row = 0; row < packCount; ++row) {
+    for (int row = 0; row < plan.packRows; ++row) {
         if (Stopping())
             return false;
         const RPackEntry entry = m_store.GetPackEntry(row);
@@ -90,11 +102,11 @@ void PackPoller::ShowResult(std::uint8_t result)
     PauseUnlessJob(kResultPause);
 }
 
-bool PackPoller::ShouldRefreshAfter(std::uint8_t result, const QDateTime& cycleTime) const
+bool PackPoller::ShouldRefreshAfter(std::uint8_t result, const QDateTime& cycleTime, const RPollPlan& plan) const
 {
     if (result == 0)
         return true;
-    if (m_globals.AutoPolling.load() || result == ResultCode::kNoAnswer)
+    if (plan.allPacks || result == ResultCode::kNoAnswer)
         return m_store.IsSilent(m_store.CurrentPackNumber(), cycleTime);
     return false;
 }
@@ -119,6 +131,7 @@ void PackPoller::PollPack(const QDateTime& cycleTime)
         Reconnect();
         return;
     }
+    const RPollPlan plan = Plan();
     const std::uint8_t pack = m_globals.SelectedPack.load();
     const std::uint8_t address = m_globals.SelectedAddress.load();
     m_store.SetCurrentPackNumber(pack);
@@ -133,7 +146,7 @@ void PackPoller::PollPack(const QDateTime& cycleTime)
         ShowResult(result);
     };
 
-    if (!m_globals.AutoPolling.load()) {
+    if (!plan.allPacks) {
         m_view.SetCommState(2);
         m_packTime = RDeviceTime{};
         settle(m_store.ReadDateTime(address, m_packTime));
@@ -143,7 +156,7 @@ void PackPoller::PollPack(const QDateTime& cycleTime)
 
         const bool clockDiffers = m_packTime.year != now.year || m_packTime.month != now.month
             || m_packTime.day != now.day || m_packTime.hour != now.hour || m_packTime.minute != now.minute;
-        if (m_globals.ClockSync.load() && clockDiffers) {
+        if (plan.clockSync && clockDiffers) {
             m_view.SetCommState(2);
             const std::uint8_t result = m_store.WriteDateTime(address, now);
             m_store.SetLastResult(result);
@@ -182,7 +195,7 @@ void PackPoller::PollPack(const QDateTime& cycleTime)
     if (analogResult == 0)
         m_store.SetEchoedPackNumber(echoed);
     settle(analogResult);
-    if (ShouldRefreshAfter(analogResult, cycleTime))
+    if (ShouldRefreshAfter(analogResult, cycleTime, plan))
         m_view.RefreshAnalog();
     if (Stopping() || JobWaiting())
         return;
@@ -190,16 +203,16 @@ void PackPoller::PollPack(const QDateTime& cycleTime)
     m_view.SetCommState(2);
     const std::uint8_t alarmResult = m_store.ReadAlarmData(address, pack);
     settle(alarmResult);
-    if (ShouldRefreshAfter(alarmResult, cycleTime))
+    if (ShouldRefreshAfter(alarmResult, cycleTime, plan))
         m_view.RefreshAlarm();
     if (Stopping() || JobWaiting())
         return;
 
-    if (m_globals.ActivePage.load() == kLocationPage) {
+    if (plan.readLocation) {
         m_view.SetCommState(2);
         const std::uint8_t locationResult = m_store.ReadLocationInfo(address, pack);
         settle(locationResult);
-        if (ShouldRefreshAfter(locationResult, cycleTime))
+        if (ShouldRefreshAfter(locationResult, cycleTime, plan))
             m_view.RefreshLocation();
         if (Stopping() || JobWaiting())
             return;

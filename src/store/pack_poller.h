@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 
 class TDevInfo;
 struct AppGlobals;
@@ -46,6 +47,27 @@ QString SoftwareVersionHex(std::uint16_t softwareVersion);
 // before the first one shown.
 QString SoftwareVersionText(std::uint16_t softwareVersion);
 
+// What the polling cycle is to do: the one input a front end gives it. The
+// window fills it from its selection state, bmstool poll from its arguments.
+struct RPollPlan {
+    // Send nothing: a page that sends its own commands is shown.
+    bool idle = false;
+    // The rows of the pack table a pass visits, from the first; each row is
+    // polled when its polled flag is set (TDevInfo::SelectPack and friends).
+    std::uint8_t packRows = kMaxPacks;
+    // Several packs in turn ("Auto"): each cycle reads only the analog and
+    // alarm data, and any failed reading is shown again after 90 s of
+    // silence. Otherwise the clock, bar code and device information are
+    // read first, and only a missing answer counts as silence.
+    bool allPacks = false;
+    // Set a pack clock that is a minute or more off to the PC clock.
+    bool clockSync = false;
+    // Read the location data too: the location page is shown.
+    bool readLocation = false;
+
+    friend bool operator==(const RPollPlan&, const RPollPlan&) = default;
+};
+
 // The polling cycle: visits the polled rows of the pack table and, for each,
 // reads its clock, identity, analog and alarm data (and location data while
 // the location page is shown), files the answers in the store, keeps the
@@ -61,12 +83,16 @@ public:
 
     PackPoller(TDevInfo& store, AppGlobals& globals, IPollView& view, StopRequested stopRequested);
 
-    // One pass over the first PackCount rows; false when a stop was asked
-    // for during the pass. While a page above 3 is shown, or when none of
-    // those rows is polled, it sends nothing and waits kIdlePause instead.
+    // Any thread. Taken up by the next pack polled.
+    void SetPlan(const RPollPlan& plan);
+    RPollPlan Plan() const;
+
+    // One pass over the plan's rows; false when a stop was asked for during
+    // the pass. While the plan is idle, or when none of those rows is
+    // polled, it sends nothing and waits kIdlePause instead.
     bool RunPass();
     // One cycle for the pack in SelectedPack/SelectedAddress, with the PC
-    // clock taken once as the cycle time.
+    // clock taken once as the cycle time and the plan as it is now.
     void PollPack();
     void PollPack(const QDateTime& cycleTime);
     // Close, wait a second, initialise and open the port again.
@@ -80,8 +106,6 @@ public:
     static constexpr std::chrono::milliseconds kResultPause{100};
     static constexpr std::chrono::milliseconds kReconnectPause{1000};
     static constexpr std::chrono::milliseconds kIdlePause{1000};
-    static constexpr int kLastMonitoredPage = 3;
-    static constexpr int kLocationPage = 3;
 
 private:
     // Waits unless a stop is asked for; false when it was.
@@ -95,12 +119,14 @@ private:
     // Lamp from a result and the short pause after it.
     void ShowResult(std::uint8_t result);
     // Shows a failed reading only after the pack has been silent for 90 s.
-    bool ShouldRefreshAfter(std::uint8_t result, const QDateTime& cycleTime) const;
+    bool ShouldRefreshAfter(std::uint8_t result, const QDateTime& cycleTime, const RPollPlan& plan) const;
 
     TDevInfo& m_store;
     AppGlobals& m_globals;
     IPollView& m_view;
     StopRequested m_stopRequested;
+    mutable std::mutex m_planLock;
+    RPollPlan m_plan;   // guarded by m_planLock
     RDeviceTime m_packTime;
     bool m_stoppedOnLostPort = false;
 };

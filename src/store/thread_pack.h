@@ -34,6 +34,8 @@ public:
 
     // Called on the user-interface thread. Returns when the thread has ended.
     void Stop();
+    // Any thread: what the passes poll from the next pack on.
+    void SetPlan(const RPollPlan& plan) { m_poller.SetPlan(plan); }
 
 signals:
     void refreshHead();

@@ -10,6 +10,7 @@
 #include "store/bus_texts.h"
 #include "store/bus_worker.h"
 #include "store/devinfo.h"
+#include "store/pack_list.h"
 #include "views/bus_summary_form.h"
 
 #include <QProgressBar>
@@ -74,9 +75,7 @@ void TFramePackConfig::BtnSyncAllClocksClick()
             ShowClockSummary(this, *report);
         });
     }
-    std::vector<std::uint8_t> packs;
-    for (int pack = 1; pack <= Globals().PackCount.load(); ++pack)
-        packs.push_back(std::uint8_t(pack));
+    const std::vector<std::uint8_t> packs = AllPacks(Globals().PackCount.load());
     TDevInfo* store = m_store;
     ProgressSyncClocks->setRange(0, int(packs.size()));
     ProgressSyncClocks->setValue(0);

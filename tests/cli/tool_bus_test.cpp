@@ -7,6 +7,7 @@
 #include "tool_process.h"
 
 #include "params/parameter_block.h"
+#include "store/pack_list.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -15,6 +16,9 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <optional>
+#include <vector>
 
 namespace {
 
@@ -47,9 +51,6 @@ TEST_F(ToolBus, BadListsAndMissingConfirmationsExit2BeforeAnythingIsSent)
         const char* message;
     };
     const Case cases[] = {
-        {Args({"params", "compare", "--packs", "1-17"}), "--packs"},
-        {Args({"params", "compare", "--packs", "1,2,2"}), "--packs"},
-        {Args({"params", "compare", "--packs", "one"}), "--packs"},
         {Args({"params", "compare"}), "--packs LIST is needed"},
         {Args({"params", "compare", "--packs", "1-2", "--ref-pack", "3", "--ref", "x.prt"}), "not both"},
         {Args({"params", "compare", "--packs", "1-2", "--ref-pack", "17"}), "--ref-pack"},
@@ -58,7 +59,6 @@ TEST_F(ToolBus, BadListsAndMissingConfirmationsExit2BeforeAnythingIsSent)
         {Args({"params", "compare", "--packs", "1-2", "--ref"}) << finer, "Line 3: 3450.5 has more than the 0 decimal(s)"},
         {Args({"params", "write"}) << good << Words({"--packs", "1-2"}), "needs --yes"},
         {Args({"params", "write"}) << bad << Words({"--packs", "1", "--yes"}), "Line 3"},
-        {Args({"time", "sync", "--packs", "0-3"}), "--packs"},
         {Args({"time", "--packs", "1-3"}), "time sync"},
         {Args({"history", "alarm", "--packs", "1-2", "--csv"}) << good, "folder"},
         {Args({"history", "alarm", "--packs", "1-2", "--csv", "/proc/no-such/logs"}), "folder"},
@@ -68,6 +68,70 @@ TEST_F(ToolBus, BadListsAndMissingConfirmationsExit2BeforeAnythingIsSent)
         const ToolRun run = RunTool(QStringList{QStringLiteral("--port"), QStringLiteral("/nonexistent/tty")} + c.arguments);
         EXPECT_EQ(run.exitCode, 2) << c.arguments.join(u' ').toStdString() << "\n" << run.err.toStdString();
         EXPECT_TRUE(run.err.contains(QLatin1String(c.message))) << run.err.toStdString();
+    }
+}
+
+// One pack-list rule: each text gives the same packs or the same refusal in
+// the core (which the compare and report dialogs call) and in every command
+// that takes --packs; "auto" only where polling takes it.
+TEST_F(ToolBus, EveryCommandTakesOrRefusesAPackListAsTheCoreDoes)
+{
+    ASSERT_TRUE(m_folder.isValid());
+    using Packs = std::vector<std::uint8_t>;
+    constexpr int kPackCount = 4;
+    const struct {
+        const char* text;
+        std::optional<Packs> packs;   // none: refused
+        bool pollTakes;               // differs from the list rule for "auto" only
+    } cases[] = {
+        {"1-16", Packs{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16}, true},
+        {"1,3,5", Packs{1, 3, 5}, true},
+        {" 2 - 4 , 9 ", Packs{2, 3, 4, 9}, true},
+        {"ALL", Packs{1, 2, 3, 4}, true},
+        {"auto", std::nullopt, true},
+        {"1,1", std::nullopt, false},
+        {"1,2,2", std::nullopt, false},
+        {"1-3,2", std::nullopt, false},
+        {"0,1", std::nullopt, false},
+        {"0-3", std::nullopt, false},
+        {"1-17", std::nullopt, false},
+        {"5-3", std::nullopt, false},
+        {"one", std::nullopt, false},
+        {"1,,2", std::nullopt, false},
+    };
+    const QString pdf = file("report.pdf");
+    std::vector<QStringList> commands = {Args({"params", "compare"}), Args({"time", "sync"}), Args({"history", "work"})};
+#ifdef BMS_WITH_REPORT
+    commands.push_back(Args({"report", "--pdf"}) << pdf);
+#endif
+    // No port: a list that is taken fails at opening the port (exit 1), one
+    // that is refused is a usage error (exit 2) before it.
+    const auto run = [](const QStringList& command, const char* packs) {
+        return RunTool(QStringList{QStringLiteral("--port"), QStringLiteral("/nonexistent/tty")} + command
+                       << QStringLiteral("--packs") << QString::fromUtf8(packs));
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        QString why;
+        const auto packs = ParsePackList(QString::fromUtf8(c.text), kPackCount, &why);
+        EXPECT_EQ(packs, c.packs);
+        const auto choice = ParsePackChoice(QString::fromUtf8(c.text), kPackCount, nullptr);
+        EXPECT_EQ(choice.has_value(), c.pollTakes);
+        if (c.packs && choice) {
+            EXPECT_EQ(choice->packs, *c.packs);
+        }
+        for (const QStringList& command : commands) {
+            const ToolRun tool = run(command, c.text);
+            EXPECT_EQ(tool.exitCode, c.packs ? 1 : 2) << command.join(u' ').toStdString() << "\n" << tool.err.toStdString();
+            if (!c.packs) {
+                EXPECT_TRUE(tool.err.contains(why)) << tool.err.toStdString();
+            }
+        }
+        const ToolRun poll = run(Args({"poll", "--count", "1"}), c.text);
+        EXPECT_EQ(poll.exitCode, c.pollTakes ? 1 : 2) << poll.err.toStdString();
+        if (!c.pollTakes) {
+            EXPECT_TRUE(poll.err.contains(why)) << poll.err.toStdString();
+        }
     }
 }
 

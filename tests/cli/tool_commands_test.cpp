@@ -154,9 +154,6 @@ TEST_F(ToolCommands, BadArgumentsAreRefusedBeforeThePortIsOpened)
         Words({"params", "read", "--bogus"}),
         Words({"history", "everything"}),
         Words({"history", "work", "--csv", "/nonexistent/folder/log.csv"}),
-        Words({"poll", "--packs", "0,1"}),
-        Words({"poll", "--packs", "5-3"}),
-        Words({"poll", "--packs", "1,1"}),   // refused as every command's pack list refuses it
         Words({"poll", "--count", "0"}),
         Words({"poll", "--interval", "-5"}),
         {Words({"poll", "--mqtt", "http://broker"}), "only mqtt:// is supported"},

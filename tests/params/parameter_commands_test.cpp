@@ -2,70 +2,27 @@
 #include "protocol/devoper.h"
 #include "protocol/frame.h"
 
-#include <QSettings>
-#include <QTemporaryDir>
+#include "support/scripted_link.h"
 
 #include <gtest/gtest.h>
 
-#include <deque>
 #include <memory>
 
 namespace {
 
-// A link that plays back prepared answers and keeps every request: it stands
-// for a pack that answers in ways the simulated packs never do (an empty or
-// short block).
-struct Script {
-    std::deque<QByteArray> answers;
-    QList<QByteArray> requests;
-};
-
-class ScriptedLink : public ILink {
-public:
-    explicit ScriptedLink(std::shared_ptr<Script> script) : m_script(std::move(script)) {}
-    bool open(QString*) override { return m_open = true; }
-    void close() override { m_open = false; }
-    bool isOpen() const override { return m_open; }
-    QByteArray exchange(const QByteArray& request, std::chrono::milliseconds, int) override
-    {
-        m_script->requests.append(request);
-        if (m_script->answers.empty())
-            return {};
-        QByteArray answer = m_script->answers.front();
-        m_script->answers.pop_front();
-        return answer;
-    }
-
-private:
-    std::shared_ptr<Script> m_script;
-    bool m_open = false;
-};
-
+// The parameter commands over a scripted link that plays back prepared
+// answers: a pack that answers in ways the simulated packs never do (an
+// empty or short block).
 class ParameterCommands : public ::testing::Test {
 protected:
     static constexpr std::uint8_t kPort = 9;
     static constexpr std::uint8_t kAddress = 3;
 
-    void SetUp() override
-    {
-        ASSERT_TRUE(m_folder.isValid());
-        const QString ini = m_folder.filePath(QStringLiteral("BMS.ini"));
-        {
-            QSettings settings(ini, QSettings::IniFormat);
-            settings.setValue(QStringLiteral("Ports/COM%1").arg(kPort), QStringLiteral("params-script"));
-        }
-        m_oper.SetPortMapFile(ini);
-        // Where the platform fixes the device name ("COMn"), the script
-        // takes that name instead.
-        const std::shared_ptr<Script> script = m_script;
-        LinkRegistry::Register(m_oper.PortDevice(kPort),
-                               [script](const LinkSettings&) { return std::make_unique<ScriptedLink>(script); });
-        ASSERT_TRUE(m_oper.OpenSerial(kPort));
-    }
+    void SetUp() override { ASSERT_TRUE(OpenScriptedLink(m_oper, QStringLiteral("params-script"), m_script, kPort)); }
 
     void Answer(std::uint8_t rtn, QByteArrayView info)
     {
-        m_script->answers.push_back(frame::BuildFrame(kAddress, rtn, info));
+        m_script->queued.push_back(frame::BuildFrame(kAddress, rtn, info));
     }
 
     frame::ParsedFrame LastRequest() const
@@ -89,8 +46,7 @@ protected:
         return block;
     }
 
-    QTemporaryDir m_folder;
-    std::shared_ptr<Script> m_script = std::make_shared<Script>();
+    std::shared_ptr<LinkScript> m_script = std::make_shared<LinkScript>();
     TDevOper m_oper;
     TParameterInfo m_info;
 };

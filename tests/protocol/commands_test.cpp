@@ -4,8 +4,7 @@
 #include "protocol/devoper.h"
 #include "protocol/frame.h"
 
-#include <QSettings>
-#include <QTemporaryDir>
+#include "support/scripted_link.h"
 
 #include <gtest/gtest.h>
 
@@ -15,36 +14,6 @@ namespace {
 
 const QString kDevice = QStringLiteral("scripted-commands");
 
-// What the scripted pack answers and what it was sent. One per process; each
-// test resets it.
-struct Script {
-    QByteArray answer;
-    QByteArray lastRequest;
-    int exchanges = 0;
-};
-
-Script& TheScript()
-{
-    static Script script;
-    return script;
-}
-
-class ScriptedLink : public ILink {
-public:
-    bool open(QString*) override { return m_open = true; }
-    void close() override { m_open = false; }
-    bool isOpen() const override { return m_open; }
-    QByteArray exchange(const QByteArray& request, std::chrono::milliseconds, int maxCharacters) override
-    {
-        TheScript().lastRequest = request;
-        ++TheScript().exchanges;
-        return TheScript().answer.left(maxCharacters);
-    }
-
-private:
-    bool m_open = false;
-};
-
 QByteArray Hex(const char* text)
 {
     return QByteArray::fromHex(text);  // spaces are skipped
@@ -52,34 +21,24 @@ QByteArray Hex(const char* text)
 
 class Commands : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        LinkRegistry::Register(kDevice, [](const LinkSettings&) { return std::make_unique<ScriptedLink>(); });
-        ASSERT_TRUE(m_dir.isValid());
-        const QString ini = m_dir.filePath(QStringLiteral("ports.ini"));
-        {
-            QSettings settings(ini, QSettings::IniFormat);
-            settings.setValue(QStringLiteral("Ports/COM1"), kDevice);
-        }
-        TheScript() = Script{};
-        m_op.SetPortMapFile(ini);
-        ASSERT_TRUE(m_op.OpenSerial(1));
-    }
+    void SetUp() override { ASSERT_TRUE(OpenScriptedLink(m_op, kDevice, m_script)); }
 
-    // The pack at address 1 answers with this RTN and INFO.
+    // The pack at address 1 answers every request with this RTN and INFO.
     void Answer(const QByteArray& info, std::uint8_t rtn = 0)
     {
-        TheScript().answer = frame::BuildFrame(1, rtn, info);
+        m_script->respond = [answer = frame::BuildFrame(1, rtn, info)](const QByteArray&) { return answer; };
     }
+
+    QByteArray LastRequest() const { return m_script->requests.value(m_script->requests.size() - 1); }
 
     frame::ParsedFrame Sent() const
     {
         frame::ParsedFrame parsed;
-        EXPECT_TRUE(frame::ParseFrame(TheScript().lastRequest, parsed)) << TheScript().lastRequest.constData();
+        EXPECT_TRUE(frame::ParseFrame(LastRequest(), parsed)) << LastRequest().constData();
         return parsed;
     }
 
-    QTemporaryDir m_dir;
+    std::shared_ptr<LinkScript> m_script = std::make_shared<LinkScript>();
     TDevOper m_op;
 };
 
@@ -169,7 +128,7 @@ TEST_F(Commands, WriteDateTimeSendsSevenBytesUnderLength200E)
 {
     Answer({});
     ASSERT_EQ(m_op.WriteDateTime(1, RDeviceTime{2024, 3, 5, 14, 7, 9}), 0);
-    EXPECT_EQ(TheScript().lastRequest.mid(9, 4), QByteArray("200E"));
+    EXPECT_EQ(LastRequest().mid(9, 4), QByteArray("200E"));
     EXPECT_EQ(Sent().info, Hex("07E8 03 05 0E 07 09"));
 }
 
@@ -185,7 +144,7 @@ TEST_F(Commands, TextsArePaddedOrCutToTheirField)
     product.companyName = QStringLiteral("电池公司");
     product.remark = QStringLiteral("x");
     ASSERT_EQ(m_op.WriteProductInfo(1, 2, product), 0);
-    EXPECT_EQ(TheScript().lastRequest.mid(9, 4), QByteArray("F1A6"));  // LENID 422
+    EXPECT_EQ(LastRequest().mid(9, 4), QByteArray("F1A6"));  // LENID 422
     EXPECT_EQ(Sent().info.mid(1, 30), Hex("B5E7 B3D8 B9AB CBBE") + QByteArray(22, ' '));  // GB18030
     EXPECT_EQ(Sent().info.right(30), "x" + QByteArray(29, ' '));
 }
@@ -311,7 +270,7 @@ TEST_F(Commands, FailuresLeaveOutputsAsTheCommandSetThem)
     EXPECT_EQ(m_op.ReadPackQuantity(1, packs), 0);
     EXPECT_EQ(packs, 5);
 
-    TheScript().answer.clear();
+    m_script->respond = nullptr;
     QString code = QStringLiteral("kept");
     EXPECT_EQ(m_op.ReadBarCode(1, 1, code), ResultCode::kNoAnswer);
     EXPECT_EQ(code, QStringLiteral("kept"));
@@ -327,7 +286,7 @@ TEST_F(Commands, ValuesThatCannotTravelAreRefusedUnsent)
     EXPECT_EQ(m_op.WriteCalibration(1, 1, 1, 11, false, Decimal::fromInt(3'000'000'000LL), {}),
               ResultCode::kValueRejected);
     EXPECT_EQ(m_op.WriteDischargeAccumulating(1, 1, Decimal::fromInt(500'000'000), {}), ResultCode::kValueRejected);
-    EXPECT_EQ(TheScript().exchanges, 0);
+    EXPECT_EQ(m_script->requests.size(), 0);
 }
 
 TEST_F(Commands, AnalogAnswerFillsOnlyTheRequestedElement)

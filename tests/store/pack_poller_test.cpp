@@ -6,11 +6,11 @@
 
 #include "lib/sim_bus.h"
 #include "protocol/frame.h"
-#include "protocol/link.h"
 #include "protocol/result_codes.h"
 #include "services/settings.h"
 #include "store/devinfo.h"
 #include "store/pack_poller.h"
+#include "support/scripted_link.h"
 
 #include <QDateTime>
 #include <QMutex>
@@ -35,55 +35,33 @@ constexpr std::uint8_t kReadDateTime = 0x4D;
 constexpr std::uint8_t kWriteDateTime = 0x4E;
 constexpr std::uint8_t kReadDeviceInfo = 0x51;
 
-// What the link has seen and how it answers.
-struct LinkScript {
-    QMutex mutex;
+// How the packs behind the scripted link answer: as simulated packs, with
+// answers, a code or silence in place of theirs. Changed under the link
+// script's mutex.
+struct PackScript {
     SimBus bus{SimOptions{}};
-    // Requests as "address:CID2", e.g. "1:4D".
-    QStringList requests;
     QByteArray lastDateTimeWritten;
     // INFO bytes answered in place of the pack's, by command code.
     std::map<std::uint8_t, QByteArray> answers;
     bool silent = false;
     // A return code every command gets instead of its answer.
     std::optional<std::uint8_t> failWith;
-};
 
-std::shared_ptr<LinkScript>& CurrentScript()
-{
-    static std::shared_ptr<LinkScript> script;
-    return script;
-}
-
-class ScriptedLink final : public ILink {
-public:
-    explicit ScriptedLink(std::shared_ptr<LinkScript> script) : m_script(std::move(script)) {}
-    bool open(QString*) override { return m_open = true; }
-    void close() override { m_open = false; }
-    bool isOpen() const override { return m_open; }
-
-    QByteArray exchange(const QByteArray& request, std::chrono::milliseconds, int maxCharacters) override
+    QByteArray respond(const QByteArray& request)
     {
         frame::ParsedFrame parsed;
-        if (!m_open || !frame::ParseFrame(request, parsed))
+        if (!frame::ParseFrame(request, parsed))
             return {};
-        QMutexLocker locker(&m_script->mutex);
-        m_script->requests.append(
-            QStringLiteral("%1:%2").arg(parsed.address).arg(parsed.cid2, 2, 16, QLatin1Char('0')).toUpper());
         if (parsed.cid2 == kWriteDateTime)
-            m_script->lastDateTimeWritten = parsed.info;
-        if (m_script->silent)
+            lastDateTimeWritten = parsed.info;
+        if (silent)
             return {};
-        if (m_script->failWith)
-            return frame::BuildFrame(parsed.address, *m_script->failWith, {});
-        if (const auto answer = m_script->answers.find(parsed.cid2); answer != m_script->answers.end())
+        if (failWith)
+            return frame::BuildFrame(parsed.address, *failWith, {});
+        if (const auto answer = answers.find(parsed.cid2); answer != answers.end())
             return frame::BuildFrame(parsed.address, 0, answer->second);
-        return m_script->bus.respond(request).text.left(maxCharacters);
+        return bus.respond(request).text;
     }
-
-private:
-    std::shared_ptr<LinkScript> m_script;
-    bool m_open = false;
 };
 
 // Writes down what the cycle has the window do.
@@ -128,13 +106,11 @@ class PackPollerTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        CurrentScript() = m_script;
-        LinkRegistry::Register(QLatin1String(kLinkName),
-                               [](const LinkSettings&) { return std::make_unique<ScriptedLink>(CurrentScript()); });
+        m_link->respond = [packs = m_packs](const QByteArray& request) { return packs->respond(request); };
         m_store.InitStore();
-        ASSERT_TRUE(m_store.DevOper().OpenLink(LinkSettings{QLatin1String(kLinkName)}, 1));
+        ASSERT_TRUE(OpenScriptedLink(m_store.DevOper(), QLatin1String(kLinkName), m_link));
         m_globals.PortNumber = 1;
-        m_globals.PackCount = 4;
+        m_poller.SetPlan(Plan(0, 4));
     }
 
     void TearDown() override { m_store.CloseSerial(1); }
@@ -142,32 +118,43 @@ protected:
     // The selection as the window leaves it: one pack, or "Auto".
     void Focus(std::uint8_t pack)
     {
-        m_globals.AutoPolling = false;
         m_globals.SelectedPack = pack;
         m_globals.SelectedAddress = pack;
         m_store.SelectPack(pack);
     }
     void ChooseAuto()
     {
-        m_globals.AutoPolling = true;
         m_globals.SelectedPack = 0;
         m_globals.SelectedAddress = 255;
         m_store.SelectAllPacks();
     }
+    // The plan the window makes for the page shown and the selection.
+    static RPollPlan Plan(int page, std::uint8_t packCount, bool allPacks = false, bool clockSync = false)
+    {
+        return RPollPlan{.idle = page > 3, .packRows = packCount, .allPacks = allPacks, .clockSync = clockSync,
+                         .readLocation = page == 3};
+    }
 
+    // Requests as "address:CID2", e.g. "1:4D".
     QStringList TakeRequests()
     {
-        QMutexLocker locker(&m_script->mutex);
-        return std::exchange(m_script->requests, {});
+        QStringList taken;
+        for (const QByteArray& request : m_link->takeRequests()) {
+            frame::ParsedFrame parsed;
+            if (frame::ParseFrame(request, parsed))
+                taken << QStringLiteral("%1:%2").arg(parsed.address).arg(parsed.cid2, 2, 16, QLatin1Char('0')).toUpper();
+        }
+        return taken;
     }
     template <typename Change>
     void EditScript(Change change)
     {
-        QMutexLocker locker(&m_script->mutex);
-        change(*m_script);
+        QMutexLocker locker(&m_link->mutex);
+        change(*m_packs);
     }
 
-    std::shared_ptr<LinkScript> m_script = std::make_shared<LinkScript>();
+    std::shared_ptr<LinkScript> m_link = std::make_shared<LinkScript>();
+    std::shared_ptr<PackScript> m_packs = std::make_shared<PackScript>();
     TDevInfo m_store;
     AppGlobals m_globals;
     RecordingView m_view;
@@ -195,8 +182,7 @@ TEST_F(PackPollerTest, APassSendsWhatThePageAndTheSelectionAskFor)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        m_globals.PackCount = c.packCount;
-        m_globals.ActivePage = c.page;
+        m_poller.SetPlan(Plan(c.page, c.packCount, c.autoPolling));
         if (c.autoPolling)
             ChooseAuto();
         else
@@ -225,8 +211,8 @@ TEST_F(PackPollerTest, PackClockIsRewrittenOnlyWhenItIsOffByAMinuteOrMore)
     Focus(1);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        m_globals.ClockSync = c.clockSync;
-        EditScript([&](LinkScript& s) {
+        m_poller.SetPlan(Plan(0, 4, false, c.clockSync));
+        EditScript([&](PackScript& s) {
             s.answers[kReadDateTime] = DateTimeBytes(c.packClock);
             s.lastDateTimeWritten.clear();
         });
@@ -234,7 +220,7 @@ TEST_F(PackPollerTest, PackClockIsRewrittenOnlyWhenItIsOffByAMinuteOrMore)
         EXPECT_EQ(TakeRequests().contains(QStringLiteral("1:4E")), c.rewritten);
         // The pack is set to the cycle time, seconds included.
         if (c.rewritten)
-            EditScript([&](LinkScript& s) { EXPECT_EQ(s.lastDateTimeWritten, DateTimeBytes(kCycleTime)); });
+            EditScript([&](PackScript& s) { EXPECT_EQ(s.lastDateTimeWritten, DateTimeBytes(kCycleTime)); });
     }
 }
 
@@ -259,15 +245,15 @@ TEST_F(PackPollerTest, AFailingPackIsShownAgainOnlyAfterNinetySecondsOfSilence)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Focus(1);
-        m_globals.AutoPolling = c.autoPolling;
-        EditScript([](LinkScript& s) {
+        m_poller.SetPlan(Plan(0, 4, c.autoPolling));
+        EditScript([](PackScript& s) {
             s.silent = false;
             s.failWith.reset();
         });
         m_poller.PollPack(kCycleTime);
         ASSERT_EQ(m_store.LastResult(), ResultCode::kSuccess);
 
-        EditScript([&](LinkScript& s) {
+        EditScript([&](PackScript& s) {
             s.silent = c.silent;
             if (!c.silent)
                 s.failWith = kPackError;
@@ -298,7 +284,7 @@ TEST_F(PackPollerTest, ShortLiveAnswersAreShownWithBlanksAfter)
     Focus(1);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.fault);
-        EditScript([&](LinkScript& s) {
+        EditScript([&](PackScript& s) {
             s.bus.clearFaults();
             ASSERT_TRUE(s.bus.addFault(QString::fromLatin1(c.fault)));
         });
@@ -324,7 +310,7 @@ TEST_F(PackPollerTest, VersionPanelShowsVersionsFrom0534InHexadecimal)
     Focus(1);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.version);
-        EditScript([&](LinkScript& s) { s.answers[kReadDeviceInfo] = DeviceInfoBytes(c.version); });
+        EditScript([&](PackScript& s) { s.answers[kReadDeviceInfo] = DeviceInfoBytes(c.version); });
         m_poller.PollPack(kCycleTime);
         EXPECT_EQ(SoftwareVersionText(m_view.shownVersion), QLatin1String(c.text));
     }
@@ -338,9 +324,9 @@ TEST_F(PackPollerTest, APassWithNothingToPollWaitsInsteadOfSpinning)
     GTEST_SKIP() << "no per-thread CPU clock here";
 #else
     Focus(5);
-    m_globals.PackCount = 2;
     std::atomic<bool> stop{false};
     PackPoller poller(m_store, m_globals, m_view, [&stop] { return stop.load(); });
+    poller.SetPlan(Plan(0, 2));
     auto cpuSeconds = [] {
         timespec now{};
         clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
