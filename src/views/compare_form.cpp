@@ -299,7 +299,7 @@ void TCompareForm::BtnLoadReferenceClick()
 
 bool TCompareForm::LoadReferenceFile(const QString& path)
 {
-    const RReferenceFile loaded = LoadReferenceFile(path);
+    const RReferenceFile loaded = ::LoadReferenceFile(path);
     if (loaded.fault != ReferenceFileFault::None) {
         MessageBoxes::Inform(this, ReferenceFileWarning(path, loaded));
         return false;

@@ -158,8 +158,9 @@ TEST_F(ToolOnSimTest, JsonGivesEachPacksLevelAndFindingsAsValues)
         EXPECT_EQ(pack[QStringLiteral("level")].toString(), QLatin1String(packs[k].level)) << k;
         const QJsonArray findings = pack[QStringLiteral("findings")].toArray();
         EXPECT_EQ(findings.isEmpty(), *packs[k].firstRule == 0) << k;
-        if (!findings.isEmpty())
+        if (!findings.isEmpty()) {
             EXPECT_EQ(findings[0].toObject()[QStringLiteral("rule")].toString(), QLatin1String(packs[k].firstRule));
+        }
         const QJsonArray unread = pack[QStringLiteral("unread")].toArray();
         EXPECT_EQ(unread.isEmpty() ? 0 : unread[0].toObject()[QStringLiteral("command")].toInt(), packs[k].unreadCommand)
             << k;

@@ -194,8 +194,7 @@ TEST_F(ReportRulesTest, WorkLogSummary)
 TEST_F(ReportRulesTest, OverallLevelIsTheWorstFinding)
 {
     EXPECT_EQ(OverallLevel({}), ReportLevel::Ok);
-    const std::vector<RFinding> findings = {{ReportLevel::Watch, {}}, {ReportLevel::Service, {}},
-                                            {ReportLevel::Watch, {}}};
+    const std::vector<RFinding> findings = {*ClockFinding(400), *HealthFinding(50), *ClockFinding(-400)};
     EXPECT_EQ(OverallLevel(findings), ReportLevel::Service);
 }
 
