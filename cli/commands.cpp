@@ -143,7 +143,12 @@ constexpr std::array<CommandSpec, 22> kCommands = {{
      "HTML file) in the chosen language, each pack marked OK, Incomplete, Watch or Service with the reasons\n"
      "and what could not be read. The files are checked before any pack is read and replaced only when\n"
      "complete. Exit 1 when a pack is silent or incomplete or the reference pack could not be read (the\n"
-     "files are written), or when the port went away (nothing written). Ctrl-C writes nothing.",
+     "files are written), or when the port went away (nothing written). Ctrl-C writes nothing.\n"
+     "With --json (before or after \"report\") --pdf is optional: one object per pack (type report_pack) with\n"
+     "its reach, answered, level (ok, incomplete, watch, service, no_answer, not_tried, port_lost), findings\n"
+     "as values (rule, level, value, limit, unit; sensor or alarm_code and last where the rule has them) and\n"
+     "unread reads (command, result), then one object for the rack (type report: made, reference,\n"
+     "reference_pack, reference_result, packs, complete, cancelled, port_lost). The exit status is the same.",
      "bmstool --port simulator report --packs 1-4 --pdf rack.pdf --html rack.html", kReportOptions,
      PrepareReport},
 }};

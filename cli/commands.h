@@ -4,6 +4,7 @@
 #include "output.h"
 
 #include "params/parameter_file.h"
+#include "params/reference_file.h"
 
 #include <QString>
 
@@ -105,6 +106,8 @@ std::optional<std::vector<std::uint8_t>> PacksOption(const CommandArgs& args, QS
 // A parameter file read and checked before anything is sent: its lines, or
 // none with the message (naming the file and the refused line).
 std::optional<std::vector<RParameterFileLine>> LoadParameterLines(const QString& file, QString& error);
+// Why a reference file (--ref) was refused, naming the file and the line.
+QString ReferenceFileMessage(const QString& file, const RReferenceFile& loaded);
 // A value of the entry as "params read" shows it.
 QString ParameterValueText(const RParameterKind& entry, Decimal value);
 

@@ -6,6 +6,7 @@
 #include "interrupt.h"
 
 #include "params/parameter_compare.h"
+#include "params/reference_file.h"
 #include "services/settings.h"
 #include "store/bus_jobs.h"
 #include "store/bus_texts.h"
@@ -87,7 +88,7 @@ OutputRecord CompareSummary(const Session& session, const RParameterSets& sets, 
 struct CompareRequest {
     std::vector<std::uint8_t> packs;
     std::optional<std::uint8_t> referencePack;
-    std::vector<RParameterFileLine> referenceLines;   // --ref FILE
+    std::optional<RReference> referenceFile;   // --ref FILE
 };
 
 int RunCompare(Session& session, const CompareRequest& request)
@@ -107,10 +108,9 @@ int RunCompare(Session& session, const CompareRequest& request)
 
     RParameter reference = session.store().ParameterInfo().NewParameterSet(0);
     std::vector<std::uint8_t> referenceIds;
-    if (!request.referenceLines.empty()) {
-        ApplyParameterLines(request.referenceLines, reference);
-        for (const RParameterFileLine& line : request.referenceLines)
-            referenceIds.push_back(line.id);
+    if (request.referenceFile) {
+        reference = request.referenceFile->set;
+        referenceIds = request.referenceFile->ids;
     } else {
         const std::uint8_t pack = request.referencePack.value_or(request.packs.front());
         const RPackParameters* found = sets.find(pack);
@@ -309,14 +309,10 @@ Prepared PrepareParamsCompare(const CommandArgs& args)
         request.referencePack = std::uint8_t(*pack);
     }
     if (args.has("--ref")) {
-        const auto lines = LoadParameterLines(args.value("--ref"), error);
-        if (!lines)
-            return Prepared::Usage(error);
-        TParameterInfo catalogue;
-        catalogue.InitCatalogue();
-        if (const QString refused = RefusedReferenceLines(*lines, catalogue.NewParameterSet(0)); !refused.isEmpty())
-            return Prepared::Usage(QStringLiteral("%1: %2").arg(args.value("--ref"), refused));
-        request.referenceLines = *lines;
+        const RReferenceFile loaded = LoadReferenceFile(args.value("--ref"));
+        if (loaded.fault != ReferenceFileFault::None)
+            return Prepared::Usage(ReferenceFileMessage(args.value("--ref"), loaded));
+        request.referenceFile = loaded.reference;
     }
     return Prepared::Run([request](Session& session) { return RunCompare(session, request); });
 }

@@ -4,6 +4,7 @@
 
 #include "protocol/decoders.h"
 #include "protocol/wire_text.h"
+#include "store/calibration_items.h"
 #include "store/config_checks.h"
 #include "store/devinfo.h"
 
@@ -14,25 +15,17 @@
 namespace {
 
 // The calibration items the configuration page offers, by kind.
-struct CalibrationItem {
-    std::uint8_t kind;
-    std::uint8_t item;
-    const char* name;
-};
-constexpr std::array<CalibrationItem, 11> kCalibrationItems = {{
-    {1, 11, "voltage reference (mV)"},
-    {1, 12, "pack voltage (mV)"},
-    {2, 22, "charging current (mA)"},
-    {2, 21, "zero-point current (mA)"},
-    {2, 23, "discharging current (mA)"},
-    {3, 1, "temperature sensor 1 (degC)"},
-    {3, 2, "temperature sensor 2 (degC)"},
-    {3, 3, "temperature sensor 3 (degC)"},
-    {3, 4, "temperature sensor 4 (degC)"},
-    {3, 5, "ambient temperature (degC)"},
-    {3, 6, "FET temperature (degC)"},
-}};
+using CalibrationItem = RCalibrationItem;
 constexpr std::uint8_t kTemperatureKind = kTemperatureCalibrationKind;
+
+// "voltage reference (mV)": the item with the unit its values are given in.
+QString ItemName(const CalibrationItem& row)
+{
+    const char* unit = row.unit == CalibrationUnit::Millivolt     ? "mV"
+                     : row.unit == CalibrationUnit::Milliampere ? "mA"
+                                                                : "degC";
+    return QStringLiteral("%1 (%2)").arg(QLatin1String(row.name.data(), qsizetype(row.name.size())), QLatin1String(unit));
+}
 
 const CalibrationItem* FindCalibrationItem(const QString& kindText, const QString& itemText)
 {
@@ -40,10 +33,7 @@ const CalibrationItem* FindCalibrationItem(const QString& kindText, const QStrin
     const auto item = ParseWholeIn(itemText, 0, 255);
     if (!kind || !item)
         return nullptr;
-    for (const CalibrationItem& row : kCalibrationItems)
-        if (row.kind == *kind && row.item == *item)
-            return &row;
-    return nullptr;
+    return ::FindCalibrationItem(std::uint8_t(*kind), std::uint8_t(*item));
 }
 
 // A calibration value as the pack takes it: whole mV or mA, or tenths of a
@@ -52,7 +42,7 @@ const CalibrationItem* FindCalibrationItem(const QString& kindText, const QStrin
 // the value that would have been sent, so that the user gives it as meant.
 std::optional<Decimal> ParseCalibrationValue(const CalibrationItem& row, const QString& text, QString& error)
 {
-    const QString name = QString::fromLatin1(row.name);
+    const QString name = ItemName(row);
     const bool temperature = row.kind == kTemperatureKind;
     const QString unit = temperature ? QStringLiteral("degC") : name.section(u'(', 1).chopped(1);
     CalibrationValueError reason = CalibrationValueError::None;
@@ -93,7 +83,7 @@ int ReadCalibration(Session& session, const CalibrationItem& row)
                             .number(QStringLiteral("pack"), session.pack())
                             .number(QStringLiteral("kind"), row.kind)
                             .number(QStringLiteral("item"), row.item)
-                            .text(QStringLiteral("name"), QString::fromLatin1(row.name))
+                            .text(QStringLiteral("name"), ItemName(row))
                             .number(QStringLiteral("first"), first)
                             .number(QStringLiteral("second"), second));
     return 0;

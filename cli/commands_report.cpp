@@ -14,6 +14,7 @@
 #include "store/pack_list.h"
 #include "store/report_data.h"
 #include "store/report_findings.h"
+#include "store/report_wording.h"
 #include "store/report_texts.h"
 
 #ifdef BMS_WITH_REPORT
@@ -25,15 +26,118 @@
 namespace {
 
 constexpr int kInterruptedStatus = 130;
+constexpr int kUsageStatus = 2;
 
 #ifdef BMS_WITH_REPORT
 struct ReportJob {
     RReportRequest request;
-    RReportFiles files;
+    RReportFiles files;   // pdf empty: values only (--json)
 };
+
+QString ReachName(RPackReach reach)
+{
+    switch (reach) {
+    case RPackReach::NotTried: return QStringLiteral("not_tried");
+    case RPackReach::PortLost: return QStringLiteral("port_lost");
+    case RPackReach::Asked: break;
+    }
+    return QStringLiteral("asked");
+}
+
+QString JsonArray(const QStringList& items)
+{
+    return QLatin1Char('[') + items.join(QLatin1Char(',')) + QLatin1Char(']');
+}
+
+// The findings as values: rule, level, value, limit, unit and, where the
+// rule has one, the sensor or alarm code and the time.
+QString FindingsJson(const RPackReport& pack)
+{
+    QStringList items;
+    for (const RFinding& finding : pack.findings) {
+        QString item = QStringLiteral("{\"rule\":%1,\"level\":%2,\"value\":%3,\"limit\":%4,\"unit\":%5")
+                           .arg(JsonString(ReportRuleName(finding.rule)), JsonString(ReportLevelName(finding.level)),
+                                finding.value.toString(), finding.limit.toString(),
+                                JsonString(ReportUnitName(finding.unit)));
+        if (finding.rule == ReportRule::Temperature)
+            item += finding.item == kAmbientSensorItem ? QStringLiteral(",\"sensor\":\"ambient\"")
+                  : finding.item == kFetSensorItem     ? QStringLiteral(",\"sensor\":\"fet\"")
+                                                       : QStringLiteral(",\"sensor\":%1").arg(finding.item);
+        if (finding.rule == ReportRule::Protection)
+            item += QStringLiteral(",\"alarm_code\":%1,\"last\":%2")
+                        .arg(finding.item)
+                        .arg(JsonString(FormatDeviceTime(finding.when)));
+        items << item + QLatin1Char('}');
+    }
+    return JsonArray(items);
+}
+
+QString UnreadJson(const RPackReport& pack)
+{
+    QStringList items;
+    for (const RUnreadItem& item : pack.unread)
+        items << QStringLiteral("{\"command\":%1,\"result\":%2}").arg(item.command).arg(item.result);
+    return JsonArray(items);
+}
+
+OutputRecord PackLine(const RPackReport& pack, bool json, const TTextOper& texts)
+{
+    OutputRecord line(QStringLiteral("report_pack"));
+    line.number(QStringLiteral("pack"), pack.packNumber);
+    if (json)
+        line.text(QStringLiteral("reach"), ReachName(pack.reach))
+            .flag(QStringLiteral("answered"), pack.answered)
+            .text(QStringLiteral("level"), ReportStatusName(pack));
+    if (!pack.answered) {
+        // Garbled rather than silent: Incomplete, with what was not read.
+        line.text(QStringLiteral("status"), pack.unread.empty() ? QStringLiteral("no answer") : LevelText(pack.level, texts))
+            .text(QStringLiteral("reason"), NoAnswerText(pack, texts));
+        if (json && pack.reach == RPackReach::Asked)
+            line.number(QStringLiteral("result"), pack.answerResult);
+    } else {
+        QStringList reasons;
+        for (const RFinding& finding : pack.findings)
+            reasons << FindingText(finding, texts);
+        line.text(QStringLiteral("bar_code"), pack.barCode).text(QStringLiteral("status"), LevelText(pack.level, texts));
+        if (json)
+            line.raw(QStringLiteral("findings"), FindingsJson(pack), QString());
+        else
+            line.text(QStringLiteral("findings"), reasons.join(QStringLiteral("; ")));
+    }
+    if (json)
+        line.raw(QStringLiteral("unread"), UnreadJson(pack), QString());
+    if (!pack.unread.empty())
+        line.text(QStringLiteral("not_read"), UnreadList(pack, texts));
+    return line;
+}
+
+// The rack as a whole, last: when it was made, against what, and whether
+// it checked everything.
+OutputRecord RackLine(const RReport& report)
+{
+    OutputRecord line(QStringLiteral("report"));
+    line.text(QStringLiteral("made"), report.made.toString(Qt::ISODate));
+    if (!report.referenceName.isEmpty())
+        line.text(QStringLiteral("reference"), report.referenceName);
+    if (report.referencePack != 0)
+        line.number(QStringLiteral("reference_pack"), report.referencePack)
+            .number(QStringLiteral("reference_result"), report.referenceResult);
+    line.number(QStringLiteral("packs"), std::int64_t(report.packs.size()))
+        .flag(QStringLiteral("complete"), ReportComplete(report))
+        .flag(QStringLiteral("cancelled"), report.cancelled)
+        .flag(QStringLiteral("port_lost"), report.portLost);
+    return line;
+}
 
 int RunReport(Session& session, const ReportJob& job)
 {
+    // With --json the values alone may be wanted: the files are optional
+    // then. Refused here, before anything is sent, since only the session
+    // knows the output form.
+    if (job.files.pdf.isEmpty() && !session.out().json()) {
+        session.out().error(QStringLiteral("report needs --packs LIST and --pdf FILE (or --json for the values alone)"));
+        return kUsageStatus;
+    }
     TDevInfo& store = session.store();
     RBusControl control;
     control.cancelled = [] { return InterruptRequested(); };
@@ -42,6 +146,14 @@ int RunReport(Session& session, const ReportJob& job)
             session.out().error(QStringLiteral("[%1/%2] %3").arg(done + 1).arg(total).arg(what));
     };
     const RReport report = GatherReport(store, job.request, control);
+    const TTextOper& texts = store.TextOper();
+    const bool json = session.out().json();
+    // A script is told what was read even when no file is written.
+    if (json && (report.cancelled || report.portLost)) {
+        for (const RPackReport& pack : report.packs)
+            session.out().printLine(PackLine(pack, json, texts));
+        session.out().printLine(RackLine(report));
+    }
     if (report.cancelled) {
         session.out().error(QStringLiteral("interrupted: no report written"));
         return kInterruptedStatus;
@@ -49,34 +161,20 @@ int RunReport(Session& session, const ReportJob& job)
     if (report.portLost)
         return session.failed(QStringLiteral("the port %1 went away: no report written")
                                   .arg(store.DevOper().PortDevice(session.globals().PortNumber.load())));
-    const TTextOper& texts = store.TextOper();
-    for (const RPackReport& pack : report.packs) {
-        OutputRecord line(QStringLiteral("report_pack"));
-        line.number(QStringLiteral("pack"), pack.packNumber);
-        if (!pack.answered) {
-            // Garbled rather than silent: Incomplete, with what was not read.
-            line.text(QStringLiteral("status"), pack.unread.empty() ? QStringLiteral("no answer") : LevelText(pack.level, texts))
-                .text(QStringLiteral("reason"), pack.noAnswerReason);
-        } else {
-            QStringList reasons;
-            for (const RFinding& finding : pack.findings)
-                reasons << finding.reason;
-            line.text(QStringLiteral("bar_code"), pack.barCode)
-                .text(QStringLiteral("status"), LevelText(pack.level, texts))
-                .text(QStringLiteral("findings"), reasons.join(QStringLiteral("; ")));
-        }
-        if (!pack.unread.empty())
-            line.text(QStringLiteral("not_read"), UnreadList(pack, texts));
-        session.out().printLine(line);
+    for (const RPackReport& pack : report.packs)
+        session.out().printLine(PackLine(pack, json, texts));
+    if (!job.files.pdf.isEmpty()) {
+        QString error;
+        if (!WriteReport(report, job.files, texts, &error))
+            return session.failed(error);
+        OutputRecord done(QStringLiteral("report_written"));
+        done.text(QStringLiteral("pdf"), job.files.pdf);
+        if (!job.files.html.isEmpty())
+            done.text(QStringLiteral("html"), job.files.html);
+        session.out().printLine(done);
     }
-    QString error;
-    if (!WriteReport(report, job.files, texts, &error))
-        return session.failed(error);
-    OutputRecord done(QStringLiteral("report_written"));
-    done.text(QStringLiteral("pdf"), job.files.pdf);
-    if (!job.files.html.isEmpty())
-        done.text(QStringLiteral("html"), job.files.html);
-    session.out().printLine(done);
+    if (json)
+        session.out().printLine(RackLine(report));
     // The files are kept, but a report that did not check everything says so.
     int status = 0;
     if (report.referenceResult != 0) {
@@ -111,8 +209,10 @@ Prepared PrepareReport(const CommandArgs& args)
             QStringLiteral("report takes only options: --packs, --pdf, --html, --ref, --ref-pack, --no-logs"));
     if (args.has("--ref") && args.has("--ref-pack"))
         return Prepared::Usage(QStringLiteral("give --ref FILE or --ref-pack N, not both"));
-    if (!args.has("--packs") || !args.has("--pdf"))
+    if (!args.has("--packs"))
         return Prepared::Usage(QStringLiteral("report needs --packs LIST and --pdf FILE"));
+    if (args.has("--html") && !args.has("--pdf"))
+        return Prepared::Usage(QStringLiteral("--html goes with --pdf FILE"));
     QString error;
     const auto packs = ParsePackList(args.value("--packs"), Globals().PackCount, &error);
     if (!packs)
@@ -123,16 +223,12 @@ Prepared PrepareReport(const CommandArgs& args)
     job.files.pdf = args.value("--pdf");
     job.files.html = args.has("--html") ? args.value("--html") : QString();
     if (args.has("--ref")) {
-        const QString path = args.value("--ref");
-        TParameterInfo catalogue;
-        RParameter set = catalogue.NewParameterSet(0);
-        const RParameterFileResult read = ImportParameterFile(path, set);
-        if (!read.ok)
-            return Prepared::Usage(QStringLiteral("--ref %1: %2").arg(QuotedInput(path), read.errorText));
-        job.request.reference = set;
-        for (const RParameterFileLine& line : read.applied)
-            job.request.referenceIds.push_back(line.id);
-        job.request.referenceName = QFileInfo(path).fileName();
+        const RReferenceFile loaded = LoadReferenceFile(args.value("--ref"));
+        if (loaded.fault != ReferenceFileFault::None)
+            return Prepared::Usage(QStringLiteral("--ref: %1").arg(ReferenceFileMessage(args.value("--ref"), loaded)));
+        job.request.reference = loaded.reference.set;
+        job.request.referenceIds = loaded.reference.ids;
+        job.request.referenceName = loaded.reference.name;
     }
     if (args.has("--ref-pack")) {
         const auto pack = ParseWholeIn(args.value("--ref-pack"), 1, kMaxPacks);
@@ -143,8 +239,22 @@ Prepared PrepareReport(const CommandArgs& args)
         job.request.referencePack = std::uint8_t(*pack);
     }
     // Before the port opens: a report that cannot be kept is not read.
-    if (!CheckReportFiles(job.files, &error))
+    if (!job.files.pdf.isEmpty() && !CheckReportFiles(job.files, &error))
         return Prepared::Usage(error);
     return Prepared::Run([job](Session& session) { return RunReport(session, job); });
 #endif
+}
+
+QString ReferenceFileMessage(const QString& file, const RReferenceFile& loaded)
+{
+    switch (loaded.fault) {
+    case ReferenceFileFault::Unreadable:
+        // A refused line is named by number; a file that could not be read
+        // names itself.
+        return loaded.errorLine > 0 ? QStringLiteral("%1: %2").arg(file, loaded.detail) : loaded.detail;
+    case ReferenceFileFault::NoParameters: return QStringLiteral("%1 holds no parameters").arg(file);
+    case ReferenceFileFault::Refused: return QStringLiteral("%1: %2").arg(file, loaded.detail);
+    case ReferenceFileFault::None: break;
+    }
+    return QString();
 }

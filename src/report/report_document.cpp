@@ -116,7 +116,7 @@ QString FindingsList(const RPackReport& pack, const TTextOper& texts, std::size_
             items << QStringLiteral("(+%1)").arg(pack.findings.size() - limit);
             break;
         }
-        items << QStringLiteral("%1: %2").arg(Escaped(LevelText(finding.level, texts)), Escaped(finding.reason));
+        items << QStringLiteral("%1: %2").arg(Escaped(LevelText(finding.level, texts)), Escaped(FindingText(finding, texts)));
     }
     return items.join(QStringLiteral("<br>"));
 }
@@ -134,7 +134,7 @@ void RackSummary(Html& html, const RReport& report, const TTextOper& texts)
     for (const RPackReport& pack : report.packs) {
         QString cells = QStringLiteral("<td>%1</td>").arg(pack.packNumber);
         if (!pack.answered) {
-            const QString reason = pack.reach == RPackReach::Asked && pack.unread.empty() ? pack.noAnswerReason : QString();
+            const QString reason = pack.reach == RPackReach::Asked && pack.unread.empty() ? NoAnswerText(pack, texts) : QString();
             cells += QStringLiteral("<td colspan=\"6\">%1</td>").arg(Escaped(reason)) + StatusCell(pack, texts)
                 + QStringLiteral("<td>%1</td>").arg(NotRead(pack, texts));
             html.rawRow(cells);
@@ -231,9 +231,8 @@ void State(Html& html, const RPackReport& pack, const TTextOper& texts)
 
     html.heading(3, Text(texts, ReportText::kActiveNow));
     QStringList active;
-    for (const QString& words : {pack.alarmsNow, pack.protectionsNow})
-        if (!words.isEmpty())
-            active << Escaped(words);
+    for (const QString& words : ActiveNowTexts(pack, texts))
+        active << Escaped(words);
     html.paragraph(active.isEmpty() ? Text(texts, ReportText::kNone) : active.join(QStringLiteral("<br>")));
 }
 
@@ -245,7 +244,7 @@ void Logs(Html& html, const RPackReport& pack, const TTextOper& texts)
         return;
     }
     if (!pack.alarmLog.state.complete)
-        html.paragraph(QStringLiteral("<b>%1</b>").arg(Escaped(pack.alarmLog.state.missingReason)));
+        html.paragraph(QStringLiteral("<b>%1</b>").arg(Escaped(LogMissingText(pack.alarmLog.state, true, texts))));
     if (pack.alarmLog.counts.empty()) {
         html.paragraph(Text(texts, ReportText::kNone));
     } else {
@@ -260,7 +259,7 @@ void Logs(Html& html, const RPackReport& pack, const TTextOper& texts)
     html.heading(3, Text(texts, ReportText::kWorkLog));
     const RWorkLogSummary& work = pack.workLog;
     if (!work.state.complete)
-        html.paragraph(QStringLiteral("<b>%1</b>").arg(Escaped(work.state.missingReason)));
+        html.paragraph(QStringLiteral("<b>%1</b>").arg(Escaped(LogMissingText(work.state, false, texts))));
     if (work.points.empty()) {
         html.paragraph(Text(texts, ReportText::kNone));
         return;
@@ -289,16 +288,19 @@ void Differences(Html& html, const RReport& report, const RPackReport& pack, con
     if (!pack.compared)
         return;
     html.heading(3, Text(texts, ReportText::kDifferingParameters));
-    html.paragraph(QStringLiteral("%1: %2").arg(Text(texts, ReportText::kReference), Escaped(report.referenceName)));
+    html.paragraph(QStringLiteral("%1: %2").arg(Text(texts, ReportText::kReference), Escaped(ReferenceText(report, texts))));
     if (pack.differences.empty()) {
         html.paragraph(Text(texts, ReportText::kNone));
         return;
     }
     html.tableStart({QStringLiteral("Id"), Text(texts, ReportText::kParameter), Text(texts, ReportText::kReference),
                      Text(texts, ReportText::kThisPack)});
+    const std::uint8_t language = TTextOper::CurrentLanguage();
     for (const RParameterDifference& difference : pack.differences)
-        html.row({QString::number(difference.id), Escaped(difference.name), Escaped(difference.reference),
-                  Escaped(difference.pack)});
+        html.row({QString::number(difference.id),
+                  Escaped(TParameterInfo::GetParameterName(difference.id, language, pack.parameters)),
+                  Escaped(ParameterValueWithUnit(difference.reference, texts)),
+                  Escaped(ParameterValueWithUnit(difference.pack, texts))});
     html.tableEnd();
 }
 

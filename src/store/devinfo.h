@@ -137,6 +137,8 @@ public:
     static QString StatusMark(std::uint8_t state);
     QString AlarmText(const RAlarmData& record) const;
     QString ProtectionText(const RAlarmData& record) const;
+    static QString AlarmText(const RAlarmData& record, const TTextOper& texts);
+    static QString ProtectionText(const RAlarmData& record, const TTextOper& texts);
     static QString GetModeText(std::uint8_t mode) { return ::GetModeText(mode); }
     // Temperature sensors for calibration: "01".."count" (values 1..count,
     // at most 4), then the ambient sensor (value 5) and "FET" (value 6).

@@ -70,6 +70,16 @@ QString TDevInfo::ProtectionText(const RAlarmData& record) const
     return JoinSetBits(kProtectionTexts, record, m_textOper);
 }
 
+QString TDevInfo::AlarmText(const RAlarmData& record, const TTextOper& texts)
+{
+    return JoinSetBits(kAlarmTexts, record, texts);
+}
+
+QString TDevInfo::ProtectionText(const RAlarmData& record, const TTextOper& texts)
+{
+    return JoinSetBits(kProtectionTexts, record, texts);
+}
+
 QString TDevInfo::StatusMark(std::uint8_t state)
 {
     return ::StatusMark(state);

@@ -1,10 +1,10 @@
 #include "store/report_data.h"
 
-#include "history/history_transfer.h"
 #include "params/parameter_compare.h"
 #include "protocol/command_catalogue.h"
 #include "protocol/result_codes.h"
 #include "services/textoper.h"
+#include "store/bus_jobs.h"
 #include "store/bus_worker.h"
 #include "store/devinfo.h"
 #include "store/report_findings.h"
@@ -104,44 +104,20 @@ bool Unread(RPackReport& pack, CommandId command, std::uint8_t result)
 }
 
 // Reads one whole log; the records, and how the transfer ended.
-RLogState ReadLog(TDevInfo& store, std::uint8_t address, std::uint8_t pack, bool alarmLog,
-                  const RBusControl& control, std::vector<RHistoryRecord>& records, std::uint8_t& lastError)
+RLogState ReadLog(TDevInfo& store, std::uint8_t pack, bool alarmLog, const RBusControl& control,
+                  std::vector<RHistoryRecord>& records)
 {
-    HistoryTransfer transfer(pack, [&store, address, pack, alarmLog](std::uint8_t subCommand, std::uint8_t& first,
-                                                                     std::uint8_t& second, RHistoryRecord& record) {
-        return alarmLog ? store.ReadAlarmRecord(address, pack, subCommand, first, second, record)
-                        : store.ReadWorkDataRecord(address, pack, subCommand, first, second, record);
-    });
-    while (transfer.Running()) {
-        if (control.isCancelled()) {
-            transfer.Stop();
-            break;
-        }
-        RHistoryRecord record;
-        if (transfer.Step(record))
-            records.push_back(record);
-    }
+    const RPackLogOutcome outcome
+        = ReadPackLog(store, pack, alarmLog, control, [&records](int, const RHistoryRecord& record, const QString&) {
+              records.push_back(record);
+              return true;
+          });
     RLogState state;
-    state.complete = transfer.Complete();
-    state.records = transfer.Records();
-    lastError = transfer.LastError();
-    const TTextOper& texts = store.TextOper();
-    if (!state.complete) {
-        const QString why = transfer.End() == HistoryTransferEnd::Stopped
-                                ? texts.GetLanguageText(ReportText::kCancelled)
-                                : texts.GetErrorText(transfer.LastError());
-        state.missingReason = texts.GetLanguageText(ReportText::kLogMissing)
-                                  .arg(texts.GetLanguageText(alarmLog ? ReportText::kAlarmLog : ReportText::kWorkLog),
-                                       why);
-    }
+    state.complete = outcome.end == HistoryTransferEnd::Complete;
+    state.records = outcome.records;
+    state.end = outcome.end;
+    state.lastError = outcome.lastError;
     return state;
-}
-
-QString ValueText(const RParameterKind& entry, const TTextOper& texts)
-{
-    const QString unit = texts.GetUnitText(entry.UnitCode);
-    const QString value = TParameterInfo::FormatParameterValue(entry.Kind, entry.Decimals, entry.Value);
-    return unit.isEmpty() ? value : value + QLatin1Char(' ') + unit;
 }
 
 // Each reader below returns false when something it asked for did not come
@@ -189,8 +165,7 @@ bool ReadState(TDevInfo& store, RPackReport& pack)
         return Unread(pack, CommandId::ReadAlarmData, result);
     const RAlarmData alarm = store.GetAlarmData(pack.packNumber);
     pack.alarmRead = true;
-    pack.alarmsNow = store.AlarmText(alarm).trimmed();
-    pack.protectionsNow = store.ProtectionText(alarm).trimmed();
+    pack.alarm = alarm;
     return true;
 }
 
@@ -206,7 +181,6 @@ bool ReadParameterSet(TDevInfo& store, const RReportRequest& request, TParameter
     if (!request.reference)
         return true;
     pack.compared = true;
-    const std::uint8_t language = TTextOper::CurrentLanguage();
     const auto& named = request.referenceIds;
     for (const std::uint8_t id : DifferingParameters(*request.reference, pack.parameters)) {
         // A file compares only what it names: the rest of its set is no value of anyone's.
@@ -214,9 +188,8 @@ bool ReadParameterSet(TDevInfo& store, const RReportRequest& request, TParameter
             continue;
         RParameterDifference difference;
         difference.id = id;
-        difference.name = TParameterInfo::GetParameterName(id, language, pack.parameters);
-        difference.reference = ValueText(TParameterInfo::FindParameter(id, *request.reference), store.TextOper());
-        difference.pack = ValueText(TParameterInfo::FindParameter(id, pack.parameters), store.TextOper());
+        difference.reference = TParameterInfo::FindParameter(id, *request.reference);
+        difference.pack = TParameterInfo::FindParameter(id, pack.parameters);
         pack.differences.push_back(difference);
     }
     return true;
@@ -226,19 +199,18 @@ bool ReadLogs(TDevInfo& store, const QDateTime& now, const RBusControl& control,
 {
     pack.logsRead = true;
     std::vector<RHistoryRecord> records;
-    std::uint8_t lastError = 0;
-    pack.alarmLog.state = ReadLog(store, pack.address, pack.packNumber, true, control, records, lastError);
+    pack.alarmLog.state = ReadLog(store, pack.packNumber, true, control, records);
     pack.alarmLog.counts = SummariseAlarmLog(records, now, ReportRules::kProtectionDays);
     bool whole = true;
     // A log stopped by a cancel is no fault of the pack: the report is not written then.
     if (!pack.alarmLog.state.complete && !control.isCancelled())
-        whole = Unread(pack, CommandId::ReadAlarmRecord, lastError);
+        whole = Unread(pack, CommandId::ReadAlarmRecord, pack.alarmLog.state.lastError);
     records.clear();
-    const RLogState workState = ReadLog(store, pack.address, pack.packNumber, false, control, records, lastError);
+    const RLogState workState = ReadLog(store, pack.packNumber, false, control, records);
     pack.workLog = SummariseWorkLog(records);
     pack.workLog.state = workState;
     if (!workState.complete && !control.isCancelled())
-        whole = Unread(pack, CommandId::ReadWorkDataRecord, lastError);
+        whole = Unread(pack, CommandId::ReadWorkDataRecord, workState.lastError);
     return whole;
 }
 
@@ -250,7 +222,7 @@ bool ReadPack(TDevInfo& store, const RReportRequest& request, TParameterInfo& ca
     const std::uint8_t result = store.ReadAnalogData(pack.address, pack.packNumber, echoed);
     pack.answered = result == 0;
     if (!pack.answered) {
-        pack.noAnswerReason = store.TextOper().GetErrorText(result);
+        pack.answerResult = result;
         // A pack that answered something unreadable is not silent: it is
         // incomplete, and the rest is not asked (every rule needs its state).
         if (result != ResultCode::kNoAnswer)
@@ -276,14 +248,14 @@ RReport GatherReport(TDevInfo& store, const RReportRequest& asked, const RBusCon
     RReport report;
     report.made = QDateTime::currentDateTime();
     report.withLogs = asked.withLogs;
-    const TTextOper& texts = store.TextOper();
+    const TTextOper& texts = store.TextOper();   // for the progress only
     TParameterInfo catalogue;
     RReportRequest request = asked;
     if (!request.reference && request.referencePack != 0) {
         const std::uint8_t ref = request.referencePack;
         RParameter set = catalogue.NewParameterSet(ref);
         const std::uint8_t result = store.ReadParameters(ref, ref, set);
-        request.referenceName = texts.GetLanguageText(ReportText::kPack) + QLatin1Char(' ') + QString::number(ref);
+        request.referenceName.clear();
         report.referencePack = ref;
         report.referenceResult = result;
         if (result == 0)
@@ -322,7 +294,7 @@ RReport GatherReport(TDevInfo& store, const RReportRequest& asked, const RBusCon
     }
     report.cancelled = loop.cancelled || control.isCancelled();
     report.portLost = loop.portLost;
-    ApplyFindings(report, texts);
+    ApplyFindings(report);
     return report;
 }
 

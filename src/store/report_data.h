@@ -1,6 +1,7 @@
 #pragma once
 
 #include "history/history_record.h"
+#include "history/history_transfer.h"
 #include "params/parameter_info.h"
 #include "protocol/records.h"
 #include "store/pack_loop.h"
@@ -23,11 +24,30 @@ struct RBusControl;
 // beside the level either way).
 enum class ReportLevel : std::uint8_t { Ok, Incomplete, Watch, Service };
 
-// One finding: its level and the reason, which names the value and the
-// limit behind it.
+// The rule behind a finding; each has a name a script can match
+// (ReportRuleName) and a sentence where the report is shown.
+enum class ReportRule : std::uint8_t { Spread, Temperature, Protection, Clock, Version, Health };
+
+// The unit of a finding's value and limit.
+enum class ReportUnit : std::uint8_t { None, Millivolt, Celsius, Second, Percent };
+
+// Which temperature a temperature finding is about: the cell sensors are
+// numbered from 1; these two stand for the others.
+inline constexpr int kAmbientSensorItem = 0xFE;
+inline constexpr int kFetSensorItem = 0xFF;
+
+// One finding, as values: the rule, its level, the pack's value and the
+// limit it was held against. Texts are made where it is shown.
 struct RFinding {
+    ReportRule rule = ReportRule::Spread;
     ReportLevel level = ReportLevel::Ok;
-    QString reason;
+    Decimal value;       // the spread, temperature, clock offset, SOH, version or alarm count
+    Decimal limit;       // the limit passed (Version: the version most packs run)
+    ReportUnit unit = ReportUnit::None;
+    // Temperature: the sensor (1.., kAmbientSensorItem, kFetSensorItem);
+    // Protection: the alarm code.
+    int item = 0;
+    RDeviceTime when;    // Protection: the last time it was logged within the window
 
     friend bool operator==(const RFinding&, const RFinding&) = default;
 };
@@ -43,11 +63,13 @@ struct RAlarmCount {
     RDeviceTime recentLast;
 };
 
-// What a log transfer brought: complete, or why not.
+// What a log transfer brought: complete, or how it ended and the result
+// code of its last failed exchange.
 struct RLogState {
     bool complete = false;
     int records = 0;
-    QString missingReason;   // set when the log is incomplete
+    HistoryTransferEnd end = HistoryTransferEnd::Running;
+    std::uint8_t lastError = 0;
 };
 
 struct RAlarmLogSummary {
@@ -74,12 +96,12 @@ struct RWorkLogSummary {
     std::vector<RWorkPoint> points;
 };
 
-// A parameter whose value differs from the reference.
+// A parameter whose value differs from the reference: both entries, with
+// the value, its kind, decimals and unit code.
 struct RParameterDifference {
     std::uint8_t id = 0;
-    QString name;
-    QString reference;   // value texts with their unit
-    QString pack;
+    RParameterKind reference;
+    RParameterKind pack;
 };
 
 // A read of the report that brought nothing usable: the command (its CID2)
@@ -97,7 +119,7 @@ struct RPackReport {
     std::uint8_t address = 0;
     RPackReach reach = RPackReach::Asked;   // not asked: cancelled before it, or the port was lost
     bool answered = false;                  // its analog answer was read
-    QString noAnswerReason;        // the error text when the pack did not answer
+    std::uint8_t answerResult = 0; // the analog read's result code when the pack did not answer
     // What could not be read of a pack that was asked, in the order asked;
     // empty when every read the rules need came back whole.
     std::vector<RUnreadItem> unread;
@@ -121,8 +143,7 @@ struct RPackReport {
     std::int32_t remainingMah = 0;
 
     bool alarmRead = false;
-    QString alarmsNow;             // the alarm panel's words; empty: none
-    QString protectionsNow;
+    RAlarmData alarm;              // its status bits name the alarms and protections active now
 
     bool parametersRead = false;
     RParameter parameters;
@@ -147,12 +168,12 @@ struct RReportRequest {
     // A pack whose set, read first, is the reference (0: none); used when
     // no reference is given.
     std::uint8_t referencePack = 0;
-    QString referenceName;         // the file or pack it came from
+    QString referenceName;         // the file it came from
 };
 
 struct RReport {
     QDateTime made;                // PC clock at the start
-    QString referenceName;
+    QString referenceName;         // the reference file's name; empty for a pack or none
     bool withLogs = true;
     bool cancelled = false;
     bool portLost = false;         // the port went away: some packs were not (fully) read

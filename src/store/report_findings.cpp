@@ -1,89 +1,83 @@
 #include "store/report_findings.h"
 
-#include "services/settings.h"
-#include "services/textoper.h"
-#include "store/pack_poller.h"
-#include "store/report_texts.h"
-
 #include <algorithm>
-#include <QStringList>
 
 #include <map>
 
 namespace {
 
-QString Degrees(Decimal value)
+std::optional<RFinding> Finding(ReportRule rule, ReportLevel level, Decimal value, Decimal limit, ReportUnit unit,
+                                int item = 0)
 {
-    return value.format(u"0.0");
-}
-
-std::optional<RFinding> Finding(ReportLevel level, const QString& reason)
-{
-    return RFinding{level, reason};
+    RFinding finding;
+    finding.rule = rule;
+    finding.level = level;
+    finding.value = value;
+    finding.limit = limit;
+    finding.unit = unit;
+    finding.item = item;
+    return finding;
 }
 
 } // namespace
 
-std::optional<RFinding> SpreadFinding(int spreadMv, int balanceStartMv, int differenceAlarmMv,
-                                      const TTextOper& texts)
+std::optional<RFinding> SpreadFinding(int spreadMv, int balanceStartMv, int differenceAlarmMv)
 {
+    const Decimal spread = Decimal::fromInt(spreadMv);
     if (differenceAlarmMv > 0 && spreadMv >= differenceAlarmMv)
-        return Finding(ReportLevel::Service, texts.GetLanguageText(ReportText::kSpreadService)
-                                                 .arg(spreadMv)
-                                                 .arg(differenceAlarmMv));
+        return Finding(ReportRule::Spread, ReportLevel::Service, spread, Decimal::fromInt(differenceAlarmMv),
+                       ReportUnit::Millivolt);
     if (balanceStartMv > 0 && spreadMv > balanceStartMv)
-        return Finding(ReportLevel::Watch,
-                       texts.GetLanguageText(ReportText::kSpreadWatch).arg(spreadMv).arg(balanceStartMv));
+        return Finding(ReportRule::Spread, ReportLevel::Watch, spread, Decimal::fromInt(balanceStartMv),
+                       ReportUnit::Millivolt);
     return std::nullopt;
 }
 
-std::optional<RFinding> TemperatureFinding(const QString& sensor, Decimal value, Decimal lowAlarm,
-                                           Decimal highAlarm, const TTextOper& texts)
+std::optional<RFinding> TemperatureFinding(int sensor, Decimal value, Decimal lowAlarm, Decimal highAlarm)
 {
     // A limit pair that is not set (both 0) or reversed names no range.
     if (highAlarm <= lowAlarm)
         return std::nullopt;
-    const QString text = texts.GetLanguageText(ReportText::kTemperatureWatch);
     if (value >= highAlarm)
-        return Finding(ReportLevel::Watch, text.arg(sensor, Degrees(value), Degrees(highAlarm)));
+        return Finding(ReportRule::Temperature, ReportLevel::Watch, value, highAlarm, ReportUnit::Celsius, sensor);
     if (value <= lowAlarm)
-        return Finding(ReportLevel::Watch, text.arg(sensor, Degrees(value), Degrees(lowAlarm)));
+        return Finding(ReportRule::Temperature, ReportLevel::Watch, value, lowAlarm, ReportUnit::Celsius, sensor);
     return std::nullopt;
 }
 
-std::optional<RFinding> ProtectionFinding(const RAlarmCount& count, const TTextOper& texts)
+std::optional<RFinding> ProtectionFinding(const RAlarmCount& count)
 {
     if (count.code < ReportRules::kFirstProtectionCode || count.recentCount == 0)
         return std::nullopt;
-    return Finding(ReportLevel::Service, texts.GetLanguageText(ReportText::kProtectionLogged)
-                                             .arg(texts.GetAlarmText(count.code))
-                                             .arg(count.recentCount)
-                                             .arg(FormatDeviceTime(count.recentLast)));
+    std::optional<RFinding> finding = Finding(ReportRule::Protection, ReportLevel::Service,
+                                              Decimal::fromInt(count.recentCount), Decimal(), ReportUnit::None,
+                                              count.code);
+    finding->when = count.recentLast;
+    return finding;
 }
 
-std::optional<RFinding> ClockFinding(qint64 offsetSeconds, const TTextOper& texts)
+std::optional<RFinding> ClockFinding(qint64 offsetSeconds)
 {
     if (offsetSeconds <= ReportRules::kClockLimitSeconds && offsetSeconds >= -ReportRules::kClockLimitSeconds)
         return std::nullopt;
-    return Finding(ReportLevel::Watch, texts.GetLanguageText(ReportText::kClockWatch)
-                                           .arg(offsetSeconds)
-                                           .arg(ReportRules::kClockLimitSeconds));
+    return Finding(ReportRule::Clock, ReportLevel::Watch, Decimal::fromInt(offsetSeconds),
+                   Decimal::fromInt(ReportRules::kClockLimitSeconds), ReportUnit::Second);
 }
 
-std::optional<RFinding> VersionFinding(std::uint16_t version, std::uint16_t commonVersion, const TTextOper& texts)
+std::optional<RFinding> VersionFinding(std::uint16_t version, std::uint16_t commonVersion)
 {
     if (version == commonVersion)
         return std::nullopt;
-    return Finding(ReportLevel::Watch, texts.GetLanguageText(ReportText::kVersionWatch)
-                                           .arg(SoftwareVersionHex(version), SoftwareVersionHex(commonVersion)));
+    return Finding(ReportRule::Version, ReportLevel::Watch, Decimal::fromInt(version), Decimal::fromInt(commonVersion),
+                   ReportUnit::None);
 }
 
-std::optional<RFinding> HealthFinding(int soh, const TTextOper& texts)
+std::optional<RFinding> HealthFinding(int soh)
 {
     if (soh >= ReportRules::kSohLimit)
         return std::nullopt;
-    return Finding(ReportLevel::Service,
-                   texts.GetLanguageText(ReportText::kSohService).arg(soh).arg(ReportRules::kSohLimit));
+    return Finding(ReportRule::Health, ReportLevel::Service, Decimal::fromInt(soh),
+                   Decimal::fromInt(ReportRules::kSohLimit), ReportUnit::Percent);
 }
 
 std::optional<std::uint16_t> CommonSoftwareVersion(std::span<const RPackReport> packs)
@@ -110,8 +104,7 @@ std::optional<std::uint16_t> CommonSoftwareVersion(std::span<const RPackReport> 
         ->first;
 }
 
-std::vector<RFinding> PackFindings(const RPackReport& pack, std::optional<std::uint16_t> commonVersion,
-                                   const TTextOper& texts)
+std::vector<RFinding> PackFindings(const RPackReport& pack, std::optional<std::uint16_t> commonVersion)
 {
     std::vector<RFinding> findings;
     const auto add = [&findings](const std::optional<RFinding>& finding) {
@@ -123,27 +116,26 @@ std::vector<RFinding> PackFindings(const RPackReport& pack, std::optional<std::u
         const auto limit = [&limits](std::uint8_t id) { return TParameterInfo::GetParameterValue(id, limits); };
         add(SpreadFinding(CellSpreadMv(pack.analog.cellVoltages),
                           int(TParameterInfo::GetParameterInt(ReportRules::kBalanceStartDifference, limits)),
-                          int(TParameterInfo::GetParameterInt(ReportRules::kDifferenceAlarm, limits)), texts));
+                          int(TParameterInfo::GetParameterInt(ReportRules::kDifferenceAlarm, limits))));
         // A temperature the pack's answer did not carry is not judged.
-        const QString cellName = texts.GetLanguageText(ReportText::kCellTemperature);
         for (int sensor = 0; sensor < kMaxCellTemperatures && pack.analog.sent(AnalogField::CellTemperatures); ++sensor)
-            add(TemperatureFinding(cellName.arg(sensor + 1), pack.analog.cellTemperatures[std::size_t(sensor)],
-                                   limit(ReportRules::kCellLowAlarm), limit(ReportRules::kCellHighAlarm), texts));
+            add(TemperatureFinding(sensor + 1, pack.analog.cellTemperatures[std::size_t(sensor)],
+                                   limit(ReportRules::kCellLowAlarm), limit(ReportRules::kCellHighAlarm)));
         if (pack.analog.sent(AnalogField::Ambient))
-            add(TemperatureFinding(texts.GetLanguageText(ReportText::kAmbient), pack.analog.ambientTemperature,
-                                   limit(ReportRules::kAmbientLowAlarm), limit(ReportRules::kAmbientHighAlarm), texts));
+            add(TemperatureFinding(kAmbientSensorItem, pack.analog.ambientTemperature,
+                                   limit(ReportRules::kAmbientLowAlarm), limit(ReportRules::kAmbientHighAlarm)));
         if (pack.analog.sent(AnalogField::Fet))
-            add(TemperatureFinding(QStringLiteral("FET"), pack.analog.fetTemperature, limit(ReportRules::kFetLowAlarm),
-                                   limit(ReportRules::kFetHighAlarm), texts));
+            add(TemperatureFinding(kFetSensorItem, pack.analog.fetTemperature, limit(ReportRules::kFetLowAlarm),
+                                   limit(ReportRules::kFetHighAlarm)));
     }
     for (const RAlarmCount& count : pack.alarmLog.counts)
-        add(ProtectionFinding(count, texts));
+        add(ProtectionFinding(count));
     if (pack.clockRead)
-        add(ClockFinding(pack.clockOffsetSeconds, texts));
+        add(ClockFinding(pack.clockOffsetSeconds));
     if (pack.deviceInfoRead && commonVersion)
-        add(VersionFinding(pack.softwareVersion, *commonVersion, texts));
+        add(VersionFinding(pack.softwareVersion, *commonVersion));
     if (pack.analog.sent(AnalogField::Soh))
-        add(HealthFinding(pack.analog.soh, texts));
+        add(HealthFinding(pack.analog.soh));
     return findings;
 }
 
@@ -155,53 +147,12 @@ ReportLevel OverallLevel(std::span<const RFinding> findings)
     return level;
 }
 
-QString LevelText(ReportLevel level, const TTextOper& texts)
-{
-    switch (level) {
-    case ReportLevel::Watch: return texts.GetLanguageText(ReportText::kWatch);
-    case ReportLevel::Service: return texts.GetLanguageText(ReportText::kService);
-    case ReportLevel::Incomplete: return texts.GetLanguageText(ReportText::kIncomplete);
-    case ReportLevel::Ok: break;
-    }
-    return texts.GetLanguageText(ReportText::kOk);
-}
-
-QString UnreadText(const RUnreadItem& item, const TTextOper& texts)
-{
-    QString name;
-    for (const auto& row : ReportText::kReadNames)
-        if (row[0] == item.command)
-            name = texts.GetLanguageText(row[1]);
-    return QStringLiteral("%1 (0x%2): %3")
-        .arg(name, QString::number(item.command, 16).toUpper().rightJustified(2, QLatin1Char('0')),
-             item.result == 0 ? texts.GetLanguageText(ReportText::kAnswerEndsEarly) : texts.GetErrorText(item.result));
-}
-
-QString UnreadList(const RPackReport& pack, const TTextOper& texts)
-{
-    QStringList items;
-    for (const RUnreadItem& item : pack.unread)
-        items << UnreadText(item, texts);
-    return items.join(QStringLiteral("; "));
-}
-
-QString StatusText(const RPackReport& pack, const TTextOper& texts)
-{
-    if (pack.reach == RPackReach::NotTried)
-        return texts.GetLanguageText(ReportText::kNotTried);
-    if (pack.reach == RPackReach::PortLost)
-        return texts.GetLanguageText(ReportText::kPortLost);
-    if (!pack.answered && pack.unread.empty())
-        return texts.GetLanguageText(ReportText::kNoAnswer);
-    return LevelText(pack.level, texts);
-}
-
-void ApplyFindings(RReport& report, const TTextOper& texts)
+void ApplyFindings(RReport& report)
 {
     const std::optional<std::uint16_t> common = CommonSoftwareVersion(report.packs);
     for (RPackReport& pack : report.packs) {
         if (pack.answered) {
-            pack.findings = PackFindings(pack, common, texts);
+            pack.findings = PackFindings(pack, common);
             // Most severe first: the rack summary shows the first one.
             std::stable_sort(pack.findings.begin(), pack.findings.end(),
                              [](const RFinding& a, const RFinding& b) { return a.level > b.level; });

@@ -78,6 +78,7 @@ inline constexpr std::uint16_t kReferenceNotRead = 0x3724;
 inline constexpr std::uint16_t kSavedIncomplete = 0x3725;
 inline constexpr std::uint16_t kPortLostNotSaved = 0x3726;
 inline constexpr std::uint16_t kNoPackNoFile = 0x3727;
+inline constexpr std::uint16_t kNoParameters = 0x3810;
 inline constexpr std::uint16_t kReadAnalog = 0x3730;
 inline constexpr std::uint16_t kReadAlarm = 0x3731;
 inline constexpr std::uint16_t kReadParameters = 0x3732;

@@ -1,5 +1,6 @@
 #include "views/compare_form.h"
 #include "views/port_check.h"
+#include "views/report_form.h"
 
 #include "params/parameter_compare.h"
 #include "services/settings.h"
@@ -298,19 +299,13 @@ void TCompareForm::BtnLoadReferenceClick()
 
 bool TCompareForm::LoadReferenceFile(const QString& path)
 {
-    RParameter probe = m_store.ParameterInfo().NewParameterSet(0);
-    const RParameterFileResult result = ImportParameterFile(path, probe);
-    if (!result.ok || result.applied.empty()) {
-        MessageBoxes::Inform(this, result.errorText.isEmpty() ? path : result.errorText);
+    const RReferenceFile loaded = ::LoadReferenceFile(path);
+    if (loaded.fault != ReferenceFileFault::None) {
+        MessageBoxes::Inform(this, ReferenceFileWarning(path, loaded));
         return false;
     }
-    if (const QString refused = RefusedReferenceLines(result.applied, m_store.ParameterInfo().NewParameterSet(0));
-        !refused.isEmpty()) {
-        MessageBoxes::Inform(this, QFileInfo(path).fileName() + QStringLiteral(": ") + refused);
-        return false;
-    }
-    m_fileLines = result.applied;
-    m_fileName = QFileInfo(path).fileName();
+    m_fileLines = loaded.reference.lines;
+    m_fileName = loaded.reference.name;
     FillReferences();
     ComboReference->selectValue(QStringLiteral("file"));
     ShowRows();

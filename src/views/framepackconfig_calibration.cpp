@@ -6,6 +6,7 @@
 #include "services/input_text.h"
 #include "services/text_ids.h"
 #include "services/textoper.h"
+#include "store/calibration_items.h"
 #include "store/config_checks.h"
 #include "store/devinfo.h"
 #include "views/comboboxext.h"
@@ -24,26 +25,40 @@ constexpr int kTemperatureRow = 5;
 constexpr std::uint16_t kCalibrateText = 0x701F;
 constexpr std::uint16_t kResetText = 0x7020;
 
-// One calibration row: what it sends, and the names of its controls. The
-// temperature row takes its item code from the sensor list.
+// One calibration row: the item it sends (a row of the calibration items;
+// the temperature row takes its item code from the sensor list), and the
+// names of its controls.
 struct CalibrationSpec {
-    std::uint8_t kind;
-    std::uint8_t item;
+    std::size_t itemRow;   // in kCalibrationItems
     const char* label;
     std::uint16_t labelTextId;
     const char* firstEdit;
     const char* secondEdit;
-    const char* unit;
     const char* suffix;   // of BtnRead…, BtnCalibration…, BtnReset…
 };
 constexpr std::array<CalibrationSpec, TFramePackConfig::kCalibrationRows> kCalibrationSpecs = {{
-    {1, 11, "Label23", 0x7021, "Edit18", "Edit13", "(mV)", "VoltageReference"},
-    {1, 12, "Label24", 0x7022, "Edit19", "Edit14", "(mV)", "VoltagePack"},
-    {2, 22, "Label25", 0x7023, "Edit20", "Edit15", "(mA)", "CurrentCharging"},
-    {2, 21, "Label26", 0x7024, "Edit21", "Edit16", "(mA)", "CurrentZero"},
-    {2, 23, "Label27", 0x7025, "Edit22", "Edit17", "(mA)", "CurrentDischarge"},
-    {3, 0, nullptr, 0, "Edit23", "Edit24", "(\u2103)", "Temperature"},
+    {0, "Label23", 0x7021, "Edit18", "Edit13", "VoltageReference"},
+    {1, "Label24", 0x7022, "Edit19", "Edit14", "VoltagePack"},
+    {2, "Label25", 0x7023, "Edit20", "Edit15", "CurrentCharging"},
+    {3, "Label26", 0x7024, "Edit21", "Edit16", "CurrentZero"},
+    {4, "Label27", 0x7025, "Edit22", "Edit17", "CurrentDischarge"},
+    {5, nullptr, 0, "Edit23", "Edit24", "Temperature"},
 }};
+
+const RCalibrationItem& ItemOf(int row)
+{
+    return kCalibrationItems[kCalibrationSpecs[std::size_t(row)].itemRow];
+}
+
+QString UnitText(CalibrationUnit unit)
+{
+    switch (unit) {
+    case CalibrationUnit::Millivolt: return QStringLiteral("(mV)");
+    case CalibrationUnit::Milliampere: return QStringLiteral("(mA)");
+    case CalibrationUnit::Celsius: break;
+    }
+    return QStringLiteral("(\u2103)");
+}
 
 // The product rows in wire order: label, its text id and the entry field.
 struct ProductSpec {
@@ -116,7 +131,7 @@ QGroupBox* TFramePackConfig::BuildCalibrationGroup(int firstRow, int lastRow)
         controls.second->setFixedWidth(kValueWidth);
         grid->addWidget(controls.first, line, 1);
         grid->addWidget(controls.second, line, 2);
-        grid->addWidget(new QLabel(QString::fromUtf8(described.unit), group), line, 3);
+        grid->addWidget(new QLabel(UnitText(ItemOf(row).unit), group), line, 3);
 
         controls.read = Button(qPrintable(Named("BtnRead", described.suffix)), TextId::kRead, nullptr);
         controls.calibrate = Button(qPrintable(Named("BtnCalibration", described.suffix)), kCalibrateText, nullptr);
@@ -163,7 +178,7 @@ std::uint8_t TFramePackConfig::CalibrationItem(int row) const
 {
     if (row == kTemperatureRow)
         return std::uint8_t(ComboBoxExt1->selectedValue().toInt());
-    return kCalibrationSpecs[std::size_t(row)].item;
+    return ItemOf(row).item;
 }
 
 void TFramePackConfig::ClearCalibrationRow(int row)
@@ -176,10 +191,9 @@ void TFramePackConfig::ReadCalibrationItem(int row, bool report)
 {
     if (!PortIsOpen())
         return;
-    const CalibrationSpec& described = kCalibrationSpecs[std::size_t(row)];
     Decimal first;
     Decimal second;
-    const std::uint8_t result = m_store->ReadCalibration(Address(), Pack(), described.kind, CalibrationItem(row), first,
+    const std::uint8_t result = m_store->ReadCalibration(Address(), Pack(), ItemOf(row).kind, CalibrationItem(row), first,
                                                          second);
     if (result != 0) {
         ClearCalibrationRow(row);
@@ -197,13 +211,12 @@ void TFramePackConfig::BtnCalibrationClick(int row)
     const CalibrationRow& controls = m_rows[std::size_t(row)];
     if (!Given(controls.first) || !Given(controls.second) || !PortIsOpen())
         return;
-    const CalibrationSpec& described = kCalibrationSpecs[std::size_t(row)];
     std::array<Decimal, 2> values;
     const std::array<const QLineEdit*, 2> edits = {controls.first, controls.second};
     for (std::size_t i = 0; i < edits.size(); ++i) {
         CalibrationValueError error = CalibrationValueError::None;
         const QString text = edits[i]->text();
-        const std::optional<Decimal> value = CheckCalibrationValue(described.kind, text, error);
+        const std::optional<Decimal> value = CheckCalibrationValue(ItemOf(row).kind, text, error);
         if (!value) {
             const std::uint16_t message = error == CalibrationValueError::NotANumber   ? TextId::kNotANumber
                                           : error == CalibrationValueError::NotWhole   ? TextId::kCalibrationNotWhole
@@ -217,7 +230,7 @@ void TFramePackConfig::BtnCalibrationClick(int row)
     }
     if (!Confirmed(0x7029))
         return;
-    const std::uint8_t result = m_store->WriteCalibration(Address(), Pack(), described.kind, CalibrationItem(row), false,
+    const std::uint8_t result = m_store->WriteCalibration(Address(), Pack(), ItemOf(row).kind, CalibrationItem(row), false,
                                                           values[0], values[1]);
     if (result == 0)
         ReadCalibrationItem(row, false);
@@ -229,9 +242,8 @@ void TFramePackConfig::BtnResetClick(int row)
     const CalibrationRow& controls = m_rows[std::size_t(row)];
     if (!Given(controls.first) || !Given(controls.second) || !PortIsOpen() || !Confirmed(0x702A))
         return;
-    const CalibrationSpec& described = kCalibrationSpecs[std::size_t(row)];
     const std::uint8_t result =
-        m_store->WriteCalibration(Address(), Pack(), described.kind, CalibrationItem(row), true, Decimal(), Decimal());
+        m_store->WriteCalibration(Address(), Pack(), ItemOf(row).kind, CalibrationItem(row), true, Decimal(), Decimal());
     if (result == 0)
         ReadCalibrationItem(row, false);
     Report(result);

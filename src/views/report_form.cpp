@@ -1,6 +1,6 @@
 #include "views/report_form.h"
 
-#include "params/parameter_file.h"
+#include "params/reference_file.h"
 #include "services/settings.h"
 #include "services/textoper.h"
 #include "store/bus_worker.h"
@@ -32,6 +32,18 @@ QString Text(std::uint16_t id)
 {
     return TTextOper().GetLanguageText(id);
 }
+
+} // namespace
+
+QString ReferenceFileWarning(const QString& path, const RReferenceFile& loaded)
+{
+    if (loaded.fault == ReferenceFileFault::NoParameters)
+        return Text(ReportText::kNoParameters).arg(QFileInfo(path).fileName());
+    // The file's own errors may name it already.
+    return loaded.detail.startsWith(path) ? loaded.detail : QStringLiteral("%1: %2").arg(path, loaded.detail);
+}
+
+namespace {
 
 QString HtmlBeside(const QString& pdf)
 {
@@ -162,7 +174,6 @@ std::optional<RReportRequest> TReportForm::ReadRequest(RReportFiles& files)
     if (const auto pack = ParseWholeIn(reference, 1, kMaxPacks)) {
         request.referencePack = std::uint8_t(*pack);
     } else if (!reference.isEmpty()) {
-        RParameter set = m_store.ParameterInfo().NewParameterSet(0);
         bool isNumber = false;
         reference.toUInt(&isNumber);
         // A number that names no pack is most likely a pack meant, not a file.
@@ -170,18 +181,14 @@ std::optional<RReportRequest> TReportForm::ReadRequest(RReportFiles& files)
             MessageBoxes::Warn(this, QStringLiteral("%1: %2").arg(reference, Text(ReportText::kNoPackNoFile).arg(reference)));
             return std::nullopt;
         }
-        const RParameterFileResult read = ImportParameterFile(reference, set);
-        if (!read.ok) {
-            // The file's own errors may name it already.
-            MessageBoxes::Warn(this, read.errorText.startsWith(reference)
-                                         ? read.errorText
-                                         : QStringLiteral("%1: %2").arg(reference, read.errorText));
+        const RReferenceFile loaded = LoadReferenceFile(reference);
+        if (loaded.fault != ReferenceFileFault::None) {
+            MessageBoxes::Warn(this, ReferenceFileWarning(reference, loaded));
             return std::nullopt;
         }
-        request.reference = set;
-        for (const RParameterFileLine& line : read.applied)
-            request.referenceIds.push_back(line.id);
-        request.referenceName = QFileInfo(reference).fileName();
+        request.reference = loaded.reference.set;
+        request.referenceIds = loaded.reference.ids;
+        request.referenceName = loaded.reference.name;
     }
     files.pdf = EditPdf->text().trimmed();
     files.html = CheckHtml->isChecked() ? HtmlBeside(files.pdf) : QString();

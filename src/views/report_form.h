@@ -11,6 +11,7 @@
 // drawn here, one pack per turn of the event loop (Qt Charts are widgets),
 // and the files are written on the bus worker again.
 
+#include "params/reference_file.h"
 #include "report/report_writer.h"
 #include "store/report_data.h"
 
@@ -26,6 +27,9 @@ class QProgressBar;
 class QPushButton;
 class TBusWorker;
 class TDevInfo;
+
+// Why a reference file was refused, as the report and compare dialogs say it.
+QString ReferenceFileWarning(const QString& path, const RReferenceFile& loaded);
 
 class TReportForm : public QDialog {
     Q_OBJECT

@@ -3,7 +3,9 @@
 // read everything still writes them but fails, and a lost port writes none.
 #include "tool_process.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QJsonArray>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -77,7 +79,7 @@ TEST(ToolReport, WritesThePdfAndTheHtmlOfThePacks)
                                  QStringLiteral("--html"), html, QStringLiteral("--no-logs")});
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     const std::vector<QJsonObject> lines = run.json();
-    ASSERT_EQ(lines.size(), 3u) << run.out.toStdString();
+    ASSERT_EQ(lines.size(), 4u) << run.out.toStdString();   // two packs, the files, the rack
     EXPECT_EQ(lines[0].value(QStringLiteral("bar_code")).toString(), QStringLiteral("SIM48V100AH0001"));
     EXPECT_EQ(lines[2].value(QStringLiteral("pdf")).toString(), pdf);
     EXPECT_TRUE(FileText(html).contains(QStringLiteral("SIM48V100AH0002")));
@@ -104,7 +106,7 @@ TEST_F(ToolOnSimTest, IncompleteReportIsWrittenAndFails)
     EXPECT_TRUE(run.err.contains(QStringLiteral("report incomplete: packs 2, 3"))) << run.err.toStdString();
     EXPECT_TRUE(run.err.contains(QStringLiteral("Reference pack 3 could not be read"))) << run.err.toStdString();
     const std::vector<QJsonObject> lines = run.json();
-    ASSERT_EQ(lines.size(), 4u) << run.out.toStdString();
+    ASSERT_EQ(lines.size(), 5u) << run.out.toStdString();
     const char* statuses[] = {"OK", "Incomplete", "no answer"};
     for (std::size_t k = 0; k < 3; ++k)
         EXPECT_EQ(lines[k].value(QStringLiteral("status")).toString(), QLatin1String(statuses[k])) << k;
@@ -112,6 +114,76 @@ TEST_F(ToolOnSimTest, IncompleteReportIsWrittenAndFails)
     const QString words = PdfWords(pdf);
     EXPECT_TRUE(words.contains(QStringLiteral("Not read: alarm data (0x44)"))) << words.toStdString();
     EXPECT_TRUE(words.contains(QStringLiteral("no comparison was made"))) << words.toStdString();
+}
+
+// The values a script acts on, without a PDF: a pack over its spread limit,
+// a silent one and one whose limits could not be read, each with its level,
+// findings and unread items, then the rack's own object.
+TEST_F(ToolOnSimTest, JsonGivesEachPacksLevelAndFindingsAsValues)
+{
+    start({QStringLiteral("--fault"), QStringLiteral("silent:2"), QStringLiteral("--fault"),
+           QStringLiteral("rtn:47:E1:3")});
+    const QString limits = file("limits.prt");
+    {
+        QFile out(limits);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write("Id,Value\r\n024,1\r\n");   // balance starting difference 1 mV: below any spread
+    }
+    const ToolRun write = m_tool->run({QStringLiteral("--address"), QStringLiteral("1"), QStringLiteral("params"),
+                                       QStringLiteral("write"), limits});
+    ASSERT_EQ(write.exitCode, 0) << write.err.toStdString();
+
+    const ToolRun run = m_tool->run({QStringLiteral("--lang"), QStringLiteral("en"), QStringLiteral("report"),
+                                     QStringLiteral("--json"), QStringLiteral("--packs"), QStringLiteral("1-3"),
+                                     QStringLiteral("--no-logs")});
+    EXPECT_EQ(run.exitCode, 1) << run.err.toStdString();
+    const std::vector<QJsonObject> lines = run.json();
+    ASSERT_EQ(lines.size(), 4u) << run.out.toStdString();
+    const struct {
+        bool answered;
+        const char* level;
+        const char* firstRule;   // "": no findings
+        int unreadCommand;       // 0: nothing unread
+    } packs[] = {
+        {true, "watch", "spread", 0},
+        {false, "no_answer", "", 0},
+        {true, "incomplete", "", 0x47},   // the spread and temperature rules need its limits
+    };
+    for (std::size_t k = 0; k < 3; ++k) {
+        const QJsonObject& pack = lines[k];
+        EXPECT_EQ(pack[QStringLiteral("type")].toString(), QStringLiteral("report_pack"));
+        EXPECT_EQ(pack[QStringLiteral("pack")].toInt(), int(k) + 1);
+        EXPECT_EQ(pack[QStringLiteral("reach")].toString(), QStringLiteral("asked"));
+        EXPECT_EQ(pack[QStringLiteral("answered")].toBool(), packs[k].answered) << k;
+        EXPECT_EQ(pack[QStringLiteral("level")].toString(), QLatin1String(packs[k].level)) << k;
+        const QJsonArray findings = pack[QStringLiteral("findings")].toArray();
+        EXPECT_EQ(findings.isEmpty(), *packs[k].firstRule == 0) << k;
+        if (!findings.isEmpty()) {
+            EXPECT_EQ(findings[0].toObject()[QStringLiteral("rule")].toString(), QLatin1String(packs[k].firstRule));
+        }
+        const QJsonArray unread = pack[QStringLiteral("unread")].toArray();
+        EXPECT_EQ(unread.isEmpty() ? 0 : unread[0].toObject()[QStringLiteral("command")].toInt(), packs[k].unreadCommand)
+            << k;
+    }
+    const QJsonObject spread = lines[0][QStringLiteral("findings")].toArray()[0].toObject();
+    EXPECT_EQ(spread[QStringLiteral("level")].toString(), QStringLiteral("watch"));
+    EXPECT_EQ(spread[QStringLiteral("limit")].toInt(), 1);
+    EXPECT_GT(spread[QStringLiteral("value")].toInt(), 1);
+    EXPECT_EQ(spread[QStringLiteral("unit")].toString(), QStringLiteral("mV"));
+    EXPECT_EQ(lines[1][QStringLiteral("result")].toInt(), 0xAF) << run.out.toStdString();   // no answer
+    EXPECT_EQ(lines[2][QStringLiteral("unread")].toArray()[0].toObject()[QStringLiteral("result")].toInt(), 0xE1);
+
+    const QJsonObject& rack = lines[3];
+    EXPECT_EQ(rack[QStringLiteral("type")].toString(), QStringLiteral("report"));
+    EXPECT_EQ(rack[QStringLiteral("packs")].toInt(), 3);
+    EXPECT_FALSE(rack[QStringLiteral("complete")].toBool());
+    EXPECT_FALSE(rack[QStringLiteral("cancelled")].toBool());
+    EXPECT_FALSE(rack[QStringLiteral("port_lost")].toBool());
+    EXPECT_TRUE(QDateTime::fromString(rack[QStringLiteral("made")].toString(), Qt::ISODate).isValid());
+
+    // Without --json the PDF is still required.
+    const ToolRun plain = m_tool->run({QStringLiteral("report"), QStringLiteral("--packs"), QStringLiteral("1")});
+    EXPECT_EQ(plain.exitCode, 2) << plain.err.toStdString();
 }
 
 // The adapter is pulled while the second pack is asked: exit 1 naming the

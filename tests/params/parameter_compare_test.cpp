@@ -1,6 +1,10 @@
 // Comparing and copying sets between packs: the address and node number
 // stay each pack's own.
 #include "params/parameter_compare.h"
+#include "params/reference_file.h"
+
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -61,6 +65,46 @@ TEST(ParameterCompare, AReferenceFileGivesEachIdOnceWithNoMoreDecimalsThanItsPar
     };
     for (const Case& c : cases)
         EXPECT_EQ(RefusedReferenceLines(c.lines, catalogue), c.refused);
+}
+
+// Every front end loads a reference file through one function: the same
+// file is taken, or refused for the same fault, everywhere.
+TEST(ParameterCompare, AReferenceFileIsTakenOrRefusedForOneFault)
+{
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const struct {
+        const char* name;
+        const char* text;   // nullptr: no such file
+        ReferenceFileFault fault;
+        std::vector<std::uint8_t> ids;
+    } cases[] = {
+        {"site.prt", "Id,Value\r\n030,3610\r\n023,3450\r\n", ReferenceFileFault::None, {30, 23}},
+        {"missing.prt", nullptr, ReferenceFileFault::Unreadable, {}},
+        {"comma.prt", "Id,Value\r\n030,3,610\r\n", ReferenceFileFault::Unreadable, {}},
+        // A blank set would make every parameter differ.
+        {"header.prt", "Id,Value\r\n", ReferenceFileFault::NoParameters, {}},
+        {"twice.prt", "Id,Value\r\n023,3450\r\n023,3460\r\n", ReferenceFileFault::Refused, {}},
+    };
+    for (const auto& c : cases) {
+        const QString path = folder.filePath(QLatin1String(c.name));
+        if (c.text) {
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(c.text);
+        }
+        const RReferenceFile loaded = LoadReferenceFile(path);
+        EXPECT_EQ(loaded.fault, c.fault) << c.name;
+        EXPECT_EQ(loaded.reference.ids, c.ids) << c.name;
+        EXPECT_EQ(loaded.detail.isEmpty(),
+                  c.fault == ReferenceFileFault::None || c.fault == ReferenceFileFault::NoParameters)
+            << c.name;
+        if (c.fault == ReferenceFileFault::None) {
+            EXPECT_EQ(loaded.reference.name, QLatin1String(c.name));
+            EXPECT_EQ(TParameterInfo::GetParameterValue(23, loaded.reference.set), Decimal::fromInt(3450));
+            EXPECT_EQ(loaded.reference.lines.size(), 2u);
+        }
+    }
 }
 
 } // namespace

@@ -164,15 +164,18 @@ TEST_F(ReportBusTest, FindingsFollowThePacksOwnLimits)
         ASSERT_GT(spread, limit);
         ASSERT_EQ(pack.findings.size(), 1u);
         EXPECT_EQ(pack.level, ReportLevel::Watch);
-        EXPECT_TRUE(pack.findings[0].reason.contains(QStringLiteral("%1 mV").arg(spread)));
-        EXPECT_TRUE(pack.findings[0].reason.contains(QStringLiteral("difference %1 mV").arg(limit)))
-            << pack.findings[0].reason.toStdString();
+        EXPECT_EQ(pack.findings[0].value, Decimal::fromInt(spread));
+        EXPECT_EQ(pack.findings[0].limit, Decimal::fromInt(limit));
+        const QString reason = FindingText(pack.findings[0], m_texts);
+        EXPECT_TRUE(reason.contains(QStringLiteral("%1 mV").arg(spread)));
+        EXPECT_TRUE(reason.contains(QStringLiteral("difference %1 mV").arg(limit))) << reason.toStdString();
     }
     // The difference alarm lowered below the spread makes it Service.
     WriteParameter(1, ReportRules::kDifferenceAlarm, 4);
     const RPackReport pack = Gather({1}, false).packs.front();
     EXPECT_EQ(pack.level, ReportLevel::Service);
-    EXPECT_TRUE(pack.findings[0].reason.contains(QStringLiteral("alarm 4 mV")));
+    EXPECT_EQ(pack.findings[0].limit, Decimal::fromInt(4));
+    EXPECT_TRUE(FindingText(pack.findings[0], m_texts).contains(QStringLiteral("alarm 4 mV")));
 }
 
 TEST_F(ReportBusTest, ParametersThatDifferFromTheReferenceAreListed)
@@ -192,8 +195,8 @@ TEST_F(ReportBusTest, ParametersThatDifferFromTheReferenceAreListed)
     ASSERT_TRUE(pack.compared);
     ASSERT_EQ(pack.differences.size(), 1u);
     EXPECT_EQ(pack.differences[0].id, ReportRules::kDifferenceAlarm);
-    EXPECT_EQ(pack.differences[0].reference, QStringLiteral("%1 mV").arg(own + 50));
-    EXPECT_EQ(pack.differences[0].pack, QStringLiteral("%1 mV").arg(own));
+    EXPECT_EQ(ParameterValueWithUnit(pack.differences[0].reference, m_texts), QStringLiteral("%1 mV").arg(own + 50));
+    EXPECT_EQ(ParameterValueWithUnit(pack.differences[0].pack, m_texts), QStringLiteral("%1 mV").arg(own));
 }
 
 // A file compares only the ids it names; a reference pack is read first,
@@ -233,8 +236,9 @@ TEST_F(ReportBusTest, FailedLogTransferLeavesTheOtherSectionsAndSaysWhy)
     const RPackReport pack = Gather({1}).packs.front();
     ASSERT_TRUE(pack.answered);
     EXPECT_FALSE(pack.alarmLog.state.complete);
-    EXPECT_TRUE(pack.alarmLog.state.missingReason.startsWith(QStringLiteral("Alarm Log missing: ")))
-        << pack.alarmLog.state.missingReason.toStdString();
+    EXPECT_EQ(pack.alarmLog.state.lastError, 0x06);
+    const QString missing = LogMissingText(pack.alarmLog.state, true, m_texts);
+    EXPECT_TRUE(missing.startsWith(QStringLiteral("Alarm Log missing: "))) << missing.toStdString();
     EXPECT_TRUE(pack.workLog.state.complete);
     EXPECT_EQ(pack.barCode, QStringLiteral("SIM48V100AH0001"));
 }

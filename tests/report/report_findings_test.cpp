@@ -11,6 +11,11 @@ namespace {
 class ReportRulesTest : public ::testing::Test {
 protected:
     void SetUp() override { m_texts.SetLanguage(TTextOper::English); }
+    // The sentence the report shows for the finding.
+    std::string Reason(const std::optional<RFinding>& finding) const
+    {
+        return finding ? FindingText(*finding, m_texts).toStdString() : std::string();
+    }
     TTextOper m_texts;
 };
 
@@ -39,12 +44,17 @@ TEST_F(ReportRulesTest, SpreadAgainstTheBalanceStartAndTheDifferenceAlarm)
         {500, 0, 300, ReportLevel::Service},
     };
     for (const Case& c : cases) {
-        const auto finding = SpreadFinding(c.spread, c.balanceStart, c.alarm, m_texts);
+        const auto finding = SpreadFinding(c.spread, c.balanceStart, c.alarm);
         EXPECT_EQ(LevelOf(finding), c.level) << c.spread << " / " << c.balanceStart << " / " << c.alarm;
         if (finding) {
             const int limit = finding->level == ReportLevel::Service ? c.alarm : c.balanceStart;
-            EXPECT_TRUE(finding->reason.contains(QStringLiteral("%1 mV").arg(c.spread))) << finding->reason.toStdString();
-            EXPECT_TRUE(finding->reason.contains(QStringLiteral("%1 mV").arg(limit))) << finding->reason.toStdString();
+            EXPECT_EQ(finding->rule, ReportRule::Spread);
+            EXPECT_EQ(finding->value, Decimal::fromInt(c.spread));
+            EXPECT_EQ(finding->limit, Decimal::fromInt(limit));
+            EXPECT_EQ(finding->unit, ReportUnit::Millivolt);
+            const QString reason = FindingText(*finding, m_texts);
+            EXPECT_TRUE(reason.contains(QStringLiteral("%1 mV").arg(c.spread))) << reason.toStdString();
+            EXPECT_TRUE(reason.contains(QStringLiteral("%1 mV").arg(limit))) << reason.toStdString();
         }
     }
 }
@@ -63,33 +73,39 @@ TEST_F(ReportRulesTest, TemperatureAtOrBeyondEitherAlarmLimit)
         {90, 0, 0, std::nullopt, ""},   // no limits set
     };
     for (const Case& c : cases) {
-        const auto finding = TemperatureFinding(QStringLiteral("T1"), Decimal::fromInt(c.value),
-                                                Decimal::fromInt(c.low), Decimal::fromInt(c.high), m_texts);
+        const auto finding = TemperatureFinding(1, Decimal::fromInt(c.value), Decimal::fromInt(c.low),
+                                                Decimal::fromInt(c.high));
         EXPECT_EQ(LevelOf(finding), c.level) << c.value;
         if (finding) {
-            EXPECT_TRUE(finding->reason.contains(QString::fromLatin1(c.limitText) + QStringLiteral(" °C")))
-                << finding->reason.toStdString();
+            EXPECT_EQ(finding->value, Decimal::fromInt(c.value));
+            EXPECT_EQ(finding->limit.format(u"0.0"), QLatin1String(c.limitText));
+            EXPECT_EQ(finding->item, 1);
+            EXPECT_TRUE(FindingText(*finding, m_texts).contains(QString::fromLatin1(c.limitText) + QStringLiteral(" °C")))
+                << Reason(finding);
         }
     }
 }
 
 TEST_F(ReportRulesTest, ClockVersionAndHealthLimits)
 {
-    EXPECT_FALSE(ClockFinding(300, m_texts));
-    EXPECT_FALSE(ClockFinding(-300, m_texts));
-    EXPECT_EQ(LevelOf(ClockFinding(301, m_texts)), ReportLevel::Watch);
-    EXPECT_EQ(LevelOf(ClockFinding(-3600, m_texts)), ReportLevel::Watch);
-    EXPECT_TRUE(ClockFinding(-3600, m_texts)->reason.contains(QStringLiteral("-3600")));
+    EXPECT_FALSE(ClockFinding(300));
+    EXPECT_FALSE(ClockFinding(-300));
+    EXPECT_EQ(LevelOf(ClockFinding(301)), ReportLevel::Watch);
+    EXPECT_EQ(LevelOf(ClockFinding(-3600)), ReportLevel::Watch);
+    EXPECT_EQ(ClockFinding(-3600)->value, Decimal::fromInt(-3600));
+    EXPECT_TRUE(FindingText(*ClockFinding(-3600), m_texts).contains(QStringLiteral("-3600")));
 
-    EXPECT_FALSE(HealthFinding(80, m_texts));
-    EXPECT_EQ(LevelOf(HealthFinding(79, m_texts)), ReportLevel::Service);
-    EXPECT_TRUE(HealthFinding(79, m_texts)->reason.contains(QStringLiteral("79")));
+    EXPECT_FALSE(HealthFinding(80));
+    EXPECT_EQ(LevelOf(HealthFinding(79)), ReportLevel::Service);
+    EXPECT_EQ(HealthFinding(79)->limit, Decimal::fromInt(80));
+    EXPECT_TRUE(FindingText(*HealthFinding(79), m_texts).contains(QStringLiteral("79")));
 
-    EXPECT_FALSE(VersionFinding(0x534, 0x534, m_texts));
-    const auto version = VersionFinding(0x533, 0x534, m_texts);
+    EXPECT_FALSE(VersionFinding(0x534, 0x534));
+    const auto version = VersionFinding(0x533, 0x534);
     ASSERT_TRUE(version);
     EXPECT_EQ(version->level, ReportLevel::Watch);
-    EXPECT_TRUE(version->reason.contains(QStringLiteral("533")) && version->reason.contains(QStringLiteral("534")));
+    EXPECT_EQ(version->limit, Decimal::fromInt(0x534));
+    EXPECT_TRUE(Reason(version).find("533") != std::string::npos && Reason(version).find("534") != std::string::npos);
 }
 
 TEST_F(ReportRulesTest, CommonVersionIsThatOfMostAnsweringPacks)
@@ -139,12 +155,15 @@ TEST_F(ReportRulesTest, ProtectionsAndFaultsLoggedRecentlyNeedService)
     EXPECT_EQ(counts[1].last, At(now.addDays(-2)));
     EXPECT_EQ(counts[1].recentLast, At(now.addDays(-2)));
 
-    EXPECT_FALSE(ProtectionFinding(counts[0], m_texts));   // alarm, not a protection
-    const auto protection = ProtectionFinding(counts[1], m_texts);
+    EXPECT_FALSE(ProtectionFinding(counts[0]));   // alarm, not a protection
+    const auto protection = ProtectionFinding(counts[1]);
     ASSERT_TRUE(protection);
     EXPECT_EQ(protection->level, ReportLevel::Service);
-    EXPECT_TRUE(protection->reason.startsWith(m_texts.GetAlarmText(27))) << protection->reason.toStdString();
-    EXPECT_FALSE(ProtectionFinding(counts[2], m_texts));   // the fault is older than 30 days
+    EXPECT_EQ(protection->item, 27);
+    EXPECT_EQ(protection->value, Decimal::fromInt(2));
+    EXPECT_EQ(protection->when, At(now.addDays(-2)));
+    EXPECT_TRUE(FindingText(*protection, m_texts).startsWith(m_texts.GetAlarmText(27))) << Reason(protection);
+    EXPECT_FALSE(ProtectionFinding(counts[2]));   // the fault is older than 30 days
 }
 
 TEST_F(ReportRulesTest, WorkLogSummary)
@@ -175,8 +194,7 @@ TEST_F(ReportRulesTest, WorkLogSummary)
 TEST_F(ReportRulesTest, OverallLevelIsTheWorstFinding)
 {
     EXPECT_EQ(OverallLevel({}), ReportLevel::Ok);
-    const std::vector<RFinding> findings = {{ReportLevel::Watch, {}}, {ReportLevel::Service, {}},
-                                            {ReportLevel::Watch, {}}};
+    const std::vector<RFinding> findings = {*ClockFinding(400), *HealthFinding(50), *ClockFinding(-400)};
     EXPECT_EQ(OverallLevel(findings), ReportLevel::Service);
 }
 
