@@ -158,9 +158,12 @@ void TBusWorker::join()
         while (m_thread && !m_thread->wait(10))
             QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         // What the job handed over, and its end (which starts a queued job),
-        // reach the receivers now.
+        // reach the receivers now. A job started meanwhile is waited for in
+        // turn: starting one here instead would silence what the ended one
+        // still has on its way.
+        const quint64 before = m_jobNumber;
         QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
-        if (isRunning())
+        if (m_jobNumber != before || isRunning())
             continue;
         if (m_queue.empty())
             return;

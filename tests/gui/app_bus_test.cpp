@@ -405,8 +405,9 @@ TEST_F(BusWindowTest, ClosingDuringAnyJobJoinsItBeforeTheStoreGoes)
         EXPECT_EQ(m_boxes.size(), 1) << "the close question only";
         QTest::qWait(100);
         EXPECT_EQ(m_boxes.size(), 1) << "nothing pops up after the close";
-        if (job.cid2 != 0)
+        if (job.cid2 != 0) {
             EXPECT_EQ(RequestsTo(4, job.cid2), 0) << "no pack after the one under way";
+        }
         EXPECT_FALSE(QFileInfo::exists(pdf)) << "no report from a cancelled run";
         m_form.reset();
         SharedSimBus()->clearFaults();
