@@ -360,7 +360,9 @@ void TFramePackHistory::AllPacksFinished(bool cancelled)
     // Stopped (by the user, or by closing the port): the grid shows what
     // came, and the message which packs' logs came whole.
     if (m_stopAsked || cancelled || run.loop.cancelled) {
-        QString text = Text(TextId::kReadingStoppedPacksDone) + QLatin1Char(' ') + FormatPackList(run.complete());
+        const std::vector<std::uint8_t> whole = run.complete();
+        QString text = Text(TextId::kReadingStoppedPacksDone) + QLatin1Char(' ')
+                       + (whole.empty() ? Text(TextId::kNoPacks) : FormatPackList(whole));
         const std::vector<std::uint8_t> rest = run.incomplete();
         if (!rest.empty())
             text += QLatin1Char('\n') + Text(BusText::kPacksNotRead) + QLatin1Char(' ') + FormatPackList(rest);

@@ -330,9 +330,13 @@ TEST_F(BusWindowTest, StopEndsTheWholeRunWithOneStopRequest)
     QTest::mouseClick(page->readButton(), Qt::LeftButton);
     ASSERT_TRUE(WaitFor([page] { return page->model()->recordCount() >= 1; }));
     SharedSimBus()->clearRequests();
+    m_boxes.clear();
     QTest::mouseClick(page->findChild<QPushButton*>(QStringLiteral("BtnStop")), Qt::LeftButton);
     ASSERT_TRUE(WaitFor([] { return SharedSimBus()->requestCount(kAlarmCid2, HistorySubCommand::kStop) == 1; }));
     EXPECT_FALSE(page->Reading());
+    // The run says which packs' logs came whole: none, pack 1 being stopped.
+    ASSERT_TRUE(WaitFor([this] { return m_boxes.size() == 2; }));
+    EXPECT_EQ(m_boxes.back().text, QStringLiteral("Reading stopped. Packs read whole: none\nPacks not read: 1-4"));
     // No other pack is asked for its log after the stop.
     QTest::qWait(3 * TFramePackHistory::kTimerMs);
     EXPECT_EQ(SharedSimBus()->requestCount(kAlarmCid2, HistorySubCommand::kStop), 1);
