@@ -16,6 +16,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <optional>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -80,91 +82,132 @@ QString HistoryFileName(bool alarmLog, std::uint8_t pack, const QDateTime& runTi
     return (alarmLog ? QStringLiteral("alarm_") : QStringLiteral("work_")) + AutoSaveFileName(pack, runTime);
 }
 
-// Reads one pack's log, printing each record and the end of the transfer,
-// into the target when there is one. The file is made when the first
-// record comes (or, for a log without records, when the pack says it is
-// complete), so a pack not read leaves no file and replaces none. The exit
-// status of that pack.
-int ReadOneLog(Session& session, std::uint8_t pack, bool alarmLog, const LogTarget& target, const RBusControl& control)
-{
-    const TTextOper& texts = session.store().TextOper();
-    const QStringList headers = HistoryLogHeaders(alarmLog, texts);
-    CsvFile csv;
-    QString fileError;
-    auto openFile = [&] {
-        return target.inFolder ? csv.createNew(target.path, target.name, headers, &fileError)
-                               : csv.create(target.path, headers, &fileError);
-    };
-
-    bool csvFailed = false;
-    const RPackLogOutcome outcome = ReadPackLog(
-        session.store(), pack, alarmLog, control,
-        [&](int row, const RHistoryRecord& record, const QString& deviceCode) {
-            session.out().printLine(RecordOutput(row, record, alarmLog, texts));
-            if (target.path.isEmpty())
-                return true;
-            if (!csv.isOpen() && !openFile()) {
-                csvFailed = true;
-                return false;
-            }
-            if (!csv.append(HistoryLogRow(row, record, alarmLog, deviceCode, texts))) {
-                fileError = QStringLiteral("%1: cannot write").arg(csv.path());
-                csvFailed = true;
-            }
-            return !csvFailed;
-        });
-    if (csvFailed)
-        return session.failed(fileError);
-    if (!target.path.isEmpty() && !csv.isOpen() && outcome.end == HistoryTransferEnd::Complete && !openFile())
-        return session.failed(fileError);
-
-    session.out().printLine(OutputRecord(QStringLiteral("history_end"))
-                                .text(QStringLiteral("log"), alarmLog ? QStringLiteral("alarm") : QStringLiteral("work"))
-                                .number(QStringLiteral("pack"), pack)
-                                .number(QStringLiteral("records"), outcome.records)
-                                .text(QStringLiteral("reason"), EndReason(outcome.end)));
-    switch (outcome.end) {
-    case HistoryTransferEnd::Complete:
-        return 0;
-    case HistoryTransferEnd::Stopped:
-        return kInterruptedStatus;
-    case HistoryTransferEnd::NoAnswer:
-        if (!session.store().IsLinkOpen())
-            return session.failed(QStringLiteral("the port %1 went away; the log is incomplete (%2 records read)")
-                                      .arg(session.store().DevOper().PortDevice(session.globals().PortNumber.load()))
-                                      .arg(outcome.records));
-        return session.failed(QStringLiteral("Pack %1 did not answer in time; the log is incomplete (%2 records read)")
-                                   .arg(pack)
-                                   .arg(outcome.records));
-    default:
-        return session.failed(QStringLiteral("%1; the log is incomplete (%2 records read)")
-                                  .arg(texts.GetErrorText(outcome.lastError))
-                                  .arg(outcome.records));
+// One pack's log as it comes: each record printed, and written into the
+// target when there is one. The file is made when the first record comes
+// (or, for a log without records, when the pack says it is complete), so a
+// pack not read leaves no file and replaces none.
+class PackLogPrinter {
+public:
+    PackLogPrinter(Session& session, std::uint8_t pack, bool alarmLog, LogTarget target)
+        : m_session(session)
+        , m_texts(session.store().TextOper())
+        , m_pack(pack)
+        , m_alarmLog(alarmLog)
+        , m_target(std::move(target))
+        , m_headers(HistoryLogHeaders(alarmLog, m_texts))
+    {
     }
-}
+
+    std::uint8_t pack() const { return m_pack; }
+
+    // False: the file cannot be written, and the transfer is to stop.
+    bool record(int row, const RHistoryRecord& record, const QString& deviceCode)
+    {
+        m_session.out().printLine(RecordOutput(row, record, m_alarmLog, m_texts));
+        if (m_target.path.isEmpty())
+            return true;
+        if (!m_csv.isOpen() && !openFile()) {
+            m_csvFailed = true;
+            return false;
+        }
+        if (!m_csv.append(HistoryLogRow(row, record, m_alarmLog, deviceCode, m_texts))) {
+            m_fileError = QStringLiteral("%1: cannot write").arg(m_csv.path());
+            m_csvFailed = true;
+        }
+        return !m_csvFailed;
+    }
+
+    // Prints how the transfer ended; the exit status of this pack.
+    int finish(const RPackLogOutcome& outcome)
+    {
+        if (m_csvFailed)
+            return m_session.failed(m_fileError);
+        if (!m_target.path.isEmpty() && !m_csv.isOpen() && outcome.end == HistoryTransferEnd::Complete && !openFile())
+            return m_session.failed(m_fileError);
+
+        m_session.out().printLine(OutputRecord(QStringLiteral("history_end"))
+                                      .text(QStringLiteral("log"), m_alarmLog ? QStringLiteral("alarm") : QStringLiteral("work"))
+                                      .number(QStringLiteral("pack"), m_pack)
+                                      .number(QStringLiteral("records"), outcome.records)
+                                      .text(QStringLiteral("reason"), EndReason(outcome.end)));
+        switch (outcome.end) {
+        case HistoryTransferEnd::Complete:
+            return 0;
+        case HistoryTransferEnd::Stopped:
+            return kInterruptedStatus;
+        case HistoryTransferEnd::NoAnswer:
+            if (!m_session.store().IsLinkOpen())
+                return m_session.failed(QStringLiteral("the port %1 went away; the log is incomplete (%2 records read)")
+                                            .arg(m_session.store().DevOper().PortDevice(m_session.globals().PortNumber.load()))
+                                            .arg(outcome.records));
+            return m_session.failed(QStringLiteral("Pack %1 did not answer in time; the log is incomplete (%2 records read)")
+                                        .arg(m_pack)
+                                        .arg(outcome.records));
+        default:
+            return m_session.failed(QStringLiteral("%1; the log is incomplete (%2 records read)")
+                                        .arg(m_texts.GetErrorText(outcome.lastError))
+                                        .arg(outcome.records));
+        }
+    }
+
+private:
+    bool openFile()
+    {
+        return m_target.inFolder ? m_csv.createNew(m_target.path, m_target.name, m_headers, &m_fileError)
+                                 : m_csv.create(m_target.path, m_headers, &m_fileError);
+    }
+
+    Session& m_session;
+    const TTextOper& m_texts;
+    const std::uint8_t m_pack;
+    const bool m_alarmLog;
+    const LogTarget m_target;
+    const QStringList m_headers;
+    CsvFile m_csv;
+    QString m_fileError;
+    bool m_csvFailed = false;
+};
 
 int RunHistory(Session& session, const HistoryRequest& request)
 {
     if (!request.folderNote.isEmpty())
         session.out().error(request.folderNote);
     const RBusControl control{[] { return InterruptRequested(); }, {}};
-    if (request.packs.empty())
-        return ReadOneLog(session, session.pack(), request.alarmLog, LogTarget{request.csvPath, {}, false}, control);
+    if (request.packs.empty()) {
+        PackLogPrinter printer(session, session.pack(), request.alarmLog, LogTarget{request.csvPath, {}, false});
+        const RPackLogOutcome outcome = ReadPackLog(
+            session.store(), session.pack(), request.alarmLog, control,
+            [&printer](int row, const RHistoryRecord& record, const QString& deviceCode) {
+                return printer.record(row, record, deviceCode);
+            });
+        return printer.finish(outcome);
+    }
     // One file per pack; the time of the run is in every name, so the
     // files of one run sort together.
     const QDateTime now = QDateTime::currentDateTime();
     int status = 0;
-    const RPackLoopResult loop = ForEachPack(session.store(), request.packs, control, [&](std::uint8_t pack, int) {
-        const LogTarget target{request.csvPath, HistoryFileName(request.alarmLog, pack, now), !request.csvPath.isEmpty()};
-        const int packStatus = ReadOneLog(session, pack, request.alarmLog, target, control);
-        if (packStatus == kInterruptedStatus)
-            status = kInterruptedStatus;
-        else if (packStatus != 0 && status == 0)
-            status = 1;
-        return packStatus == 0;
-    });
+    std::optional<PackLogPrinter> printer;
+    const auto printerOf = [&](std::uint8_t pack) -> PackLogPrinter& {
+        if (!printer || printer->pack() != pack)
+            printer.emplace(session, pack, request.alarmLog,
+                            LogTarget{request.csvPath, HistoryFileName(request.alarmLog, pack, now),
+                                      !request.csvPath.isEmpty()});
+        return *printer;
+    };
+    const RAllPackLogs logs = ReadAllPackLogs(
+        session.store(), request.packs, request.alarmLog, control,
+        [&](std::uint8_t pack, int row, const RHistoryRecord& record, const QString& deviceCode) {
+            return printerOf(pack).record(row, record, deviceCode);
+        },
+        [&](const RPackLogOutcome& outcome) {
+            const int packStatus = printerOf(outcome.pack).finish(outcome);
+            if (packStatus == kInterruptedStatus)
+                status = kInterruptedStatus;
+            else if (packStatus != 0 && status == 0)
+                status = 1;
+        });
     // The packs never asked, and why.
-    for (const RPackVisit& visit : loop.visits) {
+    for (const RPackVisit& visit : logs.loop.visits) {
         if (visit.reach == RPackReach::Asked)
             continue;
         session.out().printLine(
@@ -175,7 +218,7 @@ int RunHistory(Session& session, const HistoryRequest& request)
                 .text(QStringLiteral("reason"), visit.reach == RPackReach::PortLost ? QStringLiteral("port_lost")
                                                                                     : QStringLiteral("not_tried")));
     }
-    if (loop.cancelled || status == kInterruptedStatus)
+    if (logs.loop.cancelled || status == kInterruptedStatus)
         return kInterruptedStatus;
     return status;
 }

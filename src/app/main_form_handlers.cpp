@@ -88,6 +88,10 @@ void TMainForm::BtnComClick()
     TDevInfo& store = *Store();
 
     if (IsLinkOpen()) {
+        // A job under way (a bus job, the scan, a record transfer) ends
+        // after its exchange and is joined before the port goes, so that no
+        // pack is left half written and none is called silent for it.
+        RunningJobs::InterruptAll();
         globals.PortOpened = false;
         StopPolling();
         store.CloseSerial(globals.PortNumber);

@@ -165,5 +165,8 @@ inline constexpr std::uint16_t kPortWentAwayOnPage = 0x3702;
 inline constexpr std::uint16_t kPortWentAway = 0x3703;
 // The status bar's mark on values left on screen after the port went away.
 inline constexpr std::uint16_t kValuesAsOf = 0x37F0;   // %1: the time the port went away
+// A run over all packs' logs that was stopped: the packs whose whole log came.
+inline constexpr std::uint16_t kReadingStoppedPacksDone = 0x3800;
+inline constexpr std::uint16_t kNoPacks = 0x3801;   // an empty list of packs
 
 } // namespace TextId

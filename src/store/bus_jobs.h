@@ -211,6 +211,29 @@ struct RPackLogOutcome {
 RPackLogOutcome ReadPackLog(TDevInfo& store, std::uint8_t pack, bool alarmLog, const RBusControl& control,
                             const std::function<bool(int row, const RHistoryRecord&, const QString& deviceCode)>& onRecord);
 
+// What reading the logs of several packs came to.
+struct RAllPackLogs {
+    RPackLoopResult loop;                 // every pack given, with how far it was asked
+    std::vector<RPackLogOutcome> packs;   // the packs asked, in order
+    // The packs whose whole log came (their end mark), and the packs given
+    // whose log did not, asked or not: what a cancelled run says.
+    std::vector<std::uint8_t> complete() const;
+    std::vector<std::uint8_t> incomplete() const;
+    const RPackLogOutcome* find(std::uint8_t pack) const;
+};
+
+// Reads the log of each pack in turn (ForEachPack over ReadPackLog), the
+// one way every front end reads a rack's logs. onRecord gets each record
+// with its pack as it comes (false stops that pack's transfer, which counts
+// as not complete; the next pack goes on); onPackEnd, when given, gets each
+// pack asked as soon as its transfer has ended. A cancel sends the stop
+// request to the pack under way and leaves the rest untried.
+RAllPackLogs ReadAllPackLogs(
+    TDevInfo& store, const std::vector<std::uint8_t>& packs, bool alarmLog, const RBusControl& control,
+    const std::function<bool(std::uint8_t pack, int row, const RHistoryRecord&, const QString& deviceCode)>& onRecord,
+    const std::function<void(const RPackLogOutcome&)>& onPackEnd = {});
+
 Q_DECLARE_METATYPE(RParameterSets)
+Q_DECLARE_METATYPE(RAllPackLogs)
 Q_DECLARE_METATYPE(RBatchWriteReport)
 Q_DECLARE_METATYPE(RClockSyncReport)

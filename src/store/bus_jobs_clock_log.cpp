@@ -99,3 +99,50 @@ RPackLogOutcome ReadPackLog(TDevInfo& store, std::uint8_t pack, bool alarmLog, c
     outcome.lastError = transfer.LastError();
     return outcome;
 }
+
+RAllPackLogs ReadAllPackLogs(
+    TDevInfo& store, const std::vector<std::uint8_t>& packs, bool alarmLog, const RBusControl& control,
+    const std::function<bool(std::uint8_t pack, int row, const RHistoryRecord&, const QString& deviceCode)>& onRecord,
+    const std::function<void(const RPackLogOutcome&)>& onPackEnd)
+{
+    RAllPackLogs logs;
+    logs.loop = ForEachPack(store, packs, control, [&](std::uint8_t pack, int) {
+        const RPackLogOutcome outcome = ReadPackLog(
+            store, pack, alarmLog, control, [&](int row, const RHistoryRecord& record, const QString& deviceCode) {
+                return !onRecord || onRecord(pack, row, record, deviceCode);
+            });
+        logs.packs.push_back(outcome);
+        if (onPackEnd)
+            onPackEnd(outcome);
+        return outcome.end == HistoryTransferEnd::Complete;
+    });
+    return logs;
+}
+
+const RPackLogOutcome* RAllPackLogs::find(std::uint8_t pack) const
+{
+    for (const RPackLogOutcome& outcome : packs)
+        if (outcome.pack == pack)
+            return &outcome;
+    return nullptr;
+}
+
+std::vector<std::uint8_t> RAllPackLogs::complete() const
+{
+    std::vector<std::uint8_t> done;
+    for (const RPackLogOutcome& outcome : packs)
+        if (outcome.end == HistoryTransferEnd::Complete)
+            done.push_back(outcome.pack);
+    return done;
+}
+
+std::vector<std::uint8_t> RAllPackLogs::incomplete() const
+{
+    std::vector<std::uint8_t> rest;
+    for (const RPackVisit& visit : loop.visits) {
+        const RPackLogOutcome* outcome = find(visit.pack);
+        if (!outcome || outcome->end != HistoryTransferEnd::Complete)
+            rest.push_back(visit.pack);
+    }
+    return rest;
+}

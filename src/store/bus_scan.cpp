@@ -1,17 +1,23 @@
 #include "store/bus_scan.h"
 
 #include "store/devinfo.h"
+#include "store/pack_loop.h"
 
 #include <algorithm>
 
 std::vector<RScanEntry> ScanBus(TDevInfo& store, const RScanRange& range,
-                                const std::function<bool(const RScanEntry&)>& progress)
+                                const std::function<bool(const RScanEntry&)>& progress, const RBusControl& control)
 {
     std::vector<RScanEntry> entries;
     const int window = std::clamp(range.windowMs, RScanRange::kMinWindowMs, RScanRange::kMaxWindowMs);
-    for (int address = std::max(range.from, 0); address <= std::min(range.to, 255); ++address) {
+    std::vector<std::uint8_t> addresses;
+    for (int address = std::max(range.from, 0); address <= std::min(range.to, 255); ++address)
+        addresses.push_back(std::uint8_t(address));
+    bool enough = false;   // the caller wants no more after the last entry
+    const RBusControl loopControl{[&] { return enough || control.isCancelled(); }, control.progress};
+    ForEachPack(store, addresses, loopControl, [&](std::uint8_t address, int) {
         RScanEntry entry;
-        entry.address = std::uint8_t(address);
+        entry.address = address;
         entry.result = store.DevOper().ReadIdentity(entry.address, window, entry.barCode, entry.echoedPack,
                                                     entry.softwareVersion);
         if (!entry.answered()) {
@@ -21,8 +27,9 @@ std::vector<RScanEntry> ScanBus(TDevInfo& store, const RScanRange& range,
         }
         entries.push_back(entry);
         if (progress && !progress(entry))
-            break;
-    }
+            enough = true;
+        return entry.answered();
+    });
     return entries;
 }
 

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "store/bus_worker.h"
+
+#include <QMetaType>
 #include <QString>
 
 #include <cstdint>
@@ -28,10 +31,15 @@ struct RScanRange {
 };
 
 // Asks each address of the range for its bar code and device information,
-// one exchange at a time, each holding the link lock, so polling and the
-// scan never overlap. After each address, progress gets its entry; when it
-// returns false the scan stops there. Returns every address asked, in order.
+// through the loop over packs (ForEachPack: the polling thread leaves the
+// link to the scan until it ends), one exchange at a time, each holding the
+// link lock. After each address, progress gets its entry; when it returns
+// false, or the control is cancelled, the scan stops there. Returns every
+// address asked, in order; addresses after a lost port are not asked.
 std::vector<RScanEntry> ScanBus(TDevInfo& store, const RScanRange& range,
-                                const std::function<bool(const RScanEntry&)>& progress = {});
+                                const std::function<bool(const RScanEntry&)>& progress = {},
+                                const RBusControl& control = {});
 // The highest address that answered; 0 when none did.
 std::uint8_t HighestAnswered(const std::vector<RScanEntry>& entries);
+
+Q_DECLARE_METATYPE(RScanEntry)

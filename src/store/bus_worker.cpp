@@ -6,6 +6,8 @@
 #include <QMetaObject>
 #include <QThread>
 
+#include <utility>
+
 bool TBusWorker::Job::cancelled() const
 {
     return m_worker.m_cancel.load();
@@ -43,39 +45,87 @@ RBusControl TBusWorker::Job::control() const
                        [this](int done, int total, const QString& what) { progress(done, total, what); }};
 }
 
+namespace {
+
+std::atomic<int> g_liveJobs{0};
+
+} // namespace
+
+int TBusWorker::LiveJobs()
+{
+    return g_liveJobs.load();
+}
+
 TBusWorker::TBusWorker(QObject* parent) : QObject(parent)
 {
-    RunningJobs::Add(this, {[this] { shutDown(); }, [this] { waitServingEvents(); }});
+    RunningJobs::Add(this, {[this] { shutDown(); }, [this] { join(); }, [this] { cancel(); }});
 }
 
 TBusWorker::~TBusWorker()
 {
     RunningJobs::Remove(this);
+    m_shutDown = true;
+    m_cancel = true;
     if (m_thread) {
-        m_cancel = true;
         m_thread->requestInterruption();
         m_thread->wait();
         delete m_thread;
+        m_thread = nullptr;
+    }
+    // What was queued must not be lost (a save, a stop request): it runs
+    // here, with nobody left to hear from it.
+    const std::vector<Work> queued = std::exchange(m_queue, {});
+    for (const Work& work : queued) {
+        QThread* thread = QThread::create([this, work] { work(Job(*this, 0)); });
+        thread->start();
+        thread->wait();
+        delete thread;
     }
 }
 
 bool TBusWorker::start(Work work)
 {
-    if (m_shutDown || isRunning())
+    if (m_shutDown || isBusy())
         return false;
+    m_queue.push_back(std::move(work));
+    startNext();
+    return true;
+}
+
+bool TBusWorker::enqueue(Work work)
+{
+    if (m_shutDown)
+        return false;
+    m_queue.push_back(std::move(work));
+    if (!isRunning())
+        startNext();
+    return true;
+}
+
+void TBusWorker::startNext()
+{
+    if (m_queue.empty())
+        return;
     if (m_thread) {
         m_thread->wait();
         delete m_thread;
     }
-    m_cancel = false;
+    Work work = std::move(m_queue.front());
+    m_queue.erase(m_queue.begin());
+    // A closing worker keeps its cancel for the last jobs.
+    if (!m_shutDown)
+        m_cancel = false;
     const quint64 number = ++m_jobNumber;
-    m_thread = QThread::create([this, number, work = std::move(work)] { work(Job(*this, number)); });
+    g_liveJobs.fetch_add(1);
+    m_thread = QThread::create([this, number, work = std::move(work)] {
+        work(Job(*this, number));
+        g_liveJobs.fetch_sub(1);
+    });
     m_thread->setObjectName(QStringLiteral("bus worker"));
     // Queued to this object, so finished comes after every delivery the job
     // posted before it ended.
     connect(m_thread, &QThread::finished, this, [this, number] { jobEnded(number); }, Qt::QueuedConnection);
     m_thread->start();
-    return true;
 }
 
 void TBusWorker::cancel()
@@ -96,20 +146,42 @@ void TBusWorker::wait()
 
 void TBusWorker::shutDown()
 {
+    if (m_onShutDown && !m_shutDown)
+        m_onShutDown();
     m_shutDown = true;
     m_cancel = true;
 }
 
-void TBusWorker::waitServingEvents()
+void TBusWorker::join()
 {
-    while (m_thread && !m_thread->wait(10))
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    for (;;) {
+        while (m_thread && !m_thread->wait(10))
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        // What the job handed over, and its end (which starts a queued job),
+        // reach the receivers now. A job started meanwhile is waited for in
+        // turn: starting one here instead would silence what the ended one
+        // still has on its way.
+        const quint64 before = m_jobNumber;
+        QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+        if (m_jobNumber != before || isRunning())
+            continue;
+        if (m_queue.empty())
+            return;
+        startNext();
+    }
 }
 
 void TBusWorker::jobEnded(quint64 number)
 {
     // The end of an earlier job (one started again from a receiver of its
-    // delivery) or of a job of a closing window says nothing.
-    if (speaks(number))
-        emit finished(m_cancel.load());
+    // delivery) says nothing and starts nothing.
+    if (number != m_jobNumber)
+        return;
+    const bool cancelled = m_cancel.load();
+    // The next queued job starts before receivers hear of this one's end, so
+    // that one of them may queue more behind it.
+    if (!isRunning())
+        startNext();
+    if (!m_shutDown)
+        emit finished(cancelled);
 }

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <functional>
+#include <vector>
 
 class QThread;
 
@@ -25,7 +26,9 @@ struct RBusControl {
     }
 };
 
-// Runs one bus-wide job at a time on a thread of its own, so that the window
+// The one runner for background pack work in the window: bus-wide jobs,
+// the bus scan, record transfers, report gathering and background saves.
+// It runs one job at a time on a thread of its own, so that the window
 // keeps painting while the packs answer one after another. The job talks to
 // the packs through the store's commands, each of which holds the link lock
 // for its whole exchange, so polling and page commands take turns with it.
@@ -66,17 +69,39 @@ public:
     ~TBusWorker() override;
 
     // Starts the job; false, and nothing started, while another one runs or
-    // after shutDown().
+    // is queued, or after shutDown().
     bool start(Work work);
+    // Runs the job after those before it (at once when idle); false only
+    // after shutDown(). For work that must not be lost: a queued job still
+    // runs when the window closes (a stop request, a file being saved),
+    // though nothing it delivers is heard then.
+    bool enqueue(Work work);
+    // Asks the job under way to stop before its next pack; the worker stays
+    // usable and its finished signal says cancelled.
     void cancel();
     bool isRunning() const;
-    // Blocks until the job has ended (for closing and tests); the signals
-    // still arrive through the event loop.
+    // Whether a job runs or waits in the queue.
+    bool isBusy() const { return isRunning() || !m_queue.empty(); }
+    // Blocks until the job has ended (for tests); the signals still arrive
+    // through the event loop.
     void wait();
-    // The window closes: cancel, and from now on emit nothing (not even
-    // what the job delivered before) and start nothing.
+    // Blocks until the job under way and every queued one have ended, and
+    // emits what they delivered, and their ends, before it returns. Events
+    // are delivered meanwhile, so that a polling thread blocked in a
+    // synchronised call can finish it and free the link.
+    void join();
+    // The window closes: run the owner's last step (setOnShutDown), cancel,
+    // and from now on emit nothing (not even what the job delivered before)
+    // and start nothing new; what is queued still runs.
     void shutDown();
     bool isShutDown() const { return m_shutDown; }
+    // Called first thing in shutDown(), while work can still be queued: a
+    // record page queues its stop request there.
+    void setOnShutDown(std::function<void()> step) { m_onShutDown = std::move(step); }
+
+    // Job threads alive in the whole program, for the store's check that
+    // nothing still runs when it is freed. Any thread.
+    static int LiveJobs();
 
 signals:
     void progressed(int done, int total, const QString& what);
@@ -85,17 +110,16 @@ signals:
 
 private:
     void jobEnded(quint64 number);
+    void startNext();
     // Whether a signal of job number may still be emitted: it is the
     // current job and the worker was not shut down. User-interface thread.
     bool speaks(quint64 number) const { return !m_shutDown && number == m_jobNumber; }
-    // Waits for the thread while delivering events, so that a polling thread
-    // blocked in a synchronised call can finish it and free the link.
-    void waitServingEvents();
-
     QThread* m_thread = nullptr;
     std::atomic<bool> m_cancel{false};
     // Jobs are told apart by number, never by the thread's address, which a
     // new thread may reuse. Both user-interface thread only.
     quint64 m_jobNumber = 0;
     bool m_shutDown = false;
+    std::vector<Work> m_queue;   // jobs waiting for the one under way
+    std::function<void()> m_onShutDown;
 };

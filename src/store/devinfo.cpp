@@ -1,6 +1,7 @@
 #include "store/devinfo.h"
 
 #include "protocol/decimal.h"
+#include "store/bus_worker.h"
 
 #include <QMutexLocker>
 
@@ -11,7 +12,14 @@ TDevInfo::TDevInfo()
 {
 }
 
-TDevInfo::~TDevInfo() = default;
+TDevInfo::~TDevInfo()
+{
+    // Background jobs talk to the packs through the store: whoever runs
+    // them cancels and joins them before the store goes. One still running
+    // here would use freed memory a moment later, so this stops at once.
+    if (const int running = TBusWorker::LiveJobs(); running != 0)
+        qFatal("the pack store is freed while %d background job(s) still run", running);
+}
 
 void TDevInfo::InitStore()
 {

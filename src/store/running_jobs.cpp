@@ -46,6 +46,17 @@ void StopAll()
             listed.entry.wait();
 }
 
+void InterruptAll()
+{
+    const std::vector<Listed> jobs = List();
+    for (const Listed& listed : jobs)
+        if (listed.entry.interrupt)
+            listed.entry.interrupt();
+    for (const Listed& listed : jobs)
+        if (listed.entry.wait)
+            listed.entry.wait();
+}
+
 int Count()
 {
     return int(List().size());

@@ -1,7 +1,8 @@
 #pragma once
 
 // Every background job that uses the store (a bus job, the bus scan, a
-// record transfer) is listed here while it exists, so that closing the
+// record transfer, a background save: in the window each runs on a
+// TBusWorker, which lists itself) is listed here while it exists, so that closing the
 // window cancels and joins all of them in one place, before anything they
 // use is freed. User-interface thread only.
 
@@ -16,6 +17,10 @@ struct Entry {
     // Returns when the job's thread has ended. It may deliver queued events
     // meanwhile (the polling thread's synchronised calls among them).
     std::function<void()> wait;
+    // Asks the job to stop after the exchange under way, the owner staying
+    // usable and showing how its job ended (the port is being closed).
+    // None: the job needs no word before the port closes.
+    std::function<void()> interrupt;
 };
 
 // owner: the object the job belongs to; it removes itself before it goes.
@@ -23,6 +28,9 @@ void Add(const void* owner, Entry entry);
 void Remove(const void* owner);
 // Cancels every job first, then waits for each in turn.
 void StopAll();
+// The port closes: every job is interrupted first, then waited for; the
+// owners stay usable for the next job.
+void InterruptAll();
 int Count();
 
 } // namespace RunningJobs

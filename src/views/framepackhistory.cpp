@@ -11,7 +11,6 @@
 #include "store/history_log.h"
 #include "store/pack_list.h"
 #include "store/pack_loop.h"
-#include "store/running_jobs.h"
 #include "store/realtime_row.h"
 #include "views/csv_export.h"
 #include "views/message_boxes.h"
@@ -20,7 +19,6 @@
 #include "views/reading_chart.h"
 
 #include <QCheckBox>
-#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QPushButton>
@@ -28,6 +26,7 @@
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QVariant>
 
 #include <algorithm>
 #include <array>
@@ -153,18 +152,23 @@ TFramePackHistory::TFramePackHistory(bool alarmLog, int pageIndex, QWidget* pare
     connect(BtnDelete, &QPushButton::clicked, this, &TFramePackHistory::BtnDeleteClick);
     connect(BtnExp, &QPushButton::clicked, this, &TFramePackHistory::BtnExpClick);
     connect(Timer1, &QTimer::timeout, this, &TFramePackHistory::Timer1Timer);
-    connect(this, &TFramePackHistory::workerDelivered, this, &TFramePackHistory::TakeDeliveries,
-            Qt::QueuedConnection);
-    m_worker.setMaxThreadCount(1);
-    // Closing the window stops a transfer with every other job.
-    RunningJobs::Add(this, {[this] { BeginShutdown(); }, [this] { WaitForWorker(); }});
+    qRegisterMetaType<RHistoryPageRow>();
+    qRegisterMetaType<RHistoryStep>();
+    qRegisterMetaType<RAllPackLogs>();
+    m_worker = new TBusWorker(this);
+    connect(m_worker, &TBusWorker::delivered, this, &TFramePackHistory::Delivered);
+    connect(m_worker, &TBusWorker::finished, this, &TFramePackHistory::JobFinished);
+    // Closing the window stops a transfer with every other job: its stop
+    // request is queued before the worker shuts down.
+    m_worker->setOnShutDown([this] { BeginShutdown(); });
 }
 
 TFramePackHistory::~TFramePackHistory()
 {
-    RunningJobs::Remove(this);
     Timer1->stop();
-    m_worker.waitForDone();
+    // Runs what is queued (a stop request) and joins, while the page is
+    // still whole.
+    delete m_worker;
 }
 
 TFramePackWorkDataInfo::TFramePackWorkDataInfo(QWidget* parent)
@@ -296,64 +300,75 @@ void TFramePackHistory::BtnReadClick()
 
 void TFramePackHistory::StartAllPacks(const std::vector<std::uint8_t>& packs)
 {
-    if (!m_packsWorker) {
-        qRegisterMetaType<RHistoryPageRow>();
-        qRegisterMetaType<RHistoryPageRun>();
-        m_packsWorker = new TBusWorker(this);
-        connect(m_packsWorker, &TBusWorker::delivered, this, &TFramePackHistory::AllPacksDelivered);
-        connect(m_packsWorker, &TBusWorker::finished, this, &TFramePackHistory::AllPacksFinished);
-    }
     m_stopAsked = false;
     TDevInfo* store = m_store;
     const bool alarmLog = m_alarmLog;
-    if (!m_packsWorker->start([store, packs, alarmLog](const TBusWorker::Job& job) {
-            const RBusControl control = job.control();
-            RHistoryPageRun run;
-            run.loop = ForEachPack(*store, packs, control, [&](std::uint8_t pack, int) {
-                const RPackLogOutcome outcome = ReadPackLog(
-                    *store, pack, alarmLog, control,
-                    [&job, pack](int, const RHistoryRecord& record, const QString& deviceCode) {
-                        job.deliver(QVariant::fromValue(RHistoryPageRow{pack, record, deviceCode}));
-                        return true;
-                    });
-                run.packs.push_back(outcome);
-                return outcome.end == HistoryTransferEnd::Complete;
-            });
-            job.deliver(QVariant::fromValue(run));
+    // Queued behind the stop request of a transfer stopped a moment ago.
+    if (!m_worker->enqueue([store, packs, alarmLog](const TBusWorker::Job& job) {
+            const RAllPackLogs logs = ReadAllPackLogs(
+                *store, packs, alarmLog, job.control(),
+                [&job](std::uint8_t pack, int, const RHistoryRecord& record, const QString& deviceCode) {
+                    job.deliver(QVariant::fromValue(RHistoryPageRow{pack, record, deviceCode}));
+                    return true;
+                });
+            job.deliver(QVariant::fromValue(logs));
         }))
         return;
     m_reading = true;
     SetIdleButtons(false);
 }
 
-void TFramePackHistory::AllPacksDelivered(const QVariant& value)
+void TFramePackHistory::Delivered(const QVariant& value)
 {
-    if (value.metaType() == QMetaType::fromType<RHistoryPageRow>()) {
-        const RHistoryPageRow row = value.value<RHistoryPageRow>();
-        if (row.pack != m_rowsPack) {
-            m_rowsPack = row.pack;
-            m_rowsOfPack = 0;
-        }
-        ++m_rowsOfPack;
-        m_deviceCode = row.deviceCode;
-        AddRecordRow(row.record);
-        const QModelIndex last = m_model->index(m_model->rowCount() - 1, 0);
-        StringGrid1->setCurrentIndex(last);
-        StringGrid1->scrollTo(last);
-        return;
-    }
-    m_allPacksResult = value.value<RHistoryPageRun>();
+    if (value.metaType() == QMetaType::fromType<RHistoryStep>())
+        TakeStep(value.value<RHistoryStep>());
+    else if (value.metaType() == QMetaType::fromType<RHistoryPageRow>())
+        AllPacksRow(value.value<RHistoryPageRow>());
+    else if (value.metaType() == QMetaType::fromType<RAllPackLogs>())
+        m_allPacksResult = value.value<RAllPackLogs>();
 }
 
-void TFramePackHistory::AllPacksFinished()
+void TFramePackHistory::JobFinished(bool cancelled)
+{
+    // The run over all packs is the last job queued while it runs.
+    if (m_allPacksRun && !m_worker->isBusy())
+        AllPacksFinished(cancelled);
+}
+
+void TFramePackHistory::AllPacksRow(const RHistoryPageRow& row)
+{
+    if (row.pack != m_rowsPack) {
+        m_rowsPack = row.pack;
+        m_rowsOfPack = 0;
+    }
+    ++m_rowsOfPack;
+    m_deviceCode = row.deviceCode;
+    AddRecordRow(row.record);
+    const QModelIndex last = m_model->index(m_model->rowCount() - 1, 0);
+    StringGrid1->setCurrentIndex(last);
+    StringGrid1->scrollTo(last);
+}
+
+void TFramePackHistory::AllPacksFinished(bool cancelled)
 {
     m_reading = false;
     m_allPacksRun = false;
     SetIdleButtons(true);
-    const RHistoryPageRun run = std::exchange(m_allPacksResult, RHistoryPageRun{});
-    // Stopped by the user: the grid shows what came, nothing more is said.
-    if (m_stopAsked || m_shutDown)
+    const RAllPackLogs run = std::exchange(m_allPacksResult, RAllPackLogs{});
+    if (m_shutDown)
         return;
+    // Stopped (by the user, or by closing the port): the grid shows what
+    // came, and the message which packs' logs came whole.
+    if (m_stopAsked || cancelled || run.loop.cancelled) {
+        const std::vector<std::uint8_t> whole = run.complete();
+        QString text = Text(TextId::kReadingStoppedPacksDone) + QLatin1Char(' ')
+                       + (whole.empty() ? Text(TextId::kNoPacks) : FormatPackList(whole));
+        const std::vector<std::uint8_t> rest = run.incomplete();
+        if (!rest.empty())
+            text += QLatin1Char('\n') + Text(BusText::kPacksNotRead) + QLatin1Char(' ') + FormatPackList(rest);
+        MessageBoxes::Inform(this, text);
+        return;
+    }
     if (run.loop.portLost) {
         // The pack under way is the one whose transfer the lost port ended.
         std::uint8_t lostPack = 0;
@@ -419,16 +434,13 @@ void TFramePackHistory::StartTransfer(std::uint8_t address, std::uint8_t pack)
     // The bar code is read first, on the worker like every exchange; the
     // first tick waits for it.
     m_busy = true;
-    m_worker.start([this, store, address, pack, generation] {
-        QString barCode;
-        const bool read = store->ReadBarCode(address, pack, barCode) == ResultCode::kSuccess;
-        Deliver([this, generation, read, code = barCode.trimmed()] {
-            if (generation != m_generation)
-                return;
-            m_busy = false;
-            if (read)
-                m_deviceCode = code;
-        });
+    m_worker->enqueue([store, address, pack, generation](const TBusWorker::Job& job) {
+        RHistoryStep step;
+        step.generation = generation;
+        step.barCodeOnly = true;
+        step.barCodeRead = store->ReadBarCode(address, pack, step.barCode) == ResultCode::kSuccess;
+        step.barCode = step.barCode.trimmed();
+        job.deliver(QVariant::fromValue(step));
     });
 
     m_reading = true;
@@ -455,46 +467,31 @@ void TFramePackHistory::Timer1Timer()
     m_busy = true;
     const std::shared_ptr<HistoryTransfer> transfer = m_transfer;
     const int generation = m_generation;
-    m_worker.start([this, transfer, generation] {
-        StepOutcome outcome;
-        outcome.generation = generation;
-        outcome.gotRecord = transfer->Step(outcome.record);
-        outcome.result = transfer->LastResult();
-        outcome.firstStatus = transfer->FirstStatus();
-        outcome.secondStatus = transfer->SecondStatus();
-        outcome.subCommand = transfer->SubCommand();
-        outcome.noAnswers = transfer->NoAnswerCount();
-        outcome.end = transfer->End();
-        outcome.records = transfer->Records();
-        Deliver([this, outcome] { TakeStep(outcome); });
+    m_worker->enqueue([transfer, generation](const TBusWorker::Job& job) {
+        RHistoryStep step;
+        step.generation = generation;
+        step.gotRecord = transfer->Step(step.record);
+        step.result = transfer->LastResult();
+        step.firstStatus = transfer->FirstStatus();
+        step.secondStatus = transfer->SecondStatus();
+        step.subCommand = transfer->SubCommand();
+        step.noAnswers = transfer->NoAnswerCount();
+        step.end = transfer->End();
+        step.records = transfer->Records();
+        job.deliver(QVariant::fromValue(step));
     });
 }
 
-void TFramePackHistory::Deliver(std::function<void()> call)
-{
-    {
-        const std::lock_guard<std::mutex> lock(m_mailboxLock);
-        m_mailbox.push_back(std::move(call));
-    }
-    emit workerDelivered();
-}
-
-void TFramePackHistory::TakeDeliveries()
-{
-    std::deque<std::function<void()>> calls;
-    {
-        const std::lock_guard<std::mutex> lock(m_mailboxLock);
-        calls.swap(m_mailbox);
-    }
-    for (const std::function<void()>& call : calls)
-        call();
-}
-
-void TFramePackHistory::TakeStep(const StepOutcome& outcome)
+void TFramePackHistory::TakeStep(const RHistoryStep& outcome)
 {
     if (outcome.generation != m_generation)
         return;
     m_busy = false;
+    if (outcome.barCodeOnly) {
+        if (outcome.barCodeRead)
+            m_deviceCode = outcome.barCode;
+        return;
+    }
     m_transferEnd = outcome.end;
     m_recordsRead = outcome.records;
     // A record that came in while the user was stopping is shown too.
@@ -555,7 +552,7 @@ void TFramePackHistory::BtnStopClick()
         // asked. The buttons come back when the job has ended.
         m_stopAsked = true;
         m_reading = false;
-        m_packsWorker->cancel();
+        m_worker->cancel();
         BtnStop->setEnabled(false);
         return;
     }
@@ -572,7 +569,7 @@ void TFramePackHistory::QueueStop()
     // request only while it has not ended, and only once.
     const std::shared_ptr<HistoryTransfer> transfer = m_transfer;
     if (transfer)
-        m_worker.start([transfer] { transfer->Stop(); });
+        m_worker->enqueue([transfer](const TBusWorker::Job&) { transfer->Stop(); });
 }
 
 void TFramePackHistory::BtnDeleteClick()
@@ -591,8 +588,10 @@ void TFramePackHistory::BtnExpClick()
 
 void TFramePackHistory::Shutdown()
 {
-    BeginShutdown();
-    WaitForWorker();
+    // The stop request is queued first (BeginShutdown), then every job of
+    // the page is joined.
+    m_worker->shutDown();
+    m_worker->join();
 }
 
 void TFramePackHistory::BeginShutdown()
@@ -607,15 +606,7 @@ void TFramePackHistory::BeginShutdown()
         SetIdleButtons(true);
         QueueStop();
     }
-    // A run over all packs is a bus job: RunningJobs stops it too.
+    // A run over all packs is cancelled by the worker's shut-down.
     // Nothing the worker still hands back is taken.
     ++m_generation;
-}
-
-void TFramePackHistory::WaitForWorker()
-{
-    // The stop request may wait for the link while the polling thread waits
-    // for a call on this thread: those calls go on being delivered.
-    while (!m_worker.waitForDone(10))
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }

@@ -6,18 +6,20 @@
 // a HistoryLogModel. Panel1 holds BtnRead, BtnStop, BtnDelete and BtnExp.
 //
 // A tick sends one request while this page is the active page and a
-// transfer runs. The exchange runs on the page's own worker thread, so the
+// transfer runs. The exchange runs as a job on the page's TBusWorker, so the
 // window keeps painting and the stop button stays clickable while a pack
-// takes its time; the result comes back to the page as a queued call, and a
-// tick that finds an exchange still under way does nothing. The worker runs
-// its jobs one after another (bar code, records, the stop request), and the
-// link lock keeps each exchange apart from the polling thread's.
+// takes its time; what it brought comes back to the page as a value
+// (RHistoryStep), and a tick that finds an exchange still under way does
+// nothing. The worker runs its jobs one after another (bar code, records,
+// the stop request), and the link lock keeps each exchange apart from the
+// polling thread's.
 //
 // The pack is the one selected in the main window when the transfer starts;
 // with "CheckAllPacks" ticked, packs 1 to the pack count are read in turn
 // into the same grid by a bus job (the polling thread leaves it the link),
 // a pack that does not answer is named at the end, and Stop ends the whole
-// run with one stop request to the pack being read. When the port goes
+// run with one stop request to the pack being read and names the packs
+// whose whole log came. When the port goes
 // away the page says so, with the rows of the pack under way in the grid.
 // User-interface thread only, except the worker's jobs.
 
@@ -28,13 +30,9 @@
 #include <QFrame>
 #include <QPointer>
 #include <QString>
-#include <QThreadPool>
 
 #include <cstdint>
-#include <deque>
-#include <functional>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 // One record of the run over all packs, and how the run ended: handed from
@@ -45,13 +43,26 @@ struct RHistoryPageRow {
     QString deviceCode;
 };
 
-struct RHistoryPageRun {
-    RPackLoopResult loop;
-    std::vector<RPackLogOutcome> packs;   // the packs asked, in order
+// What one exchange of a single-pack transfer brought (or, with barCodeOnly,
+// the bar code read that opens it), handed from the job to the page.
+struct RHistoryStep {
+    int generation = 0;   // the transfer it belongs to
+    bool barCodeOnly = false;
+    bool barCodeRead = false;
+    QString barCode;
+    bool gotRecord = false;
+    RHistoryRecord record;
+    std::uint8_t result = 0;
+    std::uint8_t firstStatus = 0;
+    std::uint8_t secondStatus = 0;
+    std::uint8_t subCommand = 0;
+    int noAnswers = 0;
+    HistoryTransferEnd end = HistoryTransferEnd::Running;
+    int records = 0;
 };
 
 Q_DECLARE_METATYPE(RHistoryPageRow)
-Q_DECLARE_METATYPE(RHistoryPageRun)
+Q_DECLARE_METATYPE(RHistoryStep)
 
 class HistoryLogModel;
 class QCheckBox;
@@ -90,7 +101,8 @@ public:
 
     // Closing the window: a running transfer is stopped without a question
     // (its stop request goes out once), no tick runs again, and this
-    // returns when the worker has nothing left to do.
+    // returns when the worker has nothing left to do. Closing the window
+    // does the same through RunningJobs.
     void Shutdown();
 
     // ---- State, as the page's handlers keep it.
@@ -108,35 +120,14 @@ public:
     QPushButton* readButton() const { return BtnRead; }
     QTimer* timer() const { return Timer1; }
 
-signals:
-    // A worker job left a call for the page (queued to the page's thread).
-    void workerDelivered();
-
 protected:
     // pageIndex: the main window's page this frame lives on.
     TFramePackHistory(bool alarmLog, int pageIndex, QWidget* parent);
 
 private:
-    // What one record exchange brought, handed from the worker to the page.
-    struct StepOutcome {
-        int generation = 0;
-        bool gotRecord = false;
-        RHistoryRecord record;
-        std::uint8_t result = 0;
-        std::uint8_t firstStatus = 0;
-        std::uint8_t secondStatus = 0;
-        std::uint8_t subCommand = 0;
-        int noAnswers = 0;
-        HistoryTransferEnd end = HistoryTransferEnd::Running;
-        int records = 0;
-    };
-
-    // Called by a worker job: call runs on the page's thread. The calls
-    // pass through a mailbox under a lock of their own, so the hand-over is
-    // visible to the thread checker as well as ordered.
-    void Deliver(std::function<void()> call);
-    void TakeDeliveries();
-    void TakeStep(const StepOutcome& outcome);
+    void Delivered(const QVariant& value);
+    void JobFinished(bool cancelled);
+    void TakeStep(const RHistoryStep& step);
     void FinishTransfer();
     void SetIdleButtons(bool idle);
     // Reads the bar code, then the log of one pack, tick by tick.
@@ -145,13 +136,13 @@ private:
     void QueueStop();
     // "All packs": every pack's whole log on a bus job, one after another.
     void StartAllPacks(const std::vector<std::uint8_t>& packs);
-    void AllPacksDelivered(const QVariant& value);
-    void AllPacksFinished();
+    void AllPacksRow(const RHistoryPageRow& row);
+    void AllPacksFinished(bool cancelled);
     // The end of a transfer after the port went away: what the grid holds.
     void SayPortLost(std::uint8_t pack, int rows, const std::vector<std::uint8_t>& notRead);
-    // Closing the window: the transfer is told to stop (RunningJobs).
+    // Closing the window: the transfer is told to stop (the worker's last
+    // step before it shuts down).
     void BeginShutdown();
-    void WaitForWorker();
 
     const bool m_alarmLog;
     const int m_pageIndex;
@@ -177,25 +168,23 @@ private:
     QString m_deviceCode;
     std::uint8_t m_transferPack = 0;
     bool m_allPacksRun = false;
-    TBusWorker* m_packsWorker = nullptr;
     bool m_stopAsked = false;              // Stop pressed during the run over all packs
     int m_rowsOfPack = 0;                  // rows the pack under way added to the grid
     std::uint8_t m_rowsPack = 0;           // the pack they belong to
     bool m_portLost = false;               // single pack: the transfer ended on a lost port
-    RHistoryPageRun m_allPacksResult;      // delivered last by the run over all packs
+    RAllPackLogs m_allPacksResult;         // delivered last by the run over all packs
 
     // The transfer belongs to the worker's jobs while one runs; the page
-    // reads only the outcomes they hand back.
+    // reads only the steps they hand back.
     std::shared_ptr<HistoryTransfer> m_transfer;
     HistoryTransferEnd m_transferEnd = HistoryTransferEnd::Running;
     int m_recordsRead = 0;
     bool m_busy = false;
     bool m_shutDown = false;
-    // Outcomes of an earlier transfer are dropped.
+    // Steps of an earlier transfer are dropped.
     int m_generation = 0;
-    std::mutex m_mailboxLock;
-    std::deque<std::function<void()>> m_mailbox;
-    QThreadPool m_worker;
+    // Runs every exchange of this page, one after another.
+    TBusWorker* m_worker = nullptr;
 };
 
 class TFramePackWorkDataInfo final : public TFramePackHistory {

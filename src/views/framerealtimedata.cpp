@@ -3,11 +3,12 @@
 #include "services/settings.h"
 #include "services/text_ids.h"
 #include "services/textoper.h"
+#include "store/bus_worker.h"
 #include "store/realtime_row.h"
+#include "store/running_jobs.h"
 #include "views/csv_export.h"
 #include "views/overview_grid.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QHeaderView>
@@ -15,9 +16,17 @@
 #include <QStandardPaths>
 #include <QTableView>
 #include <QVBoxLayout>
+#include <QVariant>
 
 #include <array>
 #include <memory>
+
+// What a background save hands back to the frame.
+struct RLogSaveDone {
+    AutoSaveResult result;
+    QStringList folders;
+};
+Q_DECLARE_METATYPE(RLogSaveDone)
 
 namespace {
 
@@ -75,12 +84,21 @@ TFrameRealTimeData::TFrameRealTimeData(const TDevInfo& store, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(StringGrid1);
-    m_saver.setMaxThreadCount(1);
+    qRegisterMetaType<RLogSaveDone>();
+    m_saver = new TBusWorker(this);
+    connect(m_saver, &TBusWorker::delivered, this, [this](const QVariant& value) {
+        const RLogSaveDone done = value.value<RLogSaveDone>();
+        ReportSave(done.result, done.folders);
+    });
+    // Saves use no pack: closing the window joins them in AutoSaveRecords,
+    // after the port is closed, so that where each log went is still told.
+    RunningJobs::Remove(m_saver);
 }
 
 TFrameRealTimeData::~TFrameRealTimeData()
 {
-    m_saver.waitForDone();
+    // A save still queued or under way is written before the frame goes.
+    delete m_saver;
 }
 
 void TFrameRealTimeData::InitGrid()
@@ -112,12 +130,8 @@ void TFrameRealTimeData::AddRecord(const RAnalogData& analog, const RAlarmData& 
         if (globals.AutoSave) {
             const QStringList folders = AutoSaveFolders();
             const QDateTime now = QDateTime::currentDateTime();
-            m_saver.start([this, rows, folders, now] {
-                const AutoSaveResult result = AutoSaveLog(*rows, folders, now);
-                // The report is made on the user-interface thread; the
-                // destructor waits for this job, so the frame is still there.
-                QMetaObject::invokeMethod(
-                    this, [this, result, folders] { ReportSave(result, folders); }, Qt::QueuedConnection);
+            m_saver->enqueue([rows, folders, now](const TBusWorker::Job& job) {
+                job.deliver(QVariant::fromValue(RLogSaveDone{AutoSaveLog(*rows, folders, now), folders}));
             });
         }
     }
@@ -144,8 +158,7 @@ QStringList TFrameRealTimeData::AutoSaveFolders()
 AutoSaveResult TFrameRealTimeData::AutoSaveRecords()
 {
     // A background save still running lands first, with its report.
-    m_saver.waitForDone();
-    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    m_saver->join();
     const QStringList folders = AutoSaveFolders();
     const AutoSaveResult result = AutoSaveLog(m_model->rows(), folders, QDateTime::currentDateTime());
     ReportSave(result, folders);

@@ -18,11 +18,11 @@
 #include "store/realtime_log.h"
 
 #include <QFrame>
-#include <QThreadPool>
 
 class QAction;
 class QMenu;
 class QTableView;
+class TBusWorker;
 class TDevInfo;
 
 class TFrameRealTimeData : public QFrame {
@@ -62,9 +62,9 @@ private:
     void ReportSave(const AutoSaveResult& result, const QStringList& folders);
 
     RealtimeLogModel* m_model = nullptr;
-    // One thread for the background saves of this log, so they land in
-    // order; the destructor waits for it.
-    QThreadPool m_saver;
+    // Runs the background saves of this log one after another, so they land
+    // in order; it joins them when it goes.
+    TBusWorker* m_saver = nullptr;
     QTableView* StringGrid1 = nullptr;
     QMenu* PopupMenu1 = nullptr;
     QAction* N1 = nullptr;

@@ -3,8 +3,8 @@
 #include "services/text_ids.h"
 #include "services/textoper.h"
 #include "store/devinfo.h"
+#include "store/bus_worker.h"
 #include "store/pack_poller.h"
-#include "store/running_jobs.h"
 #include "views/message_boxes.h"
 #include "views/modal_run.h"
 
@@ -16,7 +16,7 @@
 #include <QPushButton>
 #include <QStringList>
 #include <QTableWidget>
-#include <QThread>
+#include <QVariant>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -35,7 +35,9 @@ TScanForm::TScanForm(TDevInfo& store, const RScanRange& range, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
     , m_store(store)
     , m_range(range)
+    , m_worker(new TBusWorker(this))
 {
+    qRegisterMetaType<RScanEntry>();
     setObjectName(QStringLiteral("ScanForm"));
     setModal(true);
     auto* column = new QVBoxLayout(this);
@@ -64,6 +66,11 @@ TScanForm::TScanForm(TDevInfo& store, const RScanRange& range, QWidget* parent)
     column->addWidget(TableScan, 1);
     column->addLayout(buttons);
     connect(BtnScanCancel, &QPushButton::clicked, this, &TScanForm::BtnScanCancelClick);
+    connect(m_worker, &TBusWorker::delivered, this, &TScanForm::AddEntry);
+    connect(m_worker, &TBusWorker::finished, this, &TScanForm::ScanEnded);
+    // Closing the window shuts the worker down with every other job: the
+    // scan stops after its address and this dialog says nothing more.
+    m_worker->setOnShutDown([this] { m_closing = true; });
     ApplyLanguage();
 }
 
@@ -72,7 +79,6 @@ TScanForm::~TScanForm()
     // Nothing is asked or told from a dialog that is going.
     m_closing = true;
     StopScan();
-    RunningJobs::Remove(this);
 }
 
 void TScanForm::ApplyLanguage()
@@ -85,7 +91,7 @@ void TScanForm::ApplyLanguage()
 
 void TScanForm::ShowState()
 {
-    const bool cancelled = m_cancel.load();
+    const bool cancelled = m_cancel;
     if (IsScanning()) {
         const int next = m_entries.empty() ? m_range.from : m_entries.back().address + 1;
         LabelScanState->setText(cancelled ? Text(TextId::kScanCancelling)
@@ -120,56 +126,29 @@ void TScanForm::Run()
 
 void TScanForm::Start()
 {
-    if (m_thread)
+    if (m_scanning)
         return;
     m_entries.clear();
     TableScan->setRowCount(0);
     ProgressScan->setValue(0);
-    m_cancel.store(false);
-    m_thread = QThread::create([this] {
-        // The polling thread leaves the link to the scan until it ends.
-        const RBusHoldGuard hold(m_store.BusHold(), [this] { return m_cancel.load(); });
-        if (hold.held())
-            ScanBus(m_store, m_range, [this](const RScanEntry& entry) {
-                {
-                    const std::lock_guard<std::mutex> locker(m_pendingLock);
-                    m_pending.push_back(entry);
-                }
-                QMetaObject::invokeMethod(this, &TScanForm::TakePending, Qt::QueuedConnection);
-                return !m_cancel.load();
-            });
-        m_runEnded.store(true, std::memory_order_release);
+    m_cancel = false;
+    TDevInfo* store = &m_store;
+    const RScanRange range = m_range;
+    m_scanning = m_worker->start([store, range](const TBusWorker::Job& job) {
+        ScanBus(
+            *store, range,
+            [&job](const RScanEntry& entry) {
+                job.deliver(QVariant::fromValue(entry));
+                return true;
+            },
+            job.control());
     });
-    m_thread->setObjectName(QStringLiteral("bus-scan"));
-    m_runEnded.store(false);
-    connect(m_thread, &QThread::finished, this, &TScanForm::ScanEnded, Qt::QueuedConnection);
-    m_thread->start();
-    // Closing the window stops the scan with every other job and closes
-    // this dialog without a word.
-    RunningJobs::Add(this, {[this] {
-                                m_closing = true;
-                                m_cancel.store(true);
-                            },
-                            [this] {
-                                StopScan();
-                                QDialog::done(QDialog::Rejected);
-                            }});
     ShowState();
 }
 
-void TScanForm::TakePending()
+void TScanForm::AddEntry(const QVariant& value)
 {
-    std::vector<RScanEntry> taken;
-    {
-        const std::lock_guard<std::mutex> locker(m_pendingLock);
-        taken.swap(m_pending);
-    }
-    for (const RScanEntry& entry : taken)
-        AddEntry(entry);
-}
-
-void TScanForm::AddEntry(const RScanEntry& entry)
-{
+    const RScanEntry entry = value.value<RScanEntry>();
     m_entries.push_back(entry);
     ProgressScan->setValue(int(m_entries.size()));
     if (entry.answered()) {
@@ -186,18 +165,13 @@ void TScanForm::AddEntry(const RScanEntry& entry)
     ShowState();
 }
 
-void TScanForm::ScanEnded()
+void TScanForm::ScanEnded(bool cancelled)
 {
-    if (!m_thread)
-        return;   // already reaped by StopScan
-    m_thread->wait();
-    // Pairs with the store at the end of the thread's run, so that what it
-    // did is ordered before the thread object goes, as the sanitizer sees.
-    m_runEnded.load(std::memory_order_acquire);
-    delete m_thread;
-    m_thread = nullptr;
-    RunningJobs::Remove(this);
-    TakePending();
+    if (!m_scanning)
+        return;
+    m_scanning = false;
+    // Cancelled from elsewhere too: the port being closed.
+    m_cancel = m_cancel || cancelled;
     ShowState();
     if (m_closing)
         return;
@@ -209,7 +183,7 @@ void TScanForm::ScanEnded()
     // Cancel often skips the slow silent addresses after the last pack, so
     // what was found is still offered; a cancelled scan that found nothing
     // says nothing more.
-    if (highest == 0 && m_cancel.load())
+    if (highest == 0 && m_cancel)
         return;
     if (highest == 0) {
         MessageBoxes::Inform(this, Text(TextId::kScanNoneAnswered).arg(m_range.from).arg(m_range.to));
@@ -222,15 +196,16 @@ void TScanForm::ScanEnded()
 
 void TScanForm::StopScan()
 {
-    if (!m_thread)
+    if (!m_scanning)
         return;
-    m_cancel.store(true);
+    m_cancel = true;
+    m_worker->cancel();
     ShowState();
-    // The scan may wait for the link lock while the polling thread waits
-    // for a call on this thread: those calls go on being delivered.
-    while (m_thread && !m_thread->wait(10))
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    ScanEnded();
+    // Every entry the job handed over, and its end, arrive before join
+    // returns; a closing dialog asks nothing.
+    m_worker->join();
+    m_scanning = false;
+    ShowState();
 }
 
 void TScanForm::BtnScanCancelClick()
@@ -239,8 +214,9 @@ void TScanForm::BtnScanCancelClick()
         accept();
         return;
     }
-    // The thread stops after the address being asked; ScanEnded follows.
-    m_cancel.store(true);
+    // The job stops after the address being asked; ScanEnded follows.
+    m_cancel = true;
+    m_worker->cancel();
     ShowState();
 }
 

@@ -1,9 +1,10 @@
 #pragma once
 
 // TScanForm: the small dialog that scans the bus. It asks each address of
-// a range for its bar code and device information on a thread of its own
-// (one exchange at a time under the link lock, so the polling thread and
-// the scan take turns), and lists the addresses that answered with bar
+// a range for its bar code and device information as a job on its
+// TBusWorker (one exchange at a time under the link lock, so the polling
+// thread and the scan take turns; each entry comes back as a value), and
+// lists the addresses that answered with bar
 // code, software version and the pack number each echoes.
 //
 //   Run()     starts the scan and shows the dialog modally (or hands it to
@@ -11,7 +12,7 @@
 //   Start()   starts the scan only, for a dialog shown without a modal loop
 //
 // Cancel stops the scan after the address being asked; any close while it
-// runs cancels it and waits for the thread to end. A scan that ends, by
+// runs cancels it and waits for the job to end. A scan that ends, by
 // itself or by Cancel, offers (through the message-box hook) to set the
 // pack count to the highest address that answered; packCountChosen carries
 // the answer "yes". When a whole scan found no address it says so.
@@ -20,16 +21,15 @@
 
 #include <QDialog>
 
-#include <atomic>
 #include <functional>
-#include <mutex>
 #include <vector>
 
 class QLabel;
 class QProgressBar;
 class QPushButton;
 class QTableWidget;
-class QThread;
+class QVariant;
+class TBusWorker;
 class TDevInfo;
 
 class TScanForm : public QDialog {
@@ -43,7 +43,7 @@ public:
     void ApplyLanguage();
     void Run();
     void Start();
-    bool IsScanning() const { return m_thread != nullptr; }
+    bool IsScanning() const { return m_scanning; }
     // Every address asked so far, in order, answered or not.
     const std::vector<RScanEntry>& Entries() const { return m_entries; }
 
@@ -60,11 +60,9 @@ signals:
     void packCountChosen(int count);
 
 private:
-    // Moves what the thread handed over into the list (on this thread).
-    void TakePending();
-    void AddEntry(const RScanEntry& entry);
-    void ScanEnded();
-    // Asks the scan to stop and waits for its thread, delivering meanwhile
+    void AddEntry(const QVariant& value);
+    void ScanEnded(bool cancelled);
+    // Asks the scan to stop and waits for its job, delivering meanwhile
     // the calls other threads wait in.
     void StopScan();
     void ShowState();
@@ -72,12 +70,9 @@ private:
     TDevInfo& m_store;
     const RScanRange m_range;
     std::vector<RScanEntry> m_entries;
-    QThread* m_thread = nullptr;
-    std::atomic<bool> m_cancel{false};
-    std::atomic<bool> m_runEnded{false};
-    // Entries the thread has handed over and this thread not yet taken.
-    std::mutex m_pendingLock;
-    std::vector<RScanEntry> m_pending;
+    TBusWorker* m_worker = nullptr;
+    bool m_scanning = false;
+    bool m_cancel = false;   // Cancel was pressed (or the dialog closes)
     bool m_closing = false;
     QLabel* LabelScanState = nullptr;
     QProgressBar* ProgressScan = nullptr;

@@ -19,11 +19,16 @@
 #include "views/framepackconfig.h"
 #include "views/framepackhistory.h"
 #include "views/framepackparameter.h"
+#include "store/bus_worker.h"
 #include "views/modal_run.h"
+#include "views/report_form.h"
+#include "views/scan_form.h"
 #include "views/overview_layout.h"
 
 #include <QCheckBox>
+#include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTabWidget>
@@ -35,11 +40,12 @@ constexpr std::uint8_t kAlarmCid2 = 0x4C;
 constexpr std::uint8_t kReadClockCid2 = 0x4D;
 constexpr std::uint8_t kWriteClockCid2 = 0x4E;
 
+// Requests to the address, of one command or (cid2 0) of any.
 qint64 RequestsTo(std::uint8_t address, std::uint8_t cid2)
 {
     qint64 count = 0;
     for (const SimRequest& request : SharedSimBus()->requests())
-        count += request.address == address && request.cid2 == cid2;
+        count += request.address == address && (cid2 == 0 || request.cid2 == cid2);
     return count;
 }
 
@@ -324,9 +330,13 @@ TEST_F(BusWindowTest, StopEndsTheWholeRunWithOneStopRequest)
     QTest::mouseClick(page->readButton(), Qt::LeftButton);
     ASSERT_TRUE(WaitFor([page] { return page->model()->recordCount() >= 1; }));
     SharedSimBus()->clearRequests();
+    m_boxes.clear();
     QTest::mouseClick(page->findChild<QPushButton*>(QStringLiteral("BtnStop")), Qt::LeftButton);
     ASSERT_TRUE(WaitFor([] { return SharedSimBus()->requestCount(kAlarmCid2, HistorySubCommand::kStop) == 1; }));
     EXPECT_FALSE(page->Reading());
+    // The run says which packs' logs came whole: none, pack 1 being stopped.
+    ASSERT_TRUE(WaitFor([this] { return m_boxes.size() == 2; }));
+    EXPECT_EQ(m_boxes.back().text, QStringLiteral("Reading stopped. Packs read whole: none\nPacks not read: 1-4"));
     // No other pack is asked for its log after the stop.
     QTest::qWait(3 * TFramePackHistory::kTimerMs);
     EXPECT_EQ(SharedSimBus()->requestCount(kAlarmCid2, HistorySubCommand::kStop), 1);
@@ -334,6 +344,78 @@ TEST_F(BusWindowTest, StopEndsTheWholeRunWithOneStopRequest)
         if (request.cid2 == kAlarmCid2) {
             EXPECT_EQ(request.address, 1);
         }
+    }
+}
+
+// Closing the window while a job waits for a slow pack 2: the job is
+// cancelled and joined before the store goes (the store's destructor stops
+// the program when a job still runs), only the close question shows, and
+// the job went no further than the pack under way.
+TEST_F(BusWindowTest, ClosingDuringAnyJobJoinsItBeforeTheStoreGoes)
+{
+    QTemporaryDir files;
+    ASSERT_TRUE(files.isValid());
+    const QString pdf = files.filePath(QStringLiteral("rack.pdf"));
+    struct Case {
+        const char* name;
+        std::uint8_t cid2;                                  // the job's command; 0: any
+        std::function<void()> start;          // returns once pack 2 is being asked
+    };
+    const auto closeWhenPackTwoIsAsked = [this](std::uint8_t cid2) {
+        ASSERT_TRUE(WaitFor([cid2] { return RequestsTo(2, cid2) >= 1; }));
+        m_boxes.clear();
+        m_form->close();
+    };
+    const std::vector<Case> cases = {
+        {"clock sync", kReadClockCid2,
+         [&] {
+             Globals().PasswordOk = true;
+             ShowPage(5);
+             m_form->findChild<TFramePackConfig*>()->BtnSyncAllClocksClick();
+             closeWhenPackTwoIsAsked(kReadClockCid2);
+         }},
+        {"all-pack logs", kAlarmCid2,
+         [&] {
+             auto* page = m_form->findChild<TFramePackAlarmDataInfo*>();
+             ShowPage(TFramePackAlarmDataInfo::kPageIndex);
+             page->findChild<QCheckBox*>(QStringLiteral("CheckAllPacks"))->setChecked(true);
+             QTest::mouseClick(page->readButton(), Qt::LeftButton);
+             closeWhenPackTwoIsAsked(kAlarmCid2);
+         }},
+        {"scan", 0,
+         [&] {
+             TModalRun<TScanForm>::SetHook([&](TScanForm&) { closeWhenPackTwoIsAsked(0); });
+             QTest::mouseClick(Find<QAbstractButton>("BtnScan"), Qt::LeftButton);
+             TModalRun<TScanForm>::SetHook({});
+         }},
+        {"report", 0,
+         [&] {
+             TModalRun<TReportForm>::SetHook([&](TReportForm& form) {
+                 form.findChild<QLineEdit*>(QStringLiteral("EditPdf"))->setText(pdf);
+                 form.BtnMakeClick();
+                 closeWhenPackTwoIsAsked(0);
+             });
+             QTest::mouseClick(Find<QAbstractButton>("BtnReport"), Qt::LeftButton);
+             TModalRun<TReportForm>::SetHook({});
+         }},
+    };
+    for (const Case& job : cases) {
+        SCOPED_TRACE(job.name);
+        StartRack({SimFault{SimFaultKind::SlowPack, 400, 0, 0, 2}});
+        SharedSimBus()->clearRequests();
+        job.start();
+        EXPECT_FALSE(m_form->isVisible());
+        EXPECT_EQ(TBusWorker::LiveJobs(), 0);
+        EXPECT_EQ(m_boxes.size(), 1) << "the close question only";
+        QTest::qWait(100);
+        EXPECT_EQ(m_boxes.size(), 1) << "nothing pops up after the close";
+        if (job.cid2 != 0) {
+            EXPECT_EQ(RequestsTo(4, job.cid2), 0) << "no pack after the one under way";
+        }
+        EXPECT_FALSE(QFileInfo::exists(pdf)) << "no report from a cancelled run";
+        m_form.reset();
+        SharedSimBus()->clearFaults();
+        Globals().PasswordOk = false;
     }
 }
 

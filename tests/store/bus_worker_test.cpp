@@ -130,4 +130,41 @@ TEST(BusWorker, ClosingCancelsAndJoinsEveryJobAndHearsNothingAfter)
     EXPECT_EQ(packsDone.load(), doneAtClose);
 }
 
+// Queued work (a stop request, a log being saved) runs in order after the
+// job under way, and still runs when the window closes meanwhile, though
+// nothing it delivers is heard then; afterwards no job thread is left.
+TEST(BusWorker, QueuedWorkRunsInOrderAndSurvivesTheClose)
+{
+    for (const bool close : {false, true}) {
+        SCOPED_TRACE(close ? "closed meanwhile" : "left to run");
+        TBusWorker worker;
+        std::binary_semaphore firstRuns{0};
+        std::binary_semaphore release{0};
+        std::vector<int> ran;   // written by the jobs, one after another
+        std::vector<int> heard;
+        QObject::connect(&worker, &TBusWorker::delivered, [&](const QVariant& value) { heard.push_back(value.toInt()); });
+        for (int number = 1; number <= 3; ++number)
+            ASSERT_TRUE(worker.enqueue([&, number](const TBusWorker::Job& job) {
+                if (number == 1) {
+                    firstRuns.release();
+                    release.acquire();
+                }
+                ran.push_back(number);
+                job.deliver(number);
+            }));
+        EXPECT_FALSE(worker.start([](const TBusWorker::Job&) {})) << "busy while work is queued";
+        firstRuns.acquire();
+        EXPECT_EQ(TBusWorker::LiveJobs(), 1);
+        release.release();
+        if (close)
+            RunningJobs::StopAll();
+        else
+            worker.join();
+        EXPECT_FALSE(worker.isBusy());
+        EXPECT_EQ(ran, (std::vector<int>{1, 2, 3}));
+        EXPECT_EQ(heard, close ? std::vector<int>{} : (std::vector<int>{1, 2, 3}));
+        EXPECT_EQ(TBusWorker::LiveJobs(), 0);
+    }
+}
+
 } // namespace
