@@ -207,9 +207,11 @@ struct RPackLogOutcome {
 // Reads one pack's work-data or alarm log to its end. Each record goes to
 // onRecord (row numbered from 1) as it comes. When the control is cancelled,
 // or onRecord returns false (its file cannot be written), the transfer sends
-// its one stop request and ends Stopped.
+// its one stop request and ends Stopped. The bar code, which goes into every
+// row, is asked first unless the caller read it already (knownBarCode).
 RPackLogOutcome ReadPackLog(TDevInfo& store, std::uint8_t pack, bool alarmLog, const RBusControl& control,
-                            const std::function<bool(int row, const RHistoryRecord&, const QString& deviceCode)>& onRecord);
+                            const std::function<bool(int row, const RHistoryRecord&, const QString& deviceCode)>& onRecord,
+                            const std::optional<QString>& knownBarCode = std::nullopt);
 
 // What reading the logs of several packs came to.
 struct RAllPackLogs {

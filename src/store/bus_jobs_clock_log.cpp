@@ -69,14 +69,17 @@ RClockSyncReport SyncClocks(TDevInfo& store, const std::vector<std::uint8_t>& pa
 }
 
 RPackLogOutcome ReadPackLog(TDevInfo& store, std::uint8_t pack, bool alarmLog, const RBusControl& control,
-                            const std::function<bool(int row, const RHistoryRecord&, const QString& deviceCode)>& onRecord)
+                            const std::function<bool(int row, const RHistoryRecord&, const QString& deviceCode)>& onRecord,
+                            const std::optional<QString>& knownBarCode)
 {
     RPackLogOutcome outcome;
     outcome.pack = pack;
     // The bar code goes into every row; a pack that does not give it still
     // has its log read.
     QString barCode;
-    if (store.ReadBarCode(pack, pack, barCode) == 0)
+    if (knownBarCode)
+        outcome.deviceCode = *knownBarCode;
+    else if (store.ReadBarCode(pack, pack, barCode) == 0)
         outcome.deviceCode = barCode.trimmed();
     HistoryTransfer transfer(pack, [&store, pack, alarmLog](std::uint8_t subCommand, std::uint8_t& firstStatus,
                                                           std::uint8_t& secondStatus, RHistoryRecord& record) {

@@ -107,11 +107,15 @@ bool Unread(RPackReport& pack, CommandId command, std::uint8_t result)
 RLogState ReadLog(TDevInfo& store, std::uint8_t pack, bool alarmLog, const RBusControl& control,
                   std::vector<RHistoryRecord>& records)
 {
-    const RPackLogOutcome outcome
-        = ReadPackLog(store, pack, alarmLog, control, [&records](int, const RHistoryRecord& record, const QString&) {
-              records.push_back(record);
-              return true;
-          });
+    // The records alone are summarised: the bar code, read with the
+    // identity, is not asked again.
+    const RPackLogOutcome outcome = ReadPackLog(
+        store, pack, alarmLog, control,
+        [&records](int, const RHistoryRecord& record, const QString&) {
+            records.push_back(record);
+            return true;
+        },
+        QString());
     RLogState state;
     state.complete = outcome.end == HistoryTransferEnd::Complete;
     state.records = outcome.records;

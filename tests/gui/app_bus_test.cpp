@@ -39,6 +39,7 @@ namespace {
 constexpr std::uint8_t kAlarmCid2 = 0x4C;
 constexpr std::uint8_t kReadClockCid2 = 0x4D;
 constexpr std::uint8_t kWriteClockCid2 = 0x4E;
+constexpr std::uint8_t kWriteParametersCid2 = 0x49;
 
 // Requests to the address, of one command or (cid2 0) of any.
 qint64 RequestsTo(std::uint8_t address, std::uint8_t cid2)
@@ -347,7 +348,8 @@ TEST_F(BusWindowTest, StopEndsTheWholeRunWithOneStopRequest)
     }
 }
 
-// Closing the window while a job waits for a slow pack 2: the job is
+// Closing the window while a job waits for a slow pack 2 (a clock sync, the
+// logs of every pack, a scan, a batch write, a report): the job is
 // cancelled and joined before the store goes (the store's destructor stops
 // the program when a job still runs), only the close question shows, and
 // the job went no further than the pack under way.
@@ -387,6 +389,19 @@ TEST_F(BusWindowTest, ClosingDuringAnyJobJoinsItBeforeTheStoreGoes)
              TModalRun<TScanForm>::SetHook([&](TScanForm&) { closeWhenPackTwoIsAsked(0); });
              QTest::mouseClick(Find<QAbstractButton>("BtnScan"), Qt::LeftButton);
              TModalRun<TScanForm>::SetHook({});
+         }},
+        {"batch write", kWriteParametersCid2,
+         [&] {
+             Globals().PasswordOk = true;
+             ShowPage(4);
+             TModalRun<TCompareForm>::SetHook([&](TCompareForm& form) {
+                 QTest::mouseClick(form.findChild<QPushButton*>(QStringLiteral("BtnReadPacks")), Qt::LeftButton);
+                 ASSERT_TRUE(WaitFor([&form] { return !form.IsBusy() && form.Sets().packs.size() == 4; }));
+                 QTest::mouseClick(form.findChild<QPushButton*>(QStringLiteral("BtnWriteToPacks")), Qt::LeftButton);
+                 closeWhenPackTwoIsAsked(kWriteParametersCid2);
+             });
+             QTest::mouseClick(m_form->findChild<QPushButton*>(QStringLiteral("BtnComparePacks")), Qt::LeftButton);
+             TModalRun<TCompareForm>::SetHook({});
          }},
         {"report", 0,
          [&] {
