@@ -48,19 +48,10 @@ protected:
 
     void SetUp() override
     {
-        ASSERT_TRUE(m_folder.isValid());
-        const QString ini = m_folder.filePath(QStringLiteral("BMS.ini"));
-        {
-            QSettings settings(ini, QSettings::IniFormat);
-            settings.setValue(QStringLiteral("Ports/COM%1").arg(kPort), QStringLiteral("params-script"));
-        }
-        m_oper.SetPortMapFile(ini);
-        // Where the platform fixes the device name ("COMn"), the script
-        // takes that name instead.
         const std::shared_ptr<Script> script = m_script;
-        LinkRegistry::Register(m_oper.PortDevice(kPort),
+        LinkRegistry::Register(QStringLiteral("params-script"),
                                [script](const LinkSettings&) { return std::make_unique<ScriptedLink>(script); });
-        ASSERT_TRUE(m_oper.OpenSerial(kPort));
+        ASSERT_TRUE(m_oper.OpenLink(LinkSettings{QStringLiteral("params-script")}, kPort));
     }
 
     void Answer(std::uint8_t rtn, QByteArrayView info)

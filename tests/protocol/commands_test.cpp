@@ -55,15 +55,8 @@ protected:
     void SetUp() override
     {
         LinkRegistry::Register(kDevice, [](const LinkSettings&) { return std::make_unique<ScriptedLink>(); });
-        ASSERT_TRUE(m_dir.isValid());
-        const QString ini = m_dir.filePath(QStringLiteral("ports.ini"));
-        {
-            QSettings settings(ini, QSettings::IniFormat);
-            settings.setValue(QStringLiteral("Ports/COM1"), kDevice);
-        }
         TheScript() = Script{};
-        m_op.SetPortMapFile(ini);
-        ASSERT_TRUE(m_op.OpenSerial(1));
+        ASSERT_TRUE(m_op.OpenLink(LinkSettings{kDevice}, 1));
     }
 
     // The pack at address 1 answers with this RTN and INFO.
