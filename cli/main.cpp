@@ -104,7 +104,8 @@ bool OpenNamedPort(TDevInfo& store, AppGlobals& globals, const QString& port, st
     // A fresh store has nothing to close: no rest before opening.
     if (OpenPort(store, portNumber, device, {}))
         return true;
-    error = store.TextOper().GetLanguageText(TextId::kPortNotOpen) + QStringLiteral(" ") + store.DevOper().LastOpenError();
+    error = store.TextOper().GetLanguageText(TextId::kPortNotOpen) + QStringLiteral(" ")
+        + store.DevOper().LastOpenError();
     return false;
 }
 
