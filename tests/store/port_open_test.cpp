@@ -1,11 +1,8 @@
 // Opening and reopening a port through the store: what the settings found
 // is what opens, and a reopen brings back the same device.
 
-#include "protocol/link.h"
 #include "store/devinfo.h"
 #include "store/port_open.h"
-
-#include <QMutex>
 
 #include <gtest/gtest.h>
 
@@ -14,7 +11,7 @@
 
 namespace {
 
-// A link that only records the settings it was made with.
+// A link that opens at once; its factory records the settings it was given.
 class ProbeLink : public ILink {
 public:
     bool open(QString*) override { return m_open = true; }
@@ -26,88 +23,55 @@ private:
     bool m_open = false;
 };
 
-struct Made {
-    QString device;
-    qint32 baudRate = 0;
-    RRs485Mode::Kind rs485 = RRs485Mode::Kind::Off;
-};
-
-std::vector<Made>& MadeLinks()
-{
-    static std::vector<Made> made;
-    return made;
-}
-
-void RegisterProbe(const QString& name)
-{
-    LinkRegistry::Register(name, [](const LinkSettings& settings) {
-        MadeLinks().push_back({settings.device, settings.baudRate, settings.rs485.kind});
-        return std::make_unique<ProbeLink>();
-    });
-}
-
-RPortDevice Probe(const char* name, qint32 baud = 9600, RRs485Mode::Kind rs485 = RRs485Mode::Kind::Off,
-                  const char* error = "")
-{
-    RRs485Mode mode;
-    mode.kind = rs485;
-    return RPortDevice{LinkSettings(QString::fromLatin1(name), baud, mode), {}, QString::fromLatin1(error)};
-}
-
 TEST(PortOpen, ReopenBringsBackWhatWasOpenedAndARestThatGivesUpLeavesItClosed)
 {
-    RegisterProbe(QStringLiteral("probe-a"));
-    RegisterProbe(QStringLiteral("probe-b"));
-    const auto go = [] { return true; };
-    const auto giveUp = [] { return false; };
+    static std::vector<LinkSettings> made;
+    for (const char* name : {"probe-a", "probe-b"})
+        LinkRegistry::Register(QLatin1String(name), [](const LinkSettings& settings) {
+            made.push_back(settings);
+            return std::make_unique<ProbeLink>();
+        });
+    const RRs485Mode rtsOnSend{RRs485Mode::Kind::RtsOnSend};
+    const RPortDevice a{LinkSettings(QStringLiteral("probe-a"), 19200, rtsOnSend), {}, {}};
+    const RPortDevice b{LinkSettings(QStringLiteral("probe-b")), {}, {}};
+    const RPortDevice refused{LinkSettings(QStringLiteral("probe-a")), {}, QStringLiteral("[Ports] bad")};
 
-    struct Step {
+    const struct {
         const char* what;
-        std::uint8_t port;         // 0: reopen what was opened last
-        RPortDevice device;
-        bool rest;                 // the rest lets the open go on
-        bool opens;
-        std::uint8_t openPort;     // the port number that is open afterwards (0: none)
-        const char* madeDevice;    // the link made by this step (empty: none)
-        qint32 madeBaud;
-        RRs485Mode::Kind madeMode;
+        std::uint8_t port;           // 0: reopen what was opened last
+        const RPortDevice* given;
+        bool restGoesOn;
+        std::uint8_t openAfter;      // the port number open afterwards; 0: none
+        const RPortDevice* made;     // the device a link was made for; none: no link
+    } steps[] = {
+        {"open COM2", 2, &a, true, 2, &a},
+        {"reopen", 0, nullptr, true, 2, &a},
+        {"reopen while stopping", 0, nullptr, false, 0, nullptr},
+        {"reopen after that", 0, nullptr, true, 2, &a},
+        {"open COM3 instead", 3, &b, true, 3, &b},
+        {"reopen COM3", 0, nullptr, true, 3, &b},
+        {"a device with an error", 4, &refused, true, 0, nullptr},
     };
-    const Step steps[] = {
-        {"open COM2", 2, Probe("probe-a", 19200, RRs485Mode::Kind::RtsOnSend), true, true, 2, "probe-a", 19200,
-         RRs485Mode::Kind::RtsOnSend},
-        {"reopen", 0, {}, true, true, 2, "probe-a", 19200, RRs485Mode::Kind::RtsOnSend},
-        {"reopen while stopping", 0, {}, false, false, 0, "", 0, RRs485Mode::Kind::Off},
-        {"reopen after that", 0, {}, true, true, 2, "probe-a", 19200, RRs485Mode::Kind::RtsOnSend},
-        {"open COM3 instead", 3, Probe("probe-b"), true, true, 3, "probe-b", 9600, RRs485Mode::Kind::Off},
-        {"reopen COM3", 0, {}, true, true, 3, "probe-b", 9600, RRs485Mode::Kind::Off},
-        {"a device with an error", 4, Probe("probe-a", 9600, RRs485Mode::Kind::Off, "[Ports] bad"), true, false, 0,
-         "", 0, RRs485Mode::Kind::Off},
-    };
-
     TDevInfo store;
-    for (const Step& step : steps) {
+    for (const auto& step : steps) {
         SCOPED_TRACE(step.what);
-        MadeLinks().clear();
-        const PortPause rest = step.rest ? PortPause(go) : PortPause(giveUp);
-        const bool opened = step.port != 0 ? OpenPort(store, step.port, step.device, rest) : ReopenPort(store, rest);
-        EXPECT_EQ(opened, step.opens);
-        EXPECT_EQ(store.IsLinkOpen(), step.openPort != 0);
-        if (step.openPort != 0) {
-            EXPECT_TRUE(store.IsSerialOpen(step.openPort));
+        made.clear();
+        const PortPause rest = [&step] { return step.restGoesOn; };
+        const bool opened = step.port != 0 ? OpenPort(store, step.port, *step.given, rest) : ReopenPort(store, rest);
+        EXPECT_EQ(opened, step.openAfter != 0);
+        EXPECT_EQ(store.IsLinkOpen(), step.openAfter != 0);
+        if (step.openAfter != 0) {
+            EXPECT_TRUE(store.IsSerialOpen(step.openAfter));
         }
-        if (*step.madeDevice) {
-            ASSERT_EQ(MadeLinks().size(), 1u);
-            EXPECT_EQ(MadeLinks().front().device, QLatin1String(step.madeDevice));
-            EXPECT_EQ(MadeLinks().front().baudRate, step.madeBaud);
-            EXPECT_EQ(MadeLinks().front().rs485, step.madeMode);
-        } else {
-            EXPECT_TRUE(MadeLinks().empty());
-        }
-        if (!step.device.error.isEmpty()) {
-            EXPECT_EQ(store.DevOper().LastOpenError(), step.device.error);
+        ASSERT_EQ(made.size(), step.made ? 1u : 0u);
+        if (step.made) {
+            EXPECT_EQ(made.front().device, step.made->link.device);
+            EXPECT_EQ(made.front().baudRate, step.made->link.baudRate);
+            EXPECT_EQ(made.front().rs485, step.made->link.rs485);
         }
     }
-    // The port number given last is the only one with a device.
+    EXPECT_EQ(store.DevOper().LastOpenError(), QStringLiteral("[Ports] bad"));
+    // Only the port number given last has a device.
     EXPECT_EQ(store.DevOper().PortDevice(4), QLatin1String("probe-a"));
     EXPECT_EQ(store.DevOper().PortDevice(3), QString());
 }
