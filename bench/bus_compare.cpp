@@ -39,7 +39,6 @@ int main(int argc, char** argv)
     }
     TDevInfo store;
     store.InitStore();
-    store.DevOper().SetBaudRate(baud);
     if (!store.DevOper().OpenLink(sim.linkSettings(baud))) {
         std::fprintf(stderr, "bus_compare: %s\n", qPrintable(store.DevOper().LastOpenError()));
         return 1;

@@ -49,7 +49,6 @@ int ReadingAndRendering(int baud, const QTemporaryDir& folder)
     }
     TDevInfo store;
     store.InitStore();
-    store.DevOper().SetBaudRate(baud);
     if (!store.DevOper().OpenLink(sim.linkSettings(baud))) {
         std::fprintf(stderr, "ui_report: %s\n", qPrintable(store.DevOper().LastOpenError()));
         return 1;

@@ -5,11 +5,13 @@
 #include "interrupt.h"
 
 #include "protocol/link.h"
+#include "services/port_settings.h"
 #include "services/settings.h"
 #include "services/text_ids.h"
 #include "services/traffic_text.h"
 #include "sim_link.h"
 #include "store/devinfo.h"
+#include "store/port_open.h"
 
 #include <QCoreApplication>
 #ifdef BMS_WITH_REPORT
@@ -81,33 +83,29 @@ std::optional<std::uint8_t> ComPortNumber(const QString& port, QString& error)
 // tcp://HOST:PORT, or a registered link such as "simulator") directly, as
 // port 1. Errors name what the user gave: the device, or the [Ports] line
 // it came from.
-bool OpenPort(TDevInfo& store, AppGlobals& globals, const QString& port, std::optional<std::uint8_t> com,
-              std::int32_t baudRate, std::optional<RRs485Mode> rs485, QString& error)
+bool OpenNamedPort(TDevInfo& store, AppGlobals& globals, const QString& port, std::optional<std::uint8_t> com,
+                   std::int32_t baudRate, std::optional<RRs485Mode> rs485, QString& error)
 {
-    TDevOper& oper = store.DevOper();
     const std::uint8_t portNumber = com.value_or(1);
     globals.PortNumber = portNumber;
-    oper.SetBaudRate(baudRate);
-    bool opened = false;
+    RPortDevice device;
     if (!com) {
-        opened = oper.OpenLink(LinkSettings{port, baudRate, rs485.value_or(RRs485Mode{})}, portNumber);
-    } else if (!rs485) {
-        oper.SetPortMapFile(SettingsFilePath());
-        store.InitSerial(portNumber);
-        opened = store.OpenSerial(portNumber);
+        device.link = LinkSettings{port, baudRate, rs485.value_or(RRs485Mode{})};
     } else {
-        const RPortDevice resolved = ResolvePortDevice(portNumber, SettingsFilePath());
-        if (!resolved.error.isEmpty()) {
-            error = store.TextOper().GetLanguageText(TextId::kPortNotOpen) + QStringLiteral(" ") + resolved.error;
-            return false;
+        device = ResolvePortDevice(portNumber, SettingsFilePath(), baudRate);
+        // --rs485 wins over the mode of the map; a device the map does not
+        // name is then called by the port the user gave as well.
+        if (rs485 && device.error.isEmpty()) {
+            device.link.rs485 = *rs485;
+            if (device.origin.isEmpty())
+                device.origin = QStringLiteral("%1 (%2)").arg(port, device.link.device);
         }
-        opened = oper.OpenLink(LinkSettings{resolved.device, baudRate, *rs485}, portNumber,
-                               resolved.mapping.isEmpty() ? QStringLiteral("%1 (%2)").arg(port, resolved.device)
-                                                          : resolved.mapping);
     }
-    if (opened)
+    // A fresh store has nothing to close: no rest before opening.
+    if (OpenPort(store, portNumber, device, {}))
         return true;
-    error = store.TextOper().GetLanguageText(TextId::kPortNotOpen) + QStringLiteral(" ") + oper.LastOpenError();
+    error = store.TextOper().GetLanguageText(TextId::kPortNotOpen) + QStringLiteral(" ")
+        + store.DevOper().LastOpenError();
     return false;
 }
 
@@ -162,8 +160,8 @@ int Run(const QStringList& arguments)
     // Only now is anything opened.
     auto store = std::make_unique<TDevInfo>();
     store->InitStore();
-    if (!OpenPort(*store, globals, port, comNumber, line.globals.baudRate.value_or(globals.BaudRate.load()),
-                  line.globals.rs485, error)) {
+    if (!OpenNamedPort(*store, globals, port, comNumber, line.globals.baudRate.value_or(globals.BaudRate.load()),
+                       line.globals.rs485, error)) {
         // poll reports every failure as a line, the failed open included.
         if (line.command == u"poll")
             output.printLine(OutputRecord(QStringLiteral("error"))

@@ -1,7 +1,7 @@
 // libFuzzer target: BMS.ini as a user may have edited it. Every read ends,
 // and writing a key changes what that key reads and nothing else.
 
-#include "protocol/ini_document.h"
+#include "services/ini_document.h"
 
 #include <cstdlib>
 

@@ -92,8 +92,6 @@ void TMainForm::FormCreate(const QString& programFolder)
     else
         LoadSettings(programFolder);
     CreateGlobalObjects();
-    Store()->DevOper().SetPortMapFile(SettingsFilePath());
-    Store()->DevOper().SetBaudRate(globals.BaudRate);
 
     // Checking a language button runs its click behaviour.
     if (globals.Language == TTextOper::English) {

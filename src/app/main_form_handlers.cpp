@@ -6,11 +6,13 @@
 #include "views/message_boxes.h"
 #include "views/port_check.h"
 #include "services/password_store.h"
+#include "services/port_settings.h"
 #include "services/settings.h"
 #include "services/text_table.h"
 #include "services/text_ids.h"
 #include "services/textoper.h"
 #include "store/devinfo.h"
+#include "store/port_open.h"
 #include "store/running_jobs.h"
 #include "views/comboboxext.h"
 #include "views/framepackalarm.h"
@@ -107,11 +109,11 @@ void TMainForm::BtnComClick()
     if (port == 0)
         return;
     globals.PortNumber = port;
-    store.CloseSerial(port);
-    Delay(kPortSwitchPause);
-    store.InitSerial(port);
-    store.OpenSerial(port);
-    if (store.IsSerialOpen(port)) {
+    const bool opened = OpenPort(store, port, ResolvePortDevice(port), [] {
+        Delay(kPortSwitchPause);
+        return true;
+    });
+    if (opened) {
         globals.PortOpened = true;
         ShowPackPanels(true);
         ClearStatusPanels(0, 0);
@@ -168,7 +170,7 @@ void TMainForm::ShowPortDevices()
         return;
     for (int index = 0; index < ComboBoxExt1->count(); ++index) {
         const std::uint8_t port = PortOfItem(ComboBoxExt1->valueAt(index));
-        QString device = port != 0 ? Store()->DevOper().PortDevice(port) : QString();
+        const QString device = port != 0 ? ResolvePortDevice(port).link.device : QString();
         const QString hint = ComboBoxExt1->itemText(index) + QStringLiteral(": ")
             + (device.isEmpty() ? QStringLiteral("-") : device);
         ComboBoxExt1->setItemData(index, hint, Qt::ToolTipRole);

@@ -5,10 +5,8 @@
 #include "protocol/frame.h"
 #include "protocol/tcp_link.h"
 
-#include <QCoreApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
-#include <QDir>
 #include <QThread>
 #include <QSerialPortInfo>
 
@@ -251,66 +249,47 @@ AnswerView TDevOper::Answer() const
 
 // ---------------------------------------------------------------- serial link
 
-void TDevOper::SetBaudRate(qint32 baudRate)
+void TDevOper::AssignPort(std::uint8_t portNumber, const RPortDevice& device)
 {
     QMutexLocker locker(&m_linkLock);
-    m_baudRate = baudRate;
-}
-
-qint32 TDevOper::BaudRate() const
-{
-    QMutexLocker locker(&m_linkLock);
-    return m_baudRate;
-}
-
-void TDevOper::SetPortMapFile(const QString& iniPath)
-{
-    QMutexLocker locker(&m_linkLock);
-    m_portMapFile = iniPath;
-}
-
-void TDevOper::AssignPort(std::uint8_t portNumber, const LinkSettings& settings, const QString& origin)
-{
-    QMutexLocker locker(&m_linkLock);
-    m_assignedPort = AssignedPort{portNumber, settings, origin};
+    m_assignedPort = AssignedPort{portNumber, device};
 }
 
 bool TDevOper::OpenLink(const LinkSettings& settings, std::uint8_t portNumber, const QString& origin)
 {
-    AssignPort(portNumber, settings, origin);
+    AssignPort(portNumber, RPortDevice{settings, origin, {}});
     InitSerial(portNumber);
     return OpenSerial(portNumber);
 }
 
-RPortDevice TDevOper::ResolvePort(std::uint8_t portNumber) const
+std::uint8_t TDevOper::AssignedPortNumber() const
 {
-    QString iniPath;
-    {
-        QMutexLocker locker(&m_linkLock);
-        if (m_assignedPort && m_assignedPort->portNumber == portNumber) {
-            RPortDevice port;
-            port.device = m_assignedPort->settings.device;
-            port.mapping = m_assignedPort->origin;
-            port.rs485 = m_assignedPort->settings.rs485;
-            if (port.device.isEmpty())
-                port.error = QStringLiteral("No device given");
-            return port;
-        }
-        iniPath = m_portMapFile;
+    QMutexLocker locker(&m_linkLock);
+    return m_assignedPort ? m_assignedPort->portNumber : m_portNumber;
+}
+
+RPortDevice TDevOper::AssignedDevice(std::uint8_t portNumber) const
+{
+    QMutexLocker locker(&m_linkLock);
+    if (m_assignedPort && m_assignedPort->portNumber == portNumber) {
+        RPortDevice port = m_assignedPort->device;
+        if (port.link.device.isEmpty() && port.error.isEmpty())
+            port.error = QStringLiteral("No device given");
+        return port;
     }
-    if (iniPath.isEmpty() && QCoreApplication::instance())
-        iniPath = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("BMS.ini"));
-    return ResolvePortDevice(portNumber, iniPath);
+    RPortDevice none;
+    none.error = QStringLiteral("No device given for COM%1").arg(portNumber);
+    return none;
 }
 
 QString TDevOper::PortDevice(std::uint8_t portNumber) const
 {
-    return ResolvePort(portNumber).device;
+    return AssignedDevice(portNumber).link.device;
 }
 
 void TDevOper::InitSerial(std::uint8_t portNumber)
 {
-    const RPortDevice port = ResolvePort(portNumber);
+    const RPortDevice port = AssignedDevice(portNumber);
     QMutexLocker locker(&m_linkLock);
     if (m_link)
         m_link->close();
@@ -318,9 +297,10 @@ void TDevOper::InitSerial(std::uint8_t portNumber)
     m_portNumber = portNumber;
     m_port = port;
     m_lastOpenError.clear();
-    const bool assigned = m_assignedPort && m_assignedPort->portNumber == portNumber;
-    m_link = LinkRegistry::Create(
-        LinkSettings{port.device, assigned ? m_assignedPort->settings.baudRate : m_baudRate, port.rs485});
+    // A device that came with an error is not even made: OpenSerial reports
+    // the error instead of opening it.
+    if (port.error.isEmpty())
+        m_link = LinkRegistry::Create(port.link);
 }
 
 bool TDevOper::OpenSerial(std::uint8_t portNumber)
@@ -333,18 +313,18 @@ bool TDevOper::OpenSerial(std::uint8_t portNumber)
     if (needsInit)
         InitSerial(portNumber);
     QMutexLocker locker(&m_linkLock);
-    // A port map entry that names nothing is reported as such rather than
-    // opening some other device.
+    // A device that came with an error (a port map entry that names
+    // nothing, say) is reported as such rather than opening another one.
     if (!m_port.error.isEmpty()) {
         m_lastOpenError = m_port.error;
         return false;
     }
     QString error;
     const bool opened = m_link->open(&error);
-    // The message names what the user gave: the [Ports] line when the
+    // The message names what the user gave: the port map's line when the
     // device came from there, else the device itself.
     if (!opened)
-        error = QStringLiteral("%1: %2").arg(m_port.mapping.isEmpty() ? m_port.device : m_port.mapping, error);
+        error = QStringLiteral("%1: %2").arg(m_port.origin.isEmpty() ? m_port.link.device : m_port.origin, error);
     m_lastOpenError = error;
     m_freshLine = opened;
     return opened;
@@ -371,7 +351,7 @@ bool TDevOper::IsLinkOpen() const
 
 bool TDevOper::PortCanVanish(std::uint8_t portNumber) const
 {
-    const QString device = ResolvePort(portNumber).device;
+    const QString device = PortDevice(portNumber);
     return !device.isEmpty() && !IsTcpDevice(device) && !LinkRegistry::IsRegistered(device);
 }
 
@@ -389,13 +369,13 @@ std::vector<std::uint8_t> TDevOper::SystemPortNumbers() const
         names << info.portName();
     return ComPortNumbers(names);
 #else
-    // The system names its ports by device path; each is listed under the
-    // port number that opens it, the [Ports] map included.
-    const QStringList present = AvailableSerialDevices();
+    // The system names its ports by device path; the n-th device present
+    // is listed as COMn, as the settings number them when no port map
+    // names the port.
+    const qsizetype present = std::min<qsizetype>(AvailableSerialDevices().size(), kMaxPortNumber);
     std::vector<std::uint8_t> numbers;
-    for (int port = 1; port <= kMaxPortNumber; ++port)
-        if (present.contains(ResolvePort(std::uint8_t(port)).device))
-            numbers.push_back(std::uint8_t(port));
+    for (int port = 1; port <= present; ++port)
+        numbers.push_back(std::uint8_t(port));
     return numbers;
 #endif
 }

@@ -63,21 +63,22 @@ public:
     QByteArray AnswerBytes() const;
     AnswerView Answer() const;
 
-    // ---- Serial link.
-    void SetBaudRate(qint32 baudRate);
-    qint32 BaudRate() const;
-    // INI file whose [Ports] section maps COMn to a device (see ResolvePortDevice).
-    void SetPortMapFile(const QString& iniPath);
-    // From now on the port number opens the device of the settings (with
-    // their baud rate and RS485 mode) instead of what [Ports] or the list
-    // of serial devices gives. Open errors start with origin, or with
-    // settings.device when origin is empty.
-    void AssignPort(std::uint8_t portNumber, const LinkSettings& settings, const QString& origin = {});
+    // ---- Serial link. The link opens what it is given: the front ends find
+    // the device for a port number (the settings layer reads the port map)
+    // and assign it here.
+    // From now on the port number opens the given device (with its baud
+    // rate and RS485 mode); any other port number opens nothing. Open
+    // errors start with device.origin, or with the device itself when
+    // origin is empty; a device that carries an error is not opened and
+    // that error is the open error.
+    void AssignPort(std::uint8_t portNumber, const RPortDevice& device);
     // Opens a device directly: AssignPort, InitSerial and OpenSerial under
     // that port number. True when the link is open; LastOpenError says why
     // not. Reopening the port number (the poller's reconnect) reopens the
     // same device.
     bool OpenLink(const LinkSettings& settings, std::uint8_t portNumber = 1, const QString& origin = {});
+    // The port number last assigned (1 before any).
+    std::uint8_t AssignedPortNumber() const;
     // The device the port number opens; empty when there is none.
     QString PortDevice(std::uint8_t portNumber) const;
     void InitSerial(std::uint8_t portNumber);
@@ -95,7 +96,8 @@ public:
     // and how to show it.
     QString LastOpenError() const;
     // Fills a port list: with allPorts COM1 to COM16; otherwise the serial
-    // ports the system reports (on Windows under their own COM numbers).
+    // ports the system reports (on Windows under their own COM numbers,
+    // elsewhere the n-th device present as COMn).
     void FillPortList(IComboList& combo, std::uint8_t selectedPort, bool allPorts) const;
     // One exchange of the request built so far: window = wait + 200 ms for
     // address 0, wait + 500 ms otherwise. The read ends early only on an
@@ -191,7 +193,8 @@ public:
     qint64 CharactersReceived() const { return m_charactersReceived; }
 
 private:
-    RPortDevice ResolvePort(std::uint8_t portNumber) const;
+    // What the port number opens: the assigned device, or an error.
+    RPortDevice AssignedDevice(std::uint8_t portNumber) const;
     // The port numbers of the serial ports the system reports, in its order.
     std::vector<std::uint8_t> SystemPortNumbers() const;
 
@@ -212,12 +215,9 @@ private:
 
     std::unique_ptr<ILink> m_link;
     std::uint8_t m_portNumber = 1;
-    qint32 m_baudRate = 9600;
-    QString m_portMapFile;
     struct AssignedPort {
         std::uint8_t portNumber = 0;
-        LinkSettings settings;
-        QString origin;
+        RPortDevice device;
     };
     std::optional<AssignedPort> m_assignedPort;
     QString m_lastOpenError;
@@ -226,7 +226,7 @@ private:
     // Set when an exchange ended without its answer: until it expires, what
     // arrives is thrown away before the next request goes out.
     std::optional<QDeadlineTimer> m_lateAnswerGuard;
-    RPortDevice m_port;   // what InitSerial resolved for m_portNumber
+    RPortDevice m_port;   // what InitSerial took for m_portNumber
 
     // The exchange under way, recorded once its result is known.
     RTrafficRecord m_exchange;

@@ -1,6 +1,5 @@
 #include "protocol/link.h"
 
-#include "protocol/ini_document.h"
 #include "protocol/serial_link.h"
 #include "protocol/tcp_link.h"
 
@@ -95,41 +94,4 @@ std::vector<std::uint8_t> ComPortNumbers(const QStringList& portNames)
 std::uint8_t LimitPortNumber(qint64 number)
 {
     return std::uint8_t(std::clamp<qint64>(number, 1, kMaxPortNumber));
-}
-
-RPortDevice ResolvePortDevice(int portNumber, const QString& iniPath)
-{
-    RPortDevice port;
-    const QString portName = QStringLiteral("COM%1").arg(portNumber);
-    std::optional<QString> mapped;
-    if (!iniPath.isEmpty()) {
-        // The [Ports] section may map a port to any device, the simulated
-        // bus included, on every system.
-        mapped = ReadIniValue(iniPath, QStringLiteral("Ports"), portName);
-        const QString modeKey = portName + QStringLiteral(".RS485");
-        if (const std::optional<QString> mode = ReadIniValue(iniPath, QStringLiteral("Ports"), modeKey)) {
-            QString why;
-            if (const std::optional<RRs485Mode> parsed = ParseRs485Mode(*mode, &why))
-                port.rs485 = *parsed;
-            else
-                port.error = QStringLiteral("[Ports] %1=%2 in %3: %4").arg(modeKey, *mode, iniPath, why);
-        }
-    }
-    if (mapped) {
-        port.mapping = QStringLiteral("[Ports] %1=%2").arg(portName, *mapped);
-        port.device = *mapped;
-        if (port.device.isEmpty() && port.error.isEmpty())
-            port.error = QStringLiteral("%1 in %2 names no device").arg(port.mapping, iniPath);
-        return port;
-    }
-#ifdef Q_OS_WIN
-    port.device = portName;
-#else
-    const QStringList devices = AvailableSerialDevices();
-    if (portNumber >= 1 && portNumber <= devices.size())
-        port.device = devices.at(portNumber - 1);
-    else if (port.error.isEmpty())
-        port.error = QStringLiteral("No serial device is present for %1 (map one in [Ports] of BMS.ini)").arg(portName);
-#endif
-    return port;
 }

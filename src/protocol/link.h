@@ -100,27 +100,18 @@ inline constexpr int kMaxPortNumber = 16;
 // window and bmstool both take a port number through this.
 std::uint8_t LimitPortNumber(qint64 number);
 
-// What a port number n (COMn) opens.
+// What a port number n (COMn) opens, as the settings layer found it; the
+// protocol layer opens it as given.
 struct RPortDevice {
-    QString device;   // a device path, "COMn" on Windows, or a registered name; empty: none
-    // Set when the key "COMn" of section [Ports] named the device: "[Ports]
-    // COM3=/dev/ttyUSB1", for messages about the mapping.
-    QString mapping;
-    // Why there is nothing to open (device empty), or why it must not be
-    // opened (an RS485 mode that is not known).
+    LinkSettings link;   // link.device empty: there is nothing to open
+    // What the user gave, for messages, when it is not the device itself:
+    // the line of the port map ("[Ports] COM3=/dev/ttyUSB1"), say.
+    QString origin;
+    // Why there is nothing to open (no device), or why it must not be
+    // opened (an RS485 mode that is not known). Opening reports it as is.
     QString error;
-    RRs485Mode rs485;   // from the key "COMn.RS485" of [Ports]
 };
 
-// Maps the port number n that the user picks to a device: the key "COMn" of
-// section [Ports] of the given INI file when the key is there (read as
-// BMS.ini is read: names match without regard to case, the first of two
-// equal keys counts); otherwise "COMn" on Windows and elsewhere the n-th
-// serial device present, USB and ACM adapters first. A [Ports] key that
-// names no device is an error, never a reason to take another device. The
-// key "COMn.RS485" of [Ports] gives the port's RS485 mode (ParseRs485Mode);
-// a value that is not known is an error too.
-RPortDevice ResolvePortDevice(int portNumber, const QString& iniPath);
 // The serial devices present, in the order port numbers map to them.
 QStringList AvailableSerialDevices();
 // The numbers of the ports named "COMn" (any case) among the names, in the

@@ -21,8 +21,8 @@ struct TcpAddress {
 };
 // Reads "tcp://HOST:PORT" (an IPv6 host in brackets); without a host, or
 // without a port in 1..65535, gives nothing and says why in error. The
-// device reaches a link only through [Ports], whose key the open error
-// names with its value.
+// device comes as the front end gives it (from the port map, or bmstool's
+// --port); the open error names what the user gave.
 std::optional<TcpAddress> ParseTcpDevice(const QString& device, QString* error);
 
 // The time added to every reply window on a TCP link, for the network

@@ -1,6 +1,6 @@
 #include "services/settings.h"
 
-#include "protocol/ini_document.h"
+#include "services/ini_document.h"
 #include "protocol/link.h"
 #include "protocol/records.h"
 #include "protocol/tcp_link.h"

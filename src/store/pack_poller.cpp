@@ -2,6 +2,7 @@
 
 #include "services/settings.h"
 #include "store/devinfo.h"
+#include "store/port_open.h"
 
 #include <QDeadlineTimer>
 #include <QThread>
@@ -232,11 +233,6 @@ void PackPoller::PollPack(const QDateTime& cycleTime)
 
 void PackPoller::Reconnect()
 {
-    const std::uint8_t port = m_globals.PortNumber.load();
-    m_store.CloseSerial(port);
     // A job that comes during the pause gets the port opened again at once.
-    if (!PauseUnlessJob(kReconnectPause))
-        return;
-    m_store.InitSerial(port);
-    m_store.OpenSerial(port);
+    ReopenPort(m_store, [this] { return PauseUnlessJob(kReconnectPause); });
 }

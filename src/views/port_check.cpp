@@ -4,6 +4,7 @@
 #include "services/text_ids.h"
 #include "services/textoper.h"
 #include "store/devinfo.h"
+#include "store/port_open.h"
 #include "views/message_boxes.h"
 
 QString PortName(TDevInfo& store, std::uint8_t port)
@@ -24,12 +25,8 @@ bool PortReady(QWidget* parent, TDevInfo* store)
         MessageBoxes::Inform(parent, texts.GetLanguageText(TextId::kPortNotOpen));
         return false;
     }
-    // The open sequence of the polling thread's reconnect.
-    store->CloseSerial(port);
-    Delay(1000);
-    store->InitSerial(port);
-    store->OpenSerial(port);
-    if (store->IsSerialOpen(port))
+    // The polling thread's reconnect.
+    if (ReopenPort(*store))
         return true;
     MessageBoxes::Inform(parent, texts.GetLanguageText(TextId::kPortWentAwayOnPage).arg(PortName(*store, port)));
     return false;

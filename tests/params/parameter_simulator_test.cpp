@@ -22,20 +22,7 @@ protected:
     {
         ASSERT_TRUE(m_folder.isValid());
         RegisterSimulatorLink(SimOptions{});
-        const QString ini = m_folder.filePath(QStringLiteral("BMS.ini"));
-        {
-            QSettings settings(ini, QSettings::IniFormat);
-            settings.setValue(QStringLiteral("Ports/COM%1").arg(kPort), QString::fromLatin1(kSimulatorDeviceName));
-        }
-        m_oper.SetPortMapFile(ini);
-        // Where the platform fixes the device name ("COMn"), the simulated
-        // bus answers under that name too.
-        const QString device = m_oper.PortDevice(kPort);
-        if (device != QLatin1String(kSimulatorDeviceName)) {
-            LinkRegistry::Register(device,
-                                   [](const LinkSettings&) { return std::make_unique<SimulatorLink>(SharedSimBus()); });
-        }
-        ASSERT_TRUE(m_oper.OpenSerial(kPort));
+        ASSERT_TRUE(m_oper.OpenLink(LinkSettings{QString::fromLatin1(kSimulatorDeviceName)}, kPort));
     }
 
     // The block the pack holds now, as it sends it.

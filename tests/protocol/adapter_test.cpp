@@ -7,8 +7,6 @@
 #include "protocol/link.h"
 #include "support/pseudo_terminal.h"
 
-#include <QFile>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -17,44 +15,39 @@ namespace {
 
 TEST(Adapters, OpenErrorsNameWhatTheUserGave)
 {
-    QTemporaryDir folder;
-    ASSERT_TRUE(folder.isValid());
-    const QString ini = folder.filePath(QStringLiteral("BMS.ini"));
-    QFile file(ini);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("[Ports]\nCOM3=/dev/no-such-adapter-21\nCOM4=simulator\nCOM4.RS485=sideways\n");
-    file.close();
     RegisterSimulatorLink();
 
     struct OpenCase {
-        const char* device;   // opened directly; empty: COMn through [Ports]
-        std::uint8_t port;
+        const char* device;
+        const char* origin;   // where the device came from; empty: given directly
+        const char* error;    // what the settings found wrong before opening
         const char* startsWith;
         const char* alsoHas;
     };
     const OpenCase cases[] = {
-        {"/dev/no-such-adapter-21", 1, "/dev/no-such-adapter-21: ", ""},
-        {"tcp://127.0.0.1:1", 1, "tcp://127.0.0.1:1: ", ""},
-        {"tcp://127.0.0.1", 1, "tcp://127.0.0.1: ", "no port given"},
-        {"", 3, "[Ports] COM3=/dev/no-such-adapter-21: ", ""},
-        {"", 4, "[Ports] COM4.RS485=sideways in ", "unknown RS485 mode"},
+        {"/dev/no-such-adapter-21", "", "", "/dev/no-such-adapter-21: ", ""},
+        {"tcp://127.0.0.1:1", "", "", "tcp://127.0.0.1:1: ", ""},
+        {"tcp://127.0.0.1", "", "", "tcp://127.0.0.1: ", "no port given"},
+        {"/dev/no-such-adapter-21", "[Ports] COM3=/dev/no-such-adapter-21", "",
+         "[Ports] COM3=/dev/no-such-adapter-21: ", ""},
+        // A device that came with an error is not opened, even one that
+        // would open: the error is the whole message.
+        {"simulator", "[Ports] COM4=simulator", "[Ports] COM4.RS485=sideways in BMS.ini: unknown RS485 mode",
+         "[Ports] COM4.RS485=sideways in ", "unknown RS485 mode"},
     };
     for (const OpenCase& c : cases) {
         SCOPED_TRACE(c.device);
         TDevOper oper;
-        bool opened = false;
-        if (*c.device) {
-            opened = oper.OpenLink(LinkSettings(QString::fromLatin1(c.device)), c.port);
-        } else {
-            oper.SetPortMapFile(ini);
-            opened = oper.OpenSerial(c.port);
-        }
-        EXPECT_FALSE(opened);
+        oper.AssignPort(3, RPortDevice{LinkSettings(QString::fromLatin1(c.device)), QString::fromLatin1(c.origin),
+                                       QString::fromLatin1(c.error)});
+        EXPECT_FALSE(oper.OpenSerial(3));
+        EXPECT_FALSE(oper.IsLinkOpen());
         const QString error = oper.LastOpenError();
         EXPECT_TRUE(error.startsWith(QLatin1String(c.startsWith))) << error.toStdString();
         EXPECT_TRUE(error.contains(QLatin1String(c.alsoHas))) << error.toStdString();
-        // Only a value that came from BMS.ini names its key.
-        EXPECT_EQ(error.contains(QLatin1String("[Ports]")), !*c.device) << error.toStdString();
+        // Only a port number that was given a device opens anything.
+        EXPECT_FALSE(oper.OpenSerial(4));
+        EXPECT_EQ(oper.PortDevice(4), QString());
     }
 }
 

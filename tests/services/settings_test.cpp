@@ -1,4 +1,4 @@
-#include "protocol/ini_document.h"
+#include "services/ini_document.h"
 #include "protocol/wire_text.h"
 #include "services/settings.h"
 #include "services/text_ids.h"

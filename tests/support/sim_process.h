@@ -77,7 +77,7 @@ public:
     LinkSettings linkSettings(qint32 baudRate = 9600) const { return LinkSettings{m_linkPath, baudRate, {}}; }
 
     // An INI file that maps COM<portNumber> to the simulator's terminal, for
-    // tests of the [Ports] mapping itself (TDevOper::SetPortMapFile).
+    // tests of the [Ports] mapping itself (ResolvePortDevice).
     QString writePortMap(int portNumber = 1) const
     {
         const QString path = m_folder.filePath(QStringLiteral("ports.ini"));

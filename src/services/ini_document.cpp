@@ -1,4 +1,4 @@
-#include "protocol/ini_document.h"
+#include "services/ini_document.h"
 
 #include <QFile>
 #include <QSaveFile>

@@ -2,6 +2,7 @@
 
 #include "protocol/devoper.h"
 #include "protocol/link.h"
+#include "services/port_settings.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -11,18 +12,26 @@
 namespace {
 
 // [Ports] is read by the same rules as [BMS]; a key that names nothing is
-// an error that names it, never another device.
+// an error that names it, never another device. What comes out carries the
+// baud rate and the RS485 mode to the link.
 TEST(PortMap, IsReadAsTheSettingsAreAndNeverFallsBackToAnotherDevice)
 {
+    using Kind = RRs485Mode::Kind;
     struct MapCase {
         const char* ini;
         const char* device;
-        const char* errorHas;
+        const char* origin;
+        Kind rs485;
+        const char* errorHas;   // empty: no error
     };
     const MapCase cases[] = {
-        {"[ports]\ncom2=sim-a\n", "sim-a", ""},
-        {"[BMS]\nPort=2\n[PORTS]\nCom2 = sim-b \nCOM2=sim-c\n", "sim-b", ""},
-        {"[Ports]\nCOM2=\n", "", "[Ports] COM2= in "},
+        {"[ports]\ncom2=sim-a\n", "sim-a", "[Ports] COM2=sim-a", Kind::Off, ""},
+        {"[BMS]\nPort=2\n[PORTS]\nCom2 = sim-b \nCOM2=sim-c\n", "sim-b", "[Ports] COM2=sim-b", Kind::Off, ""},
+        {"[Ports]\nCOM2=sim-a\ncom2.rs485=rts-after-send\nCOM1.RS485=sideways\n", "sim-a", "[Ports] COM2=sim-a",
+         Kind::RtsAfterSend, ""},
+        {"[Ports]\nCOM2=\n", "", "[Ports] COM2=", Kind::Off, "[Ports] COM2= in "},
+        {"[Ports]\nCOM2=sim-a\nCOM2.RS485=sideways\n", "sim-a", "[Ports] COM2=sim-a", Kind::Off,
+         "[Ports] COM2.RS485=sideways in "},
     };
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
@@ -33,25 +42,32 @@ TEST(PortMap, IsReadAsTheSettingsAreAndNeverFallsBackToAnotherDevice)
         ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(mapCase.ini);
         file.close();
-        const RPortDevice port = ResolvePortDevice(2, path);
-        EXPECT_EQ(port.device, QLatin1String(mapCase.device));
+        const RPortDevice port = ResolvePortDevice(2, path, 19200);
+        EXPECT_EQ(port.link.device, QLatin1String(mapCase.device));
+        EXPECT_EQ(port.origin, QLatin1String(mapCase.origin));
+        EXPECT_EQ(port.link.baudRate, 19200);
+        EXPECT_EQ(port.link.rs485.kind, mapCase.rs485);
+        EXPECT_EQ(port.error.isEmpty(), !*mapCase.errorHas) << port.error.toStdString();
         EXPECT_TRUE(port.error.contains(QLatin1String(mapCase.errorHas))) << port.error.toStdString();
-        EXPECT_EQ(port.error.isEmpty(), !port.device.isEmpty());
-
-        TDevOper oper;
-        oper.SetPortMapFile(path);
-        if (port.device.isEmpty()) {
-            EXPECT_FALSE(oper.OpenSerial(2));
-            EXPECT_EQ(oper.LastOpenError(), port.error);
+        if (*mapCase.errorHas) {
+            EXPECT_TRUE(port.error.contains(path)) << "the message names the file";
         }
     }
-    // A device that cannot be opened is reported with the entry that named it.
+}
+
+// The link gets what the map found; a device that cannot be opened is
+// reported with the entry that named it.
+TEST(PortMap, AMappedDeviceThatDoesNotOpenIsReportedWithItsEntry)
+{
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString path = folder.filePath(QStringLiteral("BMS.ini"));
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write("[ports]\ncom1=/dev/no-such-serial-device\n");
     file.close();
     TDevOper oper;
-    oper.SetPortMapFile(path);
+    oper.AssignPort(1, ResolvePortDevice(1, path));
     EXPECT_FALSE(oper.OpenSerial(1));
     EXPECT_TRUE(oper.LastOpenError().startsWith(QStringLiteral("[Ports] COM1=/dev/no-such-serial-device: ")))
         << oper.LastOpenError().toStdString();
