@@ -60,6 +60,7 @@ struct OptionSpec {
 struct CommandArgs {
     QStringList positional;
     QMap<QString, QString> options;   // given options; flags map to ""
+    bool json = false;                // --json: values are printed, not text
 
     bool has(std::string_view name) const { return options.contains(QString::fromUtf8(name)); }
     QString value(std::string_view name) const { return options.value(QString::fromUtf8(name)); }

@@ -131,13 +131,6 @@ OutputRecord RackLine(const RReport& report)
 
 int RunReport(Session& session, const ReportJob& job)
 {
-    // With --json the values alone may be wanted: the files are optional
-    // then. Refused here, before anything is sent, since only the session
-    // knows the output form.
-    if (job.files.pdf.isEmpty() && !session.out().json()) {
-        session.out().error(QStringLiteral("report needs --packs LIST and --pdf FILE (or --json for the values alone)"));
-        return kUsageStatus;
-    }
     TDevInfo& store = session.store();
     RBusControl control;
     control.cancelled = [] { return InterruptRequested(); };
@@ -209,8 +202,9 @@ Prepared PrepareReport(const CommandArgs& args)
             QStringLiteral("report takes only options: --packs, --pdf, --html, --ref, --ref-pack, --no-logs"));
     if (args.has("--ref") && args.has("--ref-pack"))
         return Prepared::Usage(QStringLiteral("give --ref FILE or --ref-pack N, not both"));
-    if (!args.has("--packs"))
-        return Prepared::Usage(QStringLiteral("report needs --packs LIST and --pdf FILE"));
+    // With --json the values alone may be wanted: the files are optional then.
+    if (!args.has("--packs") || (!args.has("--pdf") && !args.json))
+        return Prepared::Usage(QStringLiteral("report needs --packs LIST and --pdf FILE (or --json for the values alone)"));
     if (args.has("--html") && !args.has("--pdf"))
         return Prepared::Usage(QStringLiteral("--html goes with --pdf FILE"));
     QString error;

@@ -145,6 +145,7 @@ int Run(const QStringList& arguments)
     CommandArgs args;
     if (!SplitCommandArgs(line.words, command->options, args, error))
         return UsageError(output, error, command);
+    args.json = line.globals.json;
     const Prepared prepared = command->prepare(args);
     if (!prepared.action)
         return UsageError(output, prepared.error, command);

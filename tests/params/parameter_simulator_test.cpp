@@ -5,7 +5,6 @@
 #include "lib/sim_pack.h"
 
 #include <QSettings>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -20,7 +19,6 @@ protected:
 
     void SetUp() override
     {
-        ASSERT_TRUE(m_folder.isValid());
         RegisterSimulatorLink(SimOptions{});
         ASSERT_TRUE(m_oper.OpenLink(LinkSettings{QString::fromLatin1(kSimulatorDeviceName)}, kPort));
     }
@@ -40,7 +38,6 @@ protected:
         return block;
     }
 
-    QTemporaryDir m_folder;
     TDevOper m_oper;
     TParameterInfo m_info;
 };
