@@ -289,10 +289,7 @@ void TFramePackHistory::BtnReadClick()
     // column telling them apart.
     m_allPacksRun = CheckAllPacks->isChecked();
     if (m_allPacksRun) {
-        std::vector<std::uint8_t> packs;
-        for (int pack = 1; pack <= Globals().PackCount.load(); ++pack)
-            packs.push_back(std::uint8_t(pack));
-        StartAllPacks(packs);
+        StartAllPacks(AllPacks(Globals().PackCount.load()));
     } else {
         StartTransfer(globals.SelectedAddress, globals.SelectedPack);
     }
