@@ -172,11 +172,6 @@ void TCompareForm::Run()
     TModalRun<TCompareForm>::Run(*this);
 }
 
-bool TCompareForm::IsBusy() const
-{
-    return m_worker->isRunning();
-}
-
 void TCompareForm::done(int result)
 {
     const bool writing = m_worker->isRunning() && m_writing;
@@ -195,6 +190,7 @@ void TCompareForm::done(int result)
 
 void TCompareForm::ShowBusy(bool busy)
 {
+    m_busy = busy;
     BtnReadPacks->setEnabled(!busy);
     BtnCancelCompare->setEnabled(busy);
     BtnLoadReference->setEnabled(!busy);

@@ -66,7 +66,9 @@ public:
     void done(int result) override;
 
     // ---- State, for the window's tests.
-    bool IsBusy() const;
+    // From a job's start until the window has taken its end (the buttons
+    // are back), not merely until its thread ended.
+    bool IsBusy() const { return m_busy; }
     const RParameterSets& Sets() const { return m_sets; }
     // Rows that differ from the reference (the per-pack ones never do).
     int DifferenceCount() const;
@@ -100,6 +102,7 @@ private:
     QString m_fileName;
     std::optional<RBatchWriteReport> m_report;
     bool m_writing = false;              // the job running is a batch write
+    bool m_busy = false;                 // as the buttons show it
     bool m_closingDuringWrite = false;   // its summary is shown as the window closes
     std::uint8_t m_unreadReference = 0;  // the reference pack that could not be read
 
