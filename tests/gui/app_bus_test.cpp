@@ -348,6 +348,26 @@ TEST_F(BusWindowTest, StopEndsTheWholeRunWithOneStopRequest)
     }
 }
 
+// Closing the port while the clocks are set: the pack under way is finished,
+// the job is joined before the port closes, and no later pack is asked.
+TEST_F(BusWindowTest, ClosingThePortDuringAJobJoinsItFirst)
+{
+    StartRack({SimFault{SimFaultKind::SlowPack, 400, 0, 0, 2}});
+    SharedSimBus()->clearRequests();
+    KeepSummaries();
+    Globals().PasswordOk = true;
+    ShowPage(5);
+    m_form->findChild<TFramePackConfig*>()->BtnSyncAllClocksClick();
+    ASSERT_TRUE(WaitFor([] { return RequestsTo(2, kReadClockCid2) >= 1; }));
+    ClickPortButton();
+    EXPECT_FALSE(m_form->IsLinkOpen());
+    EXPECT_FALSE(m_form->IsPolling());
+    EXPECT_EQ(TBusWorker::LiveJobs(), 0);
+    EXPECT_EQ(RequestsTo(4, kReadClockCid2), 0) << "no pack after the one under way";
+    EXPECT_EQ(RequestsTo(2, kWriteClockCid2), 1) << "the pack under way is set, not left half done";
+    EXPECT_TRUE(WaitFor([this] { return m_summaries.size() == 1; })) << "the summary says how far it got";
+}
+
 // Closing the window while a job waits for a slow pack 2 (a clock sync, the
 // logs of every pack, a scan, a batch write, a report): the job is
 // cancelled and joined before the store goes (the store's destructor stops
