@@ -15,7 +15,7 @@ set -euo pipefail
 
 declare -A group_packages=(
     [build]="cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev qt6-charts-dev libqt6opengl6-dev
-             libgtest-dev libmosquitto-dev qt6-httpserver-dev fonts-wqy-microhei"
+             libgtest-dev libmosquitto-dev qt6-httpserver-dev qt6-websockets-dev fonts-wqy-microhei"
     [tests]="mosquitto mosquitto-clients poppler-utils dpkg-dev file desktop-file-utils prometheus victoria-metrics"
     [screenshots]="xvfb xauth xdotool imagemagick poppler-utils"
     [checks]="clang libclang-rt-14-dev"
