@@ -37,6 +37,16 @@ struct RPackParameters {
     RPackReach reach = RPackReach::Asked;
 };
 
+// The entry of a pack in a job's list of packs, or null when it is not there.
+template <typename Entry>
+const Entry* FindPackEntry(const std::vector<Entry>& entries, std::uint8_t pack)
+{
+    for (const Entry& entry : entries)
+        if (entry.pack == pack)
+            return &entry;
+    return nullptr;
+}
+
 struct RParameterSets {
     // Every pack given, in order; a pack not tried (cancel, close) or not
     // asked because the port went away carries its reach and result 0xFF.
@@ -44,7 +54,7 @@ struct RParameterSets {
     bool cancelled = false;
     bool portLost = false;
 
-    const RPackParameters* find(std::uint8_t pack) const;
+    const RPackParameters* find(std::uint8_t pack) const { return FindPackEntry(packs, pack); }
     // The packs whose read failed although they were asked.
     std::vector<std::uint8_t> failed() const;
     // Every pack given whose set is not here, asked or not.
@@ -221,7 +231,7 @@ struct RAllPackLogs {
     // whose log did not, asked or not: what a cancelled run says.
     std::vector<std::uint8_t> complete() const;
     std::vector<std::uint8_t> incomplete() const;
-    const RPackLogOutcome* find(std::uint8_t pack) const;
+    const RPackLogOutcome* find(std::uint8_t pack) const { return FindPackEntry(packs, pack); }
 };
 
 // Reads the log of each pack in turn (ForEachPack over ReadPackLog), the

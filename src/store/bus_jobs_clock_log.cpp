@@ -122,14 +122,6 @@ RAllPackLogs ReadAllPackLogs(
     return logs;
 }
 
-const RPackLogOutcome* RAllPackLogs::find(std::uint8_t pack) const
-{
-    for (const RPackLogOutcome& outcome : packs)
-        if (outcome.pack == pack)
-            return &outcome;
-    return nullptr;
-}
-
 std::vector<std::uint8_t> RAllPackLogs::complete() const
 {
     std::vector<std::uint8_t> done;

@@ -70,14 +70,6 @@ RParameter BlankSet()
 
 } // namespace
 
-const RPackParameters* RParameterSets::find(std::uint8_t pack) const
-{
-    for (const RPackParameters& entry : packs)
-        if (entry.pack == pack)
-            return &entry;
-    return nullptr;
-}
-
 std::vector<std::uint8_t> RParameterSets::failed() const
 {
     std::vector<std::uint8_t> numbers;

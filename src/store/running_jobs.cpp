@@ -31,30 +31,33 @@ void Remove(const void* owner)
     std::erase_if(list, [owner](const Listed& listed) { return listed.owner == owner; });
 }
 
-void StopAll()
+namespace {
+
+// Every job is told first, so that none goes on to its next pack while an
+// earlier one is waited for; then each is waited for in turn.
+void TellThenWait(std::function<void()> Entry::*tell)
 {
     // A copy: a job's wait may end its owner, which then removes itself.
-    // Owners stay listed until they go; a second StopAll finds them idle.
+    // Owners stay listed until they go; a second call finds them idle.
     const std::vector<Listed> jobs = List();
-    // Every job is told first, so that none goes on to its next pack while
-    // an earlier one is waited for.
     for (const Listed& listed : jobs)
-        if (listed.entry.cancel)
-            listed.entry.cancel();
+        if (listed.entry.*tell)
+            (listed.entry.*tell)();
     for (const Listed& listed : jobs)
         if (listed.entry.wait)
             listed.entry.wait();
 }
 
+} // namespace
+
+void StopAll()
+{
+    TellThenWait(&Entry::cancel);
+}
+
 void InterruptAll()
 {
-    const std::vector<Listed> jobs = List();
-    for (const Listed& listed : jobs)
-        if (listed.entry.interrupt)
-            listed.entry.interrupt();
-    for (const Listed& listed : jobs)
-        if (listed.entry.wait)
-            listed.entry.wait();
+    TellThenWait(&Entry::interrupt);
 }
 
 int Count()
