@@ -132,9 +132,17 @@ void PackPoller::PollPack(const QDateTime& cycleTime)
     m_sink->PackSampled(sample);
 }
 
+std::optional<QString> PackPoller::KnownBarCode(std::uint8_t pack) const
+{
+    const auto known = m_barCodes.find(pack);
+    if (known == m_barCodes.end() || !known->second.known)
+        return std::nullopt;
+    return known->second.barCode;
+}
+
 void PackPoller::LearnBarCode(RPackSample& sample)
 {
-    KnownBarCode& known = m_barCodes[sample.pack];
+    LearntBarCode& known = m_barCodes[sample.pack];
     if (known.known || !sample.Answered())
         return;
     QString barCode;
@@ -206,7 +214,7 @@ void PackPoller::PollTurn(const QDateTime& cycleTime, RPackSample& sample)
         m_store.SetBarCode(barResult == 0 ? barCode : QString());
         if (barResult == 0) {
             sample.barCode = barCode.trimmed();
-            m_barCodes[pack] = KnownBarCode{sample.barCode, 0, true};
+            m_barCodes[pack] = LearntBarCode{sample.barCode, 0, true};
         }
         m_view.ShowStatus(m_store.SoftwareVersion(), m_store.BarCode(), m_store.EchoedPackNumber());
         if (Stopping() || JobWaiting())

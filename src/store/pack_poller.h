@@ -10,6 +10,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 
 class TDevInfo;
 struct AppGlobals;
@@ -112,6 +113,10 @@ public:
     // Times a pack's bar code is asked for under "Auto" before it is taken
     // as having none.
     static constexpr int kBarCodeTries = 3;
+    // Polling thread: the bar code read for the sink, "" for a pack that
+    // has none or did not give it in kBarCodeTries tries, none while it is
+    // not known yet.
+    std::optional<QString> KnownBarCode(std::uint8_t pack) const;
 
     // Wait between a result and the next command.
     static constexpr std::chrono::milliseconds kResultPause{100};
@@ -147,10 +152,10 @@ private:
     bool m_stoppedOnLostPort = false;
     IPackSampleSink* m_sink = nullptr;
     // Bar codes learnt for the sink, by pack number; polling thread only.
-    struct KnownBarCode {
+    struct LearntBarCode {
         QString barCode;
         int failures = 0;
         bool known = false;
     };
-    std::map<std::uint8_t, KnownBarCode> m_barCodes;
+    std::map<std::uint8_t, LearntBarCode> m_barCodes;
 };
