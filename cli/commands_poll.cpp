@@ -3,10 +3,12 @@
 // it to the pack's real-time log file.
 #include "commands.h"
 #include "csv_file.h"
+#include "influx_poll.h"
 #include "interrupt.h"
 #include "live_records.h"
 #include "mqtt_packs.h"
 
+#include "outputs/sample_fanout.h"
 #include "services/settings.h"
 #include "services/text_ids.h"
 #include "store/devinfo.h"
@@ -37,6 +39,7 @@ struct PollRequest {
     QString csvFolder;
     bool reconnect = false;            // wait for a lost port to come back
     std::optional<MqttSettings> mqtt;
+    std::optional<InfluxSettings> influx;
 };
 
 // Prints what the cycle shows. The cycle calls it between its commands; the
@@ -44,9 +47,9 @@ struct PollRequest {
 class PrintingPollView final : public IPollView {
 public:
     PrintingPollView(Session& session, const QString& csvFolder, bool reconnect, MqttPackPublisher* mqtt,
-                     bool shortCycle)
+                     bool shortCycle, InfluxWriter* influx = nullptr)
         : m_session(session), m_csvFolder(csvFolder), m_reconnect(reconnect), m_shortCycle(shortCycle), m_mqtt(mqtt),
-          m_started(QDateTime::currentDateTime())
+          m_influx(influx), m_started(QDateTime::currentDateTime())
     {
     }
 
@@ -150,6 +153,8 @@ public:
             AppendLogRow();
         if (m_mqtt)
             Publish();
+        if (m_influx)
+            ReportInfluxEvents(*m_influx, m_session.out());
         m_active = false;
         m_hasAnalog = false;
         m_hasAlarm = false;
@@ -275,6 +280,7 @@ private:
     bool m_shortCycle;   // only analog and alarm data are read
     bool m_portGone = false;
     MqttPackPublisher* m_mqtt;
+    InfluxWriter* m_influx;
     QDateTime m_started;
     std::map<std::uint8_t, LogFile> m_logs;
     bool m_active = false;
@@ -342,15 +348,32 @@ int RunPoll(Session& session, const PollRequest& request)
     const std::function<bool()> stop = [publisher] {
         return InterruptRequested() || (publisher && publisher->refused());
     };
+    // Outputs that follow the polling take each pack's turn through one fan-out.
+    PackSampleFanOut outputs;
+    std::optional<InfluxWriter> influx;
+    if (request.influx) {
+        influx.emplace(*request.influx);
+        QString error;
+        if (!influx->Start(error))
+            return session.failed(QStringLiteral("influx: %1").arg(error));
+        outputs.Add(&*influx);
+    }
     const RPollPlan plan = Select(session, request);
-    PrintingPollView view(session, request.csvFolder, request.reconnect, publisher, plan.allPacks);
+    PrintingPollView view(session, request.csvFolder, request.reconnect, publisher, plan.allPacks,
+                          influx ? &*influx : nullptr);
     PackPoller poller(session.store(), session.globals(), view, stop);
     poller.SetPlan(plan);
+    if (!outputs.Empty())
+        poller.SetSampleSink(&outputs);
     for (std::int64_t pass = 1; request.count == 0 || pass <= request.count; ++pass) {
         const bool goOn = poller.RunPass();
         view.FinishPack();
         if (!goOn || (pass != request.count && !Wait(request.intervalMs, publisher, stop)))
             break;
+    }
+    if (influx) {
+        outputs.Remove(&*influx);
+        FinishInflux(*influx, session.out());
     }
     if (publisher) {
         const bool refused = publisher->refused();
@@ -479,7 +502,7 @@ Prepared PreparePoll(const CommandArgs& args)
     request.csvFolder = args.value("--csv");
     request.reconnect = args.has("--reconnect");
     QString error;
-    if (!PrepareMqtt(args, request.mqtt, error))
+    if (!PrepareMqtt(args, request.mqtt, error) || !PrepareInflux(args, request.influx, error))
         return Prepared::Usage(error);
     return Prepared::Run([request](Session& session) { return RunPoll(session, request); });
 }

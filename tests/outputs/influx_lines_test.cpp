@@ -17,7 +17,7 @@ RPackSample Sample(const QString& barCode = QStringLiteral("SIM-1"))
     sample.pack = 2;
     sample.address = 2;
     sample.barCode = barCode;
-    sample.time = QDateTime::fromMSecsSinceEpoch(1765171200123, QTimeZone::UTC);
+    sample.time = QDateTime::fromMSecsSinceEpoch(1765171200123, Qt::UTC);
     sample.exchanges = {{0x42, 0}, {0x44, 0}};
     return sample;
 }
