@@ -51,11 +51,19 @@ private:
 void AddAnalog(LineBuilder& lines, const RAnalogData& analog)
 {
     using F = AnalogField;
+    // Cells after the last one with a reading are not fitted; a cell at 0
+    // before it is a reading.
+    int cells = kMaxCells;
+    while (cells > 0 && analog.cellVoltages[std::size_t(cells - 1)] == 0)
+        --cells;
     if (analog.sent(F::Cells))
-        for (int cell = 0; cell < kMaxCells; ++cell)
-            if (analog.cellVoltages[std::size_t(cell)] != 0)
-                lines.Add("cell_voltage_volts", Decimal::fromRatio(analog.cellVoltages[std::size_t(cell)], 1000),
-                          "cell", QString::number(cell + 1));
+        for (int cell = 0; cell < cells; ++cell)
+            lines.Add("cell_voltage_volts", Decimal::fromRatio(analog.cellVoltages[std::size_t(cell)], 1000), "cell",
+                      QString::number(cell + 1));
+    if (analog.sent(F::Balancing))
+        for (int cell = 0; cell < cells; ++cell)
+            lines.Add("cell_balancing", Decimal::fromInt(analog.balancing[std::size_t(cell)] != 0 ? 1 : 0), "cell",
+                      QString::number(cell + 1));
     if (analog.sent(F::CellTemperatures))
         for (int sensor = 0; sensor < kMaxCellTemperatures; ++sensor)
             lines.Add("temperature_celsius", analog.cellTemperatures[std::size_t(sensor)], "sensor",
@@ -73,11 +81,13 @@ void AddAnalog(LineBuilder& lines, const RAnalogData& analog)
     if (analog.sent(F::FullCapacity))
         lines.Add("full_capacity_ampere_hours", analog.fullCapacity);
     if (analog.sent(F::Cycles))
-        lines.Add("cycle_count", Decimal::fromInt(analog.cycleCount));
+        lines.Add("charge_cycles", Decimal::fromInt(analog.cycleCount));
     if (analog.sent(F::Soc))
         lines.Add("soc_ratio", Decimal::fromRatio(analog.soc, 100));
     if (analog.sent(F::Soh))
         lines.Add("soh_ratio", Decimal::fromRatio(analog.soh, 100));
+    if (analog.sent(F::Humidity))
+        lines.Add("humidity_ratio", Decimal::fromRatio(analog.humidity, 100));
 }
 
 // Every alarm, protection and fault bit, set or clear, so that a query sees
@@ -116,9 +126,11 @@ QString StatusBitTagName(std::string_view name)
             out += QLatin1Char(c);
         else if (c >= 'A' && c <= 'Z')
             out += QLatin1Char(char(c - 'A' + 'a'));
-        else if (!out.endsWith(QLatin1Char('_')))
+        else if (!out.isEmpty() && !out.endsWith(QLatin1Char('_')))
             out += QLatin1Char('_');
     }
+    while (out.endsWith(QLatin1Char('_')))
+        out.chop(1);
     return out;
 }
 

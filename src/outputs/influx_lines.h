@@ -19,9 +19,10 @@
 // Values are the exact decimal texts of the readings (written as floats,
 // never integers, so no field changes type between lines); the time stamp
 // is the sample's PC time in nanoseconds (the server's default precision),
-// counted from whole milliseconds. A reading the pack did not send, and a
-// cell that reads 0 mV (not fitted), is not written. Every turn writes
-// pack_up (1 when the pack answered a command of the turn, else 0).
+// counted from whole milliseconds. A reading the pack did not send is not
+// written, nor are the cells after the last one with a reading (not
+// fitted). Every turn writes pack_up (1 when the pack answered a command of
+// the turn, else 0).
 QByteArray InfluxLines(const RPackSample& sample);
 
 // The number of lines (points) in a text of lines.

@@ -35,7 +35,8 @@ TEST(InfluxLines, AnalogReadingsAreExactAndTaggedWithTheSampleTime)
     RPackSample sample = Sample();
     RAnalogData analog;
     analog.cellVoltages[0] = 3301;
-    analog.cellVoltages[4] = 3290;     // cells 2-4 and 6-16 read 0 mV: not fitted
+    analog.cellVoltages[2] = 3290;     // cell 2 reads 0 mV, cells 4-16 are not fitted
+    analog.balancing[2] = 1;
     analog.cellTemperatures = {Decimal::fromRaw(251000), Decimal::fromRaw(-52000), Decimal(), Decimal::fromInt(30)};
     analog.ambientTemperature = Decimal::fromRaw(233000);
     analog.fetTemperature = Decimal::fromRaw(310000);
@@ -46,11 +47,16 @@ TEST(InfluxLines, AnalogReadingsAreExactAndTaggedWithTheSampleTime)
     analog.cycleCount = 12;
     analog.soc = 87;
     analog.soh = 100;
+    analog.humidity = 5;
     sample.analog = analog;
     const QByteArray t = " 1765171200123000000";
     const QList<QByteArray> expected = {
         "bms,pack=2,bar_code=SIM-1,cell=1 cell_voltage_volts=3.301" + t,
-        "bms,pack=2,bar_code=SIM-1,cell=5 cell_voltage_volts=3.29" + t,
+        "bms,pack=2,bar_code=SIM-1,cell=2 cell_voltage_volts=0" + t,
+        "bms,pack=2,bar_code=SIM-1,cell=3 cell_voltage_volts=3.29" + t,
+        "bms,pack=2,bar_code=SIM-1,cell=1 cell_balancing=0" + t,
+        "bms,pack=2,bar_code=SIM-1,cell=2 cell_balancing=0" + t,
+        "bms,pack=2,bar_code=SIM-1,cell=3 cell_balancing=1" + t,
         "bms,pack=2,bar_code=SIM-1,sensor=cell1 temperature_celsius=25.1" + t,
         "bms,pack=2,bar_code=SIM-1,sensor=cell2 temperature_celsius=-5.2" + t,
         "bms,pack=2,bar_code=SIM-1,sensor=cell3 temperature_celsius=0" + t,
@@ -61,9 +67,10 @@ TEST(InfluxLines, AnalogReadingsAreExactAndTaggedWithTheSampleTime)
         "bms,pack=2,bar_code=SIM-1 pack_voltage_volts=53.21" + t,
         "bms,pack=2,bar_code=SIM-1 remaining_capacity_ampere_hours=87.5" + t,
         "bms,pack=2,bar_code=SIM-1 full_capacity_ampere_hours=100" + t,
-        "bms,pack=2,bar_code=SIM-1 cycle_count=12" + t,
+        "bms,pack=2,bar_code=SIM-1 charge_cycles=12" + t,
         "bms,pack=2,bar_code=SIM-1 soc_ratio=0.87" + t,
         "bms,pack=2,bar_code=SIM-1 soh_ratio=1" + t,
+        "bms,pack=2,bar_code=SIM-1 humidity_ratio=0.05" + t,
         "bms,pack=2,bar_code=SIM-1 pack_up=1" + t,
     };
     EXPECT_EQ(Lines(sample), expected);
