@@ -61,8 +61,9 @@ QString DefaultInfluxSpoolFolder()
 
 // The writer's thread: takes the queue once a second, sends, spools.
 // Lines are sent in the order they came: the spool holds the oldest, the
-// memory list the newest, and the memory list is used only while the spool
-// is empty; a request always carries the head of that order.
+// memory list the newest; a request carries the spool's head, or the
+// memory's while the spool is empty. New lines wait in memory also while a
+// full spool drains, and go to the spool while the server fails.
 class InfluxSender final : public QObject {
 public:
     InfluxSender(InfluxWriter& writer, std::unique_ptr<InfluxSpool> spool)
@@ -124,13 +125,9 @@ private:
         for (const QByteArray& batch : batches)
             held.lines += batch;
         held.lineCount = lines;
-        if (!m_spool->Empty()) {
-            ToSpool(held);
-            return;
-        }
         m_memoryBytes += held.lines.size();
         m_memory.push_back(std::move(held));
-        if (m_memoryBytes > kMaxMemoryBytes)
+        if (m_memoryBytes > kMaxMemoryBytes || m_failing)
             MemoryToSpool();
     }
 
@@ -158,9 +155,9 @@ private:
         reported = true;
     }
 
-    // Everything in memory goes to the spool, in order (the spool is empty
-    // whenever the memory list is used). A request under way from memory
-    // then carries the spool's head.
+    // Everything in memory goes to the spool, after what it holds. A request
+    // under way from memory (sent while the spool was empty) then carries
+    // the spool's head.
     void MemoryToSpool()
     {
         const bool requestFromMemory = m_reply && !m_requestFromSpool;
