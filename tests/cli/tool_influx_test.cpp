@@ -71,7 +71,10 @@ public:
         if (!m_process->start(QStringLiteral("/usr/bin/victoria-metrics"),
                               {QStringLiteral("-storageDataPath"), m_folder.filePath(QStringLiteral("data")),
                                QStringLiteral("-httpListenAddr"), QStringLiteral("127.0.0.1:%1").arg(m_port),
-                               QStringLiteral("-loggerLevel"), QStringLiteral("ERROR")}))
+                               QStringLiteral("-loggerLevel"), QStringLiteral("ERROR"),
+                               // Queries see the points just written, not only those 30 s old.
+                               QStringLiteral("-search.latencyOffset"), QStringLiteral("0s"),
+                               QStringLiteral("-search.disableCache")}))
             return false;
         const QDeadlineTimer deadline(30000);
         while (!deadline.hasExpired() && m_process->isRunning()) {
@@ -303,6 +306,52 @@ TEST_F(ToolInflux, FullSpoolCountsWhatItDroppedAndTheNextRunSendsTheRest)
     const std::size_t keptTurns = std::size_t(kept / turnLines / 16);
     EXPECT_GE(pack1.at(QStringLiteral("pack_up")).size(), keptTurns + 1);
     EXPECT_LT(pack1.at(QStringLiteral("pack_up")).size(), std::size_t(10 + 1));
+}
+
+// The five queries of the README, as it shows them, run against what a
+// poll wrote: each parses and gives a series per pack (the silent pack 3
+// is the one down).
+TEST_F(ToolInflux, ReadmeQueriesReturnSeries)
+{
+    struct Query {
+        const char* text;
+        int series;
+    };
+    const Query queries[] = {
+        {"max_over_time((max by (pack) (bms_cell_voltage_volts) - min by (pack) (bms_cell_voltage_volts))[7d:1m])", 2},
+        {"max by (pack) (bms_temperature_celsius{sensor=~\"cell.*\"})", 2},
+        {"bms_pack_up == 0", 1},
+        {"sum by (pack) (max_over_time(bms_protection_active[1d]))", 2},
+        {"deriv(bms_soh_ratio[30d]) * 365 * 86400", 2},
+    };
+    QFile readme(QStringLiteral(BMS_SOURCE_DIR "/README.md"));
+    ASSERT_TRUE(readme.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(readme.readAll());
+
+    start({QStringLiteral("--fault"), QStringLiteral("silent:3")});
+    VictoriaMetrics server;
+    ASSERT_TRUE(server.start());
+    const ToolRun run = m_tool->json(Words({"poll", "--packs", "1-3", "--count", "3"}) + influx(server));
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    server.exported(QStringLiteral("bms_pack_up"));   // flushes what came in
+    for (const Query& query : queries) {
+        SCOPED_TRACE(query.text);
+        EXPECT_TRUE(text.contains(QString::fromUtf8(query.text)));
+        QUrlQuery form;
+        form.addQueryItem(QStringLiteral("query"), QString::fromUtf8(query.text));
+        // A minute on, as a dashboard sees it: the subquery's steps are
+        // whole minutes, the run lasted seconds.
+        form.addQueryItem(QStringLiteral("time"), QString::number(QDateTime::currentSecsSinceEpoch() + 60));
+        int status = 0;
+        const QJsonObject answer = QJsonDocument::fromJson(
+            Http(server.url() + QStringLiteral("/api/v1/query"), form.query(QUrl::FullyEncoded).toUtf8(), &status)).object();
+        EXPECT_EQ(status, 200);
+        const QJsonArray result = answer[QStringLiteral("data")].toObject()[QStringLiteral("result")].toArray();
+        EXPECT_EQ(result.size(), query.series) << QJsonDocument(answer).toJson().toStdString();
+        if (query.series == 1 && !result.isEmpty()) {
+            EXPECT_EQ(result[0].toObject()[QStringLiteral("metric")].toObject()[QStringLiteral("pack")], QStringLiteral("3"));
+        }
+    }
 }
 
 // A tiny HTTP server on its own thread that answers every request with one
