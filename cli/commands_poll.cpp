@@ -3,6 +3,7 @@
 // it to the pack's real-time log file.
 #include "commands.h"
 #include "csv_file.h"
+#include "influx_poll.h"
 #include "interrupt.h"
 #include "live_records.h"
 #include "mqtt_packs.h"
@@ -10,6 +11,7 @@
 
 #include "outputs/sample_fanout.h"
 
+#include "outputs/sample_fanout.h"
 #include "services/settings.h"
 #include "services/text_ids.h"
 #include "store/devinfo.h"
@@ -43,6 +45,7 @@ struct PollRequest {
     std::optional<MqttSettings> mqtt;
     std::optional<RListenAddress> metrics;
     std::chrono::seconds metricsStale = MetricsRegistry::kDefaultStaleAfter;
+    std::optional<InfluxSettings> influx;
 };
 
 // Prints what the cycle shows. The cycle calls it between its commands; the
@@ -50,9 +53,9 @@ struct PollRequest {
 class PrintingPollView final : public IPollView {
 public:
     PrintingPollView(Session& session, const QString& csvFolder, bool reconnect, MqttPackPublisher* mqtt,
-                     bool shortCycle)
+                     bool shortCycle, InfluxWriter* influx = nullptr)
         : m_session(session), m_csvFolder(csvFolder), m_reconnect(reconnect), m_shortCycle(shortCycle), m_mqtt(mqtt),
-          m_started(QDateTime::currentDateTime())
+          m_influx(influx), m_started(QDateTime::currentDateTime())
     {
     }
 
@@ -154,6 +157,8 @@ public:
         PrintStatus();
         if (m_hasAnalog && !m_csvFolder.isEmpty() && RealtimeReadingHoldsData(m_analog))
             AppendLogRow();
+        if (m_influx)
+            ReportInfluxEvents(*m_influx, m_session.out());
         m_active = false;
         m_hasAnalog = false;
         m_hasAlarm = false;
@@ -263,6 +268,7 @@ private:
     bool m_shortCycle;   // only analog and alarm data are read
     bool m_portGone = false;
     MqttPackPublisher* m_mqtt;
+    InfluxWriter* m_influx;
     QDateTime m_started;
     std::map<std::uint8_t, LogFile> m_logs;
     bool m_active = false;
@@ -348,25 +354,33 @@ int RunPoll(Session& session, const PollRequest& request)
     const std::function<bool()> stop = [publisher] {
         return InterruptRequested() || (publisher && publisher->refused());
     };
+    // Outputs that follow the polling take each pack's turn through one
+    // fan-out; none attached, the cycle is the plain one.
+    PackSampleFanOut outputs;
     std::optional<PollMetrics> metrics;
     if (request.metrics) {
         metrics.emplace(*request.metrics, request.metricsStale, session.out());
         metrics->serve();
+        outputs.Add(&metrics->sink());
+    }
+    std::optional<InfluxWriter> influx;
+    if (request.influx) {
+        influx.emplace(*request.influx);
+        QString error;
+        if (!influx->Start(error))
+            return session.failed(QStringLiteral("influx: %1").arg(error));
+        outputs.Add(&*influx);
     }
     const RPollPlan plan = Select(session, request);
-    PrintingPollView view(session, request.csvFolder, request.reconnect, publisher, plan.allPacks);
+    PrintingPollView view(session, request.csvFolder, request.reconnect, publisher, plan.allPacks,
+                          influx ? &*influx : nullptr);
     PackPoller poller(session.store(), session.globals(), view, stop);
     poller.SetPlan(plan);
-    // The outputs that follow the polling take each pack's turn from one
-    // fan-out; none attached, the cycle is the plain one.
-    PackSampleFanOut outputs;
     std::optional<MqttSampleSink> mqttSink;
     if (publisher) {
         mqttSink.emplace(*publisher, poller);
         outputs.Add(&*mqttSink);
     }
-    if (metrics)
-        outputs.Add(&metrics->sink());
     if (!outputs.Empty())
         poller.SetSampleSink(&outputs);
     for (std::int64_t pass = 1; request.count == 0 || pass <= request.count; ++pass) {
@@ -376,6 +390,10 @@ int RunPoll(Session& session, const PollRequest& request)
             metrics->serve();
         if (!goOn || (pass != request.count && !Wait(request.intervalMs, publisher, stop)))
             break;
+    }
+    if (influx) {
+        outputs.Remove(&*influx);
+        FinishInflux(*influx, session.out());
     }
     if (publisher) {
         const bool refused = publisher->refused();
@@ -536,7 +554,7 @@ Prepared PreparePoll(const CommandArgs& args)
     request.csvFolder = args.value("--csv");
     request.reconnect = args.has("--reconnect");
     QString error;
-    if (!PrepareMqtt(args, request.mqtt, error))
+    if (!PrepareMqtt(args, request.mqtt, error) || !PrepareInflux(args, request.influx, error))
         return Prepared::Usage(error);
     if (!PrepareMetrics(args, request, error))
         return Prepared::Usage(error);
