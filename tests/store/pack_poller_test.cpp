@@ -414,8 +414,9 @@ TEST_F(PackPollerTest, EveryTurnReachesTheSinkWithItsExchangesAndReadings)
         EXPECT_EQ(last.time, kCycleTime.addSecs(1));
         EXPECT_EQ(last.Answered(), !c.silent);
         EXPECT_EQ(last.analog.has_value(), c.readings);
-        if (last.analog)
+        if (last.analog) {
             EXPECT_EQ(last.analog->cellVoltages[4], m_store.GetAnalogData(2).cellVoltages[4]);
+        }
         EXPECT_EQ(last.barCode, QLatin1String(c.barCode));
     }
 }
