@@ -7,6 +7,8 @@
 
 #include "tool_process.h"
 
+#include "support/http_stub.h"
+
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
@@ -21,9 +23,7 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <map>
-#include <thread>
 
 namespace {
 
@@ -354,63 +354,6 @@ TEST_F(ToolInflux, ReadmeQueriesReturnSeries)
     }
 }
 
-// A tiny HTTP server on its own thread that answers every request with one
-// status, or never answers (status 0).
-class FailingServer {
-public:
-    explicit FailingServer(int status) : m_status(status)
-    {
-        std::atomic<int> port{-1};
-        m_thread = std::thread([this, &port] {
-            QTcpServer server;
-            port = server.listen(QHostAddress::LocalHost, 0) ? server.serverPort() : 0;
-            struct Client {
-                std::unique_ptr<QTcpSocket> socket;
-                QByteArray request;
-                bool answered = false;
-            };
-            std::vector<Client> clients;
-            while (!m_stop) {
-                if (server.waitForNewConnection(50))
-                    clients.push_back({std::unique_ptr<QTcpSocket>(server.nextPendingConnection()), {}, false});
-                for (Client& client : clients) {
-                    client.socket->waitForReadyRead(10);
-                    client.request += client.socket->readAll();
-                    // Answered once the whole request is in.
-                    const qsizetype headEnd = client.request.indexOf("\r\n\r\n");
-                    const qsizetype lengthAt = client.request.toLower().indexOf("content-length:");
-                    if (m_status == 0 || client.answered || headEnd < 0 || lengthAt < 0)
-                        continue;
-                    const qint64 length = client.request.mid(lengthAt + 15, 20).split('\r').front().trimmed().toLongLong();
-                    if (client.request.size() < headEnd + 4 + length)
-                        continue;
-                    const QByteArray body = "{\"error\":\"test says no\"}";
-                    client.socket->write("HTTP/1.1 " + QByteArray::number(m_status) + " Test\r\nContent-Length: "
-                                         + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
-                    client.socket->waitForBytesWritten(1000);
-                    client.socket->disconnectFromHost();
-                    client.answered = true;
-                }
-            }
-        });
-        while (port < 0)
-            QThread::msleep(5);
-        m_port = port;
-    }
-    ~FailingServer()
-    {
-        m_stop = true;
-        m_thread.join();
-    }
-    QString url() const { return QStringLiteral("http://127.0.0.1:%1").arg(m_port); }
-
-private:
-    int m_status;
-    int m_port = 0;
-    std::atomic<bool> m_stop{false};
-    std::thread m_thread;
-};
-
 TEST_F(ToolInflux, FailingServersGiveAMessageAndThePollingGoesOn)
 {
     start();
@@ -428,10 +371,10 @@ TEST_F(ToolInflux, FailingServersGiveAMessageAndThePollingGoesOn)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        std::unique_ptr<FailingServer> server;
+        std::unique_ptr<HttpStub> server;
         QString url = QStringLiteral("http://127.0.0.1:%1").arg(FreePort());
         if (c.status >= 0) {
-            server = std::make_unique<FailingServer>(c.status);
+            server = std::make_unique<HttpStub>([status = c.status](int) { return status; });
             url = server->url();
         }
         QTemporaryDir folder;
