@@ -7,18 +7,18 @@
 
 #include "tool_process.h"
 
-#include "support/http_stub.h"
-
 #include <QDir>
 #include <QEventLoop>
 #include <QJsonArray>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QTcpSocket>
 #include <QUrlQuery>
 
 #include <gtest/gtest.h>
 
 #include <map>
+#include <thread>
 
 namespace {
 
@@ -245,6 +245,54 @@ TEST_F(ToolInflux, FullSpoolCountsWhatItDroppedAndTheNextRunSendsTheRest)
     // The first turns were kept: pack 1 has them and the second run's one.
     EXPECT_EQ(server.pack(1).at(QStringLiteral("pack_up")).size(), std::size_t((kept / 98 + 15) / 16 + 1));
 }
+
+// A tiny HTTP server on a thread of its own that answers every request with
+// one status once the request is in, or never answers (status 0).
+class HttpStub {
+public:
+    explicit HttpStub(int status)
+    {
+        std::atomic<int> port{-1};
+        m_thread = std::thread([this, status, &port] {
+            QTcpServer server;
+            port = server.listen(QHostAddress::LocalHost, 0) ? server.serverPort() : 0;
+            std::vector<std::unique_ptr<QTcpSocket>> clients;
+            while (!m_stop) {
+                if (server.waitForNewConnection(20))
+                    clients.emplace_back(server.nextPendingConnection());
+                for (auto& client : clients) {
+                    // Answered once the request's head and body are in.
+                    if (!client->waitForReadyRead(5) || status == 0)
+                        continue;
+                    QByteArray request = client->peek(1 << 20);
+                    const qsizetype head = request.indexOf("\r\n\r\n");
+                    const qsizetype at = request.toLower().indexOf("content-length:");
+                    if (head < 0 || at < 0 || request.size() < head + 4 + request.mid(at + 15, 12).split('\r')[0].trimmed().toLongLong())
+                        continue;
+                    client->readAll();
+                    client->write("HTTP/1.1 " + QByteArray::number(status)
+                                  + " Test\r\nContent-Length: 24\r\nConnection: close\r\n\r\n{\"error\":\"test says no\"}");
+                    client->waitForBytesWritten(1000);
+                    client->disconnectFromHost();
+                }
+            }
+        });
+        while (port < 0)
+            QThread::msleep(5);
+        m_port = port;
+    }
+    ~HttpStub()
+    {
+        m_stop = true;
+        m_thread.join();
+    }
+    QString url() const { return QStringLiteral("http://127.0.0.1:%1").arg(m_port); }
+
+private:
+    int m_port = 0;
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
 
 TEST_F(ToolInflux, FailingServersGiveAMessageAndThePollingGoesOn)
 {
