@@ -12,7 +12,9 @@
 #include <QJsonArray>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QTcpServer>
 #include <QTcpSocket>
+#include <QThread>
 #include <QUrlQuery>
 
 #include <gtest/gtest.h>
