@@ -26,11 +26,11 @@ OutputRecord CountsRecord(const char* event, const InfluxWriter& writer)
         .number(QStringLiteral("rejected"), counts.rejected);
 }
 
-// "answered 503 (...)" or the network error.
+// "answered 503 (...)" or "cannot be reached (...)".
 QString What(const InfluxWriter::Event& event)
 {
     if (event.httpStatus == 0)
-        return event.detail;
+        return QStringLiteral("cannot be reached (%1)").arg(event.detail);
     return event.detail.isEmpty() ? QStringLiteral("answered %1").arg(event.httpStatus)
                                   : QStringLiteral("answered %1 (%2)").arg(event.httpStatus).arg(event.detail);
 }

@@ -242,9 +242,13 @@ private:
             if (!m_requestFromSpool)
                 MemoryToSpool();
             const std::lock_guard<std::mutex> lock(m_writer.m_lock);
+            // The transfer time-out ends a request as cancelled.
+            const QString why = status != 0 ? ServerText(*reply)
+                : reply->error() == QNetworkReply::OperationCanceledError
+                ? QStringLiteral("no answer within %1 s").arg(m_writer.m_settings.timeout.count() / 1000)
+                : reply->errorString();
             if (!m_failing)
-                m_writer.m_events.push_back({InfluxWriter::Event::Kind::Unreachable, status,
-                                             status != 0 ? ServerText(*reply) : reply->errorString()});
+                m_writer.m_events.push_back({InfluxWriter::Event::Kind::Unreachable, status, why});
             m_failing = true;
         }
         UpdateCounts();
