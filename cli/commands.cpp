@@ -28,7 +28,15 @@ constexpr OptionSpec kPollOptions[] = {{"--packs", true, OutputPath::None},
                                        {"--mqtt-prefix", true, OutputPath::None},
                                        {"--mqtt-retain", false, OutputPath::None},
                                        {"--mqtt-queue", true, OutputPath::None},
-                                       {"--mqtt-password-file", true, OutputPath::None}};
+                                       {"--mqtt-password-file", true, OutputPath::None},
+                                       {"--metrics", true, OutputPath::None},
+                                       {"--metrics-stale", true, OutputPath::None},
+                                       {"--influx", true, OutputPath::None},
+                                       {"--influx-db", true, OutputPath::None},
+                                       {"--influx-token", true, OutputPath::None},
+                                       {"--influx-timeout", true, OutputPath::None},
+                                       {"--spool-mb", true, OutputPath::None},
+                                       {"--spool-dir", true, OutputPath::None}};
 
 constexpr OptionSpec kScanOptions[] = {{"--from", true, OutputPath::None},
                                        {"--to", true, OutputPath::None},
@@ -114,7 +122,9 @@ constexpr std::array<CommandSpec, 22> kCommands = {{
      "bmstool history alarm --csv alarms.csv", kHistoryOptions, PrepareHistory},
     {"poll", "poll [--packs LIST|auto] [--count N] [--interval MS] [--csv DIR] [--reconnect]\n"
              "     [--mqtt mqtt://[USER[:PASSWORD]@]HOST[:PORT] [--mqtt-prefix P] [--mqtt-retain] [--mqtt-queue N]\n"
-             "      [--mqtt-password-file FILE]]",
+             "      [--mqtt-password-file FILE]] [--metrics [ADDRESS:]PORT [--metrics-stale S]]\n"
+             "     [--influx URL [--influx-db DB] [--influx-token TOKEN] [--influx-timeout S] [--spool-mb N]\n"
+             "      [--spool-dir DIR]]",
      "poll packs as the main window does, one line per reading",
      "Without --packs the pack at --address gets the full cycle (clock, bar code, device information,\n"
      "analog, alarm), and so does a LIST of one pack. A LIST of several (\"1,2,5-8\") or auto (packs 1 to\n"
@@ -126,7 +136,19 @@ constexpr std::array<CommandSpec, 22> kCommands = {{
      "with P/<id>/availability, P/availability (\"offline\" as last will) and Home Assistant discovery\n"
      "messages; --mqtt-retain retains the state too. Publishing never holds up polling: up to N readings\n"
      "(default 1000) wait while the broker is away, the oldest readings are dropped beyond that. The\n"
-     "password may also come from the first line of FILE or from BMS_MQTT_PASSWORD.",
+     "password may also come from the first line of FILE or from BMS_MQTT_PASSWORD.\n"
+     "--metrics: serves the latest readings at http://ADDRESS:PORT/metrics for Prometheus (ADDRESS: 127.0.0.1;\n"
+     "0.0.0.0 or * for every address; PORT 0: any free one, printed); a pack's readings are dropped after S\n"
+     "seconds without an answer (default 60), bms_pack_up stays at 0. A port in use is reported, polling goes\n"
+     "on and the port is tried again every 10 s; the exit status is 1 when it was never served.\n"
+     "--influx URL: every reading also goes, as InfluxDB line protocol, to URL (http://HOST:PORT gets\n"
+     "/write, as VictoriaMetrics and InfluxDB 1.x take it; InfluxDB 2.x: http://HOST:8086/api/v2/write?org=O)\n"
+     "at most once a second; --influx-db DB sets db= (bucket= for /api/v2/write); --influx-token TOKEN (or\n"
+     "BMS_INFLUX_TOKEN) is sent as \"Authorization: Token\". A request unanswered for S seconds (default 20)\n"
+     "has failed. What the server does not take waits in a spool on disk (DIR, default influx-spool in the\n"
+     "user's data folder; N MiB, default 64, fractions allowed) and is sent, oldest first, when it answers\n"
+     "again, also by the next run; what does not fit is dropped and counted. Lines a server refuses with\n"
+     "4xx (not 429) are dropped. At the end the run sends for up to 5 s and prints sent/spooled/dropped.",
      "bmstool --json poll --packs 1-4 --count 10 --csv logs", kPollOptions, PreparePoll},
     {"scan", "scan [--from A] [--to B] [--timeout MS]", "find which addresses on the bus answer",
      "Asks each address from A to B (default 1 to 16, 0-255) for its bar code and device information\n"

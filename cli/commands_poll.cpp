@@ -3,10 +3,15 @@
 // it to the pack's real-time log file.
 #include "commands.h"
 #include "csv_file.h"
+#include "influx_poll.h"
 #include "interrupt.h"
 #include "live_records.h"
 #include "mqtt_packs.h"
+#include "poll_metrics.h"
 
+#include "outputs/sample_fanout.h"
+
+#include "outputs/sample_fanout.h"
 #include "services/settings.h"
 #include "services/text_ids.h"
 #include "store/devinfo.h"
@@ -28,6 +33,7 @@ namespace {
 
 constexpr std::int64_t kMaxIntervalMs = 3600000;
 constexpr std::int64_t kMaxMqttQueue = 1000000;
+constexpr std::int64_t kMaxMetricsStaleSeconds = 86400;
 
 struct PollRequest {
     bool autoPacks = false;
@@ -37,6 +43,9 @@ struct PollRequest {
     QString csvFolder;
     bool reconnect = false;            // wait for a lost port to come back
     std::optional<MqttSettings> mqtt;
+    std::optional<RListenAddress> metrics;
+    std::chrono::seconds metricsStale = MetricsRegistry::kDefaultStaleAfter;
+    std::optional<InfluxSettings> influx;
 };
 
 // Prints what the cycle shows. The cycle calls it between its commands; the
@@ -44,9 +53,9 @@ struct PollRequest {
 class PrintingPollView final : public IPollView {
 public:
     PrintingPollView(Session& session, const QString& csvFolder, bool reconnect, MqttPackPublisher* mqtt,
-                     bool shortCycle)
+                     bool shortCycle, InfluxWriter* influx = nullptr)
         : m_session(session), m_csvFolder(csvFolder), m_reconnect(reconnect), m_shortCycle(shortCycle), m_mqtt(mqtt),
-          m_started(QDateTime::currentDateTime())
+          m_influx(influx), m_started(QDateTime::currentDateTime())
     {
     }
 
@@ -148,8 +157,8 @@ public:
         PrintStatus();
         if (m_hasAnalog && !m_csvFolder.isEmpty() && RealtimeReadingHoldsData(m_analog))
             AppendLogRow();
-        if (m_mqtt)
-            Publish();
+        if (m_influx)
+            ReportInfluxEvents(*m_influx, m_session.out());
         m_active = false;
         m_hasAnalog = false;
         m_hasAlarm = false;
@@ -220,22 +229,6 @@ private:
                                       .text(QStringLiteral("software_version"), SoftwareVersionHex(m_softwareVersion)));
     }
 
-    // The pack's bar code, read once for its topics, is one more exchange
-    // between two packs of the pass.
-    void Publish()
-    {
-        const std::uint8_t address = m_address;
-        const std::uint8_t pack = m_pack;
-        TDevInfo& store = m_session.store();
-        const auto readBarCode = [&store, address, pack]() -> std::optional<QString> {
-            QString barCode;
-            if (store.ReadBarCode(address, pack, barCode) != 0)
-                return std::nullopt;
-            return barCode;
-        };
-        m_mqtt->packPolled(m_pack, readBarCode, m_hasAnalog ? &m_analog : nullptr, m_hasAlarm ? &m_alarm : nullptr);
-    }
-
     // The row pairs this cycle's analog reading with this cycle's alarm
     // answer (blank when the alarm read failed).
     void AppendLogRow()
@@ -275,6 +268,7 @@ private:
     bool m_shortCycle;   // only analog and alarm data are read
     bool m_portGone = false;
     MqttPackPublisher* m_mqtt;
+    InfluxWriter* m_influx;
     QDateTime m_started;
     std::map<std::uint8_t, LogFile> m_logs;
     bool m_active = false;
@@ -293,6 +287,24 @@ private:
     std::uint16_t m_softwareVersion = 0;
     int m_readings = 0;
     QString m_fileError;
+};
+
+// The broker gets each pack's turn from the poller, with the bar code the
+// poller read for it: one reading of the bar code for every output.
+class MqttSampleSink final : public IPackSampleSink {
+public:
+    MqttSampleSink(MqttPackPublisher& mqtt, const PackPoller& poller) : m_mqtt(mqtt), m_poller(poller) {}
+
+    void PackSampled(const RPackSample& sample) override
+    {
+        const auto readBarCode = [this, &sample] { return m_poller.KnownBarCode(sample.pack); };
+        m_mqtt.packPolled(sample.pack, readBarCode, sample.analog ? &*sample.analog : nullptr,
+                          sample.alarm ? &*sample.alarm : nullptr);
+    }
+
+private:
+    MqttPackPublisher& m_mqtt;
+    const PackPoller& m_poller;
 };
 
 // Marks the packs to poll in the pack table and makes the plan for them:
@@ -342,15 +354,46 @@ int RunPoll(Session& session, const PollRequest& request)
     const std::function<bool()> stop = [publisher] {
         return InterruptRequested() || (publisher && publisher->refused());
     };
+    // Outputs that follow the polling take each pack's turn through one
+    // fan-out; none attached, the cycle is the plain one.
+    PackSampleFanOut outputs;
+    std::optional<PollMetrics> metrics;
+    if (request.metrics) {
+        metrics.emplace(*request.metrics, request.metricsStale, session.out());
+        metrics->serve();
+        outputs.Add(&metrics->sink());
+    }
+    std::optional<InfluxWriter> influx;
+    if (request.influx) {
+        influx.emplace(*request.influx);
+        QString error;
+        if (!influx->Start(error))
+            return session.failed(QStringLiteral("influx: %1").arg(error));
+        outputs.Add(&*influx);
+    }
     const RPollPlan plan = Select(session, request);
-    PrintingPollView view(session, request.csvFolder, request.reconnect, publisher, plan.allPacks);
+    PrintingPollView view(session, request.csvFolder, request.reconnect, publisher, plan.allPacks,
+                          influx ? &*influx : nullptr);
     PackPoller poller(session.store(), session.globals(), view, stop);
     poller.SetPlan(plan);
+    std::optional<MqttSampleSink> mqttSink;
+    if (publisher) {
+        mqttSink.emplace(*publisher, poller);
+        outputs.Add(&*mqttSink);
+    }
+    if (!outputs.Empty())
+        poller.SetSampleSink(&outputs);
     for (std::int64_t pass = 1; request.count == 0 || pass <= request.count; ++pass) {
         const bool goOn = poller.RunPass();
         view.FinishPack();
+        if (metrics)
+            metrics->serve();
         if (!goOn || (pass != request.count && !Wait(request.intervalMs, publisher, stop)))
             break;
+    }
+    if (influx) {
+        outputs.Remove(&*influx);
+        FinishInflux(*influx, session.out());
     }
     if (publisher) {
         const bool refused = publisher->refused();
@@ -360,6 +403,10 @@ int RunPoll(Session& session, const PollRequest& request)
     }
     if (!view.fileError().isEmpty())
         return 1;
+    // Polling went on without the endpoint; the run still did not do all
+    // it was asked.
+    if (metrics && !metrics->everServed())
+        return session.failed(QStringLiteral("metrics were never served: %1").arg(metrics->lastError()));
     if (view.portGone())
         return session.failed(view.lastFailure());
     // Failed exchanges are reported line by line; only a run in which no
@@ -400,6 +447,34 @@ bool PrepareMqttPassword(const CommandArgs& args, MqttUrl& url, QString& error)
         }
         error = QStringLiteral("an MQTT password needs a user name: mqtt://USER@HOST");
         return false;
+    }
+    return true;
+}
+
+bool PrepareMetrics(const CommandArgs& args, PollRequest& request, QString& error)
+{
+    if (!args.has("--metrics")) {
+        if (args.has("--metrics-stale")) {
+            error = QStringLiteral("--metrics-stale goes with --metrics [ADDRESS:]PORT");
+            return false;
+        }
+        return true;
+    }
+    QString why;
+    request.metrics = ParseListenAddress(args.value("--metrics"), &why);
+    if (!request.metrics) {
+        error = QStringLiteral("--metrics takes [ADDRESS:]PORT: %1").arg(why);
+        return false;
+    }
+    if (args.has("--metrics-stale")) {
+        const auto seconds = ParseWholeIn(args.value("--metrics-stale"), 1, kMaxMetricsStaleSeconds);
+        if (!seconds) {
+            error = QStringLiteral("--metrics-stale takes seconds 1-%1, not %2")
+                        .arg(kMaxMetricsStaleSeconds)
+                        .arg(QuotedInput(args.value("--metrics-stale")));
+            return false;
+        }
+        request.metricsStale = std::chrono::seconds(*seconds);
     }
     return true;
 }
@@ -479,7 +554,9 @@ Prepared PreparePoll(const CommandArgs& args)
     request.csvFolder = args.value("--csv");
     request.reconnect = args.has("--reconnect");
     QString error;
-    if (!PrepareMqtt(args, request.mqtt, error))
+    if (!PrepareMqtt(args, request.mqtt, error) || !PrepareInflux(args, request.influx, error))
+        return Prepared::Usage(error);
+    if (!PrepareMetrics(args, request, error))
         return Prepared::Usage(error);
     return Prepared::Run([request](Session& session) { return RunPoll(session, request); });
 }

@@ -7,8 +7,8 @@ install(FILES ${PROJECT_SOURCE_DIR}/dist/bmshost.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${PROJECT_SOURCE_DIR}/dist/bmshost.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
-# An example unit for bmstool as an MQTT service.
-install(FILES ${PROJECT_SOURCE_DIR}/dist/bmstool-mqtt.service
+# Example units for bmstool as an MQTT service and as a monitoring service.
+install(FILES ${PROJECT_SOURCE_DIR}/dist/bmstool-mqtt.service ${PROJECT_SOURCE_DIR}/dist/bmstool-monitoring.service
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/bmshost/examples)
 
 # bmstool's manual page, written from its own help texts.

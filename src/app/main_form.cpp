@@ -136,6 +136,8 @@ void TMainForm::FormCreate(const QString& programFolder)
     PageControl1->setCurrentIndex(kLivePage);
     Edit2->setAlignment(Qt::AlignCenter);
     ApplyLanguage();
+    // A plant-room PC feeds its database from the start.
+    ApplyMonitoring(ReadMonitoringSettings());
 }
 
 void TMainForm::ApplyLanguage()
@@ -158,6 +160,7 @@ void TMainForm::ApplyLanguage()
     if (m_trafficConsole)
         m_trafficConsole->ApplyLanguage();
     BtnChart->setText(Text(TextId::kChart));
+    BtnMonitoring->setText(Text(TextId::kMonitoringTitle));
     BtnReport->setText(Text(ReportText::kReportButton));
     if (m_chartWindow)
         m_chartWindow->ApplyLanguage();
@@ -337,6 +340,7 @@ void TMainForm::StartPolling()
     // touches a widget and the window never sees a half-finished cycle.
     constexpr auto kSynchronised = Qt::DirectConnection;
     m_thread->SetPlan(PollPlan());
+    m_thread->SetSampleSink(m_outputs.Sink());
     TThreadPack* thread = m_thread.get();
     connect(thread, &TThreadPack::refreshHead, this, &TMainForm::RefreshHead, kSynchronised);
     connect(thread, &TThreadPack::commStateChanged, this, &TMainForm::SetCommState, kSynchronised);

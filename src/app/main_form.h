@@ -14,6 +14,7 @@
 // RefreshAnalog, RefreshAlarm and RefreshLocation run here while the thread
 // waits.
 
+#include "outputs/monitoring_outputs.h"
 #include "protocol/records.h"
 #include "views/framepackconfig.h"
 #include "views/framepackdatamonitor.h"
@@ -100,6 +101,8 @@ public:
     // is open.
     bool IsLinkOpen() const;
     QString StatusPanelText(int panel) const;
+    // The monitoring outputs running (where /metrics is served).
+    const MonitoringOutputs& Outputs() const { return m_outputs; }
     // The traffic console, once BtnTraffic has opened it (else null).
     TTrafficConsole* TrafficConsole() const { return m_trafficConsole; }
     // The chart window, once BtnChart has opened it (else null).
@@ -144,6 +147,15 @@ private:
     void BtnChartClick();
     // The service report of chosen packs, made in a dialog.
     void BtnReportClick();
+    // The monitoring outputs dialog: saves what it gives and applies it.
+    void BtnMonitoringClick();
+    // Starts the outputs the settings turn on (and stops the others); a
+    // running polling thread is started again when it gains or loses its
+    // sink. Each output that could not start is told in a message.
+    void ApplyMonitoring(const RMonitoringSettings& settings);
+    // One line per output running, for the dialog.
+    QString MonitoringStatus() const;
+
     void CheckBox1Click();
     void CheckBox2Click();
     void CheckBox3Click();
@@ -213,6 +225,7 @@ private:
     QPointer<TTrafficConsole> m_trafficConsole;
     QPushButton* BtnChart = nullptr;
     QPushButton* BtnReport = nullptr;
+    QPushButton* BtnMonitoring = nullptr;
     QPointer<TChartWindow> m_chartWindow;
 
     // Page 1.
@@ -232,6 +245,8 @@ private:
     TFramePackAlarmDataInfo* FramePackAlarmDataInfo1 = nullptr;
 
     // ---- State.
+    // Before the thread: the thread's sink goes after the thread.
+    MonitoringOutputs m_outputs;
     std::unique_ptr<TThreadPack> m_thread;
     // A handler that waits (port switch, closing) keeps the event loop
     // running; these keep a second click or close out meanwhile.

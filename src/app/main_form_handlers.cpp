@@ -443,6 +443,8 @@ bool TMainForm::FormCloseQuery()
         if (dialog->isVisible())
             dialog->reject();
     StopPolling();
+    // What the writer holds is sent for a moment, the rest kept in its spool.
+    m_outputs.Stop();
     Delay(kCloseStopPause);
     if (TDevInfo* store = Store())
         store->CloseSerial(Globals().PortNumber);

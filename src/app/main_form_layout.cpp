@@ -273,6 +273,7 @@ QWidget* TMainForm::BuildLiveRight(QWidget* page)
     BtnChange = Named<QPushButton>("BtnChange", Utf8("更改"), bottomBar);
     BtnTraffic = Named<QPushButton>("BtnTraffic", Utf8("通信记录"), bottomBar);
     BtnChart = Named<QPushButton>("BtnChart", Utf8("曲线"), bottomBar);
+    BtnMonitoring = Named<QPushButton>("BtnMonitoring", Utf8("监控输出"), bottomBar);
     // The row is tight in English: the captions keep their width and the
     // stretch gives way first.
     for (QWidget* caption : std::initializer_list<QWidget*>{CheckBox4, RadioButton1, RadioButton2})
@@ -282,6 +283,7 @@ QWidget* TMainForm::BuildLiveRight(QWidget* page)
     bottomRow->addWidget(RadioButton2);
     bottomRow->addWidget(BtnTraffic);
     bottomRow->addWidget(BtnChart);
+    bottomRow->addWidget(BtnMonitoring);
     bottomRow->addStretch(1);
     bottomRow->addWidget(Label17);
     bottomRow->addWidget(Edit1);
@@ -333,6 +335,7 @@ void TMainForm::ConnectHandlers()
     connect(BtnTraffic, &QPushButton::clicked, this, &TMainForm::BtnTrafficClick);
     connect(BtnScan, &QPushButton::clicked, this, &TMainForm::BtnScanClick);
     connect(BtnChart, &QPushButton::clicked, this, &TMainForm::BtnChartClick);
+    connect(BtnMonitoring, &QPushButton::clicked, this, &TMainForm::BtnMonitoringClick);
     connect(BtnReport, &QPushButton::clicked, this, &TMainForm::BtnReportClick);
     connect(CheckBox1, &QCheckBox::clicked, this, &TMainForm::CheckBox1Click);
     connect(CheckBox2, &QCheckBox::clicked, this, &TMainForm::CheckBox2Click);

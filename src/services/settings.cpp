@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QSaveFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QTemporaryFile>
@@ -208,6 +209,70 @@ bool WriteSetting(const QString& key, const QString& value)
 bool WriteSetting(const QString& key, int value)
 {
     return WriteSetting(key, QString::number(value));
+}
+
+namespace {
+
+constexpr int kMaxStaleSeconds = 86400;
+constexpr int kMaxSpoolMb = 1048576;
+
+} // namespace
+
+RMonitoringSettings ReadMonitoringSettings()
+{
+    QByteArray text;
+    {
+        QFile file(SettingsFilePath());
+        if (file.open(QIODevice::ReadOnly))
+            text = file.readAll();
+    }
+    const IniDocument ini = IniDocument::FromBytes(text);
+    const QString section = QLatin1String(kMonitoringSection);
+    const auto textOf = [&](const char* key, const QString& fallback) {
+        return ini.value(section, QLatin1String(key)).value_or(fallback);
+    };
+    const auto numberOf = [&](const char* key, qint64 fallback, qint64 low, qint64 high) {
+        const qint64 value = ParseDecimal(ini.value(section, QLatin1String(key))).value_or(fallback);
+        return int(std::clamp(value, low, high));
+    };
+    RMonitoringSettings settings;
+    settings.metricsOn = numberOf("MetricsOn", 0, 0, 1) == 1;
+    settings.metricsAddress = textOf("MetricsAddress", settings.metricsAddress);
+    settings.metricsStaleSeconds = numberOf("MetricsStaleSeconds", settings.metricsStaleSeconds, 1, kMaxStaleSeconds);
+    settings.influxOn = numberOf("InfluxOn", 0, 0, 1) == 1;
+    settings.influxUrl = textOf("InfluxUrl", {});
+    settings.influxDb = textOf("InfluxDb", {});
+    settings.influxToken = textOf("InfluxToken", {});
+    settings.spoolMb = numberOf("SpoolMb", settings.spoolMb, 1, kMaxSpoolMb);
+    return settings;
+}
+
+bool WriteMonitoringSettings(const RMonitoringSettings& settings)
+{
+    const QString path = SettingsFilePath();
+    QByteArray text;
+    {
+        QFile file(path);
+        if (file.exists() && !file.open(QIODevice::ReadOnly))
+            return false;
+        text = file.readAll();
+    }
+    IniDocument ini = IniDocument::FromBytes(text);
+    const QString section = QLatin1String(kMonitoringSection);
+    const auto set = [&](const char* key, const QString& value) { ini.setValue(section, QLatin1String(key), value); };
+    set("MetricsOn", QString::number(settings.metricsOn ? 1 : 0));
+    set("MetricsAddress", settings.metricsAddress.trimmed());
+    set("MetricsStaleSeconds", QString::number(settings.metricsStaleSeconds));
+    set("InfluxOn", QString::number(settings.influxOn ? 1 : 0));
+    set("InfluxUrl", settings.influxUrl.trimmed());
+    set("InfluxDb", settings.influxDb.trimmed());
+    set("InfluxToken", settings.influxToken.trimmed());
+    set("SpoolMb", QString::number(settings.spoolMb));
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    file.write(ini.toBytes());
+    return file.commit();
 }
 
 void InitTitleTexts()

@@ -107,6 +107,28 @@ bool WriteSetting(const QString& key, const QString& value);
 bool WriteSetting(const QString& key, int value);
 QString SettingsFilePath();
 
+// The outputs the window feeds for long-term monitoring: section
+// [Monitoring] of BMS.ini. Texts as the user gave them; the window checks
+// them where it starts the outputs.
+inline constexpr const char* kMonitoringSection = "Monitoring";
+struct RMonitoringSettings {
+    bool metricsOn = false;
+    QString metricsAddress = QStringLiteral("127.0.0.1:9464");   // [ADDRESS:]PORT
+    int metricsStaleSeconds = 60;                                // 1 to 86400
+    bool influxOn = false;
+    QString influxUrl;
+    QString influxDb;
+    QString influxToken;   // kept in the file as given: protect the file
+    int spoolMb = 64;      // 1 to 1048576
+
+    friend bool operator==(const RMonitoringSettings&, const RMonitoringSettings&) = default;
+};
+// Missing or unreadable keys keep their defaults; numbers out of range are
+// brought into it.
+RMonitoringSettings ReadMonitoringSettings();
+// All keys in one write: false, with the file as it was, when it failed.
+bool WriteMonitoringSettings(const RMonitoringSettings& settings);
+
 // Whether files can be created in the folder, which is created when it is
 // missing.
 bool CanWriteIn(const QString& folder);

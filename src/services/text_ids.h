@@ -169,4 +169,22 @@ inline constexpr std::uint16_t kValuesAsOf = 0x37F0;   // %1: the time the port 
 inline constexpr std::uint16_t kReadingStoppedPacksDone = 0x3800;
 inline constexpr std::uint16_t kNoPacks = 0x3801;   // an empty list of packs
 
+// The monitoring outputs dialog and what the window says of the outputs.
+inline constexpr std::uint16_t kMonitoringTitle = 0x3850;
+inline constexpr std::uint16_t kMetricsServe = 0x3851;
+inline constexpr std::uint16_t kMetricsAddress = 0x3852;
+inline constexpr std::uint16_t kMetricsStaleAfter = 0x3853;
+inline constexpr std::uint16_t kInfluxWrite = 0x3854;
+inline constexpr std::uint16_t kInfluxUrl = 0x3855;
+inline constexpr std::uint16_t kInfluxDatabase = 0x3856;
+inline constexpr std::uint16_t kInfluxToken = 0x3857;
+inline constexpr std::uint16_t kSpoolLimitMb = 0x3858;
+inline constexpr std::uint16_t kMetricsAddressInvalid = 0x3859;   // %1: the address given
+inline constexpr std::uint16_t kMetricsNotServed = 0x385A;        // %1: the reason
+inline constexpr std::uint16_t kInfluxUrlInvalid = 0x385B;        // %1: the URL given
+inline constexpr std::uint16_t kInfluxNotWritten = 0x385C;        // %1: the reason
+inline constexpr std::uint16_t kMonitoringNotSaved = 0x385D;      // %1: the settings file
+inline constexpr std::uint16_t kMetricsServing = 0x385E;          // %1: the URL served
+inline constexpr std::uint16_t kInfluxCounts = 0x385F;            // %1 sent, %2 spooled, %3 dropped
+
 } // namespace TextId

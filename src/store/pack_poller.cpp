@@ -1,5 +1,6 @@
 #include "store/pack_poller.h"
 
+#include "protocol/command_catalogue.h"
 #include "services/settings.h"
 #include "store/devinfo.h"
 #include "store/port_open.h"
@@ -119,6 +120,44 @@ void PackPoller::PollPack()
 
 void PackPoller::PollPack(const QDateTime& cycleTime)
 {
+    RPackSample sample;
+    sample.pack = m_globals.SelectedPack.load();
+    sample.address = m_globals.SelectedAddress.load();
+    sample.time = cycleTime;
+    PollTurn(cycleTime, sample);
+    if (!m_sink)
+        return;
+    if (const auto known = m_barCodes.find(sample.pack); sample.barCode.isEmpty() && known != m_barCodes.end())
+        sample.barCode = known->second.barCode;
+    m_sink->PackSampled(sample);
+}
+
+std::optional<QString> PackPoller::KnownBarCode(std::uint8_t pack) const
+{
+    const auto known = m_barCodes.find(pack);
+    if (known == m_barCodes.end() || !known->second.known)
+        return std::nullopt;
+    return known->second.barCode;
+}
+
+void PackPoller::LearnBarCode(RPackSample& sample)
+{
+    LearntBarCode& known = m_barCodes[sample.pack];
+    if (known.known || !sample.Answered())
+        return;
+    QString barCode;
+    const std::uint8_t result = m_store.ReadBarCode(sample.address, sample.pack, barCode);
+    sample.exchanges.push_back({CommandOf(CommandId::ReadBarCode).cid2, result});
+    if (result == 0) {
+        known.barCode = barCode.trimmed();
+        known.known = true;
+    } else if (++known.failures >= kBarCodeTries) {
+        known.known = true;
+    }
+}
+
+void PackPoller::PollTurn(const QDateTime& cycleTime, RPackSample& sample)
+{
     const RDeviceTime now = RDeviceTime::fromDateTime(cycleTime);
     const std::uint8_t port = m_globals.PortNumber.load();
     if (!m_store.IsSerialOpen(port)) {
@@ -140,7 +179,8 @@ void PackPoller::PollPack(const QDateTime& cycleTime)
 
     // Every command files its result as the last one and marks the pack as
     // answering when it succeeded.
-    auto settle = [&](std::uint8_t result) {
+    auto settle = [&](CommandId command, std::uint8_t result) {
+        sample.exchanges.push_back({CommandOf(command).cid2, result});
         m_store.SetLastResult(result);
         if (result == 0)
             m_store.MarkAnswered(pack, cycleTime);
@@ -150,7 +190,7 @@ void PackPoller::PollPack(const QDateTime& cycleTime)
     if (!plan.allPacks) {
         m_view.SetCommState(2);
         m_packTime = RDeviceTime{};
-        settle(m_store.ReadDateTime(address, m_packTime));
+        settle(CommandId::ReadDateTime, m_store.ReadDateTime(address, m_packTime));
         m_view.ShowPackTime(m_packTime, m_store.LastResult());
         if (Stopping() || JobWaiting())
             return;
@@ -160,6 +200,7 @@ void PackPoller::PollPack(const QDateTime& cycleTime)
         if (plan.clockSync && clockDiffers) {
             m_view.SetCommState(2);
             const std::uint8_t result = m_store.WriteDateTime(address, now);
+            sample.exchanges.push_back({CommandOf(CommandId::WriteDateTime).cid2, result});
             m_store.SetLastResult(result);
             ShowResult(result);
             if (Stopping() || JobWaiting())
@@ -169,8 +210,12 @@ void PackPoller::PollPack(const QDateTime& cycleTime)
         m_view.SetCommState(2);
         QString barCode;
         const std::uint8_t barResult = m_store.ReadBarCode(address, pack, barCode);
-        settle(barResult);
+        settle(CommandId::ReadBarCode, barResult);
         m_store.SetBarCode(barResult == 0 ? barCode : QString());
+        if (barResult == 0) {
+            sample.barCode = barCode.trimmed();
+            m_barCodes[pack] = LearntBarCode{sample.barCode, 0, true};
+        }
         m_view.ShowStatus(m_store.SoftwareVersion(), m_store.BarCode(), m_store.EchoedPackNumber());
         if (Stopping() || JobWaiting())
             return;
@@ -183,7 +228,7 @@ void PackPoller::PollPack(const QDateTime& cycleTime)
         std::uint8_t number2 = 0;
         const std::uint8_t infoResult =
             m_store.ReadDeviceInfo(address, version, deviceName, manufacturer, number1, number2);
-        settle(infoResult);
+        settle(CommandId::ReadDeviceInfo, infoResult);
         m_store.SetSoftwareVersion(infoResult == 0 ? version : 0);
         m_view.ShowStatus(m_store.SoftwareVersion(), m_store.BarCode(), m_store.EchoedPackNumber());
         if (Stopping() || JobWaiting())
@@ -195,7 +240,9 @@ void PackPoller::PollPack(const QDateTime& cycleTime)
     const std::uint8_t analogResult = m_store.ReadAnalogData(address, pack, echoed);
     if (analogResult == 0)
         m_store.SetEchoedPackNumber(echoed);
-    settle(analogResult);
+    settle(CommandId::ReadAnalogData, analogResult);
+    if (analogResult == 0)
+        sample.analog = m_store.GetAnalogData(pack);
     if (ShouldRefreshAfter(analogResult, cycleTime, plan))
         m_view.RefreshAnalog();
     if (Stopping() || JobWaiting())
@@ -203,7 +250,9 @@ void PackPoller::PollPack(const QDateTime& cycleTime)
 
     m_view.SetCommState(2);
     const std::uint8_t alarmResult = m_store.ReadAlarmData(address, pack);
-    settle(alarmResult);
+    settle(CommandId::ReadAlarmData, alarmResult);
+    if (alarmResult == 0)
+        sample.alarm = m_store.GetAlarmData(pack);
     if (ShouldRefreshAfter(alarmResult, cycleTime, plan))
         m_view.RefreshAlarm();
     if (Stopping() || JobWaiting())
@@ -212,12 +261,17 @@ void PackPoller::PollPack(const QDateTime& cycleTime)
     if (plan.readLocation) {
         m_view.SetCommState(2);
         const std::uint8_t locationResult = m_store.ReadLocationInfo(address, pack);
-        settle(locationResult);
+        settle(CommandId::ReadLocationInfo, locationResult);
         if (ShouldRefreshAfter(locationResult, cycleTime, plan))
             m_view.RefreshLocation();
         if (Stopping() || JobWaiting())
             return;
     }
+
+    // Only for the sink: the bar code is not filed as the status panel's,
+    // nor does its result count as the cycle's last.
+    if (m_sink && plan.allPacks)
+        LearnBarCode(sample);
 
     if (m_store.LastResult() == ResultCode::kNoAnswer) {
         m_store.SetBarCode(QString());

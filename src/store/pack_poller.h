@@ -1,13 +1,16 @@
 #pragma once
 
 #include "protocol/records.h"
+#include "store/pack_sample.h"
 
 #include <QString>
 
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <mutex>
+#include <optional>
 
 class TDevInfo;
 struct AppGlobals;
@@ -102,6 +105,19 @@ public:
 
     RDeviceTime PackTime() const { return m_packTime; }
 
+    // Set before the polling starts, never while it runs (the pointer is read
+    // without a lock). The sink is handed each pack's turn as it ends, a turn
+    // cut short too. With a sink attached, a pack polled under "Auto", whose
+    // cycle reads no bar code, has it read once, the first time it answers.
+    void SetSampleSink(IPackSampleSink* sink) { m_sink = sink; }
+    // Times a pack's bar code is asked for under "Auto" before it is taken
+    // as having none.
+    static constexpr int kBarCodeTries = 3;
+    // Polling thread: the bar code read for the sink, "" for a pack that
+    // has none or did not give it in kBarCodeTries tries, none while it is
+    // not known yet.
+    std::optional<QString> KnownBarCode(std::uint8_t pack) const;
+
     // Wait between a result and the next command.
     static constexpr std::chrono::milliseconds kResultPause{100};
     static constexpr std::chrono::milliseconds kReconnectPause{1000};
@@ -120,6 +136,11 @@ private:
     void ShowResult(std::uint8_t result);
     // Shows a failed reading only after the pack has been silent for 90 s.
     bool ShouldRefreshAfter(std::uint8_t result, const QDateTime& cycleTime, const RPollPlan& plan) const;
+    // The turn itself; it notes what it sends and reads in sample.
+    void PollTurn(const QDateTime& cycleTime, RPackSample& sample);
+    // Under "Auto": reads the bar code of a pack that answered this turn
+    // while it is not known yet.
+    void LearnBarCode(RPackSample& sample);
 
     TDevInfo& m_store;
     AppGlobals& m_globals;
@@ -129,4 +150,12 @@ private:
     RPollPlan m_plan;   // guarded by m_planLock
     RDeviceTime m_packTime;
     bool m_stoppedOnLostPort = false;
+    IPackSampleSink* m_sink = nullptr;
+    // Bar codes learnt for the sink, by pack number; polling thread only.
+    struct LearntBarCode {
+        QString barCode;
+        int failures = 0;
+        bool known = false;
+    };
+    std::map<std::uint8_t, LearntBarCode> m_barCodes;
 };

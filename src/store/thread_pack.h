@@ -36,6 +36,8 @@ public:
     void Stop();
     // Any thread: what the passes poll from the next pack on.
     void SetPlan(const RPollPlan& plan) { m_poller.SetPlan(plan); }
+    // Before start(): where each pack's turn goes (PackPoller::SetSampleSink).
+    void SetSampleSink(IPackSampleSink* sink) { m_poller.SetSampleSink(sink); }
 
 signals:
     void refreshHead();

@@ -96,48 +96,6 @@ struct Message {
     QJsonObject json() const { return QJsonDocument::fromJson(payload).object(); }
 };
 
-// A program's standard output, line by line as it comes.
-class LineReader {
-public:
-    LineReader(const QString& program, const QStringList& arguments) { m_process.start(program, arguments); }
-
-    // Reads until the condition holds; false at the deadline or when the
-    // program ended first.
-    bool waitFor(const std::function<bool()>& done, int timeoutMs = 120000)
-    {
-        const QDeadlineTimer deadline(timeoutMs);
-        while (!done()) {
-            if (deadline.hasExpired() || !m_process.isRunning())
-                return false;
-            m_process.waitForLine(200);
-            take();
-        }
-        return true;
-    }
-    // Sends the signal and reads to the end.
-    int end(int signal)
-    {
-        m_process.signal(signal);
-        m_process.waitForFinished(60000);
-        take();
-        return m_process.exitCode();
-    }
-    const QByteArrayList& lines() const { return m_lines; }
-    QString errors() const { return QString::fromUtf8(m_process.standardError()); }
-
-private:
-    void take()
-    {
-        m_pending += m_process.takeStandardOutput();
-        for (qsizetype end; (end = m_pending.indexOf('\n')) >= 0; m_pending.remove(0, end + 1))
-            m_lines << m_pending.left(end);
-    }
-
-    ChildProcess m_process;
-    QByteArray m_pending;
-    QByteArrayList m_lines;
-};
-
 // mosquitto_sub on everything the tool publishes.
 QStringList Subscription(int port)
 {

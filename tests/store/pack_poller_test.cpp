@@ -352,4 +352,73 @@ TEST_F(PackPollerTest, APassWithNothingToPollWaitsInsteadOfSpinning)
 #endif
 }
 
+struct RecordingSink final : IPackSampleSink {
+    std::vector<RPackSample> samples;
+    void PackSampled(const RPackSample& sample) override { samples.push_back(sample); }
+};
+
+// Exchanges as "CID2:result", e.g. "42:0 44:AF".
+QString ExchangeText(const RPackSample& sample)
+{
+    QStringList parts;
+    for (const RExchangeResult& exchange : sample.exchanges)
+        parts << QStringLiteral("%1:%2").arg(exchange.cid2, 2, 16, QLatin1Char('0')).arg(exchange.result, 0, 16).toUpper();
+    return parts.join(QLatin1Char(' '));
+}
+
+// Each turn reaches the sink as one sample, a turn cut short too; under
+// "Auto" the bar code is read once, the first time the pack answers, and
+// only while it is not known.
+TEST_F(PackPollerTest, EveryTurnReachesTheSinkWithItsExchangesAndReadings)
+{
+    struct Case {
+        const char* name;
+        bool autoPolling;
+        bool silent;
+        bool stopAfterFirstCommand;
+        const char* firstTurn;
+        const char* secondTurn;
+        bool readings;   // of the second turn
+        const char* barCode;
+    } cases[] = {
+        {"one pack", false, false, false, "4D:0 E9:0 51:0 42:0 44:0", "4D:0 E9:0 51:0 42:0 44:0", true,
+         "SIM48V100AH0002"},
+        {"Auto", true, false, false, "42:0 44:0 E9:0", "42:0 44:0", true, "SIM48V100AH0002"},
+        {"Auto, silent pack", true, true, false, "42:AF 44:AF", "42:AF 44:AF", false, ""},
+        {"stopped after the first command", false, false, true, "4D:0", "4D:0", false, ""},
+        {"Auto, stopped after the first command", true, false, true, "42:0", "42:0", true, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EditScript([&](PackScript& s) { s.silent = c.silent; });
+        RecordingSink sink;
+        std::atomic<int> commands{0};
+        m_link->respond = [packs = m_packs, &commands](const QByteArray& request) {
+            ++commands;
+            return packs->respond(request);
+        };
+        PackPoller poller(m_store, m_globals, m_view, [&] { return c.stopAfterFirstCommand && commands > 0; });
+        poller.SetSampleSink(&sink);
+        poller.SetPlan(Plan(0, 4, c.autoPolling));
+        Focus(2);
+        for (int turn = 0; turn < 2; ++turn) {
+            commands = 0;
+            poller.PollPack(kCycleTime.addSecs(turn));
+        }
+        ASSERT_EQ(sink.samples.size(), 2u);
+        EXPECT_EQ(ExchangeText(sink.samples[0]), QLatin1String(c.firstTurn));
+        const RPackSample& last = sink.samples[1];
+        EXPECT_EQ(ExchangeText(last), QLatin1String(c.secondTurn));
+        EXPECT_EQ(last.pack, 2);
+        EXPECT_EQ(last.address, 2);
+        EXPECT_EQ(last.time, kCycleTime.addSecs(1));
+        EXPECT_EQ(last.Answered(), !c.silent);
+        EXPECT_EQ(last.analog.has_value(), c.readings);
+        if (last.analog) {
+            EXPECT_EQ(last.analog->cellVoltages[4], m_store.GetAnalogData(2).cellVoltages[4]);
+        }
+        EXPECT_EQ(last.barCode, QLatin1String(c.barCode));
+    }
+}
+
 } // namespace

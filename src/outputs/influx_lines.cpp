@@ -1,0 +1,151 @@
+#include "outputs/influx_lines.h"
+
+#include "protocol/status_bits.h"
+
+namespace {
+
+const QString kMeasurement = QStringLiteral("bms");
+
+QString Escape(const QString& text, bool escapeEquals)
+{
+    QString out;
+    out.reserve(text.size() + 4);
+    for (const QChar c : text) {
+        if (c == u'\\' || c == u',' || c == u' ' || (escapeEquals && c == u'='))
+            out += QLatin1Char('\\');
+        out += c.unicode() < 0x20 || c.unicode() == 0x7F ? QChar(u'_') : c;
+    }
+    return out;
+}
+
+// Builds the lines of one sample: each starts with the measurement and the
+// pack's own tags.
+class LineBuilder {
+public:
+    LineBuilder(const RPackSample& sample)
+        : m_timeStamp(' ' + QByteArray::number(sample.time.toMSecsSinceEpoch()) + "000000\n")
+    {
+        QString head = EscapeInfluxMeasurement(kMeasurement) + QStringLiteral(",pack=") + QString::number(sample.pack);
+        const QString barCode = sample.barCode.trimmed();
+        if (!barCode.isEmpty())
+            head += QStringLiteral(",bar_code=") + EscapeInfluxTag(barCode);
+        m_head = head.toUtf8();
+    }
+
+    void Add(const char* field, const Decimal& value, const char* tagKey = nullptr, const QString& tagValue = {})
+    {
+        m_lines += m_head;
+        if (tagKey)
+            m_lines += ',' + QByteArray(tagKey) + '=' + EscapeInfluxTag(tagValue).toUtf8();
+        m_lines += ' ' + QByteArray(field) + '=' + value.toString().toLatin1() + m_timeStamp;
+    }
+
+    QByteArray Take() { return std::move(m_lines); }
+
+private:
+    QByteArray m_head;
+    QByteArray m_timeStamp;
+    QByteArray m_lines;
+};
+
+void AddAnalog(LineBuilder& lines, const RAnalogData& analog)
+{
+    using F = AnalogField;
+    // Cells after the last one with a reading are not fitted; a cell at 0
+    // before it is a reading.
+    int cells = kMaxCells;
+    while (cells > 0 && analog.cellVoltages[std::size_t(cells - 1)] == 0)
+        --cells;
+    if (analog.sent(F::Cells))
+        for (int cell = 0; cell < cells; ++cell)
+            lines.Add("cell_voltage_volts", Decimal::fromRatio(analog.cellVoltages[std::size_t(cell)], 1000), "cell",
+                      QString::number(cell + 1));
+    if (analog.sent(F::Balancing))
+        for (int cell = 0; cell < cells; ++cell)
+            lines.Add("cell_balancing", Decimal::fromInt(analog.balancing[std::size_t(cell)] != 0 ? 1 : 0), "cell",
+                      QString::number(cell + 1));
+    if (analog.sent(F::CellTemperatures))
+        for (int sensor = 0; sensor < kMaxCellTemperatures; ++sensor)
+            lines.Add("temperature_celsius", analog.cellTemperatures[std::size_t(sensor)], "sensor",
+                      QStringLiteral("cell%1").arg(sensor + 1));
+    if (analog.sent(F::Ambient))
+        lines.Add("temperature_celsius", analog.ambientTemperature, "sensor", QStringLiteral("ambient"));
+    if (analog.sent(F::Fet))
+        lines.Add("temperature_celsius", analog.fetTemperature, "sensor", QStringLiteral("fet"));
+    if (analog.sent(F::Current))
+        lines.Add("pack_current_amperes", analog.current);
+    if (analog.sent(F::Voltage))
+        lines.Add("pack_voltage_volts", analog.totalVoltage);
+    if (analog.sent(F::Remaining))
+        lines.Add("remaining_capacity_ampere_hours", analog.remainingCapacity);
+    if (analog.sent(F::FullCapacity))
+        lines.Add("full_capacity_ampere_hours", analog.fullCapacity);
+    if (analog.sent(F::Cycles))
+        lines.Add("charge_cycles", Decimal::fromInt(analog.cycleCount));
+    if (analog.sent(F::Soc))
+        lines.Add("soc_ratio", Decimal::fromRatio(analog.soc, 100));
+    if (analog.sent(F::Soh))
+        lines.Add("soh_ratio", Decimal::fromRatio(analog.soh, 100));
+    if (analog.sent(F::Humidity))
+        lines.Add("humidity_ratio", Decimal::fromRatio(analog.humidity, 100));
+}
+
+// Every alarm, protection and fault bit, set or clear, so that a query sees
+// when one cleared.
+void AddAlarm(LineBuilder& lines, const RAlarmData& alarm)
+{
+    for (const StatusBit& bit : kStatusBits) {
+        const char* field = bit.kind == StatusKind::Alarm        ? "alarm_active"
+                            : bit.kind == StatusKind::Protection ? "protection_active"
+                            : bit.kind == StatusKind::Fault      ? "fault_active"
+                                                                 : nullptr;
+        if (field)
+            lines.Add(field, Decimal::fromInt(IsStatusBitSet(alarm, bit) ? 1 : 0), "name",
+                      StatusBitTagName(bit.name));
+    }
+}
+
+} // namespace
+
+QString EscapeInfluxMeasurement(const QString& name)
+{
+    return Escape(name, false);
+}
+
+QString EscapeInfluxTag(const QString& text)
+{
+    return Escape(text, true);
+}
+
+QString StatusBitTagName(std::string_view name)
+{
+    QString out;
+    for (const char c : name) {
+        const bool keep = (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+        if (keep)
+            out += QLatin1Char(c);
+        else if (c >= 'A' && c <= 'Z')
+            out += QLatin1Char(char(c - 'A' + 'a'));
+        else if (!out.isEmpty() && !out.endsWith(QLatin1Char('_')))
+            out += QLatin1Char('_');
+    }
+    while (out.endsWith(QLatin1Char('_')))
+        out.chop(1);
+    return out;
+}
+
+QByteArray InfluxLines(const RPackSample& sample)
+{
+    LineBuilder lines(sample);
+    if (sample.analog)
+        AddAnalog(lines, *sample.analog);
+    if (sample.alarm)
+        AddAlarm(lines, *sample.alarm);
+    lines.Add("pack_up", Decimal::fromInt(sample.Answered() ? 1 : 0));
+    return lines.Take();
+}
+
+int InfluxLineCount(const QByteArray& lines)
+{
+    return int(lines.count('\n'));
+}

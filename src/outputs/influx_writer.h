@@ -1,0 +1,113 @@
+#pragma once
+
+#include "store/pack_sample.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QUrl>
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+class QThread;
+class InfluxSender;
+
+// Where and how the writer sends.
+struct InfluxSettings {
+    // The server's write URL as the user gave it; a URL without a path gets
+    // "/write" (VictoriaMetrics, InfluxDB 1.x).
+    QUrl url;
+    // The database (/write: db=) or, for InfluxDB 2.x (/api/v2/write), the
+    // bucket; empty: as the URL says.
+    QString database;
+    // Sent as "Authorization: Token ..." when given (InfluxDB 2.x).
+    QString token;
+    QString spoolFolder;
+    std::int64_t spoolBytes = 64LL * 1024 * 1024;
+    // A request the server has not answered in this time is given up and
+    // its lines spooled.
+    std::chrono::milliseconds timeout{20000};
+};
+
+// The write URL of the settings, or nothing with a message for a URL that is
+// not http(s)://HOST[:PORT][/PATH].
+std::optional<QUrl> InfluxWriteUrl(const InfluxSettings& settings, QString& error);
+// The default spool folder: "influx-spool" in the user's data folder.
+QString DefaultInfluxSpoolFolder();
+
+// Writes every pack's turn as line protocol to an InfluxDB or VictoriaMetrics
+// server. PackSampled only formats the lines into a bounded queue; a thread
+// of the writer's own sends them, batched, at most one request a second, so
+// the polling cycle never waits on the network. What the server does not
+// take (no answer, 5xx, 429, a time-out) goes to the spool on disk and is
+// sent, oldest first, when the server answers again; a 4xx other than 429
+// means the server refuses those lines: they are counted as rejected and
+// not sent again.
+class InfluxWriter final : public IPackSampleSink {
+public:
+    // What happened, for the front end to word. Each kind is reported when
+    // it starts, not on every batch.
+    struct Event {
+        enum class Kind {
+            Unreachable,     // no answer, time-out or 5xx/429: lines go to the spool
+            Back,            // the server answers again
+            Rejected,        // 4xx: those lines are dropped
+            SpoolFull,       // lines did not fit in the spool and were dropped
+            SpoolFailed,     // the disk refused the spool: lines dropped
+            QueueFull,       // the writer's thread fell behind: lines dropped
+        };
+        Kind kind;
+        int httpStatus = 0;  // 0 when the server gave none
+        QString detail;      // the network error, the server's answer or the file error
+    };
+
+    // Lines, each a reading.
+    struct Counts {
+        std::int64_t sent = 0;       // taken by the server
+        std::int64_t spooled = 0;    // on disk now, waiting
+        std::int64_t dropped = 0;    // lost: did not fit in the spool or queue, or the disk refused
+        std::int64_t rejected = 0;   // refused by the server (4xx)
+        std::int64_t waiting = 0;    // queued or in memory, not yet sent or spooled
+    };
+
+    explicit InfluxWriter(InfluxSettings settings);
+    ~InfluxWriter() override;
+
+    // Opens the spool and starts the thread; false with a message when the
+    // spool folder cannot be used.
+    bool Start(QString& error);
+    // Called on the polling thread: formats and queues, never waits.
+    void PackSampled(const RPackSample& sample) override;
+    // Sends what it can within the time given, spools the rest, and stops
+    // the thread. Any thread but the writer's.
+    void Finish(std::chrono::milliseconds within);
+
+    Counts counts() const;
+    std::vector<Event> TakeEvents();
+    QString Server() const { return m_url.toDisplayString(QUrl::RemoveUserInfo | QUrl::RemoveQuery); }
+    QString SpoolFolder() const { return m_settings.spoolFolder; }
+
+    // Limits, public for the tests.
+    static constexpr std::int64_t kMaxQueueBytes = 16LL * 1024 * 1024;
+    static constexpr std::int64_t kMaxRequestBytes = 4LL * 1024 * 1024;
+
+private:
+    friend class InfluxSender;
+    InfluxSettings m_settings;
+    QUrl m_url;
+    QThread* m_thread = nullptr;
+    InfluxSender* m_sender = nullptr;   // lives on m_thread
+
+    mutable std::mutex m_lock;
+    // Guarded by m_lock.
+    std::vector<QByteArray> m_queue;
+    std::int64_t m_queueBytes = 0;
+    std::int64_t m_queueLines = 0;
+    bool m_queueFullReported = false;
+    Counts m_counts;
+    std::vector<Event> m_events;
+};
