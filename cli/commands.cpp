@@ -49,7 +49,7 @@ constexpr OptionSpec kReportOptions[] = {{"--packs", true, OutputPath::None},
                                          {"--ref", true, OutputPath::None},
                                          {"--ref-pack", true, OutputPath::None},
                                          {"--no-logs", false, OutputPath::None}};
-constexpr std::array<CommandSpec, 22> kCommands = {{
+constexpr std::array<CommandSpec, 23> kCommands = {{
     {"analog", "analog", "read the pack's measurements",
      "Voltage, current, cell voltages and temperatures, capacities, cycles, SOC, SOH, balancing and humidity.",
      "bmstool --port COM3 --address 2 analog --json", {}, PrepareAnalog},
