@@ -150,4 +150,23 @@ TEST(ToolListen, SaysOnceThatBytesMakeNoFrameAndFailsWithoutAFrame)
     EXPECT_EQ(line.written().size(), 0);
 }
 
+// The simulator's pseudo-terminal, closed as an adapter pulled out: it sends
+// nothing unasked, so the listener hears nothing before the port goes.
+TEST(ToolListen, AnAdapterPulledEndsTheRunAsPollSaysIt)
+{
+    SimProcess sim;
+    ASSERT_TRUE(sim.isReady()) << sim.error().toStdString();
+    ChildProcess tool;
+    ASSERT_TRUE(tool.start(QStringLiteral(BMS_TOOL_PROGRAM),
+                           {QStringLiteral("--port"), sim.linkPath(), QStringLiteral("--json"), QStringLiteral("listen")}));
+    ASSERT_TRUE(tool.waitForErrorOutput("nothing is sent", kWaitMs));
+    sim.stop();
+    ASSERT_TRUE(tool.waitForFinished(kWaitMs));
+    EXPECT_EQ(tool.exitCode(), 1);
+    const QString err = QString::fromUtf8(tool.standardError());
+    EXPECT_TRUE(err.contains(QStringLiteral("the port %1 went away").arg(sim.linkPath()))) << err.toStdString();
+    // The summary still comes, saying what was heard: nothing.
+    EXPECT_TRUE(tool.standardOutput().contains("\"type\":\"bus\"")) << tool.standardOutput().toStdString();
+}
+
 } // namespace
