@@ -172,6 +172,9 @@ void TMainForm::ApplyLanguage()
     CheckBox2->setText(Text(TextId::kAutoSave));
     CheckBox3->setText(Text(TextId::kAutoScroll));
     CheckBox4->setText(Text(TextId::kAutoTimeSync));
+    CheckBoxListen->setText(Text(TextId::kListenOnly));
+    CheckBoxListen->setToolTip(Text(TextId::kListenOnlyHint));
+    m_listeningLabel->setText(Text(TextId::kListeningNothingSent));
 
     for (RealTimeDataFrame* frame : m_realTimeFrames)
         frame->ApplyLanguage();

@@ -154,7 +154,11 @@ private:
     void FramePackAlarmDataInfo1BtnReadClick();
 
     void SetLanguage(std::uint8_t language);
+    // Starts the polling thread; it only listens while Globals().Listening.
     void StartPolling();
+    // The port was opened to listen only (listening) or has closed: the
+    // status bar and the listen choice follow.
+    void ShowListening(bool listening);
     // Stops a running polling thread and waits for it to end.
     void StopPolling();
     // What the polling thread is to poll, from the selection state; handed
@@ -181,6 +185,8 @@ private:
     // Right of the five panels: the logs' save reports, emptied by its timer.
     QLabel* m_saveReport = nullptr;
     QTimer* m_saveReportTimer = nullptr;
+    // "Listening: nothing is sent", shown while the port is open to listen only.
+    QLabel* m_listeningLabel = nullptr;
     QTabWidget* PageControl1 = nullptr;
     std::array<QWidget*, kPageCount> m_tabSheets{};
 
@@ -202,6 +208,7 @@ private:
     QGroupBox* GroupBox1 = nullptr;
     TComboBoxExt* ComboBoxExt1 = nullptr;
     QPushButton* BtnCom = nullptr;
+    QCheckBox* CheckBoxListen = nullptr;
     QCheckBox* CheckBox4 = nullptr;
     QRadioButton* RadioButton1 = nullptr;
     QRadioButton* RadioButton2 = nullptr;
