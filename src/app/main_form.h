@@ -93,6 +93,10 @@ public:
     void RebuildViews();
     void ShowMonitorColumn();
     void RefreshParameters();
+    // The pack page 0 shows: while listening with a pack chosen in "Pack
+    // No.", that pack, whichever pack the master asked last; otherwise the
+    // pack in focus (SelectedPack), which the polling thread sets.
+    std::uint8_t ShownPack() const;
 
     // Whether a polling thread is running.
     bool IsPolling() const { return m_thread != nullptr; }
@@ -174,6 +178,9 @@ private:
     // pack number) give their room to the message; they come back on open.
     void ShowPackPanels(bool shown);
     void UpdatePageVisibility();
+    // Whether what the polling thread reports of SelectedPack belongs on
+    // page 0 (always, unless listening shows another chosen pack).
+    bool HeardPackShown() const;
     // The port selector's tooltip and status hint name the device behind
     // the selected port number.
     void ShowPortDevices();

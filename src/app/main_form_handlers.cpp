@@ -162,7 +162,14 @@ void TMainForm::PortLost()
 
 void TMainForm::ShowListening(bool listening)
 {
-    Globals().Listening = listening;
+    AppGlobals& globals = Globals();
+    // The listener moved the focus to each pack it heard; the pages that
+    // send talk to the pack chosen in "Pack No." again.
+    if (globals.Listening && !listening && !globals.AutoPolling) {
+        globals.SelectedAddress = globals.PackRead.load();
+        globals.SelectedPack = Store()->PackNumberOfAddress(globals.PackRead);
+    }
+    globals.Listening = listening;
     m_listeningLabel->setVisible(listening);
     // The mode is chosen before the port opens and holds until it closes.
     CheckBoxListen->setEnabled(!IsLinkOpen());
