@@ -169,4 +169,12 @@ inline constexpr std::uint16_t kValuesAsOf = 0x37F0;   // %1: the time the port 
 inline constexpr std::uint16_t kReadingStoppedPacksDone = 0x3800;
 inline constexpr std::uint16_t kNoPacks = 0x3801;   // an empty list of packs
 
+// Listening to a bus another master polls: the choice beside the port
+// button, the status bar while listening, and the refusal of anything that
+// would send.
+inline constexpr std::uint16_t kListenOnly = 0x3830;
+inline constexpr std::uint16_t kListeningNothingSent = 0x3831;
+inline constexpr std::uint16_t kRefusedWhileListening = 0x3832;
+inline constexpr std::uint16_t kListenOnlyHint = 0x3833;
+
 } // namespace TextId
