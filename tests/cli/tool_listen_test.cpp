@@ -170,3 +170,78 @@ TEST(ToolListen, AnAdapterPulledEndsTheRunAsPollSaysIt)
 }
 
 } // namespace
+
+namespace {
+
+// bms-sim plays the master: four packs, pack 3 silent, every third answer
+// with a wrong checksum, noise before the answers. With six answers a
+// round, the damaged ones are always pack 2's analog and pack 4's alarm
+// answers, so the count heard follows from the requests heard, whichever
+// round the listener joined in.
+TEST(ToolListen, HearsBmsSimPlayingTheMasterAndWritesNothing)
+{
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString stats = folder.filePath(QStringLiteral("stats.json"));
+    const QString link = folder.filePath(QStringLiteral("ttyBMS-master"));
+    ChildProcess sim;
+    ASSERT_TRUE(sim.start(QStringLiteral(BMS_SIM_PROGRAM),
+                          {QStringLiteral("--packs"), QStringLiteral("4"), QStringLiteral("--link"), link,
+                           QStringLiteral("--master"), QStringLiteral("400"), QStringLiteral("--rounds"),
+                           QStringLiteral("5"), QStringLiteral("--commands"), QStringLiteral("analog,alarm"),
+                           QStringLiteral("--timeout"), QStringLiteral("300"), QStringLiteral("--stats"), stats,
+                           QStringLiteral("--fault"), QStringLiteral("silent:3"), QStringLiteral("--fault"),
+                           QStringLiteral("badsum:3"), QStringLiteral("--fault"), QStringLiteral("noise")}));
+    ASSERT_TRUE(sim.waitForLine(10000)) << sim.standardError().constData();
+    // The listener's window is shorter than the master's, so that a silent
+    // pack's request is closed before the master's next one to it.
+    ChildProcess tool;
+    ASSERT_TRUE(tool.start(QStringLiteral(BMS_TOOL_PROGRAM),
+                           {QStringLiteral("--port"), link, QStringLiteral("--json"), QStringLiteral("listen"),
+                            QStringLiteral("--window"), QStringLiteral("250")}));
+    ASSERT_TRUE(sim.waitForOutput("rounds done 5", kWaitMs));
+    // Time for the listener to take the last bytes.
+    QDeadlineTimer settle(1500);
+    while (!settle.hasExpired())
+        tool.waitForOutput("never printed", 100);
+    tool.signal(SIGINT);
+    ASSERT_TRUE(tool.waitForFinished(kWaitMs));
+    EXPECT_EQ(tool.exitCode(), 0) << tool.standardError().toStdString();
+    sim.terminate();
+
+    ToolRun run;
+    run.out = QString::fromUtf8(tool.standardOutput());
+    std::map<int, QJsonObject> summaries;
+    QJsonObject bus;
+    int damagedExpected = 0;
+    for (const QJsonObject& o : run.json()) {
+        const QString type = o.value(QStringLiteral("type")).toString();
+        if (type == u"summary")
+            summaries[o.value(QStringLiteral("address")).toInt()] = o;
+        else if (type == u"bus")
+            bus = o;
+        else if (type == u"heard" && !o.value(QStringLiteral("request")).toString().isEmpty()) {
+            const int address = o.value(QStringLiteral("address")).toInt();
+            const QString command = o.value(QStringLiteral("command")).toString();
+            if ((address == 2 && command == u"ReadAnalogData") || (address == 4 && command == u"ReadAlarmData"))
+                ++damagedExpected;
+            if (o.value(QStringLiteral("result")).toString() == u"ok") {
+                EXPECT_NE(address, 3);
+            }
+        }
+    }
+    ASSERT_EQ(summaries.size(), 4u) << run.out.toStdString();
+    EXPECT_EQ(summaries[3].value(QStringLiteral("answers")).toInt(), 0);
+    EXPECT_GE(summaries[3].value(QStringLiteral("no_answers")).toInt(), 8);
+    EXPECT_EQ(summaries[3].value(QStringLiteral("no_answers")).toInt(),
+              summaries[3].value(QStringLiteral("requests")).toInt());
+    EXPECT_GE(damagedExpected, 8);
+    EXPECT_EQ(bus.value(QStringLiteral("bad_checksum")).toInt(), damagedExpected) << run.out.toStdString();
+    EXPECT_GT(bus.value(QStringLiteral("bytes_outside_frames")).toInt(), 0);
+    // The master counts what reached it from the listener: nothing.
+    QFile file(stats);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QJsonDocument::fromJson(file.readAll()).object().value(QStringLiteral("listener_bytes")).toInt(-1), 0);
+}
+
+} // namespace
