@@ -163,7 +163,6 @@ private:
     void Open(const RCutFrame& request);
     void Close(Pending pending, HeardOutcome outcome, qint64 atMs);
     void Pair(Pending pending, const RCutFrame& answer);
-    void Decode(RHeardExchange& heard, const RCutFrame& request, const RCutFrame& answer);
     void File(const RHeardExchange& heard);
     void FinishTurn();
     // Counts it, records it in the traffic log and hands it to the observer.
