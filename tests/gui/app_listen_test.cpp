@@ -6,8 +6,10 @@
 #include "app_window_fixture.h"
 
 #include "app/app_objects.h"
+#include "services/password_store.h"
 #include "services/text_ids.h"
 #include "services/textoper.h"
+#include "protocol/frame.h"
 #include "store/devinfo.h"
 #include "views/comboboxext.h"
 
@@ -15,6 +17,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSet>
 #include <QTabWidget>
@@ -107,9 +110,36 @@ TEST_F(ListenTest, PageZeroShowsTheChosenPackAsHeardAndTheStatusBarSaysNothingIs
     EXPECT_EQ(BytesWrittenToTheLine(), 0);
 }
 
+TEST_F(ListenTest, TheTrafficConsoleShowsEachHeardRequestBesideItsAnswerMarkedAsHeard)
+{
+    OpenListening();
+    QTest::mouseClick(Find<QAbstractButton>("BtnTraffic"), Qt::LeftButton);
+    TTrafficConsole* console = m_form->TrafficConsole();
+    ASSERT_NE(console, nullptr);
+    const auto* table = console->findChild<QTableView*>(QStringLiteral("TrafficTable"));
+    ASSERT_NE(table, nullptr);
+    // An analog request of pack 2 and its answer, on one row.
+    const QString request = QString::fromLatin1(frame::BuildFrame(2, 0x42, QByteArray(1, '\x02')));
+    int row = -1;
+    ASSERT_TRUE(WaitFor([&] {
+        console->Refresh();
+        for (row = 0; row < table->model()->rowCount(); ++row)
+            if (table->model()->index(row, TTrafficModel::ColRequest).data().toString().startsWith(request.chopped(1))
+                && !table->model()->index(row, TTrafficModel::ColAnswer).data().toString().isEmpty())
+                return true;
+        return false;
+    }));
+    const QString heard = Text(TextId::kTrafficHeard);
+    EXPECT_TRUE(table->model()->index(row, TTrafficModel::ColSent).data().toString().endsWith(heard));
+    EXPECT_TRUE(table->model()->index(row, TTrafficModel::ColAnswer).data().toString().startsWith(QStringLiteral("~21024600")));
+    EXPECT_TRUE(console->ShownLines(false).front().startsWith(heard + QLatin1Char(' ')));
+}
+
 TEST_F(ListenTest, EveryActionThatWouldSendIsRefusedAndNothingReachesTheLine)
 {
     OpenListening();
+    // With the password the write and sync controls are open too.
+    Find<QLineEdit>("Edit1")->setText(QString::fromLatin1(kDefaultPassword));
     struct Action {
         const char* name;
         int page;            // -1: a control of page 0
