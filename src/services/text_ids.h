@@ -176,5 +176,7 @@ inline constexpr std::uint16_t kListenOnly = 0x3830;
 inline constexpr std::uint16_t kListeningNothingSent = 0x3831;
 inline constexpr std::uint16_t kRefusedWhileListening = 0x3832;
 inline constexpr std::uint16_t kListenOnlyHint = 0x3833;
+// The traffic console's mark on an exchange heard, not sent.
+inline constexpr std::uint16_t kTrafficHeard = 0x3834;
 
 } // namespace TextId
