@@ -38,6 +38,15 @@ constexpr OptionSpec kPollOptions[] = {{"--packs", true, OutputPath::None},
                                        {"--spool-mb", true, OutputPath::None},
                                        {"--spool-dir", true, OutputPath::None}};
 
+constexpr OptionSpec kListenOptions[] = {{"--reconnect", false, OutputPath::None},
+                                         {"--window", true, OutputPath::None},
+                                         {"--csv", true, OutputPath::Folder},
+                                         {"--mqtt", true, OutputPath::None},
+                                         {"--mqtt-prefix", true, OutputPath::None},
+                                         {"--mqtt-retain", false, OutputPath::None},
+                                         {"--mqtt-queue", true, OutputPath::None},
+                                         {"--mqtt-password-file", true, OutputPath::None}};
+
 constexpr OptionSpec kScanOptions[] = {{"--from", true, OutputPath::None},
                                        {"--to", true, OutputPath::None},
                                        {"--timeout", true, OutputPath::None}};
@@ -48,7 +57,7 @@ constexpr OptionSpec kReportOptions[] = {{"--packs", true, OutputPath::None},
                                          {"--ref", true, OutputPath::None},
                                          {"--ref-pack", true, OutputPath::None},
                                          {"--no-logs", false, OutputPath::None}};
-constexpr std::array<CommandSpec, 22> kCommands = {{
+constexpr std::array<CommandSpec, 23> kCommands = {{
     {"analog", "analog", "read the pack's measurements",
      "Voltage, current, cell voltages and temperatures, capacities, cycles, SOC, SOH, balancing and humidity.",
      "bmstool --port COM3 --address 2 analog --json", {}, PrepareAnalog},
@@ -150,6 +159,20 @@ constexpr std::array<CommandSpec, 22> kCommands = {{
      "again, also by the next run; what does not fit is dropped and counted. Lines a server refuses with\n"
      "4xx (not 429) are dropped. At the end the run sends for up to 5 s and prints sent/spooled/dropped.",
      "bmstool --json poll --packs 1-4 --count 10 --csv logs", kPollOptions, PreparePoll},
+    {"listen", "listen [--window MS] [--csv DIR] [--reconnect] [--mqtt URL [--mqtt-prefix P] [--mqtt-retain]\n"
+               "       [--mqtt-queue N] [--mqtt-password-file FILE]]",
+     "hear a bus that another master polls, sending nothing, one line per exchange",
+     "Reads what the line carries in both directions and sends nothing at all. Each answer is paired with\n"
+     "the request before it to the same address and decoded as polling decodes it; one line per exchange:\n"
+     "time, address, command, result (ok, pack_error, no_answer, refused_length, overlapped, answered_twice,\n"
+     "unpaired, unknown_command, bad_frame) and the main values (voltage, current, SOC, lowest and highest\n"
+     "cell; the alarms set). --json: one object per exchange with the decoded record. --window MS: the\n"
+     "reply window of every command (1-60000; default each command's own, as polling waits). --csv DIR and\n"
+     "--mqtt as for poll, from what is heard. Ctrl-C ends the run and prints the bus summary: per address\n"
+     "requests, answers, no answers, bad frames by reason, answer time (min/median/max) and the master's\n"
+     "polling period. A port that goes away ends the run with exit status 1 unless --reconnect is given;\n"
+     "a run that heard no sound frame ends with exit status 1.",
+     "bmstool --port /dev/ttyUSB0 --baud 9600 listen --csv logs", kListenOptions, PrepareListen},
     {"scan", "scan [--from A] [--to B] [--timeout MS]", "find which addresses on the bus answer",
      "Asks each address from A to B (default 1 to 16, 0-255) for its bar code and device information\n"
      "and prints one line per address that answered (bar code, software version, the pack number it\n"

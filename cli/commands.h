@@ -76,6 +76,7 @@ Prepared PrepareAnalog(const CommandArgs& args);
 Prepared PrepareAlarm(const CommandArgs& args);
 Prepared PrepareLocation(const CommandArgs& args);
 Prepared PreparePoll(const CommandArgs& args);
+Prepared PrepareListen(const CommandArgs& args);
 Prepared PrepareTime(const CommandArgs& args);
 Prepared PrepareInfo(const CommandArgs& args);
 Prepared PrepareBarCode(const CommandArgs& args);

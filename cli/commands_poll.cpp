@@ -8,8 +8,7 @@
 #include "live_records.h"
 #include "mqtt_packs.h"
 #include "poll_metrics.h"
-
-#include "outputs/sample_fanout.h"
+#include "poll_view.h"
 
 #include "outputs/sample_fanout.h"
 #include "services/settings.h"
@@ -32,7 +31,6 @@
 namespace {
 
 constexpr std::int64_t kMaxIntervalMs = 3600000;
-constexpr std::int64_t kMaxMqttQueue = 1000000;
 constexpr std::int64_t kMaxMetricsStaleSeconds = 86400;
 
 struct PollRequest {
@@ -46,265 +44,6 @@ struct PollRequest {
     std::optional<RListenAddress> metrics;
     std::chrono::seconds metricsStale = MetricsRegistry::kDefaultStaleAfter;
     std::optional<InfluxSettings> influx;
-};
-
-// Prints what the cycle shows. The cycle calls it between its commands; the
-// last pack of a pass is closed by FinishPack after the pass.
-class PrintingPollView final : public IPollView {
-public:
-    PrintingPollView(Session& session, const QString& csvFolder, bool reconnect, MqttPackPublisher* mqtt,
-                     bool shortCycle, InfluxWriter* influx = nullptr)
-        : m_session(session), m_csvFolder(csvFolder), m_reconnect(reconnect), m_shortCycle(shortCycle), m_mqtt(mqtt),
-          m_influx(influx), m_started(QDateTime::currentDateTime())
-    {
-    }
-
-    void RefreshHead() override
-    {
-        FinishPack();
-        m_pack = m_session.globals().SelectedPack.load();
-        m_address = m_session.globals().SelectedAddress.load();
-        m_active = true;
-        m_exchange = 0;
-        m_commandSent = false;
-    }
-
-    // The cycle turns the lamp yellow before each command and sets it from
-    // the command's result, which it has filed as the last result, after it.
-    // A lamp set with no command before it means the port could not be used.
-    void SetCommState(int state) override
-    {
-        if (m_mqtt)
-            m_mqtt->pump();
-        if (!m_commandSent && state == kLampYellow) {
-            m_commandSent = true;
-            if (m_portGone) {
-                m_portGone = false;
-                m_session.out().printLine(OutputRecord(QStringLiteral("port"))
-                                              .text(QStringLiteral("port"), PortName())
-                                              .text(QStringLiteral("state"), QStringLiteral("back")));
-            }
-            return;
-        }
-        // A red lamp with no command before it: the port is not open. A
-        // serial device that went away is reported once, by PortLost; a
-        // gateway that cannot be reached at every attempt.
-        if (!m_commandSent) {
-            if (!m_session.store().PortCanVanish(m_session.globals().PortNumber.load()))
-                ReportFailure(std::nullopt);
-            return;
-        }
-        m_commandSent = false;
-        const std::uint8_t result = m_session.store().LastResult();
-        if (result != 0)
-            ReportFailure(result);
-        ++m_exchange;
-    }
-
-    void ShowPackTime(const RDeviceTime& packTime, std::uint8_t lastResult) override
-    {
-        m_packTime = lastResult == 0 ? FormatDeviceTime(packTime) : QString();
-        m_hasStatus = true;
-    }
-
-    void ShowStatus(std::uint16_t softwareVersion, const QString& barCode, std::uint8_t) override
-    {
-        m_softwareVersion = softwareVersion;
-        m_barCode = barCode;
-    }
-
-    void RefreshAnalog() override
-    {
-        // Called after a failure too, once the pack has been silent for a
-        // while, to show its last reading again; that is no new reading.
-        if (m_session.store().LastResult() != 0)
-            return;
-        PrintStatus();
-        m_analog = m_session.store().GetAnalogData(m_pack);
-        m_hasAnalog = true;
-        ++m_readings;
-        m_session.out().printLine(AnalogRecord(m_analog));
-    }
-
-    void RefreshAlarm() override
-    {
-        if (m_session.store().LastResult() != 0)
-            return;
-        PrintStatus();
-        m_alarm = m_session.store().GetAlarmData(m_pack);
-        m_hasAlarm = true;
-        ++m_readings;
-        m_session.out().printLine(AlarmRecord(m_alarm, m_session.store().TextOper()));
-    }
-
-    void RefreshLocation() override {}
-
-    // One line when the port is lost, not one per attempt to reopen it.
-    bool PortLost() override
-    {
-        if (!m_portGone) {
-            m_portGone = true;
-            ReportFailure(std::nullopt);
-        }
-        return !m_reconnect;
-    }
-
-    // Closes the pack polled last: its log row, or what went wrong.
-    void FinishPack()
-    {
-        if (!m_active)
-            return;
-        PrintStatus();
-        if (m_hasAnalog && !m_csvFolder.isEmpty() && RealtimeReadingHoldsData(m_analog))
-            AppendLogRow();
-        if (m_influx)
-            ReportInfluxEvents(*m_influx, m_session.out());
-        m_active = false;
-        m_hasAnalog = false;
-        m_hasAlarm = false;
-        m_hasStatus = false;
-    }
-
-    int readings() const { return m_readings; }
-    // The port went away and the run is not waiting for it.
-    bool portGone() const { return m_portGone && !m_reconnect; }
-    // What went wrong last, for a run in which no reading arrived.
-    QString lastFailure() const { return m_lastFailure; }
-    QString fileError() const { return m_fileError; }
-
-private:
-    static constexpr int kLampYellow = 2;
-
-    // One line per failed exchange, with the command, the result code and
-    // its text; a port that could not be used is the command "open" with
-    // the code of a port that is not open.
-    void ReportFailure(std::optional<std::uint8_t> result)
-    {
-        PrintStatus();
-        OutputRecord record(QStringLiteral("error"));
-        record.number(QStringLiteral("pack"), m_pack);
-        if (result) {
-            m_lastFailure = m_session.store().TextOper().GetErrorText(*result);
-            // The commands of one cycle, in the order the cycle sends them
-            // (the tool polls without clock sync and location page).
-            static const QStringList kFullCycle = {QStringLiteral("time"), QStringLiteral("barcode"),
-                                                   QStringLiteral("info"), QStringLiteral("analog"),
-                                                   QStringLiteral("alarm")};
-            static const QStringList kShortCycle = {QStringLiteral("analog"), QStringLiteral("alarm")};
-            const QStringList& cycle = m_shortCycle ? kShortCycle : kFullCycle;
-            record.text(QStringLiteral("command"), cycle.value(m_exchange))
-                .number(QStringLiteral("result"), *result);
-        } else {
-            const QString why = m_session.store().DevOper().LastOpenError();
-            if (m_portGone) {
-                m_lastFailure = QStringLiteral("the port %1 went away").arg(PortName());
-                if (!why.isEmpty())
-                    m_lastFailure += QStringLiteral(": ") + why;
-                if (m_reconnect)
-                    m_lastFailure += QStringLiteral("; waiting for it to come back");
-            } else {
-                m_lastFailure = m_session.store().TextOper().GetLanguageText(TextId::kPortNotOpen) + QLatin1Char(' ')
-                    + PortName() + (why.isEmpty() ? QString() : QStringLiteral(": ") + why);
-            }
-            record.text(QStringLiteral("command"), QStringLiteral("open"))
-                .number(QStringLiteral("result"), ResultCode::kPortNotOpen);
-        }
-        m_session.out().printLine(record.text(QStringLiteral("error"), m_lastFailure));
-    }
-
-    QString PortName() const
-    {
-        return m_session.store().DevOper().PortDevice(m_session.globals().PortNumber.load());
-    }
-
-    void PrintStatus()
-    {
-        if (!m_hasStatus)
-            return;
-        m_hasStatus = false;
-        m_session.out().printLine(OutputRecord(QStringLiteral("status"))
-                                      .number(QStringLiteral("pack"), m_pack)
-                                      .text(QStringLiteral("pack_time"), m_packTime)
-                                      .text(QStringLiteral("bar_code"), m_barCode)
-                                      .text(QStringLiteral("software_version"), SoftwareVersionHex(m_softwareVersion)));
-    }
-
-    // The row pairs this cycle's analog reading with this cycle's alarm
-    // answer (blank when the alarm read failed).
-    void AppendLogRow()
-    {
-        LogFile& log = m_logs[m_pack];
-        if (!log.file.isOpen()) {
-            if (log.failed)
-                return;
-            // Named as the main window names its saved logs: pack, then time.
-            const QString name = QStringLiteral("%1_%2.csv")
-                                     .arg(m_pack)
-                                     .arg(m_started.toString(QStringLiteral("yyyyMMddHHmmss")));
-            if (!log.file.create(QDir(m_csvFolder).filePath(name), RealtimeLogHeaders(m_session.store().TextOper()),
-                                 &m_fileError)) {
-                log.failed = true;
-                m_session.out().error(m_fileError);
-                return;
-            }
-        }
-        ++log.rows;
-        if (!log.file.append(RealtimeLogRow(log.rows, m_analog, m_session.store().GetAlarmData(m_pack),
-                                             m_session.store()))) {
-            m_fileError = QStringLiteral("%1: cannot write").arg(log.file.path());
-            m_session.out().error(m_fileError);
-        }
-    }
-
-    struct LogFile {
-        CsvFile file;
-        int rows = 0;
-        bool failed = false;
-    };
-
-    Session& m_session;
-    QString m_csvFolder;
-    bool m_reconnect;
-    bool m_shortCycle;   // only analog and alarm data are read
-    bool m_portGone = false;
-    MqttPackPublisher* m_mqtt;
-    InfluxWriter* m_influx;
-    QDateTime m_started;
-    std::map<std::uint8_t, LogFile> m_logs;
-    bool m_active = false;
-    std::uint8_t m_pack = 0;
-    std::uint8_t m_address = 0;
-    bool m_commandSent = false;
-    int m_exchange = 0;
-    QString m_lastFailure;
-    bool m_hasAnalog = false;
-    RAnalogData m_analog;
-    bool m_hasAlarm = false;
-    RAlarmData m_alarm;
-    bool m_hasStatus = false;
-    QString m_packTime;
-    QString m_barCode;
-    std::uint16_t m_softwareVersion = 0;
-    int m_readings = 0;
-    QString m_fileError;
-};
-
-// The broker gets each pack's turn from the poller, with the bar code the
-// poller read for it: one reading of the bar code for every output.
-class MqttSampleSink final : public IPackSampleSink {
-public:
-    MqttSampleSink(MqttPackPublisher& mqtt, const PackPoller& poller) : m_mqtt(mqtt), m_poller(poller) {}
-
-    void PackSampled(const RPackSample& sample) override
-    {
-        const auto readBarCode = [this, &sample] { return m_poller.KnownBarCode(sample.pack); };
-        m_mqtt.packPolled(sample.pack, readBarCode, sample.analog ? &*sample.analog : nullptr,
-                          sample.alarm ? &*sample.alarm : nullptr);
-    }
-
-private:
-    MqttPackPublisher& m_mqtt;
-    const PackPoller& m_poller;
 };
 
 // Marks the packs to poll in the pack table and makes the plan for them:
@@ -372,13 +111,13 @@ int RunPoll(Session& session, const PollRequest& request)
         outputs.Add(&*influx);
     }
     const RPollPlan plan = Select(session, request);
-    PrintingPollView view(session, request.csvFolder, request.reconnect, publisher, plan.allPacks,
+    PrintingPollView view(session, request.csvFolder, request.reconnect, publisher, plan.allPacks, false,
                           influx ? &*influx : nullptr);
     PackPoller poller(session.store(), session.globals(), view, stop);
     poller.SetPlan(plan);
     std::optional<MqttSampleSink> mqttSink;
     if (publisher) {
-        mqttSink.emplace(*publisher, poller);
+        mqttSink.emplace(*publisher, [&poller](const RPackSample& sample) { return poller.KnownBarCode(sample.pack); });
         outputs.Add(&*mqttSink);
     }
     if (!outputs.Empty())
@@ -418,39 +157,6 @@ int RunPoll(Session& session, const PollRequest& request)
                               : QStringLiteral("no reading arrived; last error: %1").arg(view.lastFailure()));
 }
 
-// The password: in the URL, or the first line of --mqtt-password-file, or
-// BMS_MQTT_PASSWORD, so that it need not show in the process list.
-bool PrepareMqttPassword(const CommandArgs& args, MqttUrl& url, QString& error)
-{
-    if (args.has("--mqtt-password-file")) {
-        const QString path = args.value("--mqtt-password-file");
-        if (url.password) {
-            error = QStringLiteral("give the MQTT password once: in the URL or in --mqtt-password-file");
-            return false;
-        }
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) {
-            error = QStringLiteral("--mqtt-password-file: cannot read %1: %2").arg(QuotedInput(path), file.errorString());
-            return false;
-        }
-        QByteArray line = file.readLine(4096);
-        while (line.endsWith('\n') || line.endsWith('\r'))
-            line.chop(1);
-        url.password = QString::fromUtf8(line);
-    } else if (!url.password && qEnvironmentVariableIsSet("BMS_MQTT_PASSWORD")) {
-        url.password = qEnvironmentVariable("BMS_MQTT_PASSWORD");
-    }
-    if (url.password && url.user.isEmpty()) {
-        if (!args.has("--mqtt-password-file")) {
-            url.password.reset();   // the variable is not meant for a broker without users
-            return true;
-        }
-        error = QStringLiteral("an MQTT password needs a user name: mqtt://USER@HOST");
-        return false;
-    }
-    return true;
-}
-
 bool PrepareMetrics(const CommandArgs& args, PollRequest& request, QString& error)
 {
     if (!args.has("--metrics")) {
@@ -476,43 +182,6 @@ bool PrepareMetrics(const CommandArgs& args, PollRequest& request, QString& erro
         }
         request.metricsStale = std::chrono::seconds(*seconds);
     }
-    return true;
-}
-
-bool PrepareMqtt(const CommandArgs& args, std::optional<MqttSettings>& settings, QString& error)
-{
-    if (!args.has("--mqtt")) {
-        for (const char* option : {"--mqtt-prefix", "--mqtt-retain", "--mqtt-queue", "--mqtt-password-file"})
-            if (args.has(option)) {
-                error = QStringLiteral("%1 goes with --mqtt URL").arg(QString::fromLatin1(option));
-                return false;
-            }
-        return true;
-    }
-    MqttSettings mqtt;
-    const std::optional<MqttUrl> url = ParseMqttUrl(args.value("--mqtt"), error);
-    if (!url)
-        return false;
-    mqtt.url = *url;
-    if (args.has("--mqtt-prefix")) {
-        mqtt.prefix = args.value("--mqtt-prefix");
-        if (!CheckTopicPrefix(mqtt.prefix, error))
-            return false;
-    }
-    mqtt.retainState = args.has("--mqtt-retain");
-    if (args.has("--mqtt-queue")) {
-        const auto limit = ParseWholeIn(args.value("--mqtt-queue"), 1, kMaxMqttQueue);
-        if (!limit) {
-            error = QStringLiteral("--mqtt-queue takes messages 1-%1, not %2")
-                        .arg(kMaxMqttQueue)
-                        .arg(QuotedInput(args.value("--mqtt-queue")));
-            return false;
-        }
-        mqtt.queueLimit = int(*limit);
-    }
-    if (!PrepareMqttPassword(args, mqtt.url, error))
-        return false;
-    settings = mqtt;
     return true;
 }
 

@@ -158,7 +158,9 @@ int Run(const QStringList& arguments)
     if (!error.isEmpty())
         return UsageError(output, error, nullptr);
 
-    // Only now is anything opened.
+    // Only now is anything opened. The line speed given is the one in force
+    // (listen names it when nothing it hears makes a frame).
+    globals.BaudRate = line.globals.baudRate.value_or(globals.BaudRate.load());
     auto store = std::make_unique<TDevInfo>();
     store->InitStore();
     if (!OpenNamedPort(*store, globals, port, comNumber, line.globals.baudRate.value_or(globals.BaudRate.load()),

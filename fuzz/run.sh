@@ -7,14 +7,14 @@
 # statistics per target; a crash leaves its input in the build folder's
 # fuzz-artifacts/TARGET/ and fails the script.
 #   fuzz/run.sh [SECONDS [TARGET...]]   build folder: $BMS_FUZZ_BUILD_DIR or build-fuzz
-#   targets: fuzz_answers fuzz_parameter_file fuzz_ini fuzz_command_line (default: all)
+#   targets: fuzz_answers fuzz_parameter_file fuzz_ini fuzz_command_line fuzz_bus_listener (default: all)
 set -euo pipefail
 
 run_seconds="${1:-60}"
 shift || true
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-    targets=(fuzz_answers fuzz_parameter_file fuzz_ini fuzz_command_line)
+    targets=(fuzz_answers fuzz_parameter_file fuzz_ini fuzz_command_line fuzz_bus_listener)
 fi
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${BMS_FUZZ_BUILD_DIR:-$root/build-fuzz}"

@@ -4,7 +4,8 @@
 # 3: location, the chart window, 4: parameters, 5: configuration, unlocked
 # and filled by its read buttons, with the password dialog, the compare
 # window over page 4 and the summary of a batch write, 6: work data,
-# 7: alarm records, reading, and the chart of the work-data records read)
+# 7: alarm records, reading, and the chart of the work-data records read,
+# last page 0 listening only to bms-sim playing the master on COM2)
 # in each language, as a user sees them on
 # an X display: the window runs under Xvfb on the built-in simulated packs,
 # opens its port and shows live values; each state is saved with
@@ -23,15 +24,24 @@ for tool in xvfb-run import xdotool pdftoppm; do
     command -v "$tool" >/dev/null || { echo "screenshots: $tool is missing (scripts/setup.sh screenshots installs it)" >&2; exit 1; }
 done
 [ -f "$build/build.ninja" ] || cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build "$build" -j"${BMS_JOBS:-2}" --target bmshost bmshost-screenshots
+cmake --build "$build" -j"${BMS_JOBS:-2}" --target bmshost bmshost-screenshots bms-sim
 
 mkdir -p "$out"
 program_folder=$(mktemp -d)
-trap 'rm -rf "$program_folder"' EXIT
+sim_pid=
+trap '[ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null; rm -rf "$program_folder"' EXIT
+# Another master's bus for the listening picture: bms-sim polls its four
+# packs every half second on a pseudo-terminal, which COM2 names.
+"$build/sim/bms-sim" --packs 4 --master 500 --link "$program_folder/bus" > "$program_folder/sim.out" &
+sim_pid=$!
+for _ in $(seq 1 100); do
+    [ -s "$program_folder/sim.out" ] && break
+    sleep 0.1
+done
 # A program folder of its own: four simulated packs behind COM1, pack 01 in
 # focus, the logs recording, starting in Chinese.
-printf '[Ports]\nCOM1=simulator\n\n[BMS]\nTextKind=0\nPackCount=4\nPackRead=1\nPort=1\nDisplayRecord=1\n' \
-    > "$program_folder/BMS.ini"
+printf '[Ports]\nCOM1=simulator\nCOM2=%s/bus\n\n[BMS]\nTextKind=0\nPackCount=4\nPackRead=1\nPort=1\nDisplayRecord=1\n' \
+    "$program_folder" > "$program_folder/BMS.ini"
 
 helper="$build/src/app/bmshost-screenshots"
 export program_folder out helper
@@ -81,6 +91,11 @@ for language in zh en; do
         touch "$program_folder/shot-done-$state"
     done
 done
+state=listening-en
+wait_ready "$state"
+check_caption "$main_caption" "main window ($state)"
+import -window root "$out/$state.png"
+touch "$program_folder/shot-done-$state"
 wait_ready box
 check_caption "$box_caption" "closing question"
 import -window root "$out/closing-question-en.png"

@@ -7,10 +7,22 @@
 // open it, and serves until SIGINT or SIGTERM, then removes the link. With
 // --tcp the bus is served on a TCP port of 127.0.0.1, raw, as an RS485
 // gateway serves it; port 0 lets the system pick one.
+//
+//   bms-sim --packs N --master PERIOD_MS [--commands LIST] [--rounds N]
+//           [--timeout MS] [--stats FILE] (--link PATH | --tcp PORT) ...
+//
+// Plays the master instead, as an inverter does: polls its own packs every
+// PERIOD_MS and writes both directions to the line for a listener. What the
+// listener writes is counted, never answered: "listener wrote N bytes" on
+// standard error at exit, and in FILE as JSON.
 
+#include "bus_master.h"
 #include "pty_server.h"
 #include "sim_bus.h"
 
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QStringList>
 
 #include <csignal>
@@ -31,6 +43,8 @@ void PrintUsage()
 {
     std::fputs("usage: bms-sim --packs N (--link PATH | --tcp PORT) [--baud B] [--pace] [--records N]\n"
                "               [--seed S] [--fault MODE]...\n"
+               "       bms-sim --packs N --master PERIOD_MS [--commands analog,alarm,...] [--rounds N]\n"
+               "               [--timeout MS] [--stats FILE] (--link PATH | --tcp PORT) [--pace] [--fault MODE]...\n"
                "faults: silent:ADDR noise badsum:N truncate:N wrongaddr:N rtn:CID2:CODE[:ADDR] cut:ADDR:CID2 delay:MS\n"
                "        slow:ADDR:MS glitch stutter garbage badclock[:MONTH] answeras:CID2 echo chunks:MS\n"
                "        short:analog|alarm:cells|temperatures\n",
@@ -59,6 +73,20 @@ bool ParseInt(const QString& text, int minimum, int maximum, int& out)
     return true;
 }
 
+// The master's counts and what the listener wrote, as JSON.
+bool WriteStats(const QString& path, const BusMasterCounts& counts, const PtyServer& server)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    const QJsonObject stats{{QStringLiteral("rounds"), counts.rounds},
+                            {QStringLiteral("requests"), counts.requests},
+                            {QStringLiteral("answers"), counts.answers},
+                            {QStringLiteral("listener_bytes"), server.clientBytes()},
+                            {QStringLiteral("dropped_bytes"), server.droppedBytes()}};
+    return file.write(QJsonDocument(stats).toJson(QJsonDocument::Compact)) >= 0 && file.flush();
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -69,6 +97,11 @@ int main(int argc, char** argv)
 
     SimOptions options;
     PtyServerOptions serverOptions;
+    bool masterMode = false;
+    bool masterOptionGiven = false;
+    BusMasterOptions masterOptions;
+    masterOptions.commands = *ParseMasterCommands(u"analog,alarm", nullptr);
+    QString statsPath;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString& name = arguments[i];
         if (name == QLatin1String("--help") || name == QLatin1String("-h")) {
@@ -82,6 +115,8 @@ int main(int argc, char** argv)
         if (i + 1 >= arguments.size())
             return UsageError(QStringLiteral("%1 needs a value").arg(name));
         const QString value = arguments[++i];
+        masterOptionGiven = masterOptionGiven
+            || QStringList{"--commands", "--rounds", "--timeout", "--stats"}.contains(name);
         int number = 0;
         if (name == QLatin1String("--packs") && ParseInt(value, 1, SimOptions::kMaxPacks, number)) {
             options.packs = number;
@@ -95,6 +130,21 @@ int main(int argc, char** argv)
             options.recordsPerLog = number;
         } else if (name == QLatin1String("--seed") && ParseInt(value, 0, 0x7FFFFFFF, number)) {
             options.seed = std::uint32_t(number);
+        } else if (name == QLatin1String("--master") && ParseInt(value, 1, 3600000, number)) {
+            masterOptions.period = std::chrono::milliseconds(number);
+            masterMode = true;
+        } else if (name == QLatin1String("--commands")) {
+            QString error;
+            const auto commands = ParseMasterCommands(value, &error);
+            if (!commands)
+                return UsageError(error);
+            masterOptions.commands = *commands;
+        } else if (name == QLatin1String("--rounds") && ParseInt(value, 1, 100000000, number)) {
+            masterOptions.rounds = number;
+        } else if (name == QLatin1String("--timeout") && ParseInt(value, 1, 60000, number)) {
+            masterOptions.replyWindow = std::chrono::milliseconds(number);
+        } else if (name == QLatin1String("--stats")) {
+            statsPath = value;
         } else if (name == QLatin1String("--fault")) {
             QString error;
             const std::optional<SimFault> fault = ParseSimFault(value, &error);
@@ -107,6 +157,10 @@ int main(int argc, char** argv)
     }
     if (serverOptions.linkPath.isEmpty() == (serverOptions.tcpPort < 0))
         return UsageError(QStringLiteral("give one of --link and --tcp"));
+
+    if (masterOptionGiven && !masterMode)
+        return UsageError(QStringLiteral("--commands, --rounds, --timeout and --stats need --master"));
+    serverOptions.dropWhenFull = masterMode;
 
     if (::pipe(g_stopPipe) != 0)
         return Fail(QStringLiteral("cannot create a pipe"));
@@ -123,6 +177,15 @@ int main(int argc, char** argv)
         return Fail(error);
     std::printf("%s\n", qPrintable(server.address()));
     std::fflush(stdout);
-    server.serve(g_stopPipe[0]);
+    if (!masterMode) {
+        server.serve(g_stopPipe[0]);
+        return 0;
+    }
+    BusMaster busMaster(bus, server, masterOptions);
+    busMaster.run(g_stopPipe[0]);
+    server.drainClient();
+    std::fprintf(stderr, "bms-sim: listener wrote %lld bytes\n", static_cast<long long>(server.clientBytes()));
+    if (!statsPath.isEmpty() && !WriteStats(statsPath, busMaster.counts(), server))
+        return Fail(QStringLiteral("cannot write %1").arg(statsPath));
     return 0;
 }

@@ -28,6 +28,8 @@ constexpr qsizetype kMaxPendingCharacters = 4096;
 // would have arrived on the wire.
 constexpr qsizetype kPaceChunk = 4;
 constexpr int kBitsPerCharacter = 10;   // start bit, 8 data bits, stop bit
+// A master's line waits this long for a full terminal before it drops bytes.
+constexpr int kDropAfterMs = 50;
 
 QString SystemError(const char* what)
 {
@@ -165,17 +167,8 @@ void PtyServer::serve(int stopFd)
         if (watched[0].revents != 0)
             return;
         if (watched[2].revents & POLLIN) {
-            // A gateway serves one client: a new connection replaces the old.
-            const int client = ::accept(m_listener, nullptr, nullptr);
-            if (client >= 0) {
-                if (m_master >= 0)
-                    ::close(m_master);
-                m_master = client;
-                const int yes = 1;
-                ::setsockopt(m_master, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
-                ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
-                pending.clear();
-            }
+            acceptClient();
+            pending.clear();
             continue;
         }
         if (m_master < 0)
@@ -212,6 +205,57 @@ void PtyServer::serve(int stopFd)
         if (pending.size() > kMaxPendingCharacters)
             pending = pending.mid(std::max<qsizetype>(pending.lastIndexOf(frame::kStart), pending.size() - 64));
     }
+}
+
+void PtyServer::acceptClient()
+{
+    // A gateway serves one client: a new connection replaces the old.
+    const int client = ::accept(m_listener, nullptr, nullptr);
+    if (client < 0)
+        return;
+    if (m_master >= 0)
+        ::close(m_master);
+    m_master = client;
+    const int yes = 1;
+    ::setsockopt(m_master, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
+    ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
+}
+
+bool PtyServer::idleUntil(Clock::time_point until, int stopFd)
+{
+    for (;;) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now());
+        pollfd watched[3] = {{stopFd, POLLIN, 0}, {m_master, POLLIN, 0}, {m_listener, POLLIN, 0}};
+        const int ready = ::poll(watched, 3, int(std::max<std::int64_t>(left.count(), 0)));
+        if (ready < 0 && errno != EINTR)
+            return false;
+        if (watched[0].revents != 0)
+            return false;
+        if (watched[2].revents & POLLIN)
+            acceptClient();
+        else if (m_master >= 0 && (watched[1].revents & (POLLIN | POLLHUP | POLLERR))) {
+            char buffer[1024];
+            const ssize_t count = ::read(m_master, buffer, sizeof buffer);
+            if (count > 0) {
+                m_clientBytes += count;
+            } else if (m_listener >= 0 && (count == 0 || (errno != EAGAIN && errno != EINTR))) {
+                ::close(m_master);
+                m_master = -1;
+            } else if (m_listener < 0 && count <= 0) {
+                // A terminal that hung up: stay gentle, as serve() does.
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+        }
+        if (Clock::now() >= until)
+            return true;
+    }
+}
+
+void PtyServer::drainClient()
+{
+    char buffer[1024];
+    for (ssize_t count; m_master >= 0 && (count = ::read(m_master, buffer, sizeof buffer)) > 0;)
+        m_clientBytes += count;
 }
 
 void PtyServer::answer(const QByteArray& request, Clock::time_point firstArrival)
@@ -266,6 +310,11 @@ void PtyServer::writePaced(const QByteArray& text, Clock::time_point start)
 
 void PtyServer::writeAll(const char* data, qsizetype size)
 {
+    if (m_master < 0) {
+        // A gateway without a client: the bytes go nowhere.
+        m_droppedBytes += size;
+        return;
+    }
     while (size > 0) {
         const ssize_t written = m_listener >= 0 ? ::send(m_master, data, std::size_t(size), MSG_NOSIGNAL)
                                                 : ::write(m_master, data, std::size_t(size));
@@ -274,9 +323,23 @@ void PtyServer::writeAll(const char* data, qsizetype size)
             size -= written;
             continue;
         }
-        if (written < 0 && errno != EAGAIN && errno != EINTR)
+        if (written < 0 && errno != EAGAIN && errno != EINTR) {
+            m_droppedBytes += size;
             return;
+        }
+        if (written < 0 && errno == EINTR)
+            continue;
         pollfd out{m_master, POLLOUT, 0};
+        if (m_options.dropWhenFull) {
+            // No one reads the line: the bus goes on without them.
+            if (m_dropping || ::poll(&out, 1, kDropAfterMs) <= 0) {
+                m_dropping = true;
+                m_droppedBytes += size;
+                return;
+            }
+            continue;
+        }
         ::poll(&out, 1, 100);
     }
+    m_dropping = false;
 }

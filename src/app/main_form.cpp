@@ -175,6 +175,9 @@ void TMainForm::ApplyLanguage()
     CheckBox2->setText(Text(TextId::kAutoSave));
     CheckBox3->setText(Text(TextId::kAutoScroll));
     CheckBox4->setText(Text(TextId::kAutoTimeSync));
+    CheckBoxListen->setText(Text(TextId::kListenOnly));
+    CheckBoxListen->setToolTip(Text(TextId::kListenOnlyHint));
+    m_listeningLabel->setText(Text(TextId::kListeningNothingSent));
 
     for (RealTimeDataFrame* frame : m_realTimeFrames)
         frame->ApplyLanguage();
@@ -204,8 +207,23 @@ void TMainForm::RebuildViews()
         Label6->setText(QString::number(int(address) - 1));
 }
 
+std::uint8_t TMainForm::ShownPack() const
+{
+    const AppGlobals& globals = Globals();
+    if (globals.Listening && !globals.AutoPolling)
+        return Store()->PackNumberOfAddress(globals.PackRead);
+    return globals.SelectedPack;
+}
+
+bool TMainForm::HeardPackShown() const
+{
+    return ShownPack() == Globals().SelectedPack;
+}
+
 void TMainForm::RefreshHead()
 {
+    if (!HeardPackShown())
+        return;
     const AppGlobals& globals = Globals();
     FramePackHead1->ShowPackHead(globals.SelectedPack);
     Label6->setText(QString::number(int(globals.SelectedAddress) - 1));
@@ -222,6 +240,8 @@ void TMainForm::RefreshAnalog()
         m_realTimeFrames[analog.packNumber - 1]->AddRecord(analog, alarm);
     switch (Globals().ActivePage.load()) {
     case kLivePage:
+        if (!HeardPackShown())
+            break;
         FramePackInfo1->ShowData(analog, alarm);
         FramePackTemperature1->ShowData(analog, alarm);
         FramePackCellVoltage1->ShowData(analog, alarm);
@@ -230,7 +250,8 @@ void TMainForm::RefreshAnalog()
         ShowMonitorColumn();
         break;
     case kLocationPage:
-        FramePackLocation1->ShowLocation(location);
+        if (HeardPackShown())
+            FramePackLocation1->ShowLocation(location);
         break;
     default:
         break;
@@ -239,12 +260,14 @@ void TMainForm::RefreshAnalog()
 
 void TMainForm::RefreshAlarm()
 {
-    FramePackAlarm1->ShowAlarmData(Store()->GetAlarmData(Globals().SelectedPack));
+    if (HeardPackShown())
+        FramePackAlarm1->ShowAlarmData(Store()->GetAlarmData(Globals().SelectedPack));
 }
 
 void TMainForm::RefreshLocation()
 {
-    FramePackLocation1->ShowLocation(Store()->GetLocationData(Globals().SelectedPack));
+    if (HeardPackShown())
+        FramePackLocation1->ShowLocation(Store()->GetLocationData(Globals().SelectedPack));
 }
 
 void TMainForm::ShowMonitorColumn()
@@ -309,6 +332,8 @@ QString TMainForm::StatusPanelText(int panel) const
 
 void TMainForm::ShowPackTime(const RDeviceTime& packTime, std::uint8_t lastResult)
 {
+    if (!HeardPackShown())
+        return;
     // A pass over all packs shows no single clock or error.
     if (Globals().AutoPolling) {
         ClearStatusPanels(0, 0);
@@ -323,6 +348,8 @@ void TMainForm::ShowStatus(std::uint16_t softwareVersion, const QString& barCode
 {
     // While every pack is polled in turn, version and bar code stay empty:
     // a cycle of the single pack chosen before may still be finishing.
+    if (!HeardPackShown())
+        return;
     const bool single = !Globals().AutoPolling;
     SetStatusPanel(1, single ? SoftwareVersionText(softwareVersion) : QString());
     SetStatusPanel(2, single ? barCode : QString());
@@ -334,7 +361,8 @@ void TMainForm::ShowStatus(std::uint16_t softwareVersion, const QString& barCode
 void TMainForm::StartPolling()
 {
     StopPolling();
-    m_thread = std::make_unique<TThreadPack>(*Store(), Globals());
+    m_thread = std::make_unique<TThreadPack>(
+        *Store(), Globals(), Globals().Listening ? TThreadPack::Mode::Listen : TThreadPack::Mode::Poll);
     // The thread emits each signal on this thread while it waits (a
     // synchronised call), so they connect directly: the thread never
     // touches a widget and the window never sees a half-finished cycle.

@@ -94,6 +94,10 @@ public:
     void RebuildViews();
     void ShowMonitorColumn();
     void RefreshParameters();
+    // The pack page 0 shows: while listening with a pack chosen in "Pack
+    // No.", that pack, whichever pack the master asked last; otherwise the
+    // pack in focus (SelectedPack), which the polling thread sets.
+    std::uint8_t ShownPack() const;
 
     // Whether a polling thread is running.
     bool IsPolling() const { return m_thread != nullptr; }
@@ -166,7 +170,11 @@ private:
     void FramePackAlarmDataInfo1BtnReadClick();
 
     void SetLanguage(std::uint8_t language);
+    // Starts the polling thread; it only listens while Globals().Listening.
     void StartPolling();
+    // The port was opened to listen only (listening) or has closed: the
+    // status bar and the listen choice follow.
+    void ShowListening(bool listening);
     // Stops a running polling thread and waits for it to end.
     void StopPolling();
     // What the polling thread is to poll, from the selection state; handed
@@ -182,6 +190,9 @@ private:
     // pack number) give their room to the message; they come back on open.
     void ShowPackPanels(bool shown);
     void UpdatePageVisibility();
+    // Whether what the polling thread reports of SelectedPack belongs on
+    // page 0 (always, unless listening shows another chosen pack).
+    bool HeardPackShown() const;
     // The port selector's tooltip and status hint name the device behind
     // the selected port number.
     void ShowPortDevices();
@@ -193,6 +204,8 @@ private:
     // Right of the five panels: the logs' save reports, emptied by its timer.
     QLabel* m_saveReport = nullptr;
     QTimer* m_saveReportTimer = nullptr;
+    // "Listening: nothing is sent", shown while the port is open to listen only.
+    QLabel* m_listeningLabel = nullptr;
     QTabWidget* PageControl1 = nullptr;
     std::array<QWidget*, kPageCount> m_tabSheets{};
 
@@ -214,6 +227,7 @@ private:
     QGroupBox* GroupBox1 = nullptr;
     TComboBoxExt* ComboBoxExt1 = nullptr;
     QPushButton* BtnCom = nullptr;
+    QCheckBox* CheckBoxListen = nullptr;
     QCheckBox* CheckBox4 = nullptr;
     QRadioButton* RadioButton1 = nullptr;
     QRadioButton* RadioButton2 = nullptr;

@@ -29,6 +29,7 @@
 #include <QCloseEvent>
 #include <QDialog>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -97,6 +98,7 @@ void TMainForm::BtnComClick()
         globals.PortOpened = false;
         StopPolling();
         store.CloseSerial(globals.PortNumber);
+        ShowListening(false);
         Delay(kPortSwitchPause);
         ComboBoxExt1->setEnabled(true);
         BtnCom->setText(Text(TextId::kOpenPort));
@@ -115,6 +117,7 @@ void TMainForm::BtnComClick()
     });
     if (opened) {
         globals.PortOpened = true;
+        ShowListening(CheckBoxListen->isChecked());
         ShowPackPanels(true);
         ClearStatusPanels(0, 0);
         ClearStatusPanels(4, 4);
@@ -143,6 +146,7 @@ void TMainForm::PortLost()
     StopPolling();
     globals.PortOpened = false;
     store.CloseSerial(globals.PortNumber);
+    ShowListening(false);
     SetCommState(0);
     ComboBoxExt1->setEnabled(true);
     BtnCom->setText(Text(TextId::kOpenPort));
@@ -154,6 +158,21 @@ void TMainForm::PortLost()
     ShowPackPanels(false);
     SetStatusPanel(0, Text(TextId::kValuesAsOf).arg(QTime::currentTime().toString(QStringLiteral("HH:mm:ss"))));
     SetStatusPanel(4, Text(TextId::kPortWentAway).arg(PortName(store, globals.PortNumber)));
+}
+
+void TMainForm::ShowListening(bool listening)
+{
+    AppGlobals& globals = Globals();
+    // The listener moved the focus to each pack it heard; the pages that
+    // send talk to the pack chosen in "Pack No." again.
+    if (globals.Listening && !listening && !globals.AutoPolling) {
+        globals.SelectedAddress = globals.PackRead.load();
+        globals.SelectedPack = Store()->PackNumberOfAddress(globals.PackRead);
+    }
+    globals.Listening = listening;
+    m_listeningLabel->setVisible(listening);
+    // The mode is chosen before the port opens and holds until it closes.
+    CheckBoxListen->setEnabled(!IsLinkOpen());
 }
 
 bool TMainForm::IsLinkOpen() const
@@ -399,6 +418,8 @@ void TMainForm::FramePackAlarm1FunctionSwitches(std::uint16_t word)
 {
     const AppGlobals& globals = Globals();
     TDevInfo& store = *Store();
+    if (RefusedWhileListening(this))
+        return;
     if (!store.IsSerialOpen(globals.PortNumber)) {
         MessageBoxes::Inform(this, Text(TextId::kPortNotOpen));
         return;
@@ -511,6 +532,8 @@ void TMainForm::BtnScanClick()
 {
     if (m_switchingPort || m_closing)
         return;
+    if (RefusedWhileListening(this))
+        return;
     if (!IsLinkOpen()) {
         MessageBoxes::Inform(this, Text(TextId::kPortNotOpen));
         return;
@@ -524,6 +547,8 @@ void TMainForm::BtnScanClick()
 void TMainForm::BtnReportClick()
 {
     if (m_switchingPort || m_closing)
+        return;
+    if (RefusedWhileListening(this))
         return;
     if (!IsLinkOpen()) {
         MessageBoxes::Inform(this, Text(TextId::kPortNotOpen));

@@ -42,7 +42,7 @@ constexpr int kHeadHeight = 45;
 constexpr int kRightWidth = 600;
 constexpr int kTopBarHeight = 45;
 constexpr int kLinkGroupWidth = 40;
-constexpr int kPortGroupWidth = 160;
+constexpr int kPortGroupWidth = 240;
 constexpr int kBottomBarHeight = 40;
 constexpr int kPasswordLength = 20;
 constexpr int kPackCountLength = 2;
@@ -137,6 +137,13 @@ void TMainForm::BuildStatusBar()
     // Shown only while it holds a report, so that an empty one takes no room
     // from the message panel.
     m_saveReport->hide();
+    // While the port is open to listen only; the panels keep what the
+    // heard packs fill in.
+    m_listeningLabel = Named<QLabel>("StatusBar1Listening", StatusBar1);
+    m_listeningLabel->setFrameShape(QFrame::Panel);
+    m_listeningLabel->setFrameShadow(QFrame::Sunken);
+    StatusBar1->addPermanentWidget(m_listeningLabel);
+    m_listeningLabel->hide();
     m_saveReportTimer = new QTimer(this);
     m_saveReportTimer->setSingleShot(true);
     connect(m_saveReportTimer, &QTimer::timeout, m_saveReport, [this] {
@@ -247,8 +254,11 @@ QWidget* TMainForm::BuildLiveRight(QWidget* page)
     QHBoxLayout* portRow = TopBarRow(GroupBox1);
     ComboBoxExt1 = Named<TComboBoxExt>("ComboBoxExt1", GroupBox1);
     BtnCom = Named<QPushButton>("BtnCom", Utf8("打开串口"), GroupBox1);
+    // Ticked before the port opens: hear a bus another master polls.
+    CheckBoxListen = Named<QCheckBox>("CheckBoxListen", Utf8("仅监听"), GroupBox1);
     portRow->addWidget(ComboBoxExt1, 1);
     portRow->addWidget(BtnCom);
+    portRow->addWidget(CheckBoxListen);
     topRow->addWidget(GroupBox1);
     column->addWidget(topBar);
 

@@ -15,10 +15,12 @@
 // window over page 4 (pack 03 holding two parameters of its own) and the
 // summary of writing pack 01's set to the others, then pages 6
 // and 7 (pack 01) reading its work-data and alarm logs, and the chart of
-// the work-data records read. When a state is ready it prints "ready NAME"
+// the work-data records read. Last, in English, page 0 listening only on
+// COM2, where the script has bms-sim play the master of its own packs.
+// When a state is ready it prints "ready NAME"
 // (page0-zh, scan-zh, report-zh, page1-zh, ..., page3-zh, chart-zh, page4-zh, ...,
 // password-zh, compare-zh, summary-zh, page6-zh, page7-zh, chart6-zh,
-// page0-en, ..., chart6-en) and waits
+// page0-en, ..., chart6-en, listening-en) and waits
 // for the file PROGRAM_FOLDER/shot-done-NAME. A wrong password is typed first, so that
 // the pictures show how the field masks it. After the last page it closes
 // the window with the real closing question on screen and prints
@@ -44,6 +46,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -333,6 +336,23 @@ int main(int argc, char** argv)
                           [&] { return workDataPage->RecordChart() && workDataPage->RecordChart()->isVisible(); },
                           [&] { workDataPage->RecordChart()->close(); }});
     }
+
+    // The port closed, then COM2 opened to listen only, pack 02 chosen.
+    auto* ports = OwnControl<TComboBoxExt>(form, "ComboBoxExt1");
+    auto* portButton = form.findChild<QAbstractButton*>(QStringLiteral("BtnCom"));
+    states.push_back({QStringLiteral("listening-en"),
+                      [&, ports, portButton] {
+                          portButton->click();
+                          ports->setCurrentIndex(ports->findText(QStringLiteral("COM2")));
+                          form.findChild<QCheckBox*>(QStringLiteral("CheckBoxListen"))->setChecked(true);
+                          choosePack(QStringLiteral("02"));
+                          showPage(0);
+                          portButton->click();
+                      },
+                      [&] {
+                          return form.IsPolling() && GlobalDevInfo()->GetAnalogData(2).totalVoltage != Decimal()
+                              && !GridCell(packInfo, 0, 1).isEmpty();
+                      }});
 
     std::function<void(std::size_t)> run = [&](std::size_t index) {
         if (index == states.size()) {

@@ -1,5 +1,6 @@
 #include "protocol/decoders.h"
 
+#include "protocol/command_catalogue.h"
 #include "protocol/result_codes.h"
 #include "protocol/wire_text.h"
 
@@ -323,4 +324,43 @@ std::optional<std::uint32_t> EncodeTenthsTruncated(Decimal value)
 std::optional<std::uint32_t> EncodeHundredthsTruncated(Decimal value)
 {
     return FitsThirtyTwoBits(value.raw() / (Decimal::kScale / 100));
+}
+
+bool DecodeDateTime(const AnswerView& answer, RDeviceTime& time)
+{
+    if (answer.infoCount() < 7)
+        return false;
+    time.year = answer.infoWord(0);
+    time.month = answer.info(2);
+    time.day = answer.info(3);
+    time.hour = answer.info(4);
+    time.minute = answer.info(5);
+    time.second = answer.info(6);
+    return true;
+}
+
+bool DecodeBarCode(const AnswerView& answer, QString& barCode, std::uint8_t* echoedPack)
+{
+    constexpr int kBarCodeLength = 30;
+    if (answer.count() < CommandOf(CommandId::ReadBarCode).minimumAnswerBytes)
+        return false;
+    barCode = DecodeTextField(answer, 1, kBarCodeLength);
+    if (echoedPack)
+        *echoedPack = answer.info(0);
+    return true;
+}
+
+bool DecodeDeviceInfo(const AnswerView& answer, std::uint16_t& softwareVersion, QString& deviceName,
+                      QString& manufacturer, std::uint16_t& number1, std::uint8_t& number2)
+{
+    if (answer.count() < CommandOf(CommandId::ReadDeviceInfo).minimumAnswerBytes)
+        return false;
+    deviceName = DecodeTextField(answer, 0, 10);
+    softwareVersion = answer.infoWord(10);
+    manufacturer = DecodeTextField(answer, 12, 20);
+    // Two numbers the pack keeps inside its name field; the host only
+    // carries them.
+    number1 = static_cast<std::uint16_t>(answer.info(7) * 256 + answer.info(9));
+    number2 = answer.info(8);
+    return true;
 }

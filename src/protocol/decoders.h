@@ -36,6 +36,18 @@ std::uint8_t DecodeAnalogData(const AnswerView& answer, std::uint8_t requestedPa
 // carries; the fields past its end stay clear.
 bool DecodeAlarmData(const AnswerView& answer, std::uint8_t requestedPack, RAlarmData& record);
 
+// Clock answer: year (a word), month, day, hour, minute, second. Nothing
+// (and the record untouched) when the answer ends early.
+bool DecodeDateTime(const AnswerView& answer, RDeviceTime& time);
+// Bar code answer: the pack number it echoes, then the 30-character code.
+// False, and nothing written, when it is too short to hold them.
+bool DecodeBarCode(const AnswerView& answer, QString& barCode, std::uint8_t* echoedPack = nullptr);
+// Device information answer: the name (10 characters, two numbers kept
+// inside it), the software version and the maker (20 characters). False,
+// and nothing written, when it is too short to hold them.
+bool DecodeDeviceInfo(const AnswerView& answer, std::uint16_t& softwareVersion, QString& deviceName,
+                      QString& manufacturer, std::uint16_t& number1, std::uint8_t& number2);
+
 // INFO bytes of the location answer's hex part.
 inline constexpr int kLocationInfoBytes = 31;
 

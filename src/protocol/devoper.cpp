@@ -420,6 +420,16 @@ void TDevOper::HearOutLateAnswer()
     m_lateAnswerGuard.reset();
 }
 
+QByteArray TDevOper::Listen(std::chrono::milliseconds upTo, const std::function<bool()>& giveUp)
+{
+    QMutexLocker locker(&m_linkLock);
+    if (!m_link || !m_link->isOpen())
+        return {};
+    const QByteArray heard = m_link->listen(upTo, giveUp);
+    m_charactersReceived += heard.size();
+    return heard;
+}
+
 qsizetype TDevOper::EchoLength(QByteArrayView received, QByteArrayView request)
 {
     return !request.isEmpty() && received.startsWith(request) ? request.size() : 0;

@@ -121,6 +121,11 @@ public:
     // next program to open the line does not inherit that answer. Returns
     // at once otherwise.
     void HearOutLateAnswer();
+    // Listening to a bus another master polls: what the link has received,
+    // as soon as anything has, or empty after upTo or once giveUp() says
+    // so. Nothing is sent, nothing is thrown away. Takes the link lock only
+    // for this read, against this program's own use of the link.
+    QByteArray Listen(std::chrono::milliseconds upTo, const std::function<bool()>& giveUp);
     // Effective reply window for a command's wait time.
     static int ReplyWindowMs(std::uint8_t address, int waitMs) { return waitMs + (address == 0 ? 200 : 500); }
 

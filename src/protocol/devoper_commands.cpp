@@ -57,11 +57,7 @@ bool HasRecord(std::uint8_t packNumber)
 TDevOper::Decoder BarCodeDecoder(QString& barCode, std::uint8_t* echoedPack)
 {
     return [&barCode, echoedPack](const AnswerView& answer) {
-        if (!TooShort(answer, CommandId::ReadBarCode)) {
-            barCode = DecodeTextField(answer, 1, kBarCodeLength);
-            if (echoedPack)
-                *echoedPack = answer.info(0);
-        }
+        DecodeBarCode(answer, barCode, echoedPack);
         return ResultCode::kSuccess;
     };
 }
@@ -70,15 +66,7 @@ TDevOper::Decoder DeviceInfoDecoder(std::uint16_t& softwareVersion, QString& dev
                                     std::uint16_t& number1, std::uint8_t& number2)
 {
     return [&](const AnswerView& answer) {
-        if (TooShort(answer, CommandId::ReadDeviceInfo))
-            return ResultCode::kSuccess;
-        deviceName = DecodeTextField(answer, 0, 10);
-        softwareVersion = answer.infoWord(10);
-        manufacturer = DecodeTextField(answer, 12, 20);
-        // Two numbers the pack keeps inside its name field; the host only
-        // carries them.
-        number1 = static_cast<std::uint16_t>(answer.info(7) * 256 + answer.info(9));
-        number2 = answer.info(8);
+        DecodeDeviceInfo(answer, softwareVersion, deviceName, manufacturer, number1, number2);
         return ResultCode::kSuccess;
     };
 }
@@ -122,15 +110,7 @@ std::uint8_t TDevOper::ReadDateTime(std::uint8_t address, RDeviceTime& time)
 {
     time = RDeviceTime{};
     return Execute(address, CommandId::ReadDateTime, {}, [&](const AnswerView& answer) {
-        if (EndsEarly(answer, 7))
-            return ResultCode::kIncomplete;
-        time.year = answer.infoWord(0);
-        time.month = answer.info(2);
-        time.day = answer.info(3);
-        time.hour = answer.info(4);
-        time.minute = answer.info(5);
-        time.second = answer.info(6);
-        return ResultCode::kSuccess;
+        return DecodeDateTime(answer, time) ? ResultCode::kSuccess : ResultCode::kIncomplete;
     });
 }
 

@@ -6,7 +6,9 @@
 #include <QCollator>
 #include <QMap>
 #include <QMutex>
+#include <QDeadlineTimer>
 #include <QSerialPortInfo>
+#include <QThread>
 
 #include <algorithm>
 
@@ -25,6 +27,14 @@ QMap<QString, LinkRegistry::Factory>& Factories()
 }
 
 } // namespace
+
+QByteArray ILink::listen(std::chrono::milliseconds upTo, const std::function<bool()>& giveUp)
+{
+    const QDeadlineTimer deadline(upTo);
+    while (!deadline.hasExpired() && !(giveUp && giveUp()))
+        QThread::msleep(static_cast<unsigned long>(std::clamp<qint64>(deadline.remainingTime(), 1, 20)));
+    return {};
+}
 
 namespace LinkRegistry {
 

@@ -60,6 +60,12 @@ public:
     // A quiet line costs only that moment. Links that start empty need not
     // override it.
     virtual void awaitQuiet(std::chrono::milliseconds upTo) { Q_UNUSED(upTo); }
+
+    // Listening to a bus another master polls: returns what has arrived,
+    // as soon as anything has, or empty once upTo has passed or giveUp()
+    // says so. Sends nothing and changes nothing on the line. Links that
+    // cannot hear a bus (the in-process simulated one) hear nothing.
+    virtual QByteArray listen(std::chrono::milliseconds upTo, const std::function<bool()>& giveUp);
 };
 
 // How long a fresh line must stay silent before the first request: first a

@@ -156,3 +156,22 @@ void SerialLink::readInto(QByteArray& received, const QDeadlineTimer& deadline, 
         m_port->close();
     }
 }
+
+QByteArray SerialLink::listen(std::chrono::milliseconds upTo, const std::function<bool()>& giveUp)
+{
+    return m_thread.run([&]() -> QByteArray {
+        QByteArray heard;
+        if (!m_port || !m_port->isOpen())
+            return heard;
+        // Only reads: no clear, no write, no change to the control lines.
+        readInto(heard, QDeadlineTimer(upTo), kMaxDiscarded,
+                 [](QByteArrayView received) { return !received.isEmpty(); }, giveUp);
+        // A device that went away may wake the read without a byte, and
+        // nothing is written here that would fail: its error tells.
+        if (m_port && m_port->isOpen() && heard.isEmpty() && m_port->error() == QSerialPort::ResourceError) {
+            m_open = false;
+            m_port->close();
+        }
+        return heard;
+    });
+}

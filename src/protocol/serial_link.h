@@ -28,6 +28,7 @@ public:
                              const AnswerTest& isAnswer, const std::function<bool()>& giveUp) override;
     void discardLate(std::chrono::milliseconds upTo, const std::function<bool()>& giveUp) override;
     void awaitQuiet(std::chrono::milliseconds upTo) override;
+    QByteArray listen(std::chrono::milliseconds upTo, const std::function<bool()>& giveUp) override;
 
 private:
     // In the port thread, once the port is open: the RS485 mode asked for

@@ -189,3 +189,17 @@ void TcpLink::readInto(QByteArray& received, const QDeadlineTimer& deadline, qsi
     if (!ReadFromDevice(*m_socket, received, deadline, maxCharacters, done, giveUp, [this] { return !connected(); }))
         dropConnection();
 }
+
+QByteArray TcpLink::listen(std::chrono::milliseconds upTo, const std::function<bool()>& giveUp)
+{
+    return m_thread.run([&]() -> QByteArray {
+        QByteArray heard;
+        if (!connected()) {
+            dropConnection();
+            return heard;
+        }
+        readInto(heard, QDeadlineTimer(upTo), kMaxDiscarded,
+                 [](QByteArrayView received) { return !received.isEmpty(); }, giveUp);
+        return heard;
+    });
+}

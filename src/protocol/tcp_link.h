@@ -51,6 +51,7 @@ public:
                              const AnswerTest& isAnswer, const std::function<bool()>& giveUp) override;
     void discardLate(std::chrono::milliseconds upTo, const std::function<bool()>& giveUp) override;
     void awaitQuiet(std::chrono::milliseconds upTo) override;
+    QByteArray listen(std::chrono::milliseconds upTo, const std::function<bool()>& giveUp) override;
 
 private:
     // In the link's thread: reads as ReadFromDevice does and closes the

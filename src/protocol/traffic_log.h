@@ -27,6 +27,7 @@ struct RTrafficRecord {
     bool examined = true;         // false: the answer was not checked (a stop request)
     bool packRtn = false;         // a sound frame came and the result is the pack's RTN
     bool foreignAnswer = false;   // a sound frame whose length belongs to another command
+    bool heard = false;           // heard on a bus another master polls: this program sent nothing
     // The values the caller gave, where the request carries them changed
     // (a negative calibration value goes out one higher): "-5 / 3000".
     QString givenValues;

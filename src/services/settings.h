@@ -48,6 +48,9 @@ struct AppGlobals {
     // The user opened the port with the port button and has not closed it
     // (it may have gone away since, with the adapter).
     std::atomic<bool> PortOpened{false};
+    // The port is open to listen only: the polling thread hears a bus that
+    // another master polls, and nothing may be sent on it.
+    std::atomic<bool> Listening{false};
 
     QString StoredPassword;
     std::atomic<bool> PasswordOk{false};

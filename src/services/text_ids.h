@@ -186,5 +186,14 @@ inline constexpr std::uint16_t kInfluxNotWritten = 0x385C;        // %1: the rea
 inline constexpr std::uint16_t kMonitoringNotSaved = 0x385D;      // %1: the settings file
 inline constexpr std::uint16_t kMetricsServing = 0x385E;          // %1: the URL served
 inline constexpr std::uint16_t kInfluxCounts = 0x385F;            // %1 sent, %2 spooled, %3 dropped
+// Listening to a bus another master polls: the choice beside the port
+// button, the status bar while listening, and the refusal of anything that
+// would send.
+inline constexpr std::uint16_t kListenOnly = 0x3830;
+inline constexpr std::uint16_t kListeningNothingSent = 0x3831;
+inline constexpr std::uint16_t kRefusedWhileListening = 0x3832;
+inline constexpr std::uint16_t kListenOnlyHint = 0x3833;
+// The traffic console's mark on an exchange heard, not sent.
+inline constexpr std::uint16_t kTrafficHeard = 0x3834;
 
 } // namespace TextId

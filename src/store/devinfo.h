@@ -153,6 +153,11 @@ public:
     bool PortCanVanish(std::uint8_t portNumber) const { return m_devOper.PortCanVanish(portNumber); }
     // Taken by a bus-wide job so that the polling thread leaves it the link.
     TBusHold& BusHold() const { return m_busHold; }
+    // What a bus another master polls carries (TDevOper::Listen): sends nothing.
+    QByteArray Listen(std::chrono::milliseconds upTo, const std::function<bool()>& giveUp)
+    {
+        return m_devOper.Listen(upTo, giveUp);
+    }
     void FillPortList(IComboList& combo, std::uint8_t selectedPort, bool allPorts) const
     {
         m_devOper.FillPortList(combo, selectedPort, allPorts);

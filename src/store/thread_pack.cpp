@@ -2,9 +2,12 @@
 
 #include <QCoreApplication>
 
-TThreadPack::TThreadPack(TDevInfo& store, AppGlobals& globals, QObject* parent)
+TThreadPack::TThreadPack(TDevInfo& store, AppGlobals& globals, Mode mode, QObject* parent)
     : QThread(parent), m_poller(store, globals, *this, [this] { return isInterruptionRequested(); })
 {
+    IPollView& view = *this;
+    if (mode == Mode::Listen)
+        m_listener = std::make_unique<BusListener>(store, globals, view, [this] { return isInterruptionRequested(); });
     setObjectName(QStringLiteral("pack-polling"));
     // This object lives on the user-interface thread: the call runs there.
     connect(this, &TThreadPack::callPending, this, &TThreadPack::RunPendingCall, Qt::QueuedConnection);
@@ -33,13 +36,21 @@ void TThreadPack::run()
 {
     // A lost port ends polling: the window shows it and the user opens the
     // port again once the adapter is back.
-    while (!isInterruptionRequested() && !m_poller.StoppedOnLostPort())
-        m_poller.RunPass();
+    // The listener loses its port the same way and asks the same PortLost.
+    const auto stoppedOnLostPort = [this] {
+        return m_listener ? m_listener->StoppedOnLostPort() : m_poller.StoppedOnLostPort();
+    };
+    while (!isInterruptionRequested() && !stoppedOnLostPort()) {
+        if (m_listener)
+            m_listener->RunPass();
+        else
+            m_poller.RunPass();
+    }
     // After a lost port the window, which waits for this thread in answer
     // to portLost, turns the lamp red itself: no synchronised call now.
     // The red lamp is the thread's last word: Stop() serves this one call
     // although a stop was asked.
-    if (!m_poller.StoppedOnLostPort())
+    if (!stoppedOnLostPort())
         Synchronise([this] { emit commStateChanged(0); }, true);
     m_runEnded.store(true, std::memory_order_release);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "store/bus_listener.h"
 #include "store/pack_poller.h"
 
 #include <QThread>
@@ -8,10 +9,13 @@
 #include <chrono>
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
 
 // The polling thread. It runs PackPoller pass after pass until a stop is
-// requested and reaches the window only through its signals. Each signal is
+// requested, or, opened to listen only, BusListener, which hears a bus that
+// another master polls and sends nothing; either reaches the window only
+// through the same signals. Each signal is
 // emitted on the user-interface thread while this thread waits, as a
 // synchronised call; the window connects them directly. The hand-over
 // carries copies of the values, never references into this thread's stack:
@@ -29,15 +33,28 @@
 class TThreadPack final : public QThread, private IPollView {
     Q_OBJECT
 public:
-    TThreadPack(TDevInfo& store, AppGlobals& globals, QObject* parent = nullptr);
+    enum class Mode : std::uint8_t { Poll, Listen };
+
+    TThreadPack(TDevInfo& store, AppGlobals& globals, QObject* parent = nullptr)
+        : TThreadPack(store, globals, Mode::Poll, parent)
+    {
+    }
+    TThreadPack(TDevInfo& store, AppGlobals& globals, Mode mode, QObject* parent = nullptr);
     ~TThreadPack() override;
 
     // Called on the user-interface thread. Returns when the thread has ended.
     void Stop();
-    // Any thread: what the passes poll from the next pack on.
+    // Any thread: what the passes poll from the next pack on (a listening
+    // thread sends nothing whatever the plan).
     void SetPlan(const RPollPlan& plan) { m_poller.SetPlan(plan); }
-    // Before start(): where each pack's turn goes (PackPoller::SetSampleSink).
-    void SetSampleSink(IPackSampleSink* sink) { m_poller.SetSampleSink(sink); }
+    // Before start(): where each pack's turn goes, polled or heard.
+    void SetSampleSink(IPackSampleSink* sink)
+    {
+        m_poller.SetSampleSink(sink);
+        if (m_listener)
+            m_listener->SetSampleSink(sink);
+    }
+    bool IsListening() const { return m_listener != nullptr; }
 
 signals:
     void refreshHead();
@@ -87,6 +104,7 @@ private:
     }
 
     PackPoller m_poller;
+    std::unique_ptr<BusListener> m_listener;   // listening only: runs instead of the poller
     std::atomic<bool> m_runEnded{false};
     std::mutex m_callLock;
     std::condition_variable m_callDone;

@@ -14,8 +14,18 @@ QString PortName(TDevInfo& store, std::uint8_t port)
     return device.isEmpty() || device == number ? number : QStringLiteral("%1 (%2)").arg(number, device);
 }
 
+bool RefusedWhileListening(QWidget* parent)
+{
+    if (!Globals().Listening)
+        return false;
+    MessageBoxes::Inform(parent, TTextOper().GetLanguageText(TextId::kRefusedWhileListening));
+    return true;
+}
+
 bool PortReady(QWidget* parent, TDevInfo* store)
 {
+    if (RefusedWhileListening(parent))
+        return false;
     const AppGlobals& globals = Globals();
     const std::uint8_t port = globals.PortNumber;
     if (store && store->IsSerialOpen(port))

@@ -16,4 +16,10 @@ QString PortName(TDevInfo& store, std::uint8_t port);
 // pulled while the page was shown) is opened again as polling does; when
 // that fails too the user is told plainly that the port went away. A port
 // never opened gets "The serial port is not open!".
+// While the port is open to listen only, nothing passes: the user is told
+// that the action would send.
 bool PortReady(QWidget* parent, TDevInfo* store);
+
+// The one guard of every action that sends: while the port is open to
+// listen only, tells the user that nothing is sent and returns true.
+bool RefusedWhileListening(QWidget* parent);

@@ -38,6 +38,13 @@ QString TimeText(qint64 ms)
     return QDateTime::fromMSecsSinceEpoch(ms).toString(QStringLiteral("HH:mm:ss.zzz"));
 }
 
+// An exchange heard on a bus another master polls: this program sent
+// nothing of it, so its request time is marked as heard.
+QString HeardMark(const RTrafficRecord& record)
+{
+    return record.heard ? QLatin1Char(' ') + Text(TextId::kTrafficHeard) : QString();
+}
+
 } // namespace
 
 // ---------------------------------------------------------------- model
@@ -102,7 +109,7 @@ QVariant TTrafficModel::data(const QModelIndex& index, int role) const
     if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
         return {};
     switch (index.column()) {
-    case ColSent: return TimeText(record.sentMs);
+    case ColSent: return TimeText(record.sentMs) + HeardMark(record);
     case ColAnswered: return TimeText(record.answeredMs);
     case ColElapsed: return QString::number(record.elapsedMs);
     case ColAddress: return QString::number(record.address);
@@ -270,8 +277,10 @@ QStringList TTrafficConsole::ShownLines(bool selectedOnly) const
         for (int row = 0; row < m_filter->rowCount(); ++row)
             rows.insert(row);
     QStringList lines;
-    for (int row : rows)
-        lines << TrafficLine(m_model->Record(m_filter->mapToSource(m_filter->index(row, 0)).row()));
+    for (int row : rows) {
+        const RTrafficRecord& record = m_model->Record(m_filter->mapToSource(m_filter->index(row, 0)).row());
+        lines << (record.heard ? Text(TextId::kTrafficHeard) + QLatin1Char(' ') : QString()) + TrafficLine(record);
+    }
     return lines;
 }
 

@@ -1,0 +1,80 @@
+#include "protocol/frame_stream.h"
+
+#include "protocol/frame.h"
+
+namespace {
+
+int HexByteAt(QByteArrayView text, qsizetype index)
+{
+    return frame::HexValue(text[index]) * 16 + frame::HexValue(text[index + 1]);
+}
+
+} // namespace
+
+FrameFault CheckCutFrame(RCutFrame& cut)
+{
+    const QByteArrayView text(cut.text);
+    // "~" VER(2) ADR(2): the address can be read from the fifth character on.
+    if (text.size() >= 5) {
+        cut.address = std::uint8_t(HexByteAt(text, 3));
+        cut.addressKnown = true;
+    }
+    if (text.size() >= 9)
+        cut.code = std::uint8_t(HexByteAt(text, 7));
+    if (text.size() < frame::kMinimumLength)
+        return FrameFault::TooShort;
+    if (text[5] != '4' || text[6] != '6')
+        return FrameFault::BadCid1;
+    const int lenid = frame::HexValue(text[10]) * 256 + frame::HexValue(text[11]) * 16 + frame::HexValue(text[12]);
+    if (frame::HexValue(text[9]) != frame::LengthChecksum(lenid))
+        return FrameFault::BadLengthChecksum;
+    if (text.size() != frame::kMinimumLength + lenid)
+        return FrameFault::LengthMismatch;
+    const qsizetype sumAt = text.size() - 5;
+    const int sent = HexByteAt(text, sumAt) * 256 + HexByteAt(text, sumAt + 2);
+    if (sent != frame::TextChecksum(text.sliced(1, sumAt - 1)))
+        return FrameFault::BadChecksum;
+    // INFO as hex pairs; the location answer's plain characters after its
+    // hex part decode to whatever they decode to, as the polling's codec
+    // unpacks them.
+    cut.info.clear();
+    for (qsizetype i = 13; i + 1 < sumAt; i += 2)
+        cut.info.append(char(HexByteAt(text, i)));
+    return FrameFault::None;
+}
+
+std::vector<RCutFrame> FrameStream::Feed(QByteArrayView bytes, qint64 atMs)
+{
+    std::vector<RCutFrame> frames;
+    m_fed += bytes.size();
+    for (const char c : bytes) {
+        if (c == frame::kStart) {
+            // A start in the middle of a frame: the one before was cut off.
+            if (!m_pending.isEmpty())
+                Finish(frames, FrameFault::Interrupted, atMs);
+            m_pending.append(c);
+            continue;
+        }
+        if (m_pending.isEmpty()) {
+            ++m_outside;
+            continue;
+        }
+        m_pending.append(c);
+        if (c == frame::kEnd)
+            Finish(frames, FrameFault::None, atMs);
+        else if (m_pending.size() >= kMaxFrameCharacters)
+            Finish(frames, FrameFault::Overlong, atMs);
+    }
+    return frames;
+}
+
+void FrameStream::Finish(std::vector<RCutFrame>& frames, FrameFault cutFault, qint64 atMs)
+{
+    RCutFrame cut;
+    cut.text = std::move(m_pending);
+    m_pending.clear();
+    cut.endMs = atMs;
+    const FrameFault checked = CheckCutFrame(cut);
+    cut.fault = cutFault != FrameFault::None ? cutFault : checked;
+    frames.push_back(std::move(cut));
+}

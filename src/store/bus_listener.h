@@ -1,0 +1,203 @@
+#pragma once
+
+#include "protocol/frame_stream.h"
+#include "protocol/records.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QMap>
+#include <QString>
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+class TDevInfo;
+class IPollView;
+class IPackSampleSink;
+struct AppGlobals;
+
+// How one exchange heard on the bus ended.
+enum class HeardOutcome : std::uint8_t {
+    Answered,         // a sound answer that fits the command: decoded and filed (result 0)
+    PackRefused,      // the pack answered with an RTN other than 0, or its answer did not decode (result)
+    NoAnswer,         // no answer within the reply window (result ResultCode::kNoAnswer)
+    ForeignLength,    // a sound answer whose length cannot belong to the command: refused, never decoded
+    Overlapped,       // another request to the same address came before the answer (a second master)
+    DuplicateAnswer,  // an answer heard again after its exchange ended: counted, not filed again
+    Unpaired,         // an answer with no request before it
+    UnknownCommand,   // a CID2 outside the catalogue: the exchange shown raw, never decoded
+    BadFrame,         // a frame that failed its checks (fault)
+    BytesWithoutFrames, // bytes kept coming for a while and none made a sound frame (once until a frame comes)
+};
+
+// The device information as heard.
+struct RHeardDeviceInfo {
+    std::uint16_t softwareVersion = 0;
+    QString deviceName;
+    QString manufacturer;
+
+    friend bool operator==(const RHeardDeviceInfo&, const RHeardDeviceInfo&) = default;
+};
+
+// One exchange heard: a request and its answer, or a frame on its own.
+struct RHeardExchange {
+    QDateTime time;                 // PC clock when the exchange ended (answer, window or frame)
+    std::uint8_t address = 0;
+    std::uint8_t cid2 = 0;          // the request's CID2 (0: no request)
+    std::uint8_t pack = 0;          // the pack number the request names first, where its INFO starts with one
+    HeardOutcome outcome = HeardOutcome::Answered;
+    std::uint8_t result = 0;        // as polling gives it: 0, the pack's RTN, kNoAnswer, kInvalidData, a decoder's code
+    FrameFault fault = FrameFault::None;   // BadFrame: what was wrong
+    QByteArray request;             // as heard, "~" to carriage return
+    QByteArray answer;
+    std::optional<qint64> answerMs; // from the request's last character to the answer's
+    // The decoded answer, present only for a sound answer that fits.
+    std::optional<RAnalogData> analog;
+    std::optional<RAlarmData> alarm;
+    std::optional<RDeviceTime> packTime;
+    std::optional<QString> barCode;
+    std::optional<RHeardDeviceInfo> deviceInfo;
+    std::optional<RLocationData> location;
+    // BytesWithoutFrames: how many bytes came without a sound frame.
+    qint64 bytesWithoutFrame = 0;
+};
+
+// The bus's health per address.
+struct RAddressSummary {
+    std::uint8_t address = 0;
+    std::uint64_t requests = 0;         // requests heard (an adapter's echo of one is not another)
+    std::uint64_t answers = 0;          // answers paired with their request (any RTN)
+    std::uint64_t noAnswers = 0;
+    std::uint64_t refused = 0;          // answers of a length the command cannot have
+    std::uint64_t overlapped = 0;       // requests overtaken by another before their answer
+    std::uint64_t duplicateAnswers = 0;
+    std::uint64_t echoedRequests = 0;   // a request heard twice in a row
+    std::uint64_t unpaired = 0;
+    std::uint64_t unknownCommands = 0;
+    std::array<std::uint64_t, kFrameFaultCount> badFrames{};   // by FrameFault
+    std::optional<qint64> answerMinMs;
+    std::optional<qint64> answerMedianMs;
+    std::optional<qint64> answerMaxMs;
+    // The master's polling period for this pack: the median time between
+    // two requests of the command it asks most often.
+    std::optional<qint64> pollPeriodMs;
+
+    std::uint64_t BadFrames() const;
+};
+
+struct RBusSummary {
+    std::vector<RAddressSummary> addresses;   // by address, those heard
+    RAddressSummary totals;                   // every address, plus bad frames with no address
+    qint64 bytesHeard = 0;
+    qint64 bytesOutsideFrames = 0;            // skipped: no "~" before them
+    bool bytesWithoutFrames = false;          // reported once: the line speed may be wrong
+    qint64 listenedMs = 0;
+};
+
+// Listens to a bus that another master polls: cuts frames from what the line
+// carries, pairs each answer with the request before it to the same address,
+// decodes the sound answers with the polling's own decoders and files them
+// in the store as polling would, and drives the poll view as the poller does
+// (the lamp, the pack in focus, the analog and alarm pages). It never sends
+// a byte and never takes a bus hold.
+//
+// RunPass runs on the polling thread (or the command line's main thread);
+// Summary may be asked from any thread.
+class BusListener {
+public:
+    using StopRequested = std::function<bool()>;
+    using ExchangeObserver = std::function<void(const RHeardExchange&)>;
+
+    BusListener(TDevInfo& store, AppGlobals& globals, IPollView& view, StopRequested stopRequested);
+    ~BusListener();
+
+    // Before running: called for every exchange heard, on the listening thread.
+    void SetExchangeObserver(ExchangeObserver observer);
+    // Before running: takes each heard pack's turn (its analog and alarm
+    // answers) as a sample.
+    void SetSampleSink(IPackSampleSink* sink);
+    // Before running: the reply window for every command; by default each
+    // command's own, as polling waits for it.
+    void SetReplyWindow(std::optional<std::chrono::milliseconds> window);
+    // Before running: bytes for this long with no sound frame are reported once.
+    void SetNoFrameAfter(std::chrono::milliseconds after);
+
+    // Reads what arrives for up to kPassRead, then cuts, pairs and files.
+    // False when a stop was asked for, or the port was lost and the view's
+    // PortLost chose to stop.
+    bool RunPass();
+    bool StoppedOnLostPort() const { return m_stoppedOnLostPort; }
+
+    // Takes bytes as if they had arrived at atMs on the monotonic clock of
+    // the caller (tests and the benchmark feed scripted streams), then
+    // closes the requests whose window has passed by then.
+    void Feed(QByteArrayView bytes, qint64 atMs);
+    // Closes the requests whose reply window has passed by atMs.
+    void Advance(qint64 atMs);
+
+    // Any thread: a copy under a lock.
+    RBusSummary Summary() const;
+
+    static constexpr std::chrono::milliseconds kPassRead{100};
+    static constexpr std::chrono::milliseconds kDefaultNoFrameAfter{3000};
+
+private:
+    struct Pending {
+        RCutFrame request;
+        qint64 deadlineMs = 0;
+        std::uint8_t damage = 0;   // the result of a damaged frame heard from the address meanwhile
+    };
+    struct AddressStats;
+    struct Turn;
+
+    RHeardExchange Begin(const RCutFrame& cut, HeardOutcome outcome) const;
+    void TakeFrame(const RCutFrame& cut);
+    void Open(const RCutFrame& request);
+    void Close(Pending pending, HeardOutcome outcome, qint64 atMs);
+    void Pair(Pending pending, const RCutFrame& answer);
+    void File(const RHeardExchange& heard);
+    void FinishTurn();
+    // Counts it, records it in the traffic log and hands it to the observer.
+    void Report(const RHeardExchange& heard, bool addressKnown);
+    void WatchForFrames(const std::vector<RCutFrame>& frames, qsizetype bytes, qint64 atMs);
+    qint64 WindowFor(std::uint8_t address, std::uint8_t cid2) const;
+    AddressStats& Stats(std::uint8_t address);   // with m_statsLock held
+    bool Stopping() const { return m_stopRequested && m_stopRequested(); }
+
+    TDevInfo& m_store;
+    AppGlobals& m_globals;
+    IPollView& m_view;
+    StopRequested m_stopRequested;
+    ExchangeObserver m_observer;
+    IPackSampleSink* m_sink = nullptr;
+    std::optional<std::chrono::milliseconds> m_replyWindow;
+    qint64 m_noFrameAfterMs = kDefaultNoFrameAfter.count();
+
+    FrameStream m_stream;
+    QElapsedTimer m_clock;
+    qint64 m_epochAtStart = 0;
+    std::map<std::uint8_t, Pending> m_pending;      // by address
+    std::map<std::uint8_t, RCutFrame> m_lastAnswer; // by address: an answer heard twice is known by it
+    QMap<std::uint8_t, QString> m_barCodes;         // by pack, as heard
+    bool m_stoppedOnLostPort = false;
+    std::optional<qint64> m_silentSince;    // bytes with no sound frame since then
+    qint64 m_bytesSinceFrame = 0;
+    bool m_noFrameReported = false;
+    std::unique_ptr<Turn> m_turn;           // the pack whose turn is under way
+
+    mutable std::mutex m_statsLock;
+    std::map<std::uint8_t, std::unique_ptr<AddressStats>> m_stats;   // guarded by m_statsLock
+    std::array<std::uint64_t, kFrameFaultCount> m_loneBadFrames{};   // guarded: bad frames with no address
+    bool m_reportedNoFrames = false;                                 // guarded
+    qint64 m_bytesHeard = 0;                                         // guarded
+    qint64 m_bytesOutside = 0;                                       // guarded
+    qint64 m_listenedMs = 0;                                         // guarded
+};
