@@ -40,9 +40,10 @@ constexpr int kLeftStripHeight = 200;
 constexpr int kPackInfoWidth = 250;
 constexpr int kHeadHeight = 45;
 constexpr int kRightWidth = 600;
-constexpr int kTopBarHeight = 45;
+// Tall enough for the port group's second row, the listen choice.
+constexpr int kTopBarHeight = 62;
 constexpr int kLinkGroupWidth = 40;
-constexpr int kPortGroupWidth = 240;
+constexpr int kPortGroupWidth = 160;
 constexpr int kBottomBarHeight = 40;
 constexpr int kPasswordLength = 20;
 constexpr int kPackCountLength = 2;
@@ -251,14 +252,21 @@ QWidget* TMainForm::BuildLiveRight(QWidget* page)
 
     GroupBox1 = Named<QGroupBox>("GroupBox1", Utf8("串口"), topBar);
     GroupBox1->setFixedWidth(kPortGroupWidth);
-    QHBoxLayout* portRow = TopBarRow(GroupBox1);
+    GroupBox1->setFixedHeight(kTopBarHeight);
     ComboBoxExt1 = Named<TComboBoxExt>("ComboBoxExt1", GroupBox1);
     BtnCom = Named<QPushButton>("BtnCom", Utf8("打开串口"), GroupBox1);
-    // Ticked before the port opens: hear a bus another master polls.
+    // Ticked before the port opens: hear a bus another master polls. Below
+    // the port button, so that the pack group keeps its width.
     CheckBoxListen = Named<QCheckBox>("CheckBoxListen", Utf8("仅监听"), GroupBox1);
+    auto* portColumn = new QVBoxLayout(GroupBox1);
+    portColumn->setContentsMargins(4, 0, 4, 2);
+    portColumn->setSpacing(0);
+    auto* portRow = new QHBoxLayout;
+    portRow->setSpacing(4);
     portRow->addWidget(ComboBoxExt1, 1);
     portRow->addWidget(BtnCom);
-    portRow->addWidget(CheckBoxListen);
+    portColumn->addLayout(portRow);
+    portColumn->addWidget(CheckBoxListen);
     topRow->addWidget(GroupBox1);
     column->addWidget(topBar);
 
