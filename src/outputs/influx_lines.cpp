@@ -1,4 +1,5 @@
 #include "outputs/influx_lines.h"
+#include "outputs/reading_names.h"
 
 #include "protocol/status_bits.h"
 
@@ -77,9 +78,9 @@ void AddAnalog(LineBuilder& lines, const RAnalogData& analog)
     if (analog.sent(F::Voltage))
         lines.Add("pack_voltage_volts", analog.totalVoltage);
     if (analog.sent(F::Remaining))
-        lines.Add("remaining_capacity_ampere_hours", analog.remainingCapacity);
+        lines.Add("remaining_capacity_coulombs", Coulombs(analog.remainingCapacity));
     if (analog.sent(F::FullCapacity))
-        lines.Add("full_capacity_ampere_hours", analog.fullCapacity);
+        lines.Add("full_capacity_coulombs", Coulombs(analog.fullCapacity));
     if (analog.sent(F::Cycles))
         lines.Add("charge_cycles", Decimal::fromInt(analog.cycleCount));
     if (analog.sent(F::Soc))
@@ -101,7 +102,7 @@ void AddAlarm(LineBuilder& lines, const RAlarmData& alarm)
                                                                  : nullptr;
         if (field)
             lines.Add(field, Decimal::fromInt(IsStatusBitSet(alarm, bit) ? 1 : 0), "name",
-                      StatusBitTagName(bit.name));
+                      StatusBitMachineName(bit.name));
     }
 }
 
@@ -115,23 +116,6 @@ QString EscapeInfluxMeasurement(const QString& name)
 QString EscapeInfluxTag(const QString& text)
 {
     return Escape(text, true);
-}
-
-QString StatusBitTagName(std::string_view name)
-{
-    QString out;
-    for (const char c : name) {
-        const bool keep = (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
-        if (keep)
-            out += QLatin1Char(c);
-        else if (c >= 'A' && c <= 'Z')
-            out += QLatin1Char(char(c - 'A' + 'a'));
-        else if (!out.isEmpty() && !out.endsWith(QLatin1Char('_')))
-            out += QLatin1Char('_');
-    }
-    while (out.endsWith(QLatin1Char('_')))
-        out.chop(1);
-    return out;
 }
 
 QByteArray InfluxLines(const RPackSample& sample)

@@ -35,6 +35,3 @@ int InfluxLineCount(const QByteArray& lines);
 QString EscapeInfluxMeasurement(const QString& name);
 QString EscapeInfluxTag(const QString& text);
 
-// A status bit's English name as a tag value: "cell over-voltage alarm"
-// gives "cell_over_voltage_alarm".
-QString StatusBitTagName(std::string_view name);

@@ -1,4 +1,5 @@
 #include "outputs/metrics_registry.h"
+#include "outputs/reading_names.h"
 
 #include "protocol/command_catalogue.h"
 #include "protocol/status_bits.h"
@@ -88,11 +89,6 @@ Decimal Ratio(std::uint8_t percent)
     return Decimal::fromRatio(percent, 100);
 }
 
-Decimal Coulombs(Decimal ampereHours)
-{
-    return Decimal::fromRaw(ampereHours.raw() * 3600);
-}
-
 // Unix time with milliseconds, as exact decimal text.
 QString UnixSeconds(const QDateTime& time)
 {
@@ -113,7 +109,7 @@ void StatusBits(const PackView& pack, Emit& put, StatusKind kind)
         return;
     for (const StatusBit& bit : kStatusBits)
         if (bit.kind == kind)
-            put(Bit(IsStatusBitSet(*pack.alarm, bit)), {{"name", MetricsRegistry::MachineName(bit.name)}});
+            put(Bit(IsStatusBitSet(*pack.alarm, bit)), {{"name", StatusBitMachineName(bit.name)}});
 }
 
 struct Family {
@@ -223,22 +219,6 @@ QString CommandName(std::uint8_t cid2)
 } // namespace
 
 MetricsRegistry::MetricsRegistry(std::chrono::seconds staleAfter) : m_staleAfter(staleAfter) {}
-
-QString MetricsRegistry::MachineName(std::string_view name)
-{
-    QString machine;
-    for (const char c : name) {
-        if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))
-            machine += QLatin1Char(c);
-        else if (c >= 'A' && c <= 'Z')
-            machine += QLatin1Char(char(c - 'A' + 'a'));
-        else if (!machine.isEmpty() && !machine.endsWith(QLatin1Char('_')))
-            machine += QLatin1Char('_');
-    }
-    while (machine.endsWith(QLatin1Char('_')))
-        machine.chop(1);
-    return machine;
-}
 
 void MetricsRegistry::PackSampled(const RPackSample& sample)
 {

@@ -37,11 +37,6 @@ public:
 
     std::chrono::seconds StaleAfter() const { return m_staleAfter; }
 
-    // A status bit's name as a label value: its English name in lower case
-    // with "_" between words ("cell_over_voltage_alarm"), stable across
-    // languages and releases.
-    static QString MachineName(std::string_view name);
-
 private:
     struct PackState {
         QString barCode;

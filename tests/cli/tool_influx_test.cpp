@@ -102,8 +102,8 @@ void ExpectServerHoldsTheCsvLogs(const VictoriaMetrics& server, const QString& c
     std::vector<std::tuple<int, QString, double>> columns = {   // column, series, log unit per series unit
         {3, QStringLiteral("pack_voltage_volts"), 1}, {4, QStringLiteral("pack_current_amperes"), 1},
         {5, QStringLiteral("soc_ratio"), 100},        {6, QStringLiteral("soh_ratio"), 100},
-        {7, QStringLiteral("remaining_capacity_ampere_hours"), 1},
-        {8, QStringLiteral("full_capacity_ampere_hours"), 1},
+        {7, QStringLiteral("remaining_capacity_coulombs"), 1.0 / 3600},
+        {8, QStringLiteral("full_capacity_coulombs"), 1.0 / 3600},
         {9, QStringLiteral("charge_cycles"), 1},      {10, QStringLiteral("humidity_ratio"), 100},
         {13, QStringLiteral("temperature_celsius/ambient"), 1},
         {14, QStringLiteral("temperature_celsius/fet"), 1}};
@@ -128,7 +128,7 @@ void ExpectServerHoldsTheCsvLogs(const VictoriaMetrics& server, const QString& c
                 const auto [ms, value] = series.at(name)[std::size_t(row)];
                 const QDateTime time = QDateTime::fromString(QString::fromUtf8(cells[2]), "yyyy-MM-dd HH:mm:ss");
                 EXPECT_LE(std::abs(ms / 1000 - time.toSecsSinceEpoch()), 1) << "row " << row + 1;
-                EXPECT_EQ(value, cells[column].toDouble() / unit) << "row " << row + 1;
+                EXPECT_DOUBLE_EQ(value, cells[column].toDouble() / unit) << "row " << row + 1;
             }
         }
     }
