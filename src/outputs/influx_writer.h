@@ -110,4 +110,6 @@ private:
     bool m_queueFullReported = false;
     Counts m_counts;
     std::vector<Event> m_events;
+    // Set by Finish: the writer's thread sends for at most this long, then ends.
+    std::optional<std::chrono::milliseconds> m_finishWithin;
 };
