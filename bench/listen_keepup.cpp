@@ -35,16 +35,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-struct QuietView final : IPollView {
-    void RefreshHead() override {}
-    void SetCommState(int) override {}
-    void ShowPackTime(const RDeviceTime&, std::uint8_t) override {}
-    void ShowStatus(std::uint16_t, const QString&, std::uint8_t) override {}
-    void RefreshAnalog() override {}
-    void RefreshAlarm() override {}
-    void RefreshLocation() override {}
-};
-
 double CpuSeconds(int who)
 {
     rusage usage{};
@@ -84,7 +74,7 @@ int main(int argc, char** argv)
     store.InitStore();
     AppGlobals globals;
     globals.PortNumber = 1;
-    QuietView view;
+    SilentPollView view;
     std::atomic<bool> feederDone{false};
     std::atomic<bool> stop{false};
     BusListener listener(store, globals, view, [&stop] { return stop.load(); });

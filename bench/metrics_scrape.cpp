@@ -50,16 +50,6 @@ RPackSample FullSample(std::uint8_t pack)
     return sample;
 }
 
-struct QuietView final : IPollView {
-    void RefreshHead() override {}
-    void SetCommState(int) override {}
-    void ShowPackTime(const RDeviceTime&, std::uint8_t) override {}
-    void ShowStatus(std::uint16_t, const QString&, std::uint8_t) override {}
-    void RefreshAnalog() override {}
-    void RefreshAlarm() override {}
-    void RefreshLocation() override {}
-};
-
 void TimeScrapes(int scrapes)
 {
     MetricsRegistry registry;
@@ -122,7 +112,7 @@ int TimePolling(int passes, int baud)
     globals.SelectedAddress = 255;
     store.SelectAllPacks();
     const RPollPlan plan{.packRows = kMaxPacks, .allPacks = true};
-    QuietView view;
+    SilentPollView view;
 
     MetricsRegistry registry;
     MetricsServer server(registry);

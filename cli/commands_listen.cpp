@@ -155,16 +155,10 @@ void PrintSummary(const Output& out, const RBusSummary& summary)
 int RunListen(Session& session, const ListenRequest& request)
 {
     std::optional<MqttPackPublisher> mqtt;
-    if (request.mqtt) {
-        mqtt.emplace(*request.mqtt, session.store().TextOper(), session.out());
-        QString error;
-        if (!mqtt->start(error))
-            return session.failed(error);
-    }
+    if (QString error; !StartMqtt(session, request.mqtt, mqtt, error))
+        return session.failed(error);
     MqttPackPublisher* publisher = mqtt ? &*mqtt : nullptr;
-    const std::function<bool()> stop = [publisher] {
-        return InterruptRequested() || (publisher && publisher->refused());
-    };
+    const std::function<bool()> stop = StopRequested(publisher);
     PrintingPollView view(session, request.csvFolder, request.reconnect, publisher, true, true);
     BusListener listener(session.store(), session.globals(), view, stop);
     listener.SetReplyWindow(request.window);
@@ -194,12 +188,8 @@ int RunListen(Session& session, const ListenRequest& request)
     view.FinishPack();
     const RBusSummary summary = listener.Summary();
     PrintSummary(session.out(), summary);
-    if (publisher) {
-        const bool refused = publisher->refused();
-        publisher->finish();
-        if (refused)
-            return session.failed(publisher->refusal());
-    }
+    if (publisher && !FinishMqtt(*publisher))
+        return session.failed(publisher->refusal());
     if (!view.fileError().isEmpty())
         return 1;
     if (view.portGone())

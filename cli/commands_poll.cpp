@@ -82,17 +82,10 @@ bool Wait(std::int64_t milliseconds, MqttPackPublisher* mqtt, const std::functio
 int RunPoll(Session& session, const PollRequest& request)
 {
     std::optional<MqttPackPublisher> mqtt;
-    if (request.mqtt) {
-        mqtt.emplace(*request.mqtt, session.store().TextOper(), session.out());
-        QString error;
-        if (!mqtt->start(error))
-            return session.failed(error);
-    }
+    if (QString error; !StartMqtt(session, request.mqtt, mqtt, error))
+        return session.failed(error);
     MqttPackPublisher* publisher = mqtt ? &*mqtt : nullptr;
-    // Credentials the broker refuses end the run as a failure.
-    const std::function<bool()> stop = [publisher] {
-        return InterruptRequested() || (publisher && publisher->refused());
-    };
+    const std::function<bool()> stop = StopRequested(publisher);
     // Outputs that follow the polling take each pack's turn through one
     // fan-out; none attached, the cycle is the plain one.
     PackSampleFanOut outputs;
@@ -134,12 +127,8 @@ int RunPoll(Session& session, const PollRequest& request)
         outputs.Remove(&*influx);
         FinishInflux(*influx, session.out());
     }
-    if (publisher) {
-        const bool refused = publisher->refused();
-        publisher->finish();
-        if (refused)
-            return session.failed(publisher->refusal());
-    }
+    if (publisher && !FinishMqtt(*publisher))
+        return session.failed(publisher->refusal());
     if (!view.fileError().isEmpty())
         return 1;
     // Polling went on without the endpoint; the run still did not do all

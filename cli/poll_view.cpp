@@ -1,5 +1,7 @@
 #include "poll_view.h"
 
+#include "interrupt.h"
+
 #include <QFile>
 
 namespace {
@@ -76,3 +78,24 @@ bool PrepareMqtt(const CommandArgs& args, std::optional<MqttSettings>& settings,
     return true;
 }
 
+bool StartMqtt(Session& session, const std::optional<MqttSettings>& settings,
+               std::optional<MqttPackPublisher>& mqtt, QString& error)
+{
+    if (!settings)
+        return true;
+    mqtt.emplace(*settings, session.store().TextOper(), session.out());
+    return mqtt->start(error);
+}
+
+std::function<bool()> StopRequested(const MqttPackPublisher* publisher)
+{
+    // Credentials the broker refuses end the run as a failure.
+    return [publisher] { return InterruptRequested() || (publisher && publisher->refused()); };
+}
+
+bool FinishMqtt(MqttPackPublisher& publisher)
+{
+    const bool refused = publisher.refused();
+    publisher.finish();
+    return !refused;
+}

@@ -29,6 +29,16 @@ inline constexpr std::int64_t kMaxMqttQueue = 1000000;
 // are wrong.
 bool PrepareMqtt(const CommandArgs& args, std::optional<MqttSettings>& settings, QString& error);
 
+// Connects to the broker when --mqtt was given; false with the reason when
+// it could not start. The run stops when a stop is asked for or when the
+// broker refuses the credentials (stopRequested says which).
+bool StartMqtt(Session& session, const std::optional<MqttSettings>& settings,
+               std::optional<MqttPackPublisher>& mqtt, QString& error);
+std::function<bool()> StopRequested(const MqttPackPublisher* publisher);
+// Marks the packs and the service offline and reports what was published;
+// false when the broker refused the credentials.
+bool FinishMqtt(MqttPackPublisher& publisher);
+
 // The broker gets each pack's turn as the poller or the listener hands it
 // on, with the bar code known for the pack: the one the poller read once
 // for every output, or the one heard.

@@ -13,20 +13,6 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace {
-
-struct NoView final : IPollView {
-    void RefreshHead() override {}
-    void SetCommState(int) override {}
-    void ShowPackTime(const RDeviceTime&, std::uint8_t) override {}
-    void ShowStatus(std::uint16_t, const QString&, std::uint8_t) override {}
-    void RefreshAnalog() override {}
-    void RefreshAlarm() override {}
-    void RefreshLocation() override {}
-};
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     static TDevInfo* store = [] {
@@ -37,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size == 0)
         return 0;
     AppGlobals globals;
-    NoView view;
+    SilentPollView view;
     BusListener listener(*store, globals, view, {});
     std::uint32_t state = data[0] * 2654435761u + 1;
     const auto next = [&state] {

@@ -160,7 +160,11 @@ void TMainForm::ApplyLanguage()
     if (m_trafficConsole)
         m_trafficConsole->ApplyLanguage();
     BtnChart->setText(Text(TextId::kChart));
-    BtnMonitoring->setText(Text(TextId::kMonitoringTitle));
+    BtnMonitoring->setText(Text(TextId::kMonitoringButton));
+    // The bottom row is tight in English: these buttons may narrow to
+    // their caption before the captions beside them are cut.
+    for (QPushButton* button : {BtnTraffic, BtnChart, BtnMonitoring, BtnChange})
+        button->setMinimumWidth(button->fontMetrics().horizontalAdvance(button->text()) + 16);
     BtnReport->setText(Text(ReportText::kReportButton));
     if (m_chartWindow)
         m_chartWindow->ApplyLanguage();

@@ -279,7 +279,7 @@ QWidget* TMainForm::BuildLiveRight(QWidget* page)
     bottomBar->setFixedHeight(kBottomBarHeight);
     auto* bottomRow = new QHBoxLayout(bottomBar);
     bottomRow->setContentsMargins(4, 0, 4, 0);
-    bottomRow->setSpacing(6);
+    bottomRow->setSpacing(2);
     CheckBox4 = Named<QCheckBox>("CheckBox4", Utf8("自动对时"), bottomBar);
     RadioButton1 = Named<QRadioButton>("RadioButton1", Utf8("中文版"), bottomBar);
     RadioButton2 = Named<QRadioButton>("RadioButton2", Utf8("英文版"), bottomBar);

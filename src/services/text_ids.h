@@ -186,6 +186,8 @@ inline constexpr std::uint16_t kInfluxNotWritten = 0x385C;        // %1: the rea
 inline constexpr std::uint16_t kMonitoringNotSaved = 0x385D;      // %1: the settings file
 inline constexpr std::uint16_t kMetricsServing = 0x385E;          // %1: the URL served
 inline constexpr std::uint16_t kInfluxCounts = 0x385F;            // %1 sent, %2 spooled, %3 dropped
+// The button that opens the dialog, short for the tight bottom row.
+inline constexpr std::uint16_t kMonitoringButton = 0x3860;
 // Listening to a bus another master polls: the choice beside the port
 // button, the status bar while listening, and the refusal of anything that
 // would send.

@@ -41,6 +41,19 @@ public:
     virtual bool PortLost() { return false; }
 };
 
+// A view that shows nothing: for a cycle or a listener run only to fill
+// the store or feed the outputs (benches, fuzzing, tests).
+class SilentPollView final : public IPollView {
+public:
+    void RefreshHead() override {}
+    void SetCommState(int) override {}
+    void ShowPackTime(const RDeviceTime&, std::uint8_t) override {}
+    void ShowStatus(std::uint16_t, const QString&, std::uint8_t) override {}
+    void RefreshAnalog() override {}
+    void RefreshAlarm() override {}
+    void RefreshLocation() override {}
+};
+
 // Software versions below this are shown as an empty panel.
 inline constexpr std::uint16_t kFirstShownSoftwareVersion = 0x534;
 // A software version as the window shows it: hexadecimal without leading

@@ -307,17 +307,6 @@ TEST(BusJobs, PackLogReadsEveryRecordAndAStopSendsOneStopRequest)
     EXPECT_EQ(silent.records, 0);
 }
 
-// A poller that shows nothing.
-struct QuietView final : IPollView {
-    void RefreshHead() override {}
-    void SetCommState(int) override {}
-    void ShowPackTime(const RDeviceTime&, std::uint8_t) override {}
-    void ShowStatus(std::uint16_t, const QString&, std::uint8_t) override {}
-    void RefreshAnalog() override {}
-    void RefreshAlarm() override {}
-    void RefreshLocation() override {}
-};
-
 qint64 RequestsTo(std::uint8_t address, std::uint8_t cid2)
 {
     qint64 count = 0;
@@ -336,7 +325,7 @@ TEST(BusJobs, AClockSyncAsksEveryPackWhileThePollerWaitsOnADeadOne)
     globals.PackCount = 4;
     globals.SelectedPack = globals.SelectedAddress = 1;
     sim.store->SelectPack(1);
-    QuietView view;
+    SilentPollView view;
     std::atomic<bool> stop{false};
     PackPoller poller(*sim.store, globals, view, [&stop] { return stop.load(); });
     std::thread polling([&] {
