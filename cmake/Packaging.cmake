@@ -10,6 +10,10 @@ install(FILES ${PROJECT_SOURCE_DIR}/dist/bmshost.svg
 # Example units for bmstool as an MQTT service and as a monitoring service.
 install(FILES ${PROJECT_SOURCE_DIR}/dist/bmstool-mqtt.service ${PROJECT_SOURCE_DIR}/dist/bmstool-monitoring.service
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/bmshost/examples)
+# Prometheus alerting rules, referenced from prometheus.yml where they lie:
+# under /usr/share/bmshost rather than doc/, which minimal systems leave out.
+install(FILES ${PROJECT_SOURCE_DIR}/dist/prometheus/bms-alerts.yml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/bmshost/prometheus)
 
 # bmstool's manual page, written from its own help texts.
 set(bms_man_page ${PROJECT_BINARY_DIR}/man/bmstool.1.gz)

@@ -6,8 +6,8 @@
 #   build        compiler, CMake, Ninja, Qt 6, GoogleTest and the Chinese
 #                font: what building and running the programs needs
 #   tests        what the tests start or read besides the programs: the MQTT
-#                broker and its clients, Prometheus and VictoriaMetrics,
-#                pdftotext, the package tools
+#                broker and its clients, Prometheus and its Alertmanager,
+#                VictoriaMetrics, pdftotext, the package tools
 #   screenshots  Xvfb and the tools that photograph the window
 #   checks       clang and its sanitizer runtime (fuzz targets, symbolised
 #                ThreadSanitizer reports)
@@ -16,7 +16,8 @@ set -euo pipefail
 declare -A group_packages=(
     [build]="cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev qt6-charts-dev libqt6opengl6-dev
              libgtest-dev libmosquitto-dev qt6-httpserver-dev qt6-websockets-dev fonts-wqy-microhei"
-    [tests]="mosquitto mosquitto-clients poppler-utils dpkg-dev file desktop-file-utils prometheus victoria-metrics"
+    [tests]="mosquitto mosquitto-clients poppler-utils dpkg-dev file desktop-file-utils prometheus victoria-metrics
+             prometheus-alertmanager"
     [screenshots]="xvfb xauth xdotool imagemagick poppler-utils"
     [checks]="clang libclang-rt-14-dev"
 )

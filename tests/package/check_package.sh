@@ -26,7 +26,8 @@ for path in /usr/bin/bmshost /usr/bin/bmstool /usr/bin/bms-sim \
             /usr/share/icons/hicolor/scalable/apps/bmshost.svg \
             /usr/share/man/man1/bmstool.1.gz \
             /usr/share/doc/bmshost/examples/bmstool-mqtt.service \
-            /usr/share/doc/bmshost/examples/bmstool-monitoring.service; do
+            /usr/share/doc/bmshost/examples/bmstool-monitoring.service \
+            /usr/share/bmshost/prometheus/bms-alerts.yml; do
     grep -qx "$path" "$work/contents" || fail "$path is not in the package"
 done
 if grep -v '^/usr/' "$work/contents" | grep -qv '^/$'; then
