@@ -1,13 +1,24 @@
 // The README's bmstool examples, run as written against bms-sim: each is
 // still in the README and ends with the exit status the README states for it
-// (0: done and checked, 1: a pack did not answer, 2: bad arguments).
+// (0: done and checked, 1: a pack did not answer, 2: bad arguments). And the
+// metrics a scrape serves are the ones the monitoring reference lists and
+// the shipped alerting rules use.
 
 #include "tool_process.h"
 
+#include "support/http_get.h"
+
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
+#include <QThread>
+#include <QUrl>
 
 #include <gtest/gtest.h>
+
+#include <csignal>
+#include <set>
+#include <string>
 
 namespace {
 
@@ -67,6 +78,62 @@ TEST(ToolReadme, TheExamplesRunAndExitAsTheReadmeSays)
         EXPECT_EQ(run.exitCode, example.exitCode) << run.err.toStdString();
     }
     QDir::setCurrent(before);
+}
+
+// The names matching `pattern` (its first group) in the text, each once.
+std::set<std::string> Names(const QString& text, const QString& pattern)
+{
+    std::set<std::string> names;
+    QRegularExpressionMatchIterator matches = QRegularExpression(pattern).globalMatch(text);
+    while (matches.hasNext())
+        names.insert(matches.next().captured(1).toStdString());
+    return names;
+}
+
+QString SourceText(const char* path)
+{
+    QFile file(QStringLiteral(BMS_SOURCE_DIR "/") + QLatin1String(path));
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+TEST(ToolReadme, TheMetricsServedAreTheOnesDocumentedAndAlertedOn)
+{
+    SimProcess sim;
+    ASSERT_TRUE(sim.isReady()) << sim.error().toStdString();
+    LineReader tool(QStringLiteral(BMS_TOOL_PROGRAM),
+                    {QStringLiteral("--port"), sim.linkPath(), QStringLiteral("--json"), QStringLiteral("poll"),
+                     QStringLiteral("--packs"), QStringLiteral("1-2"), QStringLiteral("--metrics"),
+                     QStringLiteral("0")});
+    QString url;
+    ASSERT_TRUE(tool.waitFor([&] {
+        for (const QByteArray& line : tool.lines()) {
+            const QJsonObject object = QJsonDocument::fromJson(line).object();
+            if (object[QStringLiteral("type")] == QLatin1String("metrics"))
+                url = object[QStringLiteral("url")].toString();
+        }
+        return !url.isEmpty();
+    })) << tool.errors().toStdString();
+    // A scrape once both packs have had a whole turn.
+    QString scrape;
+    const QDeadlineTimer deadline(60000);
+    while (!deadline.hasExpired() && !scrape.contains(QLatin1String("bms_fault_active{pack=\"2\""))) {
+        QThread::msleep(200);
+        scrape = QString::fromUtf8(HttpGet(std::uint16_t(QUrl(url).port()), "/metrics").body);
+    }
+    tool.end(SIGINT);
+
+    const std::set<std::string> served = Names(scrape, QStringLiteral("(?m)^# TYPE (bms_[a-z_]+) "));
+    // The reference's metric table: a row's first cell names one or more.
+    std::set<std::string> listed;
+    for (const QString& row : SourceText("docs/monitoring.md").split(QLatin1Char('\n')))
+        if (row.startsWith(QLatin1String("| `bms_")))
+            listed.merge(Names(row.section(QLatin1Char('|'), 1, 1), QStringLiteral("`(bms_[a-z_]+)`")));
+    EXPECT_EQ(listed, served) << scrape.left(2000).toStdString();
+    const std::set<std::string> alerted = Names(SourceText("dist/prometheus/bms-alerts.yml"),
+                                            QStringLiteral("\\b(bms_[a-z_]+)\\b"));
+    ASSERT_FALSE(alerted.empty());
+    for (const std::string& name : alerted)
+        EXPECT_TRUE(served.count(name)) << name << " is in the rules but not served";
 }
 
 } // namespace
