@@ -364,9 +364,10 @@ TEST(ToolMqtt, ListeningPublishesFromTheFirstReadingAndAddsTheBarCodeWhenHeard)
         if (round == 2)
             traffic += exchange(0xE9);
         ASSERT_TRUE(line.write(traffic));
-        if (round > 1)
+        if (round > 1) {
             ASSERT_TRUE(live.waitFor([&] { return Count(Messages(live), state) == std::size_t(round - 1); }))
                 << tool.errors().toStdString();
+        }
     }
     const std::vector<Message> seen = Messages(live);
     std::vector<QString> barCodes;
