@@ -24,6 +24,7 @@ QString Text(std::uint16_t id)
 // many recent events the dialog lists.
 constexpr std::chrono::milliseconds kOutputsTick{500};
 constexpr int kRecentEvents = 8;
+constexpr std::chrono::milliseconds kMqttFirstAnswer{300};
 
 // What the user reads of an event; empty for what needs no word.
 QString EventText(const ROutputEvent& event)
@@ -105,26 +106,32 @@ void TMainForm::ApplyMonitoring(const RMonitoringSettings& settings)
     const bool attached = m_outputs.Sink() != nullptr;
     MonitoringOutputs::Use use;
     use.listening = Globals().Listening.load();
+    // The broker's answer arrives as an event; the window does not stall for it.
+    use.mqttFirstAnswer = kMqttFirstAnswer;
+    label->clear();
+    label->setToolTip(QString());
     m_outputs.Apply(settings, use);
+    // Taken at once: restarting the polling below may let the timer run.
+    // What could not start is said in a message; the rest reaches the
+    // status bar.
+    QStringList messages;
+    QStringList recent;
+    for (const ROutputEvent& event : m_outputs.TakeEvents()) {
+        const QString text = EventText(event);
+        if (event.kind == ROutputEvent::Kind::NotStarted) {
+            messages << text;
+        } else if (!text.isEmpty()) {
+            label->setText(text.left(120));
+            recent << text;
+        }
+    }
+    label->setToolTip(recent.join(QLatin1Char('\n')));
     // The sink is given to the thread before it starts: a thread that gains
     // or loses it starts again (the fan-out itself follows the outputs live).
     if (IsPolling() && attached != (m_outputs.Sink() != nullptr)) {
         StopPolling();
         StartPolling();
     }
-    // What could not start is said at once; the rest reaches the status bar.
-    QStringList messages;
-    std::vector<ROutputEvent> events = m_outputs.TakeEvents();
-    for (const ROutputEvent& event : events)
-        if (event.kind == ROutputEvent::Kind::NotStarted)
-            messages << EventText(event);
-    label->setText(QString());
-    label->setToolTip(QString());
-    for (const ROutputEvent& event : events)
-        if (event.kind != ROutputEvent::Kind::NotStarted && !EventText(event).isEmpty()) {
-            label->setText(EventText(event).left(120));
-            label->setToolTip(label->toolTip() + EventText(event) + u'\n');
-        }
     if (!messages.isEmpty())
         MessageBoxes::Warn(this, messages.join(QLatin1Char('\n')));
 }

@@ -116,6 +116,7 @@ void MonitoringOutputs::Apply(const RMonitoringSettings& settings, Use use, std:
         QString error;
         if (std::optional<MqttSettings> mqtt = MqttSettingsOf(settings, error)) {
             mqtt->byPackNumber = use.listening;
+            mqtt->firstAnswer = use.mqttFirstAnswer;
             auto sink = std::make_unique<MqttPackPublisher>(*mqtt, m_store ? m_store->TextOper() : m_texts);
             MqttPackPublisher* publisher = sink.get();
             attach(std::move(sink), Output::Mqtt);

@@ -34,8 +34,10 @@ public:
         // Listening: MQTT names packs by number from the first reading, as
         // a bar code is heard only if the master asks for it.
         bool listening = false;
-        // How "Started" is awaited and how long Finish may take.
+        // How long Finish may take, and how long MQTT waits for the
+        // broker's first answer when it starts.
         std::chrono::milliseconds finishWithin{2000};
+        std::chrono::milliseconds mqttFirstAnswer{5000};
     };
 
     // store: the texts of payloads and log rows, read only. Without one

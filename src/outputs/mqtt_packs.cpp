@@ -122,7 +122,7 @@ bool MqttPackPublisher::Start(QString& error)
 {
     if (!m_publisher.start(error))
         return false;
-    m_publisher.waitForFirstAttempt(int(kFirstAnswer.count()));
+    m_publisher.waitForFirstAttempt(int(m_settings.firstAnswer.count()));
     Pump();
     if (m_publisher.refused()) {
         error = refusal();

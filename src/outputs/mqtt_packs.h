@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -23,6 +24,9 @@ struct MqttSettings {
     bool retainState = false;
     bool discovery = true;   // the Home Assistant discovery messages
     int queueLimit = 1000;
+    // How long Start waits for the broker's first answer before the polling
+    // starts anyway (the window waits little: its thread must not stall).
+    std::chrono::milliseconds firstAnswer{5000};
     // Topics by pack number from the first reading, the bar code added to
     // the payload and the discovery when it is heard (a listener learns it
     // only if the master asks); else by bar code, read before the first
@@ -81,9 +85,6 @@ public:
     // Packs not yet named are named by number from now on (listening), or
     // by bar code; the packs already named keep their topics.
     void SetByPackNumber(bool byPackNumber);
-
-    // How long the first connection may take before polling starts anyway.
-    static constexpr std::chrono::milliseconds kFirstAnswer{5000};
 
 private:
     struct Pack {
