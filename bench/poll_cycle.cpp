@@ -2,21 +2,28 @@
 // analog data, alarm data) against bms-sim pacing its answers at the wire
 // speed, and compares it with the time the characters need on the line.
 // With --via tcp the packs sit behind bms-sim --tcp on loopback, as behind
-// an RS485-to-Ethernet gateway. With --mqtt each cycle's reading is also
-// published as "bmstool poll --mqtt" publishes it, so that the ratio with
-// and without publishing can be set side by side. --fault hands a fault to
-// bms-sim ("echo": an adapter that hears its own requests); the echo is
-// not counted as line time, as it is the request itself.
+// an RS485-to-Ethernet gateway. --fault hands a fault to bms-sim ("echo":
+// an adapter that hears its own requests); the echo is not counted as line
+// time, as it is the request itself.
 //
-//   poll_cycle [--cycles N] [--baud B] [--via pty|tcp] [--mqtt mqtt://HOST:PORT] [--fault F]
+// --outputs times the cycles twice, without outputs and then with all four
+// the tool can run (CSV logs in a temporary folder, MQTT to --mqtt URL,
+// /metrics on a free loopback port, the line protocol to --influx URL or,
+// without it, to a closed loopback port so that every reading is spooled),
+// and prints the ratio of the two mean cycles.
+//
+//   poll_cycle [--cycles N] [--baud B] [--via pty|tcp] [--fault F]
+//              [--outputs [--mqtt mqtt://HOST:PORT] [--influx URL]]
 
-#include "mqtt_packs.h"
+#include "outputs/monitoring_outputs.h"
 #include "protocol/devoper.h"
 #include "services/textoper.h"
+#include "store/devinfo.h"
 #include "support/sim_process.h"
 
 #include <QCoreApplication>
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include <chrono>
 #include <cstdio>
@@ -29,7 +36,7 @@ struct CycleOutcome {
     std::chrono::nanoseconds publishing{0};   // spent handing the reading to the publisher
 };
 
-CycleOutcome RunCycle(TDevOper& op, MqttPackPublisher* mqtt)
+CycleOutcome RunCycle(TDevOper& op, IPackSampleSink* outputs)
 {
     CycleOutcome outcome;
     auto count = [&](std::uint8_t result) {
@@ -51,9 +58,17 @@ CycleOutcome RunCycle(TDevOper& op, MqttPackPublisher* mqtt)
     count(op.ReadAnalogData(1, 1, echoed, analog));
     std::array<RAlarmData, kMaxPacks> alarms{};
     count(op.ReadAlarmData(1, 1, alarms));
-    if (mqtt) {
+    if (outputs) {
         const auto start = std::chrono::steady_clock::now();
-        mqtt->packPolled(1, [&barCode] { return std::optional<QString>(barCode); }, &analog[0], &alarms[0]);
+        RPackSample sample;
+        sample.pack = 1;
+        sample.address = 1;
+        sample.barCode = barCode;
+        sample.time = QDateTime::currentDateTime();
+        sample.analog = analog[0];
+        sample.alarm = alarms[0];
+        sample.exchanges = {{0x42, 0}, {0x44, 0}};
+        outputs->PackSampled(sample);
         outcome.publishing = std::chrono::steady_clock::now() - start;
     }
     return outcome;
@@ -67,47 +82,65 @@ int main(int argc, char** argv)
     int cycles = 20;
     int baud = 9600;
     bool viaTcp = false;
+    bool withOutputs = false;
     QString mqttUrl;
+    QString influxUrl = QStringLiteral("http://127.0.0.1:9");   // discard port: nothing listens, all is spooled
     QStringList simArguments;
     const QStringList arguments = app.arguments();
     if (arguments.contains(QLatin1String("--help")) || arguments.contains(QLatin1String("-h"))) {
-        std::printf("usage: poll_cycle [--cycles N] [--baud B] [--via pty|tcp] [--mqtt mqtt://HOST:PORT] [--fault F]\n"
+        std::printf("usage: poll_cycle [--cycles N] [--baud B] [--via pty|tcp] [--fault F]\n"
+                    "                  [--outputs [--mqtt mqtt://HOST:PORT] [--influx URL]]\n"
                     "  --cycles N   polling cycles to time (default 20)\n"
                     "  --baud B     line speed of bms-sim --pace and of the host (default 9600)\n"
                     "  --via        the pseudo-terminal (default) or bms-sim --tcp on loopback\n"
-                    "  --mqtt URL   publish each reading as bmstool poll --mqtt does\n"
-                    "  --fault F    hand a fault to bms-sim (bms-sim --help lists them), e.g. echo\n");
+                    "  --fault F    hand a fault to bms-sim (bms-sim --help lists them), e.g. echo\n"
+                    "  --outputs    time every other cycle with CSV, MQTT, /metrics and the line protocol on\n"
+                    "  --mqtt URL   the broker of --outputs (without it MQTT stays off)\n"
+                    "  --influx URL the line-protocol server of --outputs (default a closed port: all spooled)\n");
         return 0;
     }
-    for (qsizetype i = 1; i + 1 < arguments.size(); i += 2) {
-        if (arguments[i] == QLatin1String("--cycles"))
-            cycles = std::max(1, arguments[i + 1].toInt());
-        else if (arguments[i] == QLatin1String("--baud"))
-            baud = std::max(300, arguments[i + 1].toInt());
-        else if (arguments[i] == QLatin1String("--via"))
-            viaTcp = arguments[i + 1] == QLatin1String("tcp");
-        else if (arguments[i] == QLatin1String("--mqtt"))
-            mqttUrl = arguments[i + 1];
-        else if (arguments[i] == QLatin1String("--fault"))
-            simArguments << arguments[i] << arguments[i + 1];
-    }
-    const Output output(false);
-    const TTextOper texts;
-    std::optional<MqttPackPublisher> mqtt;
-    if (!mqttUrl.isEmpty()) {
-        QString error;
-        MqttSettings settings;
-        const std::optional<MqttUrl> url = ParseMqttUrl(mqttUrl, error);
-        if (url) {
-            settings.url = *url;
-            mqtt.emplace(settings, texts, output);
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& option = arguments[i];
+        const QString value = arguments.value(i + 1);
+        if (option == QLatin1String("--outputs")) {
+            withOutputs = true;
+            continue;
         }
-        if (!url || !mqtt->start(error)) {
-            std::fprintf(stderr, "poll_cycle: %s\n", qPrintable(error));
-            return 1;
-        }
+        ++i;
+        if (option == QLatin1String("--cycles"))
+            cycles = std::max(1, value.toInt());
+        else if (option == QLatin1String("--baud"))
+            baud = std::max(300, value.toInt());
+        else if (option == QLatin1String("--via"))
+            viaTcp = value == QLatin1String("tcp");
+        else if (option == QLatin1String("--mqtt"))
+            mqttUrl = value;
+        else if (option == QLatin1String("--influx"))
+            influxUrl = value;
+        else if (option == QLatin1String("--fault"))
+            simArguments << option << value;
     }
-    MqttPackPublisher* publisher = mqtt ? &*mqtt : nullptr;
+
+    TDevInfo store;
+    MonitoringOutputs outputs(store);
+    QTemporaryDir folder;
+    if (withOutputs) {
+        RMonitoringSettings settings;
+        settings.csvFolder = folder.filePath(QStringLiteral("csv"));
+        settings.metricsOn = true;
+        settings.metricsAddress = QStringLiteral("127.0.0.1:0");
+        settings.influxOn = true;
+        settings.influxUrl = influxUrl;
+        settings.spoolFolder = folder.filePath(QStringLiteral("spool"));
+        settings.mqttOn = !mqttUrl.isEmpty();
+        settings.mqttUrl = mqttUrl;
+        outputs.Apply(settings, {});
+        for (const ROutputEvent& event : outputs.TakeEvents())
+            if (event.kind == ROutputEvent::Kind::NotStarted) {
+                std::fprintf(stderr, "poll_cycle: an output did not start: %s\n", qPrintable(event.detail));
+                return 1;
+            }
+    }
 
     SimProcess sim(QStringList{QStringLiteral("--pace"), QStringLiteral("--baud"), QString::number(baud)} + simArguments,
                    1, viaTcp ? 0 : -1);
@@ -121,36 +154,51 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    RunCycle(op, publisher);   // warm-up: port thread, first reads, discovery messages
+    IPackSampleSink* sink = outputs.Sink();
+    RunCycle(op, sink);   // warm-up: port thread, first reads, discovery messages
     const qint64 sentBefore = op.CharactersSent();
     const qint64 receivedBefore = op.CharactersReceived();
     int failures = 0;
     std::chrono::nanoseconds publishing{0};
-    const auto start = std::chrono::steady_clock::now();
-    for (int cycle = 0; cycle < cycles; ++cycle) {
-        const CycleOutcome outcome = RunCycle(op, publisher);
+    // With outputs, every other cycle runs without them, so that a drift of
+    // the machine's load weighs on both alike.
+    std::chrono::duration<double, std::milli> plain{0};
+    std::chrono::duration<double, std::milli> fed{0};
+    int plainCycles = 0;
+    int fedCycles = 0;
+    const int total = withOutputs ? 2 * cycles : cycles;
+    for (int cycle = 0; cycle < total; ++cycle) {
+        const bool feed = withOutputs && cycle % 2 == 1;
+        const auto start = std::chrono::steady_clock::now();
+        const CycleOutcome outcome = RunCycle(op, feed ? sink : nullptr);
+        (feed ? fed : plain) += std::chrono::steady_clock::now() - start;
+        ++(feed ? fedCycles : plainCycles);
         failures += outcome.failures;
         publishing += outcome.publishing;
+        outputs.Pump();
     }
-    const std::chrono::duration<double, std::milli> elapsed = std::chrono::steady_clock::now() - start;
     op.CloseSerial(1);
 
     const qint64 sent = op.CharactersSent() - sentBefore;
     const qint64 received = op.CharactersReceived() - receivedBefore;
-    const double meanCycleMs = elapsed.count() / cycles;
+    const double meanCycleMs = plain.count() / plainCycles;
     // 10 bits per character: start bit, 8 data bits, stop bit.
-    const double wireMs = double(sent + received) * 10.0 * 1000.0 / baud / cycles;
+    const double wireMs = double(sent + received) * 10.0 * 1000.0 / baud / total;
     std::printf("link              %s%s\n", qPrintable(sim.linkPath()),
                 qPrintable(simArguments.isEmpty() ? QString() : QStringLiteral(" (") + simArguments.join(u' ') + u')'));
-    std::printf("cycles            %d (%d failed commands)\n", cycles, failures);
-    std::printf("characters/cycle  %.1f sent, %.1f received\n", double(sent) / cycles, double(received) / cycles);
+    std::printf("cycles            %d (%d failed commands)\n", total, failures);
+    std::printf("characters/cycle  %.1f sent, %.1f received\n", double(sent) / total, double(received) / total);
     std::printf("mean cycle        %.1f ms\n", meanCycleMs);
     std::printf("wire time         %.1f ms at %d baud\n", wireMs, baud);
     std::printf("ratio             %.3f\n", meanCycleMs / wireMs);
-    if (publisher) {
-        std::printf("publishing        %.3f ms/cycle on the polling thread\n",
-                    std::chrono::duration<double, std::milli>(publishing).count() / cycles);
-        publisher->finish();   // prints what was published and dropped
+    if (withOutputs) {
+        const double fedMs = fed.count() / fedCycles;
+        std::printf("with outputs      %.1f ms (csv, %s/metrics, line protocol)\n", fedMs,
+                    mqttUrl.isEmpty() ? "" : "mqtt, ");
+        std::printf("handing on        %.3f ms/cycle on the polling thread\n",
+                    std::chrono::duration<double, std::milli>(publishing).count() / fedCycles);
+        std::printf("outputs/none      %.4f\n", fedMs / meanCycleMs);
+        outputs.Stop();
     }
     return failures == 0 ? 0 : 1;
 }

@@ -35,6 +35,7 @@ constexpr OptionSpec kPollOptions[] = {{"--packs", true, OutputPath::None},
                                        {"--influx-db", true, OutputPath::None},
                                        {"--influx-token", true, OutputPath::None},
                                        {"--influx-timeout", true, OutputPath::None},
+                                       {"--influx-token-file", true, OutputPath::None},
                                        {"--spool-mb", true, OutputPath::None},
                                        {"--spool-dir", true, OutputPath::None}};
 
@@ -45,7 +46,16 @@ constexpr OptionSpec kListenOptions[] = {{"--reconnect", false, OutputPath::None
                                          {"--mqtt-prefix", true, OutputPath::None},
                                          {"--mqtt-retain", false, OutputPath::None},
                                          {"--mqtt-queue", true, OutputPath::None},
-                                         {"--mqtt-password-file", true, OutputPath::None}};
+                                         {"--mqtt-password-file", true, OutputPath::None},
+                                         {"--metrics", true, OutputPath::None},
+                                         {"--metrics-stale", true, OutputPath::None},
+                                         {"--influx", true, OutputPath::None},
+                                         {"--influx-db", true, OutputPath::None},
+                                         {"--influx-token", true, OutputPath::None},
+                                         {"--influx-token-file", true, OutputPath::None},
+                                         {"--influx-timeout", true, OutputPath::None},
+                                         {"--spool-mb", true, OutputPath::None},
+                                         {"--spool-dir", true, OutputPath::None}};
 
 constexpr OptionSpec kScanOptions[] = {{"--from", true, OutputPath::None},
                                        {"--to", true, OutputPath::None},
@@ -132,8 +142,8 @@ constexpr std::array<CommandSpec, 23> kCommands = {{
     {"poll", "poll [--packs LIST|auto] [--count N] [--interval MS] [--csv DIR] [--reconnect]\n"
              "     [--mqtt mqtt://[USER[:PASSWORD]@]HOST[:PORT] [--mqtt-prefix P] [--mqtt-retain] [--mqtt-queue N]\n"
              "      [--mqtt-password-file FILE]] [--metrics [ADDRESS:]PORT [--metrics-stale S]]\n"
-             "     [--influx URL [--influx-db DB] [--influx-token TOKEN] [--influx-timeout S] [--spool-mb N]\n"
-             "      [--spool-dir DIR]]",
+             "     [--influx URL [--influx-db DB] [--influx-token TOKEN|--influx-token-file FILE] [--influx-timeout S]\n"
+             "      [--spool-mb N] [--spool-dir DIR]]",
      "poll packs as the main window does, one line per reading",
      "Without --packs the pack at --address gets the full cycle (clock, bar code, device information,\n"
      "analog, alarm), and so does a LIST of one pack. A LIST of several (\"1,2,5-8\") or auto (packs 1 to\n"
@@ -141,6 +151,7 @@ constexpr std::array<CommandSpec, 23> kCommands = {{
      "between passes (0-3600000). --csv DIR: one real-time log file per pack, appended as readings come.\n"
      "A port that goes away (the adapter pulled) ends the run with exit status 1; with --reconnect the run\n"
      "waits for it to come back and polls on, with one line when the port is lost and one when it is back.\n"
+     "A new log file per pack starts at local midnight.\n"
      "--mqtt: each pack's readings also go to the broker as JSON on P/<bar code or pack>/state (P: bms),\n"
      "with P/<id>/availability, P/availability (\"offline\" as last will) and Home Assistant discovery\n"
      "messages; --mqtt-retain retains the state too. Publishing never holds up polling: up to N readings\n"
@@ -153,14 +164,16 @@ constexpr std::array<CommandSpec, 23> kCommands = {{
      "--influx URL: every reading also goes, as InfluxDB line protocol, to URL (http://HOST:PORT gets\n"
      "/write, as VictoriaMetrics and InfluxDB 1.x take it; InfluxDB 2.x: http://HOST:8086/api/v2/write?org=O)\n"
      "at most once a second; --influx-db DB sets db= (bucket= for /api/v2/write); --influx-token TOKEN (or\n"
-     "BMS_INFLUX_TOKEN) is sent as \"Authorization: Token\". A request unanswered for S seconds (default 20)\n"
+     "the first line of --influx-token-file FILE, or BMS_INFLUX_TOKEN) is sent as \"Authorization: Token\". A request unanswered for S seconds (default 20)\n"
      "has failed. What the server does not take waits in a spool on disk (DIR, default influx-spool in the\n"
      "user's data folder; N MiB, default 64, fractions allowed) and is sent, oldest first, when it answers\n"
      "again, also by the next run; what does not fit is dropped and counted. Lines a server refuses with\n"
      "4xx (not 429) are dropped. At the end the run sends for up to 5 s and prints sent/spooled/dropped.",
      "bmstool --json poll --packs 1-4 --count 10 --csv logs", kPollOptions, PreparePoll},
     {"listen", "listen [--window MS] [--csv DIR] [--reconnect] [--mqtt URL [--mqtt-prefix P] [--mqtt-retain]\n"
-               "       [--mqtt-queue N] [--mqtt-password-file FILE]]",
+               "       [--mqtt-queue N] [--mqtt-password-file FILE]] [--metrics [ADDRESS:]PORT [--metrics-stale S]]\n"
+               "       [--influx URL [--influx-db DB] [--influx-token TOKEN|--influx-token-file FILE]\n"
+               "        [--influx-timeout S] [--spool-mb N] [--spool-dir DIR]]",
      "hear a bus that another master polls, sending nothing, one line per exchange",
      "Reads what the line carries in both directions and sends nothing at all. Each answer is paired with\n"
      "the request before it to the same address and decoded as polling decodes it; one line per exchange:\n"
@@ -168,7 +181,8 @@ constexpr std::array<CommandSpec, 23> kCommands = {{
      "unpaired, unknown_command, bad_frame) and the main values (voltage, current, SOC, lowest and highest\n"
      "cell; the alarms set). --json: one object per exchange with the decoded record. --window MS: the\n"
      "reply window of every command (1-60000; default each command's own, as polling waits). --csv DIR and\n"
-     "--mqtt as for poll, from what is heard. Ctrl-C ends the run and prints the bus summary: per address\n"
+     "--mqtt, --metrics and --influx as for poll, from what is heard; MQTT names a pack by its number\n"
+     "(P/<pack>/state) from its first reading and adds the bar code when it is heard. Ctrl-C ends the run and prints the bus summary: per address\n"
      "requests, answers, no answers, bad frames by reason, answer time (min/median/max) and the master's\n"
      "polling period. A port that goes away ends the run with exit status 1 unless --reconnect is given;\n"
      "a run that heard no sound frame ends with exit status 1.",

@@ -2,7 +2,7 @@
 // record pages use; it exits 0 only when the pack's end mark came, and
 // Ctrl-C sends the stop request.
 #include "commands.h"
-#include "csv_file.h"
+#include "outputs/csv_file.h"
 #include "interrupt.h"
 
 #include "store/bus_jobs.h"

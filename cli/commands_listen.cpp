@@ -3,7 +3,7 @@
 #include "commands.h"
 #include "interrupt.h"
 #include "live_records.h"
-#include "mqtt_packs.h"
+#include "output_options.h"
 #include "poll_view.h"
 
 #include "protocol/command_catalogue.h"
@@ -19,9 +19,8 @@ namespace {
 constexpr std::int64_t kMaxWindowMs = 60000;
 
 struct ListenRequest {
-    QString csvFolder;
     bool reconnect = false;
-    std::optional<MqttSettings> mqtt;
+    RMonitoringSettings outputs;
     std::optional<std::chrono::milliseconds> window;
 };
 
@@ -154,22 +153,17 @@ void PrintSummary(const Output& out, const RBusSummary& summary)
 
 int RunListen(Session& session, const ListenRequest& request)
 {
-    std::optional<MqttPackPublisher> mqtt;
-    if (QString error; !StartMqtt(session, request.mqtt, mqtt, error))
+    // The outputs take each heard pack's turn as polling's; MQTT names the
+    // packs by number, as the bar code is heard only if the master asks.
+    MonitoringOutputs outputs(session.store());
+    if (QString error; !StartOutputs(outputs, request.outputs, true, session.out(), error))
         return session.failed(error);
-    MqttPackPublisher* publisher = mqtt ? &*mqtt : nullptr;
-    const std::function<bool()> stop = StopRequested(publisher);
-    PrintingPollView view(session, request.csvFolder, request.reconnect, publisher, true, true);
+    const std::function<bool()> stop = StopRequested(outputs);
+    const std::function<void()> between = [&outputs, &session] { PumpOutputs(outputs, session.out()); };
+    PrintingPollView view(session, request.reconnect, true, true, between);
     BusListener listener(session.store(), session.globals(), view, stop);
     listener.SetReplyWindow(request.window);
-    // Listening sends nothing: the broker gets the bar code heard, if any.
-    std::optional<MqttSampleSink> mqttSink;
-    if (publisher) {
-        mqttSink.emplace(*publisher, [](const RPackSample& sample) {
-            return sample.barCode.isEmpty() ? std::nullopt : std::optional<QString>(sample.barCode);
-        });
-        listener.SetSampleSink(&*mqttSink);
-    }
+    listener.SetSampleSink(outputs.Sink());
     const qint32 baud = session.globals().BaudRate.load();
     listener.SetExchangeObserver([&session, baud](const RHeardExchange& heard) {
         if (heard.outcome == HeardOutcome::BytesWithoutFrames) {
@@ -181,17 +175,14 @@ int RunListen(Session& session, const ListenRequest& request)
     session.out().error(QStringLiteral("listening on %1 at %2 baud: nothing is sent; Ctrl-C ends and prints the summary")
                             .arg(session.store().DevOper().PortDevice(session.globals().PortNumber.load()))
                             .arg(baud));
-    while (listener.RunPass()) {
-        if (publisher)
-            publisher->pump();
-    }
+    while (listener.RunPass())
+        between();
     view.FinishPack();
     const RBusSummary summary = listener.Summary();
     PrintSummary(session.out(), summary);
-    if (publisher && !FinishMqtt(*publisher))
-        return session.failed(publisher->refusal());
-    if (!view.fileError().isEmpty())
-        return 1;
+    const QString outputFailure = FinishOutputs(outputs, session.out());
+    if (!outputFailure.isEmpty())
+        return session.failed(outputFailure);
     if (view.portGone())
         return session.failed(view.lastFailure());
     if (summary.totals.requests + summary.totals.unpaired == 0)
@@ -205,7 +196,7 @@ int RunListen(Session& session, const ListenRequest& request)
 Prepared PrepareListen(const CommandArgs& args)
 {
     if (!args.positional.isEmpty())
-        return Prepared::Usage(QStringLiteral("listen takes only options: --csv, --reconnect, --window, --mqtt..."));
+        return Prepared::Usage(QStringLiteral("listen takes only options: --csv, --reconnect, --window, --mqtt..., --metrics..., --influx..."));
     ListenRequest request;
     if (args.has("--window")) {
         const auto window = ParseWholeIn(args.value("--window"), 1, kMaxWindowMs);
@@ -215,10 +206,8 @@ Prepared PrepareListen(const CommandArgs& args)
                                        .arg(QuotedInput(args.value("--window"))));
         request.window = std::chrono::milliseconds(*window);
     }
-    request.csvFolder = args.value("--csv");
     request.reconnect = args.has("--reconnect");
-    QString error;
-    if (!PrepareMqtt(args, request.mqtt, error))
+    if (QString error; !PrepareOutputOptions(args, request.outputs, error))
         return Prepared::Usage(error);
     return Prepared::Run([request](Session& session) { return RunListen(session, request); });
 }

@@ -2,15 +2,11 @@
 // main thread with a view that prints each reading and, when asked, appends
 // it to the pack's real-time log file.
 #include "commands.h"
-#include "csv_file.h"
-#include "influx_poll.h"
 #include "interrupt.h"
 #include "live_records.h"
-#include "mqtt_packs.h"
-#include "poll_metrics.h"
+#include "output_options.h"
 #include "poll_view.h"
 
-#include "outputs/sample_fanout.h"
 #include "services/settings.h"
 #include "services/text_ids.h"
 #include "store/devinfo.h"
@@ -31,19 +27,14 @@
 namespace {
 
 constexpr std::int64_t kMaxIntervalMs = 3600000;
-constexpr std::int64_t kMaxMetricsStaleSeconds = 86400;
 
 struct PollRequest {
     bool autoPacks = false;
     std::vector<std::uint8_t> packs;   // empty: the pack at --address
     std::int64_t count = 0;            // 0: until interrupted
     std::int64_t intervalMs = 0;
-    QString csvFolder;
     bool reconnect = false;            // wait for a lost port to come back
-    std::optional<MqttSettings> mqtt;
-    std::optional<RListenAddress> metrics;
-    std::chrono::seconds metricsStale = MetricsRegistry::kDefaultStaleAfter;
-    std::optional<InfluxSettings> influx;
+    RMonitoringSettings outputs;
 };
 
 // Marks the packs to poll in the pack table and makes the plan for them:
@@ -65,15 +56,14 @@ RPollPlan Select(Session& session, const PollRequest& request)
     return plan;
 }
 
-// Waits between passes, keeping the broker's messages going; false when
-// the run is to stop.
-bool Wait(std::int64_t milliseconds, MqttPackPublisher* mqtt, const std::function<bool()>& stop)
+// Waits between passes, keeping the outputs going; false when the run is
+// to stop.
+bool Wait(std::int64_t milliseconds, const std::function<void()>& between, const std::function<bool()>& stop)
 {
     for (std::int64_t waited = 0; waited < milliseconds; waited += 20) {
         if (stop())
             return false;
-        if (mqtt)
-            mqtt->pump();
+        between();
         QThread::msleep(static_cast<unsigned long>(std::min<std::int64_t>(20, milliseconds - waited)));
     }
     return !stop();
@@ -81,60 +71,27 @@ bool Wait(std::int64_t milliseconds, MqttPackPublisher* mqtt, const std::functio
 
 int RunPoll(Session& session, const PollRequest& request)
 {
-    std::optional<MqttPackPublisher> mqtt;
-    if (QString error; !StartMqtt(session, request.mqtt, mqtt, error))
-        return session.failed(error);
-    MqttPackPublisher* publisher = mqtt ? &*mqtt : nullptr;
-    const std::function<bool()> stop = StopRequested(publisher);
     // Outputs that follow the polling take each pack's turn through one
     // fan-out; none attached, the cycle is the plain one.
-    PackSampleFanOut outputs;
-    std::optional<PollMetrics> metrics;
-    if (request.metrics) {
-        metrics.emplace(*request.metrics, request.metricsStale, session.out());
-        metrics->serve();
-        outputs.Add(&metrics->sink());
-    }
-    std::optional<InfluxWriter> influx;
-    if (request.influx) {
-        influx.emplace(*request.influx);
-        QString error;
-        if (!influx->Start(error))
-            return session.failed(QStringLiteral("influx: %1").arg(error));
-        outputs.Add(&*influx);
-    }
+    MonitoringOutputs outputs(session.store());
+    if (QString error; !StartOutputs(outputs, request.outputs, false, session.out(), error))
+        return session.failed(error);
+    const std::function<bool()> stop = StopRequested(outputs);
+    const std::function<void()> between = [&outputs, &session] { PumpOutputs(outputs, session.out()); };
     const RPollPlan plan = Select(session, request);
-    PrintingPollView view(session, request.csvFolder, request.reconnect, publisher, plan.allPacks, false,
-                          influx ? &*influx : nullptr);
+    PrintingPollView view(session, request.reconnect, plan.allPacks, false, between);
     PackPoller poller(session.store(), session.globals(), view, stop);
     poller.SetPlan(plan);
-    std::optional<MqttSampleSink> mqttSink;
-    if (publisher) {
-        mqttSink.emplace(*publisher, [&poller](const RPackSample& sample) { return poller.KnownBarCode(sample.pack); });
-        outputs.Add(&*mqttSink);
-    }
-    if (!outputs.Empty())
-        poller.SetSampleSink(&outputs);
+    poller.SetSampleSink(outputs.Sink());
     for (std::int64_t pass = 1; request.count == 0 || pass <= request.count; ++pass) {
         const bool goOn = poller.RunPass();
         view.FinishPack();
-        if (metrics)
-            metrics->serve();
-        if (!goOn || (pass != request.count && !Wait(request.intervalMs, publisher, stop)))
+        if (!goOn || (pass != request.count && !Wait(request.intervalMs, between, stop)))
             break;
     }
-    if (influx) {
-        outputs.Remove(&*influx);
-        FinishInflux(*influx, session.out());
-    }
-    if (publisher && !FinishMqtt(*publisher))
-        return session.failed(publisher->refusal());
-    if (!view.fileError().isEmpty())
-        return 1;
-    // Polling went on without the endpoint; the run still did not do all
-    // it was asked.
-    if (metrics && !metrics->everServed())
-        return session.failed(QStringLiteral("metrics were never served: %1").arg(metrics->lastError()));
+    const QString outputFailure = FinishOutputs(outputs, session.out());
+    if (!outputFailure.isEmpty())
+        return session.failed(outputFailure);
     if (view.portGone())
         return session.failed(view.lastFailure());
     // Failed exchanges are reported line by line; only a run in which no
@@ -144,34 +101,6 @@ int RunPoll(Session& session, const PollRequest& request)
     return session.failed(view.lastFailure().isEmpty()
                               ? QStringLiteral("no reading arrived")
                               : QStringLiteral("no reading arrived; last error: %1").arg(view.lastFailure()));
-}
-
-bool PrepareMetrics(const CommandArgs& args, PollRequest& request, QString& error)
-{
-    if (!args.has("--metrics")) {
-        if (args.has("--metrics-stale")) {
-            error = QStringLiteral("--metrics-stale goes with --metrics [ADDRESS:]PORT");
-            return false;
-        }
-        return true;
-    }
-    QString why;
-    request.metrics = ParseListenAddress(args.value("--metrics"), &why);
-    if (!request.metrics) {
-        error = QStringLiteral("--metrics takes [ADDRESS:]PORT: %1").arg(why);
-        return false;
-    }
-    if (args.has("--metrics-stale")) {
-        const auto seconds = ParseWholeIn(args.value("--metrics-stale"), 1, kMaxMetricsStaleSeconds);
-        if (!seconds) {
-            error = QStringLiteral("--metrics-stale takes seconds 1-%1, not %2")
-                        .arg(kMaxMetricsStaleSeconds)
-                        .arg(QuotedInput(args.value("--metrics-stale")));
-            return false;
-        }
-        request.metricsStale = std::chrono::seconds(*seconds);
-    }
-    return true;
 }
 
 } // namespace
@@ -208,13 +137,8 @@ Prepared PreparePoll(const CommandArgs& args)
                                        .arg(kMaxIntervalMs).arg(QuotedInput(args.value("--interval"))));
         request.intervalMs = *interval;
     }
-    // The folder is checked, and created, before the port is opened.
-    request.csvFolder = args.value("--csv");
     request.reconnect = args.has("--reconnect");
-    QString error;
-    if (!PrepareMqtt(args, request.mqtt, error) || !PrepareInflux(args, request.influx, error))
-        return Prepared::Usage(error);
-    if (!PrepareMetrics(args, request, error))
+    if (QString error; !PrepareOutputOptions(args, request.outputs, error))
         return Prepared::Usage(error);
     return Prepared::Run([request](Session& session) { return RunPoll(session, request); });
 }

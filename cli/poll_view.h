@@ -1,75 +1,35 @@
 #pragma once
 
 // What "poll" and "listen" share: the view the polling cycle (or the bus
-// listener) drives, which prints readings, writes the real-time logs and
-// publishes to MQTT, and the MQTT options.
+// listener) drives, which prints readings and failures. The outputs of the
+// readings (CSV logs, MQTT, metrics, line protocol) take each pack's turn
+// from the cycle itself (output_options.h).
 #include "commands.h"
-#include "csv_file.h"
-#include "influx_poll.h"
 #include "live_records.h"
-#include "mqtt_packs.h"
 
 #include "services/settings.h"
 #include "services/text_ids.h"
 #include "store/devinfo.h"
 #include "store/pack_poller.h"
-#include "store/pack_sample.h"
 #include "store/realtime_row.h"
 
-#include <QDateTime>
-#include <QDir>
-
 #include <functional>
-#include <map>
 #include <optional>
-
-inline constexpr std::int64_t kMaxMqttQueue = 1000000;
-
-// --mqtt and the options that go with it; false with the message when they
-// are wrong.
-bool PrepareMqtt(const CommandArgs& args, std::optional<MqttSettings>& settings, QString& error);
-
-// Connects to the broker when --mqtt was given; false with the reason when
-// it could not start. The run stops when a stop is asked for or when the
-// broker refuses the credentials (stopRequested says which).
-bool StartMqtt(Session& session, const std::optional<MqttSettings>& settings,
-               std::optional<MqttPackPublisher>& mqtt, QString& error);
-std::function<bool()> StopRequested(const MqttPackPublisher* publisher);
-// Marks the packs and the service offline and reports what was published;
-// false when the broker refused the credentials.
-bool FinishMqtt(MqttPackPublisher& publisher);
-
-// The broker gets each pack's turn as the poller or the listener hands it
-// on, with the bar code known for the pack: the one the poller read once
-// for every output, or the one heard.
-class MqttSampleSink final : public IPackSampleSink {
-public:
-    using BarCodeOf = std::function<std::optional<QString>(const RPackSample&)>;
-    MqttSampleSink(MqttPackPublisher& mqtt, BarCodeOf barCodeOf) : m_mqtt(mqtt), m_barCodeOf(std::move(barCodeOf)) {}
-
-    void PackSampled(const RPackSample& sample) override
-    {
-        m_mqtt.packPolled(sample.pack, [this, &sample] { return m_barCodeOf(sample); },
-                          sample.analog ? &*sample.analog : nullptr, sample.alarm ? &*sample.alarm : nullptr);
-    }
-
-private:
-    MqttPackPublisher& m_mqtt;
-    BarCodeOf m_barCodeOf;
-};
 
 // Prints what the cycle shows. The cycle calls it between its commands; the
 // last pack of a pass is closed by FinishPack after the pass.
 //
 // Listening (bmstool listen) the bus listener drives it as the cycle would:
 // it then prints nothing of its own (the listener's line per exchange says
-// it all) but keeps the logs and MQTT, and the lost port's line.
+// it all) but the lost port's line.
+//
+// between: called between exchanges, to keep the outputs going.
 class PrintingPollView final : public IPollView {
 public:
-    PrintingPollView(Session& session, const QString& csvFolder, bool reconnect, MqttPackPublisher* mqtt,
-                     bool shortCycle, bool listening = false, InfluxWriter* influx = nullptr)
-        : m_session(session), m_csvFolder(csvFolder), m_reconnect(reconnect), m_shortCycle(shortCycle),
-          m_listening(listening), m_mqtt(mqtt), m_influx(influx), m_started(QDateTime::currentDateTime())
+    PrintingPollView(Session& session, bool reconnect, bool shortCycle, bool listening,
+                     std::function<void()> between)
+        : m_session(session), m_reconnect(reconnect), m_shortCycle(shortCycle), m_listening(listening),
+          m_between(std::move(between))
     {
     }
 
@@ -88,8 +48,8 @@ public:
     // A lamp set with no command before it means the port could not be used.
     void SetCommState(int state) override
     {
-        if (m_mqtt)
-            m_mqtt->pump();
+        if (m_between)
+            m_between();
         if (!m_commandSent && state == kLampYellow) {
             m_commandSent = true;
             if (m_portGone) {
@@ -165,16 +125,14 @@ public:
         return !m_reconnect;
     }
 
-    // Closes the pack polled last: its log row, or what went wrong.
+    // Closes the pack polled last.
     void FinishPack()
     {
         if (!m_active)
             return;
         PrintStatus();
-        if (m_hasAnalog && !m_csvFolder.isEmpty() && RealtimeReadingHoldsData(m_analog))
-            AppendLogRow();
-        if (m_influx)
-            ReportInfluxEvents(*m_influx, m_session.out());
+        if (m_between)
+            m_between();
         m_active = false;
         m_hasAnalog = false;
         m_hasAlarm = false;
@@ -186,7 +144,6 @@ public:
     bool portGone() const { return m_portGone && !m_reconnect; }
     // What went wrong last, for a run in which no reading arrived.
     QString lastFailure() const { return m_lastFailure; }
-    QString fileError() const { return m_fileError; }
 
 private:
     static constexpr int kLampYellow = 2;
@@ -245,49 +202,12 @@ private:
                                       .text(QStringLiteral("software_version"), SoftwareVersionHex(m_softwareVersion)));
     }
 
-    // The row pairs this cycle's analog reading with this cycle's alarm
-    // answer (blank when the alarm read failed).
-    void AppendLogRow()
-    {
-        LogFile& log = m_logs[m_pack];
-        if (!log.file.isOpen()) {
-            if (log.failed)
-                return;
-            // Named as the main window names its saved logs: pack, then time.
-            const QString name = QStringLiteral("%1_%2.csv")
-                                     .arg(m_pack)
-                                     .arg(m_started.toString(QStringLiteral("yyyyMMddHHmmss")));
-            if (!log.file.create(QDir(m_csvFolder).filePath(name), RealtimeLogHeaders(m_session.store().TextOper()),
-                                 &m_fileError)) {
-                log.failed = true;
-                m_session.out().error(m_fileError);
-                return;
-            }
-        }
-        ++log.rows;
-        if (!log.file.append(RealtimeLogRow(log.rows, m_analog, m_session.store().GetAlarmData(m_pack),
-                                             m_session.store()))) {
-            m_fileError = QStringLiteral("%1: cannot write").arg(log.file.path());
-            m_session.out().error(m_fileError);
-        }
-    }
-
-    struct LogFile {
-        CsvFile file;
-        int rows = 0;
-        bool failed = false;
-    };
-
     Session& m_session;
-    QString m_csvFolder;
     bool m_reconnect;
     bool m_shortCycle;   // only analog and alarm data are read
     bool m_listening;    // driven by the bus listener: prints nothing of its own, sends nothing
     bool m_portGone = false;
-    MqttPackPublisher* m_mqtt;
-    InfluxWriter* m_influx;
-    QDateTime m_started;
-    std::map<std::uint8_t, LogFile> m_logs;
+    std::function<void()> m_between;
     bool m_active = false;
     std::uint8_t m_pack = 0;
     std::uint8_t m_address = 0;
@@ -303,6 +223,5 @@ private:
     QString m_barCode;
     std::uint16_t m_softwareVersion = 0;
     int m_readings = 0;
-    QString m_fileError;
 };
 

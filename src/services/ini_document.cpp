@@ -139,6 +139,19 @@ void IniDocument::setValue(const QString& section, const QString& key, const QSt
     m_text.append('[' + section.toUtf8() + ']' + lineEnd + newLine + lineEnd);
 }
 
+void IniDocument::removeKey(const QString& section, const QString& key)
+{
+    std::optional<Line> existing;
+    WalkSection(m_text, section, [&](const Line& line, const QString& name, const QString&) {
+        if (!SameName(name, key))
+            return false;
+        existing = line;
+        return true;
+    });
+    if (existing)
+        m_text.remove(existing->begin, existing->next - existing->begin);
+}
+
 std::optional<QString> ReadIniValue(const QString& path, const QString& section, const QString& key)
 {
     QFile file(path);

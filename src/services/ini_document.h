@@ -23,6 +23,8 @@ public:
     // Replaces the key's value; a missing key is added at the end of its
     // section, a missing section at the end of the text.
     void setValue(const QString& section, const QString& key, const QString& value);
+    // Removes the key's first line, if there is one.
+    void removeKey(const QString& section, const QString& key);
 
 private:
     QByteArray m_text;

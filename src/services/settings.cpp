@@ -20,6 +20,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <filesystem>
 #include <limits>
 #include <optional>
 #include <utility>
@@ -215,8 +216,64 @@ namespace {
 
 constexpr int kMaxStaleSeconds = 86400;
 constexpr int kMaxSpoolMb = 1048576;
+constexpr int kMaxTimeoutSeconds = 600;
+constexpr int kMaxMqttQueue = 1000000;
+constexpr qint64 kMiB = 1024 * 1024;
 
 } // namespace
+
+QString DefaultInfluxTokenFile()
+{
+    return QFileInfo(SettingsFilePath()).absoluteDir().filePath(QStringLiteral("influx-token"));
+}
+
+bool WriteSecretFile(const QString& path, const QString& secret, QString* error)
+{
+    if (secret.isEmpty()) {
+        if (!QFile::exists(path) || QFile::remove(path))
+            return true;
+        if (error)
+            *error = QStringLiteral("%1: cannot be removed").arg(QDir::toNativeSeparators(path));
+        return false;
+    }
+    // Made with the owner's rights only, then put in place in one step, so
+    // that the secret is never readable by others, not even for a moment.
+    const QString temporary = path + QStringLiteral(".new");
+    QFile::remove(temporary);
+    QFile file(temporary);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly, QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+        if (error)
+            *error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(temporary), file.errorString());
+        return false;
+    }
+    const QByteArray bytes = secret.toUtf8() + '\n';
+    const bool written = file.write(bytes) == bytes.size() && file.flush();
+    file.close();
+    std::error_code failed;
+    if (written)
+        std::filesystem::rename(temporary.toStdString(), path.toStdString(), failed);
+    if (!written || failed) {
+        QFile::remove(temporary);
+        if (error)
+            *error = QStringLiteral("%1: cannot be written").arg(QDir::toNativeSeparators(path));
+        return false;
+    }
+    return true;
+}
+
+std::optional<QString> ReadSecretFile(const QString& path, QString* error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = QStringLiteral("cannot read %1: %2").arg(QDir::toNativeSeparators(path).left(60), file.errorString());
+        return std::nullopt;
+    }
+    QByteArray line = file.readLine(4096);
+    while (line.endsWith('\n') || line.endsWith('\r'))
+        line.chop(1);
+    return QString::fromUtf8(line);
+}
 
 RMonitoringSettings ReadMonitoringSettings()
 {
@@ -242,8 +299,23 @@ RMonitoringSettings ReadMonitoringSettings()
     settings.influxOn = numberOf("InfluxOn", 0, 0, 1) == 1;
     settings.influxUrl = textOf("InfluxUrl", {});
     settings.influxDb = textOf("InfluxDb", {});
+    settings.influxTokenFile = textOf("InfluxTokenFile", DefaultInfluxTokenFile());
+    // An older file kept the token in BMS.ini; it moves out at the next save.
     settings.influxToken = textOf("InfluxToken", {});
-    settings.spoolMb = numberOf("SpoolMb", settings.spoolMb, 1, kMaxSpoolMb);
+    if (settings.influxToken.isEmpty() && QFile::exists(settings.influxTokenFile))
+        settings.influxToken = ReadSecretFile(settings.influxTokenFile).value_or(QString());
+    settings.influxTimeoutSeconds =
+        numberOf("InfluxTimeoutSeconds", settings.influxTimeoutSeconds, 1, kMaxTimeoutSeconds);
+    settings.spoolBytes = numberOf("SpoolMb", settings.spoolBytes / kMiB, 1, kMaxSpoolMb) * kMiB;
+    settings.spoolFolder = textOf("SpoolFolder", {});
+    settings.mqttOn = numberOf("MqttOn", 0, 0, 1) == 1;
+    settings.mqttUrl = textOf("MqttUrl", {});
+    settings.mqttUser = textOf("MqttUser", {});
+    settings.mqttPasswordFile = textOf("MqttPasswordFile", {});
+    settings.mqttPrefix = textOf("MqttPrefix", settings.mqttPrefix);
+    settings.mqttRetain = numberOf("MqttRetain", 0, 0, 1) == 1;
+    settings.mqttDiscovery = numberOf("MqttDiscovery", 1, 0, 1) == 1;
+    settings.mqttQueue = numberOf("MqttQueue", settings.mqttQueue, 1, kMaxMqttQueue);
     return settings;
 }
 
@@ -257,17 +329,34 @@ bool WriteMonitoringSettings(const RMonitoringSettings& settings)
             return false;
         text = file.readAll();
     }
+    // The token first: BMS.ini loses it only once it is safe in its file.
+    const QString tokenFile =
+        settings.influxTokenFile.trimmed().isEmpty() ? DefaultInfluxTokenFile() : settings.influxTokenFile.trimmed();
+    if (!WriteSecretFile(tokenFile, settings.influxToken.trimmed()))
+        return false;
     IniDocument ini = IniDocument::FromBytes(text);
     const QString section = QLatin1String(kMonitoringSection);
     const auto set = [&](const char* key, const QString& value) { ini.setValue(section, QLatin1String(key), value); };
-    set("MetricsOn", QString::number(settings.metricsOn ? 1 : 0));
+    const auto flag = [&](const char* key, bool on) { set(key, QString::number(on ? 1 : 0)); };
+    flag("MetricsOn", settings.metricsOn);
     set("MetricsAddress", settings.metricsAddress.trimmed());
     set("MetricsStaleSeconds", QString::number(settings.metricsStaleSeconds));
-    set("InfluxOn", QString::number(settings.influxOn ? 1 : 0));
+    flag("InfluxOn", settings.influxOn);
     set("InfluxUrl", settings.influxUrl.trimmed());
     set("InfluxDb", settings.influxDb.trimmed());
-    set("InfluxToken", settings.influxToken.trimmed());
-    set("SpoolMb", QString::number(settings.spoolMb));
+    ini.removeKey(section, QStringLiteral("InfluxToken"));
+    set("InfluxTokenFile", tokenFile);
+    set("InfluxTimeoutSeconds", QString::number(settings.influxTimeoutSeconds));
+    set("SpoolMb", QString::number(std::max<qint64>(1, settings.spoolBytes / kMiB)));
+    set("SpoolFolder", settings.spoolFolder.trimmed());
+    flag("MqttOn", settings.mqttOn);
+    set("MqttUrl", settings.mqttUrl.trimmed());
+    set("MqttUser", settings.mqttUser.trimmed());
+    set("MqttPasswordFile", settings.mqttPasswordFile.trimmed());
+    set("MqttPrefix", settings.mqttPrefix.trimmed());
+    flag("MqttRetain", settings.mqttRetain);
+    flag("MqttDiscovery", settings.mqttDiscovery);
+    set("MqttQueue", QString::number(settings.mqttQueue));
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;

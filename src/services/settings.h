@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 // The values the whole program shares: folders, settings from BMS.ini, the
 // selection state of the main window, the password state, the title texts
@@ -110,27 +111,59 @@ bool WriteSetting(const QString& key, const QString& value);
 bool WriteSetting(const QString& key, int value);
 QString SettingsFilePath();
 
-// The outputs the window feeds for long-term monitoring: section
-// [Monitoring] of BMS.ini. Texts as the user gave them; the window checks
-// them where it starts the outputs.
+// The outputs of the readings for long-term monitoring, as one value that
+// both section [Monitoring] of BMS.ini (the window) and the options of
+// "bmstool poll" and "bmstool listen" fill. Texts as the user gave them;
+// the output layer checks them where it starts the outputs.
 inline constexpr const char* kMonitoringSection = "Monitoring";
 struct RMonitoringSettings {
+    // The per-pack CSV logs; empty: none. Only the tool writes them (the
+    // window keeps its own logs), so BMS.ini has no key for it.
+    QString csvFolder;
+
     bool metricsOn = false;
     QString metricsAddress = QStringLiteral("127.0.0.1:9464");   // [ADDRESS:]PORT
     int metricsStaleSeconds = 60;                                // 1 to 86400
+
     bool influxOn = false;
     QString influxUrl;
     QString influxDb;
-    QString influxToken;   // kept in the file as given: protect the file
-    int spoolMb = 64;      // 1 to 1048576
+    // Never kept in BMS.ini: the window keeps it in influxTokenFile, a file
+    // only its user can read; the tool takes it from an option, a file or
+    // the environment.
+    QString influxToken;
+    QString influxTokenFile;
+    int influxTimeoutSeconds = 20;                      // 1 to 600
+    std::int64_t spoolBytes = 64LL * 1024 * 1024;       // BMS.ini: SpoolMb, whole MiB 1 to 1048576
+    QString spoolFolder;                                // empty: the user's data folder
+
+    bool mqttOn = false;
+    QString mqttUrl;            // mqtt://[USER[:PASSWORD]@]HOST[:PORT]
+    QString mqttUser;           // besides the URL's, for the window's dialog
+    QString mqttPasswordFile;   // its first line is the password
+    QString mqttPassword;       // from the URL, the file or the environment; never kept in BMS.ini
+    QString mqttPrefix = QStringLiteral("bms");
+    bool mqttRetain = false;
+    bool mqttDiscovery = true;
+    int mqttQueue = 1000;
 
     friend bool operator==(const RMonitoringSettings&, const RMonitoringSettings&) = default;
 };
 // Missing or unreadable keys keep their defaults; numbers out of range are
-// brought into it.
+// brought into it. The token is read from the token file (or, from an
+// older BMS.ini, from its InfluxToken key until the next save).
 RMonitoringSettings ReadMonitoringSettings();
 // All keys in one write: false, with the file as it was, when it failed.
+// The token goes to the token file, created readable by its owner only
+// (the file beside BMS.ini by default), and leaves BMS.ini.
 bool WriteMonitoringSettings(const RMonitoringSettings& settings);
+// Where the window keeps the token unless told otherwise.
+QString DefaultInfluxTokenFile();
+// Writes the token into a file only its owner can read and write (0600);
+// an empty token removes the file. false with the reason.
+bool WriteSecretFile(const QString& path, const QString& secret, QString* error = nullptr);
+// The first line of a secret file; none with the reason when it cannot be read.
+std::optional<QString> ReadSecretFile(const QString& path, QString* error = nullptr);
 
 // Whether files can be created in the folder, which is created when it is
 // missing.

@@ -188,6 +188,25 @@ inline constexpr std::uint16_t kMetricsServing = 0x385E;          // %1: the URL
 inline constexpr std::uint16_t kInfluxCounts = 0x385F;            // %1 sent, %2 spooled, %3 dropped
 // The button that opens the dialog, short for the tight bottom row.
 inline constexpr std::uint16_t kMonitoringButton = 0x3860;
+// MQTT in the outputs dialog, and the outputs' events in the status bar.
+inline constexpr std::uint16_t kMqttPublish = 0x38A0;
+inline constexpr std::uint16_t kMqttBrokerUrl = 0x38A1;
+inline constexpr std::uint16_t kMqttUser = 0x38A2;
+inline constexpr std::uint16_t kMqttPasswordFile = 0x38A3;
+inline constexpr std::uint16_t kMqttPrefix = 0x38A4;
+inline constexpr std::uint16_t kMqttRetain = 0x38A5;
+inline constexpr std::uint16_t kMqttDiscovery = 0x38A6;
+inline constexpr std::uint16_t kMqttUrlInvalid = 0x38A7;   // %1: the reason
+inline constexpr std::uint16_t kMqttNotStarted = 0x38A8;        // %1: the reason
+inline constexpr std::uint16_t kMqttConnected = 0x38A9;         // %1: the broker
+inline constexpr std::uint16_t kMqttUnreachable = 0x38AA;       // %1: the broker %2: why
+inline constexpr std::uint16_t kInfluxUnreachable = 0x38AB;     // %1: the server %2: why
+inline constexpr std::uint16_t kInfluxBack = 0x38AC;            // %1: the server
+inline constexpr std::uint16_t kInfluxRefused = 0x38AD;         // %1: the server %2: its answer %3: lines refused so far
+inline constexpr std::uint16_t kInfluxSpoolFull = 0x38AE;       // %1: the spool
+inline constexpr std::uint16_t kInfluxSpoolFailed = 0x38AF;     // %1: why
+inline constexpr std::uint16_t kOutputFellBehind = 0x38B0;      // %1: the output
+inline constexpr std::uint16_t kOutputsEvents = 0x38B1;
 // Listening to a bus another master polls: the choice beside the port
 // button, the status bar while listening, and the refusal of anything that
 // would send.

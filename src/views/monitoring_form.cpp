@@ -2,6 +2,7 @@
 
 #include "outputs/influx_writer.h"
 #include "outputs/metrics_server.h"
+#include "outputs/monitoring_outputs.h"
 #include "services/text_ids.h"
 #include "services/textoper.h"
 #include "views/message_boxes.h"
@@ -16,6 +17,8 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
@@ -68,10 +71,32 @@ TMonitoringForm::TMonitoringForm(const RMonitoringSettings& settings, const QStr
     row(EditInfluxToken);
     SpinSpoolMb = named("SpinSpoolMb", new QSpinBox(this));
     SpinSpoolMb->setRange(1, 1048576);
-    SpinSpoolMb->setValue(settings.spoolMb);
+    SpinSpoolMb->setValue(int(std::clamp<std::int64_t>(settings.spoolBytes / (1024 * 1024), 1, 1048576)));
     row(SpinSpoolMb);
+    CheckBoxMqtt = named("CheckBoxMqtt", new QCheckBox(this));
+    form->addRow(CheckBoxMqtt);
+    EditMqttUrl = named("EditMqttUrl", new QLineEdit(settings.mqttUrl, this));
+    EditMqttUrl->setPlaceholderText(QStringLiteral("mqtt://127.0.0.1:1883"));
+    EditMqttUrl->setMaxLength(kFieldLength);
+    row(EditMqttUrl);
+    EditMqttUser = named("EditMqttUser", new QLineEdit(settings.mqttUser, this));
+    EditMqttUser->setMaxLength(kFieldLength);
+    row(EditMqttUser);
+    EditMqttPasswordFile = named("EditMqttPasswordFile", new QLineEdit(settings.mqttPasswordFile, this));
+    EditMqttPasswordFile->setMaxLength(kFieldLength);
+    row(EditMqttPasswordFile);
+    EditMqttPrefix = named("EditMqttPrefix", new QLineEdit(settings.mqttPrefix, this));
+    EditMqttPrefix->setMaxLength(kFieldLength);
+    row(EditMqttPrefix);
+    CheckBoxMqttRetain = named("CheckBoxMqttRetain", new QCheckBox(this));
+    form->addRow(CheckBoxMqttRetain);
+    CheckBoxMqttDiscovery = named("CheckBoxMqttDiscovery", new QCheckBox(this));
+    form->addRow(CheckBoxMqttDiscovery);
     CheckBoxMetrics->setChecked(settings.metricsOn);
     CheckBoxInflux->setChecked(settings.influxOn);
+    CheckBoxMqtt->setChecked(settings.mqttOn);
+    CheckBoxMqttRetain->setChecked(settings.mqttRetain);
+    CheckBoxMqttDiscovery->setChecked(settings.mqttDiscovery);
     column->addLayout(form);
 
     LabelStatus = named("LabelStatus", new QLabel(status, this));
@@ -97,8 +122,13 @@ void TMonitoringForm::ApplyLanguage()
     setWindowTitle(Text(TextId::kMonitoringTitle));
     CheckBoxMetrics->setText(Text(TextId::kMetricsServe));
     CheckBoxInflux->setText(Text(TextId::kInfluxWrite));
+    CheckBoxMqtt->setText(Text(TextId::kMqttPublish));
+    CheckBoxMqttRetain->setText(Text(TextId::kMqttRetain));
+    CheckBoxMqttDiscovery->setText(Text(TextId::kMqttDiscovery));
     const std::uint16_t captions[] = {TextId::kMetricsAddress, TextId::kMetricsStaleAfter, TextId::kInfluxUrl,
-                                      TextId::kInfluxDatabase, TextId::kInfluxToken, TextId::kSpoolLimitMb};
+                                      TextId::kInfluxDatabase,  TextId::kInfluxToken,       TextId::kSpoolLimitMb,
+                                      TextId::kMqttBrokerUrl,   TextId::kMqttUser,          TextId::kMqttPasswordFile,
+                                      TextId::kMqttPrefix};
     for (int k = 0; k < m_captions.size(); ++k)
         m_captions[k]->setText(Text(captions[k]));
     BtnOk->setText(Text(TextId::kOk));
@@ -112,7 +142,9 @@ void TMonitoringForm::Run()
 
 void TMonitoringForm::BtnOkClick()
 {
-    RMonitoringSettings settings;
+    // What the dialog does not show (the token file, the time-out, the
+    // spool folder, the queue) stays as it was.
+    RMonitoringSettings settings = m_settings;
     settings.metricsOn = CheckBoxMetrics->isChecked();
     settings.metricsAddress = EditMetricsAddress->text().trimmed();
     settings.metricsStaleSeconds = SpinMetricsStale->value();
@@ -120,7 +152,14 @@ void TMonitoringForm::BtnOkClick()
     settings.influxUrl = EditInfluxUrl->text().trimmed();
     settings.influxDb = EditInfluxDb->text().trimmed();
     settings.influxToken = EditInfluxToken->text().trimmed();
-    settings.spoolMb = SpinSpoolMb->value();
+    settings.spoolBytes = std::int64_t(SpinSpoolMb->value()) * 1024 * 1024;
+    settings.mqttOn = CheckBoxMqtt->isChecked();
+    settings.mqttUrl = EditMqttUrl->text().trimmed();
+    settings.mqttUser = EditMqttUser->text().trimmed();
+    settings.mqttPasswordFile = EditMqttPasswordFile->text().trimmed();
+    settings.mqttPrefix = EditMqttPrefix->text().trimmed();
+    settings.mqttRetain = CheckBoxMqttRetain->isChecked();
+    settings.mqttDiscovery = CheckBoxMqttDiscovery->isChecked();
     if (settings.metricsOn && !ParseListenAddress(settings.metricsAddress)) {
         MessageBoxes::Inform(this, Text(TextId::kMetricsAddressInvalid).arg(settings.metricsAddress.left(60)));
         EditMetricsAddress->setFocus();
@@ -133,6 +172,14 @@ void TMonitoringForm::BtnOkClick()
         if (!InfluxWriteUrl(influx, error)) {
             MessageBoxes::Inform(this, Text(TextId::kInfluxUrlInvalid).arg(settings.influxUrl.left(60)));
             EditInfluxUrl->setFocus();
+            return;
+        }
+    }
+    if (settings.mqttOn) {
+        QString error;
+        if (!MqttSettingsOf(settings, error)) {
+            MessageBoxes::Inform(this, Text(TextId::kMqttUrlInvalid).arg(error.left(200)));
+            EditMqttUrl->setFocus();
             return;
         }
     }

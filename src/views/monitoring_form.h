@@ -1,14 +1,17 @@
 #pragma once
 
 // TMonitoringForm: the dialog that edits the monitoring outputs of
-// [Monitoring] in BMS.ini: the Prometheus endpoint (address:port, staleness)
-// and the InfluxDB line-protocol writer (URL, database, token, spool size).
+// [Monitoring] in BMS.ini: the Prometheus endpoint (address:port, staleness),
+// the InfluxDB line-protocol writer (URL, database, token, spool size) and
+// MQTT (broker URL, user, password file, topic prefix, retain, discovery).
 // It checks the input and hands the settings back; the window saves and
-// applies them.
+// applies them. The status shows what the outputs are doing and their
+// recent events.
 //
 // Checks of OK: an endpoint turned on needs an address:port that parses;
-// a writer turned on needs an http(s) URL. A failed check keeps the dialog
-// open with a message naming the input.
+// a writer turned on needs an http(s) URL; MQTT turned on needs an
+// mqtt:// URL, a topic prefix and a password file that can be read. A failed
+// check keeps the dialog open with a message naming the input.
 
 #include "services/settings.h"
 
@@ -46,6 +49,13 @@ private:
     QLineEdit* EditInfluxDb = nullptr;
     QLineEdit* EditInfluxToken = nullptr;
     QSpinBox* SpinSpoolMb = nullptr;
+    QCheckBox* CheckBoxMqtt = nullptr;
+    QLineEdit* EditMqttUrl = nullptr;
+    QLineEdit* EditMqttUser = nullptr;
+    QLineEdit* EditMqttPasswordFile = nullptr;
+    QLineEdit* EditMqttPrefix = nullptr;
+    QCheckBox* CheckBoxMqttRetain = nullptr;
+    QCheckBox* CheckBoxMqttDiscovery = nullptr;
     QLabel* LabelStatus = nullptr;
     QPushButton* BtnOk = nullptr;
     QPushButton* BtnCancel = nullptr;

@@ -1,11 +1,15 @@
 // poll --metrics over the simulated bus: Prometheus itself (started here on
 // a free loopback port, with its own configuration and data folder) scrapes
 // the tool and answers queries with the simulator's readings; a port in use
-// leaves the polling going and fails the run.
+// leaves the polling going and fails the run. listen --metrics serves what
+// it hears.
 
 #include "tool_process.h"
 
+#include "lib/sim_bus.h"
+#include "protocol/frame.h"
 #include "support/http_get.h"
+#include "support/pseudo_terminal.h"
 
 #include <QDir>
 #include <QFile>
@@ -158,3 +162,36 @@ TEST(ToolMetricsTest, APortInUseIsReportedWhileThePollingGoesOnAndFailsTheRun)
 }
 
 } // namespace
+
+// listen --metrics: the packs heard are served as the packs polled are.
+TEST(ToolMetricsListening, ThePacksHeardAreServed)
+{
+    PseudoTerminal line;
+    ASSERT_TRUE(line.isReady());
+    const std::uint16_t port = FreeLoopbackPort();
+    ChildProcess tool;
+    ASSERT_TRUE(tool.start(QStringLiteral(BMS_TOOL_PROGRAM),
+                           {QStringLiteral("--port"), line.slavePath(), QStringLiteral("listen"),
+                            QStringLiteral("--metrics"), QStringLiteral("127.0.0.1:%1").arg(port)}));
+    ASSERT_TRUE(tool.waitForErrorOutput("nothing is sent", 30000));
+    // Two rounds of pack 2's analog and alarm data: the second ends the
+    // first's turn.
+    SimBus bus;
+    for (int round = 0; round < 2; ++round)
+        for (std::uint8_t cid2 : {0x42, 0x44}) {
+            const QByteArray request = frame::BuildFrame(2, cid2, QByteArray(1, char(2)));
+            ASSERT_TRUE(line.write(request + bus.respond(request).text));
+        }
+    QByteArray body;
+    const QDeadlineTimer deadline(30000);
+    while (!deadline.hasExpired() && !body.contains("bms_cell_voltage_volts{pack=\"2\"")) {
+        QThread::msleep(100);
+        body = HttpGet(port, "/metrics").body;
+    }
+    EXPECT_TRUE(body.contains("bms_cell_voltage_volts{pack=\"2\"")) << body.toStdString();
+    EXPECT_TRUE(body.contains("bms_pack_up{pack=\"2\"")) << body.toStdString();
+    tool.signal(SIGINT);
+    ASSERT_TRUE(tool.waitForFinished(30000));
+    EXPECT_EQ(tool.exitCode(), 0) << tool.standardError().toStdString();
+    EXPECT_EQ(line.written().size(), 0);
+}

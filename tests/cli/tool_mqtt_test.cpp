@@ -1,11 +1,15 @@
-// poll --mqtt against a real broker (mosquitto on a free loopback port of
-// the test's own) and the simulated bus: what subscribers see, a broker
-// that goes away and comes back, refused credentials; and the URL and topic
-// rules on their own.
+// poll --mqtt and listen --mqtt against a real broker (mosquitto on a free
+// loopback port of the test's own) and the simulated bus: what subscribers
+// see, a broker that goes away and comes back, refused credentials, a pack
+// heard before its bar code; and the URL and topic rules on their own.
 
 #include "tool_process.h"
 
-#include "mqtt_packs.h"
+#include "lib/sim_bus.h"
+#include "outputs/mqtt_packs.h"
+#include "protocol/frame.h"
+#include "support/mqtt_broker.h"
+#include "support/pseudo_terminal.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
@@ -18,76 +22,10 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <signal.h>
 #include <map>
 
 namespace {
-
-int FreePort()
-{
-    QTcpServer server;
-    return server.listen(QHostAddress::LocalHost, 0) ? server.serverPort() : 0;
-}
-
-// mosquitto on 127.0.0.1:port, anonymous or with one user; restartable on
-// the same port.
-class Broker {
-public:
-    explicit Broker(const QString& user = {}, const QString& password = {}) : m_port(FreePort())
-    {
-        // Started as root, mosquitto reads the password file as its own user.
-        QFile::setPermissions(m_folder.path(), QFile::permissions(m_folder.path()) | QFile::ReadOther
-                                                   | QFile::ExeOther | QFile::ReadGroup | QFile::ExeGroup);
-        QString conf = QStringLiteral("listener %1 127.0.0.1\n").arg(m_port);
-        if (user.isEmpty()) {
-            conf += QStringLiteral("allow_anonymous true\n");
-        } else {
-            const QString passwords = m_folder.filePath(QStringLiteral("passwords"));
-            ChildProcess make;
-            make.start(QStringLiteral("/usr/bin/mosquitto_passwd"),
-                       {QStringLiteral("-c"), QStringLiteral("-b"), passwords, user, password});
-            make.waitForFinished(10000);
-            QFile::setPermissions(passwords, QFile::permissions(passwords) | QFile::ReadOther);
-            conf += QStringLiteral("allow_anonymous false\npassword_file %1\n").arg(passwords);
-        }
-        QFile file(m_folder.filePath(QStringLiteral("broker.conf")));
-        if (file.open(QIODevice::WriteOnly))
-            file.write(conf.toUtf8());
-    }
-
-    bool start()
-    {
-        m_process = std::make_unique<ChildProcess>();
-        if (!m_process->start(QStringLiteral("/usr/sbin/mosquitto"),
-                              {QStringLiteral("-c"), m_folder.filePath(QStringLiteral("broker.conf"))}))
-            return false;
-        // Ready once it takes connections.
-        const QDeadlineTimer deadline(20000);
-        while (!deadline.hasExpired()) {
-            ChildProcess probe;
-            probe.start(QStringLiteral("/usr/bin/mosquitto_pub"), {QStringLiteral("-p"), QString::number(m_port),
-                                                                   QStringLiteral("-t"), QStringLiteral("probe"),
-                                                                   QStringLiteral("-n"), QStringLiteral("-u"),
-                                                                   QStringLiteral("probe")});
-            // 5: the broker is there and refused the probe's user.
-            if (probe.waitForFinished(5000) && (probe.exitCode() == 0 || probe.exitCode() == 5))
-                return true;
-            QThread::msleep(100);
-        }
-        return false;
-    }
-    void stop() { m_process->terminate(); }
-    int port() const { return m_port; }
-    QString url(const QString& userInfo = {}) const
-    {
-        return QStringLiteral("mqtt://") + (userInfo.isEmpty() ? QString() : userInfo + u'@')
-            + QStringLiteral("127.0.0.1:%1").arg(m_port);
-    }
-
-private:
-    QTemporaryDir m_folder;
-    int m_port;
-    std::unique_ptr<ChildProcess> m_process;
-};
 
 struct Message {
     bool retained = false;
@@ -394,3 +332,57 @@ TEST(ToolMqtt, CredentialsComeFromTheUrlAFileOrTheEnvironment)
 }
 
 } // namespace
+
+// Listening, a pack is published from its first reading under its number,
+// as a listener learns a bar code only if the master asks for it; the bar
+// code joins the state and the discovery once it is heard, the topics stay.
+TEST(ToolMqtt, ListeningPublishesFromTheFirstReadingAndAddsTheBarCodeWhenHeard)
+{
+    Broker broker;
+    ASSERT_TRUE(broker.start());
+    PseudoTerminal line;
+    ASSERT_TRUE(line.isReady());
+    LineReader live(kSubscriber, Subscription(broker.port()));
+    LineReader tool(QStringLiteral(BMS_TOOL_PROGRAM),
+                    {QStringLiteral("--port"), line.slavePath(), QStringLiteral("--json"), QStringLiteral("listen"),
+                     QStringLiteral("--mqtt"), broker.url()});
+    ASSERT_TRUE(tool.waitFor([&] { return tool.errors().contains(QStringLiteral("nothing is sent")); }));
+
+    // The master reads pack 1's analog and alarm data three times, asking
+    // its bar code once, in the second round. A turn ends when the master
+    // moves on; the last is ended by the next round's first request.
+    SimBus bus;
+    const auto exchange = [&](std::uint8_t cid2) {
+        const QByteArray request = frame::BuildFrame(1, cid2, QByteArray(1, char(1)));
+        return request + bus.respond(request).text;
+    };
+    const QString state = QStringLiteral("bms/1/state");
+    for (int round = 1; round <= 4; ++round) {
+        QByteArray traffic = exchange(0x42);
+        if (round < 4)
+            traffic += exchange(0x44);
+        if (round == 2)
+            traffic += exchange(0xE9);
+        ASSERT_TRUE(line.write(traffic));
+        if (round > 1) {
+            ASSERT_TRUE(live.waitFor([&] { return Count(Messages(live), state) == std::size_t(round - 1); }))
+                << tool.errors().toStdString();
+        }
+    }
+    const std::vector<Message> seen = Messages(live);
+    std::vector<QString> barCodes;
+    for (const Message& message : seen)
+        if (message.topic == state)
+            barCodes.push_back(message.json()[QStringLiteral("bar_code")].toString());
+    EXPECT_EQ(barCodes, (std::vector<QString>{QString(), QStringLiteral("SIM48V100AH0001"),
+                                              QStringLiteral("SIM48V100AH0001")}));
+    EXPECT_EQ(Count(seen, QStringLiteral("bms/1/availability"), "online"), 1u);
+    // The discovery is sent again with the bar code as the device's serial.
+    const QString config = QStringLiteral("homeassistant/sensor/bms_1/voltage/config");
+    ASSERT_EQ(Count(seen, config), 2u);
+    const QJsonObject latest =
+        std::find_if(seen.rbegin(), seen.rend(), [&](const Message& m) { return m.topic == config; })->json();
+    EXPECT_EQ(latest[QStringLiteral("device")].toObject()[QStringLiteral("serial_number")].toString(),
+              QStringLiteral("SIM48V100AH0001"));
+    EXPECT_EQ(tool.end(SIGINT), 0) << tool.errors().toStdString();
+}

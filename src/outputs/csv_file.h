@@ -18,6 +18,7 @@ public:
     bool createNew(const QString& folder, const QString& name, const QStringList& header, QString* error);
     bool append(const QStringList& cells);
     bool isOpen() const { return m_file.isOpen(); }
+    void close() { m_file.close(); }
     // Closes and deletes the file.
     void remove() { m_file.remove(); }
     QString path() const { return m_file.fileName(); }

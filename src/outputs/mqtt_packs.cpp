@@ -1,18 +1,16 @@
 #include "mqtt_packs.h"
 
-#include "live_records.h"
+#include "outputs/reading_records.h"
 
 #include "services/input_text.h"
+
+#include <utility>
 
 namespace {
 
 // A pack whose bar code cannot be read after this many turns is known by
 // its number.
 constexpr int kBarCodeTries = 3;
-// How long the first connection may take before polling starts anyway,
-// and how long the last messages may take at the end.
-constexpr int kFirstAnswerMs = 5000;
-constexpr int kFinishMs = 3000;
 
 // One sensor of the discovery messages: what it reads from the state
 // object, and how a home-automation system should show it.
@@ -106,10 +104,9 @@ QByteArray StatePayload(std::uint8_t pack, const QString& barCode, const RAnalog
     return JsonObject(fields).toUtf8();
 }
 
-MqttPackPublisher::MqttPackPublisher(const MqttSettings& settings, const TTextOper& texts, const Output& output)
+MqttPackPublisher::MqttPackPublisher(const MqttSettings& settings, const TTextOper& texts)
     : m_settings(settings),
       m_texts(texts),
-      m_output(output),
       m_publisher(MqttPublisher::Options{settings.url, topic({}, "availability"), settings.queueLimit})
 {
 }
@@ -121,16 +118,17 @@ QByteArray MqttPackPublisher::topic(const QString& id, const char* leaf) const
         .toUtf8();
 }
 
-bool MqttPackPublisher::start(QString& error)
+bool MqttPackPublisher::Start(QString& error)
 {
     if (!m_publisher.start(error))
         return false;
-    m_publisher.waitForFirstAttempt(kFirstAnswerMs);
-    pump();
+    m_publisher.waitForFirstAttempt(int(m_settings.firstAnswer.count()));
+    Pump();
     if (m_publisher.refused()) {
         error = refusal();
         return false;
     }
+    const std::lock_guard<std::mutex> lock(m_lock);
     m_publisher.publish(topic({}, "availability"), "online", true);
     return true;
 }
@@ -141,28 +139,50 @@ QString MqttPackPublisher::refusal() const
         .arg(m_publisher.broker(), m_publisher.refusal());
 }
 
-void MqttPackPublisher::report(const char* event, const QString& detail)
+QString MqttPackPublisher::Failure() const
 {
-    const MqttPublisher::Counts counts = m_publisher.counts();
-    OutputRecord record(QStringLiteral("mqtt"));
-    record.text(QStringLiteral("event"), Latin(event)).text(QStringLiteral("broker"), m_publisher.broker());
-    if (!detail.isEmpty())
-        record.text(QStringLiteral("detail"), detail);
-    m_output.printLine(record.number(QStringLiteral("published"), counts.published)
-                           .number(QStringLiteral("dropped"), counts.dropped)
-                           .number(QStringLiteral("waiting"), counts.waiting));
+    return m_publisher.refused() ? refusal() : QString();
 }
 
-void MqttPackPublisher::pump()
+void MqttPackPublisher::SetByPackNumber(bool byPackNumber)
 {
+    const std::lock_guard<std::mutex> lock(m_lock);
+    m_settings.byPackNumber = byPackNumber;
+}
+
+void MqttPackPublisher::note(ROutputEvent::Kind kind, const QString& detail)
+{
+    const MqttPublisher::Counts counts = m_publisher.counts();
+    ROutputEvent event;
+    event.output = ROutputEvent::Output::Mqtt;
+    event.kind = kind;
+    event.where = m_publisher.broker();
+    event.detail = detail;
+    event.counts.sent = counts.published;
+    event.counts.dropped = counts.dropped;
+    event.counts.waiting = counts.waiting;
+    m_events.push_back(std::move(event));
+}
+
+std::vector<ROutputEvent> MqttPackPublisher::TakeEvents()
+{
+    const std::lock_guard<std::mutex> lock(m_lock);
+    return std::exchange(m_events, {});
+}
+
+void MqttPackPublisher::Pump()
+{
+    const std::lock_guard<std::mutex> lock(m_lock);
+    pumpLocked();
+}
+
+void MqttPackPublisher::pumpLocked()
+{
+    if (m_finished)
+        return;
     m_publisher.pump();
-    for (const MqttPublisher::Event& event : m_publisher.takeEvents()) {
-        report(event.connected ? "connected" : "unreachable", event.detail);
-        if (!event.connected)
-            m_output.error(QStringLiteral("mqtt: no connection to %1%2; polling goes on, readings wait in the queue")
-                               .arg(m_publisher.broker(),
-                                    event.detail.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(event.detail)));
-    }
+    for (const MqttPublisher::Event& event : m_publisher.takeEvents())
+        note(event.connected ? ROutputEvent::Kind::Started : ROutputEvent::Kind::Unreachable, event.detail);
 }
 
 void MqttPackPublisher::identify(std::uint8_t pack, Pack& state, const QString& barCode)
@@ -248,48 +268,63 @@ void MqttPackPublisher::setOnline(Pack& state, bool online)
     m_publisher.publish(topic(state.id, "availability"), online ? "online" : "offline", true);
 }
 
-void MqttPackPublisher::packPolled(std::uint8_t pack, const BarCodeReader& readBarCode, const RAnalogData* analog,
-                                   const RAlarmData* alarm)
+void MqttPackPublisher::PackSampled(const RPackSample& sample)
 {
+    const std::lock_guard<std::mutex> lock(m_lock);
+    if (m_finished)
+        return;
+    const std::uint8_t pack = sample.pack;
+    const RAnalogData* analog = sample.analog ? &*sample.analog : nullptr;
+    const RAlarmData* alarm = sample.alarm ? &*sample.alarm : nullptr;
     Pack& state = m_packs[pack];
     const bool answered = analog || alarm;
+    const QString barCode = sample.barCode.trimmed();
     if (state.id.isEmpty()) {
         if (!answered)
             return;
-        const std::optional<QString> barCode = readBarCode();
-        if (!barCode && ++state.barCodeFailures < kBarCodeTries)
-            return;
-        identify(pack, state, barCode.value_or(QString()).trimmed());
+        if (m_settings.byPackNumber) {
+            identify(pack, state, QString());
+        } else {
+            if (barCode.isEmpty() && ++state.barCodeFailures < kBarCodeTries)
+                return;
+            identify(pack, state, barCode);
+        }
+    }
+    // Known by number, the pack keeps its topics; the bar code heard later
+    // joins the payload and the discovery's device.
+    if (m_settings.byPackNumber && !barCode.isEmpty() && barCode != state.barCode) {
+        state.barCode = barCode;
+        state.announced = false;
     }
     if (!answered) {
         setOnline(state, false);
-        pump();
+        pumpLocked();
         return;
     }
-    if (!state.announced) {
+    if (!state.announced && m_settings.discovery)
         announce(pack, state);
-        state.announced = true;
-    }
+    state.announced = true;
     setOnline(state, true);
     // The state topic carries a reading only when the analog data came;
     // the sensors read from it.
     if (analog)
         m_publisher.publish(topic(state.id, "state"), StatePayload(pack, state.barCode, analog, alarm, m_texts),
                             m_settings.retainState);
-    pump();
+    pumpLocked();
 }
 
-void MqttPackPublisher::finish()
+void MqttPackPublisher::Finish(std::chrono::milliseconds within)
 {
+    const std::lock_guard<std::mutex> lock(m_lock);
+    if (m_finished)
+        return;
     for (auto& [number, state] : m_packs)
         if (!state.id.isEmpty())
             setOnline(state, false);
     m_publisher.publish(topic({}, "availability"), "offline", true);
-    pump();
-    const MqttPublisher::Counts counts = m_publisher.finish(kFinishMs);
+    pumpLocked();
+    m_publisher.finish(int(within.count()));
     m_publisher.takeEvents();   // the clean disconnection is no news
-    report("finished", {});
-    if (counts.dropped > 0)
-        m_output.error(QStringLiteral("mqtt: %1 message(s) could not be published (queue full or broker away)")
-                           .arg(counts.dropped));
+    m_finished = true;
+    note(ROutputEvent::Kind::Finished, {});
 }

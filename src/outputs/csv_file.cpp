@@ -1,4 +1,4 @@
-#include "csv_file.h"
+#include "outputs/csv_file.h"
 
 #include "store/realtime_row.h"
 

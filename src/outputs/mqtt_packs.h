@@ -1,26 +1,37 @@
 #pragma once
 
-#include "mqtt_publisher.h"
-#include "output.h"
+#include "outputs/mqtt_publisher.h"
+#include "outputs/output_sink.h"
 
 #include "protocol/records.h"
 
 #include <QByteArray>
 #include <QString>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <optional>
 
 class TTextOper;
 
-// What "poll --mqtt" publishes to.
+// Where and how the packs are published.
 struct MqttSettings {
     MqttUrl url;
     QString prefix = QStringLiteral("bms");
     bool retainState = false;
+    bool discovery = true;   // the Home Assistant discovery messages
     int queueLimit = 1000;
+    // How long Start waits for the broker's first answer before the polling
+    // starts anyway (the window waits little: its thread must not stall).
+    std::chrono::milliseconds firstAnswer{5000};
+    // Topics by pack number from the first reading, the bar code added to
+    // the payload and the discovery when it is heard (a listener learns it
+    // only if the master asks); else by bar code, read before the first
+    // publication as polling does.
+    bool byPackNumber = false;
 };
 
 // The first topic levels of everything the tool publishes: printable, with
@@ -45,30 +56,35 @@ QByteArray StatePayload(std::uint8_t pack, const QString& barCode, const RAnalog
 //   PREFIX/<id>/state          the readings of each pass (StatePayload)
 //   PREFIX/<id>/availability   "online" while the pack answers, else "offline"
 //   homeassistant/sensor/<node>/<object>/config   one discovery message per sensor
-// <id> is the pack's bar code made safe, or its number when it has none.
-// Runs on the polling thread; publishing never waits for the broker.
-class MqttPackPublisher {
+// <id> is the pack's bar code made safe, or its number when it has none (or
+// always its number with byPackNumber).
+//
+// PackSampled runs on the polling thread, Pump, TakeEvents and Finish on
+// the owner's; one lock keeps them apart. Publishing never waits for the
+// broker.
+class MqttPackPublisher final : public IOutputSink {
 public:
-    // Reads a pack's bar code; none when the pack did not answer.
-    using BarCodeReader = std::function<std::optional<QString>()>;
-
-    MqttPackPublisher(const MqttSettings& settings, const TTextOper& texts, const Output& output);
+    MqttPackPublisher(const MqttSettings& settings, const TTextOper& texts);
 
     // Connects (waiting briefly for the broker's first answer) and announces
     // the service; false with the reason when the broker refused the
     // credentials or the client could not start.
-    bool start(QString& error);
-    // After a pack's turn in a pass, with what it gave (null when a read
-    // failed). A pack's bar code is read once, the first time it answers.
-    void packPolled(std::uint8_t pack, const BarCodeReader& readBarCode, const RAnalogData* analog,
-                    const RAlarmData* alarm);
-    // Sends what waits and reports changes of the connection; call it often.
-    void pump();
+    bool Start(QString& error) override;
+    // After a pack's turn, with what it gave. A pack known by its bar code
+    // waits a few turns for it before it is known by its number.
+    void PackSampled(const RPackSample& sample) override;
+    // Sends what waits and notes changes of the connection; call it often.
+    void Pump() override;
+    std::vector<ROutputEvent> TakeEvents() override;
+    // Marks the packs and the service offline, sends what it can in the time
+    // given and notes what was published and dropped.
+    void Finish(std::chrono::milliseconds within) override;
+    QString Failure() const override;
     bool refused() const { return m_publisher.refused(); }
     QString refusal() const;
-    // Marks the packs and the service offline, sends what it can within a
-    // few seconds and reports what was published and dropped.
-    void finish();
+    // Packs not yet named are named by number from now on (listening), or
+    // by bar code; the packs already named keep their topics.
+    void SetByPackNumber(bool byPackNumber);
 
 private:
     struct Pack {
@@ -84,11 +100,14 @@ private:
     void announce(std::uint8_t pack, const Pack& state);
     void setOnline(Pack& state, bool online);
     QByteArray topic(const QString& id, const char* leaf) const;
-    void report(const char* event, const QString& detail);
+    void note(ROutputEvent::Kind kind, const QString& detail);   // with m_lock held
+    void pumpLocked();
 
     MqttSettings m_settings;
     const TTextOper& m_texts;
-    const Output& m_output;
     MqttPublisher m_publisher;
-    std::map<std::uint8_t, Pack> m_packs;
+    mutable std::mutex m_lock;
+    std::map<std::uint8_t, Pack> m_packs;   // guarded by m_lock
+    std::vector<ROutputEvent> m_events;     // guarded by m_lock
+    bool m_finished = false;                // guarded by m_lock
 };
