@@ -33,6 +33,7 @@ QString OutcomeWord(HeardOutcome outcome)
     case HeardOutcome::NoAnswer: return QStringLiteral("no_answer");
     case HeardOutcome::ForeignLength: return QStringLiteral("refused_length");
     case HeardOutcome::Overlapped: return QStringLiteral("overlapped");
+    case HeardOutcome::LateAnswer: return QStringLiteral("late_answer");
     case HeardOutcome::DuplicateAnswer: return QStringLiteral("answered_twice");
     case HeardOutcome::Unpaired: return QStringLiteral("unpaired");
     case HeardOutcome::UnknownCommand: return QStringLiteral("unknown_command");
@@ -45,7 +46,7 @@ QString OutcomeWord(HeardOutcome outcome)
 // The bad-frame reasons as the summary's field names, by FrameFault.
 constexpr const char* kFaultWords[kFrameFaultCount] = {
     "none", "too_short", "overlong", "interrupted", "bad_cid1", "bad_length_checksum", "length_mismatch",
-    "bad_checksum"};
+    "bad_checksum", "cut_off"};
 
 QString CommandWord(std::uint8_t cid2)
 {
@@ -117,6 +118,7 @@ void AddCounts(OutputRecord& record, const RAddressSummary& s)
         .number(QStringLiteral("no_answers"), std::int64_t(s.noAnswers))
         .number(QStringLiteral("refused_length"), std::int64_t(s.refused))
         .number(QStringLiteral("overlapped"), std::int64_t(s.overlapped))
+        .number(QStringLiteral("late_answers"), std::int64_t(s.lateAnswers))
         .number(QStringLiteral("answered_twice"), std::int64_t(s.duplicateAnswers))
         .number(QStringLiteral("echoed_requests"), std::int64_t(s.echoedRequests))
         .number(QStringLiteral("unpaired"), std::int64_t(s.unpaired))

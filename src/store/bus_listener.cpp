@@ -46,6 +46,7 @@ std::uint8_t ResultOfFault(FrameFault fault)
     case FrameFault::BadCid1: return ResultCode::kBadFrame;
     case FrameFault::BadLengthChecksum: return ResultCode::kBadLengthChecksum;
     case FrameFault::BadChecksum: return ResultCode::kBadChecksum;
+    case FrameFault::CutOff: return ResultCode::kCutOff;
     }
     return ResultCode::kBadFrame;
 }
@@ -170,6 +171,17 @@ void BusListener::Feed(QByteArrayView bytes, qint64 atMs)
 
 void BusListener::Advance(qint64 atMs)
 {
+    // Only a quiet line cuts a frame: bytes that come after a stall of this
+    // thread are the rest of the frame, waiting in the port's buffer.
+    if (std::optional<RCutFrame> cut = m_stream.CutOffQuiet(atMs, kQuietLine.count())) {
+        Expire(cut->endMs);
+        TakeFrame(*cut);
+    }
+    Expire(atMs);
+}
+
+void BusListener::Expire(qint64 atMs)
+{
     for (auto it = m_pending.begin(); it != m_pending.end();) {
         if (it->second.deadlineMs < atMs) {
             Pending expired = std::move(it->second);
@@ -227,10 +239,12 @@ void BusListener::TakeFrame(const RCutFrame& cut)
             return;
         }
         if (IsCatalogueRequest(cut.code)) {
-            // A second master asked before the first was answered.
+            // The master asks again: it gave up on its request. Only a
+            // second master asks sooner than any master gives up.
             Pending overtaken = std::move(open);
             m_pending.erase(pending);
-            Close(std::move(overtaken), HeardOutcome::Overlapped, cut.endMs);
+            const bool gaveUp = GaveUp(overtaken, cut);
+            Close(std::move(overtaken), gaveUp ? HeardOutcome::NoAnswer : HeardOutcome::Overlapped, cut.endMs);
             Open(cut);
             return;
         }
@@ -249,6 +263,12 @@ void BusListener::TakeFrame(const RCutFrame& cut)
         return;
     }
     if (cut.code <= kHighestPackRtn) {
+        if (const auto givenUp = m_givenUp.find(cut.address); givenUp != m_givenUp.end()) {
+            const RCutFrame request = givenUp->second;
+            m_givenUp.erase(givenUp);
+            LateAnswer(request, cut);
+            return;
+        }
         RHeardExchange heard = Begin(cut, HeardOutcome::Unpaired);
         heard.result = cut.code;
         heard.answer = cut.text;
@@ -258,9 +278,42 @@ void BusListener::TakeFrame(const RCutFrame& cut)
     Open(cut);
 }
 
+bool BusListener::GaveUp(const Pending& pending, const RCutFrame& request) const
+{
+    return pending.damage != 0 || request.endMs - pending.request.endMs >= kShortestGiveUp.count();
+}
+
+void BusListener::GiveUpBefore(const RCutFrame& request)
+{
+    for (auto it = m_pending.begin(); it != m_pending.end();) {
+        if (it->first != request.address && GaveUp(it->second, request)) {
+            Pending given = std::move(it->second);
+            it = m_pending.erase(it);
+            Close(std::move(given), HeardOutcome::NoAnswer, request.endMs);
+        } else {
+            ++it;
+        }
+    }
+}
+
+void BusListener::LateAnswer(const RCutFrame& request, const RCutFrame& answer)
+{
+    RHeardExchange heard = Begin(answer, HeardOutcome::LateAnswer);
+    heard.cid2 = request.code;
+    heard.request = request.text;
+    heard.answer = answer.text;
+    heard.answerMs = answer.endMs - request.endMs;
+    heard.pack = PackOfRequest(request);
+    heard.result = answer.code;
+    Report(heard, true);
+}
+
 void BusListener::Open(const RCutFrame& request)
 {
+    // A master that sends its next request has given up on the one before.
+    GiveUpBefore(request);
     m_lastAnswer.erase(request.address);
+    m_givenUp.erase(request.address);
     Pending pending;
     pending.request = request;
     pending.deadlineMs = request.endMs + WindowFor(request.address, request.code);
@@ -285,6 +338,12 @@ void BusListener::Close(Pending pending, HeardOutcome outcome, qint64 atMs)
     heard.result = outcome == HeardOutcome::NoAnswer
         ? (pending.damage != 0 ? pending.damage : ResultCode::kNoAnswer)
         : ResultCode::kNoAnswer;
+    if (outcome == HeardOutcome::NoAnswer) {
+        // A silent pack's turn, as polling gives one: the sinks take the
+        // pack for down by the same rules.
+        m_givenUp[pending.request.address] = pending.request;
+        EnterTurn(heard);
+    }
     Report(heard, true);
 }
 
@@ -307,15 +366,14 @@ void BusListener::Pair(Pending pending, const RCutFrame& answer)
         DecodeHeardAnswer(heard, request, answer);
     if (heard.outcome == HeardOutcome::Answered)
         File(heard);
+    else if (heard.outcome == HeardOutcome::PackRefused || heard.outcome == HeardOutcome::ForeignLength)
+        EnterTurn(heard);
     Report(heard, true);
 }
 
-void BusListener::File(const RHeardExchange& heard)
+void BusListener::EnterTurn(const RHeardExchange& heard)
 {
     const std::uint8_t pack = heard.pack;
-    const bool hasRecord = pack >= 1 && pack <= kMaxPacks;
-    // A pack's turn ends when the master moves to another pack or asks the
-    // same command again.
     if (!m_turn || m_turn->sample.pack != pack || m_turn->sample.address != heard.address
         || std::any_of(m_turn->sample.exchanges.begin(), m_turn->sample.exchanges.end(),
                        [&](const RExchangeResult& e) { return e.cid2 == heard.cid2; })) {
@@ -332,6 +390,13 @@ void BusListener::File(const RHeardExchange& heard)
     }
     m_turn->sample.time = heard.time;
     m_turn->sample.exchanges.push_back({heard.cid2, heard.result});
+}
+
+void BusListener::File(const RHeardExchange& heard)
+{
+    const std::uint8_t pack = heard.pack;
+    const bool hasRecord = pack >= 1 && pack <= kMaxPacks;
+    EnterTurn(heard);
     m_store.SetLastResult(heard.result);
     if (heard.result == ResultCode::kSuccess && hasRecord)
         m_store.MarkAnswered(pack, heard.time);
@@ -390,7 +455,9 @@ void BusListener::Report(const RHeardExchange& heard, bool addressKnown)
 {
     {
         const std::lock_guard<std::mutex> lock(m_statsLock);
-        if (heard.outcome == HeardOutcome::BadFrame && !addressKnown) {
+        // A damaged frame's address may be damaged too: it is counted under
+        // its address only when a sound frame came from there.
+        if (heard.outcome == HeardOutcome::BadFrame && (!addressKnown || !m_stats.contains(heard.address))) {
             ++m_loneBadFrames[std::size_t(heard.fault)];
         } else if (heard.outcome != HeardOutcome::BytesWithoutFrames) {
             AddressStats& stats = Stats(heard.address);
@@ -410,12 +477,14 @@ void BusListener::Report(const RHeardExchange& heard, bool addressKnown)
                 break;
             case HeardOutcome::NoAnswer: ++s.noAnswers; break;
             case HeardOutcome::Overlapped: ++s.overlapped; break;
+            case HeardOutcome::LateAnswer: ++s.lateAnswers; break;
             case HeardOutcome::DuplicateAnswer: ++s.duplicateAnswers; break;
             case HeardOutcome::Unpaired: ++s.unpaired; break;
             case HeardOutcome::BadFrame: ++s.badFrames[std::size_t(heard.fault)]; break;
             case HeardOutcome::BytesWithoutFrames: break;
             }
-            if (heard.answerMs) {
+            // A late answer's time is the pack's, not the exchange's.
+            if (heard.answerMs && heard.outcome != HeardOutcome::LateAnswer) {
                 Keep(stats.answerTimes, *heard.answerMs);
                 s.answerMinMs = std::min(s.answerMinMs.value_or(*heard.answerMs), *heard.answerMs);
                 s.answerMaxMs = std::max(s.answerMaxMs.value_or(*heard.answerMs), *heard.answerMs);
@@ -506,6 +575,7 @@ RBusSummary BusListener::Summary() const
         t.noAnswers += s.noAnswers;
         t.refused += s.refused;
         t.overlapped += s.overlapped;
+        t.lateAnswers += s.lateAnswers;
         t.duplicateAnswers += s.duplicateAnswers;
         t.echoedRequests += s.echoedRequests;
         t.unpaired += s.unpaired;
