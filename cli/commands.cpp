@@ -3,7 +3,9 @@
 #include "commands.h"
 
 #include "services/settings.h"
+#include "protocol/result_codes.h"
 #include "services/text_ids.h"
+#include "services/traffic_text.h"
 #include "store/devinfo.h"
 
 #include <array>
@@ -125,9 +127,10 @@ constexpr std::array<CommandSpec, 23> kCommands = {{
      "read the whole work-data or alarm log",
      "Record by record until the pack reports the end of its log. Ctrl-C stops the transfer cleanly\n"
      "(the pack is told to stop). With --csv the records go to FILE as they come. With --packs each pack's\n"
-     "log is read in turn, into one file per pack in DIR named as the logs are (PACK_yyyyMMddHHmmss.csv);\n"
-     "a pack that does not answer is reported and skipped, and the exit status is 0 only when every log\n"
-     "was read whole.",
+     "log is read in turn, into one file per pack in DIR: work_PACK_yyyyMMddHHmmss.csv for the work-data\n"
+     "log, alarm_PACK_yyyyMMddHHmmss.csv for the alarm log (PACK the pack number, then the time the run\n"
+     "began). A pack that does not answer is reported and skipped, and the exit status is 0 only when\n"
+     "every log was read whole.",
      "bmstool history alarm --csv alarms.csv", kHistoryOptions, PrepareHistory},
     {"poll", "poll [--packs LIST|auto] [--count N] [--interval MS] [--csv DIR] [--reconnect]\n"
              "     [--mqtt mqtt://[USER[:PASSWORD]@]HOST[:PORT] [--mqtt-prefix P] [--mqtt-retain] [--mqtt-queue N]\n"
@@ -255,19 +258,24 @@ QString CommandHelp(const CommandSpec& command)
     return text;
 }
 
-Session::Session(TDevInfo& store, AppGlobals& globals, const Output& output, std::uint8_t address)
-    : m_store(store), m_globals(globals), m_output(output), m_address(address)
+Session::Session(TDevInfo& store, AppGlobals& globals, const Output& output, std::uint8_t address,
+                 const QString& portLabel)
+    : m_store(store), m_globals(globals), m_output(output), m_address(address), m_portLabel(portLabel)
 {
 }
 
 int Session::failed(std::uint8_t result) const
 {
-    return failed(m_store.TextOper().GetErrorText(result));
+    QString text = CommandResultText(result, PackReturnedLast(m_store.DevOper().Traffic(), result));
+    if (result == ResultCode::kNoAnswer && !m_portLabel.isEmpty())
+        text = m_store.TextOper().GetLanguageText(TextId::kResultOnPort).arg(text, m_portLabel);
+    m_output.failure(text, result);
+    return 1;
 }
 
 int Session::failed(const QString& message) const
 {
-    m_output.error(message);
+    m_output.failure(message);
     return 1;
 }
 

@@ -149,7 +149,9 @@ void PrintSummary(const Output& out, const RBusSummary& summary)
     bus.number(QStringLiteral("listened_ms"), summary.listenedMs)
         .number(QStringLiteral("bytes_heard"), summary.bytesHeard)
         .number(QStringLiteral("bytes_outside_frames"), summary.bytesOutsideFrames)
-        .flag(QStringLiteral("bytes_without_frames"), summary.bytesWithoutFrames);
+        .flag(QStringLiteral("bytes_without_frames"), summary.bytesWithoutFrames)
+        .number(QStringLiteral("port_lost"), std::int64_t(summary.portLosses))
+        .number(QStringLiteral("port_away_ms"), summary.portAwayMs);
     AddCounts(bus, summary.totals);
     out.printLine(bus);
 }
@@ -180,6 +182,21 @@ int RunListen(Session& session, const ListenRequest& request)
         }
         session.out().printLine(HeardRecord(heard, session.store(), session.out().json()));
     });
+    // With --reconnect the run outlives the port: it says when the port
+    // went and when it came back (the view prints the lines of both).
+    if (request.reconnect) {
+        const QString port = session.store().DevOper().PortDevice(session.globals().PortNumber.load());
+        listener.SetPortObserver([&session, port](const QDateTime& went, const std::optional<QDateTime>& back) {
+            const QString format = QStringLiteral("yyyy-MM-dd HH:mm:ss");
+            if (!back)
+                session.out().error(QStringLiteral("the port %1 went away at %2; waiting for it to come back")
+                                        .arg(port, went.toString(format)));
+            else
+                session.out().error(QStringLiteral("the port %1 is back at %2, away for %3 s")
+                                        .arg(port, back->toString(format))
+                                        .arg(double(went.msecsTo(*back)) / 1000.0, 0, 'f', 1));
+        });
+    }
     session.out().error(QStringLiteral("listening on %1 at %2 baud: nothing is sent; Ctrl-C ends and prints the summary")
                             .arg(session.store().DevOper().PortDevice(session.globals().PortNumber.load()))
                             .arg(baud));

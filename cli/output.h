@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 // One answer or reading as the tool prints it: named fields in order. The
@@ -63,7 +64,8 @@ bool CheckOutputFolder(const QString& path, QString& error);
 // a pipe or a log file sees each reading as it comes.
 class Output {
 public:
-    explicit Output(bool json) : m_json(json) {}
+    // command: the command this run carries out, named in its error lines.
+    explicit Output(bool json, const QString& command = {}) : m_json(json), m_command(command) {}
 
     bool json() const { return m_json; }
     // A single answer: JSON line, or a block of lines.
@@ -74,7 +76,20 @@ public:
     void printText(const QString& text) const;
     // A message on standard error.
     void error(const QString& text) const;
+    // The run failed: the message on standard error and, under --json, an
+    // "error" line on standard output ({"type":"error","command":...,
+    // "result":N,"error":"..."}), so that a script reading only the lines
+    // sees every failure. A run that reported its failures as error lines
+    // already (poll, one per failed exchange) gets no other.
+    void failure(const QString& message, std::optional<int> result = std::nullopt,
+                 const QString& command = {}) const;
+    // At the end of a failed run: under --json, the error line the run has
+    // not printed yet (a command that reports per pack and says nothing
+    // else); nothing on standard error, which has the details.
+    void closingFailure(const QString& message) const;
 
 private:
     bool m_json;
+    QString m_command;
+    mutable bool m_errorLinePrinted = false;
 };

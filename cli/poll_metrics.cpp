@@ -27,8 +27,10 @@ bool PollMetrics::serve()
     m_everServed = true;
     RListenAddress served = m_where;
     served.port = m_server.port();
+    if (const QString warning = EveryInterfaceWarning(served); !warning.isEmpty())
+        m_output.error(warning);
     m_output.printLine(OutputRecord(QStringLiteral("metrics"))
                            .text(QStringLiteral("event"), QStringLiteral("serving"))
-                           .text(QStringLiteral("url"), QStringLiteral("http://%1/metrics").arg(served.toString())));
+                           .text(QStringLiteral("url"), MetricsUrl(served)));
     return true;
 }

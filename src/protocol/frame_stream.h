@@ -68,6 +68,8 @@ public:
     // its last character came. Nothing while no frame is under way or the
     // line is not quiet for long enough.
     std::optional<RCutFrame> CutOffQuiet(qint64 atMs, qint64 quietForMs);
+    // Forgets a frame begun (the line went away in the middle of it).
+    void DropPartial() { m_pending.clear(); }
 
 private:
     void Finish(std::vector<RCutFrame>& frames, FrameFault cutFault, qint64 atMs);

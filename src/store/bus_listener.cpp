@@ -102,6 +102,11 @@ void BusListener::SetExchangeObserver(ExchangeObserver observer)
     m_observer = std::move(observer);
 }
 
+void BusListener::SetPortObserver(PortObserver observer)
+{
+    m_portObserver = std::move(observer);
+}
+
 void BusListener::SetSampleSink(IPackSampleSink* sink)
 {
     m_sink = sink;
@@ -124,6 +129,8 @@ bool BusListener::RunPass()
     const std::uint8_t port = m_globals.PortNumber.load();
     if (!m_store.IsSerialOpen(port)) {
         m_view.SetCommState(0);
+        if (!m_awaySince)
+            PortWent();
         if (m_store.PortCanVanish(port) && m_view.PortLost()) {
             m_stoppedOnLostPort = true;
             FinishTurn();
@@ -138,6 +145,8 @@ bool BusListener::RunPass()
             }
             return !Stopping();
         });
+        if (m_store.IsSerialOpen(port))
+            PortBack();
         return !Stopping();
     }
     const QByteArray heard = m_store.Listen(kPassRead, m_stopRequested);
@@ -147,6 +156,42 @@ bool BusListener::RunPass()
         return false;
     }
     return true;
+}
+
+void BusListener::PortWent()
+{
+    m_awaySince = m_clock.elapsed();
+    m_wentAt = QDateTime::currentDateTime();
+    {
+        const std::lock_guard<std::mutex> lock(m_statsLock);
+        ++m_portLosses;
+        m_awaySinceShared = m_awaySince;
+    }
+    // What the window had ended by now is a no answer; requests still under
+    // way and half a frame cannot be heard out: neither is counted.
+    Expire(m_awaySince.value());
+    m_pending.clear();
+    m_givenUp.clear();
+    m_lastAnswer.clear();
+    m_stream.DropPartial();
+    FinishTurn();
+    if (m_portObserver)
+        m_portObserver(m_wentAt, std::nullopt);
+}
+
+void BusListener::PortBack()
+{
+    {
+        const std::lock_guard<std::mutex> lock(m_statsLock);
+        m_portAwayMs += m_clock.elapsed() - *m_awaySince;
+        m_awaySinceShared.reset();
+    }
+    m_awaySince.reset();
+    // The lamp as after a reconnection: the line is there, nothing heard yet.
+    m_view.SetCommState(2);
+    m_view.SetCommState(0);
+    if (m_portObserver)
+        m_portObserver(m_wentAt, QDateTime::currentDateTime());
 }
 
 void BusListener::Feed(QByteArrayView bytes, qint64 atMs)
@@ -554,6 +599,8 @@ RBusSummary BusListener::Summary() const
     summary.bytesOutsideFrames = m_bytesOutside;
     summary.bytesWithoutFrames = m_reportedNoFrames;
     summary.listenedMs = m_listenedMs;
+    summary.portLosses = m_portLosses;
+    summary.portAwayMs = m_portAwayMs + (m_awaySinceShared ? m_clock.elapsed() - *m_awaySinceShared : 0);
     RAddressSummary& t = summary.totals;
     t.badFrames = m_loneBadFrames;
     std::vector<qint64> allTimes;

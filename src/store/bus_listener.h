@@ -103,6 +103,8 @@ struct RBusSummary {
     qint64 bytesOutsideFrames = 0;            // skipped: no "~" before them
     bool bytesWithoutFrames = false;          // reported once: the line speed may be wrong
     qint64 listenedMs = 0;
+    std::uint64_t portLosses = 0;             // times the port went away
+    qint64 portAwayMs = 0;                    // how long it was away in all (so far, while away)
 };
 
 // Listens to a bus that another master polls: cuts frames from what the line
@@ -118,12 +120,16 @@ class BusListener {
 public:
     using StopRequested = std::function<bool()>;
     using ExchangeObserver = std::function<void(const RHeardExchange&)>;
+    // The port went away at went (back empty), or came back at back.
+    using PortObserver = std::function<void(const QDateTime& went, const std::optional<QDateTime>& back)>;
 
     BusListener(TDevInfo& store, AppGlobals& globals, IPollView& view, StopRequested stopRequested);
     ~BusListener();
 
     // Before running: called for every exchange heard, on the listening thread.
     void SetExchangeObserver(ExchangeObserver observer);
+    // Before running: told when the port goes away and when it is back.
+    void SetPortObserver(PortObserver observer);
     // Before running: takes each heard pack's turn (its analog and alarm
     // answers) as a sample.
     void SetSampleSink(IPackSampleSink* sink);
@@ -187,6 +193,9 @@ private:
     void FinishTurn();
     // Counts it, records it in the traffic log and hands it to the observer.
     void Report(const RHeardExchange& heard, bool addressKnown);
+    // The port went away: what was under way can no longer be heard out.
+    void PortWent();
+    void PortBack();
     void WatchForFrames(const std::vector<RCutFrame>& frames, qsizetype bytes, qint64 atMs);
     qint64 WindowFor(std::uint8_t address, std::uint8_t cid2) const;
     AddressStats& Stats(std::uint8_t address);   // with m_statsLock held
@@ -197,6 +206,9 @@ private:
     IPollView& m_view;
     StopRequested m_stopRequested;
     ExchangeObserver m_observer;
+    PortObserver m_portObserver;
+    std::optional<qint64> m_awaySince;      // the port went away then, on m_clock
+    QDateTime m_wentAt;
     IPackSampleSink* m_sink = nullptr;
     std::optional<std::chrono::milliseconds> m_replyWindow;
     qint64 m_noFrameAfterMs = kDefaultNoFrameAfter.count();
@@ -221,4 +233,7 @@ private:
     qint64 m_bytesHeard = 0;                                         // guarded
     qint64 m_bytesOutside = 0;                                       // guarded
     qint64 m_listenedMs = 0;                                         // guarded
+    std::uint64_t m_portLosses = 0;                                  // guarded
+    qint64 m_portAwayMs = 0;                                         // guarded: outages ended
+    std::optional<qint64> m_awaySinceShared;                         // guarded: the outage under way
 };
