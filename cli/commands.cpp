@@ -167,14 +167,20 @@ constexpr std::array<CommandSpec, 23> kCommands = {{
      "hear a bus that another master polls, sending nothing, one line per exchange",
      "Reads what the line carries in both directions and sends nothing at all. Each answer is paired with\n"
      "the request before it to the same address and decoded as polling decodes it; one line per exchange:\n"
-     "time, address, command, result (ok, pack_error, no_answer, refused_length, overlapped, answered_twice,\n"
-     "unpaired, unknown_command, bad_frame) and the main values (voltage, current, SOC, lowest and highest\n"
-     "cell; the alarms set). --json: one object per exchange with the decoded record. --window MS: the\n"
-     "reply window of every command (1-60000; default each command's own, as polling waits). --csv DIR and\n"
+     "time, address, command, result (ok, pack_error, no_answer, refused_length, overlapped, late_answer,\n"
+     "answered_twice, unpaired, unknown_command, bad_frame) and the main values (voltage, current, SOC,\n"
+     "lowest and highest cell; the alarms set). A request the master follows with its next one got no\n"
+     "answer (a silent pack counts as down for --mqtt as in poll); an answer after that is late_answer;\n"
+     "overlapped is a request asked again sooner than a master gives up (a second master). Half an\n"
+     "answer and then a quiet line is a bad frame (cut_off, code 170). --json: one object per exchange\n"
+     "with the decoded record. --window MS: the reply window of every command (1-60000; default each\n"
+     "command's own, as polling waits). --csv DIR and\n"
      "--mqtt as for poll, from what is heard. Ctrl-C ends the run and prints the bus summary: per address\n"
      "requests, answers, no answers, bad frames by reason, answer time (min/median/max) and the master's\n"
-     "polling period. A port that goes away ends the run with exit status 1 unless --reconnect is given;\n"
-     "a run that heard no sound frame ends with exit status 1.",
+     "polling period. A port that goes away ends the run with exit status 1 unless --reconnect is given\n"
+     "(then standard error says when it went and came back, and the summary counts port_lost and\n"
+     "port_away_ms); a run that heard no sound frame ends with exit status 1. SIGTERM and SIGHUP end the\n"
+     "run as Ctrl-C does.",
      "bmstool --port /dev/ttyUSB0 --baud 9600 listen --csv logs", kListenOptions, PrepareListen},
     {"scan", "scan [--from A] [--to B] [--timeout MS]", "find which addresses on the bus answer",
      "Asks each address from A to B (default 1 to 16, 0-255) for its bar code and device information\n"

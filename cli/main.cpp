@@ -198,8 +198,6 @@ int Run(const QStringList& arguments)
     InstallInterruptHandler();
     Session session(*store, globals, output, line.globals.address, PortLabel(*store, port, comNumber));
     const int status = prepared.action(session);
-    if (status != 0)
-        output.closingFailure(QStringLiteral("%1 did not complete: see the lines before").arg(line.command));
     // A script may run bmstool again at once: an answer that is still on
     // its way must not be taken by the next run for its own.
     store->DevOper().HearOutLateAnswer();

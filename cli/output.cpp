@@ -218,10 +218,3 @@ void Output::failure(const QString& message, std::optional<int> result, const QS
     }
     error(message);
 }
-
-void Output::closingFailure(const QString& message) const
-{
-    if (m_json && !m_errorLinePrinted)
-        printLine(OutputRecord(QStringLiteral("error")).text(QStringLiteral("command"), m_command)
-                      .text(QStringLiteral("error"), message));
-}

@@ -83,10 +83,6 @@ public:
     // already (poll, one per failed exchange) gets no other.
     void failure(const QString& message, std::optional<int> result = std::nullopt,
                  const QString& command = {}) const;
-    // At the end of a failed run: under --json, the error line the run has
-    // not printed yet (a command that reports per pack and says nothing
-    // else); nothing on standard error, which has the details.
-    void closingFailure(const QString& message) const;
 
 private:
     bool m_json;
