@@ -3,7 +3,9 @@
 #include "commands.h"
 
 #include "services/settings.h"
+#include "protocol/result_codes.h"
 #include "services/text_ids.h"
+#include "services/traffic_text.h"
 #include "store/devinfo.h"
 
 #include <array>
@@ -135,9 +137,10 @@ constexpr std::array<CommandSpec, 23> kCommands = {{
      "read the whole work-data or alarm log",
      "Record by record until the pack reports the end of its log. Ctrl-C stops the transfer cleanly\n"
      "(the pack is told to stop). With --csv the records go to FILE as they come. With --packs each pack's\n"
-     "log is read in turn, into one file per pack in DIR named as the logs are (PACK_yyyyMMddHHmmss.csv);\n"
-     "a pack that does not answer is reported and skipped, and the exit status is 0 only when every log\n"
-     "was read whole.",
+     "log is read in turn, into one file per pack in DIR: work_PACK_yyyyMMddHHmmss.csv for the work-data\n"
+     "log, alarm_PACK_yyyyMMddHHmmss.csv for the alarm log (PACK the pack number, then the time the run\n"
+     "began). A pack that does not answer is reported and skipped, and the exit status is 0 only when\n"
+     "every log was read whole.",
      "bmstool history alarm --csv alarms.csv", kHistoryOptions, PrepareHistory},
     {"poll", "poll [--packs LIST|auto] [--count N] [--interval MS] [--csv DIR] [--reconnect]\n"
              "     [--mqtt mqtt://[USER[:PASSWORD]@]HOST[:PORT] [--mqtt-prefix P] [--mqtt-retain] [--mqtt-queue N]\n"
@@ -177,15 +180,21 @@ constexpr std::array<CommandSpec, 23> kCommands = {{
      "hear a bus that another master polls, sending nothing, one line per exchange",
      "Reads what the line carries in both directions and sends nothing at all. Each answer is paired with\n"
      "the request before it to the same address and decoded as polling decodes it; one line per exchange:\n"
-     "time, address, command, result (ok, pack_error, no_answer, refused_length, overlapped, answered_twice,\n"
-     "unpaired, unknown_command, bad_frame) and the main values (voltage, current, SOC, lowest and highest\n"
-     "cell; the alarms set). --json: one object per exchange with the decoded record. --window MS: the\n"
-     "reply window of every command (1-60000; default each command's own, as polling waits). --csv DIR and\n"
-     "--mqtt, --metrics and --influx as for poll, from what is heard; MQTT names a pack by its number\n"
-     "(P/<pack>/state) from its first reading and adds the bar code when it is heard. Ctrl-C ends the run and prints the bus summary: per address\n"
+     "time, address, command, result (ok, pack_error, no_answer, refused_length, overlapped, late_answer,\n"
+     "answered_twice, unpaired, unknown_command, bad_frame) and the main values (voltage, current, SOC,\n"
+     "lowest and highest cell; the alarms set). A request the master follows with its next one got no\n"
+     "answer (a silent pack counts as down in every output, as in poll); an answer after that is\n"
+     "late_answer; overlapped is a request asked again sooner than a master gives up (a second master).\n"
+     "Half an answer and then a quiet line is a bad frame (cut_off, code 170). --json: one object per\n"
+     "exchange with the decoded record. --window MS: the reply window of every command (1-60000; default\n"
+     "each command's own, as polling waits). --csv DIR and --mqtt, --metrics and --influx as for poll,\n"
+     "from what is heard; MQTT names a pack by its number (P/<pack>/state) from its first reading and\n"
+     "adds the bar code when it is heard. Ctrl-C ends the run and prints the bus summary: per address\n"
      "requests, answers, no answers, bad frames by reason, answer time (min/median/max) and the master's\n"
-     "polling period. A port that goes away ends the run with exit status 1 unless --reconnect is given;\n"
-     "a run that heard no sound frame ends with exit status 1.",
+     "polling period. A port that goes away ends the run with exit status 1 unless --reconnect is given\n"
+     "(then standard error says when it went and came back, and the summary counts port_lost and\n"
+     "port_away_ms); a run that heard no sound frame ends with exit status 1. SIGTERM and SIGHUP end the\n"
+     "run as Ctrl-C does.",
      "bmstool --port /dev/ttyUSB0 --baud 9600 listen --csv logs", kListenOptions, PrepareListen},
     {"scan", "scan [--from A] [--to B] [--timeout MS]", "find which addresses on the bus answer",
      "Asks each address from A to B (default 1 to 16, 0-255) for its bar code and device information\n"
@@ -269,19 +278,24 @@ QString CommandHelp(const CommandSpec& command)
     return text;
 }
 
-Session::Session(TDevInfo& store, AppGlobals& globals, const Output& output, std::uint8_t address)
-    : m_store(store), m_globals(globals), m_output(output), m_address(address)
+Session::Session(TDevInfo& store, AppGlobals& globals, const Output& output, std::uint8_t address,
+                 const QString& portLabel)
+    : m_store(store), m_globals(globals), m_output(output), m_address(address), m_portLabel(portLabel)
 {
 }
 
 int Session::failed(std::uint8_t result) const
 {
-    return failed(m_store.TextOper().GetErrorText(result));
+    QString text = CommandResultText(result, PackReturnedLast(m_store.DevOper().Traffic(), result));
+    if (result == ResultCode::kNoAnswer && !m_portLabel.isEmpty())
+        text = m_store.TextOper().GetLanguageText(TextId::kResultOnPort).arg(text, m_portLabel);
+    m_output.failure(text, result);
+    return 1;
 }
 
 int Session::failed(const QString& message) const
 {
-    m_output.error(message);
+    m_output.failure(message);
     return 1;
 }
 

@@ -22,7 +22,10 @@ struct AppGlobals;
 // the port is open.
 class Session {
 public:
-    Session(TDevInfo& store, AppGlobals& globals, const Output& output, std::uint8_t address);
+    // portLabel: the port as the user knows it ("COM1 (/dev/ttyS0)"), named
+    // when nothing answers.
+    Session(TDevInfo& store, AppGlobals& globals, const Output& output, std::uint8_t address,
+            const QString& portLabel = {});
 
     TDevInfo& store() const { return m_store; }
     AppGlobals& globals() const { return m_globals; }
@@ -32,7 +35,9 @@ public:
     std::uint8_t pack() const { return m_address; }
 
     // The error text of the result (in the chosen language) on standard
-    // error; returns the exit status 1.
+    // error, and as an error line under --json; returns the exit status 1.
+    // A code the pack itself returned is named as the pack's; no answer
+    // names the port.
     int failed(std::uint8_t result) const;
     int failed(const QString& message) const;
     // A write the pack accepted: prints the answer and returns 0.
@@ -43,6 +48,7 @@ private:
     AppGlobals& m_globals;
     const Output& m_output;
     std::uint8_t m_address;
+    QString m_portLabel;
 };
 
 // A command checked and ready: either the action to run with the port open,

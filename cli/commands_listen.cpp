@@ -32,6 +32,7 @@ QString OutcomeWord(HeardOutcome outcome)
     case HeardOutcome::NoAnswer: return QStringLiteral("no_answer");
     case HeardOutcome::ForeignLength: return QStringLiteral("refused_length");
     case HeardOutcome::Overlapped: return QStringLiteral("overlapped");
+    case HeardOutcome::LateAnswer: return QStringLiteral("late_answer");
     case HeardOutcome::DuplicateAnswer: return QStringLiteral("answered_twice");
     case HeardOutcome::Unpaired: return QStringLiteral("unpaired");
     case HeardOutcome::UnknownCommand: return QStringLiteral("unknown_command");
@@ -44,7 +45,7 @@ QString OutcomeWord(HeardOutcome outcome)
 // The bad-frame reasons as the summary's field names, by FrameFault.
 constexpr const char* kFaultWords[kFrameFaultCount] = {
     "none", "too_short", "overlong", "interrupted", "bad_cid1", "bad_length_checksum", "length_mismatch",
-    "bad_checksum"};
+    "bad_checksum", "cut_off"};
 
 QString CommandWord(std::uint8_t cid2)
 {
@@ -116,6 +117,7 @@ void AddCounts(OutputRecord& record, const RAddressSummary& s)
         .number(QStringLiteral("no_answers"), std::int64_t(s.noAnswers))
         .number(QStringLiteral("refused_length"), std::int64_t(s.refused))
         .number(QStringLiteral("overlapped"), std::int64_t(s.overlapped))
+        .number(QStringLiteral("late_answers"), std::int64_t(s.lateAnswers))
         .number(QStringLiteral("answered_twice"), std::int64_t(s.duplicateAnswers))
         .number(QStringLiteral("echoed_requests"), std::int64_t(s.echoedRequests))
         .number(QStringLiteral("unpaired"), std::int64_t(s.unpaired))
@@ -146,7 +148,9 @@ void PrintSummary(const Output& out, const RBusSummary& summary)
     bus.number(QStringLiteral("listened_ms"), summary.listenedMs)
         .number(QStringLiteral("bytes_heard"), summary.bytesHeard)
         .number(QStringLiteral("bytes_outside_frames"), summary.bytesOutsideFrames)
-        .flag(QStringLiteral("bytes_without_frames"), summary.bytesWithoutFrames);
+        .flag(QStringLiteral("bytes_without_frames"), summary.bytesWithoutFrames)
+        .number(QStringLiteral("port_lost"), std::int64_t(summary.portLosses))
+        .number(QStringLiteral("port_away_ms"), summary.portAwayMs);
     AddCounts(bus, summary.totals);
     out.printLine(bus);
 }
@@ -172,6 +176,21 @@ int RunListen(Session& session, const ListenRequest& request)
         }
         session.out().printLine(HeardRecord(heard, session.store(), session.out().json()));
     });
+    // With --reconnect the run outlives the port: it says when the port
+    // went and when it came back (the view prints the lines of both).
+    if (request.reconnect) {
+        const QString port = session.store().DevOper().PortDevice(session.globals().PortNumber.load());
+        listener.SetPortObserver([&session, port](const QDateTime& went, const std::optional<QDateTime>& back) {
+            const QString format = QStringLiteral("yyyy-MM-dd HH:mm:ss");
+            if (!back)
+                session.out().error(QStringLiteral("the port %1 went away at %2; waiting for it to come back")
+                                        .arg(port, went.toString(format)));
+            else
+                session.out().error(QStringLiteral("the port %1 is back at %2, away for %3 s")
+                                        .arg(port, back->toString(format))
+                                        .arg(double(went.msecsTo(*back)) / 1000.0, 0, 'f', 1));
+        });
+    }
     session.out().error(QStringLiteral("listening on %1 at %2 baud: nothing is sent; Ctrl-C ends and prints the summary")
                             .arg(session.store().DevOper().PortDevice(session.globals().PortNumber.load()))
                             .arg(baud));

@@ -22,6 +22,8 @@ void InstallInterruptHandler()
 {
     std::signal(SIGINT, OnInterrupt);
     std::signal(SIGTERM, OnInterrupt);
+    // A closed terminal or a service manager's reload ends a run as politely.
+    std::signal(SIGHUP, OnInterrupt);
 }
 
 bool InterruptRequested()

@@ -5,6 +5,8 @@
 #include "interrupt.h"
 
 #include "protocol/link.h"
+#include "protocol/result_codes.h"
+#include "protocol/tcp_link.h"
 #include "services/port_settings.h"
 #include "services/settings.h"
 #include "services/text_ids.h"
@@ -14,6 +16,7 @@
 #include "store/port_open.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #ifdef BMS_WITH_REPORT
 #include <QApplication>
 #endif
@@ -26,12 +29,34 @@ constexpr int kUsageStatus = 2;
 
 int UsageError(const Output& output, const QString& message, const CommandSpec* command)
 {
-    output.error(QStringLiteral("bmstool: %1").arg(message));
+    output.failure(QStringLiteral("bmstool: %1").arg(message));
     output.error(command ? QStringLiteral("usage: bmstool [OPTIONS] %1\n(bmstool %2 --help explains it)")
                                .arg(QString::fromUtf8(command->usage.data(), qsizetype(command->usage.size())),
                                     QString::fromUtf8(command->name.data(), qsizetype(command->name.size())))
                          : QStringLiteral("see bmstool --help"));
     return kUsageStatus;
+}
+
+// A relative path such as "adapters/tty0" names that file, as "./adapters/tty0"
+// does; the serial layer would look for it under /dev otherwise. A bare name
+// ("ttyUSB0") keeps meaning the device in /dev.
+QString PortPath(const QString& port)
+{
+    if (!port.contains(QLatin1Char('/')) || port.startsWith(QLatin1Char('/')) || port.startsWith(u"./")
+        || port.startsWith(u"../") || IsTcpDevice(port) || LinkRegistry::IsRegistered(port)
+        || !QFileInfo::exists(port))
+        return port;
+    return QStringLiteral("./") + port;
+}
+
+// The port as the user knows it, for messages: "COM1 (/dev/ttyS0)" for a
+// port number, else the device as given.
+QString PortLabel(TDevInfo& store, const QString& port, std::optional<std::uint8_t> com)
+{
+    if (!com)
+        return port;
+    const QString device = store.DevOper().PortDevice(*com);
+    return device.isEmpty() || device == port ? port : QStringLiteral("%1 (%2)").arg(port, device);
 }
 
 QString UnknownCommand(const QString& word)
@@ -114,7 +139,7 @@ int Run(const QStringList& arguments)
     CommandLine line;
     QString error;
     const bool parsed = ParseCommandLine(arguments, line, error);
-    const Output output(line.globals.json);
+    const Output output(line.globals.json, line.command);
     if (!parsed)
         return UsageError(output, error, FindCommand(line.command));
 
@@ -152,7 +177,7 @@ int Run(const QStringList& arguments)
     if (!CheckOutputPaths(command->options, args, error))
         return UsageError(output, error, command);
 
-    const QString port = line.globals.port.value_or(QStringLiteral("COM%1").arg(globals.PortNumber.load()));
+    const QString port = PortPath(line.globals.port.value_or(QStringLiteral("COM%1").arg(globals.PortNumber.load())));
     error.clear();
     const std::optional<std::uint8_t> comNumber = ComPortNumber(port, error);
     if (!error.isEmpty())
@@ -165,19 +190,13 @@ int Run(const QStringList& arguments)
     store->InitStore();
     if (!OpenNamedPort(*store, globals, port, comNumber, line.globals.baudRate.value_or(globals.BaudRate.load()),
                        line.globals.rs485, error)) {
-        // poll reports every failure as a line, the failed open included.
-        if (line.command == u"poll")
-            output.printLine(OutputRecord(QStringLiteral("error"))
-                                 .text(QStringLiteral("command"), QStringLiteral("open"))
-                                 .number(QStringLiteral("result"), ResultCode::kPortNotOpen)
-                                 .text(QStringLiteral("error"), error));
-        output.error(error);
+        output.failure(error, ResultCode::kPortNotOpen, QStringLiteral("open"));
         return 1;
     }
     if (line.globals.trace)
         store->DevOper().Traffic().SetObserver([&output](const RTrafficRecord& record) { output.error(TrafficLine(record)); });
     InstallInterruptHandler();
-    Session session(*store, globals, output, line.globals.address);
+    Session session(*store, globals, output, line.globals.address, PortLabel(*store, port, comNumber));
     const int status = prepared.action(session);
     // A script may run bmstool again at once: an answer that is still on
     // its way must not be taken by the next run for its own.

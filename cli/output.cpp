@@ -53,6 +53,8 @@ bool CheckOutputFolder(const QString& path, QString& error)
 
 void Output::print(const OutputRecord& record) const
 {
+    if (record.type() == u"error")
+        m_errorLinePrinted = true;
     if (m_json)
         Write(stdout, (record.toJson() + QLatin1Char('\n')).toUtf8());
     else
@@ -61,6 +63,8 @@ void Output::print(const OutputRecord& record) const
 
 void Output::printLine(const OutputRecord& record) const
 {
+    if (record.type() == u"error")
+        m_errorLinePrinted = true;
     if (m_json)
         Write(stdout, (record.toJson() + QLatin1Char('\n')).toUtf8());
     else
@@ -78,4 +82,18 @@ void Output::error(const QString& text) const
     // terminal.
     const QString shown = PrintableText(text);
     Write(stderr, (shown.endsWith(QLatin1Char('\n')) ? shown : shown + QLatin1Char('\n')).toLocal8Bit());
+}
+
+void Output::failure(const QString& message, std::optional<int> result, const QString& command) const
+{
+    if (m_json && !m_errorLinePrinted) {
+        OutputRecord record(QStringLiteral("error"));
+        const QString named = command.isEmpty() ? m_command : command;
+        if (!named.isEmpty())
+            record.text(QStringLiteral("command"), named);
+        if (result)
+            record.number(QStringLiteral("result"), *result);
+        printLine(record.text(QStringLiteral("error"), message));
+    }
+    error(message);
 }

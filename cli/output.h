@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 // Whether an output file or folder can be written, checked before the port
@@ -20,7 +21,8 @@ bool CheckOutputFolder(const QString& path, QString& error);
 // a pipe or a log file sees each reading as it comes.
 class Output {
 public:
-    explicit Output(bool json) : m_json(json) {}
+    // command: the command this run carries out, named in its error lines.
+    explicit Output(bool json, const QString& command = {}) : m_json(json), m_command(command) {}
 
     bool json() const { return m_json; }
     // A single answer: JSON line, or a block of lines.
@@ -31,7 +33,16 @@ public:
     void printText(const QString& text) const;
     // A message on standard error.
     void error(const QString& text) const;
+    // The run failed: the message on standard error and, under --json, an
+    // "error" line on standard output ({"type":"error","command":...,
+    // "result":N,"error":"..."}), so that a script reading only the lines
+    // sees every failure. A run that reported its failures as error lines
+    // already (poll, one per failed exchange) gets no other.
+    void failure(const QString& message, std::optional<int> result = std::nullopt,
+                 const QString& command = {}) const;
 
 private:
     bool m_json;
+    QString m_command;
+    mutable bool m_errorLinePrinted = false;
 };

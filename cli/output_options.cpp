@@ -270,10 +270,13 @@ void ReportEvents(std::vector<ROutputEvent> events, const Output& output)
         case ROutputEvent::Output::Influx: ReportInflux(event, output); break;
         case ROutputEvent::Output::Mqtt: ReportMqtt(event, output); break;
         case ROutputEvent::Output::Metrics:
-            if (event.kind == Kind::Started)
+            if (event.kind == Kind::Started) {
+                if (!event.detail.isEmpty())
+                    output.error(event.detail);
                 output.printLine(OutputRecord(QStringLiteral("metrics"))
                                      .text(QStringLiteral("event"), QStringLiteral("serving"))
                                      .text(QStringLiteral("url"), event.where));
+            }
             else if (event.kind == Kind::NotStarted)
                 output.error(QStringLiteral("metrics: %1; polling goes on, trying again every %2 s")
                                  .arg(event.detail)

@@ -98,8 +98,8 @@ void BusMaster::run(int stopFd)
     }
     std::printf("rounds done %lld\n", static_cast<long long>(m_counts.rounds));
     std::fflush(stdout);
-    while (m_line.idleUntil(Clock::now() + std::chrono::hours(1), stopFd)) {
-    }
+    // A moment for a listener to take the last bytes before the line goes.
+    m_line.idleUntil(Clock::now() + kLingerAfterRounds, stopFd);
 }
 
 std::optional<BusMaster::Clock::time_point> BusMaster::ask(std::uint8_t address, const MasterCommand& command,

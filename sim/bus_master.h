@@ -19,7 +19,7 @@ struct MasterCommand {
 
 struct BusMasterOptions {
     std::chrono::milliseconds period{1000};      // from the start of one round to the next
-    std::chrono::milliseconds replyWindow{500};  // how long the master waits for a silent pack
+    std::chrono::milliseconds replyWindow{500};  // how long the master waits for a silent pack (--timeout)
     std::chrono::milliseconds gap{20};           // quiet after an answer before the next request
     int rounds = 0;                              // 0: until stopped
     std::vector<MasterCommand> commands;
@@ -47,10 +47,13 @@ class BusMaster {
 public:
     BusMaster(SimBus& bus, PtyServer& line, BusMasterOptions options);
 
-    // Polls until a byte arrives on stopFd; after options.rounds rounds it
-    // says so on standard output ("rounds done N") and keeps the line open
-    // without polling.
+    // Polls until a byte arrives on stopFd, or for options.rounds rounds:
+    // then it says so on standard output ("rounds done N"), keeps the line
+    // open a moment longer for a listener to take the last bytes, and
+    // returns.
     void run(int stopFd);
+
+    static constexpr std::chrono::milliseconds kLingerAfterRounds{1000};
     BusMasterCounts counts() const { return m_counts; }
 
 private:

@@ -12,7 +12,10 @@
 //           [--timeout MS] [--stats FILE] (--link PATH | --tcp PORT) ...
 //
 // Plays the master instead, as an inverter does: polls its own packs every
-// PERIOD_MS and writes both directions to the line for a listener. What the
+// PERIOD_MS and writes both directions to the line for a listener; with
+// --rounds it ends after N rounds (the line stays a second longer), else at
+// SIGINT or SIGTERM. --timeout is the master's reply window: how long it
+// waits for a silent pack before it asks the next one. What the
 // listener writes is counted, never answered: "listener wrote N bytes" on
 // standard error at exit, and in FILE as JSON.
 

@@ -2,6 +2,7 @@
 
 #include "outputs/metrics_registry.h"
 
+#include <QHostInfo>
 #include <QHttpServer>
 #include <QHttpServerRequest>
 #include <QHttpServerResponse>
@@ -33,11 +34,15 @@ std::optional<RListenAddress> ParseListenAddress(const QString& text, QString* w
         portText = trimmed.mid(colon + 1);
         if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']')))
             host = host.mid(1, host.size() - 2);
+        if (host.isEmpty())
+            return fail(QStringLiteral("the address before \":\" is missing: give the port alone (%1), "
+                                       "127.0.0.1:%1, or *:%1 for every interface")
+                            .arg(portText.left(60)));
         if (host == QLatin1String("*"))
             where.address = QHostAddress(QHostAddress::AnyIPv4);
         else if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
             where.address = QHostAddress(QHostAddress::LocalHost);
-        else if (!where.address.setAddress(host) || host.isEmpty())
+        else if (!where.address.setAddress(host))
             return fail(QStringLiteral("%1 is not an IP address").arg(host.left(60)));
     }
     bool ok = false;
@@ -46,6 +51,34 @@ std::optional<RListenAddress> ParseListenAddress(const QString& text, QString* w
         return fail(QStringLiteral("the port must be a number 0-65535, not %1").arg(portText.left(60)));
     where.port = std::uint16_t(port);
     return where;
+}
+
+bool ServesEveryInterface(const RListenAddress& where)
+{
+    return where.address == QHostAddress(QHostAddress::AnyIPv4) || where.address == QHostAddress(QHostAddress::AnyIPv6)
+        || where.address == QHostAddress(QHostAddress::Any);
+}
+
+QString MetricsUrl(const RListenAddress& served)
+{
+    RListenAddress reached = served;
+    // An address that means every interface is no address to connect to:
+    // this computer reaches the endpoint through loopback.
+    if (ServesEveryInterface(served))
+        reached.address = QHostAddress(served.address.protocol() == QAbstractSocket::IPv6Protocol
+                                           ? QHostAddress::LocalHostIPv6
+                                           : QHostAddress::LocalHost);
+    return QStringLiteral("http://%1/metrics").arg(reached.toString());
+}
+
+QString EveryInterfaceWarning(const RListenAddress& served)
+{
+    if (!ServesEveryInterface(served))
+        return {};
+    return QStringLiteral("metrics: %1 serves every network interface: any computer that reaches this one "
+                          "(as http://%2:%3/metrics) can read the packs; give 127.0.0.1:%3 to serve this computer only")
+        .arg(served.toString(), QHostInfo::localHostName())
+        .arg(served.port);
 }
 
 MetricsServer::MetricsServer(const MetricsRegistry& registry) : m_registry(registry) {}
@@ -87,13 +120,17 @@ void MetricsServer::run()
 {
     QHttpServer server;
     server.route(QStringLiteral("/metrics"), [this](const QHttpServerRequest& request) {
+        static const QByteArray kType = QByteArrayLiteral("text/plain; version=0.0.4; charset=utf-8");
+        // HEAD answers as GET does, without the body (a health check's way
+        // of asking).
+        if (request.method() == QHttpServerRequest::Method::Head)
+            return QHttpServerResponse(kType, QByteArray());
         if (request.method() != QHttpServerRequest::Method::Get) {
             QHttpServerResponse refused(QHttpServerResponse::StatusCode::MethodNotAllowed);
-            refused.addHeader(QByteArrayLiteral("Allow"), QByteArrayLiteral("GET"));
+            refused.addHeader(QByteArrayLiteral("Allow"), QByteArrayLiteral("GET, HEAD"));
             return refused;
         }
-        return QHttpServerResponse(QByteArrayLiteral("text/plain; version=0.0.4; charset=utf-8"),
-                                   m_registry.Render());
+        return QHttpServerResponse(kType, m_registry.Render());
     });
     auto* listener = new QTcpServer(&server);
     if (!listener->listen(m_where.address, m_where.port)) {

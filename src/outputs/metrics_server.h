@@ -23,6 +23,14 @@ struct RListenAddress {
 // "*:PORT" (every address). The port is 0 to 65535, 0 for any free one.
 // None, with the reason, for anything else.
 std::optional<RListenAddress> ParseListenAddress(const QString& text, QString* why = nullptr);
+// The address means every interface (0.0.0.0, ::, *).
+bool ServesEveryInterface(const RListenAddress& where);
+// The URL of the endpoint served at served, as this computer reaches it: an
+// address of every interface is shown as loopback, never as 0.0.0.0.
+QString MetricsUrl(const RListenAddress& served);
+// For an address of every interface, a warning that names the exposure and
+// the way to serve this computer only; empty for any other address.
+QString EveryInterfaceWarning(const RListenAddress& served);
 
 // Serves the registry's text at GET /metrics, on a thread of its own with
 // its own event loop (bmstool poll's main thread is busy polling, the

@@ -46,7 +46,9 @@ void MetricsSink::Pump()
     m_everServed = true;
     RListenAddress served = m_where;
     served.port = m_server.port();
-    note(ROutputEvent::Kind::Started, QStringLiteral("http://%1/metrics").arg(served.toString()), {});
+    // Served on every interface: the URL names one that answers, and the
+    // warning goes with it as the event's detail.
+    note(ROutputEvent::Kind::Started, MetricsUrl(served), EveryInterfaceWarning(served));
 }
 
 std::optional<RListenAddress> MetricsSink::Served() const

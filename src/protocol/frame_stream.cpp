@@ -47,6 +47,8 @@ std::vector<RCutFrame> FrameStream::Feed(QByteArrayView bytes, qint64 atMs)
 {
     std::vector<RCutFrame> frames;
     m_fed += bytes.size();
+    if (!bytes.isEmpty())
+        m_lastByteMs = atMs;
     for (const char c : bytes) {
         if (c == frame::kStart) {
             // A start in the middle of a frame: the one before was cut off.
@@ -77,4 +79,13 @@ void FrameStream::Finish(std::vector<RCutFrame>& frames, FrameFault cutFault, qi
     const FrameFault checked = CheckCutFrame(cut);
     cut.fault = cutFault != FrameFault::None ? cutFault : checked;
     frames.push_back(std::move(cut));
+}
+
+std::optional<RCutFrame> FrameStream::CutOffQuiet(qint64 atMs, qint64 quietForMs)
+{
+    if (m_pending.isEmpty() || atMs - m_lastByteMs < quietForMs)
+        return std::nullopt;
+    std::vector<RCutFrame> frames;
+    Finish(frames, FrameFault::CutOff, m_lastByteMs);
+    return std::move(frames.front());
 }

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 // What is wrong with a frame heard on the line. The reasons follow the
@@ -18,8 +19,9 @@ enum class FrameFault : std::uint8_t {
     BadLengthChecksum,   // the check nibble of LENGTH does not fit LENID
     LengthMismatch,      // LENID announces another number of characters than came
     BadChecksum,         // CHKSUM does not fit the characters
+    CutOff,              // the line went quiet before the carriage return came
 };
-inline constexpr int kFrameFaultCount = 8;
+inline constexpr int kFrameFaultCount = 9;
 
 // One frame cut from the line: "~" up to the carriage return, as it came.
 struct RCutFrame {
@@ -60,11 +62,20 @@ public:
     qint64 BytesFed() const { return m_fed; }
     // A frame has begun and not yet ended.
     bool InFrame() const { return !m_pending.isEmpty(); }
+    // A frame begun whose last character came quietFor or longer before
+    // atMs: the line went quiet in the middle of it (half an answer, then
+    // silence). It is cut off as a frame of its own (CutOff), ending when
+    // its last character came. Nothing while no frame is under way or the
+    // line is not quiet for long enough.
+    std::optional<RCutFrame> CutOffQuiet(qint64 atMs, qint64 quietForMs);
+    // Forgets a frame begun (the line went away in the middle of it).
+    void DropPartial() { m_pending.clear(); }
 
 private:
     void Finish(std::vector<RCutFrame>& frames, FrameFault cutFault, qint64 atMs);
 
     QByteArray m_pending;   // from a "~", while its carriage return has not come
+    qint64 m_lastByteMs = 0;
     qint64 m_outside = 0;
     qint64 m_fed = 0;
 };

@@ -14,6 +14,9 @@ inline constexpr std::uint8_t kNoStartCharacter = 0x06;
 // the command asked.
 inline constexpr std::uint8_t kInvalidData = 0x06;
 inline constexpr std::uint8_t kWrongAddress = 0x90;
+// Half an answer, then the line went quiet: heard on a bus another master
+// polls, where the master moves on and nothing more of it comes.
+inline constexpr std::uint8_t kCutOff = 0xAA;
 // A value that does not fit its field was refused before anything was sent.
 inline constexpr std::uint8_t kValueRejected = 0xAC;
 // The port could not be opened, or went away: nothing was sent.

@@ -163,6 +163,14 @@ inline constexpr std::uint16_t kForeignAnswer = 0x3700;
 inline constexpr std::uint16_t kCalibrationGivenSent = 0x3701;
 inline constexpr std::uint16_t kPortWentAwayOnPage = 0x3702;
 inline constexpr std::uint16_t kPortWentAway = 0x3703;
+// A result code the pack itself sent, apart from the same code made by the
+// host's answer check. %1: the code in hex, %2: its text.
+inline constexpr std::uint16_t kPackReturnCode = 0x370A;
+// A failure named with the port it happened on. %1: the result's text,
+// %2: the port ("COM1 (/dev/ttyS0)").
+inline constexpr std::uint16_t kResultOnPort = 0x370B;
+// The same for a code that has no text. %1: the code in hex.
+inline constexpr std::uint16_t kPackReturnCodeOnly = 0x370C;
 // The status bar's mark on values left on screen after the port went away.
 inline constexpr std::uint16_t kValuesAsOf = 0x37F0;   // %1: the time the port went away
 // A run over all packs' logs that was stopped: the packs whose whole log came.

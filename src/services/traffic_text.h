@@ -16,3 +16,12 @@ QString TrafficAnswerText(const RTrafficRecord& record);
 // The record as one line, as the traffic console copies and saves it and
 // bmstool --trace prints it.
 QString TrafficLine(const RTrafficRecord& record);
+
+// A command's result as a message in the selected language: the code's
+// text ("2--Checksum error"), or for a code the pack itself returned "the
+// pack answered with return code 0x02 (Checksum error)", so that the two
+// are never taken for each other.
+QString CommandResultText(std::uint8_t result, bool packReturned);
+// Whether the last exchange on the link ended with result because the pack
+// itself returned it (a sound frame with that RTN).
+bool PackReturnedLast(const TTrafficLog& traffic, std::uint8_t result);

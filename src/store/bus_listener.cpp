@@ -46,6 +46,7 @@ std::uint8_t ResultOfFault(FrameFault fault)
     case FrameFault::BadCid1: return ResultCode::kBadFrame;
     case FrameFault::BadLengthChecksum: return ResultCode::kBadLengthChecksum;
     case FrameFault::BadChecksum: return ResultCode::kBadChecksum;
+    case FrameFault::CutOff: return ResultCode::kCutOff;
     }
     return ResultCode::kBadFrame;
 }
@@ -101,6 +102,11 @@ void BusListener::SetExchangeObserver(ExchangeObserver observer)
     m_observer = std::move(observer);
 }
 
+void BusListener::SetPortObserver(PortObserver observer)
+{
+    m_portObserver = std::move(observer);
+}
+
 void BusListener::SetSampleSink(IPackSampleSink* sink)
 {
     m_sink = sink;
@@ -123,6 +129,8 @@ bool BusListener::RunPass()
     const std::uint8_t port = m_globals.PortNumber.load();
     if (!m_store.IsSerialOpen(port)) {
         m_view.SetCommState(0);
+        if (!m_awaySince)
+            PortWent();
         if (m_store.PortCanVanish(port) && m_view.PortLost()) {
             m_stoppedOnLostPort = true;
             FinishTurn();
@@ -137,6 +145,8 @@ bool BusListener::RunPass()
             }
             return !Stopping();
         });
+        if (m_store.IsSerialOpen(port))
+            PortBack();
         return !Stopping();
     }
     const QByteArray heard = m_store.Listen(kPassRead, m_stopRequested);
@@ -146,6 +156,42 @@ bool BusListener::RunPass()
         return false;
     }
     return true;
+}
+
+void BusListener::PortWent()
+{
+    m_awaySince = m_clock.elapsed();
+    m_wentAt = QDateTime::currentDateTime();
+    {
+        const std::lock_guard<std::mutex> lock(m_statsLock);
+        ++m_portLosses;
+        m_awaySinceShared = m_awaySince;
+    }
+    // What the window had ended by now is a no answer; requests still under
+    // way and half a frame cannot be heard out: neither is counted.
+    Expire(m_awaySince.value());
+    m_pending.clear();
+    m_givenUp.clear();
+    m_lastAnswer.clear();
+    m_stream.DropPartial();
+    FinishTurn();
+    if (m_portObserver)
+        m_portObserver(m_wentAt, std::nullopt);
+}
+
+void BusListener::PortBack()
+{
+    {
+        const std::lock_guard<std::mutex> lock(m_statsLock);
+        m_portAwayMs += m_clock.elapsed() - *m_awaySince;
+        m_awaySinceShared.reset();
+    }
+    m_awaySince.reset();
+    // The lamp as after a reconnection: the line is there, nothing heard yet.
+    m_view.SetCommState(2);
+    m_view.SetCommState(0);
+    if (m_portObserver)
+        m_portObserver(m_wentAt, QDateTime::currentDateTime());
 }
 
 void BusListener::Feed(QByteArrayView bytes, qint64 atMs)
@@ -169,6 +215,17 @@ void BusListener::Feed(QByteArrayView bytes, qint64 atMs)
 }
 
 void BusListener::Advance(qint64 atMs)
+{
+    // Only a quiet line cuts a frame: bytes that come after a stall of this
+    // thread are the rest of the frame, waiting in the port's buffer.
+    if (std::optional<RCutFrame> cut = m_stream.CutOffQuiet(atMs, kQuietLine.count())) {
+        Expire(cut->endMs);
+        TakeFrame(*cut);
+    }
+    Expire(atMs);
+}
+
+void BusListener::Expire(qint64 atMs)
 {
     for (auto it = m_pending.begin(); it != m_pending.end();) {
         if (it->second.deadlineMs < atMs) {
@@ -227,10 +284,12 @@ void BusListener::TakeFrame(const RCutFrame& cut)
             return;
         }
         if (IsCatalogueRequest(cut.code)) {
-            // A second master asked before the first was answered.
+            // The master asks again: it gave up on its request. Only a
+            // second master asks sooner than any master gives up.
             Pending overtaken = std::move(open);
             m_pending.erase(pending);
-            Close(std::move(overtaken), HeardOutcome::Overlapped, cut.endMs);
+            const bool gaveUp = GaveUp(overtaken, cut);
+            Close(std::move(overtaken), gaveUp ? HeardOutcome::NoAnswer : HeardOutcome::Overlapped, cut.endMs);
             Open(cut);
             return;
         }
@@ -249,6 +308,12 @@ void BusListener::TakeFrame(const RCutFrame& cut)
         return;
     }
     if (cut.code <= kHighestPackRtn) {
+        if (const auto givenUp = m_givenUp.find(cut.address); givenUp != m_givenUp.end()) {
+            const RCutFrame request = givenUp->second;
+            m_givenUp.erase(givenUp);
+            LateAnswer(request, cut);
+            return;
+        }
         RHeardExchange heard = Begin(cut, HeardOutcome::Unpaired);
         heard.result = cut.code;
         heard.answer = cut.text;
@@ -258,9 +323,42 @@ void BusListener::TakeFrame(const RCutFrame& cut)
     Open(cut);
 }
 
+bool BusListener::GaveUp(const Pending& pending, const RCutFrame& request) const
+{
+    return pending.damage != 0 || request.endMs - pending.request.endMs >= kShortestGiveUp.count();
+}
+
+void BusListener::GiveUpBefore(const RCutFrame& request)
+{
+    for (auto it = m_pending.begin(); it != m_pending.end();) {
+        if (it->first != request.address && GaveUp(it->second, request)) {
+            Pending given = std::move(it->second);
+            it = m_pending.erase(it);
+            Close(std::move(given), HeardOutcome::NoAnswer, request.endMs);
+        } else {
+            ++it;
+        }
+    }
+}
+
+void BusListener::LateAnswer(const RCutFrame& request, const RCutFrame& answer)
+{
+    RHeardExchange heard = Begin(answer, HeardOutcome::LateAnswer);
+    heard.cid2 = request.code;
+    heard.request = request.text;
+    heard.answer = answer.text;
+    heard.answerMs = answer.endMs - request.endMs;
+    heard.pack = PackOfRequest(request);
+    heard.result = answer.code;
+    Report(heard, true);
+}
+
 void BusListener::Open(const RCutFrame& request)
 {
+    // A master that sends its next request has given up on the one before.
+    GiveUpBefore(request);
     m_lastAnswer.erase(request.address);
+    m_givenUp.erase(request.address);
     Pending pending;
     pending.request = request;
     pending.deadlineMs = request.endMs + WindowFor(request.address, request.code);
@@ -285,6 +383,12 @@ void BusListener::Close(Pending pending, HeardOutcome outcome, qint64 atMs)
     heard.result = outcome == HeardOutcome::NoAnswer
         ? (pending.damage != 0 ? pending.damage : ResultCode::kNoAnswer)
         : ResultCode::kNoAnswer;
+    if (outcome == HeardOutcome::NoAnswer) {
+        // A silent pack's turn, as polling gives one: the sinks take the
+        // pack for down by the same rules.
+        m_givenUp[pending.request.address] = pending.request;
+        EnterTurn(heard);
+    }
     Report(heard, true);
 }
 
@@ -307,15 +411,14 @@ void BusListener::Pair(Pending pending, const RCutFrame& answer)
         DecodeHeardAnswer(heard, request, answer);
     if (heard.outcome == HeardOutcome::Answered)
         File(heard);
+    else if (heard.outcome == HeardOutcome::PackRefused || heard.outcome == HeardOutcome::ForeignLength)
+        EnterTurn(heard);
     Report(heard, true);
 }
 
-void BusListener::File(const RHeardExchange& heard)
+void BusListener::EnterTurn(const RHeardExchange& heard)
 {
     const std::uint8_t pack = heard.pack;
-    const bool hasRecord = pack >= 1 && pack <= kMaxPacks;
-    // A pack's turn ends when the master moves to another pack or asks the
-    // same command again.
     if (!m_turn || m_turn->sample.pack != pack || m_turn->sample.address != heard.address
         || std::any_of(m_turn->sample.exchanges.begin(), m_turn->sample.exchanges.end(),
                        [&](const RExchangeResult& e) { return e.cid2 == heard.cid2; })) {
@@ -332,6 +435,13 @@ void BusListener::File(const RHeardExchange& heard)
     }
     m_turn->sample.time = heard.time;
     m_turn->sample.exchanges.push_back({heard.cid2, heard.result});
+}
+
+void BusListener::File(const RHeardExchange& heard)
+{
+    const std::uint8_t pack = heard.pack;
+    const bool hasRecord = pack >= 1 && pack <= kMaxPacks;
+    EnterTurn(heard);
     m_store.SetLastResult(heard.result);
     if (heard.result == ResultCode::kSuccess && hasRecord)
         m_store.MarkAnswered(pack, heard.time);
@@ -390,7 +500,9 @@ void BusListener::Report(const RHeardExchange& heard, bool addressKnown)
 {
     {
         const std::lock_guard<std::mutex> lock(m_statsLock);
-        if (heard.outcome == HeardOutcome::BadFrame && !addressKnown) {
+        // A damaged frame's address may be damaged too: it is counted under
+        // its address only when a sound frame came from there.
+        if (heard.outcome == HeardOutcome::BadFrame && (!addressKnown || !m_stats.contains(heard.address))) {
             ++m_loneBadFrames[std::size_t(heard.fault)];
         } else if (heard.outcome != HeardOutcome::BytesWithoutFrames) {
             AddressStats& stats = Stats(heard.address);
@@ -410,12 +522,14 @@ void BusListener::Report(const RHeardExchange& heard, bool addressKnown)
                 break;
             case HeardOutcome::NoAnswer: ++s.noAnswers; break;
             case HeardOutcome::Overlapped: ++s.overlapped; break;
+            case HeardOutcome::LateAnswer: ++s.lateAnswers; break;
             case HeardOutcome::DuplicateAnswer: ++s.duplicateAnswers; break;
             case HeardOutcome::Unpaired: ++s.unpaired; break;
             case HeardOutcome::BadFrame: ++s.badFrames[std::size_t(heard.fault)]; break;
             case HeardOutcome::BytesWithoutFrames: break;
             }
-            if (heard.answerMs) {
+            // A late answer's time is the pack's, not the exchange's.
+            if (heard.answerMs && heard.outcome != HeardOutcome::LateAnswer) {
                 Keep(stats.answerTimes, *heard.answerMs);
                 s.answerMinMs = std::min(s.answerMinMs.value_or(*heard.answerMs), *heard.answerMs);
                 s.answerMaxMs = std::max(s.answerMaxMs.value_or(*heard.answerMs), *heard.answerMs);
@@ -485,6 +599,8 @@ RBusSummary BusListener::Summary() const
     summary.bytesOutsideFrames = m_bytesOutside;
     summary.bytesWithoutFrames = m_reportedNoFrames;
     summary.listenedMs = m_listenedMs;
+    summary.portLosses = m_portLosses;
+    summary.portAwayMs = m_portAwayMs + (m_awaySinceShared ? m_clock.elapsed() - *m_awaySinceShared : 0);
     RAddressSummary& t = summary.totals;
     t.badFrames = m_loneBadFrames;
     std::vector<qint64> allTimes;
@@ -506,6 +622,7 @@ RBusSummary BusListener::Summary() const
         t.noAnswers += s.noAnswers;
         t.refused += s.refused;
         t.overlapped += s.overlapped;
+        t.lateAnswers += s.lateAnswers;
         t.duplicateAnswers += s.duplicateAnswers;
         t.echoedRequests += s.echoedRequests;
         t.unpaired += s.unpaired;

@@ -28,9 +28,11 @@ struct AppGlobals;
 enum class HeardOutcome : std::uint8_t {
     Answered,         // a sound answer that fits the command: decoded and filed (result 0)
     PackRefused,      // the pack answered with an RTN other than 0, or its answer did not decode (result)
-    NoAnswer,         // no answer within the reply window (result ResultCode::kNoAnswer)
+    NoAnswer,         // no answer before the master's next request or within the reply window
+                      // (result ResultCode::kNoAnswer, or the damaged answer's code)
     ForeignLength,    // a sound answer whose length cannot belong to the command: refused, never decoded
-    Overlapped,       // another request to the same address came before the answer (a second master)
+    Overlapped,       // another request to the same address came sooner than any master gives up (a second master)
+    LateAnswer,       // an answer to an exchange its master had given up on: counted, not filed
     DuplicateAnswer,  // an answer heard again after its exchange ended: counted, not filed again
     Unpaired,         // an answer with no request before it
     UnknownCommand,   // a CID2 outside the catalogue: the exchange shown raw, never decoded
@@ -78,6 +80,7 @@ struct RAddressSummary {
     std::uint64_t noAnswers = 0;
     std::uint64_t refused = 0;          // answers of a length the command cannot have
     std::uint64_t overlapped = 0;       // requests overtaken by another before their answer
+    std::uint64_t lateAnswers = 0;      // answers after their exchange had ended as no answer
     std::uint64_t duplicateAnswers = 0;
     std::uint64_t echoedRequests = 0;   // a request heard twice in a row
     std::uint64_t unpaired = 0;
@@ -100,6 +103,8 @@ struct RBusSummary {
     qint64 bytesOutsideFrames = 0;            // skipped: no "~" before them
     bool bytesWithoutFrames = false;          // reported once: the line speed may be wrong
     qint64 listenedMs = 0;
+    std::uint64_t portLosses = 0;             // times the port went away
+    qint64 portAwayMs = 0;                    // how long it was away in all (so far, while away)
 };
 
 // Listens to a bus that another master polls: cuts frames from what the line
@@ -115,12 +120,16 @@ class BusListener {
 public:
     using StopRequested = std::function<bool()>;
     using ExchangeObserver = std::function<void(const RHeardExchange&)>;
+    // The port went away at went (back empty), or came back at back.
+    using PortObserver = std::function<void(const QDateTime& went, const std::optional<QDateTime>& back)>;
 
     BusListener(TDevInfo& store, AppGlobals& globals, IPollView& view, StopRequested stopRequested);
     ~BusListener();
 
     // Before running: called for every exchange heard, on the listening thread.
     void SetExchangeObserver(ExchangeObserver observer);
+    // Before running: told when the port goes away and when it is back.
+    void SetPortObserver(PortObserver observer);
     // Before running: takes each heard pack's turn (its analog and alarm
     // answers) as a sample.
     void SetSampleSink(IPackSampleSink* sink);
@@ -148,6 +157,13 @@ public:
 
     static constexpr std::chrono::milliseconds kPassRead{100};
     static constexpr std::chrono::milliseconds kDefaultNoFrameAfter{3000};
+    // A frame begun and then no byte for this long was cut off (half an
+    // answer, then silence).
+    static constexpr std::chrono::milliseconds kQuietLine{200};
+    // No master gives up on a request sooner than this: a request heard
+    // this soon after another, with no answer between, is a second
+    // master's. Masters wait 300 ms and more.
+    static constexpr std::chrono::milliseconds kShortestGiveUp{150};
 
 private:
     struct Pending {
@@ -161,12 +177,25 @@ private:
     RHeardExchange Begin(const RCutFrame& cut, HeardOutcome outcome) const;
     void TakeFrame(const RCutFrame& cut);
     void Open(const RCutFrame& request);
+    // The exchange under way to another address ends as no answer when the
+    // master could have given up on it (its answer was damaged, or it was
+    // sent long enough ago).
+    void GiveUpBefore(const RCutFrame& request);
+    bool GaveUp(const Pending& pending, const RCutFrame& request) const;
+    void Expire(qint64 atMs);
+    void LateAnswer(const RCutFrame& request, const RCutFrame& answer);
     void Close(Pending pending, HeardOutcome outcome, qint64 atMs);
     void Pair(Pending pending, const RCutFrame& answer);
     void File(const RHeardExchange& heard);
+    // Adds the exchange to its pack's turn, ending the turn before when the
+    // master moved to another pack or asks the same command again.
+    void EnterTurn(const RHeardExchange& heard);
     void FinishTurn();
     // Counts it, records it in the traffic log and hands it to the observer.
     void Report(const RHeardExchange& heard, bool addressKnown);
+    // The port went away: what was under way can no longer be heard out.
+    void PortWent();
+    void PortBack();
     void WatchForFrames(const std::vector<RCutFrame>& frames, qsizetype bytes, qint64 atMs);
     qint64 WindowFor(std::uint8_t address, std::uint8_t cid2) const;
     AddressStats& Stats(std::uint8_t address);   // with m_statsLock held
@@ -177,6 +206,9 @@ private:
     IPollView& m_view;
     StopRequested m_stopRequested;
     ExchangeObserver m_observer;
+    PortObserver m_portObserver;
+    std::optional<qint64> m_awaySince;      // the port went away then, on m_clock
+    QDateTime m_wentAt;
     IPackSampleSink* m_sink = nullptr;
     std::optional<std::chrono::milliseconds> m_replyWindow;
     qint64 m_noFrameAfterMs = kDefaultNoFrameAfter.count();
@@ -186,6 +218,7 @@ private:
     qint64 m_epochAtStart = 0;
     std::map<std::uint8_t, Pending> m_pending;      // by address
     std::map<std::uint8_t, RCutFrame> m_lastAnswer; // by address: an answer heard twice is known by it
+    std::map<std::uint8_t, RCutFrame> m_givenUp;    // by address: the request that ended with no answer
     QMap<std::uint8_t, QString> m_barCodes;         // by pack, as heard
     bool m_stoppedOnLostPort = false;
     std::optional<qint64> m_silentSince;    // bytes with no sound frame since then
@@ -200,4 +233,7 @@ private:
     qint64 m_bytesHeard = 0;                                         // guarded
     qint64 m_bytesOutside = 0;                                       // guarded
     qint64 m_listenedMs = 0;                                         // guarded
+    std::uint64_t m_portLosses = 0;                                  // guarded
+    qint64 m_portAwayMs = 0;                                         // guarded: outages ended
+    std::optional<qint64> m_awaySinceShared;                         // guarded: the outage under way
 };

@@ -18,32 +18,46 @@ TEST(ToolAnswers, AClockNoCalendarHasIsAnError)
         ASSERT_TRUE(tool.isReady()) << tool.error().toStdString();
         const ToolRun run = tool.json(Words({"time"}));
         EXPECT_EQ(run.exitCode, 1);
-        EXPECT_TRUE(run.out.isEmpty()) << run.out.toStdString();
+        EXPECT_EQ(run.first()["type"].toString(), QStringLiteral("error")) << run.out.toStdString();
         EXPECT_TRUE(run.err.contains(QStringLiteral("The pack's clock is not a valid date: ")))
             << run.err.toStdString();
     }
 }
 
-TEST(ToolAnswers, AnotherCommandsAnswerIsRefusedAsInvalidData)
+// Under --json each failure is one error line as well; the text says whose
+// code it is: the host's answer check, or the pack's own return code.
+TEST(ToolAnswers, AnAnswerNotBelievedIsAnErrorLineThatSaysWhose)
 {
     // A longer answer (the bar code's) and a shorter or equally long one (the
-    // clock's 7 bytes, as long as the capacities).
+    // clock's 7 bytes, as long as the capacities) are another command's.
     const struct {
-        const char* answeredBy;
+        const char* fault;
         std::vector<const char*> commands;
+        int result;
+        const char* says;   // the whole message, or its start
     } cases[] = {
-        {"E9", {"time", "capacity", "packs", "analog"}},
-        {"4D", {"capacity", "barcode", "info", "product", "location"}},
+        {"answeras:E9", {"time", "capacity", "packs", "analog"}, 6, "6--Invalid data"},
+        {"answeras:4D", {"capacity", "barcode", "info", "product", "location"}, 6, "6--Invalid data"},
+        {"rtn:42:02", {"analog"}, 2, "the pack answered with return code 0x02 (Checksum error)"},
+        {"rtn:42:06", {"analog"}, 6, "the pack answered with return code 0x06 (Invalid data)"},
+        // A damaged frame is the host's finding: the search goes on past it.
+        {"badsum:1", {"analog"}, 6, "6--Invalid data"},
+        {"silent:1", {"analog"}, 175, "175--No answer from the pack on /"},
     };
     for (const auto& c : cases) {
-        const ToolOnSim tool({QStringLiteral("--fault"), QStringLiteral("answeras:%1").arg(c.answeredBy)});
+        const ToolOnSim tool({QStringLiteral("--fault"), QLatin1String(c.fault)});
         ASSERT_TRUE(tool.isReady()) << tool.error().toStdString();
         for (const char* command : c.commands) {
-            SCOPED_TRACE(std::string(c.answeredBy) + " for " + command);
-            const ToolRun run = tool.json(Words({command}));
+            SCOPED_TRACE(std::string(c.fault) + " for " + command);
+            const ToolRun run = tool.json(Words({"--lang", "en", command}));
             EXPECT_EQ(run.exitCode, 1);
-            EXPECT_TRUE(run.out.isEmpty()) << run.out.toStdString();
-            EXPECT_TRUE(run.err.contains(QStringLiteral("Invalid data"))) << run.err.toStdString();
+            const std::vector<QJsonObject> lines = run.json();
+            ASSERT_EQ(lines.size(), 1u) << run.out.toStdString();
+            EXPECT_EQ(lines[0]["type"].toString(), QStringLiteral("error"));
+            EXPECT_EQ(lines[0]["command"].toString(), QLatin1String(command));
+            EXPECT_EQ(lines[0]["result"].toInt(), c.result);
+            EXPECT_TRUE(lines[0]["error"].toString().startsWith(QLatin1String(c.says))) << run.out.toStdString();
+            EXPECT_TRUE(run.err.startsWith(QLatin1String(c.says))) << run.err.toStdString();
         }
     }
 }
@@ -84,7 +98,7 @@ TEST(ToolAnswers, ARunNeverDecodesTheAnswerTheRunBeforeWaitedFor)
                 << shown.toStdString();
         } else {
             EXPECT_EQ(second.exitCode, 1) << second.err.toStdString();
-            EXPECT_TRUE(second.out.isEmpty()) << second.out.toStdString();
+            EXPECT_EQ(second.first()["type"].toString(), QStringLiteral("error")) << second.out.toStdString();
         }
     }
 }

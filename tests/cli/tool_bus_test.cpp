@@ -178,8 +178,10 @@ TEST_F(ToolBus, CompareReportsTheDifferingRowsPerPackAndNamesAPackNotRead)
     EXPECT_EQ(silentReference.exitCode, 1);
     EXPECT_TRUE(silentReference.err.contains(QStringLiteral("The reference pack 4 could not be read: no comparison was made")))
         << silentReference.err.toStdString();
-    ASSERT_EQ(silentReference.json().size(), 1u) << silentReference.out.toStdString();
+    // The summary, then the failure as an error line.
+    ASSERT_EQ(silentReference.json().size(), 2u) << silentReference.out.toStdString();
     EXPECT_TRUE(silentReference.first()[QStringLiteral("rows_differ")].isNull());
+    EXPECT_EQ(silentReference.json()[1][QStringLiteral("type")].toString(), QStringLiteral("error"));
 }
 
 TEST_F(ToolBus, BatchWriteGoesOnPastASilentPackAndExits1)

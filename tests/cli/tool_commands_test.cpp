@@ -5,7 +5,10 @@
 #include "commands.h"
 #include "tool_process.h"
 
+#include <QDir>
+#include <QFile>
 #include <QJsonArray>
+#include <QTemporaryDir>
 #include <QRegularExpression>
 #include <QSet>
 
@@ -176,6 +179,12 @@ TEST_F(ToolCommands, BadArgumentsAreRefusedBeforeThePortIsOpened)
         EXPECT_FALSE(run.err.contains(controls)) << run.err.toStdString();
         EXPECT_FALSE(run.err.contains(QString::fromStdString(longWord.substr(0, 61)))) << run.err.toStdString();
     }
+    // Under --json a usage error is an error line as well.
+    const ToolRun json = RunTool(port + Words({"--json", "poll", "--metrics", ":19477"}));
+    EXPECT_EQ(json.exitCode, 2);
+    EXPECT_EQ(json.first()["type"].toString(), QStringLiteral("error")) << json.out.toStdString();
+    EXPECT_TRUE(json.first()["error"].toString().contains(QStringLiteral("the address before \":\" is missing")))
+        << json.out.toStdString();
     // The same port with good arguments is a failed command, not a usage error.
     EXPECT_EQ(RunTool(port + Words({"analog"})).exitCode, 1);
 }
@@ -199,6 +208,8 @@ TEST_F(ToolCommands, FailureGivesTheErrorTextInTheChosenLanguage)
     EXPECT_EQ(chinese.exitCode, 1);
     EXPECT_TRUE(chinese.err.contains(QStringLiteral("175--设备无应答"))) << chinese.err.toStdString();
     EXPECT_TRUE(chinese.out.isEmpty());
+    // The port that was opened is named: a newcomer sees what was asked.
+    EXPECT_TRUE(chinese.err.contains(m_tool->sim().linkPath())) << chinese.err.toStdString();
 
     // --trace shows the exchange that failed, with its reason.
     const ToolRun english = m_tool->run(Words({"--lang", "en", "--trace", "barcode"}));
@@ -207,8 +218,15 @@ TEST_F(ToolCommands, FailureGivesTheErrorTextInTheChosenLanguage)
     EXPECT_TRUE(english.err.contains(QStringLiteral(" ADR 01 ReadBarCode [175--No answer from the pack] TX ~")))
         << english.err.toStdString();
 
-    // Another pack on the same bus still answers; its answer is traced as received.
-    const ToolRun other = m_tool->run(Words({"--lang", "en", "--trace", "--address", "2", "info"}));
+    // Another pack on the same bus still answers; its answer is traced as
+    // received. The port is named by a path relative to the working folder.
+    QTemporaryDir here(QDir::current().filePath(QStringLiteral("port-XXXXXX")));
+    ASSERT_TRUE(here.isValid());
+    ASSERT_TRUE(QFile::link(m_tool->sim().linkPath(), here.filePath(QStringLiteral("tty"))));
+    const QString relative = QDir::current().relativeFilePath(here.filePath(QStringLiteral("tty")));
+    ASSERT_FALSE(relative.startsWith(QLatin1Char('.'))) << relative.toStdString();
+    const ToolRun other = RunTool(QStringList{QStringLiteral("--port"), relative} +
+                                  Words({"--lang", "en", "--trace", "--address", "2", "info"}));
     EXPECT_EQ(other.exitCode, 0);
     EXPECT_TRUE(QRegularExpression(QStringLiteral(R"(\d\d:\d\d:\d\d\.\d{3} \d+ms ADR 02 ReadDeviceInfo \[0--Success\] )"
                                                   R"(TX ~[0-9A-F]+\\r RX ~[0-9A-F]+\\r)"))
@@ -265,6 +283,11 @@ TEST_F(ToolCommands, HelpExplainsEveryCommandWithAnExample)
         const ToolRun one = RunTool({name, QStringLiteral("--help")});
         EXPECT_EQ(one.exitCode, 0) << name.toStdString();
         EXPECT_TRUE(one.out.contains(QStringLiteral("example:\n  bmstool"))) << name.toStdString();
+        // Files are named as they are written.
+        if (name == u"history") {
+            EXPECT_TRUE(one.out.contains(QStringLiteral("work_PACK_")) && one.out.contains(QStringLiteral("alarm_PACK_")))
+                << one.out.toStdString();
+        }
     }
 }
 

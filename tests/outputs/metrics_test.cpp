@@ -15,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string_view>
+
 #include <atomic>
 #include <thread>
 
@@ -174,7 +176,7 @@ protected:
     MetricsServer m_server{m_registry};
 };
 
-TEST_F(MetricsServerTest, OnlyGetMetricsIsServed)
+TEST_F(MetricsServerTest, OnlyGetAndHeadOfMetricsAreServed)
 {
     struct Case {
         const char* method;
@@ -183,6 +185,7 @@ TEST_F(MetricsServerTest, OnlyGetMetricsIsServed)
     } cases[] = {
         {"GET", "/metrics", 200},
         {"GET", "/metrics?x=1", 200},
+        {"HEAD", "/metrics", 200},
         {"GET", "/", 404},
         {"GET", "/metrics/x", 404},
         {"GET", "/other", 404},
@@ -194,7 +197,9 @@ TEST_F(MetricsServerTest, OnlyGetMetricsIsServed)
         SCOPED_TRACE(std::string(c.method) + " " + c.path);
         const HttpAnswer answer = HttpRequest(m_server.port(), c.method, c.path);
         EXPECT_EQ(answer.status, c.status);
-        EXPECT_EQ(answer.body.contains("bms_cell_voltage_volts{pack=\"2\",cell=\"5\""), c.status == 200);
+        // HEAD answers as GET does, without the body.
+        EXPECT_EQ(answer.body.contains("bms_cell_voltage_volts{pack=\"2\",cell=\"5\""),
+                  c.status == 200 && std::string_view(c.method) == "GET");
     }
 }
 
@@ -219,6 +224,7 @@ TEST_F(MetricsServerTest, APortInUseOrABadAddressIsRefusedWithTheReason)
         {"65536", false, "0-65535"},
         {"host.example:9464", false, "host.example is not an IP address"},
         {"", false, "0-65535"},
+        {":19477", false, "the address before \":\" is missing"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
@@ -228,6 +234,12 @@ TEST_F(MetricsServerTest, APortInUseOrABadAddressIsRefusedWithTheReason)
         EXPECT_TRUE((c.valid ? where->toString() : why).contains(QLatin1String(c.expected)))
             << (c.valid ? where->toString() : why).toStdString();
     }
+    // Every interface is announced as this computer reaches it, with a warning.
+    const RListenAddress every = *ParseListenAddress(QStringLiteral("0.0.0.0:9464"));
+    EXPECT_EQ(MetricsUrl(every), QStringLiteral("http://127.0.0.1:9464/metrics"));
+    EXPECT_TRUE(EveryInterfaceWarning(every).contains(QStringLiteral("serves every network interface")));
+    EXPECT_EQ(MetricsUrl(*ParseListenAddress(QStringLiteral("9464"))), QStringLiteral("http://127.0.0.1:9464/metrics"));
+    EXPECT_TRUE(EveryInterfaceWarning(*ParseListenAddress(QStringLiteral("9464"))).isEmpty());
     // An address this computer does not have.
     const std::optional<RListenAddress> foreign = ParseListenAddress(QStringLiteral("192.0.2.1:0"));
     ASSERT_TRUE(foreign);

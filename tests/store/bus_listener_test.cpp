@@ -18,6 +18,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <map>
 #include <thread>
@@ -84,22 +85,23 @@ struct Listening {
 };
 
 struct Counts {
-    std::uint64_t requests, answers, noAnswers, refused, overlapped, duplicates, echoes, unpaired, unknown, bad;
+    std::uint64_t requests, answers, noAnswers, refused, overlapped, late, duplicates, echoes, unpaired, unknown, bad;
     friend bool operator==(const Counts&, const Counts&) = default;
 };
 
 std::ostream& operator<<(std::ostream& out, const Counts& c)
 {
     return out << "requests " << c.requests << " answers " << c.answers << " noAnswers " << c.noAnswers
-               << " refused " << c.refused << " overlapped " << c.overlapped << " duplicates " << c.duplicates
+               << " refused " << c.refused << " overlapped " << c.overlapped << " late " << c.late
+               << " duplicates " << c.duplicates
                << " echoes " << c.echoes << " unpaired " << c.unpaired << " unknown " << c.unknown << " bad "
                << c.bad;
 }
 
 Counts CountsOf(const RAddressSummary& s)
 {
-    return {s.requests, s.answers,          s.noAnswers,      s.refused,  s.overlapped,
-            s.duplicateAnswers, s.echoedRequests, s.unpaired, s.unknownCommands, s.BadFrames()};
+    return {s.requests,         s.answers,        s.noAnswers, s.refused,         s.overlapped, s.lateAnswers,
+            s.duplicateAnswers, s.echoedRequests, s.unpaired,  s.unknownCommands, s.BadFrames()};
 }
 
 } // namespace
@@ -112,8 +114,13 @@ TEST(BusListener, PairsRefusesAndCountsWhatTheBusCarries)
     const QByteArray alarm1 = Request(1, 0x44, QByteArray(1, '\x01'));
     const QByteArray alarmAnswer1 = bus.respond(alarm1).text;
     const QByteArray clockAnswer1 = bus.respond(Request(1, 0x4D)).text;
+    const QByteArray analog2 = Analog(2);
+    const QByteArray answer2 = bus.respond(analog2).text;
     QByteArray damaged = answer1;
     damaged[damaged.size() - 2] = damaged[damaged.size() - 2] == '0' ? '1' : '0';
+    // Noise on the address characters: address 0x4E, where no pack is.
+    QByteArray strayAddress = answer1;
+    strayAddress.replace(3, 2, "4E");
     using O = HeardOutcome;
     struct Step {
         qint64 atMs;
@@ -125,28 +132,50 @@ TEST(BusListener, PairsRefusesAndCountsWhatTheBusCarries)
         std::vector<HeardOutcome> outcomes;
         Counts counts;   // address 1
         bool analogFiled;
+        // Pack 1's turns handed to the sample sink: whether each was up.
+        std::vector<bool> turnsUp = {};
+        // The code every no answer carries.
+        std::uint8_t silentCode = ResultCode::kNoAnswer;
+        std::vector<std::uint8_t> rows = {1};   // the summary's addresses
     } cases[] = {
         {"an answer pairs with its request", {{0, analog1}, {60, answer1}}, {O::Answered},
-         {1, 1, 0, 0, 0, 0, 0, 0, 0, 0}, true},
+         {1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0}, true},
         {"a silent pack is no answer once the window has passed", {{0, analog1}, {5000, {}}}, {O::NoAnswer},
-         {1, 0, 1, 0, 0, 0, 0, 0, 0, 0}, false},
+         {1, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0}, false},
         {"a master's adapter echo makes no second exchange", {{0, analog1}, {3, analog1}, {60, answer1}},
-         {O::Answered}, {1, 1, 0, 0, 0, 0, 1, 0, 0, 0}, true},
+         {O::Answered}, {1, 1, 0, 0, 0, 0, 0, 1, 0, 0, 0}, true},
         {"an answer heard twice is counted, not filed twice", {{0, analog1}, {60, answer1}, {70, answer1}},
-         {O::Answered, O::DuplicateAnswer}, {1, 1, 0, 0, 0, 1, 0, 0, 0, 0}, true},
+         {O::Answered, O::DuplicateAnswer}, {1, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0}, true},
         {"an answer of another command's length is refused", {{0, analog1}, {60, clockAnswer1}},
-         {O::ForeignLength}, {1, 1, 0, 1, 0, 0, 0, 0, 0, 0}, false},
+         {O::ForeignLength}, {1, 1, 0, 1, 0, 0, 0, 0, 0, 0, 0}, false},
         {"a command outside the catalogue is shown raw",
          {{0, Request(1, 0x77, "\x01")}, {40, frame::BuildFrame(1, 0, "\x01\x02")}}, {O::UnknownCommand},
-         {1, 1, 0, 0, 0, 0, 0, 0, 1, 0}, false},
+         {1, 1, 0, 0, 0, 0, 0, 0, 0, 1, 0}, false},
         {"a second master's request overtakes the first", {{0, analog1}, {10, alarm1}, {60, alarmAnswer1}},
-         {O::Overlapped, O::Answered}, {2, 1, 0, 0, 1, 0, 0, 0, 0, 0}, false},
+         {O::Overlapped, O::Answered}, {2, 1, 0, 0, 1, 0, 0, 0, 0, 0, 0}, false},
         {"an answer with no request before it is unpaired", {{0, answer1}}, {O::Unpaired},
-         {0, 0, 0, 0, 0, 0, 0, 1, 0, 0}, false},
+         {0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0}, false},
         {"a damaged answer is a bad frame, then no answer", {{0, analog1}, {60, damaged}, {5000, {}}},
-         {O::BadFrame, O::NoAnswer}, {1, 0, 1, 0, 0, 0, 0, 0, 0, 1}, false},
-        {"a late answer after the window belongs to no one", {{0, analog1}, {5000, answer1}},
-         {O::NoAnswer, O::Unpaired}, {1, 0, 1, 0, 0, 0, 0, 1, 0, 0}, false},
+         {O::BadFrame, O::NoAnswer}, {1, 0, 1, 0, 0, 0, 0, 0, 0, 0, 1}, false, {}, ResultCode::kBadChecksum},
+        {"a damaged answer asked again at once is no answer, not overlapped",
+         {{0, analog1}, {60, damaged}, {80, alarm1}, {140, alarmAnswer1}}, {O::BadFrame, O::NoAnswer, O::Answered},
+         {2, 1, 1, 0, 0, 0, 0, 0, 0, 0, 1}, false, {}, ResultCode::kBadChecksum},
+        {"a damaged answer before the next pack is the same no answer",
+         {{0, analog1}, {60, damaged}, {80, analog2}}, {O::BadFrame, O::NoAnswer},
+         {1, 0, 1, 0, 0, 0, 0, 0, 0, 0, 1}, false, {}, ResultCode::kBadChecksum, {1, 2}},
+        {"a late answer after the window is late", {{0, analog1}, {5000, answer1}}, {O::NoAnswer, O::LateAnswer},
+         {1, 0, 1, 0, 0, 1, 0, 0, 0, 0, 0}, false},
+        {"the next pack asked means the master gave up: a silent pack is down",
+         {{0, analog1}, {300, analog2}, {360, answer2}}, {O::NoAnswer, O::Answered},
+         {1, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0}, false, {false}, ResultCode::kNoAnswer, {1, 2}},
+        {"an answer after the master moved on is late, not a second master",
+         {{0, analog1}, {300, analog2}, {400, answer1}}, {O::NoAnswer, O::LateAnswer},
+         {1, 0, 1, 0, 0, 1, 0, 0, 0, 0, 0}, false, {}, ResultCode::kNoAnswer, {1, 2}},
+        {"half an answer then a quiet line is a cut-off frame",
+         {{0, analog1}, {60, answer1.left(40)}, {5000, {}}}, {O::BadFrame, O::NoAnswer},
+         {1, 0, 1, 0, 0, 0, 0, 0, 0, 0, 1}, false, {}, ResultCode::kCutOff},
+        {"a damaged address makes no summary row", {{0, analog1}, {60, answer1}, {70, strayAddress}},
+         {O::Answered, O::BadFrame}, {1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0}, true},
     };
     for (const auto& c : cases) {
         Listening l;
@@ -157,8 +186,29 @@ TEST(BusListener, PairsRefusesAndCountsWhatTheBusCarries)
         const RBusSummary summary = l.listener->Summary();
         ASSERT_FALSE(summary.addresses.empty()) << c.name;
         EXPECT_EQ(CountsOf(summary.addresses[0]), c.counts) << c.name;
+        std::vector<std::uint8_t> rows;
+        for (const RAddressSummary& s : summary.addresses)
+            rows.push_back(s.address);
+        EXPECT_EQ(rows, c.rows) << c.name;
+        // Every bad frame is on the bus line, whichever address it names.
+        std::uint64_t bad = 0;
+        for (const RHeardExchange& h : l.heard) {
+            bad += h.outcome == O::BadFrame ? 1 : 0;
+            if (h.outcome == O::NoAnswer) {
+                EXPECT_EQ(h.result, c.silentCode) << c.name;
+            }
+        }
+        EXPECT_EQ(summary.totals.BadFrames(), bad) << c.name;
         EXPECT_EQ(!(l.store.GetAnalogData(1) == before), c.analogFiled) << c.name;
-        EXPECT_EQ(l.view.analogRefreshes, c.analogFiled ? 1 : 0) << c.name;
+        // The analog page is refreshed once for each analog answer filed.
+        EXPECT_EQ(l.view.analogRefreshes, std::count_if(l.heard.begin(), l.heard.end(), [](const RHeardExchange& h) {
+                      return h.analog.has_value();
+                  })) << c.name;
+        std::vector<bool> turnsUp;
+        for (const RPackSample& sample : l.samples.samples)
+            if (sample.pack == 1)
+                turnsUp.push_back(sample.Answered());
+        EXPECT_EQ(turnsUp, c.turnsUp) << c.name;
         // Every exchange reaches the traffic record, marked as heard.
         const std::vector<RTrafficRecord> traffic = l.store.DevOper().Traffic().Since(0);
         EXPECT_EQ(traffic.size(), l.heard.size()) << c.name;
