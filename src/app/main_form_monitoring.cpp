@@ -2,6 +2,7 @@
 // writer and MQTT the settings turn on, fed by the polling thread (or the
 // listener). Their events reach the status bar and the outputs dialog.
 #include "app/main_form.h"
+#include "outputs/metrics_server.h"
 
 #include "services/text_ids.h"
 #include "services/textoper.h"
@@ -140,7 +141,7 @@ QString TMainForm::MonitoringStatus() const
 {
     QStringList lines;
     if (const std::optional<RListenAddress> served = m_outputs.MetricsServed())
-        lines << Text(TextId::kMetricsServing).arg(QStringLiteral("http://%1/metrics").arg(served->toString()));
+        lines << Text(TextId::kMetricsServing).arg(MetricsUrl(*served));
     if (const InfluxWriter* influx = m_outputs.Influx()) {
         const InfluxWriter::Counts counts = influx->counts();
         lines << Text(TextId::kInfluxCounts).arg(counts.sent).arg(counts.spooled).arg(counts.dropped);
