@@ -3,6 +3,7 @@
 #include "services/textoper.h"
 #include "views/alarm_panel_table.h"
 #include "views/overview_layout.h"
+#include "views/page_command.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -48,6 +49,7 @@ TFramePackAlarm::TFramePackAlarm(QWidget* parent)
     BuildGroups();
     // The control-test group only appears when the main window offers it.
     m_groupBoxes.at(kControlTestGroupBox)->setVisible(false);
+    UpdateControlTestEnabled();
 }
 
 void TFramePackAlarm::BuildGroups()
@@ -97,8 +99,12 @@ void TFramePackAlarm::BuildGroups()
         outer->addWidget(groupBox);
 
         if (group.groupBox == kControlTestGroupBox) {
-            for (const std::uint8_t number : group.checkBoxes)
-                connect(m_checkBoxes.at(number), &QCheckBox::clicked, this, &TFramePackAlarm::ApplyFunctionSwitches);
+            for (const std::uint8_t number : group.checkBoxes) {
+                const SwitchBox* switchBox = FindSwitchBox(number);
+                connect(m_checkBoxes.at(number), &QCheckBox::clicked, this,
+                        [this, switchBox](bool on) { ControlTestClicked(*switchBox, on); });
+            }
+            m_command = new TPageCommand(groupBox);
         } else {
             // Indicators only display: the whole group takes no input.
             groupBox->setEnabled(false);
@@ -145,6 +151,13 @@ void TFramePackAlarm::ShowAlarmData(const RAlarmData& record)
         SetTextColour(m_shortCircuitLabel, counter.textBgr);
     }
     m_shortCircuitLabel->setVisible(counter.visible);
+
+    m_packRecord = record;
+    m_haveRecord = true;
+    // A test under way shows its own outcome when it ends.
+    if (!IsBusy())
+        ShowPackSwitches();
+    UpdateControlTestEnabled();
 }
 
 void TFramePackAlarm::SetControlTestVisible(bool visible)
@@ -166,9 +179,4 @@ std::uint16_t TFramePackAlarm::FunctionSwitchWord() const
     for (std::size_t i = 0; i < kSwitchBoxes.size(); ++i)
         checked[i] = m_checkBoxes.at(kSwitchBoxes[i].checkBox)->isChecked();
     return ::FunctionSwitchWord(checked);
-}
-
-void TFramePackAlarm::ApplyFunctionSwitches()
-{
-    emit functionSwitchesRequested(FunctionSwitchWord());
 }

@@ -163,14 +163,20 @@ TEST_F(MainWindowTest, ControlTestSendsTheSwitchesBetweenPollingExchanges)
     QCheckBox* precharge = alarm->checkBox(44);
     ASSERT_TRUE(cfet && precharge);
     EXPECT_TRUE(WaitFor([&] { return Lamp() == kGreen; }));
+    // The boxes come on with the pack's first alarm record.
+    ASSERT_TRUE(WaitFor([&] { return cfet->isEnabled(); }));
+    ASSERT_TRUE(cfet->isChecked());
+    ASSERT_TRUE(precharge->isChecked());
 
     precharge->click();
-    cfet->click();
+    ASSERT_TRUE(WaitFor([&] { return cfet->isEnabled(); }));
+    precharge->click();
+    ASSERT_TRUE(WaitFor([&] { return cfet->isEnabled(); }));
     EXPECT_TRUE(m_boxes.isEmpty()) << (m_boxes.isEmpty() ? std::string() : m_boxes.front().text.toStdString());
-    // The boxes show what the pack echoed: 0x0140 for CFET and precharge.
+    // The boxes show what the pack echoed: everything as it was.
     EXPECT_TRUE(cfet->isChecked());
     EXPECT_TRUE(precharge->isChecked());
-    EXPECT_EQ(alarm->FunctionSwitchWord(), 0x0140);
+    EXPECT_EQ(alarm->FunctionSwitchWord(), 0x01F8);
 }
 
 TEST_F(MainWindowTest, ClosingThePortStopsPollingAndClearsTheStatusPanels)
