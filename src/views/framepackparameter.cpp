@@ -69,7 +69,11 @@ QTableWidgetItem* NewCell(int row, int column, const QString& text)
 void TFramePackParameter::ShowParameters(const RParameter& set)
 {
     m_currentSet = set;
-    // An open editor would write its old text over the new value.
+    // An open editor would write its old text over the new value. Hidden
+    // while it has the focus, it would pass the focus on as Tab does, and
+    // the grid would move its current cell to the next row.
+    if (Edit1->hasFocus())
+        StringGrid1->setFocus(Qt::OtherFocusReason);
     Edit1->hide();
     m_edit1Tag = -1;
 

@@ -27,7 +27,7 @@ bool RestBeforeReopen(const TBusWorker::Job& job)
     for (milliseconds rested{0}; rested < kPortReopenPause; rested += kStep) {
         if (job.cancelled())
             return false;
-        QThread::sleep(kStep);
+        QThread::msleep(static_cast<unsigned long>(kStep.count()));
     }
     return !job.cancelled();
 }
@@ -37,6 +37,11 @@ bool RestBeforeReopen(const TBusWorker::Job& job)
 TPageCommand::TPageCommand(QWidget* page) : QObject(page), m_page(page)
 {
     page->installEventFilter(this);
+}
+
+void TPageCommand::SetRunner(TBusWorker* runner)
+{
+    m_runner = runner;
 }
 
 TBusWorker* TPageCommand::Runner()

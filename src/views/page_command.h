@@ -39,7 +39,7 @@ public:
 
     // The window's runner, shared by every page; without one the page makes
     // one of its own on first use (a page shown alone, as in tests).
-    void SetRunner(TBusWorker* runner) { m_runner = runner; }
+    void SetRunner(TBusWorker* runner);
     TBusWorker* Runner();
     // The controls that go off while a command runs; each gets back the
     // enabled state it had.

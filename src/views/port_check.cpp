@@ -42,7 +42,7 @@ bool PortReady(QWidget* parent, TDevInfo* store)
     // this check. The pages run their reopen inside their job instead
     // (TPageCommand); only the dialogs with a runner of their own come here.
     if (ReopenPort(*store, [] {
-            QThread::sleep(kPortReopenPause);
+            QThread::msleep(static_cast<unsigned long>(kPortReopenPause.count()));
             return true;
         }))
         return true;

@@ -123,11 +123,14 @@ QColor TextColour(const QWidget* widget)
     return widget->palette().color(QPalette::Disabled, QPalette::WindowText);
 }
 
+// The ticked indicators; the control-test boxes (which follow the switch
+// states too) are the control test's own.
 std::vector<int> CheckedBoxes(const QWidget& frame)
 {
+    const auto controlTest = frame.findChild<QGroupBox*>(QStringLiteral("GroupBox1"));
     std::vector<int> checked;
     for (int number = 1; number <= 78; ++number)
-        if (Box(frame, number)->isChecked())
+        if (Box(frame, number)->isChecked() && !controlTest->isAncestorOf(Box(frame, number)))
             checked.push_back(number);
     return checked;
 }
