@@ -1,6 +1,7 @@
 #include "views/framepackalarm.h"
 
 #include "services/textoper.h"
+#include "store/devinfo.h"
 #include "views/alarm_panel_table.h"
 #include "views/overview_layout.h"
 #include "views/page_command.h"
@@ -152,8 +153,10 @@ void TFramePackAlarm::ShowAlarmData(const RAlarmData& record)
     }
     m_shortCircuitLabel->setVisible(counter.visible);
 
+    // Only a record the pack sent tells its switch states; the blank one
+    // of a pack not heard yet (or of a failed read) would switch all off.
     m_packRecord = record;
-    m_haveRecord = true;
+    m_haveRecord = m_store && m_store->AlarmDataFromPack(record.packNumber);
     // A test under way shows its own outcome when it ends.
     if (!IsBusy())
         ShowPackSwitches();
