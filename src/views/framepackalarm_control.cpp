@@ -10,7 +10,6 @@
 #include "views/alarm_panel_table.h"
 #include "views/message_boxes.h"
 #include "views/page_command.h"
-#include "views/port_check.h"
 
 #include <QCheckBox>
 
@@ -62,16 +61,15 @@ void TFramePackAlarm::ControlTestClicked(const SwitchBox& box, bool on)
         clicked->setChecked(!on);
         ShowPackSwitches();
     };
-    if (IsBusy() || RefusedWhileListening(this)) {
+    if (IsBusy()) {
+        putBack();
+        return;
+    }
+    if (!m_command->CheckPort(m_store)) {
         putBack();
         return;
     }
     const AppGlobals& globals = Globals();
-    if (!m_store || !m_store->IsSerialOpen(globals.PortNumber)) {
-        putBack();
-        MessageBoxes::Inform(this, TTextOper().GetLanguageText(TextId::kPortNotOpen));
-        return;
-    }
     if (!on && box.cutsOutput
         && MessageBoxes::Ask(this, TTextOper().GetLanguageText(TextId::kConfirmFetOff).arg(clicked->text()))
                != MessageBoxes::Answer::Ok) {

@@ -53,20 +53,23 @@ TBusWorker* TPageCommand::Runner()
 
 bool TPageCommand::CheckPort(TDevInfo* store)
 {
-    m_reopen = false;
+    m_checkInJob = false;
     if (RefusedWhileListening(m_page))
         return false;
     const AppGlobals& globals = Globals();
+    // Whether the port the user opened is still there is asked in the job:
+    // the answer waits for the link, which an exchange of the polling
+    // thread may hold for a second. Gone, the job opens it again first, as
+    // the polling thread's reconnect does.
+    if (store && globals.PortOpened) {
+        m_checkInJob = true;
+        return true;
+    }
+    // A port never opened by the user is free: nothing polls it.
     if (store && store->IsSerialOpen(globals.PortNumber))
         return true;
-    if (!store || !globals.PortOpened) {
-        MessageBoxes::Inform(m_page, TTextOper().GetLanguageText(TextId::kPortNotOpen));
-        return false;
-    }
-    // The port the user opened went away: the job opens it again first, as
-    // the polling thread's reconnect does.
-    m_reopen = true;
-    return true;
+    MessageBoxes::Inform(m_page, TTextOper().GetLanguageText(TextId::kPortNotOpen));
+    return false;
 }
 
 bool TPageCommand::Start(TDevInfo* store, std::function<void(TDevInfo&)> work, std::function<void()> done)
@@ -74,16 +77,18 @@ bool TPageCommand::Start(TDevInfo* store, std::function<void(TDevInfo&)> work, s
     TBusWorker* runner = Runner();
     if (!store || m_busy || runner->isBusy())
         return false;
-    const bool reopen = std::exchange(m_reopen, false);
+    const bool checkPort = std::exchange(m_checkInJob, false);
     const std::uint8_t port = Globals().PortNumber;
     auto portGone = std::make_shared<bool>(false);
-    const bool started = runner->start([store, reopen, portGone, work = std::move(work)](const TBusWorker::Job& job) {
-        if (reopen && !ReopenPort(*store, [&job] { return RestBeforeReopen(job); })) {
-            *portGone = true;
-            return;
-        }
-        work(*store);
-    });
+    const bool started =
+        runner->start([store, checkPort, port, portGone, work = std::move(work)](const TBusWorker::Job& job) {
+            if (checkPort && !store->IsSerialOpen(port)
+                && !ReopenPort(*store, [&job] { return RestBeforeReopen(job); })) {
+                *portGone = true;
+                return;
+            }
+            work(*store);
+        });
     if (!started)
         return false;
     ShowBusy(true);

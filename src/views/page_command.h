@@ -46,8 +46,9 @@ public:
     void SetControls(std::vector<QWidget*> controls) { m_controls = std::move(controls); }
 
     // The check before a command: refused while listening, "The serial port
-    // is not open!" for a port never opened. A port that went away since
-    // is opened again by the next Run, inside its job.
+    // is not open!" for a port never opened. A port the user opened is
+    // checked by the next Run inside its job, and opened again there when
+    // it went away.
     bool CheckPort(TDevInfo* store);
     // Whether a command of this page is under way.
     bool IsBusy() const { return m_busy; }
@@ -78,6 +79,7 @@ private:
     std::vector<bool> m_wasEnabled;
     QLabel* m_note = nullptr;
     bool m_busy = false;
-    // CheckPort found the port gone: the next job opens it again first.
-    bool m_reopen = false;
+    // CheckPort left the port to the next job: it checks that the port is
+    // open and opens it again first when it went away.
+    bool m_checkInJob = false;
 };
