@@ -192,9 +192,8 @@ SimPack::Answer SimPack::readAlarmData(const QByteArray&)
     const int mode = m_live.mode();
     status[4] = std::uint8_t((mode == 1 ? 0x40 : 0) | (mode == 2 ? 0x80 : 0));
     const int switches = m_functionSwitches;
-    // Byte 7: DFET, CFET, precharge, full, charge current limiting.
-    status[5] = std::uint8_t(((switches >> 5) & 1) | (((switches >> 6) & 1) << 1) | (((switches >> 8) & 1) << 2)
-                             | (m_live.soc() >= 100 ? 0x10 : 0) | (((switches >> 7) & 1) << 5));
+    status[5] = std::uint8_t(((switches >> 5) & 1) | (((switches >> 6) & 1) << 1) | (m_live.soc() >= 100 ? 0x10 : 0)
+                             | (((switches >> 7) & 1) << 5));
     status[6] = std::uint8_t((switches & 0x01) | (((switches >> 1) & 1) << 2) | (((switches >> 3) & 1) << 4)
                              | (((switches >> 4) & 1) << 6));
     for (std::uint8_t value : status)

@@ -106,6 +106,7 @@ void TFramePackAlarm::BuildGroups()
                         [this, switchBox](bool on) { ControlTestClicked(*switchBox, on); });
             }
             m_command = new TPageCommand(groupBox);
+            connect(m_command, &TPageCommand::busyChanged, this, &TFramePackAlarm::UpdateControlTestEnabled);
         } else {
             // Indicators only display: the whole group takes no input.
             groupBox->setEnabled(false);

@@ -32,11 +32,33 @@ bool RestBeforeReopen(const TBusWorker::Job& job)
     return !job.cancelled();
 }
 
+// Every page command helper alive; user-interface thread only.
+std::vector<TPageCommand*>& Helpers()
+{
+    static std::vector<TPageCommand*> helpers;
+    return helpers;
+}
+
 } // namespace
 
 TPageCommand::TPageCommand(QWidget* page) : QObject(page), m_page(page)
 {
     page->installEventFilter(this);
+    Helpers().push_back(this);
+}
+
+TPageCommand::~TPageCommand()
+{
+    std::erase(Helpers(), this);
+}
+
+void TPageCommand::ShowBusyOnRunner(TBusWorker* runner, bool busy)
+{
+    // A copy: a page may go while the others are told.
+    const std::vector<TPageCommand*> helpers = Helpers();
+    for (TPageCommand* helper : helpers)
+        if (helper->m_runner == runner && helper->m_busy != busy)
+            helper->ShowBusy(busy);
 }
 
 void TPageCommand::SetRunner(TBusWorker* runner)
@@ -91,14 +113,14 @@ bool TPageCommand::Start(TDevInfo* store, std::function<void(TDevInfo&)> work, s
         });
     if (!started)
         return false;
-    ShowBusy(true);
+    ShowBusyOnRunner(runner, true);
     // The runner's next end is this job's: it refuses every other start
     // until then.
     auto connection = std::make_shared<QMetaObject::Connection>();
     *connection = connect(runner, &TBusWorker::finished, this,
                           [this, connection, portGone, store, port, done = std::move(done)](bool) {
                               disconnect(*connection);
-                              ShowBusy(false);
+                              ShowBusyOnRunner(m_runner, false);
                               if (*portGone)
                                   MessageBoxes::Inform(m_page, TTextOper()
                                                                    .GetLanguageText(TextId::kPortWentAwayOnPage)
@@ -135,6 +157,7 @@ void TPageCommand::ShowBusy(bool busy)
         m_note->setVisible(busy);
         m_note->raise();
     }
+    emit busyChanged(busy);
 }
 
 void TPageCommand::PlaceNote()

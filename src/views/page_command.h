@@ -11,10 +11,10 @@
 // to do with the result, which runs back on the user-interface thread after
 // the job's end: messages are made and shown there, never in the job.
 //
-// While the job runs the page's controls are off and a note on the page
-// says that it waits for the pack. The runner takes one job at a time: a
-// second Run is refused, and with it nothing is shown (the controls are
-// already off).
+// While the job runs the controls of every page on the same runner are off
+// and a note on each says that it waits for the pack. The runner takes one
+// job at a time: a second Run is refused, and with it nothing is shown (the
+// controls are already off).
 //
 // User-interface thread only, except the work itself.
 
@@ -36,6 +36,7 @@ class TPageCommand final : public QObject {
 public:
     // page: where the busy note shows and whose controls go off.
     explicit TPageCommand(QWidget* page);
+    ~TPageCommand() override;
 
     // The window's runner, shared by every page; without one the page makes
     // one of its own on first use (a page shown alone, as in tests).
@@ -50,7 +51,7 @@ public:
     // checked by the next Run inside its job, and opened again there when
     // it went away.
     bool CheckPort(TDevInfo* store);
-    // Whether a command of this page is under way.
+    // Whether a command runs on this page's runner (this page's or another's).
     bool IsBusy() const { return m_busy; }
 
     // Runs work(store) on the runner and then done(result) here. False, and
@@ -67,8 +68,15 @@ public:
             });
     }
 
+signals:
+    // A command on the runner began (true) or ended; for a page whose
+    // controls follow rules of their own.
+    void busyChanged(bool busy);
+
 private:
     bool Start(TDevInfo* store, std::function<void(TDevInfo&)> work, std::function<void()> done);
+    // Every page on the runner shows the state.
+    void ShowBusyOnRunner(TBusWorker* runner, bool busy);
     void ShowBusy(bool busy);
     void PlaceNote();
     bool eventFilter(QObject* watched, QEvent* event) override;
