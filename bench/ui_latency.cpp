@@ -6,7 +6,9 @@
 // fills the reading history of all 16 packs with a day of one reading a
 // second and reports its memory and the cost of one filed reading; after
 // the first measurement it opens the chart window (pack 01, every reading
-// in view) and measures again.
+// in view) and measures again. Last, with every pack answering 0.8 s late,
+// it measures the lateness while each kind of page command runs: parameter
+// read and write, a configuration write, deleting a log and a calibration.
 //
 //   ui_latency [SECONDS]        (default 60 for each measurement)
 //
@@ -15,7 +17,10 @@
 #include "app/app_objects.h"
 #include "app/main_form.h"
 #include "resident_memory.h"
+#include "services/password_store.h"
 #include "store/devinfo.h"
+#include "views/framepackconfig.h"
+#include "views/framepackparameter.h"
 #include "views/reading_chart.h"
 #include "window_bench.h"
 #include "views/message_boxes.h"
@@ -26,11 +31,14 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QLineEdit>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -95,6 +103,59 @@ void FillDayOfReadings(TReadingHistory& history)
                 fillNs / double(filed));
 }
 
+// How late the pack answers while the page commands are measured.
+constexpr int kLateAnswerMs = 800;
+
+// Runs one page command while a probe measures, until the page has shown
+// its result.
+template <typename Page>
+void MeasureCommand(const char* name, const Page& page, const std::function<void()>& click)
+{
+    LatenessProbe probe(kTickMs);
+    QElapsedTimer took;
+    took.start();
+    probe.start();
+    click();
+    QEventLoop waiting;
+    QTimer check;
+    QObject::connect(&check, &QTimer::timeout, &waiting, [&page, &waiting] {
+        if (!page.IsBusy())
+            waiting.quit();
+    });
+    check.start(5);
+    waiting.exec();
+    probe.stop();
+    std::printf("  %s: %.2f s\n", name, double(took.elapsed()) / 1000.0);
+    probe.print("    ");
+}
+
+void MeasurePageCommands(TMainForm& form)
+{
+    auto* pages = form.findChild<QTabWidget*>(QStringLiteral("PageControl1"));
+    auto* parameters = form.findChild<TFramePackParameter*>(QStringLiteral("FramePackParameter1"));
+    auto* config = form.findChild<TFramePackConfig*>(QStringLiteral("FramePackConfig1"));
+    if (!pages || !parameters || !config) {
+        std::fprintf(stderr, "ui_latency: the command pages were not found\n");
+        return;
+    }
+    // Pack 01 in focus, the password typed; polling idles on these pages.
+    form.findChild<QLineEdit*>(QStringLiteral("Edit1"))->setText(QString::fromLatin1(kDefaultPassword));
+    SharedSimBus()->addFault(QStringLiteral("delay:%1").arg(kLateAnswerMs));
+    std::printf("ui_latency: page commands, every answer %d ms late\n", kLateAnswerMs);
+
+    pages->setCurrentIndex(4);
+    MeasureCommand("parameter read", *parameters, [parameters] { parameters->BtnReadParameterClick(); });
+    MeasureCommand("parameter write (verified)", *parameters, [parameters] { parameters->BtnWriteParameterClick(); });
+
+    pages->setCurrentIndex(5);
+    config->findChild<QLineEdit*>(QStringLiteral("Edit5"))->setText(QStringLiteral("12"));
+    MeasureCommand("configuration write (cycle count)", *config, [config] { config->BtnWriteCycleTimeClick(); });
+    MeasureCommand("deleting the alarm log", *config, [config] { config->BtnDeleteAlarmClick(); });
+    MeasureCommand("calibration read", *config, [config] { config->ReadCalibrationItem(1, false); });
+    MeasureCommand("calibration (pack voltage, then read back)", *config, [config] { config->BtnCalibrationClick(1); });
+    SharedSimBus()->clearFaults();
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -143,6 +204,8 @@ int main(int argc, char** argv)
                 kPacks, int(chart->PackNumber()), chart->Chart()->Points().size(), chartSeconds);
     chartProbe.print("  ");
     PrintCycle(chartAnswers, chartSeconds);
+
+    MeasurePageCommands(form);
 
     QElapsedTimer closing;
     closing.start();

@@ -5,6 +5,7 @@
 #include "services/settings.h"
 #include "services/text_ids.h"
 #include "services/textoper.h"
+#include "store/bus_worker.h"
 #include "store/devinfo.h"
 #include "store/running_jobs.h"
 #include "store/report_texts.h"
@@ -132,6 +133,13 @@ void TMainForm::FormCreate(const QString& programFolder)
     FramePackParameter1->InitPage();
     FramePackConfig1->SetStore(Store());
     FramePackConfig1->InitPage();
+    // One runner for every page command: the exchange leaves this thread,
+    // and one command runs at a time.
+    m_pageRunner = new TBusWorker(this);
+    FramePackParameter1->SetRunner(m_pageRunner);
+    FramePackConfig1->SetRunner(m_pageRunner);
+    FramePackAlarm1->SetStore(Store());
+    FramePackAlarm1->SetRunner(m_pageRunner);
 
     PageControl1->setCurrentIndex(kLivePage);
     Edit2->setAlignment(Qt::AlignCenter);

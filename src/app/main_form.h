@@ -45,6 +45,7 @@ class QTabWidget;
 class QTimer;
 class QWidget;
 class TComboBoxExt;
+class TBusWorker;
 class TDevInfo;
 class TFramePackAlarm;
 class TFramePackCellVoltage;
@@ -113,6 +114,8 @@ public:
     TChartWindow* ChartWindow() const { return m_chartWindow; }
     // The real-time log of pack 1..16.
     RealTimeDataFrame* RealTimeFrame(int pack) const { return m_realTimeFrames.value(pack - 1); }
+    // The runner of the pages' commands.
+    TBusWorker* PageRunner() const { return m_pageRunner; }
 
 protected:
     // FormCloseQuery and the closing steps.
@@ -165,7 +168,6 @@ private:
     void CheckBox3Click();
     void CheckBox4Click();
     void PageControl1Change(int index);
-    void FramePackAlarm1FunctionSwitches(std::uint16_t word);
     void FramePackWorkDataInfo1BtnReadClick();
     void FramePackAlarmDataInfo1BtnReadClick();
 
@@ -247,6 +249,7 @@ private:
     // Page 2.
     QTabWidget* PageControl2 = nullptr;
     QList<RealTimeDataFrame*> m_realTimeFrames;
+    TBusWorker* m_pageRunner = nullptr;
     QCheckBox* CheckBox1 = nullptr;
     QCheckBox* CheckBox2 = nullptr;
     QCheckBox* CheckBox3 = nullptr;

@@ -412,29 +412,6 @@ void TMainForm::PageControl1Change(int index)
     }
 }
 
-// ---- Control test of the alarm panel.
-
-void TMainForm::FramePackAlarm1FunctionSwitches(std::uint16_t word)
-{
-    const AppGlobals& globals = Globals();
-    TDevInfo& store = *Store();
-    if (RefusedWhileListening(this))
-        return;
-    if (!store.IsSerialOpen(globals.PortNumber)) {
-        MessageBoxes::Inform(this, Text(TextId::kPortNotOpen));
-        return;
-    }
-    // The link lock makes this wait for a polling exchange under way.
-    std::uint16_t inForce = 0;
-    const std::uint8_t result =
-        store.WriteFunctionSwitches(globals.SelectedAddress, globals.SelectedPack, word, inForce);
-    if (result != 0) {
-        MessageBoxes::Inform(this, TTextOper().GetErrorText(result));
-        return;
-    }
-    FramePackAlarm1->ShowFunctionSwitches(inForce);
-}
-
 // ---- Record pages.
 
 void TMainForm::FramePackWorkDataInfo1BtnReadClick()

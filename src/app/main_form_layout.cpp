@@ -360,8 +360,6 @@ void TMainForm::ConnectHandlers()
     connect(CheckBox3, &QCheckBox::clicked, this, &TMainForm::CheckBox3Click);
     connect(CheckBox4, &QCheckBox::clicked, this, &TMainForm::CheckBox4Click);
     connect(PageControl1, &QTabWidget::currentChanged, this, &TMainForm::PageControl1Change);
-    connect(FramePackAlarm1, &TFramePackAlarm::functionSwitchesRequested, this,
-            &TMainForm::FramePackAlarm1FunctionSwitches);
     connect(FramePackWorkDataInfo1->readButton(), &QPushButton::clicked, this,
             &TMainForm::FramePackWorkDataInfo1BtnReadClick);
     connect(FramePackAlarmDataInfo1->readButton(), &QPushButton::clicked, this,

@@ -49,6 +49,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -111,16 +112,22 @@ struct State {
     std::function<void()> leave = [] {};
 };
 
-// Page 5 filled the way a user fills it: every read button once.
+// Page 5 filled the way a user fills it: every read button once, each
+// after the one before has ended (the page runs one command at a time).
 void ReadConfigPage(TFramePackConfig* page)
 {
-    page->BtnReadDateTimeClick();
-    page->BtnReadCapacityClick();
-    page->BtnReadPackQuantityClick();
-    page->BtnReadBarCodeClick();
+    const auto afterwards = [page](const std::function<void()>& click) {
+        click();
+        while (page->IsBusy())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    };
+    afterwards([page] { page->BtnReadDateTimeClick(); });
+    afterwards([page] { page->BtnReadCapacityClick(); });
+    afterwards([page] { page->BtnReadPackQuantityClick(); });
+    afterwards([page] { page->BtnReadBarCodeClick(); });
     for (int row = 0; row < TFramePackConfig::kCalibrationRows; ++row)
-        page->ReadCalibrationItem(row, false);
-    page->BtnReadProductClick();
+        afterwards([page, row] { page->ReadCalibrationItem(row, false); });
+    afterwards([page] { page->BtnReadProductClick(); });
 }
 
 // Pack's own values for two parameters, so the compare has rows to paint.

@@ -194,10 +194,26 @@ void TDevInfo::StoreAnalogData(const RAnalogData& record)
 
 void TDevInfo::StoreAlarmData(const RAlarmData& record)
 {
+    StoreAlarmData(record, true);
+}
+
+void TDevInfo::StoreAlarmData(const RAlarmData& record, bool fromPack)
+{
     QMutexLocker locker(&m_lock);
     const int slot = SlotOf(m_alarmData, record.packNumber);
-    if (slot >= 0)
+    if (slot >= 0) {
         m_alarmData[std::size_t(slot)] = record;
+        m_alarmFromPack[std::size_t(slot)] = fromPack;
+    }
+}
+
+bool TDevInfo::AlarmDataFromPack(std::uint8_t packNumber) const
+{
+    if (packNumber == 0)
+        return false;
+    QMutexLocker locker(&m_lock);
+    const int slot = SlotOf(m_alarmData, packNumber);
+    return slot >= 0 && m_alarmFromPack[std::size_t(slot)];
 }
 
 void TDevInfo::StoreLocationData(const RLocationData& record)

@@ -88,6 +88,11 @@ public:
     // Also files the reading in the pack's reading history.
     void StoreAnalogData(const RAnalogData& record);
     void StoreAlarmData(const RAlarmData& record);
+    // fromPack: false for the blank record filed after a failed read.
+    void StoreAlarmData(const RAlarmData& record, bool fromPack);
+    // Whether the pack's stored alarm record is one the pack sent (read or
+    // heard), not the blank one of a pack not heard yet or of a failed read.
+    bool AlarmDataFromPack(std::uint8_t packNumber) const;
     void StoreLocationData(const RLocationData& record);
     RAnalogData GetAnalogData(std::uint8_t packNumber) const;
     RAlarmData GetAlarmData(std::uint8_t packNumber) const;
@@ -247,6 +252,7 @@ private:
     std::array<RPackEntry, kMaxPacks> m_packTable{};
     std::array<RAnalogData, kMaxPacks> m_analogData{};
     std::array<RAlarmData, kMaxPacks> m_alarmData{};
+    std::array<bool, kMaxPacks> m_alarmFromPack{};   // by slot of m_alarmData
     std::array<RLocationData, kMaxPacks> m_locationData{};
     // About 400 kB: kept on the heap so that the store fits on any stack.
     std::unique_ptr<std::array<RParameter, kMaxPacks>> m_parameterSets;

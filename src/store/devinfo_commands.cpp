@@ -23,7 +23,7 @@ std::uint8_t TDevInfo::ReadAlarmData(std::uint8_t address, std::uint8_t packNumb
     const std::uint8_t result = m_devOper.ReadAlarmData(address, packNumber, records);
     // Stored whatever the result: after a failure no stale alarm stays lit.
     if (packNumber >= 1 && packNumber <= kMaxPacks)
-        StoreAlarmData(records[std::size_t(packNumber - 1)]);
+        StoreAlarmData(records[std::size_t(packNumber - 1)], result == 0);
     return result;
 }
 

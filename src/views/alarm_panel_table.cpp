@@ -68,6 +68,28 @@ bool IsSwitchOn(std::uint16_t word, const SwitchBox& box)
     return ((word >> box.switchBit) & 1u) != 0;
 }
 
+std::optional<bool> SwitchStateOfRecord(const RAlarmData& record, const SwitchBox& box)
+{
+    if (box.stateByte < 1 || box.stateByte > record.status.size())
+        return std::nullopt;
+    return ((record.status[box.stateByte - 1u] >> box.stateBit) & 1u) != 0;
+}
+
+std::uint16_t SwitchWordOfRecord(const RAlarmData& record, std::uint16_t otherwise)
+{
+    std::uint16_t word = otherwise;
+    for (const SwitchBox& box : kSwitchBoxes)
+        if (const std::optional<bool> on = SwitchStateOfRecord(record, box))
+            word = WithSwitch(word, box, *on);
+    return word;
+}
+
+std::uint16_t WithSwitch(std::uint16_t word, const SwitchBox& box, bool on)
+{
+    const auto bit = static_cast<std::uint16_t>(1u << box.switchBit);
+    return static_cast<std::uint16_t>(on ? word | bit : word & ~bit);
+}
+
 QString ObjectNameOfCheckBox(int checkBox)
 {
     return QStringLiteral("CheckBox%1").arg(checkBox);

@@ -40,24 +40,30 @@ inline constexpr std::uint8_t kShortCircuitCheckBox = 35;
 // The GPRS-enabled indicator keeps its place in its group but is not shown.
 inline constexpr std::uint8_t kHiddenIndicatorCheckBox = 62;
 
-// A control-test box and the bit of the function switch word it drives.
+// A control-test box, the bit of the function switch word it drives, and
+// the status bit (byte 1..16, bit) in which the alarm answer reports that
+// function's state; stateByte 0: the answer does not report it (sleep).
+// cutsOutput: switching it off cuts the pack's output, so it is asked first.
 struct SwitchBox {
     std::uint8_t checkBox;
     std::uint16_t textId;
     std::string_view caption;
     std::uint8_t switchBit;
+    std::uint8_t stateByte;
+    std::uint8_t stateBit;
+    bool cutsOutput;
 };
 
 inline constexpr std::array<SwitchBox, 9> kSwitchBoxes = {{
-    {5, 0x5061, "启用CFET", 6},
-    {29, 0x5062, "启用DFET", 5},
-    {37, 0x5063, "启用加热", 0},
-    {38, 0x5064, "启用散热", 1},
-    {39, 0x5065, "启用LED", 4},
-    {40, 0x5066, "启用蜂鸣", 3},
-    {41, 0x5067, "启用休眠", 2},
-    {42, 0x5068, "启用充电限流", 7},
-    {44, 0x5069, "启用预充", 8},
+    {5, 0x5061, "启用CFET", 6, 6, 1, true},        // "CFET on"
+    {29, 0x5062, "启用DFET", 5, 6, 0, true},       // "DFET on"
+    {37, 0x5063, "启用加热", 0, 7, 0, false},      // "heating enabled"
+    {38, 0x5064, "启用散热", 1, 7, 2, false},      // "cooling enabled"
+    {39, 0x5065, "启用LED", 4, 7, 6, false},       // "LED enabled"
+    {40, 0x5066, "启用蜂鸣", 3, 7, 4, false},      // "buzzer enabled"
+    {41, 0x5067, "启用休眠", 2, 0, 0, false},      // not reported
+    {42, 0x5068, "启用充电限流", 7, 6, 5, false},  // "charge current limiting enabled"
+    {44, 0x5069, "启用预充", 8, 6, 2, false},      // "precharge"
 }};
 
 // One group box of the panel, top to bottom, with its boxes in the order
@@ -123,6 +129,14 @@ ShortCircuitLook LookOfShortCircuit(std::uint16_t word);
 std::uint16_t FunctionSwitchWord(const std::array<bool, kSwitchBoxes.size()>& checked);
 // Whether the word in force enables the function of box.
 bool IsSwitchOn(std::uint16_t word, const SwitchBox& box);
+// The function's state as the alarm record reports it; none for a function
+// the record does not report.
+std::optional<bool> SwitchStateOfRecord(const RAlarmData& record, const SwitchBox& box);
+// The pack's own switch word as its alarm record shows it; the functions it
+// does not report keep their bit of otherwise.
+std::uint16_t SwitchWordOfRecord(const RAlarmData& record, std::uint16_t otherwise);
+// word with only the function of box switched on or off.
+std::uint16_t WithSwitch(std::uint16_t word, const SwitchBox& box, bool on);
 
 QString ObjectNameOfCheckBox(int checkBox);
 QString ObjectNameOfGroupBox(int groupBox);

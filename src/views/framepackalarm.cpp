@@ -1,8 +1,10 @@
 #include "views/framepackalarm.h"
 
 #include "services/textoper.h"
+#include "store/devinfo.h"
 #include "views/alarm_panel_table.h"
 #include "views/overview_layout.h"
+#include "views/page_command.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -48,6 +50,7 @@ TFramePackAlarm::TFramePackAlarm(QWidget* parent)
     BuildGroups();
     // The control-test group only appears when the main window offers it.
     m_groupBoxes.at(kControlTestGroupBox)->setVisible(false);
+    UpdateControlTestEnabled();
 }
 
 void TFramePackAlarm::BuildGroups()
@@ -97,8 +100,13 @@ void TFramePackAlarm::BuildGroups()
         outer->addWidget(groupBox);
 
         if (group.groupBox == kControlTestGroupBox) {
-            for (const std::uint8_t number : group.checkBoxes)
-                connect(m_checkBoxes.at(number), &QCheckBox::clicked, this, &TFramePackAlarm::ApplyFunctionSwitches);
+            for (const std::uint8_t number : group.checkBoxes) {
+                const SwitchBox* switchBox = FindSwitchBox(number);
+                connect(m_checkBoxes.at(number), &QCheckBox::clicked, this,
+                        [this, switchBox](bool on) { ControlTestClicked(*switchBox, on); });
+            }
+            m_command = new TPageCommand(groupBox);
+            connect(m_command, &TPageCommand::busyChanged, this, &TFramePackAlarm::UpdateControlTestEnabled);
         } else {
             // Indicators only display: the whole group takes no input.
             groupBox->setEnabled(false);
@@ -145,6 +153,15 @@ void TFramePackAlarm::ShowAlarmData(const RAlarmData& record)
         SetTextColour(m_shortCircuitLabel, counter.textBgr);
     }
     m_shortCircuitLabel->setVisible(counter.visible);
+
+    // Only a record the pack sent tells its switch states; the blank one
+    // of a pack not heard yet (or of a failed read) would switch all off.
+    m_packRecord = record;
+    m_haveRecord = m_store && m_store->AlarmDataFromPack(record.packNumber);
+    // A test under way shows its own outcome when it ends.
+    if (!IsBusy())
+        ShowPackSwitches();
+    UpdateControlTestEnabled();
 }
 
 void TFramePackAlarm::SetControlTestVisible(bool visible)
@@ -166,9 +183,4 @@ std::uint16_t TFramePackAlarm::FunctionSwitchWord() const
     for (std::size_t i = 0; i < kSwitchBoxes.size(); ++i)
         checked[i] = m_checkBoxes.at(kSwitchBoxes[i].checkBox)->isChecked();
     return ::FunctionSwitchWord(checked);
-}
-
-void TFramePackAlarm::ApplyFunctionSwitches()
-{
-    emit functionSwitchesRequested(FunctionSwitchWord());
 }

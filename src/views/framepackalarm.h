@@ -13,21 +13,21 @@
 //   ApplyLanguage()              captions of the groups and boxes from the
 //                                text service, in the current language
 //   ShowAlarmData(record)        ticks, colours and the short-circuit counter
-//                                from a copy of the pack's alarm record
+//                                from a copy of the pack's alarm record; the
+//                                control-test boxes show the pack's own switch
+//                                states from it
 //   SetControlTestVisible(flag)  shows the control-test group while flag is
 //                                on (the main window passes PasswordOk)
 //   ShowFunctionSwitches(word)   ticks the control-test boxes from the switch
 //                                word the pack echoed; sends nothing
 //   FunctionSwitchWord()         the word the control-test boxes describe
-//   signal functionSwitchesRequested(word)
-//                                emitted when the user clicks a control-test
-//                                box. The panel never talks to the link: the
-//                                receiver checks the port, sends
-//                                WriteFunctionSwitches through the store to
-//                                the pack in focus, and on result 0 calls
-//                                ShowFunctionSwitches with the echoed word (on
-//                                another result it shows the error text and
-//                                leaves the boxes as the user left them).
+//
+// The control test (framepackalarm_control.cpp): the boxes stay off until an
+// alarm record has been shown. A click changes one function and nothing
+// else: a job on the window's runner reads the pack's alarm record afresh,
+// builds the pack's own word from it with only that function changed and
+// sends it to the pack in focus. Switching a FET off is asked first. After
+// a refusal or a failure the boxes show the pack's state again.
 
 #include "protocol/records.h"
 
@@ -39,6 +39,10 @@
 class QCheckBox;
 class QGroupBox;
 class QLabel;
+class TBusWorker;
+class TDevInfo;
+class TPageCommand;
+struct SwitchBox;
 
 class TFramePackAlarm : public QFrame {
     Q_OBJECT
@@ -53,13 +57,28 @@ public:
 
     QCheckBox* checkBox(int number) const;
 
-signals:
-    void functionSwitchesRequested(std::uint16_t word);
+    // The store the control test sends through and the window's runner
+    // (none: the panel makes its own).
+    void SetStore(TDevInfo* store) { m_store = store; }
+    void SetRunner(TBusWorker* runner);
+    // Whether a control test waits for the pack.
+    bool IsBusy() const;
 
 private:
     void BuildGroups();
     // The click handler of every control-test box (CheckBox5, 29, 37-42, 44).
-    void ApplyFunctionSwitches();
+    void ControlTestClicked(const SwitchBox& box, bool on);
+    // The boxes from the latest alarm record shown (the sleep box, which
+    // the record does not report, keeps its tick).
+    void ShowPackSwitches();
+    // On while a record exists and no control test runs.
+    void UpdateControlTestEnabled();
+
+    TDevInfo* m_store = nullptr;
+    TPageCommand* m_command = nullptr;
+    // The latest alarm record shown, and whether there is one.
+    RAlarmData m_packRecord;
+    bool m_haveRecord = false;
 
     std::map<int, QCheckBox*> m_checkBoxes;
     std::map<int, QGroupBox*> m_groupBoxes;

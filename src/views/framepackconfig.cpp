@@ -12,7 +12,7 @@
 #include "store/devinfo.h"
 #include "views/comboboxext.h"
 #include "views/message_boxes.h"
-#include "views/port_check.h"
+#include "views/page_command.h"
 
 #include <QCheckBox>
 #include <QDateEdit>
@@ -80,7 +80,30 @@ TFramePackConfig::TFramePackConfig(QWidget* parent)
     auto* frameLayout = new QVBoxLayout(this);
     frameLayout->setContentsMargins(0, 0, 0, 0);
     frameLayout->addWidget(scroll);
+    // Every button of the page rests while one of its commands runs, except
+    // the clock run over all packs, which has a runner and controls of its own.
+    m_command = new TPageCommand(this);
+    std::vector<QWidget*> controls;
+    for (QPushButton* button : findChildren<QPushButton*>())
+        if (button != BtnSyncAllClocks && button != BtnCancelSyncClocks)
+            controls.push_back(button);
+    m_command->SetControls(std::move(controls));
     ApplyLanguage();
+}
+
+void TFramePackConfig::SetRunner(TBusWorker* runner)
+{
+    m_command->SetRunner(runner);
+}
+
+bool TFramePackConfig::IsBusy() const
+{
+    return m_command->IsBusy();
+}
+
+void TFramePackConfig::Send(std::function<std::uint8_t(TDevInfo&)> command, std::function<void(std::uint8_t)> then)
+{
+    m_command->Run<std::uint8_t>(m_store, std::move(command), std::move(then));
 }
 
 QPushButton* TFramePackConfig::Button(const char* name, std::uint16_t textId, void (TFramePackConfig::*handler)())
@@ -347,7 +370,7 @@ void TFramePackConfig::Inform(const QString& text)
 
 bool TFramePackConfig::PortIsOpen()
 {
-    return PortReady(this, m_store);
+    return m_command->CheckPort(m_store);
 }
 
 bool TFramePackConfig::Given(const QLineEdit* edit, std::uint16_t emptyTextId)

@@ -20,14 +20,17 @@
 // the error text of the result or "operation succeeded". The store's link
 // lock keeps each exchange whole against a polling cycle still finishing.
 //
-// User-interface thread only; each click blocks for its exchange.
+// User-interface thread only. The one command of a click runs as a job on
+// the window's runner (TPageCommand); its result is shown when it ends.
 
+#include "protocol/decimal.h"
 #include "protocol/records.h"
 
 #include <QFrame>
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -44,6 +47,7 @@ class QTimeEdit;
 class TBusWorker;
 class TComboBoxExt;
 class TDevInfo;
+class TPageCommand;
 
 class TFramePackConfig : public QFrame {
     Q_OBJECT
@@ -55,6 +59,10 @@ public:
 
     // The store the commands go through; set once before the first InitPage.
     void SetStore(TDevInfo* store) { m_store = store; }
+    // The window's runner for pack commands (none: the page makes its own).
+    void SetRunner(TBusWorker* runner);
+    // Whether a command of this page waits for the pack.
+    bool IsBusy() const;
 
     void InitPage();
     void ApplyLanguage();
@@ -128,11 +136,13 @@ private:
     QPushButton* Button(const char* name, std::uint16_t textId, void (TFramePackConfig::*handler)());
     QLineEdit* NumberEdit(const char* name, int maxLength, const QString& allowed);
 
-    // Both delete buttons: question, then the command under the busy cursor.
+    // Both delete buttons: question, then the command.
     void DeleteLog(std::uint16_t questionId, std::uint8_t (TDevInfo::*command)(std::uint8_t, std::uint8_t));
 
     // Common steps of the handlers.
     bool PortIsOpen();
+    // Runs the command on the runner, then then(result) here.
+    void Send(std::function<std::uint8_t(TDevInfo&)> command, std::function<void(std::uint8_t)> then);
     // Empty field: its message, false.
     bool Given(const QLineEdit* edit, std::uint16_t emptyTextId = 0x702B);
     bool Confirmed(std::uint16_t questionId);
@@ -151,8 +161,21 @@ private:
     void NoteValuesFrom(ValueGroup group, bool fromPack);
     QLabel* OriginLabel(ValueGroup group, QWidget* parent);
     void ClearCalibrationRow(int row);
+    // A calibration row's command on the runner: a calibration (write), a
+    // reset, or a read alone; after a successful calibration or reset the
+    // same job reads the row back. report: say the result of a read alone.
+    void RunCalibration(int row, std::optional<std::pair<Decimal, Decimal>> write, bool reset, bool report);
+    // A calibration command and the read of its row that follows a success.
+    struct CalibrationExchange {
+        std::uint8_t writeResult = 0;   // of the calibration or reset; 0 for a read alone
+        std::uint8_t readResult = 0xFF;
+        Decimal first;
+        Decimal second;
+    };
+    void ShowCalibrationRead(int row, const CalibrationExchange& exchange);
 
     TDevInfo* m_store = nullptr;
+    TPageCommand* m_command = nullptr;
     std::vector<std::pair<QWidget*, std::uint16_t>> m_captions;
     // Characters each filtered edit accepts besides Backspace and Enter.
     std::vector<std::pair<QLineEdit*, QString>> m_keyFilters;

@@ -12,6 +12,7 @@
 #include "store/devinfo.h"
 #include "store/pack_list.h"
 #include "views/bus_summary_form.h"
+#include "views/port_check.h"
 
 #include <QProgressBar>
 #include <QPushButton>
@@ -58,7 +59,7 @@ bool TFramePackConfig::IsSyncingClocks() const
 
 void TFramePackConfig::BtnSyncAllClocksClick()
 {
-    if (!Globals().PasswordOk || IsSyncingClocks() || !PortIsOpen() || !Confirmed(BusText::kConfirmSyncAll))
+    if (!Globals().PasswordOk || IsSyncingClocks() || !PortReady(this, m_store) || !Confirmed(BusText::kConfirmSyncAll))
         return;
     if (!m_clockWorker) {
         qRegisterMetaType<RClockSyncReport>();

@@ -10,6 +10,7 @@
 #include "store/config_checks.h"
 #include "store/devinfo.h"
 #include "views/comboboxext.h"
+#include "views/page_command.h"
 
 #include <QGridLayout>
 #include <QGroupBox>
@@ -187,23 +188,54 @@ void TFramePackConfig::ClearCalibrationRow(int row)
     m_rows[std::size_t(row)].second->clear();
 }
 
+void TFramePackConfig::ShowCalibrationRead(int row, const CalibrationExchange& exchange)
+{
+    if (exchange.readResult != 0) {
+        ClearCalibrationRow(row);
+    } else {
+        // Whole numbers: a temperature of 25.6 shows as 26.
+        m_rows[std::size_t(row)].first->setText(exchange.first.format(u"0"));
+        m_rows[std::size_t(row)].second->setText(exchange.second.format(u"0"));
+    }
+}
+
+void TFramePackConfig::RunCalibration(int row, std::optional<std::pair<Decimal, Decimal>> write, bool reset,
+                                      bool report)
+{
+    const std::uint8_t kind = ItemOf(row).kind;
+    m_command->Run<CalibrationExchange>(
+        m_store,
+        [address = Address(), pack = Pack(), kind, item = CalibrationItem(row), write, reset](TDevInfo& store) {
+            CalibrationExchange exchange;
+            if (write || reset) {
+                exchange.writeResult = reset ? store.WriteCalibration(address, pack, kind, item, true, Decimal(), Decimal())
+                                             : store.WriteCalibration(address, pack, kind, item, false, write->first,
+                                                                      write->second);
+                // The row shows what the pack holds after a success.
+                if (exchange.writeResult != 0)
+                    return exchange;
+            }
+            exchange.readResult = store.ReadCalibration(address, pack, kind, item, exchange.first, exchange.second);
+            return exchange;
+        },
+        [this, row, written = write || reset, report](const CalibrationExchange& exchange) {
+            if (written) {
+                if (exchange.writeResult == 0)
+                    ShowCalibrationRead(row, exchange);
+                Report(exchange.writeResult);
+                return;
+            }
+            ShowCalibrationRead(row, exchange);
+            if (report)
+                Report(exchange.readResult);
+        });
+}
+
 void TFramePackConfig::ReadCalibrationItem(int row, bool report)
 {
     if (!PortIsOpen())
         return;
-    Decimal first;
-    Decimal second;
-    const std::uint8_t result = m_store->ReadCalibration(Address(), Pack(), ItemOf(row).kind, CalibrationItem(row), first,
-                                                         second);
-    if (result != 0) {
-        ClearCalibrationRow(row);
-    } else {
-        // Whole numbers: a temperature of 25.6 shows as 26.
-        m_rows[std::size_t(row)].first->setText(first.format(u"0"));
-        m_rows[std::size_t(row)].second->setText(second.format(u"0"));
-    }
-    if (report)
-        Report(result);
+    RunCalibration(row, std::nullopt, false, report);
 }
 
 void TFramePackConfig::BtnCalibrationClick(int row)
@@ -230,11 +262,7 @@ void TFramePackConfig::BtnCalibrationClick(int row)
     }
     if (!Confirmed(0x7029))
         return;
-    const std::uint8_t result = m_store->WriteCalibration(Address(), Pack(), ItemOf(row).kind, CalibrationItem(row), false,
-                                                          values[0], values[1]);
-    if (result == 0)
-        ReadCalibrationItem(row, false);
-    Report(result);
+    RunCalibration(row, std::make_pair(values[0], values[1]), false, true);
 }
 
 void TFramePackConfig::BtnResetClick(int row)
@@ -242,24 +270,32 @@ void TFramePackConfig::BtnResetClick(int row)
     const CalibrationRow& controls = m_rows[std::size_t(row)];
     if (!Given(controls.first) || !Given(controls.second) || !PortIsOpen() || !Confirmed(0x702A))
         return;
-    const std::uint8_t result =
-        m_store->WriteCalibration(Address(), Pack(), ItemOf(row).kind, CalibrationItem(row), true, Decimal(), Decimal());
-    if (result == 0)
-        ReadCalibrationItem(row, false);
-    Report(result);
+    RunCalibration(row, std::nullopt, true, true);
 }
 
 void TFramePackConfig::BtnReadProductClick()
 {
     if (!PortIsOpen())
         return;
-    RProductInfo info;
-    TDevInfo::ClearProductInfo(info);
-    const std::uint8_t result = m_store->ReadProductInfo(Address(), Pack(), info);
-    for (std::size_t i = 0; i < kProductFields.size(); ++i)
-        m_productEdits[i]->setText(result == 0 ? (info.*kProductFields[i].field).trimmed() : QString());
-    NoteValuesFrom(GroupProduct, result == 0);
-    Report(result);
+    struct Read {
+        std::uint8_t result = 0;
+        RProductInfo info;
+    };
+    m_command->Run<Read>(
+        m_store,
+        [address = Address(), pack = Pack()](TDevInfo& store) {
+            Read read;
+            TDevInfo::ClearProductInfo(read.info);
+            read.result = store.ReadProductInfo(address, pack, read.info);
+            return read;
+        },
+        [this](const Read& read) {
+            for (std::size_t i = 0; i < kProductFields.size(); ++i)
+                m_productEdits[i]->setText(read.result == 0 ? (read.info.*kProductFields[i].field).trimmed()
+                                                            : QString());
+            NoteValuesFrom(GroupProduct, read.result == 0);
+            Report(read.result);
+        });
 }
 
 void TFramePackConfig::BtnWriteProductClick()
@@ -287,6 +323,10 @@ void TFramePackConfig::BtnWriteProductClick()
         return;
     // Every text fits its 30 bytes (checked above); the fields keep what
     // the user typed.
-    if (Report(m_store->WriteProductInfo(Address(), Pack(), info)))
-        NoteValuesFrom(GroupProduct, true);
+    Send([address = Address(), pack = Pack(), info](
+             TDevInfo& store) { return store.WriteProductInfo(address, pack, info); },
+         [this](std::uint8_t result) {
+             if (Report(result))
+                 NoteValuesFrom(GroupProduct, true);
+         });
 }

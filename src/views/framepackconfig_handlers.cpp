@@ -10,8 +10,8 @@
 #include "services/textoper.h"
 #include "store/config_checks.h"
 #include "store/devinfo.h"
+#include "views/page_command.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QDateEdit>
 #include <QLineEdit>
@@ -29,37 +29,39 @@ QString Text(std::uint16_t id)
     return TTextOper().GetLanguageText(id);
 }
 
-// The busy cursor for the length of one exchange, restored in every case.
-class BusyCursor {
-public:
-    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
-};
-
 } // namespace
 
 void TFramePackConfig::BtnReadDateTimeClick()
 {
     if (!PortIsOpen())
         return;
-    RDeviceTime time;
-    const std::uint8_t result = m_store->ReadDateTime(Address(), time);
-    if (result != 0) {
-        Report(result);
-        return;
-    }
-    // A clock the pack got wrong (month 0, 31 February) cannot be shown:
-    // the pickers keep what they hold and the user is told.
-    const std::optional<QDateTime> when = time.toDateTime();
-    if (!when) {
-        Inform(Text(TextId::kInvalidPackClock).arg(FormatDeviceTime(time)));
-        return;
-    }
-    DateTimePicker1->setDate(when->date());
-    DateTimePicker2->setTime(when->time());
-    Report(result);
+    struct Read {
+        std::uint8_t result = 0;
+        RDeviceTime time;
+    };
+    m_command->Run<Read>(
+        m_store,
+        [address = Address()](TDevInfo& store) {
+            Read read;
+            read.result = store.ReadDateTime(address, read.time);
+            return read;
+        },
+        [this](const Read& read) {
+            if (read.result != 0) {
+                Report(read.result);
+                return;
+            }
+            // A clock the pack got wrong (month 0, 31 February) cannot be
+            // shown: the pickers keep what they hold and the user is told.
+            const std::optional<QDateTime> when = read.time.toDateTime();
+            if (!when) {
+                Inform(Text(TextId::kInvalidPackClock).arg(FormatDeviceTime(read.time)));
+                return;
+            }
+            DateTimePicker1->setDate(when->date());
+            DateTimePicker2->setTime(when->time());
+            Report(read.result);
+        });
 }
 
 void TFramePackConfig::BtnWriteDateTimeClick()
@@ -74,7 +76,8 @@ void TFramePackConfig::BtnWriteDateTimeClick()
     }
     const RDeviceTime time =
         RDeviceTime::fromDateTime(QDateTime(DateTimePicker1->date(), DateTimePicker2->time()));
-    Report(m_store->WriteDateTime(Address(), time));
+    Send([address = Address(), time](TDevInfo& store) { return store.WriteDateTime(address, time); },
+         [this](std::uint8_t result) { Report(result); });
 }
 
 void TFramePackConfig::BtnWriteRecordTimeClick()
@@ -87,10 +90,15 @@ void TFramePackConfig::BtnWriteRecordTimeClick()
         return;
     const QTime start = DateTimePicker4->time();
     const QTime end = DateTimePicker5->time();
-    if (Report(m_store->WriteRecordTime(Address(), Pack(), std::uint8_t(start.hour()), std::uint8_t(start.minute()),
-                                        std::uint8_t(end.hour()), std::uint8_t(end.minute()),
-                                        std::uint16_t(*interval))))
-        NoteValuesFrom(GroupRecording, true);
+    Send(
+        [address = Address(), pack = Pack(), start, end, seconds = std::uint16_t(*interval)](TDevInfo& store) {
+            return store.WriteRecordTime(address, pack, std::uint8_t(start.hour()), std::uint8_t(start.minute()),
+                                         std::uint8_t(end.hour()), std::uint8_t(end.minute()), seconds);
+        },
+        [this](std::uint8_t result) {
+            if (Report(result))
+                NoteValuesFrom(GroupRecording, true);
+        });
 }
 
 void TFramePackConfig::BtnDeleteDataClick()
@@ -108,33 +116,40 @@ void TFramePackConfig::DeleteLog(std::uint16_t questionId,
 {
     if (!PortIsOpen() || !Confirmed(questionId))
         return;
-    std::uint8_t result = 0;
-    {
-        // Erasing takes the pack seconds.
-        BusyCursor busy;
-        result = (m_store->*command)(Address(), Pack());
-    }
-    Report(result);
+    // Erasing takes the pack seconds: the page says it waits meanwhile.
+    Send([address = Address(), pack = Pack(), command](TDevInfo& store) { return (store.*command)(address, pack); },
+         [this](std::uint8_t result) { Report(result); });
 }
 
 void TFramePackConfig::BtnReadCapacityClick()
 {
     if (!PortIsOpen())
         return;
-    std::int32_t design = 0;
-    std::int32_t full = 0;
-    std::int32_t remaining = 0;
-    const std::uint8_t result = m_store->ReadCapacity(Address(), Pack(), design, full, remaining);
-    if (result == 0) {
-        Edit2->setText(QString::number(design));
-        Edit3->setText(QString::number(full));
-        Edit4->setText(QString::number(remaining));
-    } else {
-        for (QLineEdit* edit : {Edit2, Edit3, Edit4})
-            edit->clear();
-    }
-    NoteValuesFrom(GroupCapacity, result == 0);
-    Report(result);
+    struct Read {
+        std::uint8_t result = 0;
+        std::int32_t design = 0;
+        std::int32_t full = 0;
+        std::int32_t remaining = 0;
+    };
+    m_command->Run<Read>(
+        m_store,
+        [address = Address(), pack = Pack()](TDevInfo& store) {
+            Read read;
+            read.result = store.ReadCapacity(address, pack, read.design, read.full, read.remaining);
+            return read;
+        },
+        [this](const Read& read) {
+            if (read.result == 0) {
+                Edit2->setText(QString::number(read.design));
+                Edit3->setText(QString::number(read.full));
+                Edit4->setText(QString::number(read.remaining));
+            } else {
+                for (QLineEdit* edit : {Edit2, Edit3, Edit4})
+                    edit->clear();
+            }
+            NoteValuesFrom(GroupCapacity, read.result == 0);
+            Report(read.result);
+        });
 }
 
 void TFramePackConfig::BtnWriteCapacityClick()
@@ -152,8 +167,14 @@ void TFramePackConfig::BtnWriteCapacityClick()
     }
     if (!Confirmed(0x7015))
         return;
-    if (Report(m_store->WriteCapacity(Address(), Pack(), values[0], values[1], values[2])))
-        NoteValuesFrom(GroupCapacity, true);
+    Send(
+        [address = Address(), pack = Pack(), values](TDevInfo& store) {
+            return store.WriteCapacity(address, pack, values[0], values[1], values[2]);
+        },
+        [this](std::uint8_t result) {
+            if (Report(result))
+                NoteValuesFrom(GroupCapacity, true);
+        });
 }
 
 void TFramePackConfig::BtnWriteCycleTimeClick()
@@ -163,21 +184,34 @@ void TFramePackConfig::BtnWriteCycleTimeClick()
     const auto cycles = WholeIn(Edit5, 0, ConfigLimits::kMaxCycles, TextId::kCycleRange);
     if (!cycles || !Confirmed(0x7016))
         return;
-    Report(m_store->WriteCycleTime(Address(), Pack(), std::uint16_t(*cycles)));
+    Send([address = Address(), pack = Pack(), count = std::uint16_t(*cycles)](
+             TDevInfo& store) { return store.WriteCycleTime(address, pack, count); },
+         [this](std::uint8_t result) { Report(result); });
 }
 
 void TFramePackConfig::BtnReadPackQuantityClick()
 {
     if (!PortIsOpen())
         return;
-    std::uint8_t packs = 0;
-    const std::uint8_t result = m_store->ReadPackQuantity(Address(), packs);
-    if (result == 0)
-        Edit6->setText(QString::number(packs));
-    else
-        Edit6->clear();
-    NoteValuesFrom(GroupPackCount, result == 0);
-    Report(result);
+    struct Read {
+        std::uint8_t result = 0;
+        std::uint8_t packs = 0;
+    };
+    m_command->Run<Read>(
+        m_store,
+        [address = Address()](TDevInfo& store) {
+            Read read;
+            read.result = store.ReadPackQuantity(address, read.packs);
+            return read;
+        },
+        [this](const Read& read) {
+            if (read.result == 0)
+                Edit6->setText(QString::number(read.packs));
+            else
+                Edit6->clear();
+            NoteValuesFrom(GroupPackCount, read.result == 0);
+            Report(read.result);
+        });
 }
 
 void TFramePackConfig::BtnWritePackQuantityClick()
@@ -190,19 +224,34 @@ void TFramePackConfig::BtnWritePackQuantityClick()
                                TextId::kPackCountRange);
     if (!packs || !Confirmed(0x7017))
         return;
-    if (Report(m_store->WritePackQuantity(Address(), std::uint8_t(*packs))))
-        NoteValuesFrom(GroupPackCount, true);
+    Send([address = Address(), count = std::uint8_t(*packs)](
+             TDevInfo& store) { return store.WritePackQuantity(address, count); },
+         [this](std::uint8_t result) {
+             if (Report(result))
+                 NoteValuesFrom(GroupPackCount, true);
+         });
 }
 
 void TFramePackConfig::BtnReadBarCodeClick()
 {
     if (!PortIsOpen())
         return;
-    QString barCode;
-    const std::uint8_t result = m_store->ReadBarCode(Address(), Pack(), barCode);
-    Edit10->setText(result == 0 ? barCode.trimmed() : QString());
-    NoteValuesFrom(GroupBarCode, result == 0);
-    Report(result);
+    struct Read {
+        std::uint8_t result = 0;
+        QString barCode;
+    };
+    m_command->Run<Read>(
+        m_store,
+        [address = Address(), pack = Pack()](TDevInfo& store) {
+            Read read;
+            read.result = store.ReadBarCode(address, pack, read.barCode);
+            return read;
+        },
+        [this](const Read& read) {
+            Edit10->setText(read.result == 0 ? read.barCode.trimmed() : QString());
+            NoteValuesFrom(GroupBarCode, read.result == 0);
+            Report(read.result);
+        });
 }
 
 void TFramePackConfig::BtnWriteBarCodeClick()
@@ -220,6 +269,10 @@ void TFramePackConfig::BtnWriteBarCodeClick()
     }
     if (!Confirmed(0x7019))
         return;
-    if (Report(m_store->WriteBarCode(Address(), Pack(), barCode)))
-        NoteValuesFrom(GroupBarCode, true);
+    Send([address = Address(), pack = Pack(), barCode](
+             TDevInfo& store) { return store.WriteBarCode(address, pack, barCode); },
+         [this](std::uint8_t result) {
+             if (Report(result))
+                 NoteValuesFrom(GroupBarCode, true);
+         });
 }

@@ -14,7 +14,7 @@
 #include "views/file_dialogs.h"
 #include "views/framepackparameter_table.h"
 #include "views/message_boxes.h"
-#include "views/port_check.h"
+#include "views/page_command.h"
 #include "views/overview_grid.h"
 
 #include <QCheckBox>
@@ -69,7 +69,11 @@ QTableWidgetItem* NewCell(int row, int column, const QString& text)
 void TFramePackParameter::ShowParameters(const RParameter& set)
 {
     m_currentSet = set;
-    // An open editor would write its old text over the new value.
+    // An open editor would write its old text over the new value. Hidden
+    // while it has the focus, it would pass the focus on as Tab does, and
+    // the grid would move its current cell to the next row.
+    if (Edit1->hasFocus())
+        StringGrid1->setFocus(Qt::OtherFocusReason);
     Edit1->hide();
     m_edit1Tag = -1;
 
@@ -228,7 +232,7 @@ bool TFramePackParameter::eventFilter(QObject* watched, QEvent* event)
 
 bool TFramePackParameter::PortIsOpen()
 {
-    return PortReady(this, m_store);
+    return m_command->CheckPort(m_store);
 }
 
 bool TFramePackParameter::SetIsWritable() const
@@ -245,7 +249,8 @@ bool TFramePackParameter::SetIsWritable() const
 void TFramePackParameter::UpdateWriteButton()
 {
     const AppGlobals& globals = Globals();
-    BtnWriteParameter->setEnabled(globals.PasswordOk && m_store && SetIsWritable());
+    // While a command runs every button stays off; its end sets this again.
+    BtnWriteParameter->setEnabled(globals.PasswordOk && m_store && SetIsWritable() && !IsBusy());
     ShowSetOrigin();
 }
 
@@ -314,27 +319,53 @@ bool TFramePackParameter::RefuseParameter(const RParameter& set, bool checkRange
     return true;
 }
 
+void TFramePackParameter::SetRunner(TBusWorker* runner)
+{
+    m_command->SetRunner(runner);
+}
+
+bool TFramePackParameter::IsBusy() const
+{
+    return m_command->IsBusy();
+}
+
 void TFramePackParameter::BtnReadParameterClick()
 {
     if (!PortIsOpen())
         return;
-    AppGlobals& globals = Globals();
-    RParameter set = m_store->ParameterInfo().NewParameterSet(globals.SelectedPack);
-    const std::uint8_t result = m_store->ReadParameters(globals.SelectedAddress, globals.SelectedPack, set);
-    if (result != 0) {
-        globals.ParametersRead = false;
-        m_store->MarkParametersUnread(globals.SelectedPack);
-        UpdateWriteButton();
-        MessageBoxes::Inform(this, TTextOper().GetErrorText(result));
-    } else {
-        m_shownReadAt = QDateTime::currentDateTime();
-        ShowParameters(set);
-        m_store->StoreParameters(set);
-        m_store->MarkParametersRead(globals.SelectedPack, m_shownReadAt);
-        globals.ParametersRead = true;
-        UpdateWriteButton();
-        MessageBoxes::Inform(this, Text(TextId::kOperationSucceeded));
-    }
+    const AppGlobals& globals = Globals();
+    const std::uint8_t address = globals.SelectedAddress;
+    const std::uint8_t pack = globals.SelectedPack;
+    struct Read {
+        std::uint8_t result = 0;
+        RParameter set;
+    };
+    // The catalogue belongs to this thread: the blank set is made here.
+    Read blank{0, m_store->ParameterInfo().NewParameterSet(pack)};
+    m_command->Run<Read>(
+        m_store,
+        [address, pack, blank](TDevInfo& store) {
+            Read read = blank;
+            read.result = store.ReadParameters(address, pack, read.set);
+            return read;
+        },
+        [this, pack](const Read& read) {
+            AppGlobals& shared = Globals();
+            if (read.result != 0) {
+                shared.ParametersRead = false;
+                m_store->MarkParametersUnread(pack);
+                UpdateWriteButton();
+                MessageBoxes::Inform(this, TTextOper().GetErrorText(read.result));
+            } else {
+                m_shownReadAt = QDateTime::currentDateTime();
+                ShowParameters(read.set);
+                m_store->StoreParameters(read.set);
+                m_store->MarkParametersRead(pack, m_shownReadAt);
+                shared.ParametersRead = true;
+                UpdateWriteButton();
+                MessageBoxes::Inform(this, Text(TextId::kOperationSucceeded));
+            }
+        });
 }
 
 void TFramePackParameter::BtnWriteParameterClick()
@@ -347,58 +378,67 @@ void TFramePackParameter::BtnWriteParameterClick()
         UpdateWriteButton();
         return;
     }
-    AppGlobals& globals = Globals();
+    const std::uint8_t pack = Globals().SelectedPack;
     const bool restore = CheckBox100->isChecked();
     CollectParameters(m_currentSet);
     if (RefuseParameter(m_currentSet, !restore))
         return;
-    if (MessageBoxes::Ask(this, Text(kConfirmWrite)) == MessageBoxes::Answer::Ok) {
-        // A set imported from a file carries no values for the block fields
-        // that have no catalogue entry: those keep what the pack said last.
-        const RParameter before = m_store->GetStoredParameters(globals.SelectedPack);
-        const RParameter toSend = MergeForWrite(before, m_currentSet);
-        // A lost or garbled answer is settled by reading the block back.
-        const RVerifiedWrite written = WriteParametersVerified(*m_store, globals.SelectedPack, before, toSend, restore);
-        const TTextOper texts;
-        if (written.readBackResult == 0 && written.verdict != RWriteVerdict::NotWritten) {
-            // What the pack holds now; the next write needs a new read.
-            m_shownReadAt = QDateTime::currentDateTime();
-            ShowParameters(written.readBack);
-        }
-        // Confirmed: whatever the outcome, the next write needs a new read.
-        globals.ParametersRead = false;
+    if (MessageBoxes::Ask(this, Text(kConfirmWrite)) != MessageBoxes::Answer::Ok) {
         UpdateWriteButton();
-        switch (written.verdict) {
-        case RWriteVerdict::Written:
-            CheckBox100->setChecked(false);
-            MessageBoxes::Inform(this, Text(TextId::kOperationSucceeded));
-            break;
-        case RWriteVerdict::WrittenAnswerLost:
-            CheckBox100->setChecked(false);
-            MessageBoxes::Inform(this, Text(BusText::kWrittenAnswerLost));
-            break;
-        case RWriteVerdict::NotWritten:
-            MessageBoxes::Inform(this, Text(BusText::kNotWrittenAnswerLost) + QStringLiteral(": ")
-                                           + texts.GetErrorText(written.writeResult));
-            break;
-        case RWriteVerdict::Failed:
-            MessageBoxes::Inform(this, texts.GetErrorText(written.writeResult));
-            break;
-        case RWriteVerdict::Unverified:
-            // Without a sound answer and without a read-back, the write's
-            // own result is all there is to say.
-            if (written.writeResult != 0 && written.readBackResult != 0)
-                MessageBoxes::Inform(this, texts.GetErrorText(written.writeResult));
-            else
-                MessageBoxes::Inform(this, Text(BusText::kVerifyFailed) + QStringLiteral(": ")
-                                               + (written.readBackResult != 0
-                                                      ? texts.GetErrorText(written.readBackResult)
-                                                      : QString::number(written.mismatchIds.size())));
-            break;
-        }
         return;
     }
+    // A set imported from a file carries no values for the block fields
+    // that have no catalogue entry: those keep what the pack said last.
+    const RParameter before = m_store->GetStoredParameters(pack);
+    const RParameter toSend = MergeForWrite(before, m_currentSet);
+    // A lost or garbled answer is settled by reading the block back.
+    m_command->Run<RVerifiedWrite>(
+        m_store,
+        [pack, before, toSend, restore](TDevInfo& store) {
+            return WriteParametersVerified(store, pack, before, toSend, restore);
+        },
+        [this](const RVerifiedWrite& written) { ShowWriteOutcome(written); });
+}
+
+void TFramePackParameter::ShowWriteOutcome(const RVerifiedWrite& written)
+{
+    const TTextOper texts;
+    if (written.readBackResult == 0 && written.verdict != RWriteVerdict::NotWritten) {
+        // What the pack holds now; the next write needs a new read.
+        m_shownReadAt = QDateTime::currentDateTime();
+        ShowParameters(written.readBack);
+    }
+    // Confirmed: whatever the outcome, the next write needs a new read.
+    Globals().ParametersRead = false;
     UpdateWriteButton();
+    switch (written.verdict) {
+    case RWriteVerdict::Written:
+        CheckBox100->setChecked(false);
+        MessageBoxes::Inform(this, Text(TextId::kOperationSucceeded));
+        break;
+    case RWriteVerdict::WrittenAnswerLost:
+        CheckBox100->setChecked(false);
+        MessageBoxes::Inform(this, Text(BusText::kWrittenAnswerLost));
+        break;
+    case RWriteVerdict::NotWritten:
+        MessageBoxes::Inform(this, Text(BusText::kNotWrittenAnswerLost) + QStringLiteral(": ")
+                                       + texts.GetErrorText(written.writeResult));
+        break;
+    case RWriteVerdict::Failed:
+        MessageBoxes::Inform(this, texts.GetErrorText(written.writeResult));
+        break;
+    case RWriteVerdict::Unverified:
+        // Without a sound answer and without a read-back, the write's own
+        // result is all there is to say.
+        if (written.writeResult != 0 && written.readBackResult != 0)
+            MessageBoxes::Inform(this, texts.GetErrorText(written.writeResult));
+        else
+            MessageBoxes::Inform(this, Text(BusText::kVerifyFailed) + QStringLiteral(": ")
+                                           + (written.readBackResult != 0
+                                                  ? texts.GetErrorText(written.readBackResult)
+                                                  : QString::number(written.mismatchIds.size())));
+        break;
+    }
 }
 
 // ---- Parameter files.

@@ -25,8 +25,8 @@
 // flag for all packs) let a set of zeros, or another pack's old set, go to
 // the pack chosen afterwards.
 //
-// User-interface thread only. The handlers send their commands themselves
-// while the polling thread idles on this page.
+// User-interface thread only. Read and write run as jobs on the window's
+// runner (TPageCommand); the page shows their result when they end.
 
 #include "params/parameter_info.h"
 
@@ -44,7 +44,10 @@ class QLineEdit;
 class QPushButton;
 class QTableWidget;
 class TComboBoxExt;
+class TBusWorker;
 class TDevInfo;
+class TPageCommand;
+struct RVerifiedWrite;
 
 class TFramePackParameter : public QFrame {
     Q_OBJECT
@@ -59,6 +62,10 @@ public:
     // The store the page reads from and writes through; it must outlive the
     // page's use. Set before InitPage.
     void SetStore(TDevInfo* store) { m_store = store; }
+    // The window's runner for pack commands (none: the page makes its own).
+    void SetRunner(TBusWorker* runner);
+    // Whether a read or write of this page waits for the pack.
+    bool IsBusy() const;
 
     void InitPage();
     void ApplyLanguage();
@@ -102,7 +109,11 @@ private:
     void ShowSetOrigin();
     std::uint8_t NameLanguage() const;
 
+    // The write's outcome shown once its job has ended.
+    void ShowWriteOutcome(const RVerifiedWrite& written);
+
     TDevInfo* m_store = nullptr;
+    TPageCommand* m_command = nullptr;
     RParameter m_currentSet;
     // When the set on screen was read from its pack (invalid: not read).
     QDateTime m_shownReadAt;

@@ -11,6 +11,8 @@
 #include "views/overview_grid.h"
 
 #include <QCheckBox>
+#include "views/page_command.h"
+
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -150,6 +152,11 @@ void TFramePackParameter::BuildControls()
     LabelSetOrigin = new QLabel(panel);
     LabelSetOrigin->setObjectName(QStringLiteral("LabelSetOrigin"));
     LabelSetOrigin->setWordWrap(true);
+    // Room for two lines from the start: the line that says the set is no
+    // longer writable grows it to two, and the buttons below must not move
+    // under the user's pointer.
+    LabelSetOrigin->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    LabelSetOrigin->setMinimumHeight(2 * LabelSetOrigin->fontMetrics().lineSpacing() + 4);
     right->addWidget(LabelSetOrigin);
 
     auto* Panel1 = new QFrame(panel);
@@ -177,6 +184,9 @@ void TFramePackParameter::BuildControls()
     connect(BtnWriteParameter, &QPushButton::clicked, this, &TFramePackParameter::BtnWriteParameterClick);
     connect(BtnImpParameter, &QPushButton::clicked, this, &TFramePackParameter::BtnImpParameterClick);
     connect(BtnExpParameter, &QPushButton::clicked, this, &TFramePackParameter::BtnExpParameterClick);
+    m_command = new TPageCommand(this);
+    m_command->SetControls({BtnReadParameter, BtnWriteParameter, BtnImpParameter, BtnExpParameter, BtnComparePacks,
+                            CheckBox100});
 }
 
 std::uint8_t TFramePackParameter::NameLanguage() const

@@ -7,6 +7,8 @@
 #include "store/port_open.h"
 #include "views/message_boxes.h"
 
+#include <QThread>
+
 QString PortName(TDevInfo& store, std::uint8_t port)
 {
     const QString number = QStringLiteral("COM%1").arg(port);
@@ -35,8 +37,14 @@ bool PortReady(QWidget* parent, TDevInfo* store)
         MessageBoxes::Inform(parent, texts.GetLanguageText(TextId::kPortNotOpen));
         return false;
     }
-    // The polling thread's reconnect.
-    if (ReopenPort(*store))
+    // The polling thread's reconnect. The rest is a plain sleep: a pause
+    // that ran the event loop here would let a close or a click run inside
+    // this check. The pages run their reopen inside their job instead
+    // (TPageCommand); only the dialogs with a runner of their own come here.
+    if (ReopenPort(*store, [] {
+            QThread::msleep(static_cast<unsigned long>(kPortReopenPause.count()));
+            return true;
+        }))
         return true;
     MessageBoxes::Inform(parent, texts.GetLanguageText(TextId::kPortWentAwayOnPage).arg(PortName(*store, port)));
     return false;

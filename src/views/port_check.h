@@ -17,7 +17,9 @@ QString PortName(TDevInfo& store, std::uint8_t port);
 // that fails too the user is told plainly that the port went away. A port
 // never opened gets "The serial port is not open!".
 // While the port is open to listen only, nothing passes: the user is told
-// that the action would send.
+// that the action would send. The pages check through TPageCommand, which
+// opens a lost port inside the command's job; this check opens it in place
+// and is kept for the windows that run their own jobs.
 bool PortReady(QWidget* parent, TDevInfo* store);
 
 // The one guard of every action that sends: while the port is open to

@@ -6,6 +6,7 @@
 
 #include "app/app_objects.h"
 #include "lib/sim_link.h"
+#include "support/page_idle.h"
 #include "services/password_store.h"
 #include "services/settings.h"
 #include "services/textoper.h"
@@ -84,6 +85,7 @@ protected:
     {
         m_boxes.clear();
         Control<QPushButton>(button)->click();
+        EXPECT_TRUE(WaitUntilIdle(*m_page));
         return m_boxes.isEmpty() ? QString() : m_boxes.last().text;
     }
     bool Asked() const

@@ -4,6 +4,7 @@
 #include "app_window_fixture.h"
 
 #include "services/password_store.h"
+#include "support/page_idle.h"
 #include "services/text_ids.h"
 #include "services/textoper.h"
 #include "views/framepackconfig.h"
@@ -43,6 +44,7 @@ protected:
     {
         m_boxes.clear();
         page->findChild<QPushButton*>(QLatin1String(button))->click();
+        EXPECT_TRUE(WaitUntilPageIdle(page));
         return m_boxes.isEmpty() ? QString() : m_boxes.last().text;
     }
 };

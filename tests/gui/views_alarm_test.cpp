@@ -10,6 +10,11 @@
 #include "services/textoper.h"
 #include "views/comboboxext.h"
 #include "views/framepackalarm.h"
+#include "views/message_boxes.h"
+#include "services/settings.h"
+#include "store/sim_store.h"
+#include "support/page_idle.h"
+#include "lib/sim_bus.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -118,11 +123,14 @@ QColor TextColour(const QWidget* widget)
     return widget->palette().color(QPalette::Disabled, QPalette::WindowText);
 }
 
+// The ticked indicators; the control-test boxes (which follow the switch
+// states too) are the control test's own.
 std::vector<int> CheckedBoxes(const QWidget& frame)
 {
+    const auto controlTest = frame.findChild<QGroupBox*>(QStringLiteral("GroupBox1"));
     std::vector<int> checked;
     for (int number = 1; number <= 78; ++number)
-        if (Box(frame, number)->isChecked())
+        if (Box(frame, number)->isChecked() && !controlTest->isAncestorOf(Box(frame, number)))
             checked.push_back(number);
     return checked;
 }
@@ -271,27 +279,103 @@ TEST(FramePackAlarm, ControlTestGroupShowsOnlyWhenOffered)
     EXPECT_FALSE(controlTest->isVisibleTo(&frame));
 }
 
-TEST(FramePackAlarm, ClickingAControlBoxRequestsTheWholeSwitchWord)
+// The control test against the in-process packs, pack 1 in focus, with
+// DFET, CFET and LED on and every other function off.
+class ControlTestGroupTest : public ::testing::Test {
+protected:
+    static constexpr std::uint16_t kPackWord = 0x0070;
+    static constexpr std::uint8_t kSwitchCid2 = 0xE2;
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_sim.opened);
+        AppGlobals& globals = Globals();
+        globals.PortNumber = 1;
+        globals.SelectedPack = 1;
+        globals.SelectedAddress = 1;
+        m_previous = MessageBoxes::SetHandler([this](QWidget*, const MessageBoxes::Request& request) {
+            m_boxes.append(request);
+            return m_answer;
+        });
+        std::uint16_t inForce = 0;
+        ASSERT_EQ(m_sim.store->WriteFunctionSwitches(1, 1, kPackWord, inForce), 0);
+        m_frame.SetStore(m_sim.store.get());
+        m_frame.SetControlTestVisible(true);
+        m_frame.show();
+    }
+    void TearDown() override { MessageBoxes::SetHandler(m_previous); }
+
+    // What the polling thread hands the panel.
+    void ShowPackRecord()
+    {
+        ASSERT_EQ(m_sim.store->ReadAlarmData(1, 1), 0);
+        m_frame.ShowAlarmData(m_sim.store->GetAlarmData(1));
+    }
+    // The words the pack was sent since the records were cleared.
+    static QList<std::uint16_t> SentWords()
+    {
+        QList<std::uint16_t> words;
+        for (const SimRequest& request : SharedSimBus()->requests())
+            if (request.cid2 == kSwitchCid2 && request.info.size() == 3)
+                words.append(std::uint16_t((std::uint8_t(request.info[1]) << 8) | std::uint8_t(request.info[2])));
+        return words;
+    }
+
+    SimulatedStore m_sim;
+    TFramePackAlarm m_frame;
+    QList<MessageBoxes::Request> m_boxes;
+    MessageBoxes::Answer m_answer = MessageBoxes::Answer::Ok;
+    MessageBoxes::Handler m_previous;
+};
+
+TEST_F(ControlTestGroupTest, BoxesWaitForThePacksRecordAndShowItsStates)
 {
-    TFramePackAlarm frame;
-    frame.SetControlTestVisible(true);
-    frame.show();
-    QSignalSpy requests(&frame, &TFramePackAlarm::functionSwitchesRequested);
+    EXPECT_FALSE(Box(m_frame, 5)->isEnabled()) << "nothing known of the pack yet";
+    ShowPackRecord();
+    for (const int box : {5, 29, 37, 38, 39, 40, 41, 42, 44})
+        EXPECT_TRUE(Box(m_frame, box)->isEnabled()) << box;
+    EXPECT_EQ(m_frame.FunctionSwitchWord(), kPackWord);
+}
 
-    Box(frame, 5)->setChecked(true);   // CFET, ticked earlier
-    EXPECT_EQ(requests.count(), 0) << "only a user's click sends";
-    QTest::mouseClick(Box(frame, 44), Qt::LeftButton, {}, QPoint(5, Box(frame, 44)->height() / 2));
-    ASSERT_EQ(requests.count(), 1);
-    EXPECT_EQ(requests.at(0).at(0).value<std::uint16_t>(), 0x0140);
+TEST_F(ControlTestGroupTest, AClickChangesOnlyItsFunctionAndAFetIsAskedFirst)
+{
+    struct Case {
+        const char* what;
+        int box;
+        MessageBoxes::Answer answer;
+        const char* fault;            // a pack that refuses the write
+        bool asked;
+        std::optional<std::uint16_t> sent;
+        std::uint16_t shownAfter;     // the boxes' word once it has ended
+    } cases[] = {
+        {"heating on keeps both FETs and the LED", 37, MessageBoxes::Answer::Ok, nullptr, false, 0x0071, 0x0071},
+        {"DFET off, confirmed", 29, MessageBoxes::Answer::Ok, nullptr, true, 0x0050, 0x0050},
+        {"DFET off, refused by the user", 29, MessageBoxes::Answer::Cancel, nullptr, true, std::nullopt, kPackWord},
+        {"CFET off, refused by the user", 5, MessageBoxes::Answer::Cancel, nullptr, true, std::nullopt, kPackWord},
+        {"buzzer on, refused by the pack", 40, MessageBoxes::Answer::Ok, "rtn:E2:04", false, 0x0078, kPackWord},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::uint16_t inForce = 0;
+        ASSERT_EQ(m_sim.store->WriteFunctionSwitches(1, 1, kPackWord, inForce), 0);
+        ShowPackRecord();
+        SharedSimBus()->clearFaults();
+        if (c.fault)
+            SimulatedStore::AddFault(QLatin1String(c.fault));
+        SharedSimBus()->clearRequests();
+        m_boxes.clear();
+        m_answer = c.answer;
 
-    // The pack's echo decides what stays ticked, without a further request.
-    frame.ShowFunctionSwitches(0x0021);
-    EXPECT_EQ(requests.count(), 1);
-    EXPECT_TRUE(Box(frame, 37)->isChecked()) << "heating";
-    EXPECT_TRUE(Box(frame, 29)->isChecked()) << "DFET";
-    EXPECT_FALSE(Box(frame, 5)->isChecked());
-    EXPECT_FALSE(Box(frame, 44)->isChecked());
-    EXPECT_EQ(frame.FunctionSwitchWord(), 0x0021);
+        QTest::mouseClick(Box(m_frame, c.box), Qt::LeftButton, {}, QPoint(5, Box(m_frame, c.box)->height() / 2));
+        ASSERT_TRUE(WaitUntilIdle(m_frame));
+
+        const bool asked = !m_boxes.isEmpty() && m_boxes.front().buttons == MessageBoxes::Buttons::OkCancel;
+        EXPECT_EQ(asked, c.asked);
+        EXPECT_EQ(SentWords(), c.sent ? QList<std::uint16_t>{*c.sent} : QList<std::uint16_t>{});
+        EXPECT_EQ(m_frame.FunctionSwitchWord(), c.shownAfter);
+        EXPECT_TRUE(Box(m_frame, c.box)->isEnabled());
+    }
+    SharedSimBus()->clearFaults();
 }
 
 TEST(StatusBitPlaces, EachBitAloneLightsExactlyItsIndicatorInItsStyle)

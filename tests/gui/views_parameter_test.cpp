@@ -15,6 +15,7 @@
 
 #include "lib/sim_bus.h"
 #include "lib/sim_pack.h"
+#include "support/page_idle.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -154,10 +155,15 @@ protected:
         ASSERT_EQ(m_sim.store->DevOper().Execute(kPack, CommandId::WriteParameters, block + QByteArray(1, '\0')), 0);
     }
 
-    void ClickWrite() { QTest::mouseClick(Find<QPushButton>(QStringLiteral("BtnWriteParameter")), Qt::LeftButton); }
+    void ClickWrite()
+    {
+        QTest::mouseClick(Find<QPushButton>(QStringLiteral("BtnWriteParameter")), Qt::LeftButton);
+        ASSERT_TRUE(WaitUntilIdle(m_page));
+    }
     void ReadFromPack()
     {
         m_page.BtnReadParameterClick();
+        ASSERT_TRUE(WaitUntilIdle(m_page));
         ASSERT_EQ(m_boxes.last().text, TTextOper().GetLanguageText(0x3504));
     }
     QString LastText() const { return m_boxes.isEmpty() ? QString() : m_boxes.last().text; }
