@@ -225,8 +225,8 @@ inline constexpr std::uint16_t kListenOnlyHint = 0x3833;
 // The traffic console's mark on an exchange heard, not sent.
 inline constexpr std::uint16_t kTrafficHeard = 0x3834;
 // A page whose command waits for the pack's answer (the note over the page).
-inline constexpr std::uint16_t kWaitingForPack = 0x38A0;
+inline constexpr std::uint16_t kWaitingForPack = 0x38C0;
 // The question before switching a pack's charge or discharge FET off.
-inline constexpr std::uint16_t kConfirmFetOff = 0x38A1;   // %1: the switch's caption
+inline constexpr std::uint16_t kConfirmFetOff = 0x38C1;   // %1: the switch's caption
 
 } // namespace TextId
