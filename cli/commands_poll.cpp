@@ -96,12 +96,18 @@ int RunPoll(Session& session, const PollRequest& request)
         outputs.Add(&metrics->sink());
     }
     std::optional<InfluxWriter> influx;
+    QString influxFailure;
     if (request.influx) {
         influx.emplace(*request.influx);
-        QString error;
-        if (!influx->Start(error))
-            return session.failed(QStringLiteral("influx: %1").arg(error));
-        outputs.Add(&*influx);
+        // A spool that cannot be used turns the line protocol off; the
+        // polling and the other outputs go on.
+        if (QString error; !influx->Start(error)) {
+            influxFailure = QStringLiteral("influx: %1; the line protocol is off for this run").arg(error);
+            session.out().error(influxFailure + QStringLiteral(", polling goes on"));
+            influx.reset();
+        } else {
+            outputs.Add(&*influx);
+        }
     }
     const RPollPlan plan = Select(session, request);
     PrintingPollView view(session, request.csvFolder, request.reconnect, publisher, plan.allPacks, false,
@@ -125,10 +131,12 @@ int RunPoll(Session& session, const PollRequest& request)
     }
     if (influx) {
         outputs.Remove(&*influx);
-        FinishInflux(*influx, session.out());
+        FinishInflux(*influx, session.out(), influxFailure);
     }
     if (publisher && !FinishMqtt(*publisher))
         return session.failed(publisher->refusal());
+    if (!influxFailure.isEmpty())
+        return session.failed(influxFailure);
     if (!view.fileError().isEmpty())
         return 1;
     // Polling went on without the endpoint; the run still did not do all

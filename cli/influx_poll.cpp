@@ -119,13 +119,30 @@ void ReportInfluxEvents(InfluxWriter& writer, const Output& output)
         case Kind::QueueFull:
             output.error(QStringLiteral("influx: the writer fell behind; readings are dropped and counted"));
             break;
+        case Kind::SpoolCut:
+            output.error(QStringLiteral("influx: %1; that line is dropped and counted, the whole lines are sent")
+                             .arg(event.detail));
+            break;
+        case Kind::RemoveFailed:
+            output.error(QStringLiteral("influx: %1; its lines were sent, a later run will send them again")
+                             .arg(event.detail));
+            break;
         }
     }
 }
 
-void FinishInflux(InfluxWriter& writer, const Output& output)
+bool FinishInflux(InfluxWriter& writer, const Output& output, QString& failure)
 {
     writer.Finish(kFinishWithin);
     ReportInfluxEvents(writer, output);
     output.printLine(CountsRecord("finished", writer));
+    const InfluxWriter::Counts counts = writer.counts();
+    if (counts.dropped == 0 && counts.rejected == 0)
+        return true;
+    failure = QStringLiteral("influx: %1 lines dropped, %2 refused by the server; %3 sent, %4 wait in the spool")
+                  .arg(counts.dropped)
+                  .arg(counts.rejected)
+                  .arg(counts.sent)
+                  .arg(counts.spooled);
+    return false;
 }

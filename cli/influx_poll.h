@@ -18,5 +18,6 @@ bool PrepareInflux(const CommandArgs& args, std::optional<InfluxSettings>& setti
 // error, state changes as "influx" lines.
 void ReportInfluxEvents(InfluxWriter& writer, const Output& output);
 // Sends what it can within a few seconds, then prints what became of the
-// run's readings.
-void FinishInflux(InfluxWriter& writer, const Output& output);
+// run's readings; false, with the counts in failure, when lines were
+// dropped or refused.
+bool FinishInflux(InfluxWriter& writer, const Output& output, QString& failure);
