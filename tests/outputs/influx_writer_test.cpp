@@ -129,7 +129,7 @@ private:
 
 QByteArray Line(int pack, int k)
 {
-    return QStringLiteral("bms,pack=%1 pack_up=1 17651712%2000000000\n").arg(pack).arg(k, 2, 10, QLatin1Char('0')).toUtf8();
+    return "bms,pack=" + QByteArray::number(pack) + " pack_up=1 " + QByteArray::number(1765171200000 + k) + "000000\n";
 }
 
 // What an earlier run left: two batches of six lines, the second with one
