@@ -230,7 +230,8 @@ int main(int argc, char** argv)
     std::chrono::milliseconds nextScrape{0};
     while (since() < runFor && tool.isRunning()) {
         tool.waitForOutput("\x01", int(std::max(nextScrape - since(), std::chrono::milliseconds(0)).count()));
-        nextScrape = since() + kScrapeEvery;
+        // A steady 20 a second: a late scrape is followed by the next at once.
+        nextScrape = std::max(nextScrape + kScrapeEvery, since() - kScrapeEvery);
         take();
         ++scrapes;
         // Counted once the endpoint is up, after the first reading.

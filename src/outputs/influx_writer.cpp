@@ -29,6 +29,11 @@ constexpr std::chrono::milliseconds kBatchInterval{1000};
 // How often the writer's thread looks at its queue and at a finish asked
 // for.
 constexpr std::chrono::milliseconds kLookInterval{100};
+// A 400 is narrowed down with at most this many requests per batch: enough
+// to find a few bad lines among thousands (each costs about two requests
+// per halving), few enough that a server refusing everything is not asked
+// line by line. What is left of the batch then counts as refused.
+constexpr int kMaxNarrowingRequests = 64;
 
 // What an answer means for the lines it answered.
 enum class Verdict {
@@ -131,6 +136,7 @@ private:
         bool fromSpool = false;
         std::deque<Piece> pieces;
         std::int64_t answered = 0;
+        int requests = 0;
 
         Piece Rest() const
         {
@@ -289,6 +295,7 @@ private:
         if (!m_writer.m_settings.token.isEmpty())
             request.setRawHeader("Authorization", "Token " + m_writer.m_settings.token.toUtf8());
         request.setTransferTimeout(int(m_writer.m_settings.timeout.count()));
+        ++m_batch->requests;
         m_reply = m_network->post(request, m_batch->pieces.front().lines);
         connect(m_reply, &QNetworkReply::finished, this, &InfluxSender::Answered);
     }
@@ -307,7 +314,7 @@ private:
                 Report(InfluxWriter::Event::Kind::Back, status, {});
             m_failing = false;
             m_backoff = InfluxWriter::kFirstRetry;
-            if (verdict == Verdict::Narrow && lines > 1) {
+            if (verdict == Verdict::Narrow && lines > 1 && m_batch->requests < kMaxNarrowingRequests) {
                 Halve();
             } else {
                 {

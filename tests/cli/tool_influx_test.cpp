@@ -153,7 +153,8 @@ void ExpectServerHoldsTheCsvLogs(const VictoriaMetrics& server, const QString& c
                 const QList<QByteArray> cells = rows[row].trimmed().split(',');
                 const auto [ms, value] = series.at(name)[std::size_t(row)];
                 const QDateTime time = QDateTime::fromString(QString::fromUtf8(cells[2]), "yyyy-MM-dd HH:mm:ss");
-                EXPECT_LE(std::abs(ms / 1000 - time.toSecsSinceEpoch()), 1) << "row " << row + 1;
+                // Stamped when the answer came, as the row.
+                EXPECT_EQ(ms / 1000, time.toSecsSinceEpoch()) << "row " << row + 1;
                 EXPECT_DOUBLE_EQ(value, cells[column].toDouble() / unit) << "row " << row + 1;
             }
         }
