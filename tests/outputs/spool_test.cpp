@@ -1,10 +1,8 @@
 // The spool on disk: bounded, in order, kept over a restart, one program at
-// a time, read as whole lines.
+// a time. (A file cut inside a line is tested end to end, with the tool.)
 
 #include "outputs/spool.h"
 
-#include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -69,41 +67,6 @@ TEST(InfluxSpool, KeepsOrderBoundsAndSurvivesAReopen)
             EXPECT_EQ(oldest->lines, Batch(held.front().toInt()));
         }
     }
-}
-
-// A file cut inside its last line (by hand, or by a disk that filled) and
-// one with blank lines: only whole lines are read, the cut one is counted
-// once, and never joins the next file's first line.
-TEST(InfluxSpool, ReadsWholeLinesAndCountsACutOne)
-{
-    QTemporaryDir folder;
-    const auto put = [&folder](const char* name, const QByteArray& text) {
-        QFile file(QDir(folder.path()).filePath(QLatin1String(name)));
-        return file.open(QIODevice::WriteOnly) && file.write(text) == text.size();
-    };
-    ASSERT_TRUE(put("0000000000000001.lp", "bms a=1 1\n\nbms b=2 2\nbms c=3"));
-    ASSERT_TRUE(put("0000000000000002.lp", "0000\nbms d=4 4\n"));
-    InfluxSpool spool(folder.path(), 1 << 20);
-    QString error;
-    ASSERT_TRUE(spool.Open(error)) << error.toStdString();
-    EXPECT_EQ(spool.Lines(), 4);
-
-    const struct {
-        const char* lines;
-        std::int64_t count;
-        std::int64_t cut;
-    } expected[] = {{"bms a=1 1\nbms b=2 2\n", 2, 1}, {"0000\nbms d=4 4\n", 2, 0}};
-    for (const auto& batch : expected) {
-        const std::optional<InfluxSpool::Batch> oldest = spool.Oldest();
-        ASSERT_TRUE(oldest);
-        EXPECT_EQ(oldest->lines, QByteArray(batch.lines));
-        EXPECT_EQ(oldest->lineCount, batch.count);
-        EXPECT_EQ(oldest->cutLines, batch.cut);
-        EXPECT_TRUE(spool.Pop());
-    }
-    EXPECT_FALSE(spool.Oldest());
-    EXPECT_EQ(spool.Lines(), 0);
-    EXPECT_TRUE(QDir(folder.path()).entryList({QStringLiteral("*.lp")}).isEmpty());
 }
 
 } // namespace
