@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QEventLoop>
+#include <QLockFile>
 #include <QJsonArray>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -319,6 +320,24 @@ TEST_F(ToolInflux, SpoolFileCutInsideALineCostsThatLineOnly)
     const std::vector<std::pair<qint64, double>> expected = {{ms + 1, 1}, {ms + 2, 1}, {ms + 4, 1}};
     EXPECT_EQ(server.pack(7)[QStringLiteral("pack_up")], expected);
     EXPECT_TRUE(QDir(file("spool")).entryList({QStringLiteral("*.lp")}).isEmpty());
+}
+
+// A spool folder another program holds turns the line protocol off: the
+// polling and the CSV logs go on, and the run ends with 1 and the reason.
+TEST_F(ToolInflux, SpoolInUseTurnsTheLineProtocolOffAndPollingGoesOn)
+{
+    start();
+    ASSERT_TRUE(QDir().mkpath(file("spool")));
+    QLockFile other(QDir(file("spool")).filePath(QStringLiteral("spool.lock")));
+    ASSERT_TRUE(other.tryLock(0));
+    const ToolRun run = m_tool->json(Words({"poll", "--packs", "1-2", "--count", "2"})
+                                     + influx(QStringLiteral("http://127.0.0.1:%1").arg(FreePort())));
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("%1 is in use by another program; the line protocol is off for this run, "
+                                                "polling goes on").arg(file("spool"))))
+        << run.err.toStdString();
+    EXPECT_EQ(run.out.count(QStringLiteral("\"type\":\"analog\"")), 4);
+    EXPECT_EQ(QDir(file("csv")).entryList({QStringLiteral("*.csv")}).size(), 2);
 }
 
 // A tiny HTTP server on a thread of its own that answers every request with
