@@ -232,6 +232,14 @@ void ReportInflux(const ROutputEvent& event, const Output& output)
     case Kind::NotStarted:
         output.error(QStringLiteral("influx: %1; the line protocol is off, polling goes on").arg(event.detail));
         break;
+    case Kind::SpoolCut:
+        output.error(QStringLiteral("influx: %1; that line is dropped and counted, the whole lines are sent")
+                         .arg(event.detail));
+        break;
+    case Kind::RemoveFailed:
+        output.error(QStringLiteral("influx: %1; its lines were sent, a later run will send them again")
+                         .arg(event.detail));
+        break;
     case Kind::Finished: output.printLine(InfluxRecord("finished", event)); break;
     case Kind::Started:
     case Kind::FileFailed: break;

@@ -56,7 +56,9 @@ QString EventText(const ROutputEvent& event)
     case Kind::SpoolFull: return Text(TextId::kInfluxSpoolFull).arg(event.detail);
     case Kind::SpoolFailed: return Text(TextId::kInfluxSpoolFailed).arg(event.detail);
     case Kind::QueueFull: return Text(TextId::kOutputFellBehind).arg(QStringLiteral("InfluxDB"));
-    case Kind::FileFailed: return event.detail;
+    case Kind::FileFailed:
+    case Kind::SpoolCut:
+    case Kind::RemoveFailed: return event.detail;
     case Kind::Finished: return {};
     }
     return {};

@@ -14,21 +14,50 @@
 #include <QTimer>
 #include <QUrlQuery>
 
+#include <algorithm>
 #include <deque>
+#include <utility>
 
 namespace {
 
 // Lines held in memory while a request is under way, before they go to the
 // spool.
 constexpr std::int64_t kMaxMemoryBytes = 2LL * 1024 * 1024;
+// New lines are sent at most this often, and written to the spool at most
+// this often while the server is away.
 constexpr std::chrono::milliseconds kBatchInterval{1000};
 // How often the writer's thread looks at its queue and at a finish asked
-// for; a request still goes at most once per kBatchInterval.
+// for.
 constexpr std::chrono::milliseconds kLookInterval{100};
+// A 400 is narrowed down with at most this many requests per batch: enough
+// to find a few bad lines among thousands (each costs about two requests
+// per halving), few enough that a server refusing everything is not asked
+// line by line. What is left of the batch then counts as refused.
+constexpr int kMaxNarrowingRequests = 64;
 
-bool IsRetried(int status)
+// What an answer means for the lines it answered.
+enum class Verdict {
+    Taken,     // 2xx
+    Narrow,    // 400: some line of them is refused; halve and send again
+    Refused,   // another 4xx: the server will never take them
+    Retry,     // no answer, a time-out, 3xx, 408, 429, 5xx: keep them
+};
+
+Verdict Judge(int status)
 {
-    return status == 0 || status == 429 || status >= 500;
+    if (status >= 200 && status < 300)
+        return Verdict::Taken;
+    if (status == 400)
+        return Verdict::Narrow;
+    if (status >= 400 && status < 500 && status != 408 && status != 429)
+        return Verdict::Refused;
+    return Verdict::Retry;
+}
+
+QString Quoted(QString text)
+{
+    text = text.simplified();
+    return text.size() > 60 ? text.left(57) + QStringLiteral("...") : text;
 }
 
 } // namespace
@@ -62,11 +91,12 @@ QString DefaultInfluxSpoolFolder()
         .filePath(QStringLiteral("influx-spool"));
 }
 
-// The writer's thread: takes the queue once a second, sends, spools.
-// Lines are sent in the order they came: the spool holds the oldest, the
-// memory list the newest; a request carries the spool's head, or the
-// memory's while the spool is empty. New lines wait in memory also while a
-// full spool drains, and go to the spool while the server fails.
+// The writer's thread: takes the queue every tick, sends, spools. A request
+// carries one batch: the spool's oldest file, or, while the spool is empty,
+// what waited in memory for up to a second. What a request carried is
+// forgotten only once a 2xx (or a refusal) answered it. While the server
+// fails, new lines go to the spool, one file a second, and a request is
+// tried again only after a pause that grows with each failure.
 class InfluxSender final : public QObject {
 public:
     InfluxSender(InfluxWriter& writer, std::unique_ptr<InfluxSpool> spool)
@@ -81,10 +111,12 @@ public:
         connect(m_timer, &QTimer::timeout, this, &InfluxSender::Tick);
         m_timer->start(kLookInterval);
         m_sinceRequest.start();
+        m_sinceSpooled.start();
         Tick();
     }
 
-    // Sends on until all is sent or the time is up, then ends the thread.
+    // Sends on until all is sent, the server fails or the time is up, then
+    // ends the thread.
     void Finish(std::chrono::milliseconds within)
     {
         m_finishing = true;
@@ -94,9 +126,27 @@ public:
     }
 
 private:
-    struct Held {
+    struct Piece {
         QByteArray lines;
         std::int64_t lineCount = 0;
+    };
+    // The batch being sent: what is left of it, in pieces (a 400 halves the
+    // first), and how many of its lines were answered already.
+    struct Batch {
+        bool fromSpool = false;
+        std::deque<Piece> pieces;
+        std::int64_t answered = 0;
+        int requests = 0;
+
+        Piece Rest() const
+        {
+            Piece rest;
+            for (const Piece& piece : pieces) {
+                rest.lines += piece.lines;
+                rest.lineCount += piece.lineCount;
+            }
+            return rest;
+        }
     };
 
     void Tick()
@@ -113,11 +163,15 @@ private:
             }
         }
         TakeQueue();
-        if (m_finishing && (m_deadline.hasExpired() || (!m_reply && m_memory.empty() && m_spool->Empty()))) {
+        if (m_memoryBytes > kMaxMemoryBytes || (m_failing && m_sinceSpooled.hasExpired(kBatchInterval.count())))
+            MemoryToSpool();
+        const bool nothingLeft = !m_batch && m_memory.empty() && m_spool->Empty();
+        if (m_finishing && (m_deadline.hasExpired() || (!m_reply && (m_failing || nothingLeft)))) {
             End();
             return;
         }
-        if (!m_reply && m_sinceRequest.hasExpired(kBatchInterval.count()))
+        const bool memoryDue = !m_memory.empty() && (m_finishing || m_sinceRequest.hasExpired(kBatchInterval.count()));
+        if (!m_reply && m_retry.hasExpired() && (m_batch || !m_spool->Empty() || memoryDue))
             Send();
         UpdateCounts();
     }
@@ -135,168 +189,236 @@ private:
         }
         if (batches.empty())
             return;
-        Held held;
+        Piece piece;
         for (const QByteArray& batch : batches)
-            held.lines += batch;
-        held.lineCount = lines;
-        m_memoryBytes += held.lines.size();
-        m_memory.push_back(std::move(held));
-        if (m_memoryBytes > kMaxMemoryBytes || m_failing)
-            MemoryToSpool();
+            piece.lines += batch;
+        piece.lineCount = lines;
+        m_memoryBytes += piece.lines.size();
+        m_memory.push_back(std::move(piece));
     }
 
-    void ToSpool(const Held& held)
+    void ToSpool(const Piece& piece)
     {
         QString error;
-        switch (m_spool->Append(held.lines, int(held.lineCount), &error)) {
+        switch (m_spool->Append(piece.lines, piece.lineCount, &error)) {
         case InfluxSpool::Stored::Yes: return;
         case InfluxSpool::Stored::Full:
-            Drop(held.lineCount, InfluxWriter::Event::Kind::SpoolFull, m_spoolFullReported,
-                 QStringLiteral("%1 bytes in %2").arg(m_spool->Bytes()).arg(m_spool->Folder()));
+            Drop(piece.lineCount, InfluxWriter::Event::Kind::SpoolFull, &m_spoolFullReported,
+                 QStringLiteral("%1 bytes in %2").arg(m_spool->Bytes()).arg(QDir::toNativeSeparators(m_spool->Folder())));
             return;
         case InfluxSpool::Stored::WriteFailed:
-            Drop(held.lineCount, InfluxWriter::Event::Kind::SpoolFailed, m_spoolFailReported, error);
+            Drop(piece.lineCount, InfluxWriter::Event::Kind::SpoolFailed, &m_spoolFailReported, error);
             return;
         }
     }
 
-    void Drop(std::int64_t lines, InfluxWriter::Event::Kind kind, bool& reported, const QString& detail)
+    // Counts lines as lost; the event once per kind when reported is given.
+    void Drop(std::int64_t lines, InfluxWriter::Event::Kind kind, bool* reported, const QString& detail)
     {
         const std::lock_guard<std::mutex> lock(m_writer.m_lock);
         m_writer.m_counts.dropped += lines;
-        if (!reported)
+        if (!reported || !*reported)
             m_writer.m_events.push_back({kind, 0, detail});
-        reported = true;
+        if (reported)
+            *reported = true;
     }
 
-    // Everything in memory goes to the spool, after what it holds. A request
-    // under way from memory (sent while the spool was empty) then carries
-    // the spool's head.
+    void Report(InfluxWriter::Event::Kind kind, int status, const QString& detail)
+    {
+        const std::lock_guard<std::mutex> lock(m_writer.m_lock);
+        m_writer.m_events.push_back({kind, status, detail});
+    }
+
+    // What waits in memory goes to the spool as files of at most a
+    // request's size.
     void MemoryToSpool()
     {
-        const bool requestFromMemory = m_reply && !m_requestFromSpool;
-        int stored = 0;
-        int kept = 0;
-        for (const Held& held : m_memory) {
-            const int before = m_spool->Batches();
-            ToSpool(held);
-            if (m_spool->Batches() > before && kept < m_requestBatches)
-                ++stored;
-            ++kept;
+        m_sinceSpooled.restart();
+        Piece file;
+        for (Piece& piece : m_memory) {
+            if (file.lineCount > 0 && file.lines.size() + piece.lines.size() > InfluxWriter::kMaxRequestBytes) {
+                ToSpool(file);
+                file = {};
+            }
+            file.lines += piece.lines;
+            file.lineCount += piece.lineCount;
         }
+        if (file.lineCount > 0)
+            ToSpool(file);
         m_memory.clear();
         m_memoryBytes = 0;
-        if (requestFromMemory) {
-            // Batches of the request that did not fit are counted dropped
-            // already; what it carried of the spool is popped on success.
-            m_requestFromSpool = true;
-            m_requestBatches = stored;
+    }
+
+    // The next batch: the spool's oldest, else what waits in memory.
+    bool TakeBatch()
+    {
+        while (std::optional<InfluxSpool::Batch> oldest = m_spool->Oldest()) {
+            if (oldest->cutLines > 0) {
+                Drop(oldest->cutLines, InfluxWriter::Event::Kind::SpoolCut, nullptr,
+                     QStringLiteral("the spool file %1 ends inside a line").arg(oldest->file));
+                // Kept without it, so that it is counted once.
+                m_spool->ReplaceOldest(oldest->lines, oldest->lineCount);
+            }
+            if (oldest->lineCount == 0) {
+                RemoveOldest();
+                continue;
+            }
+            m_batch = Batch{true, {{std::move(oldest->lines), oldest->lineCount}}, 0};
+            return true;
         }
+        if (m_memory.empty())
+            return false;
+        Piece joined;
+        while (!m_memory.empty()
+               && (joined.lineCount == 0
+                   || joined.lines.size() + m_memory.front().lines.size() <= InfluxWriter::kMaxRequestBytes)) {
+            joined.lines += m_memory.front().lines;
+            joined.lineCount += m_memory.front().lineCount;
+            m_memoryBytes -= m_memory.front().lines.size();
+            m_memory.pop_front();
+        }
+        m_batch = Batch{false, {std::move(joined)}, 0};
+        return true;
     }
 
     void Send()
     {
-        QByteArray body;
-        std::int64_t lines = 0;
-        int batches = 0;
-        if (!m_spool->Empty()) {
-            InfluxSpool::Chunk chunk = m_spool->Oldest(InfluxWriter::kMaxRequestBytes);
-            body = std::move(chunk.lines);
-            lines = chunk.lineCount;
-            batches = chunk.batches;
-            m_requestFromSpool = true;
-        } else {
-            for (const Held& held : m_memory) {
-                if (batches > 0 && body.size() + held.lines.size() > InfluxWriter::kMaxRequestBytes)
-                    break;
-                body += held.lines;
-                lines += held.lineCount;
-                ++batches;
-            }
-            m_requestFromSpool = false;
-        }
-        if (batches == 0)
+        if (!m_batch && !TakeBatch())
             return;
-        m_requestBatches = batches;
-        m_requestLines = lines;
+        if (!m_batch->fromSpool)
+            m_sinceRequest.restart();
         QNetworkRequest request(m_writer.m_url);
         request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("text/plain; charset=utf-8"));
+        // A redirect is never followed: the lines (and the token) go only
+        // where the user said.
+        request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
         if (!m_writer.m_settings.token.isEmpty())
             request.setRawHeader("Authorization", "Token " + m_writer.m_settings.token.toUtf8());
         request.setTransferTimeout(int(m_writer.m_settings.timeout.count()));
-        m_sinceRequest.restart();
-        m_reply = m_network->post(request, body);
+        ++m_batch->requests;
+        m_reply = m_network->post(request, m_batch->pieces.front().lines);
         connect(m_reply, &QNetworkReply::finished, this, &InfluxSender::Answered);
     }
 
     void Answered()
     {
-        QNetworkReply* reply = m_reply;
-        m_reply = nullptr;
+        QNetworkReply* reply = std::exchange(m_reply, nullptr);
         reply->deleteLater();
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        const bool ok = reply->error() == QNetworkReply::NoError && status >= 200 && status < 300;
-        if (ok || !IsRetried(status)) {
-            RemoveSent();
-            const std::lock_guard<std::mutex> lock(m_writer.m_lock);
-            if (ok) {
-                m_writer.m_counts.sent += m_requestLines;
-                if (m_failing)
-                    m_writer.m_events.push_back({InfluxWriter::Event::Kind::Back, status, {}});
-                m_failing = false;
-                m_lastRejected = 0;
-            } else {
-                m_writer.m_counts.rejected += m_requestLines;
-                if (status != m_lastRejected)
-                    m_writer.m_events.push_back({InfluxWriter::Event::Kind::Rejected, status, ServerText(*reply)});
-                m_lastRejected = status;
-            }
+        const Verdict verdict = Judge(status);
+        const std::int64_t lines = m_batch->pieces.front().lineCount;
+        if (verdict == Verdict::Retry) {
+            Failed(*reply, status);
         } else {
-            // The server may take them later: keep them, in order.
-            if (!m_requestFromSpool)
-                MemoryToSpool();
-            const std::lock_guard<std::mutex> lock(m_writer.m_lock);
-            // The transfer time-out ends a request as cancelled.
-            const QString why = status != 0 ? ServerText(*reply)
-                : reply->error() == QNetworkReply::OperationCanceledError
-                ? QStringLiteral("no answer within %1 s").arg(m_writer.m_settings.timeout.count() / 1000)
-                : reply->errorString();
-            if (!m_failing)
-                m_writer.m_events.push_back({InfluxWriter::Event::Kind::Unreachable, status, why});
-            m_failing = true;
+            if (m_failing)
+                Report(InfluxWriter::Event::Kind::Back, status, {});
+            m_failing = false;
+            m_backoff = InfluxWriter::kFirstRetry;
+            if (verdict == Verdict::Narrow && lines > 1 && m_batch->requests < kMaxNarrowingRequests) {
+                Halve();
+            } else {
+                {
+                    const std::lock_guard<std::mutex> lock(m_writer.m_lock);
+                    if (verdict == Verdict::Taken) {
+                        m_writer.m_counts.sent += lines;
+                        m_lastRejected = 0;
+                    } else {
+                        m_writer.m_counts.rejected += lines;
+                        if (status != m_lastRejected)
+                            m_writer.m_events.push_back(
+                                {InfluxWriter::Event::Kind::Rejected, status, ServerText(*reply)});
+                        m_lastRejected = status;
+                    }
+                }
+                PieceDone();
+            }
+            // A batch in pieces and the spool's backlog go on at once.
+            if (m_batch || !m_spool->Empty())
+                Send();
         }
         UpdateCounts();
         if (m_finishing)
             Tick();
     }
 
-    static QString ServerText(QNetworkReply& reply)
+    // The first piece in two halves, the first half sent next.
+    void Halve()
     {
-        QString text = QString::fromUtf8(reply.readAll().left(200)).simplified();
-        if (text.size() > 60)
-            text = text.left(57) + QStringLiteral("...");
-        return text.isEmpty() ? reply.errorString() : text;
+        const Piece piece = std::move(m_batch->pieces.front());
+        m_batch->pieces.pop_front();
+        const std::int64_t first = piece.lineCount / 2;
+        qsizetype at = 0;
+        for (std::int64_t k = 0; k < first; ++k)
+            at = piece.lines.indexOf('\n', at) + 1;
+        m_batch->pieces.push_front({piece.lines.sliced(at), piece.lineCount - first});
+        m_batch->pieces.push_front({piece.lines.first(at), first});
     }
 
-    void RemoveSent()
+    void PieceDone()
     {
-        if (m_requestFromSpool) {
-            m_spool->Pop(m_requestBatches);
+        m_batch->answered += m_batch->pieces.front().lineCount;
+        m_batch->pieces.pop_front();
+        if (!m_batch->pieces.empty())
             return;
+        if (m_batch->fromSpool)
+            RemoveOldest();
+        m_batch.reset();
+    }
+
+    void RemoveOldest()
+    {
+        QString error;
+        if (!m_spool->Pop(&error))
+            Report(InfluxWriter::Event::Kind::RemoveFailed, 0, error);
+    }
+
+    // The server did not take the lines: they are kept, and the next request
+    // waits.
+    void Failed(QNetworkReply& reply, int status)
+    {
+        QString why;
+        if (status >= 300 && status < 400) {
+            why = QStringLiteral("redirected to %1, which is not followed: give the URL it names")
+                      .arg(Quoted(QString::fromUtf8(reply.rawHeader("Location"))));
+        } else if (status != 0) {
+            why = ServerText(reply);
+        } else if (reply.error() == QNetworkReply::OperationCanceledError) {
+            // The transfer time-out ends a request as cancelled.
+            why = QStringLiteral("no answer within %1 s").arg(double(m_writer.m_settings.timeout.count()) / 1000);
+        } else {
+            why = reply.errorString();
         }
-        for (int i = 0; i < m_requestBatches && !m_memory.empty(); ++i) {
-            m_memoryBytes -= m_memory.front().lines.size();
-            m_memory.pop_front();
+        if (!m_failing)
+            Report(InfluxWriter::Event::Kind::Unreachable, status, why);
+        m_failing = true;
+        m_retry.setRemainingTime(m_backoff);
+        m_backoff = std::min(m_backoff * 2, InfluxWriter::kLongestRetry);
+        if (!m_batch->fromSpool) {
+            // Back in front of what came since; the spool takes it with them.
+            m_memory.push_front(m_batch->Rest());
+            m_memoryBytes += m_memory.front().lines.size();
+            m_batch.reset();
         }
+    }
+
+    static QString ServerText(QNetworkReply& reply)
+    {
+        const QString text = Quoted(QString::fromUtf8(reply.readAll().left(200)));
+        return text.isEmpty() ? reply.errorString() : text;
     }
 
     void UpdateCounts()
     {
         std::int64_t memoryLines = 0;
-        for (const Held& held : m_memory)
-            memoryLines += held.lineCount;
+        for (const Piece& piece : m_memory)
+            memoryLines += piece.lineCount;
+        std::int64_t spooled = m_spool->Lines();
+        if (m_batch && m_batch->fromSpool)
+            spooled -= m_batch->answered;   // its file goes once the rest is answered
+        else if (m_batch)
+            memoryLines += m_batch->Rest().lineCount;
         const std::lock_guard<std::mutex> lock(m_writer.m_lock);
-        m_writer.m_counts.spooled = m_spool->Lines();
+        m_writer.m_counts.spooled = spooled;
         m_writer.m_counts.waiting = memoryLines + m_writer.m_queueLines;
     }
 
@@ -305,12 +427,21 @@ private:
     {
         m_timer->stop();
         if (m_reply) {
-            QNetworkReply* reply = m_reply;
-            m_reply = nullptr;
+            QNetworkReply* reply = std::exchange(m_reply, nullptr);
             reply->disconnect(this);
             reply->abort();
             reply->deleteLater();
         }
+        TakeQueue();
+        if (m_batch && !m_batch->fromSpool) {
+            m_memory.push_front(m_batch->Rest());
+        } else if (m_batch && m_batch->answered > 0) {
+            // Only the lines not answered yet stay for the next run.
+            const Piece rest = m_batch->Rest();
+            if (QString error; !m_spool->ReplaceOldest(rest.lines, rest.lineCount, &error))
+                Report(InfluxWriter::Event::Kind::RemoveFailed, 0, error);
+        }
+        m_batch.reset();
         MemoryToSpool();
         UpdateCounts();
         thread()->quit();
@@ -321,13 +452,16 @@ private:
     QNetworkAccessManager* m_network = nullptr;
     QTimer* m_timer = nullptr;
     QElapsedTimer m_sinceRequest;
-    std::deque<Held> m_memory;
+    QElapsedTimer m_sinceSpooled;
+    std::deque<Piece> m_memory;
     std::int64_t m_memoryBytes = 0;
+    std::optional<Batch> m_batch;
     QNetworkReply* m_reply = nullptr;
-    bool m_requestFromSpool = false;
-    int m_requestBatches = 0;
-    std::int64_t m_requestLines = 0;
     bool m_failing = false;
+    // No request before this; it grows from the first to the longest pause
+    // while the server fails.
+    QDeadlineTimer m_retry;
+    std::chrono::milliseconds m_backoff = InfluxWriter::kFirstRetry;
     int m_lastRejected = 0;
     bool m_spoolFullReported = false;
     bool m_spoolFailReported = false;

@@ -40,12 +40,18 @@ std::optional<QUrl> InfluxWriteUrl(const InfluxSettings& settings, QString& erro
 QString DefaultInfluxSpoolFolder();
 
 // Writes every pack's turn as line protocol to an InfluxDB or VictoriaMetrics
-// server. PackSampled only formats the lines into a bounded queue; a thread
-// of the writer's own sends them, batched, at most one request a second, so
-// the polling cycle never waits on the network. What the server does not
-// take (no answer, 5xx, 429, a time-out) goes to the spool on disk and is
-// sent, oldest first, when the server answers again; a 4xx other than 429
-// means the server refuses those lines: they are counted as rejected and
+// server. PackSampled only formats the lines, stamped with the time the
+// readings arrived, into a bounded queue; a thread of the writer's own sends
+// them, batched, at most one request a second, so the polling cycle never
+// waits on the network. A line counts as sent only when a 2xx answered the
+// request that carried it. What the server does not take (no answer, a
+// time-out, 5xx, 429, a redirect, which is never followed) goes to the spool
+// on disk and is sent again, oldest batch first, each batch a request of its
+// own, after a growing pause. A resend carries the lines as they were
+// stamped, so a server that stored them already overwrites (InfluxDB) or
+// deduplicates (VictoriaMetrics with -dedup.minScrapeInterval=1ms) them. A
+// 400 is narrowed down by halves until only the lines the server refuses
+// are left; those, and lines of any other 4xx, are counted as rejected and
 // not sent again.
 class InfluxWriter final : public IPackSampleSink {
 public:
@@ -53,12 +59,14 @@ public:
     // it starts, not on every batch.
     struct Event {
         enum class Kind {
-            Unreachable,     // no answer, time-out or 5xx/429: lines go to the spool
+            Unreachable,     // no answer, time-out, 3xx, 5xx or 429: lines go to the spool
             Back,            // the server answers again
             Rejected,        // 4xx: those lines are dropped
             SpoolFull,       // lines did not fit in the spool and were dropped
             SpoolFailed,     // the disk refused the spool: lines dropped
             QueueFull,       // the writer's thread fell behind: lines dropped
+            SpoolCut,        // a spool file ended inside a line: that line is dropped
+            RemoveFailed,    // a sent batch's file could not be removed: a later run sends it again
         };
         Kind kind;
         int httpStatus = 0;  // 0 when the server gave none
@@ -69,7 +77,7 @@ public:
     struct Counts {
         std::int64_t sent = 0;       // taken by the server
         std::int64_t spooled = 0;    // on disk now, waiting
-        std::int64_t dropped = 0;    // lost: did not fit in the spool or queue, or the disk refused
+        std::int64_t dropped = 0;    // lost: did not fit in the spool or queue, the disk refused, cut in the spool
         std::int64_t rejected = 0;   // refused by the server (4xx)
         std::int64_t waiting = 0;    // queued or in memory, not yet sent or spooled
     };
@@ -77,8 +85,8 @@ public:
     explicit InfluxWriter(InfluxSettings settings);
     ~InfluxWriter() override;
 
-    // Opens the spool and starts the thread; false with a message when the
-    // spool folder cannot be used.
+    // Opens the spool and starts the thread; false with a message naming
+    // the folder when the spool cannot be used (the writer is then off).
     bool Start(QString& error);
     // Called on the polling thread: formats and queues, never waits.
     void PackSampled(const RPackSample& sample) override;
@@ -94,6 +102,10 @@ public:
     // Limits, public for the tests.
     static constexpr std::int64_t kMaxQueueBytes = 16LL * 1024 * 1024;
     static constexpr std::int64_t kMaxRequestBytes = 4LL * 1024 * 1024;
+    // The pause before a request after one that failed, doubled after each
+    // failure up to the longest.
+    static constexpr std::chrono::milliseconds kFirstRetry{1000};
+    static constexpr std::chrono::milliseconds kLongestRetry{8000};
 
 private:
     friend class InfluxSender;

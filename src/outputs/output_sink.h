@@ -22,6 +22,8 @@ struct ROutputEvent {
         Refused,       // the server refused lines; they are dropped
         SpoolFull,     // readings that do not fit the spool are dropped
         SpoolFailed,   // the spool cannot be written
+        SpoolCut,      // a spool file ended inside a line; that line is dropped (detail: the file)
+        RemoveFailed,  // a sent spool file could not be removed; a later run sends it again (detail)
         QueueFull,     // the output fell behind; readings are dropped
         FileFailed,    // a log file cannot be created or written (where: the file)
         Finished,      // the run's counts, at the end

@@ -103,6 +103,8 @@ std::vector<ROutputEvent> InfluxSink::TakeEvents()
         case Kind::SpoolFull: kind = ROutputEvent::Kind::SpoolFull; break;
         case Kind::SpoolFailed: kind = ROutputEvent::Kind::SpoolFailed; break;
         case Kind::QueueFull: kind = ROutputEvent::Kind::QueueFull; break;
+        case Kind::SpoolCut: kind = ROutputEvent::Kind::SpoolCut; break;
+        case Kind::RemoveFailed: kind = ROutputEvent::Kind::RemoveFailed; break;
         }
         ROutputEvent event = Event(kind);
         event.httpStatus = happened.httpStatus;
@@ -115,6 +117,18 @@ std::vector<ROutputEvent> InfluxSink::TakeEvents()
         m_finished = false;
     }
     return events;
+}
+
+QString InfluxSink::Failure() const
+{
+    const InfluxWriter::Counts counts = m_writer.counts();
+    if (counts.dropped == 0 && counts.rejected == 0)
+        return {};
+    return QStringLiteral("influx: %1 lines dropped, %2 refused by the server; %3 sent, %4 wait in the spool")
+        .arg(counts.dropped)
+        .arg(counts.rejected)
+        .arg(counts.sent)
+        .arg(counts.spooled);
 }
 
 void InfluxSink::Finish(std::chrono::milliseconds within)

@@ -56,7 +56,8 @@ public:
     void PackSampled(const RPackSample& sample) override { m_writer.PackSampled(sample); }
     std::vector<ROutputEvent> TakeEvents() override;
     void Finish(std::chrono::milliseconds within) override;
-    QString Failure() const override { return {}; }
+    // Lines dropped or refused: the run did not deliver all it read.
+    QString Failure() const override;
 
     InfluxWriter& Writer() { return m_writer; }
 

@@ -433,7 +433,7 @@ void BusListener::EnterTurn(const RHeardExchange& heard)
         m_store.SetCurrentAddress(heard.address);
         m_view.RefreshHead();
     }
-    m_turn->sample.time = heard.time;
+    m_turn->sample.time = m_turn->sample.analog ? m_turn->sample.analog->time : heard.time;   // as the log row
     m_turn->sample.exchanges.push_back({heard.cid2, heard.result});
 }
 

@@ -125,6 +125,7 @@ void PackPoller::PollPack(const QDateTime& cycleTime)
     sample.address = m_globals.SelectedAddress.load();
     sample.time = cycleTime;
     PollTurn(cycleTime, sample);
+    sample.time = sample.analog ? sample.analog->time : cycleTime;   // when the readings arrived, as the log row
     if (!m_sink)
         return;
     if (const auto known = m_barCodes.find(sample.pack); sample.barCode.isEmpty() && known != m_barCodes.end())
