@@ -167,11 +167,14 @@ constexpr std::array<CommandSpec, 23> kCommands = {{
      "--influx URL: every reading also goes, as InfluxDB line protocol, to URL (http://HOST:PORT gets\n"
      "/write, as VictoriaMetrics and InfluxDB 1.x take it; InfluxDB 2.x: http://HOST:8086/api/v2/write?org=O)\n"
      "at most once a second; --influx-db DB sets db= (bucket= for /api/v2/write); --influx-token TOKEN (or\n"
-     "the first line of --influx-token-file FILE, or BMS_INFLUX_TOKEN) is sent as \"Authorization: Token\". A request unanswered for S seconds (default 20)\n"
-     "has failed. What the server does not take waits in a spool on disk (DIR, default influx-spool in the\n"
-     "user's data folder; N MiB, default 64, fractions allowed) and is sent, oldest first, when it answers\n"
-     "again, also by the next run; what does not fit is dropped and counted. Lines a server refuses with\n"
-     "4xx (not 429) are dropped. At the end the run sends for up to 5 s and prints sent/spooled/dropped.",
+     "the first line of --influx-token-file FILE, or BMS_INFLUX_TOKEN) is sent as \"Authorization: Token\".\n"
+     "A request unanswered for S seconds (default 20) has failed; only lines answered with 2xx count as\n"
+     "sent. What the server does not take waits in a spool on disk (DIR, default influx-spool in the\n"
+     "user's data folder; N MiB, default 64, fractions allowed) and is sent, oldest first, with its own time\n"
+     "stamps, when it answers again, also by the next run; what does not fit is dropped and counted. A\n"
+     "redirect is not followed (the message names its Location). Of a batch refused with 400 only the\n"
+     "refused lines are dropped; other 4xx (not 408 or 429) drop the batch. At the end the run sends for\n"
+     "up to 5 s and prints sent/spooled/dropped/rejected; lines dropped or refused make the exit status 1.",
      "bmstool --json poll --packs 1-4 --count 10 --csv logs", kPollOptions, PreparePoll},
     {"listen", "listen [--window MS] [--csv DIR] [--reconnect] [--mqtt URL [--mqtt-prefix P] [--mqtt-retain]\n"
                "       [--mqtt-queue N] [--mqtt-password-file FILE]] [--metrics [ADDRESS:]PORT [--metrics-stale S]]\n"

@@ -28,12 +28,6 @@ const QString kPrometheus = QStringLiteral("/usr/bin/prometheus");
 const QString kAlertmanager = QStringLiteral("/usr/bin/prometheus-alertmanager");
 constexpr int kReadyMs = 60000;
 
-std::uint16_t FreeLoopbackPort()
-{
-    QTcpServer server;
-    return server.listen(QHostAddress::LocalHost, 0) ? server.serverPort() : 0;
-}
-
 bool WriteFile(const QString& path, const QByteArray& text)
 {
     QFile file(path);

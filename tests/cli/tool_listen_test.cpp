@@ -3,6 +3,7 @@
 // damaged frames on the line.
 
 #include "tool_process.h"
+#include "support/http_get.h"
 
 #include "lib/sim_bus.h"
 #include "protocol/frame.h"
@@ -12,6 +13,7 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -198,13 +200,30 @@ TEST(ToolListen, HearsBmsSimPlayingTheMasterAndWritesNothing)
     ASSERT_TRUE(sim.waitForLine(10000)) << sim.standardError().constData();
     // The listener's own window is the default: the master's next request
     // tells that it gave up on a silent pack.
+    const std::uint16_t metricsPort = FreeLoopbackPort();
     ChildProcess tool;
     ASSERT_TRUE(tool.start(QStringLiteral(BMS_TOOL_PROGRAM),
                            {QStringLiteral("--port"), link, QStringLiteral("--json"), QStringLiteral("listen"),
-                            QStringLiteral("--reconnect")}));
+                            QStringLiteral("--reconnect"), QStringLiteral("--metrics"),
+                            QStringLiteral("127.0.0.1:%1").arg(metricsPort)}));
     // The master is under way already; twelve rounds leave enough of them
     // for a listener that is slow to start (under a sanitizer, say).
     ASSERT_TRUE(tool.waitForErrorOutput("nothing is sent", kWaitMs));
+    // The silent pack is down at /metrics as a polled one would be; the
+    // others are up.
+    const auto served = [](const QByteArray& body, int pack) {
+        const QByteArray line = "bms_pack_up{pack=\"" + QByteArray::number(pack) + '"';
+        const qsizetype at = body.indexOf(line);
+        return at < 0 ? QByteArray() : body.mid(at, body.indexOf('\n', at) - at).split(' ').last();
+    };
+    QByteArray body;
+    const QDeadlineTimer metricsDeadline(kWaitMs);
+    while (!metricsDeadline.hasExpired() && (served(body, 3) != "0" || served(body, 1) != "1")) {
+        QThread::msleep(100);
+        body = HttpGet(metricsPort).body;
+    }
+    EXPECT_EQ(served(body, 3), "0") << body.toStdString();
+    EXPECT_EQ(served(body, 1), "1") << body.toStdString();
     ASSERT_TRUE(sim.waitForOutput("rounds done 12", kWaitMs));
     ASSERT_TRUE(sim.waitForFinished(kWaitMs));
     EXPECT_EQ(sim.exitCode(), 0);

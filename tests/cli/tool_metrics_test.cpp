@@ -27,12 +27,6 @@ namespace {
 
 const QString kPrometheus = QStringLiteral("/usr/bin/prometheus");
 
-std::uint16_t FreeLoopbackPort()
-{
-    QTcpServer server;
-    return server.listen(QHostAddress::LocalHost, 0) ? server.serverPort() : 0;
-}
-
 // Prometheus scraping one target every second, on a port of its own.
 class Prometheus {
 public:

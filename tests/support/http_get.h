@@ -7,7 +7,17 @@
 #include <QByteArray>
 #include <QDeadlineTimer>
 #include <QHostAddress>
+#include <QTcpServer>
 #include <QTcpSocket>
+
+#include <cstdint>
+
+// A loopback port nobody listens on at this moment, for a server a test starts.
+inline std::uint16_t FreeLoopbackPort()
+{
+    QTcpServer server;
+    return server.listen(QHostAddress::LocalHost, 0) ? server.serverPort() : 0;
+}
 
 struct HttpAnswer {
     int status = 0;   // 0: no answer
