@@ -56,6 +56,9 @@ TMainForm::TMainForm(const QString& programFolder, QWidget* parent)
     : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("MainForm"));
+    m_portTimer = new QTimer(this);
+    m_portTimer->setSingleShot(true);
+    connect(m_portTimer, &QTimer::timeout, this, &TMainForm::FinishOpening);
     BuildControls();
     ConnectHandlers();
     FormCreate(programFolder);
@@ -68,9 +71,10 @@ TMainForm::~TMainForm()
     // closes).
     RunningJobs::StopAll();
     StopPolling();
+    m_portTimer->stop();
     if (!m_closed && Store()) {
         Store()->CloseSerial(Globals().PortNumber);
-        FreeGlobals();
+        FreeStore();
     }
 }
 
@@ -191,7 +195,7 @@ void TMainForm::ApplyLanguage()
     FramePackAlarm1->ApplyLanguage();
     FramePackLocation1->ApplyLanguage();
 
-    BtnCom->setText(Text(IsLinkOpen() ? TextId::kClosePort : TextId::kOpenPort));
+    SetPortState(m_portState);
 }
 
 // ---- Views of the pack in focus.
@@ -224,38 +228,70 @@ bool TMainForm::HeardPackShown() const
     return ShownPack() == Globals().SelectedPack;
 }
 
+RPackFocus TMainForm::CurrentFocus() const
+{
+    const AppGlobals& globals = Globals();
+    return RPackFocus{globals.SelectedPack.load(), globals.SelectedAddress.load()};
+}
+
+RPolledView TMainForm::CurrentView() const
+{
+    RPolledView view;
+    view.focus = CurrentFocus();
+    view.analog = Store()->GetAnalogData(view.focus.pack);
+    view.alarm = Store()->GetAlarmData(view.focus.pack);
+    view.location = Store()->GetLocationData(view.focus.pack);
+    return view;
+}
+
+bool TMainForm::HeardPackShown(const RPackFocus& focus) const
+{
+    return ShownPack() == focus.pack;
+}
+
 void TMainForm::RefreshHead()
 {
-    if (!HeardPackShown())
+    RefreshHead(CurrentFocus());
+}
+
+void TMainForm::RefreshHead(const RPackFocus& focus)
+{
+    // A refresh still on its way when the window began closing shows
+    // nothing: the store and the logs go.
+    if (m_closing || !HeardPackShown(focus))
         return;
-    const AppGlobals& globals = Globals();
-    FramePackHead1->ShowPackHead(globals.SelectedPack);
-    Label6->setText(QString::number(int(globals.SelectedAddress) - 1));
+    FramePackHead1->ShowPackHead(focus.pack);
+    Label6->setText(QString::number(int(focus.address) - 1));
 }
 
 void TMainForm::RefreshAnalog()
 {
-    const std::uint8_t pack = Globals().SelectedPack;
-    const RAlarmData alarm = Store()->GetAlarmData(pack);
-    const RAnalogData analog = Store()->GetAnalogData(pack);
-    const RLocationData location = Store()->GetLocationData(pack);
+    RefreshAnalog(CurrentView());
+}
+
+void TMainForm::RefreshAnalog(const RPolledView& view)
+{
+    if (m_closing)
+        return;
+    const RAnalogData& analog = view.analog;
+    const RAlarmData& alarm = view.alarm;
     // Every reading goes to its pack's log, whatever page is shown.
     if (analog.packNumber >= 1 && analog.packNumber <= m_realTimeFrames.size())
         m_realTimeFrames[analog.packNumber - 1]->AddRecord(analog, alarm);
     switch (Globals().ActivePage.load()) {
     case kLivePage:
-        if (!HeardPackShown())
+        if (!HeardPackShown(view.focus))
             break;
         FramePackInfo1->ShowData(analog, alarm);
         FramePackTemperature1->ShowData(analog, alarm);
         FramePackCellVoltage1->ShowData(analog, alarm);
         break;
     case kMonitorPage:
-        ShowMonitorColumn();
+        ShowMonitorColumn(analog);
         break;
     case kLocationPage:
-        if (HeardPackShown())
-            FramePackLocation1->ShowLocation(location);
+        if (HeardPackShown(view.focus))
+            FramePackLocation1->ShowLocation(view.location);
         break;
     default:
         break;
@@ -264,19 +300,29 @@ void TMainForm::RefreshAnalog()
 
 void TMainForm::RefreshAlarm()
 {
-    if (HeardPackShown())
-        FramePackAlarm1->ShowAlarmData(Store()->GetAlarmData(Globals().SelectedPack));
+    RefreshAlarm(CurrentView());
 }
 
-void TMainForm::RefreshLocation()
+void TMainForm::RefreshAlarm(const RPolledView& view)
 {
-    if (HeardPackShown())
-        FramePackLocation1->ShowLocation(Store()->GetLocationData(Globals().SelectedPack));
+    if (!m_closing && HeardPackShown(view.focus))
+        FramePackAlarm1->ShowAlarmData(view.alarm);
+}
+
+void TMainForm::RefreshLocation(const RPolledView& view)
+{
+    if (!m_closing && HeardPackShown(view.focus))
+        FramePackLocation1->ShowLocation(view.location);
 }
 
 void TMainForm::ShowMonitorColumn()
 {
-    FramePackDataMonitor1->ShowPackColumn(Store()->GetAnalogData(Globals().SelectedPack));
+    ShowMonitorColumn(Store()->GetAnalogData(Globals().SelectedPack));
+}
+
+void TMainForm::ShowMonitorColumn(const RAnalogData& analog)
+{
+    FramePackDataMonitor1->ShowPackColumn(analog);
 }
 
 void TMainForm::RefreshParameters()
@@ -287,6 +333,8 @@ void TMainForm::RefreshParameters()
 
 void TMainForm::SetCommState(int state)
 {
+    if (m_closing)
+        return;
     static constexpr std::array<std::uint32_t, 3> kLampBgr = {kBgrRed, kBgrGreen, 0x00FFFF};
     if (state < 0 || state >= int(kLampBgr.size()))
         return;
@@ -336,7 +384,12 @@ QString TMainForm::StatusPanelText(int panel) const
 
 void TMainForm::ShowPackTime(const RDeviceTime& packTime, std::uint8_t lastResult)
 {
-    if (!HeardPackShown())
+    ShowPackTime(packTime, lastResult, CurrentFocus());
+}
+
+void TMainForm::ShowPackTime(const RDeviceTime& packTime, std::uint8_t lastResult, const RPackFocus& focus)
+{
+    if (m_closing || !HeardPackShown(focus))
         return;
     // A pass over all packs shows no single clock or error.
     if (Globals().AutoPolling) {
@@ -348,11 +401,12 @@ void TMainForm::ShowPackTime(const RDeviceTime& packTime, std::uint8_t lastResul
     SetStatusPanel(4, lastResult != 0 ? TTextOper().GetErrorText(lastResult) : QString());
 }
 
-void TMainForm::ShowStatus(std::uint16_t softwareVersion, const QString& barCode, std::uint8_t echoedPack)
+void TMainForm::ShowStatus(std::uint16_t softwareVersion, const QString& barCode, std::uint8_t echoedPack,
+                           const RPackFocus& focus)
 {
     // While every pack is polled in turn, version and bar code stay empty:
     // a cycle of the single pack chosen before may still be finishing.
-    if (!HeardPackShown())
+    if (m_closing || !HeardPackShown(focus))
         return;
     const bool single = !Globals().AutoPolling;
     SetStatusPanel(1, single ? SoftwareVersionText(softwareVersion) : QString());
@@ -367,21 +421,28 @@ void TMainForm::StartPolling()
     StopPolling();
     m_thread = std::make_unique<TThreadPack>(
         *Store(), Globals(), Globals().Listening ? TThreadPack::Mode::Listen : TThreadPack::Mode::Poll);
-    // The thread emits each signal on this thread while it waits (a
-    // synchronised call), so they connect directly: the thread never
-    // touches a widget and the window never sees a half-finished cycle.
-    constexpr auto kSynchronised = Qt::DirectConnection;
     m_thread->SetPlan(PollPlan());
     m_thread->SetSampleSink(m_outputs.Sink());
+    // Queued: each signal carries copies of what it shows, and the thread
+    // goes on without waiting for the window. Signals still on their way
+    // when this window goes are dropped with it.
     TThreadPack* thread = m_thread.get();
-    connect(thread, &TThreadPack::refreshHead, this, &TMainForm::RefreshHead, kSynchronised);
-    connect(thread, &TThreadPack::commStateChanged, this, &TMainForm::SetCommState, kSynchronised);
-    connect(thread, &TThreadPack::packTimeShown, this, &TMainForm::ShowPackTime, kSynchronised);
-    connect(thread, &TThreadPack::statusShown, this, &TMainForm::ShowStatus, kSynchronised);
-    connect(thread, &TThreadPack::refreshAnalog, this, &TMainForm::RefreshAnalog, kSynchronised);
-    connect(thread, &TThreadPack::refreshAlarm, this, &TMainForm::RefreshAlarm, kSynchronised);
-    connect(thread, &TThreadPack::refreshLocation, this, &TMainForm::RefreshLocation, kSynchronised);
-    connect(thread, &TThreadPack::portLost, this, &TMainForm::PortLost, Qt::QueuedConnection);
+    constexpr auto kQueued = Qt::QueuedConnection;
+    connect(thread, &TThreadPack::refreshHead, this, qOverload<const RPackFocus&>(&TMainForm::RefreshHead), kQueued);
+    connect(thread, &TThreadPack::commStateChanged, this, &TMainForm::SetCommState, kQueued);
+    connect(thread, &TThreadPack::packTimeShown, this,
+            qOverload<const RDeviceTime&, std::uint8_t, const RPackFocus&>(&TMainForm::ShowPackTime), kQueued);
+    connect(thread, &TThreadPack::statusShown, this, &TMainForm::ShowStatus, kQueued);
+    connect(thread, &TThreadPack::refreshAnalog, this, qOverload<const RPolledView&>(&TMainForm::RefreshAnalog), kQueued);
+    connect(thread, &TThreadPack::refreshAlarm, this, qOverload<const RPolledView&>(&TMainForm::RefreshAlarm), kQueued);
+    connect(thread, &TThreadPack::refreshLocation, this, &TMainForm::RefreshLocation, kQueued);
+    // Only the loss of the thread running now counts: one stopped before
+    // may have posted its own.
+    const quint64 session = ++m_pollSession;
+    connect(thread, &TThreadPack::portLost, this, [this, session] {
+        if (session == m_pollSession)
+            PortLost();
+    }, kQueued);
     m_thread->start();
 }
 
@@ -408,8 +469,8 @@ void TMainForm::StopPolling()
 {
     if (!m_thread)
         return;
-    // Stop() returns only when the thread has ended; meanwhile it delivers
-    // the calls the thread is waiting in.
+    // Stop() returns when the thread has ended: it waits for nothing of the
+    // window's, so no event loop runs meanwhile.
     m_thread->Stop();
     m_thread.reset();
 }
