@@ -32,7 +32,7 @@ protected:
     void PollUntilLogged()
     {
         ClickPortButton();
-        ASSERT_TRUE(WaitFor([this] { return m_form->RealTimeFrame(1)->model()->rowCount() > 0; }));
+        ASSERT_TRUE(WaitFor([this] { return m_form->RealTimeFrame(1)->model()->readingCount() > 0; }));
     }
 
     void StartInProcess(std::vector<SimFault> faults = {})
@@ -42,12 +42,6 @@ protected:
         options.faults = std::move(faults);
         RegisterSimulatorLink(options);
         StartWindowOnInProcessPacks("TextKind=1\nPackCount=1\nPort=1\nDisplayRecord=1\n");
-    }
-
-    bool LogSaved() const
-    {
-        const QDir data(m_programFolder.filePath(QStringLiteral("Data")));
-        return !data.entryList(QDir::Files).isEmpty();
     }
 
     // What a row leaves running when the close comes.
@@ -61,76 +55,77 @@ TEST_F(CloseTest, TheWindowClosesAtAnyMomentAndJoinsEverythingFirst)
         const char* when;
         bool overPty;      // bms-sim on a pseudo-terminal, which can be pulled
         std::optional<bool> logHolds;   // readings were shown, so a log is saved; none: either
-        std::function<void(CloseTest&)> reach;
+        std::function<void()> reach;
     };
     const std::vector<Row> rows = {
         {"while the port rests before it opens", false, false,
-         [](CloseTest& t) {
-             t.PressPortButton();
-             EXPECT_EQ(t.m_form->PortStateNow(), TMainForm::PortState::Opening);
-             t.PressPortButton();   // a second click while opening changes nothing
-             EXPECT_EQ(t.m_form->PortStateNow(), TMainForm::PortState::Opening);
+         [this] {
+             PressPortButton();
+             EXPECT_EQ(m_form->PortStateNow(), TMainForm::PortState::Opening);
+             PressPortButton();   // a second click while opening changes nothing
+             EXPECT_EQ(m_form->PortStateNow(), TMainForm::PortState::Opening);
          }},
         {"with the close question open as the rest ends", false, false,
-         [](CloseTest& t) {
-             t.PressPortButton();
+         [this] {
+             PressPortButton();
              // The question stays open past the rest before it is answered.
-             MessageBoxes::SetHandler([&t](QWidget*, const MessageBoxes::Request& request) {
-                 t.m_boxes.append(request);
+             MessageBoxes::SetHandler([this](QWidget*, const MessageBoxes::Request& request) {
+                 m_boxes.append(request);
                  QTest::qWait(1300);
                  return MessageBoxes::Answer::Ok;
              });
          }},
         {"as the port opens", false, std::nullopt,
-         [](CloseTest& t) {
-             t.PressPortButton();
-             ASSERT_TRUE(WaitFor([&t] { return t.m_form->IsPolling(); }, 3000));
+         [this] {
+             PressPortButton();
+             ASSERT_TRUE(WaitFor([this] { return m_form->IsPolling(); }, 3000));
          }},
-        {"while polling", false, true, [](CloseTest& t) { t.PollUntilLogged(); }},
+        {"while polling", false, true, [this] { PollUntilLogged(); }},
         {"during a command a slow pack holds on the runner", false, false,
-         [](CloseTest& t) {
+         [this] {
              SharedSimBus()->addFault(SimFault{SimFaultKind::SlowPack, 800, 0, 0, 1});
-             t.ClickPortButton();
-             ASSERT_TRUE(WaitFor([&t] { return t.m_form->IsPolling(); }));
-             t.m_worker = std::make_unique<TBusWorker>();
-             ASSERT_TRUE(t.m_worker->start([&t](const TBusWorker::Job& job) {
+             ClickPortButton();
+             ASSERT_TRUE(WaitFor([this] { return m_form->IsPolling(); }));
+             m_worker = std::make_unique<TBusWorker>();
+             ASSERT_TRUE(m_worker->start([this](const TBusWorker::Job& job) {
                  std::int32_t design = 0, full = 0, remaining = 0;
                  GlobalDevInfo()->ReadCapacity(1, 1, design, full, remaining);
-                 t.m_commandAnswered = true;
+                 m_commandAnswered = true;
                  job.deliver(1);
              }));
              ASSERT_TRUE(WaitFor([] { return SharedSimBus()->requestCount(kReadCapacityCid2) >= 1; }));
-             EXPECT_FALSE(t.m_commandAnswered.load()) << "closed mid-exchange";
+             EXPECT_FALSE(m_commandAnswered.load()) << "closed mid-exchange";
          }},
         {"after the adapter was pulled, while the thread tries to reopen it", true, true,
-         [](CloseTest& t) {
-             t.PollUntilLogged();
-             t.m_sim->stop();
+         [this] {
+             PollUntilLogged();
+             m_sim->stop();
              ASSERT_TRUE(WaitFor([] { return !GlobalDevInfo()->IsSerialOpen(1); }));
          }},
         {"while the port rests before it opens again after a loss", true, true,
-         [](CloseTest& t) {
-             t.PollUntilLogged();
-             t.m_sim->stop();
-             ASSERT_TRUE(WaitFor([&t] { return t.m_form->PortStateNow() == TMainForm::PortState::Lost; }));
-             ASSERT_TRUE(t.m_sim->start());
-             t.PressPortButton();
-             EXPECT_EQ(t.m_form->PortStateNow(), TMainForm::PortState::Reopening);
+         [this] {
+             PollUntilLogged();
+             m_sim->stop();
+             ASSERT_TRUE(WaitFor([this] { return m_form->PortStateNow() == TMainForm::PortState::Lost; }));
+             ASSERT_TRUE(m_sim->start());
+             PressPortButton();
+             EXPECT_EQ(m_form->PortStateNow(), TMainForm::PortState::Reopening);
          }},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.when);
         ASSERT_TRUE(m_programFolder.isValid());
-        QDir(m_programFolder.filePath(QStringLiteral("Data"))).removeRecursively();
         if (row.overPty)
             StartWindow({}, QStringLiteral("PackCount=1\nDisplayRecord=1\n"));
         else
             StartInProcess();
         ASSERT_FALSE(HasFatalFailure());
         m_commandAnswered = false;
-        row.reach(*this);
+        row.reach();
         ASSERT_FALSE(HasFatalFailure());
         const qsizetype boxesBefore = m_boxes.size();
+        const QDir data(Globals().DataPath);
+        const qsizetype logsBefore = data.entryList(QDir::Files).size();
 
         QElapsedTimer timer;
         timer.start();
@@ -150,7 +145,7 @@ TEST_F(CloseTest, TheWindowClosesAtAnyMomentAndJoinsEverythingFirst)
         QTest::qWait(1200);
         EXPECT_EQ(m_boxes.size(), boxesBefore + 1);
         if (row.logHolds)
-            EXPECT_EQ(LogSaved(), *row.logHolds);
+            EXPECT_EQ(data.entryList(QDir::Files).size(), logsBefore + (*row.logHolds ? 1 : 0));
 
         m_worker.reset();
         m_form.reset();
