@@ -472,5 +472,9 @@ void TMainForm::StopPolling()
     // Stop() returns when the thread has ended: it waits for nothing of the
     // window's, so no event loop runs meanwhile.
     m_thread->Stop();
+    // What the thread posted before it ended (its last readings, the red
+    // lamp) is shown now, in order, rather than after whatever the caller
+    // does next: only this window's queued calls are delivered here.
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
     m_thread.reset();
 }
