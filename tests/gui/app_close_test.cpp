@@ -62,6 +62,7 @@ TEST_F(CloseTest, TheWindowClosesAtAnyMomentAndJoinsEverythingFirst)
          [this] {
              PressPortButton();
              EXPECT_EQ(m_form->PortStateNow(), TMainForm::PortState::Opening);
+             EXPECT_FALSE(Find<QAbstractButton>("BtnCom")->isEnabled()) << "it says it is opening";
              PressPortButton();   // a second click while opening changes nothing
              EXPECT_EQ(m_form->PortStateNow(), TMainForm::PortState::Opening);
          }},
