@@ -423,26 +423,27 @@ void TMainForm::StartPolling()
         *Store(), Globals(), Globals().Listening ? TThreadPack::Mode::Listen : TThreadPack::Mode::Poll);
     m_thread->SetPlan(PollPlan());
     m_thread->SetSampleSink(m_outputs.Sink());
-    // Queued: each signal carries copies of what it shows, and the thread
-    // goes on without waiting for the window. Signals still on their way
-    // when this window goes are dropped with it.
+    // Each signal carries copies of what it shows and is emitted here, on
+    // this thread, by the thread object's Deliver; the thread goes on
+    // without waiting for the window. Nothing is delivered after the
+    // thread object has gone with StopPolling or this window.
     TThreadPack* thread = m_thread.get();
-    constexpr auto kQueued = Qt::QueuedConnection;
-    connect(thread, &TThreadPack::refreshHead, this, qOverload<const RPackFocus&>(&TMainForm::RefreshHead), kQueued);
-    connect(thread, &TThreadPack::commStateChanged, this, &TMainForm::SetCommState, kQueued);
+    connect(thread, &TThreadPack::refreshHead, this, qOverload<const RPackFocus&>(&TMainForm::RefreshHead));
+    connect(thread, &TThreadPack::commStateChanged, this, &TMainForm::SetCommState);
     connect(thread, &TThreadPack::packTimeShown, this,
-            qOverload<const RDeviceTime&, std::uint8_t, const RPackFocus&>(&TMainForm::ShowPackTime), kQueued);
-    connect(thread, &TThreadPack::statusShown, this, &TMainForm::ShowStatus, kQueued);
-    connect(thread, &TThreadPack::refreshAnalog, this, qOverload<const RPolledView&>(&TMainForm::RefreshAnalog), kQueued);
-    connect(thread, &TThreadPack::refreshAlarm, this, qOverload<const RPolledView&>(&TMainForm::RefreshAlarm), kQueued);
-    connect(thread, &TThreadPack::refreshLocation, this, &TMainForm::RefreshLocation, kQueued);
-    // Only the loss of the thread running now counts: one stopped before
-    // may have posted its own.
+            qOverload<const RDeviceTime&, std::uint8_t, const RPackFocus&>(&TMainForm::ShowPackTime));
+    connect(thread, &TThreadPack::statusShown, this, &TMainForm::ShowStatus);
+    connect(thread, &TThreadPack::refreshAnalog, this, qOverload<const RPolledView&>(&TMainForm::RefreshAnalog));
+    connect(thread, &TThreadPack::refreshAlarm, this, qOverload<const RPolledView&>(&TMainForm::RefreshAlarm));
+    connect(thread, &TThreadPack::refreshLocation, this, &TMainForm::RefreshLocation);
+    // Only the loss of the thread running now counts. Queued: the answer
+    // stops and frees the thread object, which must not happen inside its
+    // own Deliver.
     const quint64 session = ++m_pollSession;
     connect(thread, &TThreadPack::portLost, this, [this, session] {
         if (session == m_pollSession)
             PortLost();
-    }, kQueued);
+    }, Qt::QueuedConnection);
     m_thread->start();
 }
 
@@ -472,9 +473,10 @@ void TMainForm::StopPolling()
     // Stop() returns when the thread has ended: it waits for nothing of the
     // window's, so no event loop runs meanwhile.
     m_thread->Stop();
-    // What the thread posted before it ended (its last readings, the red
+    // What the thread queued before it ended (its last readings, the red
     // lamp) is shown now, in order, rather than after whatever the caller
-    // does next: only this window's queued calls are delivered here.
-    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    // does next; its own lost port is not news any more.
+    ++m_pollSession;
+    m_thread->Deliver();
     m_thread.reset();
 }

@@ -3,6 +3,8 @@
 #include "services/settings.h"
 #include "store/devinfo.h"
 
+#include <utility>
+
 TThreadPack::TThreadPack(TDevInfo& store, AppGlobals& globals, Mode mode, QObject* parent)
     : QThread(parent),
       m_store(store),
@@ -13,6 +15,8 @@ TThreadPack::TThreadPack(TDevInfo& store, AppGlobals& globals, Mode mode, QObjec
     if (mode == Mode::Listen)
         m_listener = std::make_unique<BusListener>(store, globals, view, [this] { return isInterruptionRequested(); });
     setObjectName(QStringLiteral("pack-polling"));
+    // This object lives on the user-interface thread: Deliver runs there.
+    connect(this, &TThreadPack::wakeUp, this, &TThreadPack::Deliver, Qt::QueuedConnection);
 }
 
 TThreadPack::~TThreadPack()
@@ -28,6 +32,30 @@ void TThreadPack::Stop()
     // ordered before what the caller does next (freeing the thread or the
     // store), in a way the sanitizer sees too.
     m_runEnded.load(std::memory_order_acquire);
+}
+
+void TThreadPack::Post(std::function<void()> call)
+{
+    bool wake = false;
+    {
+        const std::lock_guard<std::mutex> lock(m_postLock);
+        m_posted.push_back(std::move(call));
+        wake = !std::exchange(m_wakeUpSent, true);
+    }
+    if (wake)
+        emit wakeUp();
+}
+
+void TThreadPack::Deliver()
+{
+    std::deque<std::function<void()>> calls;
+    {
+        const std::lock_guard<std::mutex> lock(m_postLock);
+        calls.swap(m_posted);
+        m_wakeUpSent = false;
+    }
+    for (const std::function<void()>& call : calls)
+        call();
 }
 
 RPackFocus TThreadPack::Focus() const
@@ -62,6 +90,6 @@ void TThreadPack::run()
     // After a lost port the window turns the lamp red itself in answer to
     // portLost; otherwise the red lamp is the thread's last word.
     if (!stoppedOnLostPort())
-        emit commStateChanged(0);
+        SetCommState(0);
     m_runEnded.store(true, std::memory_order_release);
 }

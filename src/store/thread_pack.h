@@ -7,7 +7,10 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <memory>
+#include <mutex>
 
 // Which pack a polled value belongs to, taken on the polling thread when it
 // was read: the pack in focus then, and its address.
@@ -29,15 +32,19 @@ struct RPolledView {
 // The polling thread. It runs PackPoller pass after pass until a stop is
 // requested, or, opened to listen only, BusListener, which hears a bus that
 // another master polls and sends nothing; either reaches the window only
-// through the same signals. Each signal is emitted on this thread and
-// carries copies of what it shows (queued to the window, which the thread
-// never waits for), never references into this thread's stack or the
-// store.
+// through the same signals. The thread never waits for the window: each
+// call is queued with copies of what it shows (never references into this
+// thread's stack or the store) under a lock the thread sanitizer sees, and a
+// signal without values (wakeUp, queued to this object, which lives on the
+// user-interface thread) has Deliver() emit them there, in order. Qt's
+// queued signals with values are not used for the hand-over: their values
+// pass through Qt's own queue, which the sanitizer cannot follow.
 //
 // Stop() asks the thread to end and waits for it; the thread looks at the
 // request between commands and in its pauses, so it ends within one
-// exchange. Nothing it emitted needs the window to answer, so the wait runs
-// no event loop.
+// exchange. Nothing it queued needs the window to answer, so the wait runs
+// no event loop; Deliver() afterwards emits what the thread queued before it
+// ended.
 class TThreadPack final : public QThread, private IPollView {
     Q_OBJECT
 public:
@@ -52,6 +59,8 @@ public:
 
     // Called on the user-interface thread. Returns when the thread has ended.
     void Stop();
+    // User-interface thread: emits what the thread queued so far, in order.
+    void Deliver();
     // Any thread: what the passes poll from the next pack on (a listening
     // thread sends nothing whatever the plan).
     void SetPlan(const RPollPlan& plan) { m_poller.SetPlan(plan); }
@@ -75,6 +84,8 @@ signals:
     // The port went away; the thread ends by itself after it. The window
     // stops the thread in answer.
     void portLost();
+    // Internal: something was queued for Deliver().
+    void wakeUp();
 
 protected:
     void run() override;
@@ -84,22 +95,42 @@ private:
     RPackFocus Focus() const;
     RPolledView View() const;
 
-    void RefreshHead() override { emit refreshHead(Focus()); }
-    void SetCommState(int state) override { emit commStateChanged(state); }
+    // Polling thread: queues call for Deliver().
+    void Post(std::function<void()> call);
+
+    void RefreshHead() override
+    {
+        Post([this, focus = Focus()] { emit refreshHead(focus); });
+    }
+    void SetCommState(int state) override
+    {
+        Post([this, state] { emit commStateChanged(state); });
+    }
     void ShowPackTime(const RDeviceTime& packTime, std::uint8_t lastResult) override
     {
-        emit packTimeShown(packTime, lastResult, Focus());
+        Post([this, packTime, lastResult, focus = Focus()] { emit packTimeShown(packTime, lastResult, focus); });
     }
     void ShowStatus(std::uint16_t softwareVersion, const QString& barCode, std::uint8_t echoedPack) override
     {
-        emit statusShown(softwareVersion, barCode, echoedPack, Focus());
+        Post([this, softwareVersion, barCode, echoedPack, focus = Focus()] {
+            emit statusShown(softwareVersion, barCode, echoedPack, focus);
+        });
     }
-    void RefreshAnalog() override { emit refreshAnalog(View()); }
-    void RefreshAlarm() override { emit refreshAlarm(View()); }
-    void RefreshLocation() override { emit refreshLocation(View()); }
+    void RefreshAnalog() override
+    {
+        Post([this, view = View()] { emit refreshAnalog(view); });
+    }
+    void RefreshAlarm() override
+    {
+        Post([this, view = View()] { emit refreshAlarm(view); });
+    }
+    void RefreshLocation() override
+    {
+        Post([this, view = View()] { emit refreshLocation(view); });
+    }
     bool PortLost() override
     {
-        emit portLost();
+        Post([this] { emit portLost(); });
         return true;
     }
 
@@ -108,4 +139,7 @@ private:
     PackPoller m_poller;
     std::unique_ptr<BusListener> m_listener;   // listening only: runs instead of the poller
     std::atomic<bool> m_runEnded{false};
+    std::mutex m_postLock;
+    std::deque<std::function<void()>> m_posted;   // guarded by m_postLock
+    bool m_wakeUpSent = false;                     // guarded by m_postLock
 };
