@@ -72,6 +72,8 @@ TMainForm::~TMainForm()
     RunningJobs::StopAll();
     StopPolling();
     m_portTimer->stop();
+    // Listening is this window's port mode: it ends with the window.
+    Globals().Listening = false;
     if (!m_closed && Store()) {
         Store()->CloseSerial(Globals().PortNumber);
         FreeStore();
