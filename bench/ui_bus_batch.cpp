@@ -64,6 +64,8 @@ int main(int argc, char** argv)
     TMainForm window(folder.path());
     window.show();
     window.findChild<QAbstractButton*>(QStringLiteral("BtnCom"))->click();
+    // The port rests closed for a moment before it opens.
+    RunEventLoopUntil([&] { return window.IsPolling(); }, 5000);
     if (!window.IsPolling()) {
         std::fprintf(stderr, "ui_bus_batch: the port did not open\n");
         return 1;

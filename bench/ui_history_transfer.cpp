@@ -44,6 +44,8 @@ int Run(int delayMs, int seconds)
     TMainForm form(folder.path());
     form.show();
     form.findChild<QAbstractButton*>(QStringLiteral("BtnCom"))->click();
+    // The port rests closed for a moment before it opens.
+    RunEventLoopUntil([&] { return form.IsPolling(); }, 5000);
     if (!form.IsPolling()) {
         std::fprintf(stderr, "ui_history_transfer: the port did not open\n");
         return 1;

@@ -181,6 +181,8 @@ int main(int argc, char** argv)
     // Before polling starts, so that the live readings follow the day filed.
     FillDayOfReadings(GlobalDevInfo()->Readings());
     form.findChild<QAbstractButton*>(QStringLiteral("BtnCom"))->click();
+    // The port rests closed for a moment before it opens.
+    RunEventLoopUntil([&] { return form.IsPolling(); }, 5000);
     if (!form.IsPolling()) {
         std::fprintf(stderr, "ui_latency: the port did not open\n");
         return 1;

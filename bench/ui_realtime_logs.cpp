@@ -125,6 +125,8 @@ int main(int argc, char** argv)
     QApplication::processEvents();
 
     form.findChild<QAbstractButton*>(QStringLiteral("BtnCom"))->click();
+    // The port rests closed for a moment before it opens.
+    RunEventLoopUntil([&] { return form.IsPolling(); }, 5000);
     if (!form.IsPolling()) {
         std::fprintf(stderr, "ui_realtime_logs: the port did not open\n");
         return 1;

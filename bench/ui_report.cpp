@@ -104,6 +104,8 @@ int WindowLateness(const QTemporaryDir& folder)
     TMainForm form(folder.path());
     form.show();
     form.findChild<QAbstractButton*>(QStringLiteral("BtnCom"))->click();
+    // The port rests closed for a moment before it opens.
+    RunEventLoopUntil([&] { return form.IsPolling(); }, 5000);
     if (!form.IsPolling()) {
         std::fprintf(stderr, "ui_report: the port did not open\n");
         return 1;

@@ -85,6 +85,9 @@ int main(int argc, char** argv)
     TMainForm form(folder.path());
     form.show();
     form.findChild<QAbstractButton*>(QStringLiteral("BtnCom"))->click();
+    // The port rests closed for a moment before it opens.
+    for (int waited = 0; !form.IsPolling() && waited < 5000; waited += 50)
+        Run(50);
     if (!form.IsPolling()) {
         std::fprintf(stderr, "ui_unplugged: the port did not open\n");
         return 1;

@@ -57,6 +57,9 @@ TMainForm::TMainForm(const QString& programFolder, QWidget* parent)
     : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("MainForm"));
+    m_portTimer = new QTimer(this);
+    m_portTimer->setSingleShot(true);
+    connect(m_portTimer, &QTimer::timeout, this, &TMainForm::FinishOpening);
     BuildControls();
     ConnectHandlers();
     FormCreate(programFolder);
@@ -69,9 +72,12 @@ TMainForm::~TMainForm()
     // closes).
     RunningJobs::StopAll();
     StopPolling();
+    m_portTimer->stop();
+    // Listening is this window's port mode: it ends with the window.
+    Globals().Listening = false;
     if (!m_closed && Store()) {
         Store()->CloseSerial(Globals().PortNumber);
-        FreeGlobals();
+        FreeStore();
     }
 }
 
@@ -199,7 +205,7 @@ void TMainForm::ApplyLanguage()
     FramePackAlarm1->ApplyLanguage();
     FramePackLocation1->ApplyLanguage();
 
-    BtnCom->setText(Text(IsLinkOpen() ? TextId::kClosePort : TextId::kOpenPort));
+    SetPortState(m_portState);
 }
 
 // ---- Views of the pack in focus.
@@ -232,38 +238,70 @@ bool TMainForm::HeardPackShown() const
     return ShownPack() == Globals().SelectedPack;
 }
 
+RPackFocus TMainForm::CurrentFocus() const
+{
+    const AppGlobals& globals = Globals();
+    return RPackFocus{globals.SelectedPack.load(), globals.SelectedAddress.load()};
+}
+
+RPolledView TMainForm::CurrentView() const
+{
+    RPolledView view;
+    view.focus = CurrentFocus();
+    view.analog = Store()->GetAnalogData(view.focus.pack);
+    view.alarm = Store()->GetAlarmData(view.focus.pack);
+    view.location = Store()->GetLocationData(view.focus.pack);
+    return view;
+}
+
+bool TMainForm::HeardPackShown(const RPackFocus& focus) const
+{
+    return ShownPack() == focus.pack;
+}
+
 void TMainForm::RefreshHead()
 {
-    if (!HeardPackShown())
+    RefreshHead(CurrentFocus());
+}
+
+void TMainForm::RefreshHead(const RPackFocus& focus)
+{
+    // A refresh still on its way when the window began closing shows
+    // nothing: the store and the logs go.
+    if (m_closing || !HeardPackShown(focus))
         return;
-    const AppGlobals& globals = Globals();
-    FramePackHead1->ShowPackHead(globals.SelectedPack);
-    Label6->setText(QString::number(int(globals.SelectedAddress) - 1));
+    FramePackHead1->ShowPackHead(focus.pack);
+    Label6->setText(QString::number(int(focus.address) - 1));
 }
 
 void TMainForm::RefreshAnalog()
 {
-    const std::uint8_t pack = Globals().SelectedPack;
-    const RAlarmData alarm = Store()->GetAlarmData(pack);
-    const RAnalogData analog = Store()->GetAnalogData(pack);
-    const RLocationData location = Store()->GetLocationData(pack);
+    RefreshAnalog(CurrentView());
+}
+
+void TMainForm::RefreshAnalog(const RPolledView& view)
+{
+    if (m_closing)
+        return;
+    const RAnalogData& analog = view.analog;
+    const RAlarmData& alarm = view.alarm;
     // Every reading goes to its pack's log, whatever page is shown.
     if (analog.packNumber >= 1 && analog.packNumber <= m_realTimeFrames.size())
         m_realTimeFrames[analog.packNumber - 1]->AddRecord(analog, alarm);
     switch (Globals().ActivePage.load()) {
     case kLivePage:
-        if (!HeardPackShown())
+        if (!HeardPackShown(view.focus))
             break;
         FramePackInfo1->ShowData(analog, alarm);
         FramePackTemperature1->ShowData(analog, alarm);
         FramePackCellVoltage1->ShowData(analog, alarm);
         break;
     case kMonitorPage:
-        ShowMonitorColumn();
+        ShowMonitorColumn(analog);
         break;
     case kLocationPage:
-        if (HeardPackShown())
-            FramePackLocation1->ShowLocation(location);
+        if (HeardPackShown(view.focus))
+            FramePackLocation1->ShowLocation(view.location);
         break;
     default:
         break;
@@ -272,19 +310,29 @@ void TMainForm::RefreshAnalog()
 
 void TMainForm::RefreshAlarm()
 {
-    if (HeardPackShown())
-        FramePackAlarm1->ShowAlarmData(Store()->GetAlarmData(Globals().SelectedPack));
+    RefreshAlarm(CurrentView());
 }
 
-void TMainForm::RefreshLocation()
+void TMainForm::RefreshAlarm(const RPolledView& view)
 {
-    if (HeardPackShown())
-        FramePackLocation1->ShowLocation(Store()->GetLocationData(Globals().SelectedPack));
+    if (!m_closing && HeardPackShown(view.focus))
+        FramePackAlarm1->ShowAlarmData(view.alarm);
+}
+
+void TMainForm::RefreshLocation(const RPolledView& view)
+{
+    if (!m_closing && HeardPackShown(view.focus))
+        FramePackLocation1->ShowLocation(view.location);
 }
 
 void TMainForm::ShowMonitorColumn()
 {
-    FramePackDataMonitor1->ShowPackColumn(Store()->GetAnalogData(Globals().SelectedPack));
+    ShowMonitorColumn(Store()->GetAnalogData(Globals().SelectedPack));
+}
+
+void TMainForm::ShowMonitorColumn(const RAnalogData& analog)
+{
+    FramePackDataMonitor1->ShowPackColumn(analog);
 }
 
 void TMainForm::RefreshParameters()
@@ -295,6 +343,8 @@ void TMainForm::RefreshParameters()
 
 void TMainForm::SetCommState(int state)
 {
+    if (m_closing)
+        return;
     static constexpr std::array<std::uint32_t, 3> kLampBgr = {kBgrRed, kBgrGreen, 0x00FFFF};
     if (state < 0 || state >= int(kLampBgr.size()))
         return;
@@ -344,7 +394,12 @@ QString TMainForm::StatusPanelText(int panel) const
 
 void TMainForm::ShowPackTime(const RDeviceTime& packTime, std::uint8_t lastResult)
 {
-    if (!HeardPackShown())
+    ShowPackTime(packTime, lastResult, CurrentFocus());
+}
+
+void TMainForm::ShowPackTime(const RDeviceTime& packTime, std::uint8_t lastResult, const RPackFocus& focus)
+{
+    if (m_closing || !HeardPackShown(focus))
         return;
     // A pass over all packs shows no single clock or error.
     if (Globals().AutoPolling) {
@@ -356,11 +411,12 @@ void TMainForm::ShowPackTime(const RDeviceTime& packTime, std::uint8_t lastResul
     SetStatusPanel(4, lastResult != 0 ? TTextOper().GetErrorText(lastResult) : QString());
 }
 
-void TMainForm::ShowStatus(std::uint16_t softwareVersion, const QString& barCode, std::uint8_t echoedPack)
+void TMainForm::ShowStatus(std::uint16_t softwareVersion, const QString& barCode, std::uint8_t echoedPack,
+                           const RPackFocus& focus)
 {
     // While every pack is polled in turn, version and bar code stay empty:
     // a cycle of the single pack chosen before may still be finishing.
-    if (!HeardPackShown())
+    if (m_closing || !HeardPackShown(focus))
         return;
     const bool single = !Globals().AutoPolling;
     SetStatusPanel(1, single ? SoftwareVersionText(softwareVersion) : QString());
@@ -375,21 +431,29 @@ void TMainForm::StartPolling()
     StopPolling();
     m_thread = std::make_unique<TThreadPack>(
         *Store(), Globals(), Globals().Listening ? TThreadPack::Mode::Listen : TThreadPack::Mode::Poll);
-    // The thread emits each signal on this thread while it waits (a
-    // synchronised call), so they connect directly: the thread never
-    // touches a widget and the window never sees a half-finished cycle.
-    constexpr auto kSynchronised = Qt::DirectConnection;
     m_thread->SetPlan(PollPlan());
     m_thread->SetSampleSink(m_outputs.Sink());
+    // Each signal carries copies of what it shows and is emitted here, on
+    // this thread, by the thread object's Deliver; the thread goes on
+    // without waiting for the window. Nothing is delivered after the
+    // thread object has gone with StopPolling or this window.
     TThreadPack* thread = m_thread.get();
-    connect(thread, &TThreadPack::refreshHead, this, &TMainForm::RefreshHead, kSynchronised);
-    connect(thread, &TThreadPack::commStateChanged, this, &TMainForm::SetCommState, kSynchronised);
-    connect(thread, &TThreadPack::packTimeShown, this, &TMainForm::ShowPackTime, kSynchronised);
-    connect(thread, &TThreadPack::statusShown, this, &TMainForm::ShowStatus, kSynchronised);
-    connect(thread, &TThreadPack::refreshAnalog, this, &TMainForm::RefreshAnalog, kSynchronised);
-    connect(thread, &TThreadPack::refreshAlarm, this, &TMainForm::RefreshAlarm, kSynchronised);
-    connect(thread, &TThreadPack::refreshLocation, this, &TMainForm::RefreshLocation, kSynchronised);
-    connect(thread, &TThreadPack::portLost, this, &TMainForm::PortLost, Qt::QueuedConnection);
+    connect(thread, &TThreadPack::refreshHead, this, qOverload<const RPackFocus&>(&TMainForm::RefreshHead));
+    connect(thread, &TThreadPack::commStateChanged, this, &TMainForm::SetCommState);
+    connect(thread, &TThreadPack::packTimeShown, this,
+            qOverload<const RDeviceTime&, std::uint8_t, const RPackFocus&>(&TMainForm::ShowPackTime));
+    connect(thread, &TThreadPack::statusShown, this, &TMainForm::ShowStatus);
+    connect(thread, &TThreadPack::refreshAnalog, this, qOverload<const RPolledView&>(&TMainForm::RefreshAnalog));
+    connect(thread, &TThreadPack::refreshAlarm, this, qOverload<const RPolledView&>(&TMainForm::RefreshAlarm));
+    connect(thread, &TThreadPack::refreshLocation, this, &TMainForm::RefreshLocation);
+    // Only the loss of the thread running now counts. Queued: the answer
+    // stops and frees the thread object, which must not happen inside its
+    // own Deliver.
+    const quint64 session = ++m_pollSession;
+    connect(thread, &TThreadPack::portLost, this, [this, session] {
+        if (session == m_pollSession)
+            PortLost();
+    }, Qt::QueuedConnection);
     m_thread->start();
 }
 
@@ -416,8 +480,13 @@ void TMainForm::StopPolling()
 {
     if (!m_thread)
         return;
-    // Stop() returns only when the thread has ended; meanwhile it delivers
-    // the calls the thread is waiting in.
+    // Stop() returns when the thread has ended: it waits for nothing of the
+    // window's, so no event loop runs meanwhile.
     m_thread->Stop();
+    // What the thread queued before it ended (its last readings, the red
+    // lamp) is shown now, in order, rather than after whatever the caller
+    // does next; its own lost port is not news any more.
+    ++m_pollSession;
+    m_thread->Deliver();
     m_thread.reset();
 }

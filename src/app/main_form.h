@@ -9,10 +9,14 @@
 // tests and tools find it.
 //
 // Threads: every method runs on the user-interface thread. The polling
-// thread reaches the window only through its signals, connected as blocking
-// queued calls: RefreshHead, SetCommState, ShowPackTime, ShowStatus,
+// thread reaches the window only through its signals, queued with copies of
+// what they show: RefreshHead, SetCommState, ShowPackTime, ShowStatus,
 // RefreshAnalog, RefreshAlarm and RefreshLocation run here while the thread
-// waits.
+// goes on; it never waits for the window.
+//
+// No handler waits in a nested event loop: the pauses of the port switch and
+// of closing are timers, so a click or a close never runs inside another
+// handler.
 
 #include "outputs/monitoring_outputs.h"
 #include "protocol/records.h"
@@ -24,6 +28,7 @@
 #include "views/framerealtimedata.h"
 #include "views/chart_window.h"
 #include "views/traffic_console.h"
+#include "store/thread_pack.h"
 
 #include <QList>
 #include <QPointer>
@@ -53,7 +58,6 @@ class TFramePackHead;
 class TFramePackInfo;
 class TFramePackTemperature;
 class TShape;
-class TThreadPack;
 struct RPollPlan;
 
 // The frames of the pages; one name each, so that putting a finished frame
@@ -72,28 +76,41 @@ public:
     // idles while one of them is shown.
     static constexpr int kFirstCommandPage = 4;
 
+    // The port as the port button drives it. Opening and Reopening rest with
+    // the port closed before it opens (a timer); Lost: the adapter went away
+    // and polling ended; Reopening is the open after that, which keeps the
+    // values on screen marked as old until it succeeds.
+    enum class PortState : std::uint8_t { Closed, Opening, Open, Lost, Reopening };
+
     // programFolder: where LoadSettings finds BMS.ini; empty for the folder
     // of the running program. Tests pass a temporary folder.
     explicit TMainForm(const QString& programFolder = QString(), QWidget* parent = nullptr);
     ~TMainForm() override;
 
-    // ---- Methods the polling thread has run here.
+    // ---- Methods the polling thread has run here (queued, with copies of
+    // what they show, taken when the pack was read). The forms without a
+    // focus or view show the pack in focus as the store holds it now.
+    void RefreshHead(const RPackFocus& focus);
     void RefreshHead();
     void SetCommState(int state);
+    void ShowPackTime(const RDeviceTime& packTime, std::uint8_t lastResult, const RPackFocus& focus);
     void ShowPackTime(const RDeviceTime& packTime, std::uint8_t lastResult);
-    void ShowStatus(std::uint16_t softwareVersion, const QString& barCode, std::uint8_t echoedPack);
+    void ShowStatus(std::uint16_t softwareVersion, const QString& barCode, std::uint8_t echoedPack,
+                    const RPackFocus& focus);
+    void RefreshAnalog(const RPolledView& view);
     void RefreshAnalog();
+    void RefreshAlarm(const RPolledView& view);
     void RefreshAlarm();
-    void RefreshLocation();
-    // Queued, not synchronised: the port went away and the thread has ended
-    // polling. Lamp red, the port button back to "Open Port", the reason in
-    // the status bar.
+    void RefreshLocation(const RPolledView& view);
+    // The port went away and the thread has ended polling. Lamp red, the
+    // port button back to "Open Port", the reason in the status bar.
     void PortLost();
 
     // ---- Methods of the window.
     void ApplyLanguage();
     void RebuildViews();
     void ShowMonitorColumn();
+    void ShowMonitorColumn(const RAnalogData& analog);
     void RefreshParameters();
     // The pack page 0 shows: while listening with a pack chosen in "Pack
     // No.", that pack, whichever pack the master asked last; otherwise the
@@ -102,6 +119,9 @@ public:
 
     // Whether a polling thread is running.
     bool IsPolling() const { return m_thread != nullptr; }
+    PortState PortStateNow() const { return m_portState; }
+    // From a confirmed close on.
+    bool IsClosing() const { return m_closing; }
     // The open state of the port button: a polling thread runs or the port
     // is open.
     bool IsLinkOpen() const;
@@ -134,8 +154,20 @@ private:
 
     // ---- Start-up and handlers (main_form.cpp).
     void FormCreate(const QString& programFolder);
+    // Asks; on OK stops and joins everything that uses the store, closes
+    // the port, saves the logs and frees the store, and returns true.
     bool FormCloseQuery();
+    // The windows that read the store, then the store.
+    void FreeStore();
     void BtnComClick();
+    // The port switch (main_form_port.cpp): the rest before opening runs
+    // on m_portTimer, whose end opens the port.
+    void BeginOpening();
+    void FinishOpening();
+    void ClosePort();
+    void SetPortState(PortState state);
+    // The port number of a port list value; 0 for none.
+    static std::uint8_t PortOfItemValue(const QString& value);
     void ComboBoxExt2Change();
     void Edit1Change();
     void Edit2Change();
@@ -195,6 +227,9 @@ private:
     // Whether what the polling thread reports of SelectedPack belongs on
     // page 0 (always, unless listening shows another chosen pack).
     bool HeardPackShown() const;
+    bool HeardPackShown(const RPackFocus& focus) const;
+    RPackFocus CurrentFocus() const;
+    RPolledView CurrentView() const;
     // The port selector's tooltip and status hint name the device behind
     // the selected port number.
     void ShowPortDevices();
@@ -265,11 +300,14 @@ private:
     // Before the thread: the thread's sink goes after the thread.
     MonitoringOutputs m_outputs;
     std::unique_ptr<TThreadPack> m_thread;
-    // A handler that waits (port switch, closing) keeps the event loop
-    // running; these keep a second click or close out meanwhile.
-    bool m_switchingPort = false;
-    bool m_closing = false;
-    bool m_closed = false;
+    // Tells a lost port of the thread running now from one of a thread
+    // stopped before (its signal may still be on its way).
+    quint64 m_pollSession = 0;
+    PortState m_portState = PortState::Closed;
+    QTimer* m_portTimer = nullptr;   // the rest before the port opens
+    bool m_askingClose = false;   // the close question is open
+    bool m_closing = false;       // confirmed: the window goes
+    bool m_closed = false;        // the store is freed
     // Save reports of the logs made while closing.
     QStringList m_closeReports;
 };

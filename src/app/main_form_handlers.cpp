@@ -12,7 +12,6 @@
 #include "services/text_ids.h"
 #include "services/textoper.h"
 #include "store/devinfo.h"
-#include "store/port_open.h"
 #include "store/running_jobs.h"
 #include "views/comboboxext.h"
 #include "views/framepackalarm.h"
@@ -26,23 +25,15 @@
 #include "views/traffic_console.h"
 
 #include <QCheckBox>
-#include <QCloseEvent>
-#include <QDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScopedValueRollback>
-#include <QTime>
 #include <QTabWidget>
 
 namespace {
 
-constexpr int kPortSwitchPause = 1000;
-constexpr int kCloseStopPause = 500;
-constexpr int kClosePortPause = 1000;
-constexpr int kCloseFreePause = 500;
 constexpr int kMonitorPage = 1;
 constexpr int kRealTimePage = 2;
 constexpr int kLocationPage = 3;
@@ -50,8 +41,6 @@ constexpr int kParameterPage = 4;
 constexpr int kConfigPage = 5;
 constexpr int kWorkDataPage = 6;
 constexpr int kAlarmRecordPage = 7;
-// The caption of the box that shows why a port did not open.
-constexpr const char* kOpenErrorCaption = "Information prompt";
 constexpr std::uint32_t kBgrWhite = 0xFFFFFF;
 
 QString Text(std::uint16_t id)
@@ -66,99 +55,9 @@ void SetFieldColour(QLineEdit* edit, std::uint32_t bgr)
     edit->setPalette(palette);
 }
 
-std::uint8_t PortOfItem(const QString& value)
-{
-    const int port = value.toInt();
-    return port >= 1 && port <= kMaxPacks ? std::uint8_t(port) : std::uint8_t(0);
-}
-
 } // namespace
 
 // ---- Serial port.
-
-void TMainForm::BtnComClick()
-{
-    if (m_switchingPort || m_closing)
-        return;
-    if (ComboBoxExt1->count() == 0) {
-        MessageBoxes::Inform(this, Text(TextId::kNoSerialPort));
-        return;
-    }
-    // The waits below keep the event loop running; a second click meanwhile
-    // is not a second switch.
-    const QScopedValueRollback<bool> switching(m_switchingPort, true);
-    AppGlobals& globals = Globals();
-    TDevInfo& store = *Store();
-
-    if (IsLinkOpen()) {
-        // A job under way (a bus job, the scan, a record transfer) ends
-        // after its exchange and is joined before the port goes, so that no
-        // pack is left half written and none is called silent for it.
-        RunningJobs::InterruptAll();
-        globals.PortOpened = false;
-        StopPolling();
-        store.CloseSerial(globals.PortNumber);
-        ShowListening(false);
-        Delay(kPortSwitchPause);
-        ComboBoxExt1->setEnabled(true);
-        BtnCom->setText(Text(TextId::kOpenPort));
-        store.ClearStatus();
-        ClearStatusPanels(0, 3);
-        return;
-    }
-
-    const std::uint8_t port = PortOfItem(ComboBoxExt1->selectedValue());
-    if (port == 0)
-        return;
-    globals.PortNumber = port;
-    const bool opened = OpenPort(store, port, ResolvePortDevice(port), [] {
-        Delay(kPortSwitchPause);
-        return true;
-    });
-    if (opened) {
-        globals.PortOpened = true;
-        ShowListening(CheckBoxListen->isChecked());
-        ShowPackPanels(true);
-        ClearStatusPanels(0, 0);
-        ClearStatusPanels(4, 4);
-        WriteSetting(QStringLiteral("Port"), port);
-        ComboBoxExt1->setEnabled(false);
-        BtnCom->setText(Text(TextId::kClosePort));
-        StartPolling();
-    } else {
-        ComboBoxExt1->setEnabled(true);
-        BtnCom->setText(Text(TextId::kOpenPort));
-        StopPolling();
-        const QString why = store.DevOper().LastOpenError();
-        if (!why.isEmpty())
-            MessageBoxes::Inform(this, QLatin1String(kOpenErrorCaption), why);
-    }
-}
-
-void TMainForm::PortLost()
-{
-    // The polling thread has ended by itself; a click on the port button
-    // under way deals with the port on its own.
-    if (!m_thread || m_switchingPort || m_closing)
-        return;
-    AppGlobals& globals = Globals();
-    TDevInfo& store = *Store();
-    StopPolling();
-    globals.PortOpened = false;
-    store.CloseSerial(globals.PortNumber);
-    ShowListening(false);
-    SetCommState(0);
-    ComboBoxExt1->setEnabled(true);
-    BtnCom->setText(Text(TextId::kOpenPort));
-    store.ClearStatus();
-    ClearStatusPanels(0, 3);
-    // The values still on screen stay for reference, marked with the time
-    // they stopped being fresh; the message gets the room of the pack's
-    // panels so that it is read whole at the window's default size.
-    ShowPackPanels(false);
-    SetStatusPanel(0, Text(TextId::kValuesAsOf).arg(QTime::currentTime().toString(QStringLiteral("HH:mm:ss"))));
-    SetStatusPanel(4, Text(TextId::kPortWentAway).arg(PortName(store, globals.PortNumber)));
-}
 
 void TMainForm::ShowListening(bool listening)
 {
@@ -180,7 +79,8 @@ bool TMainForm::IsLinkOpen() const
     // A polling thread that is reconnecting has the port closed for a
     // moment; the link is still the user's open link, and the button must
     // close it rather than open it a second time.
-    return m_thread != nullptr || (Store() && Store()->IsSerialOpen(Globals().PortNumber));
+    return m_portState == PortState::Open || m_thread != nullptr
+        || (Store() && Store()->IsSerialOpen(Globals().PortNumber));
 }
 
 void TMainForm::ShowPortDevices()
@@ -188,7 +88,7 @@ void TMainForm::ShowPortDevices()
     if (!Store())
         return;
     for (int index = 0; index < ComboBoxExt1->count(); ++index) {
-        const std::uint8_t port = PortOfItem(ComboBoxExt1->valueAt(index));
+        const std::uint8_t port = PortOfItemValue(ComboBoxExt1->valueAt(index));
         const QString device = port != 0 ? ResolvePortDevice(port).link.device : QString();
         const QString hint = ComboBoxExt1->itemText(index) + QStringLiteral(": ")
             + (device.isEmpty() ? QStringLiteral("-") : device);
@@ -424,65 +324,6 @@ void TMainForm::FramePackAlarmDataInfo1BtnReadClick()
     FramePackAlarmDataInfo1->BtnReadClick();
 }
 
-// ---- Closing.
-
-bool TMainForm::FormCloseQuery()
-{
-    if (MessageBoxes::Ask(this, Text(TextId::kConfirmExit)) != MessageBoxes::Answer::Ok)
-        return false;
-    m_closing = true;
-    setEnabled(false);
-    // Every job that uses the store (bus jobs, the bus scan, record
-    // transfers, which send their stop request first) is cancelled and
-    // joined here, before the port closes and the store goes; none of them
-    // shows anything from now on. A dialog such a job ran in closes too.
-    RunningJobs::StopAll();
-    for (QDialog* dialog : findChildren<QDialog*>())
-        if (dialog->isVisible())
-            dialog->reject();
-    StopPolling();
-    // What the writer holds is sent for a moment, the rest kept in its spool.
-    m_outputs.Stop();
-    Delay(kCloseStopPause);
-    if (TDevInfo* store = Store())
-        store->CloseSerial(Globals().PortNumber);
-    Delay(kClosePortPause);
-    // Each log that holds readings is saved and its page freed. Where a log
-    // went elsewhere or could not be saved is told before the program ends
-    // (the reports arrive through ShowSaveReport).
-    for (RealTimeDataFrame* frame : std::as_const(m_realTimeFrames)) {
-        frame->AutoSaveRecords();
-        delete frame;
-    }
-    m_realTimeFrames.clear();
-    if (!m_closeReports.isEmpty())
-        MessageBoxes::Inform(this, m_closeReports.join(QLatin1Char('\n')));
-    Delay(kCloseFreePause);
-    // The chart window and the traffic console read the store on timers of
-    // their own and outlive a closed main window until the program ends:
-    // they go before the store does.
-    delete m_chartWindow.data();
-    delete m_trafficConsole.data();
-    FreeGlobals();
-    m_closed = true;
-    return true;
-}
-
-void TMainForm::closeEvent(QCloseEvent* event)
-{
-    // The closing steps wait with the event loop running: a second close
-    // request meanwhile is ignored, and a closed window stays closed.
-    if (m_closed) {
-        event->accept();
-        return;
-    }
-    if (m_closing || !FormCloseQuery()) {
-        event->ignore();
-        return;
-    }
-    event->accept();
-}
-
 void TMainForm::BtnChartClick()
 {
     // Under "Auto" the pack in focus changes with every visit: the window
@@ -507,7 +348,7 @@ void TMainForm::BtnTrafficClick()
 
 void TMainForm::BtnScanClick()
 {
-    if (m_switchingPort || m_closing)
+    if (m_closing || m_portState == PortState::Opening || m_portState == PortState::Reopening)
         return;
     if (RefusedWhileListening(this))
         return;
@@ -523,7 +364,7 @@ void TMainForm::BtnScanClick()
 
 void TMainForm::BtnReportClick()
 {
-    if (m_switchingPort || m_closing)
+    if (m_closing || m_portState == PortState::Opening || m_portState == PortState::Reopening)
         return;
     if (RefusedWhileListening(this))
         return;

@@ -375,27 +375,6 @@ void InitTitleTexts()
     globals.TitleText5 = texts.GetLanguageText(TextId::kTitleText5);
 }
 
-void Delay(std::chrono::milliseconds duration)
-{
-    // A monotonic clock: it neither wraps nor jumps with the wall clock.
-    QElapsedTimer timer;
-    timer.start();
-    const qint64 total = duration.count();
-    const QCoreApplication* app = QCoreApplication::instance();
-    const bool onUiThread = app != nullptr && QThread::currentThread() == app->thread();
-    while (timer.elapsed() < total) {
-        const qint64 remaining = total - timer.elapsed();
-        if (onUiThread) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, int(std::min<qint64>(remaining, 10)));
-            QThread::msleep(std::uint32_t(std::min<qint64>(remaining, 1)));
-        } else {
-            if (QThread::currentThread()->isInterruptionRequested())
-                return;
-            QThread::msleep(std::uint32_t(std::min<qint64>(remaining, 10)));
-        }
-    }
-}
-
 QString FormatDeviceTime(const RDeviceTime& time)
 {
     // A value wider than its field is written whole.

@@ -173,14 +173,5 @@ bool CanWriteIn(const QString& folder);
 // to 0x0205, in the current language.
 void InitTitleTexts();
 
-// Waits at least the given time. On the user-interface thread it keeps the
-// interface alive meanwhile; on any other thread it sleeps in short steps
-// and returns early when the thread was asked to stop.
-void Delay(std::chrono::milliseconds duration);
-inline void Delay(int milliseconds)
-{
-    Delay(std::chrono::milliseconds(milliseconds));
-}
-
 // "yyyy-mm-dd hh:nn:ss"; the year has at least four digits.
 QString FormatDeviceTime(const RDeviceTime& time);

@@ -97,7 +97,7 @@ bool TBusWorker::enqueue(Work work)
     if (m_shutDown)
         return false;
     m_queue.push_back(std::move(work));
-    if (!isRunning())
+    if (!m_running)
         startNext();
     return true;
 }
@@ -122,6 +122,7 @@ void TBusWorker::startNext()
         g_liveJobs.fetch_sub(1);
     });
     m_thread->setObjectName(QStringLiteral("bus worker"));
+    m_running = true;
     // Queued to this object, so finished comes after every delivery the job
     // posted before it ended.
     connect(m_thread, &QThread::finished, this, [this, number] { jobEnded(number); }, Qt::QueuedConnection);
@@ -131,11 +132,6 @@ void TBusWorker::startNext()
 void TBusWorker::cancel()
 {
     m_cancel = true;
-}
-
-bool TBusWorker::isRunning() const
-{
-    return m_thread && !m_thread->isFinished();
 }
 
 void TBusWorker::wait()
@@ -154,34 +150,29 @@ void TBusWorker::shutDown()
 
 void TBusWorker::join()
 {
-    for (;;) {
-        while (m_thread && !m_thread->wait(10))
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-        // What the job handed over, and its end (which starts a queued job),
-        // reach the receivers now. A job started meanwhile is waited for in
-        // turn: starting one here instead would silence what the ended one
-        // still has on its way.
-        const quint64 before = m_jobNumber;
+    // The thread's end is queued to this object after everything the job
+    // handed over; delivering this object's queued calls emits them in
+    // order, and the end starts the next queued job, which is waited for in
+    // turn.
+    while (m_running) {
+        if (m_thread)
+            m_thread->wait();
         QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
-        if (m_jobNumber != before || isRunning())
-            continue;
-        if (m_queue.empty())
-            return;
-        startNext();
     }
 }
 
 void TBusWorker::jobEnded(quint64 number)
 {
-    // The end of an earlier job (one started again from a receiver of its
-    // delivery) says nothing and starts nothing.
+    // The end of an earlier job (one whose worker was shut down meanwhile)
+    // says nothing and starts nothing.
     if (number != m_jobNumber)
         return;
     const bool cancelled = m_cancel.load();
+    m_running = false;
     // The next queued job starts before receivers hear of this one's end, so
-    // that one of them may queue more behind it.
-    if (!isRunning())
-        startNext();
+    // that one of them may queue more behind it; its deliveries are queued
+    // behind this end.
+    startNext();
     if (!m_shutDown)
         emit finished(cancelled);
 }

@@ -35,7 +35,10 @@ struct RBusControl {
 // What the job finds reaches the window through queued signals carrying
 // copies (delivered), never references into the job's stack; they are
 // emitted on the worker object's own thread, in the order the job gave them,
-// and finished comes after the last of them.
+// and finished comes after the last of them. A job counts as running until
+// its end has been taken on the worker's thread (finished emitted), even
+// when its own thread ended long before: nothing it handed over is dropped
+// by a job started after it.
 //
 // The object lives in, and is driven from, the user-interface thread.
 class TBusWorker final : public QObject {
@@ -68,8 +71,9 @@ public:
     // short (the window is closing).
     ~TBusWorker() override;
 
-    // Starts the job; false, and nothing started, while another one runs or
-    // is queued, or after shutDown().
+    // Starts the job; false, and nothing started, while another one runs
+    // (until its finished has been emitted) or is queued, or after
+    // shutDown().
     bool start(Work work);
     // Runs the job after those before it (at once when idle); false only
     // after shutDown(). For work that must not be lost: a queued job still
@@ -79,16 +83,16 @@ public:
     // Asks the job under way to stop before its next pack; the worker stays
     // usable and its finished signal says cancelled.
     void cancel();
-    bool isRunning() const;
+    // From start until the job's end has been taken (its finished emitted).
+    bool isRunning() const { return m_running; }
     // Whether a job runs or waits in the queue.
     bool isBusy() const { return isRunning() || !m_queue.empty(); }
-    // Blocks until the job has ended (for tests); the signals still arrive
-    // through the event loop.
+    // Blocks until the job's thread has ended; what it delivered, and its
+    // end, still arrive through the event loop.
     void wait();
     // Blocks until the job under way and every queued one have ended, and
-    // emits what they delivered, and their ends, before it returns. Events
-    // are delivered meanwhile, so that a polling thread blocked in a
-    // synchronised call can finish it and free the link.
+    // emits what they delivered, and their ends, before it returns. It runs
+    // no event loop: only this worker's own queued calls are delivered.
     void join();
     // The window closes: run the owner's last step (setOnShutDown), cancel,
     // and from now on emit nothing (not even what the job delivered before)
@@ -115,6 +119,7 @@ private:
     // current job and the worker was not shut down. User-interface thread.
     bool speaks(quint64 number) const { return !m_shutDown && number == m_jobNumber; }
     QThread* m_thread = nullptr;
+    bool m_running = false;   // user-interface thread only
     std::atomic<bool> m_cancel{false};
     // Jobs are told apart by number, never by the thread's address, which a
     // new thread may reuse. Both user-interface thread only.

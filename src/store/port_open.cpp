@@ -1,7 +1,9 @@
 #include "store/port_open.h"
 
-#include "services/settings.h"
 #include "store/devinfo.h"
+
+#include <QDeadlineTimer>
+#include <QThread>
 
 namespace {
 
@@ -32,7 +34,13 @@ bool ReopenPort(TDevInfo& store, const PortPause& pause)
 bool ReopenPort(TDevInfo& store)
 {
     return ReopenPort(store, [] {
-        Delay(kPortReopenPause);
-        return true;
+        QThread* thread = QThread::currentThread();
+        const QDeadlineTimer deadline(kPortReopenPause);
+        while (!deadline.hasExpired()) {
+            if (thread->isInterruptionRequested())
+                return false;
+            QThread::msleep(static_cast<unsigned long>(std::min<qint64>(deadline.remainingTime(), 20)));
+        }
+        return !thread->isInterruptionRequested();
     });
 }

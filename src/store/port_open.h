@@ -24,6 +24,7 @@ bool OpenPort(TDevInfo& store, std::uint8_t portNumber, const RPortDevice& devic
 // port number: the polling thread's reconnect, and a page that finds its
 // port gone.
 bool ReopenPort(TDevInfo& store, const PortPause& pause);
-// As above with a rest of kPortReopenPause (Delay: on the user-interface
-// thread the window stays alive meanwhile).
+// As above with a rest of kPortReopenPause, slept on the calling thread in
+// short steps (given up when that thread is asked to stop). It runs no event
+// loop: on the user-interface thread the window waits for it.
 bool ReopenPort(TDevInfo& store);

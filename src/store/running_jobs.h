@@ -14,8 +14,8 @@ struct Entry {
     // Asks the job to stop after the exchange under way, and makes its
     // owner show nothing from now on (no summary, no message box).
     std::function<void()> cancel;
-    // Returns when the job's thread has ended. It may deliver queued events
-    // meanwhile (the polling thread's synchronised calls among them).
+    // Returns when the job's thread has ended and its owner has taken what
+    // it handed over. It runs no event loop.
     std::function<void()> wait;
     // Asks the job to stop after the exchange under way, the owner staying
     // usable and showing how its job ended (the port is being closed).

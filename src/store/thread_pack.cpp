@@ -1,16 +1,22 @@
 #include "store/thread_pack.h"
 
-#include <QCoreApplication>
+#include "services/settings.h"
+#include "store/devinfo.h"
+
+#include <utility>
 
 TThreadPack::TThreadPack(TDevInfo& store, AppGlobals& globals, Mode mode, QObject* parent)
-    : QThread(parent), m_poller(store, globals, *this, [this] { return isInterruptionRequested(); })
+    : QThread(parent),
+      m_store(store),
+      m_globals(globals),
+      m_poller(store, globals, *this, [this] { return isInterruptionRequested(); })
 {
     IPollView& view = *this;
     if (mode == Mode::Listen)
         m_listener = std::make_unique<BusListener>(store, globals, view, [this] { return isInterruptionRequested(); });
     setObjectName(QStringLiteral("pack-polling"));
-    // This object lives on the user-interface thread: the call runs there.
-    connect(this, &TThreadPack::callPending, this, &TThreadPack::RunPendingCall, Qt::QueuedConnection);
+    // This object lives on the user-interface thread: Deliver runs there.
+    connect(this, &TThreadPack::wakeUp, this, &TThreadPack::Deliver, Qt::QueuedConnection);
 }
 
 TThreadPack::~TThreadPack()
@@ -21,15 +27,50 @@ TThreadPack::~TThreadPack()
 void TThreadPack::Stop()
 {
     requestInterruption();
-    while (!wait(10)) {
-        // Deliver the synchronised calls the thread may be blocked in.
-        if (QThread::currentThread() == QCoreApplication::instance()->thread())
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    }
+    wait();
     // Pairs with the store at the end of run(): everything the thread did is
     // ordered before what the caller does next (freeing the thread or the
     // store), in a way the sanitizer sees too.
     m_runEnded.load(std::memory_order_acquire);
+}
+
+void TThreadPack::Post(std::function<void()> call)
+{
+    bool wake = false;
+    {
+        const std::lock_guard<std::mutex> lock(m_postLock);
+        m_posted.push_back(std::move(call));
+        wake = !std::exchange(m_wakeUpSent, true);
+    }
+    if (wake)
+        emit wakeUp();
+}
+
+void TThreadPack::Deliver()
+{
+    std::deque<std::function<void()>> calls;
+    {
+        const std::lock_guard<std::mutex> lock(m_postLock);
+        calls.swap(m_posted);
+        m_wakeUpSent = false;
+    }
+    for (const std::function<void()>& call : calls)
+        call();
+}
+
+RPackFocus TThreadPack::Focus() const
+{
+    return RPackFocus{m_globals.SelectedPack.load(), m_globals.SelectedAddress.load()};
+}
+
+RPolledView TThreadPack::View() const
+{
+    RPolledView view;
+    view.focus = Focus();
+    view.analog = m_store.GetAnalogData(view.focus.pack);
+    view.alarm = m_store.GetAlarmData(view.focus.pack);
+    view.location = m_store.GetLocationData(view.focus.pack);
+    return view;
 }
 
 void TThreadPack::run()
@@ -46,47 +87,9 @@ void TThreadPack::run()
         else
             m_poller.RunPass();
     }
-    // After a lost port the window, which waits for this thread in answer
-    // to portLost, turns the lamp red itself: no synchronised call now.
-    // The red lamp is the thread's last word: Stop() serves this one call
-    // although a stop was asked.
+    // After a lost port the window turns the lamp red itself in answer to
+    // portLost; otherwise the red lamp is the thread's last word.
     if (!stoppedOnLostPort())
-        Synchronise([this] { emit commStateChanged(0); }, true);
+        SetCommState(0);
     m_runEnded.store(true, std::memory_order_release);
-}
-
-void TThreadPack::Synchronise(std::function<void()> call, bool evenWhenStopping)
-{
-    std::unique_lock<std::mutex> lock(m_callLock);
-    m_pendingCall = std::move(call);
-    m_callRan = false;
-    lock.unlock();
-    emit callPending();
-    lock.lock();
-    // A stop request ends the wait: the window that asks may be busy
-    // joining other work and not serve the call. The call is then taken
-    // back, so that it never runs after this thread has gone on.
-    while (!m_callRan) {
-        if (!evenWhenStopping && isInterruptionRequested()) {
-            m_pendingCall = nullptr;
-            return;
-        }
-        m_callDone.wait_for(lock, kStopLookInterval);
-    }
-}
-
-void TThreadPack::RunPendingCall()
-{
-    std::function<void()> call;
-    {
-        const std::lock_guard<std::mutex> lock(m_callLock);
-        call.swap(m_pendingCall);
-    }
-    if (call)
-        call();
-    {
-        const std::lock_guard<std::mutex> lock(m_callLock);
-        m_callRan = true;
-    }
-    m_callDone.notify_all();
 }

@@ -6,30 +6,45 @@
 #include <QThread>
 
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
+#include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
 
+// Which pack a polled value belongs to, taken on the polling thread when it
+// was read: the pack in focus then, and its address.
+struct RPackFocus {
+    std::uint8_t pack = 0;
+    std::uint8_t address = 0;
+};
+
+// A refresh as the window gets it: the focus and copies of that pack's
+// records as the store held them right after the reading. A refresh that
+// arrives after the store moved on still shows what it carries.
+struct RPolledView {
+    RPackFocus focus;
+    RAnalogData analog;
+    RAlarmData alarm;
+    RLocationData location;
+};
+
 // The polling thread. It runs PackPoller pass after pass until a stop is
 // requested, or, opened to listen only, BusListener, which hears a bus that
 // another master polls and sends nothing; either reaches the window only
-// through the same signals. Each signal is
-// emitted on the user-interface thread while this thread waits, as a
-// synchronised call; the window connects them directly. The hand-over
-// carries copies of the values, never references into this thread's stack:
-// the call is announced by a queued signal (its slot object made once, by the
-// user-interface thread) and this thread waits on a condition variable the
-// thread sanitizer sees. Qt's blocking-queued
-// connection is not used: it leaves the signal's argument array on this
-// thread's stack, where Qt's slot code on the user-interface thread still
-// reads it after the slot has run, behind a wait the sanitizer cannot see.
+// through the same signals. The thread never waits for the window: each
+// call is queued with copies of what it shows (never references into this
+// thread's stack or the store) under a lock the thread sanitizer sees, and a
+// signal without values (wakeUp, queued to this object, which lives on the
+// user-interface thread) has Deliver() emit them there, in order. Qt's
+// queued signals with values are not used for the hand-over: their values
+// pass through Qt's own queue, which the sanitizer cannot follow.
 //
 // Stop() asks the thread to end and waits for it; the thread looks at the
-// request between commands, so it ends within one exchange. While waiting,
-// Stop() keeps delivering the thread's pending signals, so a thread blocked
-// in a synchronised call can finish it instead of deadlocking.
+// request between commands and in its pauses, so it ends within one
+// exchange. Nothing it queued needs the window to answer, so the wait runs
+// no event loop; Deliver() afterwards emits what the thread queued before it
+// ended.
 class TThreadPack final : public QThread, private IPollView {
     Q_OBJECT
 public:
@@ -44,6 +59,8 @@ public:
 
     // Called on the user-interface thread. Returns when the thread has ended.
     void Stop();
+    // User-interface thread: emits what the thread queued so far, in order.
+    void Deliver();
     // Any thread: what the passes poll from the next pack on (a listening
     // thread sends nothing whatever the plan).
     void SetPlan(const RPollPlan& plan) { m_poller.SetPlan(plan); }
@@ -57,57 +74,72 @@ public:
     bool IsListening() const { return m_listener != nullptr; }
 
 signals:
-    void refreshHead();
+    void refreshHead(RPackFocus focus);
     void commStateChanged(int state);
-    void packTimeShown(RDeviceTime packTime, std::uint8_t lastResult);
-    void statusShown(std::uint16_t softwareVersion, QString barCode, std::uint8_t echoedPack);
-    void refreshAnalog();
-    void refreshAlarm();
-    void refreshLocation();
-    // Internal: a synchronised call waits for the user-interface thread.
-    void callPending();
-    // The port went away; the thread ends by itself after it. Connected
-    // queued (not synchronised): the window stops the thread in answer.
+    void packTimeShown(RDeviceTime packTime, std::uint8_t lastResult, RPackFocus focus);
+    void statusShown(std::uint16_t softwareVersion, QString barCode, std::uint8_t echoedPack, RPackFocus focus);
+    void refreshAnalog(RPolledView view);
+    void refreshAlarm(RPolledView view);
+    void refreshLocation(RPolledView view);
+    // The port went away; the thread ends by itself after it. The window
+    // stops the thread in answer.
     void portLost();
+    // Internal: something was queued for Deliver().
+    void wakeUp();
 
 protected:
     void run() override;
 
 private:
-    void RefreshHead() override { Synchronise([this] { emit refreshHead(); }); }
-    void SetCommState(int state) override { Synchronise([this, state] { emit commStateChanged(state); }); }
+    // Polling thread: the focus and records as they are now.
+    RPackFocus Focus() const;
+    RPolledView View() const;
+
+    // Polling thread: queues call for Deliver().
+    void Post(std::function<void()> call);
+
+    void RefreshHead() override
+    {
+        Post([this, focus = Focus()] { emit refreshHead(focus); });
+    }
+    void SetCommState(int state) override
+    {
+        Post([this, state] { emit commStateChanged(state); });
+    }
     void ShowPackTime(const RDeviceTime& packTime, std::uint8_t lastResult) override
     {
-        Synchronise([this, packTime, lastResult] { emit packTimeShown(packTime, lastResult); });
+        Post([this, packTime, lastResult, focus = Focus()] { emit packTimeShown(packTime, lastResult, focus); });
     }
     void ShowStatus(std::uint16_t softwareVersion, const QString& barCode, std::uint8_t echoedPack) override
     {
-        Synchronise([this, softwareVersion, barCode, echoedPack] {
-            emit statusShown(softwareVersion, barCode, echoedPack);
+        Post([this, softwareVersion, barCode, echoedPack, focus = Focus()] {
+            emit statusShown(softwareVersion, barCode, echoedPack, focus);
         });
     }
-    void RefreshAnalog() override { Synchronise([this] { emit refreshAnalog(); }); }
-    void RefreshAlarm() override { Synchronise([this] { emit refreshAlarm(); }); }
-    void RefreshLocation() override { Synchronise([this] { emit refreshLocation(); }); }
-
-    // Runs call on the user-interface thread and returns when it has run,
-    // or (unless evenWhenStopping) without running it once a stop is
-    // requested, so that a window busy closing never holds the thread up.
-    void Synchronise(std::function<void()> call, bool evenWhenStopping = false);
-    static constexpr std::chrono::milliseconds kStopLookInterval{20};
-    // On the user-interface thread: runs the call waiting there.
-    void RunPendingCall();
+    void RefreshAnalog() override
+    {
+        Post([this, view = View()] { emit refreshAnalog(view); });
+    }
+    void RefreshAlarm() override
+    {
+        Post([this, view = View()] { emit refreshAlarm(view); });
+    }
+    void RefreshLocation() override
+    {
+        Post([this, view = View()] { emit refreshLocation(view); });
+    }
     bool PortLost() override
     {
-        emit portLost();
+        Post([this] { emit portLost(); });
         return true;
     }
 
+    TDevInfo& m_store;
+    AppGlobals& m_globals;
     PackPoller m_poller;
     std::unique_ptr<BusListener> m_listener;   // listening only: runs instead of the poller
     std::atomic<bool> m_runEnded{false};
-    std::mutex m_callLock;
-    std::condition_variable m_callDone;
-    std::function<void()> m_pendingCall;   // guarded by m_callLock
-    bool m_callRan = false;                // guarded by m_callLock
+    std::mutex m_postLock;
+    std::deque<std::function<void()>> m_posted;   // guarded by m_postLock
+    bool m_wakeUpSent = false;                     // guarded by m_postLock
 };

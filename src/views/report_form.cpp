@@ -151,12 +151,6 @@ bool TReportForm::IsRunning() const
     return m_phase != Phase::Idle;
 }
 
-void TReportForm::WaitForEnd()
-{
-    while (IsRunning())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-}
-
 std::optional<RReportRequest> TReportForm::ReadRequest(RReportFiles& files)
 {
     QString error;

@@ -41,9 +41,6 @@ public:
     // Shows the dialog modally (or hands it to the test hook of TModalRun).
     void Run();
     bool IsRunning() const;
-    // Blocks until a started reading has ended and its report is written
-    // (tests and the screenshot program).
-    void WaitForEnd();
 
     void BtnMakeClick();
     void BtnReportCancelClick();

@@ -113,7 +113,17 @@ protected:
         return {};
     }
 
-    void ClickPortButton() { QTest::mouseClick(Find<QAbstractButton>("BtnCom"), Qt::LeftButton); }
+    // Clicks the port button and waits until the port has opened or failed
+    // to (it rests closed for a moment first); PressPortButton only clicks.
+    void ClickPortButton()
+    {
+        PressPortButton();
+        WaitFor([this] {
+            const TMainForm::PortState state = m_form->PortStateNow();
+            return state != TMainForm::PortState::Opening && state != TMainForm::PortState::Reopening;
+        });
+    }
+    void PressPortButton() { QTest::mouseClick(Find<QAbstractButton>("BtnCom"), Qt::LeftButton); }
 
     QColor Lamp() const { return Find<TShape>("Shape1")->brushColor(); }
 

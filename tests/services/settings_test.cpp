@@ -240,22 +240,4 @@ TEST(DeviceTime, FormatsWithFixedDigits)
     EXPECT_EQ(FormatDeviceTime({65535, 255, 0, 0, 0, 0}), QStringLiteral("65535-255-00 00:00:00"));
 }
 
-TEST(DelayHelper, KeepsTheEventLoopRunningOnTheMainThread)
-{
-    bool ran = false;
-    QTimer::singleShot(0, [&ran] { ran = true; });
-    Delay(50);
-    EXPECT_TRUE(ran);
-}
-
-TEST(DelayHelper, ReturnsWhenAWorkerThreadIsAskedToStop)
-{
-    // Without the early return this would hold the test for an hour.
-    QThread* worker = QThread::create([] { Delay(std::chrono::hours(1)); });
-    worker->start();
-    worker->requestInterruption();
-    EXPECT_TRUE(worker->wait(QDeadlineTimer(std::chrono::minutes(1))));
-    delete worker;
-}
-
 } // namespace

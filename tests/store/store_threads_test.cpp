@@ -13,7 +13,7 @@
 #include <array>
 
 // The polling thread fills the store through the façade while the window's
-// thread copies records and status out, inside the synchronised calls and
+// thread copies records and status out, as the refreshes arrive and
 // between them, and sends a command of its own now and then. Under
 // ThreadSanitizer this proves the store, the link lock and the hand-over of
 // the calls keep the two threads apart; here it checks that no copy is torn
@@ -44,12 +44,14 @@ TEST(StoreThreads, PollingWhileTheWindowCopiesRecordsGivesWholeRecords)
     int refreshes = 0;
     TThreadPack thread(store, globals);
     thread.SetPlan(RPollPlan{.packRows = 3, .allPacks = true});
-    // As the window's RefreshAnalog, while the thread waits: the reading
-    // just taken has arrived, once and whole.
-    QObject::connect(&thread, &TThreadPack::refreshAnalog, [&] {
-        const std::uint8_t pack = globals.SelectedPack.load();
-        EXPECT_EQ(store.GetAnalogData(pack).packNumber, pack);
-        EXPECT_EQ(fetchReadings(pack), 1u) << "pack " << int(pack);
+    // As the window's RefreshAnalog, queued to this thread: the copy it
+    // carries is whole and of the pack it names, and every reading reaches
+    // the history once.
+    std::size_t fetchedOnRefresh = 0;
+    QObject::connect(&thread, &TThreadPack::refreshAnalog, &thread, [&](const RPolledView& view) {
+        EXPECT_EQ(view.analog.packNumber, view.focus.pack);
+        EXPECT_EQ(view.analog.cellVoltages[15] != 0, view.analog.totalVoltage != Decimal());
+        fetchedOnRefresh += fetchReadings(view.focus.pack);
         ++refreshes;
     });
     thread.start();
@@ -77,7 +79,10 @@ TEST(StoreThreads, PollingWhileTheWindowCopiesRecordsGivesWholeRecords)
         ++copies;
     }
     thread.Stop();
+    // What the thread posted before it ended still arrives.
+    QCoreApplication::processEvents();
     EXPECT_GE(refreshes, kReadings);
+    EXPECT_EQ(fetchedOnRefresh, std::size_t(refreshes));
     EXPECT_GT(copies, 0);
     // A reading taken as the stop came has not been shown; it is still in
     // the history, once.
