@@ -4,6 +4,7 @@
 #include "services/textoper.h"
 
 #include <QMessageBox>
+#include <QScopedValueRollback>
 #include <QPushButton>
 
 #include <utility>
@@ -33,8 +34,12 @@ Handler& CurrentHandler()
     return handler;
 }
 
+// Boxes open now, nested ones counted too; user-interface thread only.
+int g_open = 0;
+
 Answer Show(QWidget* parent, const Request& request)
 {
+    const QScopedValueRollback<int> open(g_open, g_open + 1);
     const Handler& handler = CurrentHandler();
     return handler ? handler(parent, request) : ShowModal(parent, request);
 }
@@ -45,6 +50,11 @@ QString Caption()
 }
 
 } // namespace
+
+bool AnyOpen()
+{
+    return g_open > 0;
+}
 
 Handler SetHandler(Handler handler)
 {

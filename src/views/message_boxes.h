@@ -32,6 +32,10 @@ using Handler = std::function<Answer(QWidget* parent, const Request& request)>;
 // the previous one.
 Handler SetHandler(Handler handler);
 
+// Whether a box is open now (a question waits for its answer): what
+// finishes meanwhile shows its own box only after it.
+bool AnyOpen();
+
 // An OK box with the caption text of the text service.
 void Inform(QWidget* parent, const QString& text);
 // An OK box with a caption of the caller's choosing.

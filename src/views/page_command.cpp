@@ -12,6 +12,7 @@
 #include <QEvent>
 #include <QLabel>
 #include <QThread>
+#include <QTimer>
 
 #include <chrono>
 
@@ -37,6 +38,25 @@ std::vector<TPageCommand*>& Helpers()
 {
     static std::vector<TPageCommand*> helpers;
     return helpers;
+}
+
+// How often a result waiting for an open question looks again.
+constexpr std::chrono::milliseconds kQuestionLook{100};
+
+// A job's result never lands on top of a question that is open meanwhile
+// (the close question among them): it waits until that one is answered,
+// and is dropped once the window closed (the runner was shut down).
+void ShowWhenNoQuestionIsOpen(QObject* context, TBusWorker* runner, std::function<void()> show)
+{
+    if (runner->isShutDown())
+        return;
+    if (!MessageBoxes::AnyOpen()) {
+        show();
+        return;
+    }
+    QTimer::singleShot(kQuestionLook, context, [context, runner, show = std::move(show)]() mutable {
+        ShowWhenNoQuestionIsOpen(context, runner, std::move(show));
+    });
 }
 
 } // namespace
@@ -121,12 +141,15 @@ bool TPageCommand::Start(TDevInfo* store, std::function<void(TDevInfo&)> work, s
                           [this, connection, portGone, store, port, done = std::move(done)](bool) {
                               disconnect(*connection);
                               ShowBusyOnRunner(m_runner, false);
-                              if (*portGone)
-                                  MessageBoxes::Inform(m_page, TTextOper()
-                                                                   .GetLanguageText(TextId::kPortWentAwayOnPage)
-                                                                   .arg(PortName(*store, port)));
-                              else
-                                  done();
+                              ShowWhenNoQuestionIsOpen(this, m_runner, [this, portGone, store, port, done] {
+                                  if (*portGone)
+                                      MessageBoxes::Inform(m_page,
+                                                           TTextOper()
+                                                               .GetLanguageText(TextId::kPortWentAwayOnPage)
+                                                               .arg(PortName(*store, port)));
+                                  else
+                                      done();
+                              });
                           });
     return true;
 }

@@ -1,6 +1,7 @@
 // Closing the window at any moment: while the port rests before it opens,
 // with the close question open as that rest ends, as the port opens, while
-// it polls, during a command a slow pack holds on the runner, and after the
+// it polls, during a command a slow pack holds on the runner, as a page
+// command's result comes while the close question is open, and after the
 // adapter was pulled. Each time the window goes, everything that used the
 // store was joined before the store was freed, the close question is the
 // only box, and a log that holds readings is saved.
@@ -96,6 +97,21 @@ TEST_F(CloseTest, TheWindowClosesAtAnyMomentAndJoinsEverythingFirst)
              }));
              ASSERT_TRUE(WaitFor([] { return SharedSimBus()->requestCount(kReadCapacityCid2) >= 1; }));
              EXPECT_FALSE(m_commandAnswered.load()) << "closed mid-exchange";
+         }},
+        {"with the close question open as a page command's result comes", false, std::nullopt,
+         [this] {
+             ClickPortButton();
+             ASSERT_TRUE(WaitFor([this] { return m_form->IsPolling(); }));
+             Find<QTabWidget>("PageControl1")->setCurrentIndex(4);
+             SharedSimBus()->addFault(SimFault{SimFaultKind::SlowPack, 400, 0, 0, 1});
+             QTest::mouseClick(Find<QPushButton>("BtnReadParameter"), Qt::LeftButton);
+             // The read ends while the question is open: its result waits
+             // for the answer, and the window has gone by then.
+             MessageBoxes::SetHandler([this](QWidget*, const MessageBoxes::Request& request) {
+                 m_boxes.append(request);
+                 QTest::qWait(1300);
+                 return MessageBoxes::Answer::Ok;
+             });
          }},
         {"after the adapter was pulled, while the thread tries to reopen it", true, true,
          [this] {
