@@ -257,6 +257,20 @@ RHeardExchange BusListener::Begin(const RCutFrame& cut, HeardOutcome outcome) co
     return heard;
 }
 
+// An answer and the request it followed, as one exchange.
+RHeardExchange BusListener::BeginAnswered(const RCutFrame& request, const RCutFrame& answer,
+                                          HeardOutcome outcome) const
+{
+    RHeardExchange heard = Begin(answer, outcome);
+    heard.cid2 = request.code;
+    heard.request = request.text;
+    heard.answer = answer.text;
+    heard.answerMs = answer.endMs - request.endMs;
+    heard.pack = PackOfRequest(request);
+    heard.result = answer.code;
+    return heard;
+}
+
 void BusListener::TakeFrame(const RCutFrame& cut)
 {
     if (!cut.Sound()) {
@@ -343,13 +357,7 @@ void BusListener::GiveUpBefore(const RCutFrame& request)
 
 void BusListener::LateAnswer(const RCutFrame& request, const RCutFrame& answer)
 {
-    RHeardExchange heard = Begin(answer, HeardOutcome::LateAnswer);
-    heard.cid2 = request.code;
-    heard.request = request.text;
-    heard.answer = answer.text;
-    heard.answerMs = answer.endMs - request.endMs;
-    heard.pack = PackOfRequest(request);
-    heard.result = answer.code;
+    RHeardExchange heard = BeginAnswered(request, answer, HeardOutcome::LateAnswer);
     Report(heard, true);
 }
 
@@ -395,13 +403,7 @@ void BusListener::Close(Pending pending, HeardOutcome outcome, qint64 atMs)
 void BusListener::Pair(Pending pending, const RCutFrame& answer)
 {
     const RCutFrame& request = pending.request;
-    RHeardExchange heard = Begin(answer, HeardOutcome::Answered);
-    heard.cid2 = request.code;
-    heard.request = request.text;
-    heard.answer = answer.text;
-    heard.answerMs = answer.endMs - request.endMs;
-    heard.pack = PackOfRequest(request);
-    heard.result = answer.code;
+    RHeardExchange heard = BeginAnswered(request, answer, HeardOutcome::Answered);
     m_lastAnswer[answer.address] = answer;
     if (!CommandOfCid2(request.code))
         heard.outcome = HeardOutcome::UnknownCommand;

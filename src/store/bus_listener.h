@@ -175,6 +175,7 @@ private:
     struct Turn;
 
     RHeardExchange Begin(const RCutFrame& cut, HeardOutcome outcome) const;
+    RHeardExchange BeginAnswered(const RCutFrame& request, const RCutFrame& answer, HeardOutcome outcome) const;
     void TakeFrame(const RCutFrame& cut);
     void Open(const RCutFrame& request);
     // The exchange under way to another address ends as no answer when the

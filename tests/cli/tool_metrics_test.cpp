@@ -88,15 +88,8 @@ TEST(ToolMetricsTest, PrometheusScrapesThePolledReadingsAndSeesASilentPackDown)
                     {QStringLiteral("--port"), sim.linkPath(), QStringLiteral("--json"), QStringLiteral("poll"),
                      QStringLiteral("--packs"), QStringLiteral("1-3"), QStringLiteral("--metrics"),
                      QStringLiteral("0")});
-    QString url;
-    ASSERT_TRUE(tool.waitFor([&] {
-        for (const QByteArray& line : tool.lines()) {
-            const QJsonObject object = QJsonDocument::fromJson(line).object();
-            if (object[QStringLiteral("type")] == QLatin1String("metrics"))
-                url = object[QStringLiteral("url")].toString();
-        }
-        return !url.isEmpty();
-    })) << tool.errors().toStdString();
+    const QString url = tool.metricsUrl();
+    ASSERT_FALSE(url.isEmpty()) << tool.errors().toStdString();
     const std::uint16_t port = std::uint16_t(QUrl(url).port());
     ASSERT_EQ(HttpGet(port, "/other").status, 404);
 

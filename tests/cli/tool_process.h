@@ -149,6 +149,23 @@ public:
     }
     const QByteArrayList& lines() const { return m_lines; }
     QString errors() const { return QString::fromUtf8(m_process.standardError()); }
+    // The URL a --json run serves /metrics at, once it says so; empty when
+    // it never did.
+    QString metricsUrl(int timeoutMs = 120000)
+    {
+        QString url;
+        waitFor(
+            [&] {
+                for (const QByteArray& line : m_lines) {
+                    const QJsonObject object = QJsonDocument::fromJson(line).object();
+                    if (object[QStringLiteral("type")] == QLatin1String("metrics"))
+                        url = object[QStringLiteral("url")].toString();
+                }
+                return !url.isEmpty();
+            },
+            timeoutMs);
+        return url;
+    }
 
 private:
     void take()

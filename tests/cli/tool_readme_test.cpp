@@ -104,15 +104,8 @@ TEST(ToolReadme, TheMetricsServedAreTheOnesDocumentedAndAlertedOn)
                     {QStringLiteral("--port"), sim.linkPath(), QStringLiteral("--json"), QStringLiteral("poll"),
                      QStringLiteral("--packs"), QStringLiteral("1-2"), QStringLiteral("--metrics"),
                      QStringLiteral("0")});
-    QString url;
-    ASSERT_TRUE(tool.waitFor([&] {
-        for (const QByteArray& line : tool.lines()) {
-            const QJsonObject object = QJsonDocument::fromJson(line).object();
-            if (object[QStringLiteral("type")] == QLatin1String("metrics"))
-                url = object[QStringLiteral("url")].toString();
-        }
-        return !url.isEmpty();
-    })) << tool.errors().toStdString();
+    const QString url = tool.metricsUrl();
+    ASSERT_FALSE(url.isEmpty()) << tool.errors().toStdString();
     // A scrape once both packs have had a whole turn.
     QString scrape;
     const QDeadlineTimer deadline(60000);

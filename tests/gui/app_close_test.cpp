@@ -16,6 +16,8 @@
 #include "store/realtime_log.h"
 
 #include <QDir>
+#include <QPushButton>
+#include <QTabWidget>
 
 #include <atomic>
 #include <functional>
@@ -104,7 +106,9 @@ TEST_F(CloseTest, TheWindowClosesAtAnyMomentAndJoinsEverythingFirst)
              ASSERT_TRUE(WaitFor([this] { return m_form->IsPolling(); }));
              Find<QTabWidget>("PageControl1")->setCurrentIndex(4);
              SharedSimBus()->addFault(SimFault{SimFaultKind::SlowPack, 400, 0, 0, 1});
-             QTest::mouseClick(Find<QPushButton>("BtnReadParameter"), Qt::LeftButton);
+             auto* read = m_form->findChild<QPushButton*>(QStringLiteral("BtnReadParameter"));
+             ASSERT_NE(read, nullptr);
+             QTest::mouseClick(read, Qt::LeftButton);
              // The read ends while the question is open: its result waits
              // for the answer, and the window has gone by then.
              MessageBoxes::SetHandler([this](QWidget*, const MessageBoxes::Request& request) {
