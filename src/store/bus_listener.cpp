@@ -209,9 +209,12 @@ void BusListener::Feed(QByteArrayView bytes, qint64 atMs)
     for (const RCutFrame& cut : frames) {
         Advance(cut.endMs);
         TakeFrame(cut);
+        m_lastFrameMs = cut.endMs;
     }
     WatchForFrames(frames, bytes.size(), atMs);
     Advance(atMs);
+    if (m_turn && m_pending.empty() && !m_stream.InFrame() && atMs - m_lastFrameMs >= kTurnQuiet.count())
+        FinishTurn();
 }
 
 void BusListener::Advance(qint64 atMs)

@@ -160,6 +160,11 @@ public:
     // A frame begun and then no byte for this long was cut off (half an
     // answer, then silence).
     static constexpr std::chrono::milliseconds kQuietLine{200};
+    // A turn whose pack was answered and after which the line stays quiet
+    // this long ends without waiting for the master's next request, so that
+    // the last pack of a round reaches the outputs (its CSV row among them)
+    // when it was heard, not a polling period later.
+    static constexpr std::chrono::milliseconds kTurnQuiet{1000};
     // No master gives up on a request sooner than this: a request heard
     // this soon after another, with no answer between, is a second
     // master's. Masters wait 300 ms and more.
@@ -226,6 +231,7 @@ private:
     qint64 m_bytesSinceFrame = 0;
     bool m_noFrameReported = false;
     std::unique_ptr<Turn> m_turn;           // the pack whose turn is under way
+    qint64 m_lastFrameMs = 0;               // when the last frame ended
 
     mutable std::mutex m_statsLock;
     std::map<std::uint8_t, std::unique_ptr<AddressStats>> m_stats;   // guarded by m_statsLock

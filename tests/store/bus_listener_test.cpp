@@ -140,8 +140,8 @@ TEST(BusListener, PairsRefusesAndCountsWhatTheBusCarries)
     } cases[] = {
         {"an answer pairs with its request", {{0, analog1}, {60, answer1}}, {O::Answered},
          {1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0}, true},
-        {"a silent pack is no answer once the window has passed", {{0, analog1}, {5000, {}}}, {O::NoAnswer},
-         {1, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0}, false},
+        {"a silent pack is no answer once the window has passed, and down once the line stays quiet",
+         {{0, analog1}, {5000, {}}}, {O::NoAnswer}, {1, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0}, false, {false}},
         {"a master's adapter echo makes no second exchange", {{0, analog1}, {3, analog1}, {60, answer1}},
          {O::Answered}, {1, 1, 0, 0, 0, 0, 0, 1, 0, 0, 0}, true},
         {"an answer heard twice is counted, not filed twice", {{0, analog1}, {60, answer1}, {70, answer1}},
@@ -156,7 +156,7 @@ TEST(BusListener, PairsRefusesAndCountsWhatTheBusCarries)
         {"an answer with no request before it is unpaired", {{0, answer1}}, {O::Unpaired},
          {0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0}, false},
         {"a damaged answer is a bad frame, then no answer", {{0, analog1}, {60, damaged}, {5000, {}}},
-         {O::BadFrame, O::NoAnswer}, {1, 0, 1, 0, 0, 0, 0, 0, 0, 0, 1}, false, {}, ResultCode::kBadChecksum},
+         {O::BadFrame, O::NoAnswer}, {1, 0, 1, 0, 0, 0, 0, 0, 0, 0, 1}, false, {false}, ResultCode::kBadChecksum},
         {"a damaged answer asked again at once is no answer, not overlapped",
          {{0, analog1}, {60, damaged}, {80, alarm1}, {140, alarmAnswer1}}, {O::BadFrame, O::NoAnswer, O::Answered},
          {2, 1, 1, 0, 0, 0, 0, 0, 0, 0, 1}, false, {}, ResultCode::kBadChecksum},
@@ -173,7 +173,7 @@ TEST(BusListener, PairsRefusesAndCountsWhatTheBusCarries)
          {1, 0, 1, 0, 0, 1, 0, 0, 0, 0, 0}, false, {}, ResultCode::kNoAnswer, {1, 2}},
         {"half an answer then a quiet line is a cut-off frame",
          {{0, analog1}, {60, answer1.left(40)}, {5000, {}}}, {O::BadFrame, O::NoAnswer},
-         {1, 0, 1, 0, 0, 0, 0, 0, 0, 0, 1}, false, {}, ResultCode::kCutOff},
+         {1, 0, 1, 0, 0, 0, 0, 0, 0, 0, 1}, false, {false}, ResultCode::kCutOff},
         {"a damaged address makes no summary row", {{0, analog1}, {60, answer1}, {70, strayAddress}},
          {O::Answered, O::BadFrame}, {1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0}, true},
     };
@@ -263,8 +263,10 @@ TEST(BusListener, FilesWhatPollingWouldFileAndDrivesTheView)
     EXPECT_EQ(l.view.heads, (std::vector<std::uint8_t>{2, 3, 2, 3}));
     EXPECT_EQ(l.view.analogRefreshes, 4);
     EXPECT_EQ(l.view.alarmRefreshes, 2);
-    // Each turn as a sample once the master moved on: the last is still open.
-    ASSERT_EQ(l.samples.samples.size(), 3u);
+    // Each turn as a sample once the master moved on, the last once the
+    // line stayed quiet after it.
+    ASSERT_EQ(l.samples.samples.size(), 4u);
+    EXPECT_EQ(l.samples.samples[3].pack, 3);
     EXPECT_EQ(l.samples.samples[0].pack, 2);
     EXPECT_TRUE(l.samples.samples[0].analog && l.samples.samples[0].alarm);
     EXPECT_EQ(l.samples.samples[0].exchanges.size(), 3u);
