@@ -159,10 +159,7 @@ TEST(ToolAlertsTest, AlertmanagerDeliversPackDownForTheSilentPackAlone)
 
     SimProcess sim({QStringLiteral("--fault"), QStringLiteral("silent:3")});
     ASSERT_TRUE(sim.isReady()) << sim.error().toStdString();
-    LineReader tool(QStringLiteral(BMS_TOOL_PROGRAM),
-                    {QStringLiteral("--port"), sim.linkPath(), QStringLiteral("--json"), QStringLiteral("poll"),
-                     QStringLiteral("--packs"), QStringLiteral("1-3"), QStringLiteral("--metrics"),
-                     QStringLiteral("0")});
+    LineReader tool(QStringLiteral(BMS_TOOL_PROGRAM), PollServingMetrics(sim.linkPath(), QStringLiteral("1-3")));
     const QString url = tool.metricsUrl();
     ASSERT_FALSE(url.isEmpty()) << tool.errors().toStdString();
 

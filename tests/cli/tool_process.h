@@ -121,6 +121,14 @@ protected:
     QTemporaryDir m_folder;
 };
 
+// bmstool's arguments to poll PACKS of the simulator at LINK, as JSON, with
+// /metrics served on a port of its choosing (LineReader::metricsUrl).
+inline QStringList PollServingMetrics(const QString& link, const QString& packs)
+{
+    return {QStringLiteral("--port"), link,   QStringLiteral("--json"),    QStringLiteral("poll"),
+            QStringLiteral("--packs"), packs, QStringLiteral("--metrics"), QStringLiteral("0")};
+}
+
 // A program's standard output, line by line as it comes.
 class LineReader {
 public:

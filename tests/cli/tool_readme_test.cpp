@@ -100,10 +100,7 @@ TEST(ToolReadme, TheMetricsServedAreTheOnesDocumentedAndAlertedOn)
 {
     SimProcess sim;
     ASSERT_TRUE(sim.isReady()) << sim.error().toStdString();
-    LineReader tool(QStringLiteral(BMS_TOOL_PROGRAM),
-                    {QStringLiteral("--port"), sim.linkPath(), QStringLiteral("--json"), QStringLiteral("poll"),
-                     QStringLiteral("--packs"), QStringLiteral("1-2"), QStringLiteral("--metrics"),
-                     QStringLiteral("0")});
+    LineReader tool(QStringLiteral(BMS_TOOL_PROGRAM), PollServingMetrics(sim.linkPath(), QStringLiteral("1-2")));
     const QString url = tool.metricsUrl();
     ASSERT_FALSE(url.isEmpty()) << tool.errors().toStdString();
     // A scrape once both packs have had a whole turn.
