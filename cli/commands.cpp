@@ -21,28 +21,8 @@ constexpr OptionSpec kParamsOptions[] = {{"--out", true, OutputPath::File},
 // --csv is a file for one pack and a folder with --packs: checked by the command.
 constexpr OptionSpec kHistoryOptions[] = {{"--csv", true, OutputPath::None}, {"--packs", true, OutputPath::None}};
 constexpr OptionSpec kTimeOptions[] = {{"--packs", true, OutputPath::None}};
-constexpr OptionSpec kPollOptions[] = {{"--packs", true, OutputPath::None},
-                                       {"--reconnect", false, OutputPath::None},
-                                       {"--count", true, OutputPath::None},
-                                       {"--interval", true, OutputPath::None},
-                                       {"--csv", true, OutputPath::Folder},
-                                       {"--mqtt", true, OutputPath::None},
-                                       {"--mqtt-prefix", true, OutputPath::None},
-                                       {"--mqtt-retain", false, OutputPath::None},
-                                       {"--mqtt-queue", true, OutputPath::None},
-                                       {"--mqtt-password-file", true, OutputPath::None},
-                                       {"--metrics", true, OutputPath::None},
-                                       {"--metrics-stale", true, OutputPath::None},
-                                       {"--influx", true, OutputPath::None},
-                                       {"--influx-db", true, OutputPath::None},
-                                       {"--influx-token", true, OutputPath::None},
-                                       {"--influx-timeout", true, OutputPath::None},
-                                       {"--influx-token-file", true, OutputPath::None},
-                                       {"--spool-mb", true, OutputPath::None},
-                                       {"--spool-dir", true, OutputPath::None}};
-
-constexpr OptionSpec kListenOptions[] = {{"--reconnect", false, OutputPath::None},
-                                         {"--window", true, OutputPath::None},
+// The outputs both poll and listen attach, with --reconnect.
+constexpr OptionSpec kOutputOptions[] = {{"--reconnect", false, OutputPath::None},
                                          {"--csv", true, OutputPath::Folder},
                                          {"--mqtt", true, OutputPath::None},
                                          {"--mqtt-prefix", true, OutputPath::None},
@@ -58,6 +38,25 @@ constexpr OptionSpec kListenOptions[] = {{"--reconnect", false, OutputPath::None
                                          {"--influx-timeout", true, OutputPath::None},
                                          {"--spool-mb", true, OutputPath::None},
                                          {"--spool-dir", true, OutputPath::None}};
+
+template <std::size_t N>
+constexpr auto WithOutputOptions(const OptionSpec (&own)[N])
+{
+    std::array<OptionSpec, N + std::size(kOutputOptions)> all{};
+    std::size_t k = 0;
+    for (const OptionSpec& option : own)
+        all[k++] = option;
+    for (const OptionSpec& option : kOutputOptions)
+        all[k++] = option;
+    return all;
+}
+
+constexpr OptionSpec kPollOwnOptions[] = {{"--packs", true, OutputPath::None},
+                                          {"--count", true, OutputPath::None},
+                                          {"--interval", true, OutputPath::None}};
+constexpr auto kPollOptions = WithOutputOptions(kPollOwnOptions);
+constexpr OptionSpec kListenOwnOptions[] = {{"--window", true, OutputPath::None}};
+constexpr auto kListenOptions = WithOutputOptions(kListenOwnOptions);
 
 constexpr OptionSpec kScanOptions[] = {{"--from", true, OutputPath::None},
                                        {"--to", true, OutputPath::None},
