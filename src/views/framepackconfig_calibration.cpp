@@ -277,24 +277,18 @@ void TFramePackConfig::BtnReadProductClick()
 {
     if (!PortIsOpen())
         return;
-    struct Read {
-        std::uint8_t result = 0;
-        RProductInfo info;
-    };
-    m_command->Run<Read>(
-        m_store,
-        [address = Address(), pack = Pack()](TDevInfo& store) {
-            Read read;
-            TDevInfo::ClearProductInfo(read.info);
-            read.result = store.ReadProductInfo(address, pack, read.info);
-            return read;
+    RProductInfo blank;
+    TDevInfo::ClearProductInfo(blank);
+    m_command->Read<RProductInfo>(
+        m_store, blank,
+        [address = Address(), pack = Pack()](TDevInfo& store, RProductInfo& info) {
+            return store.ReadProductInfo(address, pack, info);
         },
-        [this](const Read& read) {
+        [this](std::uint8_t result, const RProductInfo& info) {
             for (std::size_t i = 0; i < kProductFields.size(); ++i)
-                m_productEdits[i]->setText(read.result == 0 ? (read.info.*kProductFields[i].field).trimmed()
-                                                            : QString());
-            NoteValuesFrom(GroupProduct, read.result == 0);
-            Report(read.result);
+                m_productEdits[i]->setText(result == 0 ? (info.*kProductFields[i].field).trimmed() : QString());
+            NoteValuesFrom(GroupProduct, result == 0);
+            Report(result);
         });
 }
 

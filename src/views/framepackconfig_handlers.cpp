@@ -35,32 +35,24 @@ void TFramePackConfig::BtnReadDateTimeClick()
 {
     if (!PortIsOpen())
         return;
-    struct Read {
-        std::uint8_t result = 0;
-        RDeviceTime time;
-    };
-    m_command->Run<Read>(
-        m_store,
-        [address = Address()](TDevInfo& store) {
-            Read read;
-            read.result = store.ReadDateTime(address, read.time);
-            return read;
-        },
-        [this](const Read& read) {
-            if (read.result != 0) {
-                Report(read.result);
+    m_command->Read<RDeviceTime>(
+        m_store, {},
+        [address = Address()](TDevInfo& store, RDeviceTime& time) { return store.ReadDateTime(address, time); },
+        [this](std::uint8_t result, const RDeviceTime& time) {
+            if (result != 0) {
+                Report(result);
                 return;
             }
             // A clock the pack got wrong (month 0, 31 February) cannot be
             // shown: the pickers keep what they hold and the user is told.
-            const std::optional<QDateTime> when = read.time.toDateTime();
+            const std::optional<QDateTime> when = time.toDateTime();
             if (!when) {
-                Inform(Text(TextId::kInvalidPackClock).arg(FormatDeviceTime(read.time)));
+                Inform(Text(TextId::kInvalidPackClock).arg(FormatDeviceTime(time)));
                 return;
             }
             DateTimePicker1->setDate(when->date());
             DateTimePicker2->setTime(when->time());
-            Report(read.result);
+            Report(result);
         });
 }
 
@@ -193,24 +185,16 @@ void TFramePackConfig::BtnReadPackQuantityClick()
 {
     if (!PortIsOpen())
         return;
-    struct Read {
-        std::uint8_t result = 0;
-        std::uint8_t packs = 0;
-    };
-    m_command->Run<Read>(
-        m_store,
-        [address = Address()](TDevInfo& store) {
-            Read read;
-            read.result = store.ReadPackQuantity(address, read.packs);
-            return read;
-        },
-        [this](const Read& read) {
-            if (read.result == 0)
-                Edit6->setText(QString::number(read.packs));
+    m_command->Read<std::uint8_t>(
+        m_store, 0,
+        [address = Address()](TDevInfo& store, std::uint8_t& packs) { return store.ReadPackQuantity(address, packs); },
+        [this](std::uint8_t result, const std::uint8_t& packs) {
+            if (result == 0)
+                Edit6->setText(QString::number(packs));
             else
                 Edit6->clear();
-            NoteValuesFrom(GroupPackCount, read.result == 0);
-            Report(read.result);
+            NoteValuesFrom(GroupPackCount, result == 0);
+            Report(result);
         });
 }
 
@@ -236,21 +220,15 @@ void TFramePackConfig::BtnReadBarCodeClick()
 {
     if (!PortIsOpen())
         return;
-    struct Read {
-        std::uint8_t result = 0;
-        QString barCode;
-    };
-    m_command->Run<Read>(
-        m_store,
-        [address = Address(), pack = Pack()](TDevInfo& store) {
-            Read read;
-            read.result = store.ReadBarCode(address, pack, read.barCode);
-            return read;
+    m_command->Read<QString>(
+        m_store, {},
+        [address = Address(), pack = Pack()](TDevInfo& store, QString& barCode) {
+            return store.ReadBarCode(address, pack, barCode);
         },
-        [this](const Read& read) {
-            Edit10->setText(read.result == 0 ? read.barCode.trimmed() : QString());
-            NoteValuesFrom(GroupBarCode, read.result == 0);
-            Report(read.result);
+        [this](std::uint8_t result, const QString& barCode) {
+            Edit10->setText(result == 0 ? barCode.trimmed() : QString());
+            NoteValuesFrom(GroupBarCode, result == 0);
+            Report(result);
         });
 }
 

@@ -336,30 +336,21 @@ void TFramePackParameter::BtnReadParameterClick()
     const AppGlobals& globals = Globals();
     const std::uint8_t address = globals.SelectedAddress;
     const std::uint8_t pack = globals.SelectedPack;
-    struct Read {
-        std::uint8_t result = 0;
-        RParameter set;
-    };
     // The catalogue belongs to this thread: the blank set is made here.
-    Read blank{0, m_store->ParameterInfo().NewParameterSet(pack)};
-    m_command->Run<Read>(
-        m_store,
-        [address, pack, blank](TDevInfo& store) {
-            Read read = blank;
-            read.result = store.ReadParameters(address, pack, read.set);
-            return read;
-        },
-        [this, pack](const Read& read) {
+    m_command->Read<RParameter>(
+        m_store, m_store->ParameterInfo().NewParameterSet(pack),
+        [address, pack](TDevInfo& store, RParameter& set) { return store.ReadParameters(address, pack, set); },
+        [this, pack](std::uint8_t result, const RParameter& set) {
             AppGlobals& shared = Globals();
-            if (read.result != 0) {
+            if (result != 0) {
                 shared.ParametersRead = false;
                 m_store->MarkParametersUnread(pack);
                 UpdateWriteButton();
-                MessageBoxes::Inform(this, TTextOper().GetErrorText(read.result));
+                MessageBoxes::Inform(this, TTextOper().GetErrorText(result));
             } else {
                 m_shownReadAt = QDateTime::currentDateTime();
-                ShowParameters(read.set);
-                m_store->StoreParameters(read.set);
+                ShowParameters(set);
+                m_store->StoreParameters(set);
                 m_store->MarkParametersRead(pack, m_shownReadAt);
                 shared.ParametersRead = true;
                 UpdateWriteButton();

@@ -22,6 +22,7 @@
 #include <QPointer>
 
 #include <functional>
+#include <utility>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -66,6 +67,24 @@ public:
                 if (*result)
                     done(**result);
             });
+    }
+
+    // A command that reads one value: the job starts from start, read fills
+    // it and returns the result code, and done gets both on the window's
+    // thread.
+    template <typename Value>
+    bool Read(TDevInfo* store, Value start, std::function<std::uint8_t(TDevInfo&, Value&)> read,
+              std::function<void(std::uint8_t result, const Value& value)> done)
+    {
+        using Got = std::pair<std::uint8_t, Value>;
+        return Run<Got>(
+            store,
+            [start = std::move(start), read = std::move(read)](TDevInfo& onStore) {
+                Got got{0, start};
+                got.first = read(onStore, got.second);
+                return got;
+            },
+            [done = std::move(done)](const Got& got) { done(got.first, got.second); });
     }
 
 signals:
