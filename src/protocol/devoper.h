@@ -3,6 +3,7 @@
 #include "protocol/answer_view.h"
 #include "protocol/combo_list.h"
 #include "protocol/command_catalogue.h"
+#include "protocol/family_decoders.h"
 #include "protocol/link.h"
 #include "protocol/records.h"
 #include "protocol/result_codes.h"
@@ -20,6 +21,22 @@
 #include <memory>
 #include <optional>
 #include <vector>
+
+// What this run knows of the family of the pack at one address.
+struct RPackFamilyState {
+    enum class Problem : std::uint8_t {
+        None,
+        NoFit,          // an answer came that fits no family (misfit says what it had)
+        TwoFamilies,    // two families answered at this address: a misconfigured bus
+        PinnedMisfit,   // the pinned family's answer did not fit it: the pack is not read
+    };
+    PackFamily family = PackFamily::Unknown;
+    bool pinned = false;                     // set by the user, not found
+    Problem problem = Problem::None;
+    RFamilyFit misfit;                       // NoFit, PinnedMisfit: the answer's VER, CID1, P
+    PackFamily second = PackFamily::Unknown; // TwoFamilies: the other family
+    friend bool operator==(const RPackFamilyState&, const RPackFamilyState&) = default;
+};
 
 // The protocol object: the frame codec, the serial link and every pack
 // command. One exchange at a time: each command holds the link lock from
@@ -190,6 +207,43 @@ public:
     // ReadParameters/WriteParameters live with the parameter block, and the
     // two record reads with the history records; both run through Execute.
 
+    // ---- Pack families. One guard keeps every other maker's pack safe:
+    // to a pack not confirmed as ours only its family's reads
+    // (FamilyReads) are ever sent. Execute refuses, without sending,
+    //  - anything to a pack of another family: ResultCode::kForeignFamily;
+    //  - a command that is not a read on every family to an address whose
+    //    family is not known: it first confirms the family by reads alone
+    //    (our 0x42, then DetectFamily when that does not fit ours) and
+    //    refuses with kForeignFamily, kFamilyUnknown or the probe's own
+    //    result (kNoAnswer for a silent address) unless it is ours;
+    //  - anything to a pinned pack whose answers did not fit its family:
+    //    kFamilyMismatch.
+    // A 0x42 in our form answered with VER 0x21 in our layout confirms ours.
+    // What is found is kept while this object lives (a port of another
+    // device forgets it; pins stay).
+    RPackFamilyState FamilyState(std::uint8_t address) const;
+    // A family the user names for an address (BMS.ini, --family): never
+    // probed. Unknown removes the pin.
+    void PinFamily(std::uint8_t address, PackFamily family);
+    // Files what an answer showed.
+    void SetFamilyState(std::uint8_t address, const RPackFamilyState& state);
+    void SetFamilySettings(const RFamilySettings& settings);
+    RFamilySettings FamilySettings() const;
+    // Asks the pack at address in every family's 0x42 request form (A and B
+    // share one), each with a reply window of windowMs, and files what the
+    // answers show: one family fits, that family; none, Unknown (NoFit with
+    // the first misfit when something answered); two, Unknown with
+    // TwoFamilies. A pinned address is not asked: its state is returned.
+    RPackFamilyState DetectFamily(std::uint8_t address, int windowMs);
+    // One read in a family's own request form (VER, CID1, INFO as given);
+    // the answer is checked against the family's CID1. A cid2 the family
+    // does not read gives kForeignFamily, nothing sent.
+    std::uint8_t ExecuteInFamily(PackFamily family, std::uint8_t address, std::uint8_t cid2, QByteArrayView info,
+                                 int waitMs, const Decoder& decode = {});
+    // The identity reads of the family of the pack at address (which must be
+    // known), each in its form.
+    std::uint8_t ReadFamilyIdentity(std::uint8_t address, RFamilyIdentity& identity);
+
     // The last exchanges Execute ran, for the traffic console.
     TTrafficLog& Traffic() { return m_traffic; }
 
@@ -237,6 +291,12 @@ private:
     RTrafficRecord m_exchange;
     bool m_exchangeSent = false;
     TTrafficLog m_traffic;
+
+    // What is known of each address's family; its own lock, so that a
+    // window asking never waits for an exchange.
+    mutable QMutex m_familyLock;
+    std::array<RPackFamilyState, 256> m_families{};
+    RFamilySettings m_familySettings;
 
     std::atomic<qint64> m_charactersSent{0};
     std::atomic<qint64> m_charactersReceived{0};

@@ -73,3 +73,21 @@ CellExtreme MinCellVoltage(const RAnalogData& record)
     }
     return result;
 }
+
+std::optional<Decimal> StateOfCharge(const RAnalogData& record)
+{
+    if (record.family != PackFamily::Ours)
+        return record.extra.soc;
+    if (!record.sent(AnalogField::Soc))
+        return std::nullopt;
+    return Decimal::fromInt(record.soc);
+}
+
+std::optional<Decimal> StateOfHealth(const RAnalogData& record)
+{
+    if (record.family != PackFamily::Ours)
+        return record.extra.soh;
+    if (!record.sent(AnalogField::Soh))
+        return std::nullopt;
+    return Decimal::fromInt(record.soh);
+}

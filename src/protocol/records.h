@@ -1,6 +1,7 @@
 #pragma once
 
 #include "protocol/decimal.h"
+#include "protocol/pack_family.h"
 
 #include <QDateTime>
 #include <QString>
@@ -40,6 +41,40 @@ enum class AnalogField : std::uint8_t {
 };
 inline constexpr std::uint8_t kAnalogFields = std::uint8_t(AnalogField::Humidity) + 1;
 
+inline constexpr int kMaxFamilyTemperatures = 16;
+inline constexpr int kMaxFamilyStatusBytes = 24;
+
+// What another family's live-value answer carries beyond the fields our
+// packs send too. Empty for our packs.
+struct RFamilyAnalog {
+    // Every temperature in the order sent, with what it measures. The shared
+    // fields carry the ones that fit there as well: the first four cell
+    // sensors in cellTemperatures, the ambient and MOSFET sensors in
+    // ambientTemperature and fetTemperature.
+    std::uint8_t temperatureCount = 0;
+    std::array<TemperatureRole, kMaxFamilyTemperatures> temperatureRoles{};
+    std::array<Decimal, kMaxFamilyTemperatures> temperatures{};   // °C
+    std::uint8_t cellCount = 0;
+    std::uint8_t userDefinedCount = 0;        // P as sent
+    // Exact where the pack sends them (‰ or %), as percent; nothing where it
+    // does not (the record's soc and soh then stay unsent).
+    std::optional<Decimal> soc;
+    std::optional<Decimal> soh;
+    std::optional<Decimal> designCapacity;    // Ah (rated or design capacity)
+    std::optional<Decimal> portVoltage;       // V
+    std::optional<Decimal> chargedAh;         // to date
+    std::optional<Decimal> dischargedAh;
+    std::optional<Decimal> chargedKwh;
+    std::optional<Decimal> dischargedKwh;
+    std::optional<std::uint32_t> chargingHours;
+    std::optional<std::uint32_t> dischargingHours;
+    std::optional<std::uint16_t> charges;
+    std::optional<std::uint16_t> discharges;
+    std::optional<Decimal> highestCellTemperature;   // °C
+    std::optional<Decimal> lowestCellTemperature;    // °C
+    friend bool operator==(const RFamilyAnalog&, const RFamilyAnalog&) = default;
+};
+
 struct RAnalogData {
     std::uint8_t packNumber = 0;
     Decimal totalVoltage;                                    // V
@@ -57,9 +92,28 @@ struct RAnalogData {
     std::uint8_t humidity = 0;
     QDateTime time;                                          // PC clock when made
     std::uint8_t fieldsSent = kAnalogFields;                 // how many AnalogFields the answer carried
+    PackFamily family = PackFamily::Ours;                    // whose layout the answer had
+    RFamilyAnalog extra;                                     // other families only
 
     bool sent(AnalogField field) const { return std::uint8_t(field) < fieldsSent; }
     friend bool operator==(const RAnalogData&, const RAnalogData&) = default;
+};
+
+// What another family's alarm answer carries beyond the limit states our
+// packs send too. Their status bytes mean something else than ours, so they
+// never go into RAlarmData::status: they are kept here in the order sent,
+// named by FamilyStatusNames.
+struct RFamilyAlarm {
+    std::uint8_t temperatureCount = 0;
+    std::array<std::uint8_t, kMaxFamilyTemperatures> temperatureStates{};
+    // Families that send the charge and discharge current states apart: the
+    // charge state is in currentState, the discharge state here.
+    std::optional<std::uint8_t> dischargeCurrentState;
+    std::uint8_t statusCount = 0;
+    std::array<std::uint8_t, kMaxFamilyStatusBytes> status{};
+    // Per-cell fault bits where the family sends them: bit k is cell k+1.
+    std::optional<std::uint16_t> cellFaults;
+    friend bool operator==(const RFamilyAlarm&, const RFamilyAlarm&) = default;
 };
 
 // One pack's limit states, short-circuit word and status bytes.
@@ -72,6 +126,8 @@ struct RAlarmData {
     std::array<std::uint8_t, kStatusBytes> status{};         // status bytes 1..16 at 0..15
     std::uint16_t shortCircuit = 0;
     RDeviceTime time;
+    PackFamily family = PackFamily::Ours;                    // whose layout the answer had
+    RFamilyAlarm extra;                                      // other families only
 
     friend bool operator==(const RAlarmData&, const RAlarmData&) = default;
 };
@@ -110,6 +166,12 @@ struct RProductInfo {
 
     friend bool operator==(const RProductInfo&, const RProductInfo&) = default;
 };
+
+// State of charge and health in percent, exact: what another family sends
+// (‰ or %), or our packs' whole percent; nothing when the answer did not
+// carry it.
+std::optional<Decimal> StateOfCharge(const RAnalogData& record);
+std::optional<Decimal> StateOfHealth(const RAnalogData& record);
 
 // Blank records stamped with the PC clock.
 RAnalogData InitAnalogData(std::uint8_t packNumber);

@@ -229,4 +229,8 @@ inline constexpr std::uint16_t kWaitingForPack = 0x38C0;
 // The question before switching a pack's charge or discharge FET off.
 inline constexpr std::uint16_t kConfirmFetOff = 0x38C1;   // %1: the switch's caption
 
+// Other makers' packs (0x38D0-0x38FF).
+inline constexpr std::uint16_t kForeignFamilyRefused = 0x38D0;   // %1: pack number, %2: family
+inline constexpr std::uint16_t kFamilyCaption = 0x38D1;          // "Family"
+
 } // namespace TextId
