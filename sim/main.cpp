@@ -1,7 +1,10 @@
 // bms-sim: simulated battery packs on a pseudo-terminal.
 //
 //   bms-sim --packs N (--link PATH | --tcp PORT) [--baud B] [--pace]
-//           [--records N] [--seed S] [--fault MODE]...
+//           [--records N] [--seed S] [--fault MODE]... [--family ADR:FAMILY]...
+//
+// --family puts a pack of another maker's family at ADR (ours, A, A4, B, C
+// or D; A4 is family A above 65 Ah), in place of ours where --packs gave one.
 //
 // Prints PATH (or tcp://127.0.0.1:PORT) on its own line once clients can
 // open it, and serves until SIGINT or SIGTERM, then removes the link. With
@@ -45,12 +48,13 @@ void OnStopSignal(int)
 void PrintUsage()
 {
     std::fputs("usage: bms-sim --packs N (--link PATH | --tcp PORT) [--baud B] [--pace] [--records N]\n"
-               "               [--seed S] [--fault MODE]...\n"
+               "               [--seed S] [--fault MODE]... [--family ADR:FAMILY]...\n"
                "       bms-sim --packs N --master PERIOD_MS [--commands analog,alarm,...] [--rounds N]\n"
                "               [--timeout MS] [--stats FILE] (--link PATH | --tcp PORT) [--pace] [--fault MODE]...\n"
                "faults: silent:ADDR noise badsum:N truncate:N wrongaddr:N rtn:CID2:CODE[:ADDR] cut:ADDR:CID2 delay:MS\n"
                "        slow:ADDR:MS glitch stutter garbage badclock[:MONTH] answeras:CID2 echo chunks:MS\n"
-               "        short:analog|alarm:cells|temperatures\n",
+               "        short:analog|alarm:cells|temperatures\n"
+               "families: ours (1-16), A and A4 (2-255), B, C and D (0-15)\n",
                stderr);
 }
 
@@ -154,6 +158,12 @@ int main(int argc, char** argv)
             if (!fault)
                 return Fail(error);
             options.faults.push_back(*fault);
+        } else if (name == QLatin1String("--family")) {
+            QString error;
+            const std::optional<SimFamilyPlace> place = ParseSimFamilyPlace(value, &error);
+            if (!place)
+                return UsageError(error);
+            options.families[place->address] = place->family;
         } else {
             return UsageError(QStringLiteral("bad argument %1 %2").arg(name, value));
         }
