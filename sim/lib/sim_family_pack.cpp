@@ -185,10 +185,10 @@ std::optional<SimFamilyPack::Answer> SimFamilyPack::handle(const frame::ParsedFr
         return std::nullopt;
     if (request.version != m_version && !(rules.answersVersionAnyVer && request.cid2 == kProtocolVersion))
         return resultOnly(SimFamilyRtn::kVersionError);
-    if (takesAsWrite(request.cid2)) {
-        ++m_writesTaken;
+    // A write in its own form is carried out as a real pack would: the
+    // request counts of the bus are what tell that one arrived.
+    if (takesAsWrite(request.cid2))
         return resultOnly(0x00);
-    }
     if (!Lists(rules.reads, request.cid2))
         return resultOnly(SimFamilyRtn::kUnknownCommand);
 

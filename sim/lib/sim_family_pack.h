@@ -57,9 +57,6 @@ public:
     // The answer to one request, or nothing when the pack stays silent (a
     // request of another CID1).
     std::optional<Answer> handle(const frame::ParsedFrame& request);
-    // Requests in its own form that a real pack would have carried out as
-    // a write (parameters, clock, protection settings, shut-down).
-    qint64 writesTaken() const { return m_writesTaken; }
 
 private:
     Answer success(const QByteArray& info) const;
@@ -84,7 +81,6 @@ private:
     std::uint8_t m_cid1;
     SimRandom m_random;
     SimLiveState m_live;
-    qint64 m_writesTaken = 0;
     // Lifetime totals family C reports.
     std::int64_t m_chargedMas = 0;        // mA·s
     std::int64_t m_dischargedMas = 0;
