@@ -107,6 +107,18 @@ int SimBus::packCount() const
     return m_ourAddresses;
 }
 
+std::vector<std::pair<std::uint8_t, SimFamily>> SimBus::packs() const
+{
+    QMutexLocker locker(&m_mutex);
+    std::vector<std::pair<std::uint8_t, SimFamily>> all;
+    for (const auto& [address, pack] : m_packs)
+        all.emplace_back(address, SimFamily::Ours);
+    for (const auto& [address, pack] : m_foreignPacks)
+        all.emplace_back(address, pack->family());
+    std::sort(all.begin(), all.end());
+    return all;
+}
+
 std::optional<SimFamily> SimBus::familyAt(std::uint8_t address) const
 {
     QMutexLocker locker(&m_mutex);

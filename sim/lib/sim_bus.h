@@ -77,6 +77,8 @@ public:
 
     // The addresses 1..packCount() that our own packs were given.
     int packCount() const;
+    // Every address that holds a pack, in order, with the pack's family.
+    std::vector<std::pair<std::uint8_t, SimFamily>> packs() const;
     // The family of the pack at address; nothing where no pack is.
     std::optional<SimFamily> familyAt(std::uint8_t address) const;
     void addFault(const SimFault& fault);

@@ -142,6 +142,14 @@ std::optional<SimFamilyPlace> ParseSimFamilyPlace(QStringView text, QString* err
     return SimFamilyPlace{std::uint8_t(address), *family};
 }
 
+QByteArray SimFamilyRequest(SimFamily family, std::uint8_t address, std::uint8_t cid2)
+{
+    const FamilyRules& rules = RulesOf(family);
+    const bool withAddress = rules.live42TakesAddress || family == SimFamily::Ours;
+    const QByteArray info = withAddress ? QByteArray(1, char(address)) : QByteArray();
+    return frame::BuildFrameText(address, rules.cid1, cid2, frame::HexPairs(info), rules.version);
+}
+
 SimFamilyPack::SimFamilyPack(SimFamily family, std::uint8_t address, std::uint32_t seed)
     : m_family(family), m_address(address), m_version(RulesOf(family).version), m_cid1(RulesOf(family).cid1),
       m_random(seed * 104729u + address * 31u + std::uint32_t(family))

@@ -30,6 +30,10 @@ struct SimFamilyPlace {
 };
 std::optional<SimFamilyPlace> ParseSimFamilyPlace(QStringView text, QString* error = nullptr);
 
+// A request in the family's own form (VER, CID1, and the address as INFO
+// where the family's live reads carry it), as its makers' masters send it.
+QByteArray SimFamilyRequest(SimFamily family, std::uint8_t address, std::uint8_t cid2);
+
 // Return codes of the other makers' packs that the simulated ones use.
 namespace SimFamilyRtn {
 inline constexpr std::uint8_t kVersionError = 0x01;
