@@ -226,7 +226,6 @@ TEST(FamilyDecoding, IdentityAnswersFillWhatTheyCarry)
         bool decodes;
         RFamilyIdentity expected;   // merged into old
     } rows[] = {
-        {PackFamily::A, 0x51, info51, true, {"PACK-48V", "Maker Co", "1.2", {}, {}}},
         {PackFamily::C, 0x51, info51, true, {"PACK-48V", "Maker Co", "1.2", {}, {}}},
         {PackFamily::A, 0x93, info93, true, {"old", {}, {}, "SN0123456789ABCD", {}}},
         {PackFamily::A, 0x96, "02 0103 020007", true, {"old", {}, {}, {}, "1.3 2.0.7"}},
