@@ -22,6 +22,7 @@ constexpr std::uint8_t kProductAndSerial = 0xC2;
 constexpr std::uint8_t kEveryPack = 0xFF;
 constexpr std::uint8_t kAddressError = 0x90;       // family A
 constexpr std::uint8_t kInvalidData = 0x06;
+constexpr std::uint8_t kGroup = 0;                 // family C
 
 // The numbers of each family as its maker's document gives them, written
 // down here on their own so that a slip in the host's family table shows up
@@ -330,7 +331,9 @@ SimFamilyPack::Answer SimFamilyPack::analogC()
     const int highestMv = *std::max_element(first, first + cells);
     const int lowestMv = *std::min_element(first, first + cells);
     InfoWriter out;
-    out.byte(0).byte(m_address).byte(cells);
+    // The byte after the flag is the pack's group (one rack: 0), not its
+    // address.
+    out.byte(0).byte(kGroup).byte(cells);
     for (int cell = 0; cell < cells; ++cell)
         out.word(m_live.cellMv[std::size_t(cell)]);
     // N cell sensors, then two more: ambient and MOSFET.
@@ -442,7 +445,7 @@ SimFamilyPack::Answer SimFamilyPack::alarmC() const
 {
     const int cells = RulesOf(m_family).cells;
     InfoWriter out;
-    out.byte(0).byte(m_address);
+    out.byte(0).byte(kGroup);
     // N counts the cell sensors; their states and two more follow.
     out.byte(cells);
     for (int cell = 0; cell < cells; ++cell)

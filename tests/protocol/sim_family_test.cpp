@@ -2,7 +2,10 @@
 // takes, the layouts of its answers walked field by field as its maker's
 // document lists them, and the request counts that tell what reached it.
 
+#include "protocol/answer_view.h"
+#include "protocol/family_decoders.h"
 #include "protocol/frame.h"
+#include "protocol/result_codes.h"
 #include "sim_bus.h"
 #include "sim_family_pack.h"
 
@@ -225,9 +228,75 @@ TEST(SimFamilies, AlarmAnswersCarryEveryStateByte)
         const std::optional<frame::ParsedFrame> answer = Ask(bus, Request(form, address, 0x44));
         ASSERT_TRUE(answer);
         EXPECT_EQ(answer->info.size(), bytes) << "pack " << int(address);
-        // Only the address and the counts are not 0: every state is normal.
-        const int counts = address == 4 || address == 5 ? 3 : 2;
-        EXPECT_EQ(answer->info.count('\0'), bytes - 1 - counts) << "pack " << int(address);
+        // Only the address (C: its group, 0) and the counts are not 0:
+        // every state is normal.
+        const int others = address == 4 ? 4 : 3;
+        EXPECT_EQ(answer->info.count('\0'), bytes - others) << "pack " << int(address);
+    }
+}
+
+// An answer's text unpacked as the host's link unpacks it ("~", then VER,
+// ADR, CID1, RTN, LENGTH and INFO as bytes), for the host's decoders.
+struct Unpacked {
+    explicit Unpacked(const QByteArray& text)
+    {
+        bytes[0] = std::uint8_t(text[0]);
+        for (qsizetype i = 1; 2 * i < text.size() - 1 && i < AnswerView::kBufferSize; ++i)
+            bytes[std::size_t(i)] = std::uint8_t(frame::HexValue(text[2 * i - 1]) * 16 + frame::HexValue(text[2 * i]));
+        count = int((text.size() - 2) / 2 + 2);
+    }
+    AnswerView view() const { return AnswerView(bytes.data(), count); }
+    std::array<std::uint8_t, AnswerView::kBufferSize> bytes{};
+    int count = 0;
+};
+
+// The packs' answers were encoded from the makers' documents independently
+// of the host's decoders: each must still be read as its own family.
+TEST(SimFamilies, HostDecodersReadEverySimulatedPackAsItsFamily)
+{
+    struct Expected {
+        std::uint8_t address;
+        Form form;
+        PackFamily family;
+        int cells;
+        int temperatures;
+        bool sendsSoc;
+        int minimumFullAh;
+    };
+    const Expected packs[] = {
+        {2, kABForm, PackFamily::A, 16, 5, false, 40},  {3, kABForm, PackFamily::A, 16, 5, false, 66},
+        {4, kABForm, PackFamily::B, 16, 6, true, 90},   {5, kCForm, PackFamily::C, 15, 6, true, 90},
+        {6, kDForm, PackFamily::D, 16, 6, false, 90},
+    };
+    SimBus bus(MixedRack());
+    for (const Expected& pack : packs) {
+        SCOPED_TRACE(testing::Message() << "pack " << int(pack.address));
+        const Unpacked analog(bus.respond(Request(pack.form, pack.address, 0x42)).text);
+        EXPECT_EQ(FitAnalogAnswer(analog.view()).family, pack.family);
+        RAnalogData record;
+        ASSERT_EQ(DecodeFamilyAnalog(pack.family, analog.view(), pack.address, QDateTime(), {}, record),
+                  ResultCode::kSuccess);
+        EXPECT_EQ(record.extra.cellCount, pack.cells);
+        EXPECT_EQ(record.extra.temperatureCount, pack.temperatures);
+        EXPECT_EQ(StateOfCharge(record).has_value(), pack.sendsSoc);
+        EXPECT_GE(record.fullCapacity, Decimal::fromInt(pack.minimumFullAh));
+        EXPECT_LE(record.remainingCapacity, record.fullCapacity);
+        int sumMv = 0;
+        for (int cell = 0; cell < pack.cells; ++cell)
+            sumMv += record.cellVoltages[std::size_t(cell)];
+        EXPECT_LE(record.totalVoltage, Decimal::fromRatio(sumMv, 1000));
+        EXPECT_GT(record.totalVoltage, Decimal::fromRatio(sumMv - 10, 1000));
+
+        const Unpacked alarm(bus.respond(Request(pack.form, pack.address, 0x44)).text);
+        RAlarmData alarms;
+        EXPECT_EQ(DecodeFamilyAlarm(pack.family, alarm.view(), pack.address, alarms), ResultCode::kSuccess);
+
+        RFamilyIdentity identity;
+        for (std::uint8_t cid2 : FamilyRow(pack.family).identity) {
+            const Unpacked answer(bus.respond(Request(pack.form, pack.address, cid2)).text);
+            EXPECT_TRUE(DecodeFamilyIdentity(pack.family, cid2, answer.view(), identity)) << int(cid2);
+        }
+        EXPECT_FALSE(identity.deviceName.isEmpty() && identity.softwareVersion.isEmpty());
     }
 }
 
