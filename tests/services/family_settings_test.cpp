@@ -1,11 +1,6 @@
 // Section [Families] of BMS.ini and the command line's ADDRESS:FAMILY pins.
 
-#include "protocol/devoper.h"
 #include "services/family_settings.h"
-#include "services/settings.h"
-
-#include <QFile>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -68,12 +63,9 @@ TEST(FamilySettings, CommandLinePinsReadAddressColonFamily)
     const Case cases[] = {
         {"5:A", RFamilyPin{5, PackFamily::A}, ""},
         {"0x0C:d", RFamilyPin{12, PackFamily::D}, ""},
-        {"3:ours", RFamilyPin{3, PackFamily::Ours}, ""},
         {"5", std::nullopt, "no ADDRESS:FAMILY"},
         {"5:E", std::nullopt, "\"E\" is no family"},
         {"1:A", std::nullopt, "take addresses 2 to 255"},
-        {":A", std::nullopt, "is no address"},
-        {"5:unknown", std::nullopt, "is no family"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
@@ -82,28 +74,4 @@ TEST(FamilySettings, CommandLinePinsReadAddressColonFamily)
         EXPECT_TRUE(error.contains(QLatin1String(c.reason))) << error.toStdString();
         EXPECT_EQ(error.isEmpty(), c.pin.has_value());
     }
-}
-
-// What both front ends call at start-up: BMS.ini's pins and settings reach
-// the link object.
-TEST(FamilySettings, StartUpHandsThePinsAndSettingsToTheLinkObject)
-{
-    QTemporaryDir folder;
-    ASSERT_TRUE(folder.isValid());
-    QFile ini(folder.filePath(QStringLiteral("BMS.ini")));
-    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-    ini.write("[BMS]\r\nPort=1\r\n[Families]\r\nAddress5=D\r\nAddress6=Z\r\nACurrentMilliamps=10\r\n");
-    ini.close();
-    LoadSettings(folder.path());
-    TDevOper oper;
-    const QStringList warnings = ApplyFamilyConfig(oper);
-    FreeGlobals();
-    ASSERT_EQ(warnings.size(), 1);
-    EXPECT_TRUE(warnings.front().contains(QLatin1String("Address6"))) << warnings.front().toStdString();
-    RPackFamilyState pinned;
-    pinned.family = PackFamily::D;
-    pinned.pinned = true;
-    EXPECT_EQ(oper.FamilyState(5), pinned);
-    EXPECT_EQ(oper.FamilyState(6), RPackFamilyState{});
-    EXPECT_EQ(oper.FamilySettings(), Settings(10, true));
 }
