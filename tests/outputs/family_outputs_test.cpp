@@ -5,6 +5,7 @@
 
 #include "outputs/influx_lines.h"
 #include "outputs/metrics_registry.h"
+#include "outputs/mqtt_packs.h"
 #include "outputs/reading_records.h"
 #include "store/devinfo.h"
 #include "store/realtime_row.h"
@@ -148,6 +149,8 @@ TEST(FamilyOutputs, EachFamilysReadingKeepsOurNamesAndCarriesItsFamily)
                   QStringLiteral(R"({"type":"analog","pack":2,"family":"%1","time":"2026-12-08 07:00:00",)")
                           .arg(QLatin1String(family))
                       + c.analogJson);
+        EXPECT_TRUE(StatePayload(2, QStringLiteral("X"), &analog, &*c.turn.alarm, store.TextOper())
+                        .startsWith("{\"pack\":2,\"bar_code\":\"X\",\"family\":\"" + family + "\",\"analog\":{"));
         // Our status bits never name another family's bytes.
         const QString alarm = AlarmRecord(*c.turn.alarm, store.TextOper()).toJson();
         for (const char* ours : {"\"status\":", "\"alarms\":", "\"short_circuit\""})
