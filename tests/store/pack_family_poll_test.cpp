@@ -186,7 +186,8 @@ TEST_F(FamilyPollTest, AForeignPackInFocusGetsNoClockBarCodeOrLocationRead)
 
 // An address where no family answers is asked in every family's form once,
 // then only in ours until a minute has passed; one whose answers fit no
-// family is told once, with what the answer had.
+// family is told once, with what the answer had. Neither is asked anything
+// but live values and alarm states, and nothing of theirs is filed.
 TEST_F(FamilyPollTest, AnAddressOfNoFamilyIsAskedInEveryFormOncePerMinute)
 {
     constexpr std::uint8_t kSilent = 7;
@@ -194,7 +195,7 @@ TEST_F(FamilyPollTest, AnAddressOfNoFamilyIsAskedInEveryFormOncePerMinute)
     OpenBus(1, {}, {SimFault{SimFaultKind::Rtn, 0, 0x42, 0x04, kRefusing}});
     struct Step {
         int secondsLater;
-        int requestsToSilent;   // all of them 0x42
+        int liveReadsToSilent;   // our 0x42, and each family's when detection is due
     } steps[] = {{0, 5}, {30, 1}, {59, 1}, {61, 5}, {62, 1}};
     PollAll({kRefusing, kSilent});
     const auto start = m_now;
@@ -204,18 +205,19 @@ TEST_F(FamilyPollTest, AnAddressOfNoFamilyIsAskedInEveryFormOncePerMinute)
         m_bus->clearRequests();
         m_sink.samples.clear();
         ASSERT_TRUE(m_poller.RunPass());
-        EXPECT_EQ(m_bus->requestsTo(kSilent), step.requestsToSilent);
-        EXPECT_EQ(m_bus->requestsTo(kSilent, 0x42), step.requestsToSilent);
-        // Nothing but live values goes to an address not known.
-        EXPECT_EQ(m_bus->requestsTo(kRefusing), m_bus->requestsTo(kRefusing, 0x42));
+        EXPECT_EQ(m_bus->requestsTo(kSilent, 0x42), step.liveReadsToSilent);
+        for (const std::uint8_t address : {kRefusing, kSilent})
+            EXPECT_EQ(m_bus->requestsTo(address), m_bus->requestsTo(address, 0x42) + 1);
         ASSERT_EQ(m_sink.samples.size(), 2u);
         for (const RPackSample& sample : m_sink.samples) {
             EXPECT_EQ(sample.family, PackFamily::Unknown);
-            EXPECT_FALSE(sample.analog);
-            ASSERT_EQ(sample.exchanges.size(), 1u);
+            EXPECT_FALSE(sample.analog || sample.alarm);
+            ASSERT_EQ(sample.exchanges.size(), 2u);
         }
+        EXPECT_EQ(m_sink.samples[0].exchanges[1].result, ResultCode::kFamilyUnknown);
         EXPECT_EQ(m_sink.samples[1].exchanges[0].result, ResultCode::kNoAnswer);
     }
+    EXPECT_FALSE(m_store.AlarmDataFromPack(kRefusing));
     ASSERT_EQ(m_view.problems.size(), 1u);
     EXPECT_EQ(m_view.problems[0].problem, Problem::NoFit);
     EXPECT_EQ(m_view.problems[0].misfit.rtn, 0x04);
