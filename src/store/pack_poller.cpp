@@ -322,12 +322,8 @@ bool PackPoller::PollTurn(const QDateTime& cycleTime, RPackSample& sample)
         state = NoteFamily(sample);
     }
     if (Unreadable(state)) {
-        // Alarm states are read on every family's pack: an address not
-        // known yet is asked them as it always was (silence shows as it
-        // did), though neither answer is filed.
-        if (state.family == PackFamily::Unknown && state.problem != RPackFamilyState::Problem::PinnedMisfit
-            && !Stopping() && !JobWaiting())
-            ReadAlarm(cycleTime, plan, sample);
+        // Nothing of such a pack would be filed: its alarm states are not
+        // asked for either, and a silent address costs one window a pass.
         LeaveUnread(plan, state);
         return true;
     }

@@ -47,7 +47,7 @@ public:
 
 // A view that shows nothing: for a cycle or a listener run only to fill
 // the store or feed the outputs (benches, fuzzing, tests).
-class SilentPollView final : public IPollView {
+class SilentPollView : public IPollView {
 public:
     void RefreshHead() override {}
     void SetCommState(int) override {}
@@ -99,10 +99,9 @@ struct RPollPlan {
 // and its identity once (its serial number stands for the bar code); no
 // clock, no device information, no location. An address whose family is
 // not known yet is asked its live values first, which tell the family
-// (TDevInfo::ReadAnalogData); while it stays unknown, only those and its
-// alarm states, reads on every family's pack, go to it, and neither answer
-// is filed. A pinned pack whose answers do not fit its family is reported
-// once and not asked again.
+// (TDevInfo::ReadAnalogData); while it stays unknown, nothing else goes to
+// it and nothing of it is filed. A pinned pack whose answers do not fit its
+// family is reported once and not asked again.
 //
 // Runs on the polling thread (or the command line's main thread); it never
 // touches a widget. Every command goes through the store's façade, whose
