@@ -1,6 +1,7 @@
 #include "command_line.h"
 
 #include "protocol/records.h"
+#include "services/family_settings.h"
 
 #include <limits>
 
@@ -64,6 +65,20 @@ bool ApplyGlobal(const QString& name, const QString& value, GlobalOptions& globa
         globals.rs485 = *mode;
         return true;
     }
+    if (name == u"--family") {
+        const auto pin = ParseFamilyPinOption(value, error);
+        if (!pin)
+            return false;
+        for (const auto& [address, family] : globals.familyPins)
+            if (address == pin->first && family != pin->second) {
+                error = QStringLiteral("--family names address %1 twice, as %2 and as %3")
+                            .arg(address)
+                            .arg(FamilyName(family), FamilyName(pin->second));
+                return false;
+            }
+        globals.familyPins.push_back(*pin);
+        return true;
+    }
     if (name == u"--address") {
         const auto address = ParseWholeIn(value, 1, kMaxPacks);
         if (!address) {
@@ -84,10 +99,23 @@ bool ApplyGlobal(const QString& name, const QString& value, GlobalOptions& globa
 
 } // namespace
 
+std::optional<std::pair<std::uint8_t, PackFamily>> ParseFamilyPinOption(const QString& text, QString& error)
+{
+    // The same rule as the pins of BMS.ini.
+    QString why;
+    const std::optional<RFamilyPin> pin = ParseFamilyPin(text, &why);
+    if (!pin) {
+        error = QStringLiteral("--family takes ADDRESS:FAMILY: %1").arg(why);
+        return std::nullopt;
+    }
+    return std::pair{pin->address, pin->family};
+}
+
 bool ParseCommandLine(const QStringList& arguments, CommandLine& line, QString& error)
 {
     static const QStringList kValued = {QStringLiteral("--port"), QStringLiteral("--baud"), QStringLiteral("--rs485"),
-                                        QStringLiteral("--address"), QStringLiteral("--lang")};
+                                        QStringLiteral("--address"), QStringLiteral("--lang"),
+                                        QStringLiteral("--family")};
     bool optionsEnded = false;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString& word = arguments.at(i);

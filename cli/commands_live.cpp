@@ -3,6 +3,7 @@
 #include "live_records.h"
 
 #include "protocol/decoders.h"
+#include "protocol/result_codes.h"
 #include "protocol/status_bits.h"
 #include "store/devinfo.h"
 #include "store/pack_poller.h"
@@ -79,9 +80,49 @@ Prepared PrepareLocation(const CommandArgs& args)
     });
 }
 
+namespace {
+
+// Another maker's pack: what its identity reads give, under today's keys
+// where ours send the same, and the family.
+int PrintFamilyIdentity(Session& session, PackFamily family)
+{
+    RFamilyIdentity identity;
+    const std::uint8_t result = session.store().ReadFamilyIdentity(session.address(), identity);
+    if (result != 0)
+        return session.failed(result);
+    OutputRecord record(QStringLiteral("info"));
+    record.number(QStringLiteral("pack"), session.pack())
+        .text(QStringLiteral("family"), FamilyName(family))
+        .text(QStringLiteral("device_name"), identity.deviceName)
+        .text(QStringLiteral("software_version"), identity.softwareVersion)
+        .text(QStringLiteral("manufacturer"), identity.manufacturer);
+    if (!identity.serialNumber.isEmpty())
+        record.text(QStringLiteral("serial_number"), identity.serialNumber);
+    if (!identity.firmwareVersion.isEmpty())
+        record.text(QStringLiteral("firmware_version"), identity.firmwareVersion);
+    session.out().print(record);
+    return 0;
+}
+
+} // namespace
+
 Prepared PrepareInfo(const CommandArgs& args)
 {
     return WithoutArguments(args, "info", [](Session& session) {
+        // An address whose family is not known yet is first read as the
+        // live reads learn it (our live values, then every family's), so
+        // that an identity is asked in the pack's own form.
+        RPackFamilyState state = session.store().FamilyState(session.address());
+        if (state.family == PackFamily::Unknown && !state.pinned) {
+            std::uint8_t echoed = 0;
+            const std::uint8_t learned = session.store().ReadAnalogData(session.address(), session.pack(), echoed);
+            state = session.store().FamilyState(session.address());
+            if (learned == ResultCode::kFamilyUnknown || learned == ResultCode::kFamilyMismatch
+                || learned == ResultCode::kNoAnswer)
+                return session.failed(learned);
+        }
+        if (IsForeign(state.family))
+            return PrintFamilyIdentity(session, state.family);
         std::uint16_t version = 0;
         QString deviceName;
         QString manufacturer;
@@ -93,6 +134,7 @@ Prepared PrepareInfo(const CommandArgs& args)
             return session.failed(result);
         session.out().print(OutputRecord(QStringLiteral("info"))
                                 .number(QStringLiteral("pack"), session.pack())
+                                .text(QStringLiteral("family"), FamilyName(state.family))
                                 .text(QStringLiteral("device_name"), deviceName)
                                 .text(QStringLiteral("software_version"), SoftwareVersionHex(version))
                                 .text(QStringLiteral("manufacturer"), manufacturer)

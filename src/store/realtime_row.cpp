@@ -2,11 +2,14 @@
 
 #include "protocol/decimal.h"
 #include "services/settings.h"
+#include "services/text_ids.h"
 #include "services/textoper.h"
 #include "store/devinfo.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
+#include <optional>
 
 namespace {
 
@@ -65,6 +68,44 @@ constexpr std::uint16_t kHumidityId = 0x352C;
 constexpr std::uint16_t kAlarmStateId = 0x5010;
 constexpr std::uint16_t kProtectionStateId = 0x5030;
 constexpr std::uint16_t kDeviceCodeId = 0x700F;
+constexpr int kFamilyColumn = 38;
+
+// The nth temperature of a role another maker's pack sent, or none.
+std::optional<Decimal> ForeignTemperature(const RFamilyAnalog& extra, TemperatureRole role, int nth)
+{
+    for (int k = 0; k < std::min<int>(extra.temperatureCount, kMaxFamilyTemperatures); ++k)
+        if (extra.temperatureRoles[std::size_t(k)] == role && nth-- == 0)
+            return extra.temperatures[std::size_t(k)];
+    return std::nullopt;
+}
+
+// A cell of another maker's reading whose value is not where our layout
+// has it: SOC and SOH exact when sent, the ambient and MOSFET sensors and
+// the first four cell sensors by what they measure; blank for what it does
+// not send (humidity, balancing, the cells it does not have). Its status
+// bytes never reach our alarm columns (the alarm record's status is
+// empty). None: the column is formatted as for ours.
+std::optional<QString> ForeignCell(const RAnalogData& analog, int column)
+{
+    constexpr int kFirstTemperature = 18;
+    constexpr int kFirstCell = kFirstTemperature + kMaxCellTemperatures;
+    const auto shown = [](std::optional<Decimal> celsius) { return celsius ? celsius->format(u"0.0") : QString(); };
+    switch (column) {
+    // SOC and SOH as exact as sent (85.3 from 853 per mille).
+    case 5: return StateOfCharge(analog) ? StateOfCharge(analog)->toString() : QString();
+    case 6: return StateOfHealth(analog) ? StateOfHealth(analog)->toString() : QString();
+    case 10: return QString();   // humidity
+    case 13: return shown(ForeignTemperature(analog.extra, TemperatureRole::Ambient, 0));
+    case 14: return shown(ForeignTemperature(analog.extra, TemperatureRole::Mosfet, 0));
+    case 17: return QString();   // balancing
+    default: break;
+    }
+    if (column >= kFirstTemperature && column < kFirstCell)
+        return shown(ForeignTemperature(analog.extra, TemperatureRole::CellSensor, column - kFirstTemperature));
+    if (column >= kFirstCell && column < kFamilyColumn && column - kFirstCell >= analog.extra.cellCount)
+        return QString();
+    return std::nullopt;
+}
 
 } // namespace
 
@@ -79,6 +120,7 @@ QStringList RealtimeLogHeaders(const TTextOper& texts)
           << Header(texts, kAlarmStateId) << Header(texts, kProtectionStateId) << Header(texts, kBalanceId);
     AppendTemperatureHeaders(cells);
     AppendCellHeaders(cells);
+    cells << Header(texts, TextId::kFamilyCaption);
     return cells;
 }
 
@@ -99,13 +141,21 @@ QString RealtimeLogCell(int column, int rowNumber, const RAnalogData& analog, co
 {
     constexpr int kFirstTemperature = 18;
     constexpr int kFirstCell = kFirstTemperature + kMaxCellTemperatures;
+    if (column == kFamilyColumn)
+        return FamilyName(analog.family);
+    if (IsForeign(analog.family))
+        if (std::optional<QString> cell = ForeignCell(analog, column))
+            return *cell;
     // A field the pack's answer did not carry stays blank.
     using F = AnalogField;
     constexpr std::array<F, 12> kColumnFields = {F::Voltage, F::Current, F::Soc, F::Soh, F::Remaining, F::FullCapacity,
                                                  F::Cycles, F::Humidity, F::Cells, F::Cells, F::Ambient, F::Fet};
-    if (column >= 3 && column < 3 + int(kColumnFields.size()) && !analog.sent(kColumnFields[std::size_t(column - 3)]))
+    // Another family's fields are known by ForeignCell.
+    const bool ours = !IsForeign(analog.family);
+    if (ours && column >= 3 && column < 3 + int(kColumnFields.size())
+        && !analog.sent(kColumnFields[std::size_t(column - 3)]))
         return {};
-    if (column >= kFirstTemperature && column < kFirstCell && !analog.sent(F::CellTemperatures))
+    if (ours && column >= kFirstTemperature && column < kFirstCell && !analog.sent(F::CellTemperatures))
         return {};
     switch (column) {
     case 0: return Whole(rowNumber);
@@ -126,7 +176,7 @@ QString RealtimeLogCell(int column, int rowNumber, const RAnalogData& analog, co
     case 15: return store.AlarmText(alarm);
     case 16: return store.ProtectionText(alarm);
     case 17: {
-        if (!analog.sent(F::Balancing))
+        if (ours && !analog.sent(F::Balancing))
             return {};
         QString balance;
         for (std::uint8_t flag : analog.balancing)
@@ -137,7 +187,7 @@ QString RealtimeLogCell(int column, int rowNumber, const RAnalogData& analog, co
     }
     if (column >= kFirstTemperature && column < kFirstCell)
         return analog.cellTemperatures[std::size_t(column - kFirstTemperature)].format(u"0.0");
-    if (column >= kFirstCell && column < kRealtimeLogColumns)
+    if (column >= kFirstCell && column < kFamilyColumn)
         return Whole(analog.cellVoltages[std::size_t(column - kFirstCell)]);
     return {};
 }
