@@ -94,10 +94,13 @@ TEST_F(FamilyPollTest, EachPackIsReadOnlyInItsOwnForm)
     m_sink.samples.clear();
     ASSERT_TRUE(m_poller.RunPass());
     ASSERT_EQ(m_sink.samples.size(), std::size(members));
+    std::map<std::uint8_t, QStringList> sent;
+    for (const auto& m : members)
+        sent[m.address] = Sent(m.address);
     for (const auto& m : members) {
         SCOPED_TRACE(int(m.address));
         const QString form = QLatin1String(m.form);
-        EXPECT_EQ(Sent(m.address), (QStringList{"42 " + form, "44 " + form}));
+        EXPECT_EQ(sent[m.address], (QStringList{"42 " + form, "44 " + form}));
         const RPackSample& sample = m_sink.samples[m.address - 1u];
         EXPECT_EQ(sample.family, m.family);
         ASSERT_TRUE(sample.analog && sample.alarm);
