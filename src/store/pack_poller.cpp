@@ -274,6 +274,17 @@ void PackPoller::ReadAnalog(const QDateTime& cycleTime, const RPollPlan& plan, R
         m_view.RefreshAnalog();
 }
 
+void PackPoller::ReadAlarm(const QDateTime& cycleTime, const RPollPlan& plan, RPackSample& sample)
+{
+    m_view.SetCommState(2);
+    const std::uint8_t alarmResult = m_store.ReadAlarmData(sample.address, sample.pack);
+    SettleResult(sample, CommandOf(CommandId::ReadAlarmData).cid2, alarmResult, cycleTime);
+    if (alarmResult == 0)
+        sample.alarm = m_store.GetAlarmData(sample.pack);
+    if (ShouldRefreshAfter(alarmResult, cycleTime, plan))
+        m_view.RefreshAlarm();
+}
+
 bool PackPoller::PollTurn(const QDateTime& cycleTime, RPackSample& sample)
 {
     const std::uint8_t port = m_globals.PortNumber.load();
@@ -311,6 +322,8 @@ bool PackPoller::PollTurn(const QDateTime& cycleTime, RPackSample& sample)
         state = NoteFamily(sample);
     }
     if (Unreadable(state)) {
+        // Nothing of such a pack would be filed: its alarm states are not
+        // asked for either, and a silent address costs one window a pass.
         LeaveUnread(plan, state);
         return true;
     }
@@ -344,13 +357,7 @@ bool PackPoller::PollTurn(const QDateTime& cycleTime, RPackSample& sample)
     if (Stopping() || JobWaiting())
         return true;
 
-    m_view.SetCommState(2);
-    const std::uint8_t alarmResult = m_store.ReadAlarmData(address, pack);
-    SettleResult(sample, CommandOf(CommandId::ReadAlarmData).cid2, alarmResult, cycleTime);
-    if (alarmResult == 0)
-        sample.alarm = m_store.GetAlarmData(pack);
-    if (ShouldRefreshAfter(alarmResult, cycleTime, plan))
-        m_view.RefreshAlarm();
+    ReadAlarm(cycleTime, plan, sample);
     if (Stopping() || JobWaiting())
         return true;
 
