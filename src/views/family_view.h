@@ -1,0 +1,80 @@
+#pragma once
+
+// What the window shows of another maker's pack, apart from what our packs
+// show too: the names of its temperatures, its status bytes by their own
+// names, and the refusal every command outside its reads gets. Pure
+// functions over the records and the store's family state; the frames and
+// the pages call them, so a foreign pack reads the same on every page.
+
+#include "protocol/records.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+class TDevInfo;
+class TTextOper;
+
+// ---- Live values.
+
+// One temperature as the pack sent it, named by what it measures: "Board",
+// "MOSFET", "Ambient", "Cell sensor 2" (cell sensors numbered in the order
+// sent).
+struct RNamedTemperature {
+    QString name;
+    Decimal celsius;
+    TemperatureRole role = TemperatureRole::CellSensor;
+    std::uint8_t state = 0;   // its limit state from the alarm record (0 when none came)
+};
+std::vector<RNamedTemperature> NamedTemperatures(const RAnalogData& analog, const RAlarmData& alarm,
+                                                 const TTextOper& texts);
+
+// The first temperature of a foreign pack that measures role; nothing when
+// it sends none (family A has no ambient or MOSFET sensor).
+std::optional<Decimal> FamilyTemperature(const RAnalogData& analog, TemperatureRole role);
+// Its cell sensor number k (0-based) in the order sent; nothing beyond.
+std::optional<Decimal> FamilyCellSensor(const RAnalogData& analog, int k);
+
+// A state of charge or health as the pack sent it, exact ("98.5"); blank
+// when it did not send one.
+QString PercentText(const std::optional<Decimal>& percent);
+
+// "Family: A" for a foreign pack's panel; empty for ours and unknown.
+QString FamilyLine(PackFamily family, const TTextOper& texts);
+
+// ---- Alarm states.
+
+// The text of one status byte name of FamilyStatusNames ("alarm_event_3"
+// -> "Alarm event 3"); the name itself when no text knows it.
+QString FamilyStatusText(std::string_view name, const TTextOper& texts);
+
+// The status bytes of a foreign pack's alarm record that are not 0, by
+// their own names, in the order sent.
+struct RFamilyStatusLine {
+    QString name;
+    std::uint8_t value = 0;
+};
+std::vector<RFamilyStatusLine> FamilyStatusLines(const RAlarmData& alarm, const TTextOper& texts);
+// "Alarm event 1: 0x04" for each of them, one to a line.
+QString FamilyStatusSummary(const RAlarmData& alarm, const TTextOper& texts);
+
+// ---- Refusals.
+
+// "Pack N is of family X: only its live values are read".
+QString FamilyRefusalText(std::uint8_t pack, PackFamily family, const TTextOper& texts);
+// Whether a command's result is the guard's refusal of a pack it may not
+// send to.
+bool IsFamilyRefusal(std::uint8_t result);
+// The refusal for the pack at address when the store knows it is of
+// another family (found or pinned) or does not answer as its pinned family;
+// nothing for ours and for an address not known yet, whose commands the
+// core's guard settles. pack: the number the message names (the address
+// when 0).
+std::optional<QString> ForeignPackRefusal(TDevInfo& store, std::uint8_t address, std::uint8_t pack);
+// The message of a command's result on the pack at address: the refusal
+// text for the guard's refusals (with the reason of a pinned misfit or of a
+// family not confirmed on a line of its own), the error text otherwise.
+QString CommandResultText(TDevInfo& store, std::uint8_t address, std::uint8_t pack, std::uint8_t result);
