@@ -165,7 +165,8 @@ QString FamilyStatusSummary(const RAlarmData& alarm, const TTextOper& texts)
 {
     QStringList lines;
     for (const RFamilyStatusLine& line : FamilyStatusLines(alarm, texts))
-        lines << QStringLiteral("%1: 0x%2").arg(line.name).arg(line.value, 2, 16, QLatin1Char('0')).toUpper();
+        lines << line.name + QStringLiteral(": 0x")
+                     + QString::number(line.value, 16).toUpper().rightJustified(2, QLatin1Char('0'));
     return lines.join(QLatin1Char('\n'));
 }
 
@@ -204,4 +205,16 @@ QString CommandResultText(TDevInfo& store, std::uint8_t address, std::uint8_t pa
     if (result != ResultCode::kForeignFamily || !IsForeign(state.family))
         text += QLatin1Char('\n') + texts.GetErrorText(result);
     return text;
+}
+
+RForeignScreen ScreenForeignPacks(TDevInfo& store, const std::vector<std::uint8_t>& packs)
+{
+    RForeignScreen screen;
+    for (std::uint8_t pack : packs) {
+        if (const std::optional<QString> refusal = ForeignPackRefusal(store, pack, pack))
+            screen.refusals << *refusal;
+        else
+            screen.packs.push_back(pack);
+    }
+    return screen;
 }

@@ -9,6 +9,7 @@
 #include "protocol/records.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <optional>
@@ -78,3 +79,11 @@ std::optional<QString> ForeignPackRefusal(TDevInfo& store, std::uint8_t address,
 // text for the guard's refusals (with the reason of a pinned misfit or of a
 // family not confirmed on a line of its own), the error text otherwise.
 QString CommandResultText(TDevInfo& store, std::uint8_t address, std::uint8_t pack, std::uint8_t result);
+
+// The packs of a run over several packs (their numbers are their
+// addresses) split into those to ask and the refusals of those left out.
+struct RForeignScreen {
+    std::vector<std::uint8_t> packs;
+    QStringList refusals;
+};
+RForeignScreen ScreenForeignPacks(TDevInfo& store, const std::vector<std::uint8_t>& packs);

@@ -281,17 +281,15 @@ void TFramePackHistory::BtnReadClick()
         return;
     // Another maker's pack keeps no records we can read: it is not asked.
     // Over all packs only those are left out; with none left, nothing runs.
-    std::vector<std::uint8_t> packs;
-    m_skipped.clear();
-    for (std::uint8_t pack : CheckAllPacks->isChecked() ? AllPacks(globals.PackCount.load())
-                                                        : std::vector<std::uint8_t>{globals.SelectedPack.load()}) {
-        const std::uint8_t address = CheckAllPacks->isChecked() ? pack : globals.SelectedAddress.load();
-        if (const std::optional<QString> refusal = ForeignPackRefusal(*m_store, address, pack))
-            m_skipped << *refusal;
-        else
-            packs.push_back(pack);
-    }
-    if (packs.empty()) {
+    RForeignScreen screen;
+    if (CheckAllPacks->isChecked())
+        screen = ScreenForeignPacks(*m_store, AllPacks(globals.PackCount.load()));
+    else if (auto refusal = ForeignPackRefusal(*m_store, globals.SelectedAddress, globals.SelectedPack))
+        screen.refusals << *refusal;
+    else
+        screen.packs.push_back(globals.SelectedPack);
+    m_skipped = screen.refusals;
+    if (screen.packs.empty()) {
         MessageBoxes::Inform(this, m_skipped.join(QLatin1Char('\n')));
         return;
     }
@@ -306,7 +304,7 @@ void TFramePackHistory::BtnReadClick()
     // column telling them apart.
     m_allPacksRun = CheckAllPacks->isChecked();
     if (m_allPacksRun) {
-        StartAllPacks(packs);
+        StartAllPacks(screen.packs);
     } else {
         StartTransfer(globals.SelectedAddress, globals.SelectedPack);
     }

@@ -1,0 +1,319 @@
+// The window on other makers' packs: page 0 and the parallel monitor show
+// what each family sends under its own names, and every command outside a
+// family's reads is refused on the page before anything is asked or sent.
+
+#include "app_window_fixture.h"
+
+#include "app/app_objects.h"
+#include "lib/sim_link.h"
+#include "protocol/result_codes.h"
+#include "services/password_store.h"
+#include "services/settings.h"
+#include "services/textoper.h"
+#include "store/devinfo.h"
+#include "views/family_view.h"
+#include "views/framepackalarm.h"
+#include "views/framepackdatamonitor.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTableView>
+
+#include <set>
+
+namespace {
+
+using Role = TemperatureRole;
+
+struct Sensor {
+    Role role;
+    std::int64_t tenths;   // °C × 10
+    std::uint8_t state;
+};
+
+// One family's pack 1 as its decoders file it: four cells, its own
+// temperatures, SOC and SOH only where its layout sends them, and one status
+// byte set.
+struct FamilyReading {
+    PackFamily family;
+    std::vector<Sensor> sensors;
+    std::optional<Decimal> soc;
+    std::optional<Decimal> soh;
+    std::uint8_t statusIndex;
+    std::uint8_t statusValue;
+};
+
+std::pair<RAnalogData, RAlarmData> Records(const FamilyReading& reading)
+{
+    RAnalogData analog = InitAnalogData(1);
+    analog.family = reading.family;
+    analog.totalVoltage = Decimal::fromRaw(132060);   // 13.206 V
+    analog.current = Decimal::fromRaw(-15000);        // discharging 1.5 A
+    analog.remainingCapacity = Decimal::fromInt(50);
+    analog.fullCapacity = Decimal::fromInt(100);
+    analog.cycleCount = 7;
+    analog.cellVoltages = {3300, 3301, 3302, 3303};
+    analog.extra.cellCount = 4;
+    analog.extra.soc = reading.soc;
+    analog.extra.soh = reading.soh;
+    RAlarmData alarm = InitAlarmData(1);
+    alarm.family = reading.family;
+    alarm.extra.dischargeCurrentState = 0x02;
+    for (const Sensor& sensor : reading.sensors) {
+        const std::size_t k = analog.extra.temperatureCount++;
+        analog.extra.temperatureRoles[k] = sensor.role;
+        analog.extra.temperatures[k] = Decimal::fromRaw(sensor.tenths * 1000);
+        alarm.extra.temperatureStates[k] = sensor.state;
+    }
+    alarm.extra.temperatureCount = analog.extra.temperatureCount;
+    alarm.extra.statusCount = std::uint8_t(FamilyStatusNames(reading.family).size());
+    if (IsForeign(reading.family))
+        alarm.extra.status[reading.statusIndex] = reading.statusValue;
+    return {analog, alarm};
+}
+
+QString Cell(const QTableView* grid, int row, int column)
+{
+    return grid->model()->index(row, column).data(Qt::DisplayRole).toString();
+}
+
+class FamilyWindowTest : public MainWindowTest {
+protected:
+    void ShowOnPageZero(const RAnalogData& analog, const RAlarmData& alarm)
+    {
+        TDevInfo& store = *GlobalDevInfo();
+        store.DevOper().PinFamily(1, analog.family == PackFamily::Ours ? PackFamily::Unknown : analog.family);
+        store.StoreAnalogData(analog);
+        store.StoreAlarmData(alarm, true);
+        m_form->RefreshHead();
+        m_form->RefreshAnalog();
+        m_form->RefreshAlarm();
+        m_form->ShowMonitorColumn();
+    }
+    const QTableView* Grid(const char* frame) const
+    {
+        return m_form->findChild<QWidget*>(QLatin1String(frame))->findChild<QTableView*>(QStringLiteral("StringGrid1"));
+    }
+};
+
+TEST_F(FamilyWindowTest, PageZeroShowsEachFamilysValuesUnderTheirOwnNames)
+{
+    StartWindow({}, QStringLiteral("PackCount=2\nPackRead=1\n"), false);
+    struct Case {
+        FamilyReading reading;
+        QStringList temperatures;   // name, whole degrees and mark, slot by slot
+        QString soc, soh, family, statusLine;
+    } cases[] = {
+        {{PackFamily::A, {{Role::Board, 251, 0}, {Role::CellSensor, 241, 0}, {Role::CellSensor, 262, 2}}, {}, {}, 2, 0x04},
+         {"板温", "25", "", "电芯温度1", "24", "", "电芯温度2", "26", "H"}, "", "", "A", "状态3: 0x04"},
+        {{PackFamily::B,
+          {{Role::CellSensor, 200, 0}, {Role::CellSensor, 210, 0}, {Role::CellSensor, 220, 0},
+           {Role::CellSensor, 230, 1}, {Role::Ambient, 180, 0}, {Role::Mosfet, 305, 0}},
+          Decimal::fromRaw(875000), Decimal::fromRaw(992000), 0, 0x04},
+         {"电芯温度1", "20", "", "电芯温度2", "21", "", "电芯温度3", "22", "", "电芯温度4", "23", "L", "环境温度", "18",
+          "", "MOS温度", "31", ""},
+         "87.5", "99.2", "B", "告警事件1: 0x04"},
+        {{PackFamily::C, {{Role::CellSensor, 250, 0}, {Role::CellSensor, 255, 0}, {Role::Ambient, 190, 0},
+                          {Role::Mosfet, 400, 0xF0}},
+          Decimal::fromInt(88), Decimal::fromInt(100), 6, 0x03},
+         {"电芯温度1", "25", "", "电芯温度2", "26", "", "环境温度", "19", "", "MOS温度", "40", "-"}, "88", "100", "C",
+         "MOS状态: 0x03"},
+        {{PackFamily::D, {{Role::CellSensor, 230, 0}, {Role::CellSensor, 231, 0}, {Role::Mosfet, 350, 0},
+                          {Role::Ambient, 210, 0}},
+          {}, {}, 0, 0xA1},
+         {"电芯温度1", "23", "", "电芯温度2", "23", "", "MOS温度", "35", "", "环境温度", "21", ""}, "", "", "D",
+         "保护1: 0xA1"},
+    };
+    Find<QTabWidget>("PageControl1")->setCurrentIndex(0);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(FamilyName(c.reading.family).toStdString());
+        const auto [analog, alarm] = Records(c.reading);
+        ShowOnPageZero(analog, alarm);
+
+        const QTableView* info = Grid("FramePackInfo1");
+        EXPECT_EQ(Cell(info, 0, 1), QStringLiteral("13.206"));
+        EXPECT_EQ(Cell(info, 1, 1), QStringLiteral("-1.500"));
+        EXPECT_EQ(Cell(info, 1, 3), QStringLiteral("H"));   // its discharge current state
+        EXPECT_EQ(Cell(info, 2, 1), c.soc);
+        EXPECT_EQ(Cell(info, 3, 1), c.soh);
+        EXPECT_EQ(Cell(info, 6, 1), QStringLiteral("7"));
+        EXPECT_EQ(Cell(info, 7, 0), QStringLiteral("协议族"));
+        EXPECT_EQ(Cell(info, 7, 1), c.family);
+        const auto* head = m_form->findChild<QLabel*>(QStringLiteral("LabelFamily"));
+        EXPECT_TRUE(head->isVisible());
+        EXPECT_EQ(head->text(), QStringLiteral("协议族: ") + c.family);
+
+        const QTableView* temperatures = Grid("FramePackTemperature1");
+        QStringList shown;
+        for (int slot = 0; slot < c.temperatures.size() / 3; ++slot)
+            for (int place = 0; place < 3; ++place)
+                shown << Cell(temperatures, slot / 2, (slot % 2) * 3 + place);
+        EXPECT_EQ(shown, c.temperatures);
+
+        // The four cells it has, no balancing claimed, nothing after them.
+        const QTableView* cells = Grid("FramePackCellVoltage1");
+        EXPECT_EQ(Cell(cells, 1, 1), QStringLiteral("3300"));
+        EXPECT_EQ(Cell(cells, 1, 3), QString());
+        EXPECT_EQ(Cell(cells, 5, 1), QString());
+
+        // Its status byte by its own name; none of our boxes ticks.
+        auto* panel = m_form->findChild<TFramePackAlarm*>(QStringLiteral("FramePackAlarm1"));
+        EXPECT_TRUE(panel->findChild<QGroupBox*>(QStringLiteral("GroupBoxFamily"))->isVisible());
+        EXPECT_EQ(panel->findChild<QLabel*>(QStringLiteral("LabelFamilyStatus"))->text(), c.statusLine);
+        for (QCheckBox* box : panel->findChildren<QCheckBox*>())
+            EXPECT_FALSE(box->isChecked()) << box->objectName().toStdString();
+
+        // The parallel monitor: its family beside its number, SOC as sent.
+        const QTableView* monitor = Grid("FramePackDataMonitor1");
+        EXPECT_EQ(monitor->model()->headerData(3, Qt::Horizontal).toString(), QStringLiteral("PackNo.01 ") + c.family);
+        EXPECT_EQ(Cell(monitor, 2, 3), c.soc);
+        EXPECT_EQ(Cell(monitor, 7, 3), QString());   // no family sends humidity
+    }
+
+    // Our own pack afterwards shows as it always has.
+    RAnalogData ours = Records({PackFamily::Ours, {}, {}, {}, 0, 0}).first;
+    ours.soc = 87;
+    ShowOnPageZero(ours, InitAlarmData(1));
+    EXPECT_EQ(Cell(Grid("FramePackInfo1"), 2, 1), QStringLiteral("87"));
+    EXPECT_EQ(Cell(Grid("FramePackInfo1"), 7, 0), QString());
+    EXPECT_EQ(Cell(Grid("FramePackTemperature1"), 0, 0), QStringLiteral("环境温度"));
+    EXPECT_EQ(Grid("FramePackTemperature1")->model()->rowCount(), 3);
+    EXPECT_FALSE(m_form->findChild<QLabel*>(QStringLiteral("LabelFamily"))->isVisible());
+    EXPECT_FALSE(m_form->findChild<QGroupBox*>(QStringLiteral("GroupBoxFamily"))->isVisible());
+    EXPECT_EQ(Grid("FramePackDataMonitor1")->model()->headerData(3, Qt::Horizontal).toString(), QStringLiteral("PackNo.01"));
+}
+
+TEST(FamilyStatusTexts, EveryStatusByteOfEveryFamilyHasATextOfItsOwnInEachLanguage)
+{
+    for (const std::uint8_t language : {TTextOper::SimplifiedChinese, TTextOper::English, TTextOper::TraditionalChinese}) {
+        TTextOper().SetLanguage(language);
+        for (const PackFamily family : kForeignFamilies) {
+            std::set<QString> texts;
+            for (const std::string_view name : FamilyStatusNames(family)) {
+                const QString text = FamilyStatusText(name, TTextOper());
+                SCOPED_TRACE(std::string(name));
+                EXPECT_NE(text, QString::fromUtf8(name.data(), qsizetype(name.size())));
+                EXPECT_FALSE(text.contains(QLatin1Char('%')));
+                texts.insert(text);
+            }
+            EXPECT_EQ(texts.size(), FamilyStatusNames(family).size()) << "two bytes of one family read alike";
+        }
+    }
+    TTextOper().SetLanguage(TTextOper::SimplifiedChinese);
+}
+
+// The window polling the in-process packs with the password typed; pack 1
+// is then pinned to another family.
+class FamilyRefusalTest : public MainWindowTest {
+protected:
+    void StartOnForeignPack(PackFamily family)
+    {
+        RegisterSimulatorLink();
+        StartWindowOnInProcessPacks("TextKind=0\nPackCount=2\nPackRead=1\nPort=1\nDisplayRecord=1\n");
+        if (HasFatalFailure())
+            return;
+        Find<QLineEdit>("Edit1")->setText(QString::fromLatin1(kDefaultPassword));
+        ClickPortButton();
+        ASSERT_TRUE(m_form->IsPolling());
+        ASSERT_TRUE(WaitFor([this] { return m_form->RealTimeFrame(1)->model()->readingCount() > 0; }));
+        GlobalDevInfo()->DevOper().PinFamily(1, family);
+    }
+    // What went to pack 1 beyond the reads every family has.
+    static std::vector<std::uint8_t> SentBeyondReads()
+    {
+        std::vector<std::uint8_t> sent;
+        for (const SimRequest& request : SharedSimBus()->requests())
+            if (request.address == 1 && request.cid2 != 0x42 && request.cid2 != 0x44 && request.cid2 != 0x51)
+                sent.push_back(request.cid2);
+        return sent;
+    }
+};
+
+TEST_F(FamilyRefusalTest, EveryCommandToAForeignPackIsRefusedBeforeItIsAskedOrSent)
+{
+    StartOnForeignPack(PackFamily::D);
+    struct Case {
+        int page;
+        const char* frame;
+        const char* control;
+    } cases[] = {
+        {4, "FramePackParameter1", "BtnReadParameter"},
+        {4, "FramePackParameter1", "BtnWriteParameter"},
+        {5, "FramePackConfig1", "BtnReadDateTime"},
+        {5, "FramePackConfig1", "BtnWriteDateTime"},
+        {5, "FramePackConfig1", "BtnWriteRecordTime"},
+        {5, "FramePackConfig1", "BtnDeleteData"},
+        {5, "FramePackConfig1", "BtnDeleteAlarm"},
+        {5, "FramePackConfig1", "BtnReadCapacity"},
+        {5, "FramePackConfig1", "BtnWriteCapacity"},
+        {5, "FramePackConfig1", "BtnWriteCycleTime"},
+        {5, "FramePackConfig1", "BtnReadPackQuantity"},
+        {5, "FramePackConfig1", "BtnWritePackQuantity"},
+        {5, "FramePackConfig1", "BtnReadBarCode"},
+        {5, "FramePackConfig1", "BtnWriteBarCode"},
+        {5, "FramePackConfig1", "BtnReadVoltagePack"},
+        {5, "FramePackConfig1", "BtnCalibrationVoltagePack"},
+        {5, "FramePackConfig1", "BtnResetVoltagePack"},
+        {5, "FramePackConfig1", "BtnReadProduct"},
+        {5, "FramePackConfig1", "BtnWriteProduct"},
+        {6, "FramePackWorkDataInfo1", "BtnRead"},
+        {7, "FramePackAlarmDataInfo1", "BtnRead"},
+        // The control test switching the charge FET, clicked while page 4
+        // rests the polling, so that only its own traffic could be counted.
+        {4, "FramePackAlarm1", "CheckBox5"},
+    };
+    const QString refusal = QStringLiteral("电池包 1 属于协议族 D：只读取其实时数据");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.control);
+        Find<QTabWidget>("PageControl1")->setCurrentIndex(c.page);
+        QWidget* frame = m_form->findChild<QWidget*>(QLatin1String(c.frame));
+        ASSERT_NE(frame, nullptr);
+        auto* control = frame->findChild<QAbstractButton*>(QLatin1String(c.control));
+        ASSERT_NE(control, nullptr);
+        if (auto* cycles = frame->findChild<QLineEdit*>(QStringLiteral("Edit5")))
+            cycles->setText(QStringLiteral("12"));
+        SharedSimBus()->clearRequests();
+        m_boxes.clear();
+
+        control->setEnabled(true);
+        control->click();
+        // Refused at once: the one box is the refusal, no question came first.
+        ASSERT_EQ(m_boxes.size(), 1);
+        EXPECT_EQ(m_boxes.front().buttons, MessageBoxes::Buttons::Ok);
+        EXPECT_EQ(m_boxes.front().text, refusal);
+        QTest::qWait(50);
+        EXPECT_EQ(SentBeyondReads(), std::vector<std::uint8_t>{});
+    }
+}
+
+TEST(FamilyResultText, TheGuardsRefusalsReadAsTheRefusalWithTheirReason)
+{
+    TDevInfo store;
+    store.DevOper().PinFamily(3, PackFamily::B);
+    const QString refusalB = QStringLiteral("电池包 3 属于协议族 B：只读取其实时数据");
+    const QString refusalUnknown = QStringLiteral("电池包 4 属于协议族 unknown：只读取其实时数据");
+    const TTextOper texts;
+    struct Case {
+        std::uint8_t address;
+        std::uint8_t result;
+        QString shown;
+    } cases[] = {
+        {3, ResultCode::kForeignFamily, refusalB},
+        {4, ResultCode::kFamilyUnknown, refusalUnknown + QLatin1Char('\n') + texts.GetErrorText(ResultCode::kFamilyUnknown)},
+        {4, ResultCode::kNoAnswer, texts.GetErrorText(ResultCode::kNoAnswer)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(int(c.result));
+        EXPECT_EQ(CommandResultText(store, c.address, c.address, c.result), c.shown);
+    }
+    // A run over packs leaves out the foreign one and says why.
+    const RForeignScreen screen = ScreenForeignPacks(store, {2, 3, 4});
+    EXPECT_EQ(screen.packs, (std::vector<std::uint8_t>{2, 4}));
+    EXPECT_EQ(screen.refusals, QStringList{refusalB});
+}
+
+} // namespace
