@@ -64,6 +64,20 @@ bool ApplyGlobal(const QString& name, const QString& value, GlobalOptions& globa
         globals.rs485 = *mode;
         return true;
     }
+    if (name == u"--family") {
+        const auto pin = ParseFamilyPinOption(value, error);
+        if (!pin)
+            return false;
+        for (const auto& [address, family] : globals.familyPins)
+            if (address == pin->first && family != pin->second) {
+                error = QStringLiteral("--family names address %1 twice, as %2 and as %3")
+                            .arg(address)
+                            .arg(FamilyName(family), FamilyName(pin->second));
+                return false;
+            }
+        globals.familyPins.push_back(*pin);
+        return true;
+    }
     if (name == u"--address") {
         const auto address = ParseWholeIn(value, 1, kMaxPacks);
         if (!address) {
@@ -84,10 +98,24 @@ bool ApplyGlobal(const QString& name, const QString& value, GlobalOptions& globa
 
 } // namespace
 
+std::optional<std::pair<std::uint8_t, PackFamily>> ParseFamilyPinOption(const QString& text, QString& error)
+{
+    const qsizetype colon = text.indexOf(QLatin1Char(':'));
+    const auto address = colon > 0 ? ParseWholeIn(QStringView(text).left(colon), 0, 255) : std::nullopt;
+    const auto family = colon > 0 ? ParseFamily(QStringView(text).mid(colon + 1).trimmed()) : std::nullopt;
+    if (!address || !family) {
+        error = QStringLiteral("--family takes ADDRESS:FAMILY (address 0-255; family ours, A, B, C or D), not %1")
+                    .arg(QuotedInput(text));
+        return std::nullopt;
+    }
+    return std::pair{std::uint8_t(*address), *family};
+}
+
 bool ParseCommandLine(const QStringList& arguments, CommandLine& line, QString& error)
 {
     static const QStringList kValued = {QStringLiteral("--port"), QStringLiteral("--baud"), QStringLiteral("--rs485"),
-                                        QStringLiteral("--address"), QStringLiteral("--lang")};
+                                        QStringLiteral("--address"), QStringLiteral("--lang"),
+                                        QStringLiteral("--family")};
     bool optionsEnded = false;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString& word = arguments.at(i);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "protocol/pack_family.h"
 #include "protocol/rs485.h"
 
 #include "services/input_text.h"
@@ -14,12 +15,14 @@
 #include <optional>
 #include <span>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 // The command line of bmstool: options that apply to every command, the
 // command word, and the command's own words and options.
 //
-//   bmstool [--port P] [--baud N] [--rs485 MODE] [--address A] [--lang zh|en] [--json] [--trace]
-//           COMMAND [ARGS]
+//   bmstool [--port P] [--baud N] [--rs485 MODE] [--address A] [--family ADR:FAMILY]...
+//           [--lang zh|en] [--json] [--trace] COMMAND [ARGS]
 //
 // Global options may stand anywhere, before or after the command; an option
 // takes its value as the next word or after "=". Words that start with a
@@ -34,7 +37,14 @@ struct GlobalOptions {
     std::optional<std::uint8_t> language;   // 0 Chinese, 1 English
     bool json = false;
     bool trace = false;   // every exchange on standard error
+    // --family ADR:FAMILY, repeatable: the family of the pack at ADR for
+    // this run, so that it is read in that family without being detected.
+    std::vector<std::pair<std::uint8_t, PackFamily>> familyPins;
 };
+
+// "ADR:FAMILY" of --family: an address 0-255 and ours, A, B, C or D (any
+// case). Nothing, with the reason, for anything else.
+std::optional<std::pair<std::uint8_t, PackFamily>> ParseFamilyPinOption(const QString& text, QString& error);
 
 struct CommandLine {
     GlobalOptions globals;

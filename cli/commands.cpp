@@ -247,7 +247,7 @@ QString GeneralHelp()
 {
     QString text = QStringLiteral(
         "usage: bmstool [--port COMn|DEVICE|tcp://HOST:PORT|simulator] [--baud N] [--rs485 MODE] [--address A]\n"
-        "               [--lang zh|en] [--json] [--trace] COMMAND [ARGS]\n\n"
+        "               [--family ADR:FAMILY]... [--lang zh|en] [--json] [--trace] COMMAND [ARGS]\n\n"
         "  --port      the port as the main window numbers it (COM3), a device path, an RS485 gateway\n"
         "              in raw TCP mode (tcp://192.0.2.10:4196), or simulator\n"
         "              (default: the Port of BMS.ini)\n"
@@ -257,6 +257,9 @@ QString GeneralHelp()
         "              only for boards that wire the transceiver to RTS (default: COMn.RS485\n"
         "              of [Ports] in BMS.ini, else off)\n"
         "  --address   pack address 1-16, also sent as the pack number (default 1)\n"
+        "  --family    ADR:FAMILY (repeatable): the pack at address ADR is of family ours, A, B, C or D\n"
+        "              for this run (over a pin of BMS.ini); it is read in that family and never\n"
+        "              detected. Another family's pack is only read: every other command is refused\n"
         "  --lang      language of error texts and log headers (default: TextKind of BMS.ini)\n"
         "  --json      one JSON object per answer or reading\n"
         "  --trace     every exchange on the link on standard error: times, address, command,\n"
@@ -286,9 +289,24 @@ Session::Session(TDevInfo& store, AppGlobals& globals, const Output& output, std
 {
 }
 
+QString PackResultText(TDevInfo& store, std::uint8_t address, std::uint8_t result)
+{
+    if (result == ResultCode::kForeignFamily) {
+        const PackFamily family = store.DevOper().FamilyState(address).family;
+        if (IsForeign(family))
+            return store.TextOper()
+                .GetLanguageText(TextId::kForeignFamilyRefused)
+                .arg(address)
+                .arg(FamilyName(family));
+    }
+    return store.TextOper().GetErrorText(result);
+}
+
 int Session::failed(std::uint8_t result) const
 {
-    QString text = CommandResultText(result, PackReturnedLast(m_store.DevOper().Traffic(), result));
+    QString text = result == ResultCode::kForeignFamily
+        ? PackResultText(m_store, m_address, result)
+        : CommandResultText(result, PackReturnedLast(m_store.DevOper().Traffic(), result));
     if (result == ResultCode::kNoAnswer && !m_portLabel.isEmpty())
         text = m_store.TextOper().GetLanguageText(TextId::kResultOnPort).arg(text, m_portLabel);
     m_output.failure(text, result);

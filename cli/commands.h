@@ -18,6 +18,13 @@
 class TDevInfo;
 struct AppGlobals;
 
+// The text of a command's result for the pack at address, in the chosen
+// language. A command refused because the pack is of another maker's
+// family says so, naming the pack and its family; every other result is
+// its error text. Every message of the tool that carries a pack's result
+// goes through here.
+QString PackResultText(TDevInfo& store, std::uint8_t address, std::uint8_t result);
+
 // What a command runs against once its arguments are known to be good and
 // the port is open.
 class Session {

@@ -225,8 +225,9 @@ QString ReachName(RPackReach reach)
 
 // A pack asked has its results (reach "port_lost" when the port went away
 // while it was asked); a pack never asked has none.
-OutputRecord ClockLine(const RClockOutcome& outcome, const TTextOper& texts)
+OutputRecord ClockLine(const RClockOutcome& outcome, TDevInfo& store)
 {
+    const TTextOper& texts = store.TextOper();
     OutputRecord record(QStringLiteral("time_sync"));
     record.number(QStringLiteral("pack"), outcome.pack);
     if (!outcome.asked) {
@@ -246,21 +247,21 @@ OutputRecord ClockLine(const RClockOutcome& outcome, const TTextOper& texts)
     return record.text(QStringLiteral("set_to"), FormatDeviceTime(outcome.written))
         .number(QStringLiteral("result"), outcome.writeResult)
         .text(QStringLiteral("reach"), ReachName(outcome.reach))
-        .text(QStringLiteral("text"), outcome.ok() ? texts.GetLanguageText(0x3504) : texts.GetErrorText(outcome.writeResult));
+        .text(QStringLiteral("text"), outcome.ok() ? texts.GetLanguageText(0x3504)
+                                                         : PackResultText(store, outcome.pack, outcome.writeResult));
 }
 
 int RunTimeSyncMany(Session& session, const std::vector<std::uint8_t>& packs)
 {
-    const TTextOper& texts = session.store().TextOper();
     // Each pack's line as soon as it is done, the packs not asked after.
     const RClockSyncReport report = SyncClocks(session.store(), packs, InterruptControl(),
                                                [&](const RClockOutcome& outcome) {
-                                                   session.out().printLine(ClockLine(outcome, texts));
+                                                   session.out().printLine(ClockLine(outcome, session.store()));
                                                });
     bool allSet = !report.cancelled && !report.portLost;
     for (const RClockOutcome& outcome : report.packs) {
         if (!outcome.asked)
-            session.out().printLine(ClockLine(outcome, texts));
+            session.out().printLine(ClockLine(outcome, session.store()));
         allSet = allSet && outcome.ok();
     }
     if (report.portLost) {

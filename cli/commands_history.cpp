@@ -145,7 +145,7 @@ public:
                                         .arg(outcome.records));
         default:
             return m_session.failed(QStringLiteral("%1; the log is incomplete (%2 records read)")
-                                        .arg(m_texts.GetErrorText(outcome.lastError))
+                                        .arg(PackResultText(m_session.store(), m_pack, outcome.lastError))
                                         .arg(outcome.records));
         }
     }

@@ -70,12 +70,21 @@ OutputRecord HeardRecord(const RHeardExchange& heard, const TDevInfo& store, boo
         record.number(QStringLiteral("answer_ms"), *heard.answerMs);
     if (heard.pack != 0)
         record.number(QStringLiteral("pack"), heard.pack);
+    // An answer of another maker's pack names its family.
+    const PackFamily family = heard.analog ? heard.analog->family
+                            : heard.alarm  ? heard.alarm->family
+                                           : PackFamily::Ours;
+    if (IsForeign(family))
+        record.text(QStringLiteral("family"), FamilyName(family));
     if (heard.analog) {
         const RAnalogData& a = *heard.analog;
-        record.number(QStringLiteral("voltage_V"), a.totalVoltage)
-            .number(QStringLiteral("current_A"), a.current)
-            .number(QStringLiteral("soc"), a.soc)
-            .number(QStringLiteral("cell_min_mV"), MinCellVoltage(a).millivolts)
+        record.number(QStringLiteral("voltage_V"), a.totalVoltage).number(QStringLiteral("current_A"), a.current);
+        // Another family's SOC only when it sends one, exact.
+        if (!IsForeign(a.family))
+            record.number(QStringLiteral("soc"), a.soc);
+        else if (const std::optional<Decimal> soc = StateOfCharge(a))
+            record.number(QStringLiteral("soc"), *soc);
+        record.number(QStringLiteral("cell_min_mV"), MinCellVoltage(a).millivolts)
             .number(QStringLiteral("cell_max_mV"), MaxCellVoltage(a).millivolts);
         if (json) {
             const OutputRecord full = AnalogRecord(a);

@@ -3,6 +3,7 @@
 #include "live_records.h"
 
 #include "protocol/decoders.h"
+#include "protocol/devoper.h"
 #include "protocol/status_bits.h"
 #include "store/devinfo.h"
 #include "store/pack_poller.h"
@@ -79,9 +80,38 @@ Prepared PrepareLocation(const CommandArgs& args)
     });
 }
 
+namespace {
+
+// Another maker's pack: what its identity reads give, under today's keys
+// where ours send the same, and the family.
+int PrintFamilyIdentity(Session& session, PackFamily family)
+{
+    RFamilyIdentity identity;
+    const std::uint8_t result = session.store().DevOper().ReadFamilyIdentity(session.address(), identity);
+    if (result != 0)
+        return session.failed(result);
+    OutputRecord record(QStringLiteral("info"));
+    record.number(QStringLiteral("pack"), session.pack())
+        .text(QStringLiteral("family"), FamilyName(family))
+        .text(QStringLiteral("device_name"), identity.deviceName)
+        .text(QStringLiteral("software_version"), identity.softwareVersion)
+        .text(QStringLiteral("manufacturer"), identity.manufacturer);
+    if (!identity.serialNumber.isEmpty())
+        record.text(QStringLiteral("serial_number"), identity.serialNumber);
+    if (!identity.firmwareVersion.isEmpty())
+        record.text(QStringLiteral("firmware_version"), identity.firmwareVersion);
+    session.out().print(record);
+    return 0;
+}
+
+} // namespace
+
 Prepared PrepareInfo(const CommandArgs& args)
 {
     return WithoutArguments(args, "info", [](Session& session) {
+        const PackFamily family = session.store().DevOper().FamilyState(session.address()).family;
+        if (IsForeign(family))
+            return PrintFamilyIdentity(session, family);
         std::uint16_t version = 0;
         QString deviceName;
         QString manufacturer;
@@ -93,6 +123,8 @@ Prepared PrepareInfo(const CommandArgs& args)
             return session.failed(result);
         session.out().print(OutputRecord(QStringLiteral("info"))
                                 .number(QStringLiteral("pack"), session.pack())
+                                .text(QStringLiteral("family"),
+                                      FamilyName(session.store().DevOper().FamilyState(session.address()).family))
                                 .text(QStringLiteral("device_name"), deviceName)
                                 .text(QStringLiteral("software_version"), SoftwareVersionHex(version))
                                 .text(QStringLiteral("manufacturer"), manufacturer)

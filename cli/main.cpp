@@ -193,6 +193,9 @@ int Run(const QStringList& arguments)
         output.failure(error, ResultCode::kPortNotOpen, QStringLiteral("open"));
         return 1;
     }
+    // The families the user names hold for this run, over what BMS.ini pins.
+    for (const auto& [address, family] : line.globals.familyPins)
+        store->DevOper().PinFamily(address, family);
     if (line.globals.trace)
         store->DevOper().Traffic().SetObserver([&output](const RTrafficRecord& record) { output.error(TrafficLine(record)); });
     InstallInterruptHandler();

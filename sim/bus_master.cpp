@@ -51,6 +51,9 @@ std::optional<MasterCommand> ParseOne(QStringView word)
     return std::nullopt;
 }
 
+constexpr std::uint8_t kAnalogCid2 = 0x42;
+constexpr std::uint8_t kAlarmCid2 = 0x44;
+
 } // namespace
 
 std::optional<std::vector<MasterCommand>> ParseMasterCommands(QStringView list, QString* error)
@@ -81,9 +84,19 @@ void BusMaster::run(int stopFd)
 {
     Clock::time_point roundStart = Clock::now();
     while (m_options.rounds <= 0 || m_counts.rounds < m_options.rounds) {
-        for (int address = 1; address <= m_bus.packCount(); ++address) {
+        for (const auto& [address, family] : m_bus.packs()) {
             for (const MasterCommand& command : m_options.commands) {
-                const std::optional<Clock::time_point> next = ask(std::uint8_t(address), command, stopFd);
+                // Another maker's pack is asked its live values and alarm
+                // states in its own form, and nothing else.
+                const bool foreign = family != SimFamily::Ours;
+                if (foreign && command.cid2 != kAnalogCid2 && command.cid2 != kAlarmCid2)
+                    continue;
+                const QByteArray request = foreign ? SimFamilyRequest(family, address, command.cid2)
+                                                   : frame::BuildFrame(address, command.cid2,
+                                                                       command.packNumberInfo
+                                                                           ? QByteArray(1, char(address))
+                                                                           : QByteArray());
+                const std::optional<Clock::time_point> next = ask(request, stopFd);
                 if (!next || !m_line.idleUntil(*next, stopFd))
                     return;
             }
@@ -102,11 +115,8 @@ void BusMaster::run(int stopFd)
     m_line.idleUntil(Clock::now() + kLingerAfterRounds, stopFd);
 }
 
-std::optional<BusMaster::Clock::time_point> BusMaster::ask(std::uint8_t address, const MasterCommand& command,
-                                                           int stopFd)
+std::optional<BusMaster::Clock::time_point> BusMaster::ask(const QByteArray& request, int stopFd)
 {
-    const QByteArray info = command.packNumberInfo ? QByteArray(1, char(address)) : QByteArray();
-    const QByteArray request = frame::BuildFrame(address, command.cid2, info);
     ++m_counts.requests;
     const Clock::time_point requestEnd = m_line.send(request, Clock::now());
     const SimReply reply = m_bus.respond(request);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringView>
 
@@ -38,7 +39,8 @@ struct BusMasterCounts {
 };
 
 // Plays the master of the bus, as an inverter does: every period it asks
-// each simulated pack each command in turn, and writes both directions to
+// each simulated pack each command in turn (a pack of another family only
+// its live values and alarm states, in its own form), and writes both directions to
 // the line in the order they would travel on the wire: the request, the
 // master adapter's echo, what the pack sends at once, the answer after the
 // pack's delay. The pack answers through the same SimBus and faults as the
@@ -59,7 +61,7 @@ public:
 private:
     using Clock = std::chrono::steady_clock;
     // One exchange; returns when the next request may go out, or nothing on stop.
-    std::optional<Clock::time_point> ask(std::uint8_t address, const MasterCommand& command, int stopFd);
+    std::optional<Clock::time_point> ask(const QByteArray& request, int stopFd);
 
     SimBus& m_bus;
     PtyServer& m_line;

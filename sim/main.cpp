@@ -1,7 +1,15 @@
 // bms-sim: simulated battery packs on a pseudo-terminal.
 //
 //   bms-sim --packs N (--link PATH | --tcp PORT) [--baud B] [--pace]
-//           [--records N] [--seed S] [--fault MODE]...
+//           [--records N] [--seed S] [--fault MODE]... [--family ADR:FAMILY]...
+//           [--requests FILE]
+//
+// --requests FILE writes, at exit, every well-formed request the bus heard,
+// by address and command, as JSON: {"2": {"family": "A", "requests":
+// {"42": 5, ...}}, ...} (CID2 in hex; "family" is "none" where no pack is).
+//
+// --family puts a pack of another maker's family at ADR (ours, A, A4, B, C
+// or D; A4 is family A above 65 Ah), in place of ours where --packs gave one.
 //
 // Prints PATH (or tcp://127.0.0.1:PORT) on its own line once clients can
 // open it, and serves until SIGINT or SIGTERM, then removes the link. With
@@ -45,12 +53,13 @@ void OnStopSignal(int)
 void PrintUsage()
 {
     std::fputs("usage: bms-sim --packs N (--link PATH | --tcp PORT) [--baud B] [--pace] [--records N]\n"
-               "               [--seed S] [--fault MODE]...\n"
+               "               [--seed S] [--fault MODE]... [--family ADR:FAMILY]... [--requests FILE]\n"
                "       bms-sim --packs N --master PERIOD_MS [--commands analog,alarm,...] [--rounds N]\n"
                "               [--timeout MS] [--stats FILE] (--link PATH | --tcp PORT) [--pace] [--fault MODE]...\n"
                "faults: silent:ADDR noise badsum:N truncate:N wrongaddr:N rtn:CID2:CODE[:ADDR] cut:ADDR:CID2 delay:MS\n"
                "        slow:ADDR:MS glitch stutter garbage badclock[:MONTH] answeras:CID2 echo chunks:MS\n"
-               "        short:analog|alarm:cells|temperatures\n",
+               "        short:analog|alarm:cells|temperatures\n"
+               "families: ours (1-16), A and A4 (2-255), B, C and D (0-15)\n",
                stderr);
 }
 
@@ -90,6 +99,27 @@ bool WriteStats(const QString& path, const BusMasterCounts& counts, const PtySer
     return file.write(QJsonDocument(stats).toJson(QJsonDocument::Compact)) >= 0 && file.flush();
 }
 
+// The requests each address heard, by command, as JSON.
+bool WriteRequests(const QString& path, const SimBus& bus)
+{
+    QJsonObject packs;
+    for (const auto& [key, count] : bus.requestCounts()) {
+        const QString address = QString::number(key.first);
+        QJsonObject pack = packs.value(address).toObject();
+        if (pack.isEmpty()) {
+            const std::optional<SimFamily> family = bus.familyAt(key.first);
+            pack.insert(QStringLiteral("family"), family ? SimFamilyName(*family) : QStringLiteral("none"));
+        }
+        QJsonObject requests = pack.value(QStringLiteral("requests")).toObject();
+        requests.insert(QStringLiteral("%1").arg(key.second, 2, 16, QLatin1Char('0')).toUpper(), count);
+        pack.insert(QStringLiteral("requests"), requests);
+        packs.insert(address, pack);
+    }
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate)
+        && file.write(QJsonDocument(packs).toJson(QJsonDocument::Compact)) >= 0 && file.flush();
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -105,6 +135,7 @@ int main(int argc, char** argv)
     BusMasterOptions masterOptions;
     masterOptions.commands = *ParseMasterCommands(u"analog,alarm", nullptr);
     QString statsPath;
+    QString requestsPath;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString& name = arguments[i];
         if (name == QLatin1String("--help") || name == QLatin1String("-h")) {
@@ -154,6 +185,14 @@ int main(int argc, char** argv)
             if (!fault)
                 return Fail(error);
             options.faults.push_back(*fault);
+        } else if (name == QLatin1String("--requests")) {
+            requestsPath = value;
+        } else if (name == QLatin1String("--family")) {
+            QString error;
+            const std::optional<SimFamilyPlace> place = ParseSimFamilyPlace(value, &error);
+            if (!place)
+                return UsageError(error);
+            options.families[place->address] = place->family;
         } else {
             return UsageError(QStringLiteral("bad argument %1 %2").arg(name, value));
         }
@@ -180,9 +219,14 @@ int main(int argc, char** argv)
         return Fail(error);
     std::printf("%s\n", qPrintable(server.address()));
     std::fflush(stdout);
+    const auto writeRequests = [&] {
+        return requestsPath.isEmpty() || WriteRequests(requestsPath, bus)
+            ? 0
+            : Fail(QStringLiteral("cannot write %1").arg(requestsPath));
+    };
     if (!masterMode) {
         server.serve(g_stopPipe[0]);
-        return 0;
+        return writeRequests();
     }
     BusMaster busMaster(bus, server, masterOptions);
     busMaster.run(g_stopPipe[0]);
@@ -190,5 +234,5 @@ int main(int argc, char** argv)
     std::fprintf(stderr, "bms-sim: listener wrote %lld bytes\n", static_cast<long long>(server.clientBytes()));
     if (!statsPath.isEmpty() && !WriteStats(statsPath, busMaster.counts(), server))
         return Fail(QStringLiteral("cannot write %1").arg(statsPath));
-    return 0;
+    return writeRequests();
 }

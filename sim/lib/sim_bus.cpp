@@ -84,8 +84,17 @@ SimBus::SimBus(const SimOptions& options) : m_noiseRandom(options.seed)
 {
     const int packs = std::clamp(options.packs, 1, SimOptions::kMaxPacks);
     const int records = std::max(options.recordsPerLog, 0);
+    m_ourAddresses = packs;
     for (int number = 1; number <= packs; ++number)
-        m_packs.push_back(std::make_unique<SimPack>(std::uint8_t(number), packs, records, options.seed));
+        m_packs[std::uint8_t(number)] = std::make_unique<SimPack>(std::uint8_t(number), packs, records, options.seed);
+    for (const auto& [address, family] : options.families) {
+        m_packs.erase(address);
+        m_foreignPacks.erase(address);
+        if (family == SimFamily::Ours && address >= 1 && address <= SimOptions::kMaxPacks)
+            m_packs[address] = std::make_unique<SimPack>(address, packs, records, options.seed);
+        else if (family != SimFamily::Ours)
+            m_foreignPacks[address] = std::make_unique<SimFamilyPack>(family, address, options.seed);
+    }
     for (const SimFault& fault : options.faults)
         m_faults.push_back({fault, 0});
 }
@@ -95,7 +104,29 @@ SimBus::~SimBus() = default;
 int SimBus::packCount() const
 {
     QMutexLocker locker(&m_mutex);
-    return int(m_packs.size());
+    return m_ourAddresses;
+}
+
+std::vector<std::pair<std::uint8_t, SimFamily>> SimBus::packs() const
+{
+    QMutexLocker locker(&m_mutex);
+    std::vector<std::pair<std::uint8_t, SimFamily>> all;
+    for (const auto& [address, pack] : m_packs)
+        all.emplace_back(address, SimFamily::Ours);
+    for (const auto& [address, pack] : m_foreignPacks)
+        all.emplace_back(address, pack->family());
+    std::sort(all.begin(), all.end());
+    return all;
+}
+
+std::optional<SimFamily> SimBus::familyAt(std::uint8_t address) const
+{
+    QMutexLocker locker(&m_mutex);
+    if (m_packs.count(address))
+        return SimFamily::Ours;
+    if (const auto foreign = m_foreignPacks.find(address); foreign != m_foreignPacks.end())
+        return foreign->second->family();
+    return std::nullopt;
 }
 
 void SimBus::addFault(const SimFault& fault)
@@ -128,8 +159,8 @@ qint64 SimBus::answerCount() const
 void SimBus::setLog(std::uint8_t address, bool alarmLog, const QList<QByteArray>& records)
 {
     QMutexLocker locker(&m_mutex);
-    if (address >= 1 && address <= m_packs.size())
-        m_packs[address - 1]->setLog(alarmLog, records);
+    if (const auto pack = m_packs.find(address); pack != m_packs.end())
+        pack->second->setLog(alarmLog, records);
 }
 
 qint64 SimBus::requestCount(std::uint8_t cid2, int firstInfoByte) const
@@ -142,6 +173,22 @@ qint64 SimBus::requestCount(std::uint8_t cid2, int firstInfoByte) const
             ++count;
     }
     return count;
+}
+
+qint64 SimBus::requestsTo(std::uint8_t address, int cid2) const
+{
+    QMutexLocker locker(&m_mutex);
+    qint64 count = 0;
+    for (const auto& [key, heard] : m_requestCounts)
+        if (key.first == address && (cid2 < 0 || key.second == cid2))
+            count += heard;
+    return count;
+}
+
+std::map<std::pair<std::uint8_t, std::uint8_t>, qint64> SimBus::requestCounts() const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_requestCounts;
 }
 
 QByteArray SimBus::noise(int length)
@@ -177,15 +224,20 @@ SimReply SimBus::answerRequest(QByteArrayView requestText)
     QMutexLocker locker(&m_mutex);
     if (m_requests.size() >= std::size_t(kKeptRequests))
         m_requests.erase(m_requests.begin());
-    m_requests.push_back(SimRequest{request.address, request.cid2, request.info});
-    if (request.address < 1 || request.address > m_packs.size())
-        return {};
+    m_requests.push_back(SimRequest{request.address, request.cid2, request.info, request.version, request.cid1});
+    ++m_requestCounts[{request.address, request.cid2}];
     for (const ActiveFault& active : m_faults)
         if (active.fault.kind == SimFaultKind::Silent && active.fault.value == request.address)
             return {};
+    const auto ours = m_packs.find(request.address);
+    const auto foreign = m_foreignPacks.find(request.address);
+    if (ours == m_packs.end() && foreign == m_foreignPacks.end())
+        return {};
 
-    SimPack& pack = *m_packs[request.address - 1];
+    SimPack* const pack = ours != m_packs.end() ? ours->second.get() : nullptr;
     SimPack::Answer answer;
+    std::uint8_t version = frame::kVersion;
+    std::uint8_t cid1 = frame::kCid1;
     const auto forcedRtn = std::find_if(m_faults.begin(), m_faults.end(), [&](const ActiveFault& active) {
         return active.fault.kind == SimFaultKind::Rtn && active.fault.cid2 == request.cid2
             && (active.fault.address == 0 || active.fault.address == request.address);
@@ -193,7 +245,18 @@ SimReply SimBus::answerRequest(QByteArrayView requestText)
     const auto answerAs = std::find_if(m_faults.begin(), m_faults.end(), [](const ActiveFault& active) {
         return active.fault.kind == SimFaultKind::AnswerAs;
     });
-    if (request.cid1 != frame::kCid1)
+    if (foreign != m_foreignPacks.end()) {
+        // Another maker's pack: its own VER and CID1, its own layouts, and
+        // silence toward a CID1 it does not know.
+        const std::optional<SimFamilyPack::Answer> own = foreign->second->handle(request);
+        if (!own)
+            return {};
+        version = own->version;
+        cid1 = own->cid1;
+        answer = SimPack::Answer{own->rtn, own->infoText};
+        if (forcedRtn != m_faults.end())
+            answer = SimPack::Answer{forcedRtn->fault.code, {}};
+    } else if (request.cid1 != frame::kCid1)
         answer.rtn = SimRtn::kUnknownCommand;
     else if (forcedRtn != m_faults.end())
         answer.rtn = forcedRtn->fault.code;
@@ -201,13 +264,13 @@ SimReply SimBus::answerRequest(QByteArrayView requestText)
         answer = SimPack::Answer{};
     else if (answerAs != m_faults.end() && answerAs->fault.cid2 == kWriteFunctionSwitchesCid2)
         // The answer to setting the switches already in force: nothing changes.
-        answer = pack.handle(kWriteFunctionSwitchesCid2,
-                             QByteArray(1, char(request.address)) + char(pack.functionSwitches() >> 8)
-                                 + char(pack.functionSwitches() & 0xFF));
+        answer = pack->handle(kWriteFunctionSwitchesCid2,
+                              QByteArray(1, char(request.address)) + char(pack->functionSwitches() >> 8)
+                                  + char(pack->functionSwitches() & 0xFF));
     else if (answerAs != m_faults.end())
-        answer = pack.handle(answerAs->fault.cid2, ReadRequestInfo(answerAs->fault.cid2, request.address));
+        answer = pack->handle(answerAs->fault.cid2, ReadRequestInfo(answerAs->fault.cid2, request.address));
     else
-        answer = pack.handle(request.cid2, request.info);
+        answer = pack->handle(request.cid2, request.info);
 
     ++m_answerCount;
     std::uint8_t address = request.address;
@@ -265,13 +328,15 @@ SimReply SimBus::answerRequest(QByteArrayView requestText)
         case SimFaultKind::AnswerAs:
             break;
         case SimFaultKind::ShortLayout:
-            if (request.cid2 == active.fault.cid2 && answerAs == m_faults.end() && answer.rtn == SimRtn::kSuccess)
+            // Older firmware of our packs only.
+            if (pack && request.cid2 == active.fault.cid2 && answerAs == m_faults.end()
+                && answer.rtn == SimRtn::kSuccess)
                 CutLiveAnswer(answer.infoText, request.cid2, active.fault.value);
             break;
         }
     }
 
-    reply.text = frame::BuildFrameText(address, frame::kCid1, answer.rtn, answer.infoText);
+    reply.text = frame::BuildFrameText(address, cid1, answer.rtn, answer.infoText, version);
     if (badSum)
         SpoilChecksum(reply.text);
     if (truncate)
@@ -300,4 +365,5 @@ void SimBus::clearRequests()
 {
     QMutexLocker locker(&m_mutex);
     m_requests.clear();
+    m_requestCounts.clear();
 }

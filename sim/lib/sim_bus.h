@@ -1,6 +1,7 @@
 #pragma once
 
 #include "sim_faults.h"
+#include "sim_family_pack.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -12,6 +13,8 @@
 #include <map>
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <utility>
 #include <random>
 #include <vector>
 
@@ -23,11 +26,16 @@ struct SimRequest {
     std::uint8_t address = 0;
     std::uint8_t cid2 = 0;
     QByteArray info;   // INFO bytes, decoded from the hex pairs
+    std::uint8_t version = 0;
+    std::uint8_t cid1 = 0;
 };
 
 struct SimOptions {
     static constexpr int kMaxPacks = 16;
-    int packs = 4;                  // packs at addresses 1..packs
+    int packs = 4;                  // our packs at addresses 1..packs
+    // Packs of other families (or ours) at these addresses, in place of
+    // ours where they share one.
+    std::map<std::uint8_t, SimFamily> families;
     int recordsPerLog = 50;         // work-data and alarm records each pack holds
     std::uint32_t seed = 1;         // the same seed plays the same packs
     std::vector<SimFault> faults;
@@ -67,7 +75,12 @@ public:
 
     SimReply respond(QByteArrayView requestText);
 
+    // The addresses 1..packCount() that our own packs were given.
     int packCount() const;
+    // Every address that holds a pack, in order, with the pack's family.
+    std::vector<std::pair<std::uint8_t, SimFamily>> packs() const;
+    // The family of the pack at address; nothing where no pack is.
+    std::optional<SimFamily> familyAt(std::uint8_t address) const;
     void addFault(const SimFault& fault);
     // Parses and adds a fault ("badsum:3"); false with the reason otherwise.
     bool addFault(const QString& text, QString* error = nullptr);
@@ -86,6 +99,11 @@ public:
     // Of those, the requests with this CID2; with firstInfoByte 0-255 only
     // those whose first INFO byte it is (the sub-command of a record request).
     qint64 requestCount(std::uint8_t cid2, int firstInfoByte = -1) const;
+    // Every well-formed request heard since the start or the last
+    // clearRequests, by address and CID2 (not limited to kKeptRequests),
+    // whatever VER and CID1 it had and whether or not a pack answered.
+    qint64 requestsTo(std::uint8_t address, int cid2 = -1) const;
+    std::map<std::pair<std::uint8_t, std::uint8_t>, qint64> requestCounts() const;
 
 private:
     struct ActiveFault {
@@ -98,7 +116,10 @@ private:
     SimReply answerRequest(QByteArrayView requestText);
 
     mutable QMutex m_mutex;
-    std::vector<std::unique_ptr<SimPack>> m_packs;
+    int m_ourAddresses = 0;
+    std::map<std::uint8_t, std::unique_ptr<SimPack>> m_packs;
+    std::map<std::uint8_t, std::unique_ptr<SimFamilyPack>> m_foreignPacks;
+    std::map<std::pair<std::uint8_t, std::uint8_t>, qint64> m_requestCounts;
     std::vector<ActiveFault> m_faults;
     std::mt19937 m_noiseRandom;
     qint64 m_answerCount = 0;

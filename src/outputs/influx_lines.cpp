@@ -1,7 +1,10 @@
 #include "outputs/influx_lines.h"
+#include "outputs/family_readings.h"
 #include "outputs/reading_names.h"
 
 #include "protocol/status_bits.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -30,6 +33,8 @@ public:
         const QString barCode = sample.barCode.trimmed();
         if (!barCode.isEmpty())
             head += QStringLiteral(",bar_code=") + EscapeInfluxTag(barCode);
+        if (const std::optional<QString> family = FamilyLabel(SampleFamily(sample)))
+            head += QStringLiteral(",family=") + EscapeInfluxTag(*family);
         m_head = head.toUtf8();
     }
 
@@ -52,49 +57,70 @@ private:
 void AddAnalog(LineBuilder& lines, const RAnalogData& analog)
 {
     using F = AnalogField;
-    // Cells after the last one with a reading are not fitted; a cell at 0
-    // before it is a reading.
-    int cells = kMaxCells;
-    while (cells > 0 && analog.cellVoltages[std::size_t(cells - 1)] == 0)
-        --cells;
-    if (analog.sent(F::Cells))
+    const int cells = FittedCells(analog);
+    const auto sent = [&analog](F field) { return CarriesField(analog, field); };
+    if (sent(F::Cells))
         for (int cell = 0; cell < cells; ++cell)
             lines.Add("cell_voltage_volts", Decimal::fromRatio(analog.cellVoltages[std::size_t(cell)], 1000), "cell",
                       QString::number(cell + 1));
-    if (analog.sent(F::Balancing))
+    if (sent(F::Balancing))
         for (int cell = 0; cell < cells; ++cell)
             lines.Add("cell_balancing", Decimal::fromInt(analog.balancing[std::size_t(cell)] != 0 ? 1 : 0), "cell",
                       QString::number(cell + 1));
-    if (analog.sent(F::CellTemperatures))
+    if (IsForeign(analog.family)) {
+        const int count = std::min<int>(analog.extra.temperatureCount, kMaxFamilyTemperatures);
+        for (int k = 0; k < count; ++k)
+            lines.Add("temperature_celsius", analog.extra.temperatures[std::size_t(k)], "sensor",
+                      SensorLabel(analog.extra, k));
+    }
+    if (sent(F::CellTemperatures))
         for (int sensor = 0; sensor < kMaxCellTemperatures; ++sensor)
             lines.Add("temperature_celsius", analog.cellTemperatures[std::size_t(sensor)], "sensor",
                       QStringLiteral("cell%1").arg(sensor + 1));
-    if (analog.sent(F::Ambient))
+    if (sent(F::Ambient))
         lines.Add("temperature_celsius", analog.ambientTemperature, "sensor", QStringLiteral("ambient"));
-    if (analog.sent(F::Fet))
+    if (sent(F::Fet))
         lines.Add("temperature_celsius", analog.fetTemperature, "sensor", QStringLiteral("fet"));
-    if (analog.sent(F::Current))
+    if (sent(F::Current))
         lines.Add("pack_current_amperes", analog.current);
-    if (analog.sent(F::Voltage))
+    if (sent(F::Voltage))
         lines.Add("pack_voltage_volts", analog.totalVoltage);
-    if (analog.sent(F::Remaining))
+    if (sent(F::Remaining))
         lines.Add("remaining_capacity_coulombs", Coulombs(analog.remainingCapacity));
-    if (analog.sent(F::FullCapacity))
+    if (sent(F::FullCapacity))
         lines.Add("full_capacity_coulombs", Coulombs(analog.fullCapacity));
-    if (analog.sent(F::Cycles))
+    if (sent(F::Cycles))
         lines.Add("charge_cycles", Decimal::fromInt(analog.cycleCount));
-    if (analog.sent(F::Soc))
-        lines.Add("soc_ratio", Decimal::fromRatio(analog.soc, 100));
-    if (analog.sent(F::Soh))
-        lines.Add("soh_ratio", Decimal::fromRatio(analog.soh, 100));
-    if (analog.sent(F::Humidity))
+    if (const std::optional<Decimal> soc = StateOfCharge(analog))
+        lines.Add("soc_ratio", PercentRatio(*soc));
+    if (const std::optional<Decimal> soh = StateOfHealth(analog))
+        lines.Add("soh_ratio", PercentRatio(*soh));
+    if (sent(F::Humidity))
         lines.Add("humidity_ratio", Decimal::fromRatio(analog.humidity, 100));
+    if (IsForeign(analog.family))
+        for (const RFamilyQuantity& quantity : FamilyQuantities())
+            if (const std::optional<Decimal> value = quantity.value(analog.extra))
+                lines.Add(quantity.metric, quantity.toBase(*value));
 }
 
 // Every alarm, protection and fault bit, set or clear, so that a query sees
 // when one cleared.
-void AddAlarm(LineBuilder& lines, const RAlarmData& alarm)
+// cells: how many cells the pack has, for its per-cell fault bits.
+void AddAlarm(LineBuilder& lines, const RAlarmData& alarm, int cells)
 {
+    // Another family's status bytes go by its own names, never ours.
+    if (IsForeign(alarm.family)) {
+        const auto names = FamilyStatusNames(alarm.family);
+        const std::size_t count = std::min<std::size_t>(alarm.extra.statusCount, names.size());
+        for (std::size_t k = 0; k < count; ++k)
+            lines.Add("status_byte", Decimal::fromInt(alarm.extra.status[k]), "name",
+                      QString::fromLatin1(names[k].data(), qsizetype(names[k].size())));
+        if (alarm.extra.cellFaults)
+            for (int cell = 0; cell < cells; ++cell)
+                lines.Add("cell_fault", Decimal::fromInt((*alarm.extra.cellFaults >> cell) & 1u), "cell",
+                          QString::number(cell + 1));
+        return;
+    }
     for (const StatusBit& bit : kStatusBits) {
         const char* field = bit.kind == StatusKind::Alarm        ? "alarm_active"
                             : bit.kind == StatusKind::Protection ? "protection_active"
@@ -124,7 +150,9 @@ QByteArray InfluxLines(const RPackSample& sample)
     if (sample.analog)
         AddAnalog(lines, *sample.analog);
     if (sample.alarm)
-        AddAlarm(lines, *sample.alarm);
+        AddAlarm(lines, *sample.alarm,
+                 sample.analog && sample.analog->family == sample.alarm->family ? FittedCells(*sample.analog)
+                                                                                : kMaxCells);
     lines.Add("pack_up", Decimal::fromInt(sample.Answered() ? 1 : 0));
     return lines.Take();
 }

@@ -1,9 +1,11 @@
 #include "outputs/metrics_registry.h"
+#include "outputs/family_readings.h"
 #include "outputs/reading_names.h"
 
 #include "protocol/command_catalogue.h"
 #include "protocol/status_bits.h"
 
+#include <algorithm>
 #include <functional>
 #include <initializer_list>
 #include <utility>
@@ -17,6 +19,7 @@ using Label = std::pair<const char*, QString>;
 struct PackView {
     std::uint8_t pack = 0;
     QString barCode;
+    std::optional<QString> family;   // another maker's pack: its family
     bool up = false;
     std::optional<QDateTime> lastAnswer;
     const RAnalogData* analog = nullptr;
@@ -42,13 +45,13 @@ QByteArray LabelValue(const QString& value)
     return escaped;
 }
 
-// Writes the samples of one family for one pack.
+// Writes the samples of one metric for one pack.
 class Emit {
 public:
-    Emit(QByteArray& out, const char* name, const PackView& pack) : m_out(out), m_name(name), m_pack(pack) {}
+    Emit(QByteArray& out, const QByteArray& name, const PackView& pack) : m_out(out), m_name(name), m_pack(pack) {}
 
     // A sample with the pack's labels, the given ones and, for readings,
-    // the bar code when known.
+    // the bar code when known and the family of another maker's pack.
     void operator()(const QString& value, std::initializer_list<Label> labels = {}, bool withBarCode = true)
     {
         m_out += m_name;
@@ -67,6 +70,11 @@ public:
             m_out += LabelValue(m_pack.barCode);
             m_out += '"';
         }
+        if (withBarCode && m_pack.family) {
+            m_out += ",family=\"";
+            m_out += LabelValue(*m_pack.family);
+            m_out += '"';
+        }
         m_out += "} ";
         m_out += value.toLatin1();
         m_out += '\n';
@@ -75,7 +83,7 @@ public:
 
 private:
     QByteArray& m_out;
-    const char* m_name;
+    const QByteArray& m_name;
     const PackView& m_pack;
 };
 
@@ -84,10 +92,6 @@ QString Bit(bool set)
     return set ? QStringLiteral("1") : QStringLiteral("0");
 }
 
-Decimal Ratio(std::uint8_t percent)
-{
-    return Decimal::fromRatio(percent, 100);
-}
 
 // Unix time with milliseconds, as exact decimal text.
 QString UnixSeconds(const QDateTime& time)
@@ -96,33 +100,54 @@ QString UnixSeconds(const QDateTime& time)
     return QStringLiteral("%1.%2").arg(ms / 1000).arg(ms % 1000, 3, 10, QLatin1Char('0'));
 }
 
-// The analog field a family needs, or none.
+// The analog field a gauge needs, or none.
 void AnalogIf(const PackView& pack, AnalogField field, const std::function<void(const RAnalogData&)>& put)
 {
-    if (pack.analog && pack.analog->sent(field))
+    if (pack.analog && CarriesField(*pack.analog, field))
         put(*pack.analog);
 }
 
+// The reading of another maker's pack, or none.
+const RAnalogData* ForeignAnalog(const PackView& pack)
+{
+    return pack.analog && IsForeign(pack.analog->family) ? pack.analog : nullptr;
+}
+const RAlarmData* ForeignAlarm(const PackView& pack)
+{
+    return pack.alarm && IsForeign(pack.alarm->family) ? pack.alarm : nullptr;
+}
+
+// Our status bits; another family's status bytes mean something else and
+// are served by their own names (bms_status_byte).
 void StatusBits(const PackView& pack, Emit& put, StatusKind kind)
 {
-    if (!pack.alarm)
+    if (!pack.alarm || IsForeign(pack.alarm->family))
         return;
     for (const StatusBit& bit : kStatusBits)
         if (bit.kind == kind)
             put(Bit(IsStatusBitSet(*pack.alarm, bit)), {{"name", StatusBitMachineName(bit.name)}});
 }
 
-struct Family {
-    const char* name;
-    const char* help;
+// One metric family: its name, help and samples.
+struct Gauge {
+    QByteArray name;
+    QByteArray help;
     std::function<void(const PackView&, Emit&)> samples;
 };
 
-// The gauges, one family each, in the order served.
-const std::vector<Family>& Gauges()
+std::vector<Gauge> MakeGauges();
+
+// The gauges in the order served: ours, then what only other families send.
+const std::vector<Gauge>& Gauges()
+{
+    static const std::vector<Gauge> gauges = MakeGauges();
+    return gauges;
+}
+
+std::vector<Gauge> MakeGauges()
 {
     using F = AnalogField;
-    static const std::vector<Family> families = {
+    std::vector<Gauge> families = {
         {"bms_pack_up", "1 when the pack answered its last polling turn, else 0.",
          [](const PackView& p, Emit& e) { e(Bit(p.up), {}); }},
         {"bms_last_answer_timestamp_seconds", "When the pack last answered a command, in Unix time.",
@@ -133,11 +158,7 @@ const std::vector<Family>& Gauges()
         {"bms_cell_voltage_volts", "Cell voltage.",
          [](const PackView& p, Emit& e) {
              AnalogIf(p, F::Cells, [&](const RAnalogData& a) {
-                 // Cells after the last one with a reading are not fitted;
-                 // a cell at 0 before it is a reading.
-                 int cells = kMaxCells;
-                 while (cells > 0 && a.cellVoltages[cells - 1] == 0)
-                     --cells;
+                 const int cells = FittedCells(a);
                  for (int k = 0; k < cells; ++k)
                      e(Decimal::fromRatio(a.cellVoltages[k], 1000), {{"cell", QString::number(k + 1)}});
              });
@@ -145,15 +166,20 @@ const std::vector<Family>& Gauges()
         {"bms_cell_balancing", "1 while the cell is being balanced.",
          [](const PackView& p, Emit& e) {
              AnalogIf(p, F::Balancing, [&](const RAnalogData& a) {
-                 int cells = kMaxCells;
-                 while (cells > 0 && a.cellVoltages[cells - 1] == 0)
-                     --cells;
+                 const int cells = FittedCells(a);
                  for (int k = 0; k < cells; ++k)
                      e(Bit(a.balancing[k] != 0), {{"cell", QString::number(k + 1)}});
              });
          }},
-        {"bms_temperature_celsius", "Temperature of a cell sensor, the ambient air or the power switches (fet).",
+        {"bms_temperature_celsius",
+         "Temperature of a cell sensor, the ambient air, the power switches (fet) or the board.",
          [](const PackView& p, Emit& e) {
+             if (const RAnalogData* a = ForeignAnalog(p)) {
+                 const int count = std::min<int>(a->extra.temperatureCount, kMaxFamilyTemperatures);
+                 for (int k = 0; k < count; ++k)
+                     e(a->extra.temperatures[std::size_t(k)], {{"sensor", SensorLabel(a->extra, k)}});
+                 return;
+             }
              AnalogIf(p, F::CellTemperatures, [&](const RAnalogData& a) {
                  for (int k = 0; k < kMaxCellTemperatures; ++k)
                      e(a.cellTemperatures[k], {{"sensor", QStringLiteral("cell%1").arg(k + 1)}});
@@ -179,12 +205,18 @@ const std::vector<Family>& Gauges()
              AnalogIf(p, F::Cycles, [&](const RAnalogData& a) { e(QString::number(a.cycleCount)); });
          }},
         {"bms_soc_ratio", "State of charge, 0 to 1.",
-         [](const PackView& p, Emit& e) { AnalogIf(p, F::Soc, [&](const RAnalogData& a) { e(Ratio(a.soc)); }); }},
+         [](const PackView& p, Emit& e) {
+             if (const std::optional<Decimal> soc = p.analog ? StateOfCharge(*p.analog) : std::nullopt)
+                 e(PercentRatio(*soc));
+         }},
         {"bms_soh_ratio", "State of health, 0 to 1.",
-         [](const PackView& p, Emit& e) { AnalogIf(p, F::Soh, [&](const RAnalogData& a) { e(Ratio(a.soh)); }); }},
+         [](const PackView& p, Emit& e) {
+             if (const std::optional<Decimal> soh = p.analog ? StateOfHealth(*p.analog) : std::nullopt)
+                 e(PercentRatio(*soh));
+         }},
         {"bms_humidity_ratio", "Relative humidity inside the pack, 0 to 1.",
          [](const PackView& p, Emit& e) {
-             AnalogIf(p, F::Humidity, [&](const RAnalogData& a) { e(Ratio(a.humidity)); });
+             AnalogIf(p, F::Humidity, [&](const RAnalogData& a) { e(Decimal::fromRatio(a.humidity, 100)); });
          }},
         {"bms_alarm_active", "1 while the pack reports the alarm.",
          [](const PackView& p, Emit& e) { StatusBits(p, e, StatusKind::Alarm); }},
@@ -192,11 +224,38 @@ const std::vector<Family>& Gauges()
          [](const PackView& p, Emit& e) { StatusBits(p, e, StatusKind::Protection); }},
         {"bms_fault_active", "1 while the pack reports the fault.",
          [](const PackView& p, Emit& e) { StatusBits(p, e, StatusKind::Fault); }},
+        {"bms_status_byte", "A status byte of another maker's pack, by its family's name for it.",
+         [](const PackView& p, Emit& e) {
+             if (const RAlarmData* a = ForeignAlarm(p)) {
+                 const auto names = FamilyStatusNames(a->family);
+                 const std::size_t count = std::min<std::size_t>(a->extra.statusCount, names.size());
+                 for (std::size_t k = 0; k < count; ++k)
+                     e(QString::number(a->extra.status[k]),
+                       {{"name", QString::fromLatin1(names[k].data(), qsizetype(names[k].size()))}});
+             }
+         }},
+        {"bms_cell_fault", "1 while another maker's pack reports a fault of the cell.",
+         [](const PackView& p, Emit& e) {
+             const RAlarmData* a = ForeignAlarm(p);
+             if (!a || !a->extra.cellFaults)
+                 return;
+             const int cells = p.analog && p.analog->family == a->family ? FittedCells(*p.analog) : kMaxCells;
+             for (int k = 0; k < cells; ++k)
+                 e(Bit((*a->extra.cellFaults >> k) & 1u), {{"cell", QString::number(k + 1)}});
+         }},
     };
+    // What only other families send, each under its own name.
+    for (const RFamilyQuantity& quantity : FamilyQuantities())
+        families.push_back({QByteArray("bms_") + quantity.metric, QByteArray(quantity.help),
+                            [&quantity](const PackView& p, Emit& e) {
+                                if (const RAnalogData* a = ForeignAnalog(p))
+                                    if (const std::optional<Decimal> value = quantity.value(a->extra))
+                                        e(quantity.toBase(*value));
+                            }});
     return families;
 }
 
-void Header(QByteArray& out, const char* name, const char* help, const char* type)
+void Header(QByteArray& out, const QByteArray& name, const QByteArray& help, const char* type)
 {
     out += "# HELP ";
     out += name;
@@ -231,6 +290,8 @@ void MetricsRegistry::PackSampled(const RPackSample& sample)
     PackState state = m_packs[sample.pack];
     if (!sample.barCode.isEmpty())
         state.barCode = sample.barCode;
+    if (const std::optional<PackFamily> family = SampleFamily(sample))
+        state.family = family;
     state.up = answered;
     if (answered)
         state.lastAnswer = sample.time;
@@ -264,6 +325,7 @@ QByteArray MetricsRegistry::Render(const QDateTime& now) const
         PackView view;
         view.pack = number;
         view.barCode = state.barCode;
+        view.family = FamilyLabel(state.family);
         view.up = state.up;
         view.lastAnswer = state.lastAnswer;
         if (state.analog && fresh(state.analogTime))
@@ -275,26 +337,26 @@ QByteArray MetricsRegistry::Render(const QDateTime& now) const
 
     QByteArray out;
     out.reserve(int(2048 + views.size() * 6144));
-    for (const Family& family : Gauges()) {
+    for (const Gauge& gauge : Gauges()) {
         const qsizetype headerAt = out.size();
-        Header(out, family.name, family.help, "gauge");
+        Header(out, gauge.name, gauge.help, "gauge");
         const qsizetype samplesAt = out.size();
         for (const PackView& view : views) {
-            Emit put(out, family.name, view);
-            family.samples(view, put);
+            Emit put(out, gauge.name, view);
+            gauge.samples(view, put);
         }
-        // A family with no sample is left out whole.
+        // A metric with no sample is left out whole.
         if (out.size() == samplesAt)
             out.truncate(headerAt);
     }
     if (!exchanges.empty()) {
-        Header(out, "bms_exchanges_total", "Exchanges with the pack by command and result code (0 answered).",
-               "counter");
+        static const QByteArray kExchanges = "bms_exchanges_total";
+        Header(out, kExchanges, "Exchanges with the pack by command and result code (0 answered).", "counter");
         for (const auto& [key, count] : exchanges) {
             const auto& [pack, cid2, result] = key;
             PackView view;
             view.pack = pack;
-            Emit put(out, "bms_exchanges_total", view);
+            Emit put(out, kExchanges, view);
             put(QString::number(count), {{"command", CommandName(cid2)}, {"result", QString::number(result)}}, false);
         }
     }

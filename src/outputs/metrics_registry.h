@@ -40,6 +40,7 @@ public:
 private:
     struct PackState {
         QString barCode;
+        std::optional<PackFamily> family;   // as the last readings were decoded
         bool up = false;
         std::optional<QDateTime> lastAnswer;
         std::optional<RAnalogData> analog;

@@ -1,9 +1,11 @@
 #include "mqtt_packs.h"
 
+#include "outputs/family_readings.h"
 #include "outputs/reading_records.h"
 
 #include "services/input_text.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -21,20 +23,38 @@ struct Sensor {
     const char* deviceClass;    // "" for none
     const char* unit;           // "" for none
     const char* stateClass;
+    // Whether another maker's reading has the value (none: every reading).
+    bool (*carried)(const RAnalogData& analog) = nullptr;
+    bool foreignOnly = false;   // a sensor our packs do not have
 };
+
+int SensorsOf(const RAnalogData& analog, TemperatureRole role)
+{
+    int count = 0;
+    for (int k = 0; k < std::min<int>(analog.extra.temperatureCount, kMaxFamilyTemperatures); ++k)
+        count += analog.extra.temperatureRoles[std::size_t(k)] == role ? 1 : 0;
+    return count;
+}
 
 constexpr Sensor kSensors[] = {
     {"voltage", "Voltage", "analog.voltage_V", "voltage", "V", "measurement"},
     {"current", "Current", "analog.current_A", "current", "A", "measurement"},
-    {"soc", "State of charge", "analog.soc", "battery", "%", "measurement"},
-    {"soh", "State of health", "analog.soh", "", "%", "measurement"},
+    {"soc", "State of charge", "analog.soc", "battery", "%", "measurement",
+     [](const RAnalogData& a) { return StateOfCharge(a).has_value(); }},
+    {"soh", "State of health", "analog.soh", "", "%", "measurement",
+     [](const RAnalogData& a) { return StateOfHealth(a).has_value(); }},
     {"remaining", "Remaining capacity", "analog.remaining_Ah", "", "Ah", "measurement"},
     {"cycles", "Cycle count", "analog.cycles", "", "", "total_increasing"},
     // Cells that are not fitted read 0 mV.
     {"cell_min", "Lowest cell voltage", "analog.cells_mV | select('gt', 0) | min", "voltage", "mV", "measurement"},
     {"cell_max", "Highest cell voltage", "analog.cells_mV | max", "voltage", "mV", "measurement"},
-    {"ambient", "Ambient temperature", "analog.ambient_C", "temperature", "\u00b0C", "measurement"},
-    {"fet", "MOSFET temperature", "analog.fet_C", "temperature", "\u00b0C", "measurement"},
+    {"ambient", "Ambient temperature", "analog.ambient_C", "temperature", "\u00b0C", "measurement",
+     [](const RAnalogData& a) { return SensorsOf(a, TemperatureRole::Ambient) > 0; }},
+    {"fet", "MOSFET temperature", "analog.fet_C", "temperature", "\u00b0C", "measurement",
+     [](const RAnalogData& a) { return SensorsOf(a, TemperatureRole::Mosfet) > 0; }},
+    // Only other makers' packs have a board sensor.
+    {"board", "Board temperature", "analog.board_C", "temperature", "\u00b0C", "measurement",
+     [](const RAnalogData& a) { return SensorsOf(a, TemperatureRole::Board) > 0; }, true},
 };
 // One per cell temperature sensor, numbered from 1.
 constexpr Sensor kCellTemperature = {"temp_", "Cell temperature ", "analog.temps_C", "temperature", "\u00b0C",
@@ -97,6 +117,9 @@ QByteArray StatePayload(std::uint8_t pack, const QString& barCode, const RAnalog
 {
     std::vector<std::pair<QString, QString>> fields = {{QStringLiteral("pack"), QString::number(pack)},
                                                        {QStringLiteral("bar_code"), JsonString(barCode)}};
+    const PackFamily family = analog ? analog->family : alarm ? alarm->family : PackFamily::Unknown;
+    if (family != PackFamily::Unknown)
+        fields.emplace_back(QStringLiteral("family"), JsonString(FamilyName(family)));
     if (analog)
         fields.emplace_back(QStringLiteral("analog"), AnalogRecord(*analog).toJson());
     if (alarm)
@@ -206,14 +229,18 @@ void MqttPackPublisher::identify(std::uint8_t pack, Pack& state, const QString& 
     state.node = DiscoveryId(m_settings.prefix + u'_' + id);
 }
 
-void MqttPackPublisher::announce(std::uint8_t pack, const Pack& state)
+void MqttPackPublisher::announce(std::uint8_t pack, const Pack& state, const RAnalogData* analog)
 {
+    // Another maker's pack is announced with the sensors its reading has.
+    const RAnalogData* foreign = analog && IsForeign(analog->family) ? analog : nullptr;
     const QString device = JsonObject({
         {QStringLiteral("identifiers"), QLatin1Char('[') + JsonString(state.node) + QLatin1Char(']')},
         {QStringLiteral("name"), JsonString(QStringLiteral("Battery pack %1").arg(state.barCode.isEmpty()
                                                                                        ? QString::number(pack)
                                                                                        : state.barCode))},
-        {QStringLiteral("model"), JsonString(QStringLiteral("RS485 battery pack"))},
+        {QStringLiteral("model"), JsonString(foreign ? QStringLiteral("RS485 battery pack, family %1")
+                                                                 .arg(FamilyName(foreign->family))
+                                                     : QStringLiteral("RS485 battery pack"))},
         {QStringLiteral("serial_number"), JsonString(state.barCode)},
     });
     const QString availability = QLatin1Char('[')
@@ -230,8 +257,10 @@ void MqttPackPublisher::announce(std::uint8_t pack, const Pack& state)
     };
     std::vector<Row> rows;
     for (const Sensor& sensor : kSensors)
-        rows.push_back(Row{Latin(sensor.object), Latin(sensor.name), Latin(sensor.value), sensor});
-    for (int k = 0; k < kMaxCellTemperatures; ++k)
+        if (foreign ? !sensor.carried || sensor.carried(*foreign) : !sensor.foreignOnly)
+            rows.push_back(Row{Latin(sensor.object), Latin(sensor.name), Latin(sensor.value), sensor});
+    const int cellSensors = foreign ? SensorsOf(*foreign, TemperatureRole::CellSensor) : kMaxCellTemperatures;
+    for (int k = 0; k < cellSensors; ++k)
         rows.push_back(Row{Latin(kCellTemperature.object) + QString::number(k + 1),
                            Latin(kCellTemperature.name) + QString::number(k + 1),
                            Latin(kCellTemperature.value) + QStringLiteral("[%1]").arg(k), kCellTemperature});
@@ -301,9 +330,12 @@ void MqttPackPublisher::PackSampled(const RPackSample& sample)
         pumpLocked();
         return;
     }
-    if (!state.announced && m_settings.discovery)
-        announce(pack, state);
-    state.announced = true;
+    // Another maker's pack is announced with its first reading, which says
+    // what sensors it has.
+    const bool foreignWithoutReading = !analog && alarm && IsForeign(alarm->family);
+    if (!state.announced && m_settings.discovery && !foreignWithoutReading)
+        announce(pack, state, analog);
+    state.announced = state.announced || !foreignWithoutReading;
     setOnline(state, true);
     // The state topic carries a reading only when the analog data came;
     // the sensors read from it.

@@ -97,7 +97,7 @@ private:
     };
 
     void identify(std::uint8_t pack, Pack& state, const QString& barCode);
-    void announce(std::uint8_t pack, const Pack& state);
+    void announce(std::uint8_t pack, const Pack& state, const RAnalogData* analog);
     void setOnline(Pack& state, bool online);
     QByteArray topic(const QString& id, const char* leaf) const;
     void note(ROutputEvent::Kind kind, const QString& detail);   // with m_lock held

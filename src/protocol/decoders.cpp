@@ -1,6 +1,7 @@
 #include "protocol/decoders.h"
 
 #include "protocol/command_catalogue.h"
+#include "protocol/info_fields.h"
 #include "protocol/result_codes.h"
 #include "protocol/wire_text.h"
 
@@ -13,13 +14,6 @@ namespace {
 Decimal OffsetTemperature(std::uint16_t value)
 {
     return Decimal::fromInt(std::int64_t(value) - 40);
-}
-
-// A count of 10 m-units (10 mA, 10 mV, 10 mAh) as the whole unit: value / 100
-// is exact in ten-thousandths.
-Decimal Hundredths(std::int64_t value)
-{
-    return Decimal::fromRaw(value * (Decimal::kScale / 100));
 }
 
 // Degrees as the module sends them: signed millionths. Display-only values,
@@ -53,57 +47,6 @@ std::optional<std::uint32_t> FitsThirtyTwoBits(std::int64_t value)
     if (value < std::numeric_limits<std::int32_t>::min() || value > std::numeric_limits<std::uint32_t>::max())
         return std::nullopt;
     return static_cast<std::uint32_t>(value);
-}
-
-// Reads the INFO part field after field. A pack may end its answer early
-// (older firmware sends fewer trailing fields): a field that does not lie
-// wholly inside the INFO part is absent and is never read, so neither the
-// checksum digits nor the zeros after the answer are taken for values.
-class InfoFields {
-public:
-    InfoFields(const AnswerView& answer, int first) : m_answer(answer), m_next(first) {}
-
-    std::optional<std::uint8_t> byte()
-    {
-        const int at = take(1);
-        return at < 0 ? std::nullopt : std::optional<std::uint8_t>(m_answer.info(at));
-    }
-    std::optional<std::uint16_t> word()
-    {
-        const int at = take(2);
-        return at < 0 ? std::nullopt : std::optional<std::uint16_t>(m_answer.infoWord(at));
-    }
-    void skip(int bytes) { take(bytes); }
-
-private:
-    // The position of the next field of the given size, or -1 when it does
-    // not lie wholly inside the INFO part. The position moves on either way.
-    int take(int bytes)
-    {
-        const int at = m_next;
-        m_next += bytes;
-        return m_next <= m_answer.infoCount() ? at : -1;
-    }
-
-    const AnswerView& m_answer;
-    int m_next;
-};
-
-// A present field into the record; an absent one leaves the record's blank
-// value. True when the field was present.
-template <typename Field, typename Value>
-bool Take(Field& field, std::optional<Value> value)
-{
-    if (value)
-        field = *value;
-    return value.has_value();
-}
-template <typename Field, typename Value, typename Convert>
-bool Take(Field& field, std::optional<Value> value, Convert convert)
-{
-    if (value)
-        field = convert(*value);
-    return value.has_value();
 }
 
 struct StateMark {

@@ -43,9 +43,10 @@ std::uint8_t DecodeFamilyAnalog(PackFamily family, const AnswerView& answer, std
 
 // 0x44 answer of a family's pack: limit states into the shared fields,
 // status bytes and per-cell fault bits into record.extra. Same results as
-// above; nothing is written unless 0.
+// above; nothing is written unless 0. The settings say which temperature
+// states are cell sensors (the shared fields carry the first four of them).
 std::uint8_t DecodeFamilyAlarm(PackFamily family, const AnswerView& answer, std::uint8_t address,
-                               RAlarmData& record);
+                               RAlarmData& record, const RFamilySettings& settings = {});
 
 // What a family's identity reads give.
 struct RFamilyIdentity {

@@ -1,6 +1,9 @@
 #include "protocol/frame_stream.h"
 
 #include "protocol/frame.h"
+#include "protocol/pack_family.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -15,15 +18,23 @@ FrameFault CheckCutFrame(RCutFrame& cut)
 {
     const QByteArrayView text(cut.text);
     // "~" VER(2) ADR(2): the address can be read from the fifth character on.
+    if (text.size() >= 3)
+        cut.version = std::uint8_t(HexByteAt(text, 1));
     if (text.size() >= 5) {
         cut.address = std::uint8_t(HexByteAt(text, 3));
         cut.addressKnown = true;
     }
+    if (text.size() >= 7)
+        cut.cid1 = std::uint8_t(HexByteAt(text, 5));
     if (text.size() >= 9)
         cut.code = std::uint8_t(HexByteAt(text, 7));
     if (text.size() < frame::kMinimumLength)
         return FrameFault::TooShort;
-    if (text[5] != '4' || text[6] != '6')
+    // Hex digits the packs read as 0 (lower case among them) make no CID1.
+    const bool cid1Spelt = frame::HexDigit(cut.cid1 >> 4) == text[5] && frame::HexDigit(cut.cid1 & 0x0F) == text[6];
+    const bool familyCid1 = std::any_of(kKnownFamilies.begin(), kKnownFamilies.end(),
+                                        [&](PackFamily family) { return FamilyRow(family).cid1 == cut.cid1; });
+    if (!cid1Spelt || !familyCid1)
         return FrameFault::BadCid1;
     const int lenid = frame::HexValue(text[10]) * 256 + frame::HexValue(text[11]) * 16 + frame::HexValue(text[12]);
     if (frame::HexValue(text[9]) != frame::LengthChecksum(lenid))

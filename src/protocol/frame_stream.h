@@ -15,7 +15,7 @@ enum class FrameFault : std::uint8_t {
     TooShort,            // fewer characters than the smallest frame
     Overlong,            // no carriage return within the longest frame a pack sends
     Interrupted,         // a new "~" came before the carriage return
-    BadCid1,             // CID1 is not 0x46: not a frame of this protocol
+    BadCid1,             // CID1 is none of the families' (0x46, 0x4A): not a frame of this protocol
     BadLengthChecksum,   // the check nibble of LENGTH does not fit LENID
     LengthMismatch,      // LENID announces another number of characters than came
     BadChecksum,         // CHKSUM does not fit the characters
@@ -30,7 +30,9 @@ struct RCutFrame {
     qint64 endMs = 0;   // when the last character arrived, on the caller's clock
     // Fields read from a sound frame (and from a damaged one as far as its
     // characters allow: address and code may be wrong there).
+    std::uint8_t version = 0;  // VER: ours 0x21; other makers' packs speak others
     std::uint8_t address = 0;
+    std::uint8_t cid1 = 0;
     std::uint8_t code = 0;     // CID2 of a request, RTN of an answer
     QByteArray info;           // INFO bytes of a sound frame, from its hex pairs
     bool addressKnown = false; // the address characters were there

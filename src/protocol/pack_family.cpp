@@ -22,7 +22,7 @@ constexpr RFamilyRow kRows[] = {
     {PackFamily::A, 0x20, 0x46, 2, 0xFF, RequestInfo::Address, {2, 4}, kAReads, kAIdentity},
     {PackFamily::B, 0x20, 0x46, 0, 15, RequestInfo::Address, {10, 0}, kBReads, kBcIdentity},
     {PackFamily::C, 0x20, 0x4A, 1, 15, RequestInfo::None, {15, 0}, kCReads, kBcIdentity},
-    {PackFamily::D, 0x25, 0x46, 0, 15, RequestInfo::Address, {3, 0}, kDReads, kDIdentity},
+    {PackFamily::D, 0x25, 0x46, 0, 15, RequestInfo::Address, {3, 9}, kDReads, kDIdentity},
 };
 
 constexpr std::string_view kAStatus[] = {"status_1", "status_2", "status_3", "cell_faults_1_8", "cell_faults_9_16"};

@@ -270,8 +270,17 @@ RHeardExchange BusListener::BeginAnswered(const RCutFrame& request, const RCutFr
     heard.answer = answer.text;
     heard.answerMs = answer.endMs - request.endMs;
     heard.pack = PackOfRequest(request);
+    heard.family = FamilyOfRequest(request);
     heard.result = answer.code;
     return heard;
+}
+
+PackFamily BusListener::FamilyOfRequest(const RCutFrame& request) const
+{
+    PackFamily known = m_store.DevOper().FamilyState(request.address).family;
+    if (const auto heard = m_heardFamilies.find(request.address); heard != m_heardFamilies.end())
+        known = heard->second;
+    return RequestFamily(request, known);
 }
 
 void BusListener::TakeFrame(const RCutFrame& cut)
@@ -391,6 +400,7 @@ void BusListener::Close(Pending pending, HeardOutcome outcome, qint64 atMs)
     heard.cid2 = pending.request.code;
     heard.request = pending.request.text;
     heard.pack = PackOfRequest(pending.request);
+    heard.family = FamilyOfRequest(pending.request);
     heard.result = outcome == HeardOutcome::NoAnswer
         ? (pending.damage != 0 ? pending.damage : ResultCode::kNoAnswer)
         : ResultCode::kNoAnswer;
@@ -413,7 +423,9 @@ void BusListener::Pair(Pending pending, const RCutFrame& answer)
     else if (answer.code != ResultCode::kSuccess)
         heard.outcome = HeardOutcome::PackRefused;
     else
-        DecodeHeardAnswer(heard, request, answer);
+        DecodeHeardAnswer(heard, request, answer, m_store.DevOper().FamilySettings());
+    if (heard.analog && (heard.family == PackFamily::A || heard.family == PackFamily::B))
+        m_heardFamilies[heard.address] = heard.family;
     if (heard.outcome == HeardOutcome::Answered)
         File(heard);
     else if (heard.outcome == HeardOutcome::PackRefused || heard.outcome == HeardOutcome::ForeignLength)
@@ -432,12 +444,16 @@ void BusListener::EnterTurn(const RHeardExchange& heard)
         m_turn->sample.pack = pack;
         m_turn->sample.address = heard.address;
         m_turn->sample.barCode = m_barCodes.value(pack);
+        m_turn->sample.family = heard.family;
         m_globals.SelectedPack = pack;
         m_globals.SelectedAddress = heard.address;
         m_store.SetCurrentPackNumber(pack);
         m_store.SetCurrentAddress(heard.address);
         m_view.RefreshHead();
     }
+    // A and B are told apart by their live values, later in the turn.
+    if (heard.family != PackFamily::Unknown)
+        m_turn->sample.family = heard.family;
     m_turn->sample.time = m_turn->sample.analog ? m_turn->sample.analog->time : heard.time;   // as the log row
     m_turn->sample.exchanges.push_back({heard.cid2, heard.result});
 }

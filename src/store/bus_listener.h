@@ -55,6 +55,9 @@ struct RHeardExchange {
     std::uint8_t address = 0;
     std::uint8_t cid2 = 0;          // the request's CID2 (0: no request)
     std::uint8_t pack = 0;          // the pack number the request names first, where its INFO starts with one
+    // Whose protocol the request spoke (its VER and CID1; A and B, which
+    // share both, told apart by their live values): Unknown while not told.
+    PackFamily family = PackFamily::Ours;
     HeardOutcome outcome = HeardOutcome::Answered;
     std::uint8_t result = 0;        // as polling gives it: 0, the pack's RTN, kNoAnswer, kInvalidData, a decoder's code
     FrameFault fault = FrameFault::None;   // BadFrame: what was wrong
@@ -109,7 +112,8 @@ struct RBusSummary {
 
 // Listens to a bus that another master polls: cuts frames from what the line
 // carries, pairs each answer with the request before it to the same address,
-// decodes the sound answers with the polling's own decoders and files them
+// decodes the sound answers with the polling's own decoders (another maker's
+// live values and alarm states with its family's decoders) and files them
 // in the store as polling would, and drives the poll view as the poller does
 // (the lamp, the pack in focus, the analog and alarm pages). It never sends
 // a byte and never takes a bus hold.
@@ -203,6 +207,8 @@ private:
     void PortWent();
     void PortBack();
     void WatchForFrames(const std::vector<RCutFrame>& frames, qsizetype bytes, qint64 atMs);
+    // The family of a request, with what was heard of its address before.
+    PackFamily FamilyOfRequest(const RCutFrame& request) const;
     qint64 WindowFor(std::uint8_t address, std::uint8_t cid2) const;
     AddressStats& Stats(std::uint8_t address);   // with m_statsLock held
     bool Stopping() const { return m_stopRequested && m_stopRequested(); }
@@ -226,6 +232,7 @@ private:
     std::map<std::uint8_t, RCutFrame> m_lastAnswer; // by address: an answer heard twice is known by it
     std::map<std::uint8_t, RCutFrame> m_givenUp;    // by address: the request that ended with no answer
     QMap<std::uint8_t, QString> m_barCodes;         // by pack, as heard
+    std::map<std::uint8_t, PackFamily> m_heardFamilies;   // by address: A or B, as their live values told
     bool m_stoppedOnLostPort = false;
     std::optional<qint64> m_silentSince;    // bytes with no sound frame since then
     qint64 m_bytesSinceFrame = 0;

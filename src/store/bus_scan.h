@@ -1,5 +1,6 @@
 #pragma once
 
+#include "protocol/devoper.h"
 #include "store/bus_worker.h"
 
 #include <QMetaType>
@@ -14,10 +15,21 @@ class TDevInfo;
 // What one address said when the bus was scanned.
 struct RScanEntry {
     std::uint8_t address = 0;
-    std::uint8_t result = 0;        // 0: it answered; otherwise the result code
+    // 0: it answered (our pack: its bar code and device information; another
+    // maker's: live values that fit its family). Otherwise the result code:
+    // kNoAnswer for silence, kFamilyUnknown for answers that fit no family
+    // or two, kFamilyMismatch for a pinned family they do not fit.
+    std::uint8_t result = 0;
+    // Our pack: its bar code, software version and the pack number its
+    // bar-code answer starts with.
     QString barCode;
     std::uint16_t softwareVersion = 0;
-    std::uint8_t echoedPack = 0;    // the pack number its bar-code answer starts with
+    std::uint8_t echoedPack = 0;
+    // What the reads showed of its family; found by reads alone.
+    RPackFamilyState family;
+    // Another maker's pack: its identity reads and how they ended (0: read).
+    RFamilyIdentity identity;
+    std::uint8_t identityResult = 0;
     bool answered() const { return result == 0; }
 };
 
@@ -30,8 +42,11 @@ struct RScanRange {
     int windowMs = kDefaultWindowMs;   // reply window of each exchange
 };
 
-// Asks each address of the range for its bar code and device information,
-// through the loop over packs (ForEachPack: the polling thread leaves the
+// Asks each address of the range for its family by reads alone (each
+// family's live-value request, TDevOper::DetectFamily, reply window
+// range.windowMs), then for its identity in its family: our pack its bar
+// code and device information, another maker's its family's identity reads;
+// an address of no known family nothing more. Through the loop over packs (ForEachPack: the polling thread leaves the
 // link to the scan until it ends), one exchange at a time, each holding the
 // link lock. After each address, progress gets its entry; when it returns
 // false, or the control is cancelled, the scan stops there. Returns every

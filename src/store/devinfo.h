@@ -15,8 +15,11 @@
 #include <QString>
 
 #include <array>
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 
 // One row of the pack table.
@@ -169,10 +172,24 @@ public:
     }
 
     // ---- Commands that also file their answer into the tables.
+    // The two live reads learn the family of an address not known yet: when
+    // our 0x42 does not confirm ours (silence, a VER error, a layout of
+    // another maker), the pack is asked in every family's form
+    // (TDevOper::DetectFamily) and, once a family is found, read again in
+    // its form. An address left unknown is asked again only after
+    // kRedetectAfter. Nothing from an address whose family is not known is
+    // ever filed: a sound answer from it gives ResultCode::kFamilyUnknown.
     // Stores the pack's record only on success.
     std::uint8_t ReadAnalogData(std::uint8_t address, std::uint8_t packNumber, std::uint8_t& echoedPack);
     // Store the pack's record whatever the result: blank after a failure.
     std::uint8_t ReadAlarmData(std::uint8_t address, std::uint8_t packNumber);
+    // A silent address would cost every family's reply window on every pass
+    // if it were asked in all of them each time; a minute keeps a pack
+    // switched on late from waiting long to be found.
+    static constexpr std::chrono::seconds kRedetectAfter{60};
+    using SteadyNow = std::function<std::chrono::steady_clock::time_point()>;
+    // Before any command runs (tests): the clock kRedetectAfter is measured on.
+    void SetDetectionClock(SteadyNow now) { m_detectionClock = std::move(now); }
     std::uint8_t ReadLocationInfo(std::uint8_t address, std::uint8_t packNumber);
 
     // ---- Every other command, passed to the link object unchanged.
@@ -226,6 +243,14 @@ public:
                                      std::uint32_t& shieldMask);
 
 private:
+    // The address's family is still to be found: not known, not pinned.
+    bool FamilyUnsettled(std::uint8_t address) const;
+    // Whether an unsettled address may be asked in every family's form now;
+    // true notes the attempt.
+    bool DetectionDue(std::uint8_t address);
+    // Asks the address in every family's form; true when a foreign family
+    // was found (ours is confirmed by our own 0x42).
+    bool DetectForeignFamily(std::uint8_t address);
     // Index of the table slot holding the pack number, or -1. Lock held.
     template <typename Table>
     static int SlotOf(const Table& table, std::uint8_t packNumber);
@@ -263,4 +288,7 @@ private:
     std::uint16_t m_softwareVersion = 0;
     std::uint8_t m_echoedPackNumber = 0;
     std::uint8_t m_lastResult = 0;
+    // When each address was last asked in every family's form.
+    std::array<std::optional<std::chrono::steady_clock::time_point>, 256> m_detectedAt{};
+    SteadyNow m_detectionClock;   // set before use, read without the lock
 };

@@ -3,12 +3,60 @@
 // run the exchange without the store lock and store under it afterwards.
 #include "store/devinfo.h"
 
-std::uint8_t TDevInfo::ReadAnalogData(std::uint8_t address, std::uint8_t packNumber, std::uint8_t& echoedPack)
+namespace {
+
+std::array<RAnalogData, kMaxPacks> BlankAnalogRecords()
 {
     std::array<RAnalogData, kMaxPacks> records;
     for (int i = 0; i < kMaxPacks; ++i)
         records[std::size_t(i)] = InitAnalogData(static_cast<std::uint8_t>(i + 1));
-    const std::uint8_t result = m_devOper.ReadAnalogData(address, packNumber, echoedPack, records);
+    return records;
+}
+
+// Each family's 0x42 probe gets the reply window our 0x42 gets.
+int DetectionWindowMs(std::uint8_t address)
+{
+    return TDevOper::ReplyWindowMs(address, CommandOf(CommandId::ReadAnalogData).waitMs);
+}
+
+} // namespace
+
+bool TDevInfo::FamilyUnsettled(std::uint8_t address) const
+{
+    const RPackFamilyState state = m_devOper.FamilyState(address);
+    return state.family == PackFamily::Unknown && !state.pinned;
+}
+
+bool TDevInfo::DetectionDue(std::uint8_t address)
+{
+    const auto now = m_detectionClock ? m_detectionClock() : std::chrono::steady_clock::now();
+    QMutexLocker locker(&m_lock);
+    std::optional<std::chrono::steady_clock::time_point>& last = m_detectedAt[address];
+    if (last && now - *last < kRedetectAfter)
+        return false;
+    last = now;
+    return true;
+}
+
+bool TDevInfo::DetectForeignFamily(std::uint8_t address)
+{
+    return IsForeign(m_devOper.DetectFamily(address, DetectionWindowMs(address)).family);
+}
+
+std::uint8_t TDevInfo::ReadAnalogData(std::uint8_t address, std::uint8_t packNumber, std::uint8_t& echoedPack)
+{
+    std::array<RAnalogData, kMaxPacks> records = BlankAnalogRecords();
+    std::uint8_t result = m_devOper.ReadAnalogData(address, packNumber, echoedPack, records);
+    // Our 0x42 did not confirm ours: the pack may be another maker's. Once
+    // its family is known the same read goes out in that family's form.
+    const bool sent = packNumber >= 1 && packNumber <= kMaxPacks;
+    if (sent && FamilyUnsettled(address) && DetectionDue(address) && DetectForeignFamily(address)) {
+        records = BlankAnalogRecords();
+        result = m_devOper.ReadAnalogData(address, packNumber, echoedPack, records);
+    }
+    // Decoded in our layout although the answer did not fit it: never shown.
+    if (result == ResultCode::kSuccess && FamilyUnsettled(address))
+        result = ResultCode::kFamilyUnknown;
     // A failed read keeps the last good reading on show.
     if (result == ResultCode::kSuccess && packNumber >= 1 && packNumber <= kMaxPacks)
         StoreAnalogData(records[std::size_t(packNumber - 1)]);
@@ -17,10 +65,25 @@ std::uint8_t TDevInfo::ReadAnalogData(std::uint8_t address, std::uint8_t packNum
 
 std::uint8_t TDevInfo::ReadAlarmData(std::uint8_t address, std::uint8_t packNumber)
 {
+    // Only a 0x42 answer tells a family: an address not known yet is asked
+    // that first (our form, then every family's), and its alarm states are
+    // read in the form found.
+    if (packNumber >= 1 && packNumber <= kMaxPacks && FamilyUnsettled(address) && DetectionDue(address)) {
+        std::array<RAnalogData, kMaxPacks> scratch = BlankAnalogRecords();
+        std::uint8_t echoed = 0;
+        m_devOper.ReadAnalogData(address, packNumber, echoed, scratch);
+        if (FamilyUnsettled(address))
+            DetectForeignFamily(address);
+    }
     std::array<RAlarmData, kMaxPacks> records;
     for (int i = 0; i < kMaxPacks; ++i)
         records[std::size_t(i)] = InitAlarmData(static_cast<std::uint8_t>(i + 1));
-    const std::uint8_t result = m_devOper.ReadAlarmData(address, packNumber, records);
+    std::uint8_t result = m_devOper.ReadAlarmData(address, packNumber, records);
+    if (result == ResultCode::kSuccess && FamilyUnsettled(address)) {
+        result = ResultCode::kFamilyUnknown;
+        if (packNumber >= 1 && packNumber <= kMaxPacks)
+            records[std::size_t(packNumber - 1)] = InitAlarmData(packNumber);
+    }
     // Stored whatever the result: after a failure no stale alarm stays lit.
     if (packNumber >= 1 && packNumber <= kMaxPacks)
         StoreAlarmData(records[std::size_t(packNumber - 1)], result == 0);

@@ -4,6 +4,7 @@
 #include "protocol/answer_view.h"
 #include "protocol/command_catalogue.h"
 #include "protocol/decoders.h"
+#include "protocol/family_decoders.h"
 #include "protocol/frame.h"
 #include "protocol/result_codes.h"
 
@@ -48,18 +49,104 @@ bool NamesPack(std::uint8_t cid2)
     return false;
 }
 
+bool SharesVersionOfA(PackFamily family)
+{
+    return family == PackFamily::A || family == PackFamily::B;
+}
+
+void RefuseForeign(RHeardExchange& heard)
+{
+    heard.outcome = HeardOutcome::ForeignLength;
+    heard.result = ResultCode::kFamilyUnknown;
+}
+
+// Another family's answer: its live values and alarm states decoded with
+// its decoders, anything else only heard.
+void DecodeForeignAnswer(RHeardExchange& heard, const AnswerView& view, const RFamilySettings& settings)
+{
+    const std::uint8_t pack = heard.pack;
+    if (pack < 1 || pack > kMaxPacks)
+        return;
+    if (heard.cid2 == CommandOf(CommandId::ReadAnalogData).cid2) {
+        const RFamilyFit fit = FitAnalogAnswer(view);
+        // A and B share the request form: their answer says which it was.
+        if (heard.family == PackFamily::Unknown && SharesVersionOfA(fit.family))
+            heard.family = fit.family;
+        if (fit.family != heard.family) {
+            RefuseForeign(heard);
+            return;
+        }
+        RAnalogData record = InitAnalogData(pack);
+        heard.result = DecodeFamilyAnalog(heard.family, view, heard.address, heard.time, settings, record);
+        if (heard.result == ResultCode::kSuccess)
+            heard.analog = record;
+        else
+            heard.outcome = HeardOutcome::PackRefused;
+        return;
+    }
+    if (heard.cid2 != CommandOf(CommandId::ReadAlarmData).cid2)
+        return;
+    std::optional<RAlarmData> decoded;
+    std::uint8_t result = ResultCode::kSuccess;
+    if (heard.family != PackFamily::Unknown) {
+        RAlarmData record = InitAlarmData(pack);
+        result = DecodeFamilyAlarm(heard.family, view, heard.address, record);
+        if (result == ResultCode::kSuccess)
+            decoded = record;
+    } else {
+        // Neither A nor B told yet: only a layout that one of them alone
+        // can have is taken.
+        int fits = 0;
+        for (const PackFamily family : {PackFamily::A, PackFamily::B}) {
+            RAlarmData record = InitAlarmData(pack);
+            if (DecodeFamilyAlarm(family, view, heard.address, record) == ResultCode::kSuccess) {
+                ++fits;
+                decoded = record;
+                heard.family = family;
+            }
+        }
+        if (fits != 1) {
+            heard.family = PackFamily::Unknown;
+            RefuseForeign(heard);
+            return;
+        }
+    }
+    if (decoded) {
+        heard.alarm = decoded;
+    } else {
+        heard.outcome = HeardOutcome::PackRefused;
+        heard.result = result;
+    }
+}
+
 } // namespace
+
+PackFamily RequestFamily(const RCutFrame& request, PackFamily known)
+{
+    if (request.cid1 == FamilyRow(PackFamily::C).cid1)
+        return PackFamily::C;
+    if (request.version == FamilyRow(PackFamily::D).version)
+        return PackFamily::D;
+    if (request.version == FamilyRow(PackFamily::A).version)
+        return SharesVersionOfA(known) ? known : PackFamily::Unknown;
+    return PackFamily::Ours;
+}
 
 std::uint8_t PackOfRequest(const RCutFrame& request)
 {
     return NamesPack(request.code) && !request.info.isEmpty() ? std::uint8_t(request.info[0]) : request.address;
 }
 
-void DecodeHeardAnswer(RHeardExchange& heard, const RCutFrame& request, const RCutFrame& answer)
+void DecodeHeardAnswer(RHeardExchange& heard, const RCutFrame& request, const RCutFrame& answer,
+                       const RFamilySettings& settings)
 {
     UnpackedAnswer unpacked;
     Unpack(answer.text, unpacked);
     const AnswerView view(unpacked.bytes.data(), unpacked.count, answer.text);
+    if (heard.family != PackFamily::Ours) {
+        DecodeForeignAnswer(heard, view, settings);
+        return;
+    }
     // The answer-length rule polling applies: an answer no answer to this
     // command can be is never decoded.
     if (!AnswerFitsCommand(heard.cid2, view, request.info)) {

@@ -39,6 +39,10 @@ public:
     // True: stop polling (RunPass then returns false); false: try to open it
     // again after the reconnect pause, pass after pass.
     virtual bool PortLost() { return false; }
+    // The pack's family is in trouble (state.problem): an answer that fits
+    // no family, two families at its address, or a pinned family its
+    // answers do not fit. Told once per pack and trouble.
+    virtual void ShowFamilyProblem(std::uint8_t /*pack*/, const RPackFamilyState& /*state*/) {}
 };
 
 // A view that shows nothing: for a cycle or a listener run only to fill
@@ -89,6 +93,14 @@ struct RPollPlan {
 // the location page is shown), files the answers in the store, keeps the
 // pack clock in step with the PC when asked, drives the lamp and the status
 // panels and reopens the port when a pack stops answering.
+//
+// Families: a pack confirmed as ours gets the turn above. Another maker's
+// pack gets only its live values and alarm states, in its family's form,
+// and its identity once (its serial number stands for the bar code); no
+// clock, no device information, no location. An address whose family is
+// not known yet is asked only the live values, which tell the family
+// (TDevInfo::ReadAnalogData); nothing else goes to it. A pinned pack whose
+// answers do not fit its family is reported once and not asked again.
 //
 // Runs on the polling thread (or the command line's main thread); it never
 // touches a widget. Every command goes through the store's façade, whose
@@ -149,11 +161,27 @@ private:
     void ShowResult(std::uint8_t result);
     // Shows a failed reading only after the pack has been silent for 90 s.
     bool ShouldRefreshAfter(std::uint8_t result, const QDateTime& cycleTime, const RPollPlan& plan) const;
-    // The turn itself; it notes what it sends and reads in sample.
-    void PollTurn(const QDateTime& cycleTime, RPackSample& sample);
+    // The turn itself; it notes what it sends and reads in sample. False
+    // when it sent nothing (a pack not to be read again).
+    bool PollTurn(const QDateTime& cycleTime, RPackSample& sample);
+    // Parts of a turn; each notes its exchanges in sample and files its
+    // result as the cycle's last.
+    void SettleResult(RPackSample& sample, std::uint8_t cid2, std::uint8_t result, const QDateTime& cycleTime);
+    // Clock (and its sync), bar code and device information of our pack.
+    // False when the turn is to end (a stop, a job waiting).
+    bool ReadOurHead(const QDateTime& cycleTime, const RPollPlan& plan, RPackSample& sample);
+    void ReadAnalog(const QDateTime& cycleTime, const RPollPlan& plan, RPackSample& sample);
+    // After a read: the pack's family state into sample; a trouble not told
+    // before is told to the view and noted in sample.
+    RPackFamilyState NoteFamily(RPackSample& sample);
+    // After the last command: a silent pack clears the status panels and
+    // has the port opened again.
+    void EndTurn();
     // Under "Auto": reads the bar code of a pack that answered this turn
     // while it is not known yet.
     void LearnBarCode(RPackSample& sample);
+    // Another maker's pack: its identity, once, the first time it answers.
+    void LearnIdentity(RPackSample& sample);
 
     TDevInfo& m_store;
     AppGlobals& m_globals;
@@ -163,6 +191,7 @@ private:
     RPollPlan m_plan;   // guarded by m_planLock
     RDeviceTime m_packTime;
     bool m_stoppedOnLostPort = false;
+    bool m_turnAsked = false;   // the last PollPack asked its pack something
     IPackSampleSink* m_sink = nullptr;
     // Bar codes learnt for the sink, by pack number; polling thread only.
     struct LearntBarCode {
@@ -171,4 +200,6 @@ private:
         bool known = false;
     };
     std::map<std::uint8_t, LearntBarCode> m_barCodes;
+    // The family trouble last told, by address; polling thread only.
+    std::map<std::uint8_t, RPackFamilyState> m_toldProblems;
 };

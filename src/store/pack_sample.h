@@ -1,5 +1,6 @@
 #pragma once
 
+#include "protocol/devoper.h"
 #include "protocol/records.h"
 
 #include <QDateTime>
@@ -25,7 +26,15 @@ struct RExchangeResult {
 struct RPackSample {
     std::uint8_t pack = 0;
     std::uint8_t address = 0;
-    // The pack's bar code as last read; empty while it is not known.
+    // Whose protocol the pack speaks, as far as known when the turn ended:
+    // a turn without readings still says it.
+    PackFamily family = PackFamily::Ours;
+    // Set on the one turn that found the pack's family in trouble (an answer
+    // that fits no family, two families at the address, a pinned family the
+    // answers do not fit); each trouble comes once.
+    std::optional<RPackFamilyState> familyProblem;
+    // The pack's bar code as last read (another maker's pack: its serial
+    // number, where its family has one); empty while it is not known.
     QString barCode;
     // When the readings were taken, on the PC clock.
     QDateTime time;

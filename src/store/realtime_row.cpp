@@ -2,9 +2,11 @@
 
 #include "protocol/decimal.h"
 #include "services/settings.h"
+#include "services/text_ids.h"
 #include "services/textoper.h"
 #include "store/devinfo.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -65,6 +67,37 @@ constexpr std::uint16_t kHumidityId = 0x352C;
 constexpr std::uint16_t kAlarmStateId = 0x5010;
 constexpr std::uint16_t kProtectionStateId = 0x5030;
 constexpr std::uint16_t kDeviceCodeId = 0x700F;
+constexpr int kFamilyColumn = 38;
+
+// Whether another maker's reading has a value for a column of the log.
+// Its status bytes never reach our alarm columns (they are left as the
+// alarm record gives them: empty).
+bool ForeignHasColumn(const RAnalogData& analog, int column)
+{
+    constexpr int kFirstTemperature = 18;
+    constexpr int kFirstCell = kFirstTemperature + kMaxCellTemperatures;
+    const RFamilyAnalog& extra = analog.extra;
+    const auto sensors = [&extra](TemperatureRole role) {
+        int count = 0;
+        for (int k = 0; k < std::min<int>(extra.temperatureCount, kMaxFamilyTemperatures); ++k)
+            count += extra.temperatureRoles[std::size_t(k)] == role ? 1 : 0;
+        return count;
+    };
+    switch (column) {
+    case 5: return StateOfCharge(analog).has_value();
+    case 6: return StateOfHealth(analog).has_value();
+    case 10: return false;   // humidity
+    case 13: return sensors(TemperatureRole::Ambient) > 0;
+    case 14: return sensors(TemperatureRole::Mosfet) > 0;
+    case 17: return false;   // balancing
+    default: break;
+    }
+    if (column >= kFirstTemperature && column < kFirstCell)
+        return column - kFirstTemperature < sensors(TemperatureRole::CellSensor);
+    if (column >= kFirstCell && column < kFamilyColumn)
+        return column - kFirstCell < extra.cellCount;
+    return true;
+}
 
 } // namespace
 
@@ -79,6 +112,7 @@ QStringList RealtimeLogHeaders(const TTextOper& texts)
           << Header(texts, kAlarmStateId) << Header(texts, kProtectionStateId) << Header(texts, kBalanceId);
     AppendTemperatureHeaders(cells);
     AppendCellHeaders(cells);
+    cells << Header(texts, TextId::kFamilyCaption);
     return cells;
 }
 
@@ -99,13 +133,26 @@ QString RealtimeLogCell(int column, int rowNumber, const RAnalogData& analog, co
 {
     constexpr int kFirstTemperature = 18;
     constexpr int kFirstCell = kFirstTemperature + kMaxCellTemperatures;
+    if (column == kFamilyColumn)
+        return FamilyName(analog.family);
+    if (IsForeign(analog.family)) {
+        if (!ForeignHasColumn(analog, column))
+            return {};
+        if (column == 5)
+            return StateOfCharge(analog)->toString();
+        if (column == 6)
+            return StateOfHealth(analog)->toString();
+    }
     // A field the pack's answer did not carry stays blank.
     using F = AnalogField;
     constexpr std::array<F, 12> kColumnFields = {F::Voltage, F::Current, F::Soc, F::Soh, F::Remaining, F::FullCapacity,
                                                  F::Cycles, F::Humidity, F::Cells, F::Cells, F::Ambient, F::Fet};
-    if (column >= 3 && column < 3 + int(kColumnFields.size()) && !analog.sent(kColumnFields[std::size_t(column - 3)]))
+    // Another family's fields are known by ForeignHasColumn.
+    const bool ours = !IsForeign(analog.family);
+    if (ours && column >= 3 && column < 3 + int(kColumnFields.size())
+        && !analog.sent(kColumnFields[std::size_t(column - 3)]))
         return {};
-    if (column >= kFirstTemperature && column < kFirstCell && !analog.sent(F::CellTemperatures))
+    if (ours && column >= kFirstTemperature && column < kFirstCell && !analog.sent(F::CellTemperatures))
         return {};
     switch (column) {
     case 0: return Whole(rowNumber);
@@ -126,7 +173,7 @@ QString RealtimeLogCell(int column, int rowNumber, const RAnalogData& analog, co
     case 15: return store.AlarmText(alarm);
     case 16: return store.ProtectionText(alarm);
     case 17: {
-        if (!analog.sent(F::Balancing))
+        if (ours && !analog.sent(F::Balancing))
             return {};
         QString balance;
         for (std::uint8_t flag : analog.balancing)
@@ -137,7 +184,7 @@ QString RealtimeLogCell(int column, int rowNumber, const RAnalogData& analog, co
     }
     if (column >= kFirstTemperature && column < kFirstCell)
         return analog.cellTemperatures[std::size_t(column - kFirstTemperature)].format(u"0.0");
-    if (column >= kFirstCell && column < kRealtimeLogColumns)
+    if (column >= kFirstCell && column < kFamilyColumn)
         return Whole(analog.cellVoltages[std::size_t(column - kFirstCell)]);
     return {};
 }

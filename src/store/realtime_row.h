@@ -11,13 +11,14 @@ class TDevInfo;
 class TTextOper;
 
 // The rows of the logs as they are shown and saved as CSV: the real-time
-// log of one pack (38 columns) and the two record logs (work data 34
+// log of one pack (39 columns: the family of the pack last, where readers
+// of the older 38-column files do not look) and the two record logs (work data 34
 // columns, alarm records 36). Pure formatters: the GUI's grids and the
 // command line's CSV files both take their cells from here, so a log reads
 // the same whichever front end wrote it. Headers come in the language the
 // text service is set to.
 
-inline constexpr int kRealtimeLogColumns = 38;
+inline constexpr int kRealtimeLogColumns = 39;
 inline constexpr int kWorkDataLogColumns = 34;
 inline constexpr int kAlarmRecordLogColumns = 36;
 
@@ -29,8 +30,11 @@ QStringList RealtimeLogHeaders(const TTextOper& texts);
 // measured adds no row.
 bool RealtimeReadingHoldsData(const RAnalogData& analog);
 
-// The 38 cells of one reading; rowNumber counts from 1. The alarm and
-// protection columns are the store's summaries of the alarm record.
+// The 39 cells of one reading; rowNumber counts from 1. The alarm and
+// protection columns are the store's summaries of the alarm record. Another
+// maker's pack fills the columns of what it sends (its SOC and SOH exact,
+// its first four cell sensors, its ambient and MOSFET sensors, the cells it
+// has) and leaves the others blank.
 QStringList RealtimeLogRow(int rowNumber, const RAnalogData& analog, const RAlarmData& alarm,
                            const TDevInfo& store);
 // One of those cells, for views that format a cell only when it is painted.

@@ -81,6 +81,8 @@ signals:
     void refreshAnalog(RPolledView view);
     void refreshAlarm(RPolledView view);
     void refreshLocation(RPolledView view);
+    // The pack's family is in trouble (IPollView::ShowFamilyProblem).
+    void familyProblemShown(std::uint8_t pack, RPackFamilyState state);
     // The port went away; the thread ends by itself after it. The window
     // stops the thread in answer.
     void portLost();
@@ -127,6 +129,10 @@ private:
     void RefreshLocation() override
     {
         Post([this, view = View()] { emit refreshLocation(view); });
+    }
+    void ShowFamilyProblem(std::uint8_t pack, const RPackFamilyState& state) override
+    {
+        Post([this, pack, state] { emit familyProblemShown(pack, state); });
     }
     bool PortLost() override
     {
