@@ -133,6 +133,27 @@ QString FamilyLine(PackFamily family, const TTextOper& texts)
     return texts.GetLanguageText(TextId::kFamilyCaption) + QStringLiteral(": ") + FamilyName(family);
 }
 
+QString FamilyStateText(const RPackFamilyState& state, const TTextOper& texts)
+{
+    const RFamilyFit& fit = state.misfit;
+    const auto hex = [](std::uint8_t value) {
+        return QStringLiteral("0x") + QString::number(value, 16).toUpper().rightJustified(2, QLatin1Char('0'));
+    };
+    // P is -1 when the answer ended before it.
+    const QString count = fit.userDefinedCount >= 0 ? QString::number(fit.userDefinedCount) : QStringLiteral("-");
+    switch (state.problem) {
+    case RPackFamilyState::Problem::NoFit:
+        return texts.GetLanguageText(TextId::kScanNoFit).arg(hex(fit.version), hex(fit.cid1), count);
+    case RPackFamilyState::Problem::TwoFamilies:
+        return texts.GetLanguageText(TextId::kScanTwoFamilies).arg(FamilyName(fit.family), FamilyName(state.second));
+    case RPackFamilyState::Problem::PinnedMisfit:
+        return texts.GetLanguageText(TextId::kScanPinnedMisfit)
+            .arg(FamilyName(state.family), hex(fit.version), hex(fit.cid1), count);
+    case RPackFamilyState::Problem::None: break;
+    }
+    return state.family == PackFamily::Unknown ? QString() : FamilyName(state.family);
+}
+
 QString FamilyStatusText(std::string_view name, const TTextOper& texts)
 {
     for (const StatusNameText& entry : kStatusNameTexts) {

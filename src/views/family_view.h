@@ -6,6 +6,7 @@
 // functions over the records and the store's family state; the frames and
 // the pages call them, so a foreign pack reads the same on every page.
 
+#include "protocol/devoper.h"
 #include "protocol/records.h"
 
 #include <QString>
@@ -45,6 +46,12 @@ QString PercentText(const std::optional<Decimal>& percent);
 
 // "Family: A" for a foreign pack's panel; empty for ours and unknown.
 QString FamilyLine(PackFamily family, const TTextOper& texts);
+
+// What the reads showed of an address's family, as the scan lists it: the
+// family, or why none (the VER, CID1 and P the answer had; the two families
+// that answered; the pinned family the answers did not fit); empty when
+// nothing answered.
+QString FamilyStateText(const RPackFamilyState& state, const TTextOper& texts);
 
 // ---- Alarm states.
 

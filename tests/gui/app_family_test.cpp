@@ -13,6 +13,8 @@
 #include "store/devinfo.h"
 #include "views/family_view.h"
 #include "views/framepackalarm.h"
+#include "support/page_idle.h"
+#include "views/framepackconfig.h"
 #include "views/framepackdatamonitor.h"
 
 #include <QCheckBox>
@@ -206,36 +208,54 @@ TEST(FamilyStatusTexts, EveryStatusByteOfEveryFamilyHasATextOfItsOwnInEachLangua
     TTextOper().SetLanguage(TTextOper::SimplifiedChinese);
 }
 
-// The window polling the in-process packs with the password typed; pack 1
-// is then pinned to another family.
+// The window polling the in-process bus, the password typed: our pack at
+// address 1 and a pack of family D at address 2, in focus, which polling
+// finds by reading.
 class FamilyRefusalTest : public MainWindowTest {
 protected:
-    void StartOnForeignPack(PackFamily family)
+    void StartOnForeignPack()
     {
-        RegisterSimulatorLink();
-        StartWindowOnInProcessPacks("TextKind=0\nPackCount=2\nPackRead=1\nPort=1\nDisplayRecord=1\n");
+        SimOptions options;
+        options.packs = 1;
+        options.families = {{2, SimFamily::D}};
+        RegisterSimulatorLink(options);
+        StartWindowOnInProcessPacks("TextKind=0\nPackCount=2\nPackRead=2\nPort=1\nDisplayRecord=1\n");
         if (HasFatalFailure())
             return;
         Find<QLineEdit>("Edit1")->setText(QString::fromLatin1(kDefaultPassword));
         ClickPortButton();
         ASSERT_TRUE(m_form->IsPolling());
-        ASSERT_TRUE(WaitFor([this] { return m_form->RealTimeFrame(1)->model()->readingCount() > 0; }));
-        GlobalDevInfo()->DevOper().PinFamily(1, family);
+        ASSERT_TRUE(WaitFor([this] { return m_form->RealTimeFrame(2)->model()->readingCount() > 0; }));
+        ASSERT_EQ(GlobalDevInfo()->DevOper().FamilyState(2).family, PackFamily::D);
     }
-    // What went to pack 1 beyond the reads every family has.
+    // What went to the foreign pack that is not one of its family's reads.
     static std::vector<std::uint8_t> SentBeyondReads()
     {
         std::vector<std::uint8_t> sent;
         for (const SimRequest& request : SharedSimBus()->requests())
-            if (request.address == 1 && request.cid2 != 0x42 && request.cid2 != 0x44 && request.cid2 != 0x51)
+            if (request.address == 2 && !FamilyReads(PackFamily::D, request.cid2))
                 sent.push_back(request.cid2);
         return sent;
     }
+    const QString m_refusal = QStringLiteral("电池包 2 属于协议族 D：只读取其实时数据");
 };
+
+TEST_F(FamilyRefusalTest, PollingAForeignPackShowsItsFamilyAndValuesOnPageZero)
+{
+    StartOnForeignPack();
+    Find<QTabWidget>("PageControl1")->setCurrentIndex(0);
+    const auto* info = m_form->findChild<QWidget*>(QStringLiteral("FramePackInfo1"))->findChild<QTableView*>();
+    ASSERT_TRUE(WaitFor([&] { return Cell(info, 7, 1) == QStringLiteral("D"); }));
+    EXPECT_EQ(Cell(info, 2, 1), QString());   // D sends no SOC
+    EXPECT_FALSE(Cell(info, 0, 1).isEmpty());
+    EXPECT_EQ(m_form->findChild<QLabel*>(QStringLiteral("LabelFamily"))->text(), QStringLiteral("协议族: D"));
+    // Its alarm states follow its live values.
+    EXPECT_TRUE(WaitFor([this] { return m_form->findChild<QGroupBox*>(QStringLiteral("GroupBoxFamily"))->isVisible(); }));
+}
 
 TEST_F(FamilyRefusalTest, EveryCommandToAForeignPackIsRefusedBeforeItIsAskedOrSent)
 {
-    StartOnForeignPack(PackFamily::D);
+    StartOnForeignPack();
     struct Case {
         int page;
         const char* frame;
@@ -263,10 +283,9 @@ TEST_F(FamilyRefusalTest, EveryCommandToAForeignPackIsRefusedBeforeItIsAskedOrSe
         {6, "FramePackWorkDataInfo1", "BtnRead"},
         {7, "FramePackAlarmDataInfo1", "BtnRead"},
         // The control test switching the charge FET, clicked while page 4
-        // rests the polling, so that only its own traffic could be counted.
+        // rests the polling.
         {4, "FramePackAlarm1", "CheckBox5"},
     };
-    const QString refusal = QStringLiteral("电池包 1 属于协议族 D：只读取其实时数据");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.control);
         Find<QTabWidget>("PageControl1")->setCurrentIndex(c.page);
@@ -284,10 +303,24 @@ TEST_F(FamilyRefusalTest, EveryCommandToAForeignPackIsRefusedBeforeItIsAskedOrSe
         // Refused at once: the one box is the refusal, no question came first.
         ASSERT_EQ(m_boxes.size(), 1);
         EXPECT_EQ(m_boxes.front().buttons, MessageBoxes::Buttons::Ok);
-        EXPECT_EQ(m_boxes.front().text, refusal);
+        EXPECT_EQ(m_boxes.front().text, m_refusal);
         QTest::qWait(50);
         EXPECT_EQ(SentBeyondReads(), std::vector<std::uint8_t>{});
     }
+
+    // A pack whose family this run has not found yet passes the page; the
+    // core's guard finds it by reading and refuses, and the page words the
+    // refusal alike.
+    Find<QTabWidget>("PageControl1")->setCurrentIndex(5);   // polling rests
+    GlobalDevInfo()->DevOper().SetFamilyState(2, RPackFamilyState{});
+    auto* config = m_form->findChild<TFramePackConfig*>(QStringLiteral("FramePackConfig1"));
+    SharedSimBus()->clearRequests();
+    m_boxes.clear();
+    config->findChild<QPushButton*>(QStringLiteral("BtnReadDateTime"))->click();
+    ASSERT_TRUE(WaitUntilIdle(*config));
+    ASSERT_EQ(m_boxes.size(), 1);
+    EXPECT_EQ(m_boxes.front().text, m_refusal);
+    EXPECT_EQ(SentBeyondReads(), std::vector<std::uint8_t>{});
 }
 
 TEST(FamilyResultText, TheGuardsRefusalsReadAsTheRefusalWithTheirReason)
