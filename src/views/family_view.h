@@ -8,6 +8,7 @@
 
 #include "protocol/devoper.h"
 #include "protocol/records.h"
+#include "services/family_texts.h"
 
 #include <QString>
 #include <QStringList>
@@ -55,19 +56,7 @@ QString FamilyStateText(const RPackFamilyState& state, const TTextOper& texts);
 
 // ---- Alarm states.
 
-// The text of one status byte name of FamilyStatusNames ("alarm_event_3"
-// -> "Alarm event 3"); the name itself when no text knows it.
-QString FamilyStatusText(std::string_view name, const TTextOper& texts);
-
-// The status bytes of a foreign pack's alarm record that are not 0, by
-// their own names, in the order sent.
-struct RFamilyStatusLine {
-    QString name;
-    std::uint8_t value = 0;
-};
-std::vector<RFamilyStatusLine> FamilyStatusLines(const RAlarmData& alarm, const TTextOper& texts);
-// "Alarm event 1: 0x04" for each of them, one to a line.
-QString FamilyStatusSummary(const RAlarmData& alarm, const TTextOper& texts);
+// FamilyStatusText, FamilyStatusLines and FamilyStatusSummary: services/family_texts.h.
 
 // ---- Refusals.
 

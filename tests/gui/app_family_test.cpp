@@ -16,6 +16,7 @@
 #include "support/page_idle.h"
 #include "views/framepackconfig.h"
 #include "views/framepackdatamonitor.h"
+#include "views/framerealtimedata.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -104,7 +105,7 @@ protected:
 
 TEST_F(FamilyWindowTest, PageZeroShowsEachFamilysValuesUnderTheirOwnNames)
 {
-    StartWindow({}, QStringLiteral("PackCount=2\nPackRead=1\n"), false);
+    StartWindow({}, QStringLiteral("PackCount=2\nPackRead=1\nDisplayRecord=1\n"), false);
     struct Case {
         FamilyReading reading;
         QStringList temperatures;   // name, whole degrees and mark, slot by slot
@@ -168,6 +169,10 @@ TEST_F(FamilyWindowTest, PageZeroShowsEachFamilysValuesUnderTheirOwnNames)
         EXPECT_EQ(panel->findChild<QLabel*>(QStringLiteral("LabelFamilyStatus"))->text(), c.statusLine);
         for (QCheckBox* box : panel->findChildren<QCheckBox*>())
             EXPECT_FALSE(box->isChecked()) << box->objectName().toStdString();
+
+        // The real-time log names the same status byte in its alarm column.
+        const RealtimeLogModel* log = m_form->RealTimeFrame(1)->model();
+        EXPECT_EQ(log->index(log->readingCount() - 1, 15).data().toString(), c.statusLine);
 
         // The parallel monitor: its family beside its number, SOC as sent.
         const QTableView* monitor = Grid("FramePackDataMonitor1");
