@@ -14,7 +14,10 @@
 #include "views/family_view.h"
 #include "views/framepackalarm.h"
 #include "support/page_idle.h"
+#include "views/compare_form.h"
 #include "views/framepackconfig.h"
+#include "views/modal_run.h"
+#include "views/report_form.h"
 #include "views/framepackdatamonitor.h"
 #include "views/framerealtimedata.h"
 
@@ -258,6 +261,19 @@ TEST_F(FamilyRefusalTest, PollingAForeignPackShowsItsFamilyAndValuesOnPageZero)
     EXPECT_TRUE(WaitFor([this] { return m_form->findChild<QGroupBox*>(QStringLiteral("GroupBoxFamily"))->isVisible(); }));
 }
 
+// Opens a dialog of runs over several packs with opener, asks it for pack 2
+// alone with its go button and lets it close.
+template <typename Dialog>
+void RunDialogOnPackTwo(QAbstractButton* opener, const char* goButton)
+{
+    const auto previous = TModalRun<Dialog>::SetHook([goButton](Dialog& dialog) {
+        dialog.template findChild<QLineEdit*>(QStringLiteral("EditPacks"))->setText(QStringLiteral("2"));
+        QTest::mouseClick(dialog.template findChild<QAbstractButton*>(QLatin1String(goButton)), Qt::LeftButton);
+    });
+    opener->click();
+    TModalRun<Dialog>::SetHook(previous);
+}
+
 TEST_F(FamilyRefusalTest, EveryCommandToAForeignPackIsRefusedBeforeItIsAskedOrSent)
 {
     StartOnForeignPack();
@@ -308,6 +324,26 @@ TEST_F(FamilyRefusalTest, EveryCommandToAForeignPackIsRefusedBeforeItIsAskedOrSe
         // Refused at once: the one box is the refusal, no question came first.
         ASSERT_EQ(m_boxes.size(), 1);
         EXPECT_EQ(m_boxes.front().buttons, MessageBoxes::Buttons::Ok);
+        EXPECT_EQ(m_boxes.front().text, m_refusal);
+        QTest::qWait(50);
+        EXPECT_EQ(SentBeyondReads(), std::vector<std::uint8_t>{});
+    }
+
+    // The dialogs of runs over several packs leave it out; asked for it
+    // alone, they only say why.
+    Find<QTabWidget>("PageControl1")->setCurrentIndex(4);
+    const std::function<void()> dialogs[] = {
+        [this] {
+            RunDialogOnPackTwo<TCompareForm>(
+                m_form->findChild<QAbstractButton*>(QStringLiteral("BtnComparePacks")), "BtnReadPacks");
+        },
+        [this] { RunDialogOnPackTwo<TReportForm>(Find<QAbstractButton>("BtnReport"), "BtnMake"); },
+    };
+    for (const auto& run : dialogs) {
+        SharedSimBus()->clearRequests();
+        m_boxes.clear();
+        run();
+        ASSERT_EQ(m_boxes.size(), 1);
         EXPECT_EQ(m_boxes.front().text, m_refusal);
         QTest::qWait(50);
         EXPECT_EQ(SentBeyondReads(), std::vector<std::uint8_t>{});
