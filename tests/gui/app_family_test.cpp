@@ -18,6 +18,7 @@
 #include "views/framepackconfig.h"
 #include "views/modal_run.h"
 #include "views/report_form.h"
+#include "views/scan_form.h"
 #include "views/framepackdatamonitor.h"
 #include "views/framerealtimedata.h"
 
@@ -28,6 +29,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTableWidget>
 
 #include <set>
 
@@ -248,7 +250,7 @@ protected:
     const QString m_refusal = QStringLiteral("电池包 2 属于协议族 D：只读取其实时数据");
 };
 
-TEST_F(FamilyRefusalTest, PollingAForeignPackShowsItsFamilyAndValuesOnPageZero)
+TEST_F(FamilyRefusalTest, AForeignPackOnTheBusShowsItsFamilyOnPageZeroAndInTheScan)
 {
     StartOnForeignPack();
     Find<QTabWidget>("PageControl1")->setCurrentIndex(0);
@@ -259,6 +261,20 @@ TEST_F(FamilyRefusalTest, PollingAForeignPackShowsItsFamilyAndValuesOnPageZero)
     EXPECT_EQ(m_form->findChild<QLabel*>(QStringLiteral("LabelFamily"))->text(), QStringLiteral("协议族: D"));
     // Its alarm states follow its live values.
     EXPECT_TRUE(WaitFor([this] { return m_form->findChild<QGroupBox*>(QStringLiteral("GroupBoxFamily"))->isVisible(); }));
+
+    // The scan lists each address with its family.
+    QStringList families;
+    const auto previous = TModalRun<TScanForm>::SetHook([&](TScanForm& dialog) {
+        ASSERT_TRUE(WaitFor([&] { return !dialog.IsScanning(); }));
+        auto* table = dialog.findChild<QTableWidget*>(QStringLiteral("TableScan"));
+        for (int row = 0; row < table->rowCount(); ++row)
+            families << table->item(row, TScanForm::ColAddress)->text() + QLatin1Char(' ')
+                            + table->item(row, TScanForm::ColFamily)->text();
+    });
+    TScanForm scan(*GlobalDevInfo(), RScanRange{1, 3, 200}, m_form.get());
+    scan.Run();
+    TModalRun<TScanForm>::SetHook(previous);
+    EXPECT_EQ(families, (QStringList{QStringLiteral("1 ours"), QStringLiteral("2 D")}));
 }
 
 // Opens a dialog of runs over several packs with opener, asks it for pack 2
