@@ -5,7 +5,7 @@
 #include "services/textoper.h"
 #include "store/devinfo.h"
 
-#include <array>
+#include <algorithm>
 
 namespace {
 

@@ -247,17 +247,14 @@ TEST_F(FamilyRefusalTest, AForeignPackOnTheBusShowsItsFamilyOnPageZeroAndInTheSc
     EXPECT_TRUE(WaitFor([this] { return m_form->findChild<QGroupBox*>(QStringLiteral("GroupBoxFamily"))->isVisible(); }));
 
     // The scan lists each address with its family.
-    QStringList families;
-    const auto previous = TModalRun<TScanForm>::SetHook([&](TScanForm& dialog) {
-        ASSERT_TRUE(WaitFor([&] { return !dialog.IsScanning(); }));
-        auto* table = dialog.findChild<QTableWidget*>(QStringLiteral("TableScan"));
-        for (int row = 0; row < table->rowCount(); ++row)
-            families << table->item(row, TScanForm::ColAddress)->text() + QLatin1Char(' ')
-                            + table->item(row, TScanForm::ColFamily)->text();
-    });
     TScanForm scan(*GlobalDevInfo(), RScanRange{1, 3, 200}, m_form.get());
-    scan.Run();
-    TModalRun<TScanForm>::SetHook(previous);
+    scan.Start();
+    ASSERT_TRUE(WaitFor([&] { return !scan.IsScanning(); }));
+    auto* table = scan.findChild<QTableWidget*>(QStringLiteral("TableScan"));
+    QStringList families;
+    for (int row = 0; row < table->rowCount(); ++row)
+        families << table->item(row, TScanForm::ColAddress)->text() + QLatin1Char(' ')
+                        + table->item(row, TScanForm::ColFamily)->text();
     EXPECT_EQ(families, (QStringList{QStringLiteral("1 ours"), QStringLiteral("2 D")}));
 }
 
