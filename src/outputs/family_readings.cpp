@@ -58,6 +58,9 @@ std::optional<PackFamily> SampleFamily(const RPackSample& sample)
         return sample.analog->family;
     if (sample.alarm)
         return sample.alarm->family;
+    // A turn without readings says what is known of the pack.
+    if (sample.family != PackFamily::Unknown)
+        return sample.family;
     return std::nullopt;
 }
 
