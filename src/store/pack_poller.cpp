@@ -274,6 +274,17 @@ void PackPoller::ReadAnalog(const QDateTime& cycleTime, const RPollPlan& plan, R
         m_view.RefreshAnalog();
 }
 
+void PackPoller::ReadAlarm(const QDateTime& cycleTime, const RPollPlan& plan, RPackSample& sample)
+{
+    m_view.SetCommState(2);
+    const std::uint8_t alarmResult = m_store.ReadAlarmData(sample.address, sample.pack);
+    SettleResult(sample, CommandOf(CommandId::ReadAlarmData).cid2, alarmResult, cycleTime);
+    if (alarmResult == 0)
+        sample.alarm = m_store.GetAlarmData(sample.pack);
+    if (ShouldRefreshAfter(alarmResult, cycleTime, plan))
+        m_view.RefreshAlarm();
+}
+
 bool PackPoller::PollTurn(const QDateTime& cycleTime, RPackSample& sample)
 {
     const std::uint8_t port = m_globals.PortNumber.load();
@@ -310,33 +321,28 @@ bool PackPoller::PollTurn(const QDateTime& cycleTime, RPackSample& sample)
         analogRead = true;
         state = NoteFamily(sample);
     }
-    const bool unreadable =
-        state.family == PackFamily::Unknown || state.problem == RPackFamilyState::Problem::PinnedMisfit;
-    if (unreadable) {
-        // Nothing more is asked of a pack whose family is not known.
-        if (state.problem == RPackFamilyState::Problem::PinnedMisfit)
-            m_store.SetLastResult(ResultCode::kFamilyMismatch);
-        if (!plan.allPacks || state.problem == RPackFamilyState::Problem::PinnedMisfit) {
-            m_packTime = RDeviceTime{};
-            m_view.ShowPackTime(m_packTime, m_store.LastResult());
-        }
-        EndTurn();
+    if (Unreadable(state)) {
+        // Nothing of such a pack would be filed: its alarm states are not
+        // asked for either, and a silent address costs one window a pass.
+        LeaveUnread(plan, state);
         return true;
     }
     if (Stopping() || JobWaiting())
         return true;
 
-    const bool ours = state.family == PackFamily::Ours;
+    bool ours = state.family == PackFamily::Ours;
     if (ours && !plan.allPacks && !ReadOurHead(cycleTime, plan, sample))
         return true;
     if (!analogRead) {
         ReadAnalog(cycleTime, plan, sample);
-        if (NoteFamily(sample).problem == RPackFamilyState::Problem::PinnedMisfit) {
-            m_store.SetLastResult(ResultCode::kFamilyMismatch);
-            m_view.ShowPackTime(RDeviceTime{}, ResultCode::kFamilyMismatch);
-            EndTurn();
+        // A pinned family that stops fitting, or a pack of another family
+        // where one was found: nothing more goes to it.
+        state = NoteFamily(sample);
+        if (Unreadable(state)) {
+            LeaveUnread(plan, state);
             return true;
         }
+        ours = state.family == PackFamily::Ours;
     }
     if (!ours && !plan.allPacks) {
         // Another maker's pack has no clock to show; its serial number
@@ -351,13 +357,7 @@ bool PackPoller::PollTurn(const QDateTime& cycleTime, RPackSample& sample)
     if (Stopping() || JobWaiting())
         return true;
 
-    m_view.SetCommState(2);
-    const std::uint8_t alarmResult = m_store.ReadAlarmData(address, pack);
-    SettleResult(sample, CommandOf(CommandId::ReadAlarmData).cid2, alarmResult, cycleTime);
-    if (alarmResult == 0)
-        sample.alarm = m_store.GetAlarmData(pack);
-    if (ShouldRefreshAfter(alarmResult, cycleTime, plan))
-        m_view.RefreshAlarm();
+    ReadAlarm(cycleTime, plan, sample);
     if (Stopping() || JobWaiting())
         return true;
 
@@ -379,6 +379,28 @@ bool PackPoller::PollTurn(const QDateTime& cycleTime, RPackSample& sample)
         LearnBarCode(sample);
     EndTurn();
     return true;
+}
+
+bool PackPoller::Unreadable(const RPackFamilyState& state)
+{
+    return state.family == PackFamily::Unknown || state.problem == RPackFamilyState::Problem::PinnedMisfit;
+}
+
+void PackPoller::LeaveUnread(const RPollPlan& plan, const RPackFamilyState& state)
+{
+    const bool misfit = state.problem == RPackFamilyState::Problem::PinnedMisfit;
+    if (misfit)
+        m_store.SetLastResult(ResultCode::kFamilyMismatch);
+    if (!plan.allPacks || misfit) {
+        m_packTime = RDeviceTime{};
+        m_view.ShowPackTime(m_packTime, m_store.LastResult());
+        // No panel keeps what another pack showed.
+        m_store.SetBarCode(QString());
+        m_store.SetSoftwareVersion(0);
+        m_store.SetEchoedPackNumber(0);
+        m_view.ShowStatus(0, QString(), 0);
+    }
+    EndTurn();
 }
 
 void PackPoller::EndTurn()

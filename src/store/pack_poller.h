@@ -47,7 +47,7 @@ public:
 
 // A view that shows nothing: for a cycle or a listener run only to fill
 // the store or feed the outputs (benches, fuzzing, tests).
-class SilentPollView final : public IPollView {
+class SilentPollView : public IPollView {
 public:
     void RefreshHead() override {}
     void SetCommState(int) override {}
@@ -98,9 +98,10 @@ struct RPollPlan {
 // pack gets only its live values and alarm states, in its family's form,
 // and its identity once (its serial number stands for the bar code); no
 // clock, no device information, no location. An address whose family is
-// not known yet is asked only the live values, which tell the family
-// (TDevInfo::ReadAnalogData); nothing else goes to it. A pinned pack whose
-// answers do not fit its family is reported once and not asked again.
+// not known yet is asked its live values first, which tell the family
+// (TDevInfo::ReadAnalogData); while it stays unknown, nothing else goes to
+// it and nothing of it is filed. A pinned pack whose answers do not fit its
+// family is reported once and not asked again.
 //
 // Runs on the polling thread (or the command line's main thread); it never
 // touches a widget. Every command goes through the store's façade, whose
@@ -171,9 +172,16 @@ private:
     // False when the turn is to end (a stop, a job waiting).
     bool ReadOurHead(const QDateTime& cycleTime, const RPollPlan& plan, RPackSample& sample);
     void ReadAnalog(const QDateTime& cycleTime, const RPollPlan& plan, RPackSample& sample);
+    void ReadAlarm(const QDateTime& cycleTime, const RPollPlan& plan, RPackSample& sample);
     // After a read: the pack's family state into sample; a trouble not told
     // before is told to the view and noted in sample.
     RPackFamilyState NoteFamily(RPackSample& sample);
+    // Nothing more is asked of a pack whose family is not known, nor of a
+    // pinned one whose answers do not fit it.
+    static bool Unreadable(const RPackFamilyState& state);
+    // Ends such a pack's turn: the error panel shows why (a misfit as
+    // kFamilyMismatch) and the status panels are cleared.
+    void LeaveUnread(const RPollPlan& plan, const RPackFamilyState& state);
     // After the last command: a silent pack clears the status panels and
     // has the port opened again.
     void EndTurn();
