@@ -231,29 +231,22 @@ TEST_F(ToolCommands, AnotherMakersPackRefusesEveryCommandButItsReadsByName)
 
 TEST(ToolFamilyTexts, AnAddressWithoutAFamilySaysWhatItsAnswersHad)
 {
-    RPackFamilyState noFit;
-    noFit.problem = RPackFamilyState::Problem::NoFit;
-    noFit.misfit = RFamilyFit{PackFamily::Unknown, 0x20, 0x4A, 0, 7};
-    RPackFamilyState cut = noFit;
-    cut.misfit.userDefinedCount = -1;
-    RPackFamilyState refused = noFit;
-    refused.misfit.rtn = 0x01;
-    RPackFamilyState two;
-    two.problem = RPackFamilyState::Problem::TwoFamilies;
-    two.misfit.family = PackFamily::A;
-    two.second = PackFamily::B;
-    RPackFamilyState pinned{PackFamily::D, true, RPackFamilyState::Problem::PinnedMisfit,
-                            RFamilyFit{PackFamily::B, 0x20, 0x46, 0, 10}, PackFamily::Unknown};
+    using P = RPackFamilyState::Problem;
+    const auto state = [](P problem, std::uint8_t rtn, int count) {
+        const bool pinned = problem == P::PinnedMisfit;
+        return RPackFamilyState{pinned ? PackFamily::D : PackFamily::Unknown, pinned, problem,
+                                RFamilyFit{PackFamily::A, 0x20, 0x4A, rtn, count}, PackFamily::B};
+    };
     const std::pair<RPackFamilyState, const char*> cases[] = {
-        {noFit, "its answer (VER 0x20, CID1 0x4A, user-defined count 7) fits no family"},
-        {cut, "its answer (VER 0x20, CID1 0x4A, ending before its user-defined count) fits no family"},
-        {refused, "its answer (VER 0x20, CID1 0x4A, RTN 0x01) fits no family"},
-        {two, "packs of two families answer at this address (A and B): check the addresses"},
-        {pinned, "its answer (VER 0x20, CID1 0x46, user-defined count 10) does not fit the pinned family D"},
+        {state(P::NoFit, 0, 7), "its answer (VER 0x20, CID1 0x4A, user-defined count 7) fits no family"},
+        {state(P::NoFit, 0, -1), "its answer (VER 0x20, CID1 0x4A, ending before its user-defined count) fits no family"},
+        {state(P::NoFit, 0x01, 7), "its answer (VER 0x20, CID1 0x4A, RTN 0x01) fits no family"},
+        {state(P::TwoFamilies, 0, 2), "packs of two families answer at this address (A and B): check the addresses"},
+        {state(P::PinnedMisfit, 0, 10), "its answer (VER 0x20, CID1 0x4A, user-defined count 10) does not fit the pinned family D"},
         {RPackFamilyState{}, ""},
     };
-    for (const auto& [state, text] : cases)
-        EXPECT_EQ(FamilyProblemText(state), QString::fromUtf8(text));
+    for (const auto& [problem, text] : cases)
+        EXPECT_EQ(FamilyProblemText(problem), QString::fromUtf8(text));
 }
 
 TEST_F(ToolCommands, RefusedValuesLeaveThePackAsItWas)

@@ -171,15 +171,12 @@ protected:
         // so that promtool sees their names too.
         RAnalogData foreign = Analog(3300);
         foreign.family = PackFamily::C;
-        foreign.extra.cellCount = 4;
-        foreign.extra.temperatureCount = 2;
-        foreign.extra.temperatureRoles = {TemperatureRole::CellSensor, TemperatureRole::Board};
-        foreign.extra.soc = Decimal::fromInt(50);
-        foreign.extra.designCapacity = foreign.extra.portVoltage = foreign.extra.chargedAh = Decimal::fromInt(1);
-        foreign.extra.dischargedAh = foreign.extra.chargedKwh = foreign.extra.dischargedKwh = Decimal::fromInt(1);
-        foreign.extra.highestCellTemperature = foreign.extra.lowestCellTemperature = Decimal::fromInt(20);
-        foreign.extra.chargingHours = foreign.extra.dischargingHours = 7;
-        foreign.extra.charges = foreign.extra.discharges = 3;
+        RFamilyAnalog& e = foreign.extra;
+        e.cellCount = e.temperatureCount = 2;
+        e.temperatureRoles[1] = TemperatureRole::Board;
+        e.soc = e.designCapacity = e.portVoltage = e.chargedAh = e.dischargedAh = e.chargedKwh = e.dischargedKwh =
+            e.highestCellTemperature = e.lowestCellTemperature = Decimal::fromInt(20);
+        e.chargingHours = e.dischargingHours = e.charges = e.discharges = 3;
         RAlarmData foreignAlarm;
         foreignAlarm.family = PackFamily::C;
         foreignAlarm.extra.statusCount = 3;
