@@ -8,6 +8,7 @@
 #include "protocol/result_codes.h"
 #include "protocol/tcp_link.h"
 #include "services/port_settings.h"
+#include "services/family_settings.h"
 #include "services/settings.h"
 #include "services/text_ids.h"
 #include "services/traffic_text.h"
@@ -188,6 +189,7 @@ int Run(const QStringList& arguments)
     globals.BaudRate = line.globals.baudRate.value_or(globals.BaudRate.load());
     auto store = std::make_unique<TDevInfo>();
     store->InitStore();
+    ApplyFamilyConfig(store->DevOper());
     if (!OpenNamedPort(*store, globals, port, comNumber, line.globals.baudRate.value_or(globals.BaudRate.load()),
                        line.globals.rs485, error)) {
         output.failure(error, ResultCode::kPortNotOpen, QStringLiteral("open"));

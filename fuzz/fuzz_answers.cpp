@@ -7,6 +7,7 @@
 #include "fuzz_input.h"
 #include "protocol/decoders.h"
 #include "protocol/devoper.h"
+#include "protocol/family_decoders.h"
 #include "protocol/status_bits.h"
 #include "protocol/wire_text.h"
 
@@ -77,6 +78,31 @@ void RequireInfoPartOnly(const AnswerView& answer, std::uint8_t pack, std::uint8
     Require(otherAlarm == alarm);
 }
 
+// Other families' decoders over the same answer: a refused answer leaves
+// the record as it was, and an answer that fits a family decodes in it.
+void DecodeInEveryFamily(const AnswerView& answer, std::uint8_t pack)
+{
+    for (PackFamily family : kForeignFamilies) {
+        RAnalogData analog;
+        if (DecodeFamilyAnalog(family, answer, pack, QDateTime(), RFamilySettings{}, analog) != 0)
+            Require(analog == RAnalogData());
+        RAlarmData alarm;
+        if (DecodeFamilyAlarm(family, answer, pack, alarm) != 0)
+            Require(alarm == RAlarmData());
+        for (std::uint8_t cid2 : FamilyRow(family).identity) {
+            RFamilyIdentity identity;
+            (void)DecodeFamilyIdentity(family, cid2, answer, identity);
+        }
+    }
+    const RFamilyFit fit = FitAnalogAnswer(answer);
+    if (IsForeign(fit.family)) {
+        // C's answers name their pack only in the frame's ADR.
+        const std::uint8_t asked = fit.family == PackFamily::C ? answer.byte(2) : answer.info(1);
+        RAnalogData analog;
+        Require(DecodeFamilyAnalog(fit.family, answer, asked, QDateTime(), RFamilySettings{}, analog) == 0);
+    }
+}
+
 // Every decoder over one unpacked answer.
 void DecodeEverything(const AnswerView& answer, std::uint8_t pack)
 {
@@ -98,6 +124,7 @@ void DecodeEverything(const AnswerView& answer, std::uint8_t pack)
         Require(location.imei.size() <= 20 && location.ccid.size() <= 30);
     (void)DecodeTextField(answer, 1, 30);
     (void)DecodeCalibrationValue(3, answer.infoLong(3));
+    DecodeInEveryFamily(answer, pack);
 #ifdef BMS_FUZZ_PARAMS
     RParameter set;
     DecodeParameterBlock(answer, set);

@@ -2,6 +2,7 @@
 
 #include "app/app_objects.h"
 #include "app/lamp_shape.h"
+#include "services/family_settings.h"
 #include "services/settings.h"
 #include "services/text_ids.h"
 #include "services/textoper.h"
@@ -99,6 +100,8 @@ void TMainForm::FormCreate(const QString& programFolder)
     else
         LoadSettings(programFolder);
     CreateGlobalObjects();
+    // The families the user pinned in BMS.ini, before anything is sent.
+    ApplyFamilyConfig(Store()->DevOper());
 
     // Checking a language button runs its click behaviour.
     if (globals.Language == TTextOper::English) {

@@ -32,12 +32,12 @@ TDevOper::~TDevOper()
 
 // ---------------------------------------------------------------- codec
 
-void TDevOper::BeginFrame(std::uint8_t address, std::uint8_t cid1, std::uint8_t cid2)
+void TDevOper::BeginFrame(std::uint8_t address, std::uint8_t cid1, std::uint8_t cid2, std::uint8_t version)
 {
     m_requestBytes.fill(0);
     m_requestCount = 0;
     m_minimumLength = frame::kMinimumLength;
-    m_version = frame::kVersion;
+    m_version = version;
     PutByte(static_cast<std::uint8_t>(frame::kStart));
     PutByte(m_version);
     PutByte(address);
@@ -178,7 +178,8 @@ std::uint8_t TDevOper::CheckAnswer(std::uint8_t address)
         }
         if (start > 0)
             DeleteChars(0, start);
-        if (m_answerText[5] != '4' || m_answerText[6] != '6') {
+        if (m_answerText[5] != frame::HexDigit(m_expectedCid1 >> 4)
+            || m_answerText[6] != frame::HexDigit(m_expectedCid1)) {
             result = fault(ResultCode::kBadFrame);
             DeleteChars(0, 1);
             continue;
@@ -252,6 +253,10 @@ AnswerView TDevOper::Answer() const
 void TDevOper::AssignPort(std::uint8_t portNumber, const RPortDevice& device)
 {
     QMutexLocker locker(&m_linkLock);
+    // Another device is another bus: what was found on the last one says
+    // nothing of the packs on this one.
+    if (m_assignedPort && m_assignedPort->device.link.device != device.link.device)
+        ForgetFoundFamilies();
     m_assignedPort = AssignedPort{portNumber, device};
 }
 
@@ -396,7 +401,7 @@ void TDevOper::FillPortList(IComboList& combo, std::uint8_t selectedPort, bool a
     }
 }
 
-bool TDevOper::HoldsAnswer(QByteArrayView text, std::uint8_t address)
+bool TDevOper::HoldsAnswer(QByteArrayView text, std::uint8_t address, std::uint8_t cid1)
 {
     if (frame::CompleteFrameEnd(text) < 0)
         return false;
@@ -404,6 +409,7 @@ bool TDevOper::HoldsAnswer(QByteArrayView text, std::uint8_t address)
     // touching the buffers of the exchange under way (the serial port's
     // thread asks while the caller waits).
     TDevOper probe;
+    probe.m_expectedCid1 = cid1;
     probe.SetAnswerText(text);
     probe.CheckAnswer(address);
     return probe.m_answerAccepted;
@@ -477,8 +483,8 @@ void TDevOper::Transact(std::uint8_t address, int waitMs)
     // request back first: that copy is no answer, whatever it would check as.
     const QByteArray received = m_link->exchangeUntil(
         request, window, kTextCharacters + m_requestTextCount,
-        [address, &request](QByteArrayView text) {
-            return HoldsAnswer(text.sliced(EchoLength(text, request)), address);
+        [address, cid1 = m_expectedCid1, &request](QByteArrayView text) {
+            return HoldsAnswer(text.sliced(EchoLength(text, request)), address, cid1);
         },
         stopAsked);
     const qsizetype echo = EchoLength(received, request);
@@ -496,7 +502,7 @@ void TDevOper::Transact(std::uint8_t address, int waitMs)
     m_charactersReceived += answer.size();
     const qsizetype count = answer.size() > 10000 ? 0 : answer.size();
     SetAnswerText(QByteArrayView(answer.constData(), count));
-    if (!HoldsAnswer(AnswerText(), address))
+    if (!HoldsAnswer(AnswerText(), address, m_expectedCid1))
         m_lateAnswerGuard = QDeadlineTimer(window + kLateAnswerMargin);
 }
 
@@ -505,28 +511,48 @@ void TDevOper::Transact(std::uint8_t address, int waitMs)
 std::uint8_t TDevOper::Execute(std::uint8_t address, std::uint8_t cid2, QByteArrayView info, int waitMs,
                                const Decoder& decode, bool examineAnswer, const QString& givenValues)
 {
+    RExchangeForm form;
+    form.examineAnswer = examineAnswer;
+    form.givenValues = givenValues;
+    return GuardedExchange(form, address, cid2, info, waitMs, decode);
+}
+
+std::uint8_t TDevOper::RunExchange(const RExchangeForm& form, std::uint8_t address, std::uint8_t cid2,
+                                   QByteArrayView info, int waitMs, const Decoder& decode)
+{
     QMutexLocker locker(&m_linkLock);
+    // The guard ran before the lock was taken (its probes need the lock
+    // themselves): what another thread filed since then counts too.
+    if (form.guarded) {
+        if (const std::optional<std::uint8_t> refusal = StateRefusal(FamilyState(address), cid2))
+            return *refusal;
+    }
     // SOI, VER, ADR, CID1, CID2, LENGTH, CHKSUM and EOI take 10 of the 500 bytes.
     if (info.size() > kRequestBytes - 10)
         return ResultCode::kBadFrame;
-    BeginFrame(address, frame::kCid1, cid2);
+    BeginFrame(address, form.cid1, cid2, form.version);
     PutLength(static_cast<int>(info.size() * 2));
     for (char b : info)
         PutByte(static_cast<std::uint8_t>(b));
     PutWord(FrameChecksum());
     PutEnd();
+    m_expectedCid1 = form.cid1;
     m_exchangeSent = false;
     Transact(address, waitMs);
     std::uint8_t result = ResultCode::kSuccess;
     bool packRtn = false;
-    if (examineAnswer) {
+    if (form.examineAnswer) {
         result = CheckAnswer(address);
         packRtn = m_answerAccepted && result != ResultCode::kSuccess;
+        if (m_answerAccepted && form.inspect) {
+            DecodeAnswer();
+            form.inspect(Answer());
+        }
         if (result == ResultCode::kSuccess) {
             DecodeAnswer();
             // A sound frame whose length no answer to this command can have
             // is another command's answer (a late one, say): never decoded.
-            if (!AnswerFitsCommand(cid2, Answer(), info)) {
+            if (form.checkLength && !AnswerFitsCommand(cid2, Answer(), info)) {
                 result = ResultCode::kInvalidData;
                 m_exchange.foreignAnswer = true;
             } else if (decode) {
@@ -536,11 +562,11 @@ std::uint8_t TDevOper::Execute(std::uint8_t address, std::uint8_t cid2, QByteArr
     }
     if (m_exchangeSent) {
         m_exchange.result = result;
-        m_exchange.examined = examineAnswer;
+        m_exchange.examined = form.examineAnswer;
         m_exchange.packRtn = packRtn;
-        m_exchange.givenValues = givenValues;
+        m_exchange.givenValues = form.givenValues;
         m_exchange.reason =
-            examineAnswer && result != ResultCode::kSuccess && !packRtn && !m_exchange.foreignAnswer && m_checkReason != 0
+            form.examineAnswer && result != ResultCode::kSuccess && !packRtn && !m_exchange.foreignAnswer && m_checkReason != 0
             ? m_checkReason
             : result;
         m_traffic.Add(std::move(m_exchange));

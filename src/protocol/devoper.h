@@ -33,7 +33,9 @@ struct RPackFamilyState {
     PackFamily family = PackFamily::Unknown;
     bool pinned = false;                     // set by the user, not found
     Problem problem = Problem::None;
-    RFamilyFit misfit;                       // NoFit, PinnedMisfit: the answer's VER, CID1, P
+    // NoFit, PinnedMisfit: the answer's VER, CID1, P. TwoFamilies: the fit
+    // of the first family that answered (misfit.family names it).
+    RFamilyFit misfit;
     PackFamily second = PackFamily::Unknown; // TwoFamilies: the other family
     friend bool operator==(const RPackFamilyState&, const RPackFamilyState&) = default;
 };
@@ -54,7 +56,8 @@ public:
 
     // ---- Frame codec. Called under the link lock by the commands; tests
     // drive them directly on an object of their own.
-    void BeginFrame(std::uint8_t address, std::uint8_t cid1, std::uint8_t cid2);
+    void BeginFrame(std::uint8_t address, std::uint8_t cid1, std::uint8_t cid2,
+                    std::uint8_t version = 0x21);
     void PutLength(int lenid);
     void PutByte(std::uint8_t value);
     void PutWord(std::uint16_t value);
@@ -66,6 +69,8 @@ public:
     std::uint16_t AnswerChecksum(int first, int last) const;
     int FindChar(char c) const;
     void DeleteChars(int start, int count);
+    // Checks the answer text against address and the CID1 the exchange
+    // expects (0x46 unless the exchange is in a family of another CID1).
     std::uint8_t CheckAnswer(std::uint8_t address);
 
     static std::int16_t ToSigned16(std::uint16_t value) { return static_cast<std::int16_t>(value); }
@@ -127,7 +132,7 @@ public:
     void Transact(std::uint8_t address, int waitMs);
     // True when text holds a frame from address that CheckAnswer accepts
     // (whatever its RTN): the answer a read waits for.
-    static bool HoldsAnswer(QByteArrayView text, std::uint8_t address);
+    static bool HoldsAnswer(QByteArrayView text, std::uint8_t address, std::uint8_t cid1 = 0x46);
     // The length of the echo of request at the start of received: the
     // request's length when received starts with an exact copy of the
     // whole request, else 0.
@@ -210,17 +215,25 @@ public:
     // ---- Pack families. One guard keeps every other maker's pack safe:
     // to a pack not confirmed as ours only its family's reads
     // (FamilyReads) are ever sent. Execute refuses, without sending,
-    //  - anything to a pack of another family: ResultCode::kForeignFamily;
+    //  - anything to a pack of another family (found or pinned):
+    //    ResultCode::kForeignFamily;
     //  - a command that is not a read on every family to an address whose
     //    family is not known: it first confirms the family by reads alone
     //    (our 0x42, then DetectFamily when that does not fit ours) and
-    //    refuses with kForeignFamily, kFamilyUnknown or the probe's own
-    //    result (kNoAnswer for a silent address) unless it is ours;
+    //    refuses with kForeignFamily, kFamilyUnknown (something answered
+    //    that fits no family, or two families) or the probe's own result
+    //    (kNoAnswer for a silent address) unless it is ours;
     //  - anything to a pinned pack whose answers did not fit its family:
     //    kFamilyMismatch.
-    // A 0x42 in our form answered with VER 0x21 in our layout confirms ours.
-    // What is found is kept while this object lives (a port of another
-    // device forgets it; pins stay).
+    // A 0x42 in our form answered with VER 0x21 in our layout confirms ours;
+    // a pinned ours is trusted without probing until a 0x42 answer does not
+    // fit (then PinnedMisfit). A found family whose 0x42 answer no longer
+    // fits it is forgotten (back to Unknown). What is found is kept while
+    // this object lives (a port of another device forgets it; pins stay).
+    //
+    // Lock order: the link lock, then the family lock. The family lock is
+    // only ever held to copy a state in or out, never across an exchange,
+    // and the link lock is never taken while it is held.
     RPackFamilyState FamilyState(std::uint8_t address) const;
     // A family the user names for an address (BMS.ini, --family): never
     // probed. Unknown removes the pin.
@@ -234,14 +247,19 @@ public:
     // answers show: one family fits, that family; none, Unknown (NoFit with
     // the first misfit when something answered); two, Unknown with
     // TwoFamilies. A pinned address is not asked: its state is returned.
+    // Reads only. Takes the link lock for each exchange, not in between.
     RPackFamilyState DetectFamily(std::uint8_t address, int windowMs);
     // One read in a family's own request form (VER, CID1, INFO as given);
-    // the answer is checked against the family's CID1. A cid2 the family
-    // does not read gives kForeignFamily, nothing sent.
+    // the answer is checked against the family's CID1, and the length rule
+    // of our commands is not applied. A cid2 the family does not read gives
+    // kForeignFamily, nothing sent. For ours, a command that is not a read
+    // on every family goes through Execute and its guard.
     std::uint8_t ExecuteInFamily(PackFamily family, std::uint8_t address, std::uint8_t cid2, QByteArrayView info,
                                  int waitMs, const Decoder& decode = {});
     // The identity reads of the family of the pack at address (which must be
-    // known), each in its form.
+    // known: kFamilyUnknown otherwise), each in its form, in order. Stops at
+    // the first that fails and returns its result; identity keeps what the
+    // reads before it gave.
     std::uint8_t ReadFamilyIdentity(std::uint8_t address, RFamilyIdentity& identity);
 
     // The last exchanges Execute ran, for the traffic console.
@@ -252,6 +270,64 @@ public:
     qint64 CharactersReceived() const { return m_charactersReceived; }
 
 private:
+    // How one exchange is framed and checked.
+    struct RExchangeForm {
+        std::uint8_t version = 0x21;
+        std::uint8_t cid1 = 0x46;
+        bool examineAnswer = true;
+        bool checkLength = true;   // our commands' answer-length rule
+        bool guarded = false;      // the family guard looks again under the link lock
+        QString givenValues;
+        // Sees every sound answer (any RTN), before the length rule and the
+        // decoder; runs under the link lock.
+        std::function<void(const AnswerView&)> inspect;
+    };
+    // What one 0x42 probe showed.
+    struct RProbe {
+        std::uint8_t result = 0;
+        bool answered = false;                  // a sound frame came
+        PackFamily family = PackFamily::Unknown;
+        RFamilyFit fit;
+    };
+    // One exchange under the link lock, without the family guard.
+    std::uint8_t RunExchange(const RExchangeForm& form, std::uint8_t address, std::uint8_t cid2, QByteArrayView info,
+                             int waitMs, const Decoder& decode);
+    // The family guard: nothing when the command may go to address, else
+    // the refusal. May confirm the family by reads first.
+    std::optional<std::uint8_t> FamilyRefusal(std::uint8_t address, std::uint8_t cid2);
+    // Execute's path with the guard, for a form with an inspector.
+    std::uint8_t GuardedExchange(const RExchangeForm& form, std::uint8_t address, std::uint8_t cid2,
+                                 QByteArrayView info, int waitMs, const Decoder& decode);
+    RProbe ProbeAnalog(PackFamily form, std::uint8_t address, int waitMs);
+    // DetectFamily after what the probe in our form (when given) showed.
+    RPackFamilyState DetectAfter(std::uint8_t address, int windowMs, const std::optional<RProbe>& ours);
+    // The family guard's verdict on a state alone, without asking the pack:
+    // kFamilyUnknown for a command that is not a read on every family to an
+    // address whose family is not known.
+    static std::optional<std::uint8_t> StateRefusal(const RPackFamilyState& state, std::uint8_t cid2);
+    // Whether a sound 0x42 answer is evidence of a pack of another family
+    // than expected: another VER, or the layout of another family. (A
+    // late answer of another read is not.)
+    static bool ShowsAnotherFamily(const AnswerView& answer, PackFamily expected);
+    // A sound 0x42 answer in our layout with VER 0x21.
+    static bool IsOurAnalogAnswer(const AnswerView& answer);
+    // A port of another device: the found states go, the pins stay.
+    void ForgetFoundFamilies();
+    // Files a found state unless the address was pinned meanwhile.
+    void FileFound(std::uint8_t address, const RPackFamilyState& state);
+    // What a sound 0x42 answer showed of the family in force at address:
+    // a fit confirms it (Unknown answered in our layout: ours); an answer
+    // of another family forgets a found family and marks a pinned one.
+    // Returns the state.
+    // asked: the family in force when the read went out; fitted: the family
+    // the answer fits (Unknown: none).
+    RPackFamilyState NoteAnalogAnswer(std::uint8_t address, PackFamily asked, PackFamily fitted,
+                                      const RFamilyFit& fit);
+    std::uint8_t ReadForeignAnalog(PackFamily family, std::uint8_t address, std::uint8_t packNumber,
+                                   std::uint8_t& echoedPack, std::array<RAnalogData, kMaxPacks>& records);
+    std::uint8_t ReadForeignAlarm(PackFamily family, std::uint8_t address, std::uint8_t packNumber,
+                                  std::array<RAlarmData, kMaxPacks>& records);
+
     // What the port number opens: the assigned device, or an error.
     RPortDevice AssignedDevice(std::uint8_t portNumber) const;
     // The port numbers of the serial ports the system reports, in its order.
@@ -271,6 +347,7 @@ private:
     bool m_answerAccepted = false;   // the last CheckAnswer returned a good frame's RTN
     std::uint8_t m_checkReason = 0;  // the first fault the last CheckAnswer met (0: none)
     std::uint8_t m_version = 0x21;
+    std::uint8_t m_expectedCid1 = 0x46;   // CheckAnswer's CID1 for the exchange under way
 
     std::unique_ptr<ILink> m_link;
     std::uint8_t m_portNumber = 1;

@@ -84,13 +84,43 @@ std::uint8_t TDevOper::ReadAnalogData(std::uint8_t address, std::uint8_t packNum
 {
     if (!HasRecord(packNumber))
         return ResultCode::kValueRejected;
-    return Execute(address, CommandId::ReadAnalogData, Bytes({packNumber}), [&](const AnswerView& answer) {
-        const std::uint8_t result =
-            DecodeAnalogData(answer, packNumber, QDateTime::currentDateTime(), records[packNumber - 1]);
-        if (result == ResultCode::kSuccess)
-            echoedPack = answer.info(0);
-        return result;
-    });
+    const RPackFamilyState state = FamilyState(address);
+    if (state.problem == RPackFamilyState::Problem::PinnedMisfit)
+        return ResultCode::kFamilyMismatch;
+    if (IsForeign(state.family))
+        return ReadForeignAnalog(state.family, address, packNumber, echoedPack, records);
+    // Ours or not known yet: our form, as always. The answer tells whether
+    // the pack is ours; the search among the other families is the
+    // caller's (the poller's) business.
+    // Only our layout confirms ours, and only another family's answer
+    // refutes it: a late answer of another command is neither.
+    std::optional<bool> ourLayout;
+    RFamilyFit fit;
+    RExchangeForm form;
+    form.inspect = [&](const AnswerView& answer) {
+        if (IsOurAnalogAnswer(answer)) {
+            ourLayout = true;
+        } else if (ShowsAnotherFamily(answer, PackFamily::Ours)) {
+            ourLayout = false;
+            fit = FitAnalogAnswer(answer);
+        }
+    };
+    const std::uint8_t result = GuardedExchange(
+        form, address, CommandOf(CommandId::ReadAnalogData).cid2, Bytes({packNumber}),
+        CommandOf(CommandId::ReadAnalogData).waitMs, [&](const AnswerView& answer) {
+            const std::uint8_t decoded =
+                DecodeAnalogData(answer, packNumber, QDateTime::currentDateTime(), records[packNumber - 1]);
+            if (decoded == ResultCode::kSuccess)
+                echoedPack = answer.info(0);
+            return decoded;
+        });
+    if (ourLayout) {
+        const RPackFamilyState filed = NoteAnalogAnswer(
+            address, state.family, *ourLayout ? PackFamily::Ours : PackFamily::Unknown, fit);
+        if (filed.problem == RPackFamilyState::Problem::PinnedMisfit)
+            return ResultCode::kFamilyMismatch;
+    }
+    return result;
 }
 
 std::uint8_t TDevOper::ReadAlarmData(std::uint8_t address, std::uint8_t packNumber,
@@ -98,6 +128,11 @@ std::uint8_t TDevOper::ReadAlarmData(std::uint8_t address, std::uint8_t packNumb
 {
     if (!HasRecord(packNumber))
         return ResultCode::kValueRejected;
+    const RPackFamilyState state = FamilyState(address);
+    if (state.problem == RPackFamilyState::Problem::PinnedMisfit)
+        return ResultCode::kFamilyMismatch;
+    if (IsForeign(state.family))
+        return ReadForeignAlarm(state.family, address, packNumber, records);
     // An answer for another pack leaves the prepared record as it is; the
     // result stays 0. A short answer fills what it carries.
     return Execute(address, CommandId::ReadAlarmData, Bytes({packNumber}), [&](const AnswerView& answer) {

@@ -5,6 +5,7 @@
 #include "protocol/result_codes.h"
 
 #include <algorithm>
+#include <array>
 
 namespace {
 
@@ -82,6 +83,8 @@ constexpr int kOurHeaderBytes = 1;
 // balancing word and humidity; layout 6 puts one more byte before humidity.
 constexpr int kOurTailBytes = 9;
 constexpr int kOurLongLayout = 6;
+// Current, voltage and remaining capacity, between the temperatures and P.
+constexpr int kOurBytesBeforeLayout = 6;
 
 // What walking M and N of a 0x42 answer found.
 struct RAnalogWalk {
@@ -130,7 +133,7 @@ bool FitsOurLayout(const AnswerView& answer)
     if (DecodeAnalogData(answer, answer.info(0), QDateTime(), record) != ResultCode::kSuccess
         || !record.sent(AnalogField::Cells))
         return false;
-    const RAnalogWalk walk = Walk(answer, kOurHeaderBytes, 0, 6);
+    const RAnalogWalk walk = Walk(answer, kOurHeaderBytes, 0, kOurBytesBeforeLayout);
     return walk.count < 0
         || answer.infoCount() <= walk.end + kOurTailBytes + (walk.count == kOurLongLayout ? 1 : 0);
 }
@@ -195,6 +198,7 @@ Decimal KelvinTenths(std::uint16_t value, int atZero)
     return Decimal::fromRaw((std::int64_t(value) - atZero) * (Decimal::kScale / 10));
 }
 
+// Tenths of a percent (‰ of the whole) as percent.
 Decimal Permille(std::uint16_t value)
 {
     return Decimal::fromRaw(std::int64_t(value) * (Decimal::kScale / 10));
@@ -231,7 +235,7 @@ void ReadTail(const RFamilyLayout& layout, int count, InfoFields& in, RAnalogDat
         extra.designCapacity = capacity(word());
         record.cycleCount = word();
         extra.soh = Permille(word());
-        extra.portVoltage = Hundredths(word());
+        extra.portVoltage = Thousandths(word(), layout.millivoltsPerCount);
         break;   // four reserved words
     case PackFamily::C: {
         extra.soc = Decimal::fromInt(word());
@@ -273,7 +277,7 @@ RFamilyFit FitAnalogAnswer(const AnswerView& answer)
 
     const RFamilyRow& ours = FamilyRow(PackFamily::Ours);
     if (fit.version == ours.version && fit.cid1 == ours.cid1) {
-        fit.userDefinedCount = Walk(answer, kOurHeaderBytes, 0, 6).count;
+        fit.userDefinedCount = Walk(answer, kOurHeaderBytes, 0, kOurBytesBeforeLayout).count;
         if (FitsOurLayout(answer))
             fit.family = PackFamily::Ours;
         return fit;

@@ -111,6 +111,17 @@ std::optional<QString> IniDocument::value(const QString& section, const QString&
     return found;
 }
 
+QStringList IniDocument::keys(const QString& section) const
+{
+    QStringList names;
+    WalkSection(m_text, section, [&](const Line&, const QString& name, const QString&) {
+        if (!names.contains(name, Qt::CaseInsensitive))
+            names.append(name);
+        return false;
+    });
+    return names;
+}
+
 void IniDocument::setValue(const QString& section, const QString& key, const QString& value)
 {
     const QByteArray lineEnd = LineEnd(m_text);

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -20,6 +21,9 @@ public:
 
     // The value of the first line "key=value" in the section, trimmed.
     std::optional<QString> value(const QString& section, const QString& key) const;
+    // The keys of the section in the order of their lines, each once (as
+    // spelt on its first line).
+    QStringList keys(const QString& section) const;
     // Replaces the key's value; a missing key is added at the end of its
     // section, a missing section at the end of the text.
     void setValue(const QString& section, const QString& key, const QString& value);

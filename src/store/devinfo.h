@@ -171,6 +171,22 @@ public:
         m_devOper.FillPortList(combo, selectedPort, allPorts);
     }
 
+    // ---- Pack families: what is known of each address's family, kept by the
+    // link object, whose guard refuses everything but a family's reads to a
+    // pack not confirmed as ours.
+    RPackFamilyState FamilyState(std::uint8_t address) const { return m_devOper.FamilyState(address); }
+    void PinFamily(std::uint8_t address, PackFamily family) { m_devOper.PinFamily(address, family); }
+    RPackFamilyState DetectFamily(std::uint8_t address, int windowMs)
+    {
+        return m_devOper.DetectFamily(address, windowMs);
+    }
+    std::uint8_t ReadFamilyIdentity(std::uint8_t address, RFamilyIdentity& identity)
+    {
+        return m_devOper.ReadFamilyIdentity(address, identity);
+    }
+    void SetFamilySettings(const RFamilySettings& settings) { m_devOper.SetFamilySettings(settings); }
+    RFamilySettings FamilySettings() const { return m_devOper.FamilySettings(); }
+
     // ---- Commands that also file their answer into the tables.
     // The two live reads learn the family of an address not known yet: when
     // our 0x42 does not confirm ours (silence, a VER error, a layout of

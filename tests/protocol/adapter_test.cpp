@@ -111,6 +111,7 @@ TEST(Adapters, Rs485ModeOnAPseudoTerminalIsRefusedClearlyAndNothingIsSent)
 
     // Without the mode the same terminal opens and the request goes out.
     ASSERT_TRUE(oper.OpenLink(LinkSettings(terminal.slavePath()), 1)) << oper.LastOpenError().toStdString();
+    oper.PinFamily(1, PackFamily::Ours);
     EXPECT_EQ(oper.ReadDateTime(1, time), ResultCode::kNoAnswer);
     EXPECT_EQ(terminal.written(), oper.RequestText());
 }

@@ -21,7 +21,12 @@ QByteArray Hex(const char* text)
 
 class Commands : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(OpenScriptedLink(m_op, kDevice, m_script)); }
+    void SetUp() override
+    {
+        ASSERT_TRUE(OpenScriptedLink(m_op, kDevice, m_script));
+        // The requests are the subject here, not the family guard's probe.
+        m_op.PinFamily(1, PackFamily::Ours);
+    }
 
     // The pack at address 1 answers every request with this RTN and INFO.
     void Answer(const QByteArray& info, std::uint8_t rtn = 0)

@@ -111,6 +111,7 @@ protected:
         RegisterSimulatorLink(options);
         ASSERT_TRUE(m_op.OpenLink(LinkSettings(QString::fromLatin1(kSimulatorDeviceName)), kPort))
             << m_op.LastOpenError().toStdString();
+        m_op.PinFamily(kPack, PackFamily::Ours);
     }
 
     // Runs the command; true in decoded when its decoder saw the answer.

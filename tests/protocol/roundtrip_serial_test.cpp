@@ -25,6 +25,13 @@ protected:
         ASSERT_TRUE(m_op.OpenLink(m_sim->linkSettings(), kPort)) << m_op.LastOpenError().toStdString();
     }
     void TearDown() override { m_op.CloseSerial(kPort); }
+    // For tests of a fault on the next answer: the family guard's probe
+    // would take that answer.
+    void pinOurs(std::initializer_list<std::uint8_t> addresses)
+    {
+        for (std::uint8_t address : addresses)
+            m_op.PinFamily(address, PackFamily::Ours);
+    }
 
     std::uint8_t readClock(std::uint8_t address, RDeviceTime& time) { return m_op.ReadDateTime(address, time); }
 
@@ -122,6 +129,7 @@ TEST(SerialNoise, ReadRecoversFromLineNoise)
         ASSERT_TRUE(sim.isReady()) << sim.error().toStdString();
         TDevOper op;
         ASSERT_TRUE(op.OpenLink(sim.linkSettings(), kPort)) << op.LastOpenError().toStdString();
+        op.PinFamily(1, PackFamily::Ours);
         QElapsedTimer timer;
         timer.start();
         RDeviceTime time;
@@ -136,6 +144,7 @@ TEST(SerialNoise, ReadRecoversFromLineNoise)
 TEST_F(SerialRoundTrip, SilentPackGivesNoAnswerCode)
 {
     start({QStringLiteral("--fault"), QStringLiteral("silent:2")});
+    pinOurs({1, 2, 5});
     RDeviceTime time;
     EXPECT_EQ(readClock(2, time), ResultCode::kNoAnswer);
     EXPECT_EQ(readClock(5, time), ResultCode::kNoAnswer);   // no such pack on the bus
@@ -145,6 +154,7 @@ TEST_F(SerialRoundTrip, SilentPackGivesNoAnswerCode)
 TEST_F(SerialRoundTrip, DamagedChecksumGivesItsErrorCode)
 {
     start({QStringLiteral("--fault"), QStringLiteral("badsum:1")});
+    pinOurs({1});
     // Without INFO the damaged frame is all there is: code 2. With INFO the
     // search goes on past the frame and ends finding no start character.
     RDeviceTime time{2024, 3, 5, 14, 7, 9};
@@ -155,6 +165,7 @@ TEST_F(SerialRoundTrip, DamagedChecksumGivesItsErrorCode)
 TEST_F(SerialRoundTrip, TruncatedAnswerGivesItsErrorCode)
 {
     start({QStringLiteral("--fault"), QStringLiteral("truncate:2")});
+    pinOurs({1});
     RDeviceTime time;
     EXPECT_EQ(readClock(1, time), ResultCode::kSuccess);
     EXPECT_EQ(readClock(1, time), ResultCode::kTooShort);   // 16 of 32 characters
@@ -163,6 +174,7 @@ TEST_F(SerialRoundTrip, TruncatedAnswerGivesItsErrorCode)
 TEST_F(SerialRoundTrip, WrongAddressGivesItsErrorCode)
 {
     start({QStringLiteral("--fault"), QStringLiteral("wrongaddr:1")});
+    pinOurs({1});
     RDeviceTime time;
     EXPECT_EQ(readClock(1, time), ResultCode::kWrongAddress);
     EXPECT_EQ(time, RDeviceTime{});
