@@ -1,6 +1,7 @@
 #include "command_line.h"
 
 #include "protocol/records.h"
+#include "services/family_settings.h"
 
 #include <limits>
 
@@ -100,15 +101,14 @@ bool ApplyGlobal(const QString& name, const QString& value, GlobalOptions& globa
 
 std::optional<std::pair<std::uint8_t, PackFamily>> ParseFamilyPinOption(const QString& text, QString& error)
 {
-    const qsizetype colon = text.indexOf(QLatin1Char(':'));
-    const auto address = colon > 0 ? ParseWholeIn(QStringView(text).left(colon), 0, 255) : std::nullopt;
-    const auto family = colon > 0 ? ParseFamily(QStringView(text).mid(colon + 1).trimmed()) : std::nullopt;
-    if (!address || !family) {
-        error = QStringLiteral("--family takes ADDRESS:FAMILY (address 0-255; family ours, A, B, C or D), not %1")
-                    .arg(QuotedInput(text));
+    // The same rule as the pins of BMS.ini.
+    QString why;
+    const std::optional<RFamilyPin> pin = ParseFamilyPin(text, &why);
+    if (!pin) {
+        error = QStringLiteral("--family takes ADDRESS:FAMILY: %1").arg(why);
         return std::nullopt;
     }
-    return std::pair{std::uint8_t(*address), *family};
+    return std::pair{pin->address, pin->family};
 }
 
 bool ParseCommandLine(const QStringList& arguments, CommandLine& line, QString& error)

@@ -42,8 +42,8 @@ struct GlobalOptions {
     std::vector<std::pair<std::uint8_t, PackFamily>> familyPins;
 };
 
-// "ADR:FAMILY" of --family: an address 0-255 and ours, A, B, C or D (any
-// case). Nothing, with the reason, for anything else.
+// "ADR:FAMILY" of --family, read as BMS.ini's pins are. Nothing, with the
+// usage message, for anything else.
 std::optional<std::pair<std::uint8_t, PackFamily>> ParseFamilyPinOption(const QString& text, QString& error);
 
 struct CommandLine {

@@ -70,19 +70,28 @@ constexpr OptionSpec kReportOptions[] = {{"--packs", true, OutputPath::None},
                                          {"--no-logs", false, OutputPath::None}};
 constexpr std::array<CommandSpec, 23> kCommands = {{
     {"analog", "analog", "read the pack's measurements",
-     "Voltage, current, cell voltages and temperatures, capacities, cycles, SOC, SOH, balancing and humidity.",
+     "Voltage, current, cell voltages and temperatures, capacities, cycles, SOC, SOH, balancing and humidity.\n"
+     "Another maker's pack: its family, its cells and temperatures by what they measure (temps_C the cell\n"
+     "sensors, board_C, ambient_C, fet_C), SOC and SOH only where it sends them, and what only it sends\n"
+     "(design_Ah, port_voltage_V, charged_Ah, discharged_Ah, charged_kWh, discharged_kWh, charging_h,\n"
+     "discharging_h, charges, discharges, highest_cell_temp_C, lowest_cell_temp_C).",
      "bmstool --port COM3 --address 2 analog --json", {}, PrepareAnalog},
     {"alarm", "alarm", "read limit states, status bytes and the alarms they set",
      "Cell and temperature limit states, current and voltage states, the sixteen status bytes, the short-circuit\n"
-     "word and every alarm, protection, fault and state bit that is set.",
+     "word and every alarm, protection, fault and state bit that is set. Another maker's pack: its family,\n"
+     "its limit states and its status bytes by its family's names (status_bytes), cell_faults the cells\n"
+     "whose fault bit is set.",
      "bmstool --port /dev/ttyUSB0 alarm", {}, PrepareAlarm},
     {"time", "time | time set \"YYYY-MM-DD HH:MM:SS\" | time sync [--packs LIST|all]", "read or set the pack clock",
      "\"time sync\" sets the pack clock to this computer's clock. With --packs it sets the clock of each pack\n"
      "listed (\"1-16\", \"1,3,5\", all: 1 to the PackCount of BMS.ini) and prints, per pack, its offset from\n"
      "this computer's clock before the sync and the result; it exits 0 only when every clock was set.",
      "bmstool time set \"2024-05-01 08:00:00\"", kTimeOptions, PrepareTime},
-    {"info", "info", "read the device name, software version and maker", "", "bmstool info --json", {},
-     PrepareInfo},
+    {"info", "info", "read the device name, software version and maker",
+     "An address whose family is not known yet is read first (live values, our form and then every\n"
+     "family's) to learn it; another maker's pack gives its family's identity reads (serial number and\n"
+     "firmware version where the family has them).",
+     "bmstool info --json", {}, PrepareInfo},
     {"barcode", "barcode | barcode set TEXT", "read or write the bar code",
      "TEXT is trimmed; 1 to 30 characters (30 bytes in UTF-8).", "bmstool barcode set PK-2024-0001", {},
      PrepareBarCode},
@@ -199,9 +208,12 @@ constexpr std::array<CommandSpec, 23> kCommands = {{
      "run as Ctrl-C does.",
      "bmstool --port /dev/ttyUSB0 --baud 9600 listen --csv logs", kListenOptions, PrepareListen},
     {"scan", "scan [--from A] [--to B] [--timeout MS]", "find which addresses on the bus answer",
-     "Asks each address from A to B (default 1 to 16, 0-255) for its bar code and device information\n"
-     "and prints one line per address that answered (bar code, software version, the pack number it\n"
-     "echoes), then the addresses found. --timeout MS: reply window of each exchange (50-10000, default\n"
+     "Asks each address from A to B (default 1 to 16, 0-255) for its live values in every family's form\n"
+     "(reads only), then for its identity in the family found, and prints one line per address that\n"
+     "answered: its family (ours, A-D); ours with bar code, software version and the pack number it\n"
+     "echoes, another maker's with its identity; an answer that fits no family, two families at one\n"
+     "address or a pinned family the answers do not fit as family unknown with the problem and why\n"
+     "(VER, CID1 and user-defined count found). Then the addresses found. --timeout MS: reply window of each exchange (50-10000, default\n"
      "700). --address is not used. Ctrl-C stops after the current address.",
      "bmstool --port tcp://192.0.2.10:4196 scan --to 8", kScanOptions, PrepareScan},
     {"report", "report --packs LIST --pdf FILE [--html FILE] [--ref FILE | --ref-pack N] [--no-logs]",
@@ -289,24 +301,73 @@ Session::Session(TDevInfo& store, AppGlobals& globals, const Output& output, std
 {
 }
 
+namespace {
+
+QString Hex(std::uint8_t value)
+{
+    return QStringLiteral("0x") + QString::number(value, 16).toUpper().rightJustified(2, QLatin1Char('0'));
+}
+
+// What an answer that fits no family had.
+QString MisfitText(const RFamilyFit& fit)
+{
+    const QString text = QStringLiteral("VER %1, CID1 %2").arg(Hex(fit.version), Hex(fit.cid1));
+    // A refusal (RTN) carries no live values to count.
+    if (fit.rtn != 0)
+        return text + QStringLiteral(", RTN %1").arg(Hex(fit.rtn));
+    return text + (fit.userDefinedCount < 0 ? QStringLiteral(", ending before its user-defined count")
+                                            : QStringLiteral(", user-defined count %1").arg(fit.userDefinedCount));
+}
+
+} // namespace
+
+QString FamilyProblemWord(RPackFamilyState::Problem problem)
+{
+    switch (problem) {
+    case RPackFamilyState::Problem::NoFit: return QStringLiteral("no_fit");
+    case RPackFamilyState::Problem::TwoFamilies: return QStringLiteral("two_families");
+    case RPackFamilyState::Problem::PinnedMisfit: return QStringLiteral("pinned_misfit");
+    case RPackFamilyState::Problem::None: break;
+    }
+    return {};
+}
+
+QString FamilyProblemText(const RPackFamilyState& state)
+{
+    switch (state.problem) {
+    case RPackFamilyState::Problem::NoFit:
+        return QStringLiteral("its answer (%1) fits no family").arg(MisfitText(state.misfit));
+    case RPackFamilyState::Problem::TwoFamilies:
+        return QStringLiteral("packs of two families answer at this address (%1 and %2): check the addresses")
+            .arg(FamilyName(state.family == PackFamily::Unknown ? state.misfit.family : state.family),
+                 FamilyName(state.second));
+    case RPackFamilyState::Problem::PinnedMisfit:
+        return QStringLiteral("its answer (%1) does not fit the pinned family %2")
+            .arg(MisfitText(state.misfit), FamilyName(state.family));
+    case RPackFamilyState::Problem::None: break;
+    }
+    return {};
+}
+
 QString PackResultText(TDevInfo& store, std::uint8_t address, std::uint8_t result)
 {
-    if (result == ResultCode::kForeignFamily) {
-        const PackFamily family = store.DevOper().FamilyState(address).family;
-        if (IsForeign(family))
-            return store.TextOper()
-                .GetLanguageText(TextId::kForeignFamilyRefused)
-                .arg(address)
-                .arg(FamilyName(family));
-    }
-    return store.TextOper().GetErrorText(result);
+    const RPackFamilyState state = store.FamilyState(address);
+    if (result == ResultCode::kForeignFamily && IsForeign(state.family))
+        return store.TextOper().GetLanguageText(TextId::kForeignFamilyRefused).arg(address).arg(FamilyName(state.family));
+    QString text = store.TextOper().GetErrorText(result);
+    // A family that could not be told says why.
+    if ((result == ResultCode::kFamilyUnknown || result == ResultCode::kFamilyMismatch)
+        && state.problem != RPackFamilyState::Problem::None)
+        text += QStringLiteral(" (pack %1: %2)").arg(address).arg(FamilyProblemText(state));
+    return text;
 }
 
 int Session::failed(std::uint8_t result) const
 {
-    QString text = result == ResultCode::kForeignFamily
-        ? PackResultText(m_store, m_address, result)
-        : CommandResultText(result, PackReturnedLast(m_store.DevOper().Traffic(), result));
+    const bool familyResult = result == ResultCode::kForeignFamily || result == ResultCode::kFamilyUnknown
+        || result == ResultCode::kFamilyMismatch;
+    QString text = familyResult ? PackResultText(m_store, m_address, result)
+                                : CommandResultText(result, PackReturnedLast(m_store.DevOper().Traffic(), result));
     if (result == ResultCode::kNoAnswer && !m_portLabel.isEmpty())
         text = m_store.TextOper().GetLanguageText(TextId::kResultOnPort).arg(text, m_portLabel);
     m_output.failure(text, result);

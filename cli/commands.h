@@ -5,6 +5,7 @@
 
 #include "params/parameter_file.h"
 #include "params/reference_file.h"
+#include "protocol/devoper.h"
 
 #include <QString>
 
@@ -24,6 +25,13 @@ struct AppGlobals;
 // its error text. Every message of the tool that carries a pack's result
 // goes through here.
 QString PackResultText(TDevInfo& store, std::uint8_t address, std::uint8_t result);
+// Why an address has no family, for a message: the answer that fits none
+// (its VER, CID1 and user-defined count), two families at one address, or
+// answers that do not fit the pinned family. Empty when there is no trouble.
+QString FamilyProblemText(const RPackFamilyState& state);
+// The trouble as a machine word: "no_fit", "two_families", "pinned_misfit";
+// empty for none.
+QString FamilyProblemWord(RPackFamilyState::Problem problem);
 
 // What a command runs against once its arguments are known to be good and
 // the port is open.

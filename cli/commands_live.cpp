@@ -3,7 +3,7 @@
 #include "live_records.h"
 
 #include "protocol/decoders.h"
-#include "protocol/devoper.h"
+#include "protocol/result_codes.h"
 #include "protocol/status_bits.h"
 #include "store/devinfo.h"
 #include "store/pack_poller.h"
@@ -87,7 +87,7 @@ namespace {
 int PrintFamilyIdentity(Session& session, PackFamily family)
 {
     RFamilyIdentity identity;
-    const std::uint8_t result = session.store().DevOper().ReadFamilyIdentity(session.address(), identity);
+    const std::uint8_t result = session.store().ReadFamilyIdentity(session.address(), identity);
     if (result != 0)
         return session.failed(result);
     OutputRecord record(QStringLiteral("info"));
@@ -109,9 +109,20 @@ int PrintFamilyIdentity(Session& session, PackFamily family)
 Prepared PrepareInfo(const CommandArgs& args)
 {
     return WithoutArguments(args, "info", [](Session& session) {
-        const PackFamily family = session.store().DevOper().FamilyState(session.address()).family;
-        if (IsForeign(family))
-            return PrintFamilyIdentity(session, family);
+        // An address whose family is not known yet is first read as the
+        // live reads learn it (our live values, then every family's), so
+        // that an identity is asked in the pack's own form.
+        RPackFamilyState state = session.store().FamilyState(session.address());
+        if (state.family == PackFamily::Unknown && !state.pinned) {
+            std::uint8_t echoed = 0;
+            const std::uint8_t learned = session.store().ReadAnalogData(session.address(), session.pack(), echoed);
+            state = session.store().FamilyState(session.address());
+            if (learned == ResultCode::kFamilyUnknown || learned == ResultCode::kFamilyMismatch
+                || learned == ResultCode::kNoAnswer)
+                return session.failed(learned);
+        }
+        if (IsForeign(state.family))
+            return PrintFamilyIdentity(session, state.family);
         std::uint16_t version = 0;
         QString deviceName;
         QString manufacturer;
@@ -123,8 +134,7 @@ Prepared PrepareInfo(const CommandArgs& args)
             return session.failed(result);
         session.out().print(OutputRecord(QStringLiteral("info"))
                                 .number(QStringLiteral("pack"), session.pack())
-                                .text(QStringLiteral("family"),
-                                      FamilyName(session.store().DevOper().FamilyState(session.address()).family))
+                                .text(QStringLiteral("family"), FamilyName(state.family))
                                 .text(QStringLiteral("device_name"), deviceName)
                                 .text(QStringLiteral("software_version"), SoftwareVersionHex(version))
                                 .text(QStringLiteral("manufacturer"), manufacturer)

@@ -40,9 +40,9 @@ constexpr RFamilyQuantity kQuantities[] = {
      [](const RFamilyAnalog& e) { return Whole(e.chargingHours); }, HoursToSeconds},
     {"discharging_h", "discharging_time_seconds", "Time spent discharging to date, as the pack counts it.",
      [](const RFamilyAnalog& e) { return Whole(e.dischargingHours); }, HoursToSeconds},
-    {"charges", "charge_count", "Charges to date, as the pack counts them.",
+    {"charges", "charges", "Charges to date, as the pack counts them.",
      [](const RFamilyAnalog& e) { return Whole(e.charges); }, Same},
-    {"discharges", "discharge_count", "Discharges to date, as the pack counts them.",
+    {"discharges", "discharges", "Discharges to date, as the pack counts them.",
      [](const RFamilyAnalog& e) { return Whole(e.discharges); }, Same},
     {"highest_cell_temp_C", "highest_cell_temperature_celsius", "Highest cell temperature the pack reports.",
      [](const RFamilyAnalog& e) { return e.highestCellTemperature; }, Same},
@@ -58,6 +58,9 @@ std::optional<PackFamily> SampleFamily(const RPackSample& sample)
         return sample.analog->family;
     if (sample.alarm)
         return sample.alarm->family;
+    // A turn without readings says what is known of the pack.
+    if (sample.family != PackFamily::Unknown)
+        return sample.family;
     return std::nullopt;
 }
 

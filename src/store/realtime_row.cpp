@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <optional>
 
 namespace {
 
@@ -69,34 +70,41 @@ constexpr std::uint16_t kProtectionStateId = 0x5030;
 constexpr std::uint16_t kDeviceCodeId = 0x700F;
 constexpr int kFamilyColumn = 38;
 
-// Whether another maker's reading has a value for a column of the log.
-// Its status bytes never reach our alarm columns (they are left as the
-// alarm record gives them: empty).
-bool ForeignHasColumn(const RAnalogData& analog, int column)
+// The nth temperature of a role another maker's pack sent, or none.
+std::optional<Decimal> ForeignTemperature(const RFamilyAnalog& extra, TemperatureRole role, int nth)
+{
+    for (int k = 0; k < std::min<int>(extra.temperatureCount, kMaxFamilyTemperatures); ++k)
+        if (extra.temperatureRoles[std::size_t(k)] == role && nth-- == 0)
+            return extra.temperatures[std::size_t(k)];
+    return std::nullopt;
+}
+
+// A cell of another maker's reading whose value is not where our layout
+// has it: SOC and SOH exact when sent, the ambient and MOSFET sensors and
+// the first four cell sensors by what they measure; blank for what it does
+// not send (humidity, balancing, the cells it does not have). Its status
+// bytes never reach our alarm columns (the alarm record's status is
+// empty). None: the column is formatted as for ours.
+std::optional<QString> ForeignCell(const RAnalogData& analog, int column)
 {
     constexpr int kFirstTemperature = 18;
     constexpr int kFirstCell = kFirstTemperature + kMaxCellTemperatures;
-    const RFamilyAnalog& extra = analog.extra;
-    const auto sensors = [&extra](TemperatureRole role) {
-        int count = 0;
-        for (int k = 0; k < std::min<int>(extra.temperatureCount, kMaxFamilyTemperatures); ++k)
-            count += extra.temperatureRoles[std::size_t(k)] == role ? 1 : 0;
-        return count;
-    };
+    const auto shown = [](std::optional<Decimal> celsius) { return celsius ? celsius->format(u"0.0") : QString(); };
     switch (column) {
-    case 5: return StateOfCharge(analog).has_value();
-    case 6: return StateOfHealth(analog).has_value();
-    case 10: return false;   // humidity
-    case 13: return sensors(TemperatureRole::Ambient) > 0;
-    case 14: return sensors(TemperatureRole::Mosfet) > 0;
-    case 17: return false;   // balancing
+    // SOC and SOH as exact as sent (85.3 from 853 per mille).
+    case 5: return StateOfCharge(analog) ? StateOfCharge(analog)->toString() : QString();
+    case 6: return StateOfHealth(analog) ? StateOfHealth(analog)->toString() : QString();
+    case 10: return QString();   // humidity
+    case 13: return shown(ForeignTemperature(analog.extra, TemperatureRole::Ambient, 0));
+    case 14: return shown(ForeignTemperature(analog.extra, TemperatureRole::Mosfet, 0));
+    case 17: return QString();   // balancing
     default: break;
     }
     if (column >= kFirstTemperature && column < kFirstCell)
-        return column - kFirstTemperature < sensors(TemperatureRole::CellSensor);
-    if (column >= kFirstCell && column < kFamilyColumn)
-        return column - kFirstCell < extra.cellCount;
-    return true;
+        return shown(ForeignTemperature(analog.extra, TemperatureRole::CellSensor, column - kFirstTemperature));
+    if (column >= kFirstCell && column < kFamilyColumn && column - kFirstCell >= analog.extra.cellCount)
+        return QString();
+    return std::nullopt;
 }
 
 } // namespace
@@ -135,19 +143,14 @@ QString RealtimeLogCell(int column, int rowNumber, const RAnalogData& analog, co
     constexpr int kFirstCell = kFirstTemperature + kMaxCellTemperatures;
     if (column == kFamilyColumn)
         return FamilyName(analog.family);
-    if (IsForeign(analog.family)) {
-        if (!ForeignHasColumn(analog, column))
-            return {};
-        if (column == 5)
-            return StateOfCharge(analog)->toString();
-        if (column == 6)
-            return StateOfHealth(analog)->toString();
-    }
+    if (IsForeign(analog.family))
+        if (std::optional<QString> cell = ForeignCell(analog, column))
+            return *cell;
     // A field the pack's answer did not carry stays blank.
     using F = AnalogField;
     constexpr std::array<F, 12> kColumnFields = {F::Voltage, F::Current, F::Soc, F::Soh, F::Remaining, F::FullCapacity,
                                                  F::Cycles, F::Humidity, F::Cells, F::Cells, F::Ambient, F::Fet};
-    // Another family's fields are known by ForeignHasColumn.
+    // Another family's fields are known by ForeignCell.
     const bool ours = !IsForeign(analog.family);
     if (ours && column >= 3 && column < 3 + int(kColumnFields.size())
         && !analog.sent(kColumnFields[std::size_t(column - 3)]))

@@ -44,9 +44,11 @@ TEST_F(ToolCommands, ConfigurationWritesReadBack)
     ok({"barcode", "set", "  PK-0001  "});
     EXPECT_EQ(ok({"barcode"})["bar_code"].toString(), QStringLiteral("PK-0001"));
 
-    // The pack keeps capacities in steps of 10 mAh.
-    ok({"capacity", "set", "100000", "98000", "50005"});
-    const QJsonObject capacity = ok({"capacity"});
+    // The pack keeps capacities in steps of 10 mAh. Pinned as ours, so that
+    // no live read confirms the family in between: the simulated pack counts
+    // its charge at every live read.
+    ok({"--family", "1:ours", "capacity", "set", "100000", "98000", "50005"});
+    const QJsonObject capacity = ok({"--family", "1:ours", "capacity"});
     EXPECT_EQ(capacity["design_mAh"].toInt(), 100000);
     EXPECT_EQ(capacity["full_mAh"].toInt(), 98000);
     EXPECT_EQ(capacity["remaining_mAh"].toInt(), 50000);
@@ -167,6 +169,11 @@ TEST_F(ToolCommands, BadArgumentsAreRefusedBeforeThePortIsOpened)
         {Words({"poll", "--mqtt", "mqtt://broker", "--mqtt-password-file", "/nonexistent/pw"}), "cannot read"},
         {Words({"poll", "--mqtt", "mqtt://u:pw@broker", "--mqtt-password-file", "/dev/null"}), "password once"},
         {Words({"poll", "--mqtt-retain"}), "goes with --mqtt URL"},
+        {Words({"--family", "3", "analog"}), "--family takes ADDRESS:FAMILY"},
+        {Words({"--family", "3:E", "analog"}), "\"E\" is no family"},
+        {Words({"--family", "256:B", "analog"}), "no address"},
+        {Words({"--family", "1:A", "analog"}), "family A take addresses 2 to 255"},
+        {Words({"--family", "3:A", "alarm", "--family=3:b"}), "--family names address 3 twice, as A and as B"},
     };
     static const QRegularExpression controls(QStringLiteral("[\\x00-\\x09\\x0b-\\x1f\\x7f]"));
     for (const auto& [words, says] : bad) {
@@ -187,6 +194,66 @@ TEST_F(ToolCommands, BadArgumentsAreRefusedBeforeThePortIsOpened)
         << json.out.toStdString();
     // The same port with good arguments is a failed command, not a usage error.
     EXPECT_EQ(RunTool(port + Words({"analog"})).exitCode, 1);
+}
+
+// Another maker's pack is only read: a pinned one and one found by reads
+// alike refuse every other command with one message naming the pack and
+// its family, in the chosen language, exit status 1.
+TEST_F(ToolCommands, AnotherMakersPackRefusesEveryCommandButItsReadsByName)
+{
+    start({QStringLiteral("--family"), QStringLiteral("3:B"), QStringLiteral("--family"), QStringLiteral("4:D")});
+    struct Refusal {
+        QStringList words;
+        QString says;
+    };
+    const QString b = QStringLiteral("Pack 3 is of family B: only its live values are read");
+    const Refusal refusals[] = {
+        {Words({"--lang", "en", "--family", "3:B", "--address", "3", "sleep"}), b},
+        {Words({"--lang", "en", "--address", "3", "capacity", "set", "1", "1", "1"}), b},
+        {Words({"--lang", "en", "--address", "4", "params", "read"}),
+         QStringLiteral("Pack 4 is of family D: only its live values are read")},
+        {Words({"--lang", "zh", "--address", "3", "barcode"}), QStringLiteral("电池包 3 属于协议族 B：只读取其实时数据")},
+    };
+    for (const Refusal& refusal : refusals) {
+        const ToolRun run = m_tool->run(refusal.words);
+        EXPECT_EQ(run.exitCode, 1) << refusal.words.join(u' ').toStdString();
+        EXPECT_EQ(run.err.trimmed(), refusal.says) << run.err.toStdString();
+    }
+    const ToolRun json = m_tool->json(Words({"--lang", "en", "--address", "3", "time", "set", "2024-05-01 08:00:00"}));
+    EXPECT_EQ(json.first()["result"].toInt(), 0xA7);
+    EXPECT_EQ(json.first()["error"].toString(), b);
+    // Its reads go on, in its own family.
+    const QJsonObject info = ok({"--family", "4:D", "--address", "4", "info"});
+    EXPECT_EQ(info["family"].toString(), QStringLiteral("D"));
+    EXPECT_FALSE(info["serial_number"].toString().isEmpty());
+    EXPECT_EQ(ok({"--address", "1", "info"})["family"].toString(), QStringLiteral("ours"));
+}
+
+TEST(ToolFamilyTexts, AnAddressWithoutAFamilySaysWhatItsAnswersHad)
+{
+    RPackFamilyState noFit;
+    noFit.problem = RPackFamilyState::Problem::NoFit;
+    noFit.misfit = RFamilyFit{PackFamily::Unknown, 0x20, 0x4A, 0, 7};
+    RPackFamilyState cut = noFit;
+    cut.misfit.userDefinedCount = -1;
+    RPackFamilyState refused = noFit;
+    refused.misfit.rtn = 0x01;
+    RPackFamilyState two;
+    two.problem = RPackFamilyState::Problem::TwoFamilies;
+    two.misfit.family = PackFamily::A;
+    two.second = PackFamily::B;
+    RPackFamilyState pinned{PackFamily::D, true, RPackFamilyState::Problem::PinnedMisfit,
+                            RFamilyFit{PackFamily::B, 0x20, 0x46, 0, 10}, PackFamily::Unknown};
+    const std::pair<RPackFamilyState, const char*> cases[] = {
+        {noFit, "its answer (VER 0x20, CID1 0x4A, user-defined count 7) fits no family"},
+        {cut, "its answer (VER 0x20, CID1 0x4A, ending before its user-defined count) fits no family"},
+        {refused, "its answer (VER 0x20, CID1 0x4A, RTN 0x01) fits no family"},
+        {two, "packs of two families answer at this address (A and B): check the addresses"},
+        {pinned, "its answer (VER 0x20, CID1 0x46, user-defined count 10) does not fit the pinned family D"},
+        {RPackFamilyState{}, ""},
+    };
+    for (const auto& [state, text] : cases)
+        EXPECT_EQ(FamilyProblemText(state), QString::fromUtf8(text));
 }
 
 TEST_F(ToolCommands, RefusedValuesLeaveThePackAsItWas)
@@ -211,8 +278,9 @@ TEST_F(ToolCommands, FailureGivesTheErrorTextInTheChosenLanguage)
     // The port that was opened is named: a newcomer sees what was asked.
     EXPECT_TRUE(chinese.err.contains(m_tool->sim().linkPath())) << chinese.err.toStdString();
 
-    // --trace shows the exchange that failed, with its reason.
-    const ToolRun english = m_tool->run(Words({"--lang", "en", "--trace", "barcode"}));
+    // --trace shows the exchange that failed, with its reason (the pack
+    // pinned as ours: no live reads confirm its family first).
+    const ToolRun english = m_tool->run(Words({"--lang", "en", "--trace", "--family", "1:ours", "barcode"}));
     EXPECT_EQ(english.exitCode, 1);
     EXPECT_TRUE(english.err.contains(QStringLiteral("175--No answer from the pack"))) << english.err.toStdString();
     EXPECT_TRUE(english.err.contains(QStringLiteral(" ADR 01 ReadBarCode [175--No answer from the pack] TX ~")))

@@ -167,6 +167,24 @@ protected:
         RAlarmData alarm;
         m_registry.PackSampled(Sample(2, QStringLiteral("SIM48V100AH0002"), 0, Analog(3300), alarm));
         m_registry.PackSampled(Sample(3, QString(), 0, std::nullopt, std::nullopt));
+        // Another maker's pack with every quantity only other families send,
+        // so that promtool sees their names too.
+        RAnalogData foreign = Analog(3300);
+        foreign.family = PackFamily::C;
+        foreign.extra.cellCount = 4;
+        foreign.extra.temperatureCount = 2;
+        foreign.extra.temperatureRoles = {TemperatureRole::CellSensor, TemperatureRole::Board};
+        foreign.extra.soc = Decimal::fromInt(50);
+        foreign.extra.designCapacity = foreign.extra.portVoltage = foreign.extra.chargedAh = Decimal::fromInt(1);
+        foreign.extra.dischargedAh = foreign.extra.chargedKwh = foreign.extra.dischargedKwh = Decimal::fromInt(1);
+        foreign.extra.highestCellTemperature = foreign.extra.lowestCellTemperature = Decimal::fromInt(20);
+        foreign.extra.chargingHours = foreign.extra.dischargingHours = 7;
+        foreign.extra.charges = foreign.extra.discharges = 3;
+        RAlarmData foreignAlarm;
+        foreignAlarm.family = PackFamily::C;
+        foreignAlarm.extra.statusCount = 3;
+        foreignAlarm.extra.cellFaults = 1;
+        m_registry.PackSampled(Sample(4, QStringLiteral("C4"), 0, foreign, foreignAlarm));
         QString error;
         ASSERT_TRUE(m_server.start(RListenAddress{}, error)) << error.toStdString();
         ASSERT_NE(m_server.port(), 0);

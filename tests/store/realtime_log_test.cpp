@@ -121,7 +121,7 @@ TEST_F(RealtimeLog, AutoSaveFallsBackAndReportsWhatWasNotSaved)
     EXPECT_EQ(fallback.path, path("User/Data/3_20240102153000.csv"));
     const QByteArray body = ReadAll(fallback.path);
     EXPECT_TRUE(body.startsWith(QStringLiteral("序号,PackNo,").toUtf8()));
-    EXPECT_TRUE(body.endsWith("\r\n" + QByteArray(37, ',') + "\r\n"));
+    EXPECT_TRUE(body.endsWith("\r\n" + QByteArray(38, ',') + "\r\n"));
     EXPECT_EQ(body.count("\r\n"), 3);
     // A second save within the same second keeps the first file.
     EXPECT_EQ(AutoSaveLog(m_log.rows(), {path("User/Data")}, now).path, path("User/Data/3_20240102153000_2.csv"));
