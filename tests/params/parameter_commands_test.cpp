@@ -18,7 +18,12 @@ protected:
     static constexpr std::uint8_t kPort = 9;
     static constexpr std::uint8_t kAddress = 3;
 
-    void SetUp() override { ASSERT_TRUE(OpenScriptedLink(m_oper, QStringLiteral("params-script"), m_script, kPort)); }
+    void SetUp() override
+    {
+        ASSERT_TRUE(OpenScriptedLink(m_oper, QStringLiteral("params-script"), m_script, kPort));
+        // The parameter block is the subject here, not the family guard's probe.
+        m_oper.PinFamily(kAddress, PackFamily::Ours);
+    }
 
     void Answer(std::uint8_t rtn, QByteArrayView info)
     {

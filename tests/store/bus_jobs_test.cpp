@@ -196,6 +196,8 @@ TEST(BusJobs, AWriteWhoseAnswerIsLostIsJudgedByWhatThePackHolds)
     for (const Case& c : cases) {
         SimulatedStore sim;
         ASSERT_TRUE(sim.opened);
+        // Known as ours: no family probe takes one of the three answers.
+        sim.store->PinFamily(1, PackFamily::Ours);
         for (const QString& fault : c.faults)
             SimulatedStore::AddFault(fault);
         RParameterSource source;
@@ -320,6 +322,9 @@ TEST(BusJobs, AClockSyncAsksEveryPackWhileThePollerWaitsOnADeadOne)
     SimulatedStore sim;
     ASSERT_TRUE(sim.opened);
     SimulatedStore::AddFault(QStringLiteral("silent:1"));
+    // A rack of our own packs, one of them dead: the clock read goes to it.
+    for (std::uint8_t address = 1; address <= 4; ++address)
+        sim.store->PinFamily(address, PackFamily::Ours);
     AppGlobals globals;
     globals.PortNumber = 1;
     globals.PackCount = 4;
