@@ -102,12 +102,29 @@ int main(int argc, char** argv)
     Characters before = CharactersSoFar(store);
     QElapsedTimer timer;
     timer.start();
-    const std::vector<RScanEntry> entries = ScanBus(store, RScanRange{1, kPacks, windowMs});
+    // Where the scan's time goes: each address's share, with its characters.
+    std::vector<std::pair<double, qint64>> perAddress;
+    double lastMs = 0;
+    qint64 lastCharacters = before.total();
+    const std::vector<RScanEntry> entries =
+        ScanBus(store, RScanRange{1, kPacks, windowMs}, [&](const RScanEntry&) {
+            const double nowMs = double(timer.nsecsElapsed()) / 1e6;
+            const qint64 characters = CharactersSoFar(store).total();
+            perAddress.emplace_back(nowMs - lastMs, characters - lastCharacters);
+            lastMs = nowMs;
+            lastCharacters = characters;
+            return true;
+        });
     const double scanMs = double(timer.nsecsElapsed()) / 1e6;
     Characters after = CharactersSoFar(store);
     int found = 0;
-    for (const RScanEntry& entry : entries) {
+    for (std::size_t k = 0; k < entries.size(); ++k) {
+        const RScanEntry& entry = entries[k];
         found += entry.answered() ? 1 : 0;
+        if (k < perAddress.size())
+            std::printf("  address %2d (%-7s) %6.0f ms, wire time %5.0f ms\n", entry.address,
+                        qPrintable(FamilyName(entry.family.family)), perAddress[k].first,
+                        WireMs(perAddress[k].second, baud));
         const auto foreign = kForeign.find(entry.address);
         const QString expected = foreign == kForeign.end() ? QStringLiteral("ours")
                                                            : QString::fromLatin1(foreign->second).left(1);
