@@ -106,42 +106,22 @@ TEST_F(ToolFamilies, ScanAndPollNameAndReadEveryFamily)
 TEST_F(ToolFamilies, OnlyReadsReachOtherMakersPacks)
 {
     // A parameter file from our own pack, for the write.
-    const ToolRun saved = run(QStringList{QStringLiteral("params"), QStringLiteral("read"), QStringLiteral("--out"),
-                                          file("pack1.prt")});
+    const ToolRun saved = run(Words({"params", "read", "--out"}) << file("pack1.prt"));
     ASSERT_EQ(saved.exitCode, 0) << saved.err.toStdString();
 
     // Everything but the live reads: writes, calibration, records, our
     // vendor reads and the reads our packs alone answer.
     const QStringList commands[] = {
-        Words({"time"}),
-        Words({"time", "set", "2024-05-01 08:00:00"}),
-        Words({"time", "sync"}),
-        Words({"barcode"}),
-        Words({"barcode", "set", "PK-1"}),
-        Words({"capacity"}),
-        Words({"capacity", "set", "100000", "98000", "50000"}),
-        Words({"cycles", "set", "12"}),
-        Words({"packs"}),
-        Words({"packs", "set", "4"}),
-        Words({"record-time", "set", "00:00", "23:59", "60"}),
-        Words({"delete", "work"}),
-        Words({"delete", "alarm"}),
-        Words({"calibration", "read", "1", "11"}),
-        Words({"calibration", "write", "2", "21", "0", "-5"}),
-        Words({"calibration", "reset", "1", "12"}),
-        Words({"product"}),
-        Words({"product", "set", "ACME", "2024-05-01", "M16", "V1.2", "LFP", "SN0001", "rack"}),
-        Words({"location"}),
-        Words({"switches", "0x01F8"}),
-        Words({"shield"}),
-        Words({"shield", "set", "3"}),
-        Words({"discharge"}),
-        Words({"discharge", "set", "1234.5", "61.72"}),
-        Words({"sleep"}),
-        Words({"params", "read"}),
-        QStringList{QStringLiteral("params"), QStringLiteral("write"), file("pack1.prt")},
-        Words({"history", "work"}),
-        Words({"history", "alarm"}),
+        Words({"time"}), Words({"time", "set", "2024-05-01 08:00:00"}), Words({"time", "sync"}), Words({"barcode"}),
+        Words({"barcode", "set", "PK-1"}), Words({"capacity"}), Words({"capacity", "set", "100000", "98000", "50000"}),
+        Words({"cycles", "set", "12"}), Words({"packs"}), Words({"packs", "set", "4"}),
+        Words({"record-time", "set", "00:00", "23:59", "60"}), Words({"delete", "work"}), Words({"delete", "alarm"}),
+        Words({"calibration", "read", "1", "11"}), Words({"calibration", "write", "2", "21", "0", "-5"}),
+        Words({"calibration", "reset", "1", "12"}), Words({"product"}),
+        Words({"product", "set", "ACME", "2024-05-01", "M16", "V1.2", "LFP", "SN0001", "rack"}), Words({"location"}),
+        Words({"switches", "0x01F8"}), Words({"shield"}), Words({"shield", "set", "3"}), Words({"discharge"}),
+        Words({"discharge", "set", "1234.5", "61.72"}), Words({"sleep"}), Words({"params", "read"}),
+        Words({"params", "write"}) << file("pack1.prt"), Words({"history", "work"}), Words({"history", "alarm"}),
     };
     for (const ForeignPack& pack : kForeignPacks) {
         const QStringList address{QStringLiteral("--address"), QString::number(pack.address)};
