@@ -152,8 +152,10 @@ public:
     static int ReplyWindowMs(std::uint8_t address, int waitMs) { return waitMs + (address == 0 ? 200 : 500); }
 
     // ---- Running a command.
-    // Builds the request (address, CID1 0x46, cid2, INFO), runs one exchange
-    // and checks the answer. On success it unpacks the answer and returns
+    // Passes the family guard (see "Pack families" below: it may refuse
+    // without sending, or confirm the pack's family by reads first), builds
+    // the request (address, CID1 0x46, cid2, INFO), runs one exchange and
+    // checks the answer. On success it unpacks the answer and returns
     // decode's result (no decoder: RTN). With examineAnswer false the
     // answer is neither checked nor unpacked and the result is 0.
     // givenValues goes into the traffic record (see RTrafficRecord).

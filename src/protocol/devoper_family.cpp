@@ -335,7 +335,8 @@ std::uint8_t TDevOper::ReadForeignAnalog(PackFamily family, std::uint8_t address
                         return decoded;
                     });
     // A pack of the family that names another pack still speaks it.
-    const bool fits = seen && decoded != ResultCode::kBadFrame && result != ResultCode::kBadFrame;
+    const bool fits =
+        seen && !anotherFamily && decoded != ResultCode::kBadFrame && result != ResultCode::kBadFrame;
     if (fits || anotherFamily) {
         const RPackFamilyState state = NoteAnalogAnswer(address, family, fits ? family : PackFamily::Unknown, *seen);
         if (state.problem == RPackFamilyState::Problem::PinnedMisfit)
