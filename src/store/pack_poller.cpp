@@ -310,33 +310,26 @@ bool PackPoller::PollTurn(const QDateTime& cycleTime, RPackSample& sample)
         analogRead = true;
         state = NoteFamily(sample);
     }
-    const bool unreadable =
-        state.family == PackFamily::Unknown || state.problem == RPackFamilyState::Problem::PinnedMisfit;
-    if (unreadable) {
-        // Nothing more is asked of a pack whose family is not known.
-        if (state.problem == RPackFamilyState::Problem::PinnedMisfit)
-            m_store.SetLastResult(ResultCode::kFamilyMismatch);
-        if (!plan.allPacks || state.problem == RPackFamilyState::Problem::PinnedMisfit) {
-            m_packTime = RDeviceTime{};
-            m_view.ShowPackTime(m_packTime, m_store.LastResult());
-        }
-        EndTurn();
+    if (Unreadable(state)) {
+        LeaveUnread(plan, state);
         return true;
     }
     if (Stopping() || JobWaiting())
         return true;
 
-    const bool ours = state.family == PackFamily::Ours;
+    bool ours = state.family == PackFamily::Ours;
     if (ours && !plan.allPacks && !ReadOurHead(cycleTime, plan, sample))
         return true;
     if (!analogRead) {
         ReadAnalog(cycleTime, plan, sample);
-        if (NoteFamily(sample).problem == RPackFamilyState::Problem::PinnedMisfit) {
-            m_store.SetLastResult(ResultCode::kFamilyMismatch);
-            m_view.ShowPackTime(RDeviceTime{}, ResultCode::kFamilyMismatch);
-            EndTurn();
+        // A pinned family that stops fitting, or a pack of another family
+        // where one was found: nothing more goes to it.
+        state = NoteFamily(sample);
+        if (Unreadable(state)) {
+            LeaveUnread(plan, state);
             return true;
         }
+        ours = state.family == PackFamily::Ours;
     }
     if (!ours && !plan.allPacks) {
         // Another maker's pack has no clock to show; its serial number
@@ -379,6 +372,28 @@ bool PackPoller::PollTurn(const QDateTime& cycleTime, RPackSample& sample)
         LearnBarCode(sample);
     EndTurn();
     return true;
+}
+
+bool PackPoller::Unreadable(const RPackFamilyState& state)
+{
+    return state.family == PackFamily::Unknown || state.problem == RPackFamilyState::Problem::PinnedMisfit;
+}
+
+void PackPoller::LeaveUnread(const RPollPlan& plan, const RPackFamilyState& state)
+{
+    const bool misfit = state.problem == RPackFamilyState::Problem::PinnedMisfit;
+    if (misfit)
+        m_store.SetLastResult(ResultCode::kFamilyMismatch);
+    if (!plan.allPacks || misfit) {
+        m_packTime = RDeviceTime{};
+        m_view.ShowPackTime(m_packTime, m_store.LastResult());
+        // No panel keeps what another pack showed.
+        m_store.SetBarCode(QString());
+        m_store.SetSoftwareVersion(0);
+        m_store.SetEchoedPackNumber(0);
+        m_view.ShowStatus(0, QString(), 0);
+    }
+    EndTurn();
 }
 
 void PackPoller::EndTurn()

@@ -174,6 +174,12 @@ private:
     // After a read: the pack's family state into sample; a trouble not told
     // before is told to the view and noted in sample.
     RPackFamilyState NoteFamily(RPackSample& sample);
+    // Nothing more is asked of a pack whose family is not known, nor of a
+    // pinned one whose answers do not fit it.
+    static bool Unreadable(const RPackFamilyState& state);
+    // Ends such a pack's turn: the error panel shows why (a misfit as
+    // kFamilyMismatch) and the status panels are cleared.
+    void LeaveUnread(const RPollPlan& plan, const RPackFamilyState& state);
     // After the last command: a silent pack clears the status panels and
     // has the port opened again.
     void EndTurn();

@@ -154,8 +154,9 @@ TEST_F(FamilyPollTest, UnderAutoEachPackIsFoundAndReadOnlyInItsOwnForm)
         EXPECT_EQ(sample.alarm->family, m.family);
         EXPECT_EQ(m_store.GetAnalogData(m.address).family, m.family);
         EXPECT_EQ(m_store.DevOper().FamilyState(m.address).family, m.family);
-        if (m.family != PackFamily::Ours)
+        if (m.family != PackFamily::Ours) {
             EXPECT_EQ(!sample.barCode.isEmpty(), m.hasSerial);
+        }
     }
 }
 
