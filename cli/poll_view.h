@@ -157,7 +157,8 @@ private:
         OutputRecord record(QStringLiteral("error"));
         record.number(QStringLiteral("pack"), m_pack);
         if (result) {
-            m_lastFailure = m_session.store().TextOper().GetErrorText(*result);
+            // A pack of another family, or of none, says which and why.
+            m_lastFailure = PackResultText(m_session.store(), m_address, *result);
             // The commands of one cycle, in the order the cycle sends them
             // (the tool polls without clock sync and location page).
             static const QStringList kFullCycle = {QStringLiteral("time"), QStringLiteral("barcode"),

@@ -49,7 +49,9 @@ TEST(ToolAnswers, AnAnswerNotBelievedIsAnErrorLineThatSaysWhose)
         ASSERT_TRUE(tool.isReady()) << tool.error().toStdString();
         for (const char* command : c.commands) {
             SCOPED_TRACE(std::string(c.fault) + " for " + command);
-            const ToolRun run = tool.json(Words({"--lang", "en", command}));
+            // Pinned as ours: the command's own answer is judged, not the
+            // live read that would confirm the family first.
+            const ToolRun run = tool.json(Words({"--lang", "en", "--family", "1:ours", command}));
             EXPECT_EQ(run.exitCode, 1);
             const std::vector<QJsonObject> lines = run.json();
             ASSERT_EQ(lines.size(), 1u) << run.out.toStdString();
@@ -60,6 +62,15 @@ TEST(ToolAnswers, AnAnswerNotBelievedIsAnErrorLineThatSaysWhose)
             EXPECT_TRUE(run.err.startsWith(QLatin1String(c.says))) << run.err.toStdString();
         }
     }
+    // Unpinned, a pack whose live values fit no layout is not confirmed as
+    // ours: a write is refused and the message says what the answer had.
+    const ToolOnSim tool({QStringLiteral("--fault"), QStringLiteral("answeras:E9")});
+    ASSERT_TRUE(tool.isReady()) << tool.error().toStdString();
+    const ToolRun run = tool.run(Words({"--lang", "en", "time", "sync"}));
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err.trimmed(), QStringLiteral("168--The pack's family is not known: only reads are sent (pack 1: its "
+                                                "answer (VER 0x21, CID1 0x46, ending before its user-defined count) "
+                                                "fits no family)"));
 }
 
 TEST(ToolAnswers, AShortAnalogAnswerIsShownWithBlanksAfter)
