@@ -5,6 +5,7 @@
 #include "services/settings.h"
 #include "services/textoper.h"
 #include "store/devinfo.h"
+#include "store/realtime_row.h"
 #include "views/file_dialogs.h"
 #include "views/framepackdatamonitor.h"
 #include "views/framepacklocation.h"
@@ -171,7 +172,7 @@ TEST_F(LogFrame, TheTenThousandthReadingSavesAFullLogOrDropsItAndRestartsAtRowOn
         EXPECT_TRUE(files.front().startsWith(QStringLiteral("5_")));
         const QByteArray body = ReadAll(QDir(dataFolder()).filePath(files.front()));
         EXPECT_EQ(body.count("\r\n"), 1 + RealtimeLogModel::kMaxRows + 1);
-        const QByteArray tail = "\r\n" + QByteArray(38, ',') + "\r\n";
+        const QByteArray tail = "\r\n" + QByteArray(kRealtimeLogColumns - 1, ',') + "\r\n";
         ASSERT_TRUE(body.endsWith(tail));
         const QByteArray beforeTail = body.left(body.size() - tail.size());
         EXPECT_TRUE(beforeTail.mid(beforeTail.lastIndexOf("\r\n") + 2).startsWith("9999,05,"));
