@@ -33,12 +33,12 @@ struct SimRequest {
 struct SimOptions {
     static constexpr int kMaxPacks = 16;
     int packs = 4;                  // our packs at addresses 1..packs
-    // Packs of other families (or ours) at these addresses, in place of
-    // ours where they share one.
-    std::map<std::uint8_t, SimFamily> families;
     int recordsPerLog = 50;         // work-data and alarm records each pack holds
     std::uint32_t seed = 1;         // the same seed plays the same packs
     std::vector<SimFault> faults;
+    // Packs of other families (or ours) at these addresses, in place of
+    // ours where they share one.
+    std::map<std::uint8_t, SimFamily> families;
 };
 
 // What the bus sends back for one request: the adapter's echo of the

@@ -178,8 +178,9 @@ std::uint8_t TDevOper::CheckAnswer(std::uint8_t address)
         }
         if (start > 0)
             DeleteChars(0, start);
-        if (m_answerText[5] != frame::HexDigit(m_expectedCid1 >> 4)
-            || m_answerText[6] != frame::HexDigit(m_expectedCid1)) {
+        if (m_expectedCid1 != kAnyCid1
+            && (m_answerText[5] != frame::HexDigit(m_expectedCid1 >> 4)
+                || m_answerText[6] != frame::HexDigit(m_expectedCid1))) {
             result = fault(ResultCode::kBadFrame);
             DeleteChars(0, 1);
             continue;
@@ -536,7 +537,7 @@ std::uint8_t TDevOper::RunExchange(const RExchangeForm& form, std::uint8_t addre
         PutByte(static_cast<std::uint8_t>(b));
     PutWord(FrameChecksum());
     PutEnd();
-    m_expectedCid1 = form.cid1;
+    m_expectedCid1 = form.anyCid1 ? kAnyCid1 : form.cid1;
     m_exchangeSent = false;
     Transact(address, waitMs);
     std::uint8_t result = ResultCode::kSuccess;

@@ -279,6 +279,9 @@ private:
         bool examineAnswer = true;
         bool checkLength = true;   // our commands' answer-length rule
         bool guarded = false;      // the family guard looks again under the link lock
+        // A probe takes an answer of any CID1: a pack of another CID1 that
+        // answers (with an error) ends the wait instead of costing a window.
+        bool anyCid1 = false;
         QString givenValues;
         // Sees every sound answer (any RTN), before the length rule and the
         // decoder; runs under the link lock.
@@ -349,7 +352,9 @@ private:
     bool m_answerAccepted = false;   // the last CheckAnswer returned a good frame's RTN
     std::uint8_t m_checkReason = 0;  // the first fault the last CheckAnswer met (0: none)
     std::uint8_t m_version = 0x21;
-    std::uint8_t m_expectedCid1 = 0x46;   // CheckAnswer's CID1 for the exchange under way
+    // CheckAnswer's CID1 for the exchange under way; kAnyCid1 takes any.
+    static constexpr std::uint8_t kAnyCid1 = 0x00;
+    std::uint8_t m_expectedCid1 = 0x46;
 
     std::unique_ptr<ILink> m_link;
     std::uint8_t m_portNumber = 1;

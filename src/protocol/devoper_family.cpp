@@ -194,6 +194,7 @@ TDevOper::RProbe TDevOper::ProbeAnalog(PackFamily form, std::uint8_t address, in
     exchange.version = row.version;
     exchange.cid1 = row.cid1;
     exchange.checkLength = false;
+    exchange.anyCid1 = true;
     exchange.inspect = [&probe](const AnswerView& answer) {
         probe.answered = true;
         probe.fit = FitAnalogAnswer(answer);
