@@ -217,6 +217,8 @@ void TMainForm::RebuildViews()
 {
     const AppGlobals& globals = Globals();
     FramePackHead1->ShowPackHead(globals.SelectedPack);
+    if (Store())
+        FramePackHead1->ShowFamily(Store()->DevOper().FamilyState(globals.SelectedAddress).family);
     FramePackInfo1->InitGrid();
     FramePackTemperature1->InitGrid();
     FramePackCellVoltage1->InitGrid();
@@ -274,6 +276,7 @@ void TMainForm::RefreshHead(const RPackFocus& focus)
     if (m_closing || !HeardPackShown(focus))
         return;
     FramePackHead1->ShowPackHead(focus.pack);
+    FramePackHead1->ShowFamily(Store()->DevOper().FamilyState(focus.address).family);
     Label6->setText(QString::number(int(focus.address) - 1));
 }
 
@@ -295,6 +298,11 @@ void TMainForm::RefreshAnalog(const RPolledView& view)
     case kLivePage:
         if (!HeardPackShown(view.focus))
             break;
+        // The reading says whose layout it had; before the first one the
+        // family found or pinned for the address does.
+        FramePackHead1->ShowFamily(IsForeign(analog.family)
+                                       ? analog.family
+                                       : Store()->DevOper().FamilyState(view.focus.address).family);
         FramePackInfo1->ShowData(analog, alarm);
         FramePackTemperature1->ShowData(analog, alarm);
         FramePackCellVoltage1->ShowData(analog, alarm);

@@ -232,5 +232,35 @@ inline constexpr std::uint16_t kConfirmFetOff = 0x38C1;   // %1: the switch's ca
 // Other makers' packs (0x38D0-0x38FF).
 inline constexpr std::uint16_t kForeignFamilyRefused = 0x38D0;   // %1: pack number, %2: family
 inline constexpr std::uint16_t kFamilyCaption = 0x38D1;          // "Family"
+// What the window shows of them: temperature names, the caption of their
+// status bytes, one text per status byte name (%1: its number where the
+// family numbers them) and why the scan found no family.
+inline constexpr std::uint16_t kBoardTemperature = 0x38D2;
+inline constexpr std::uint16_t kMosfetTemperature = 0x38D3;
+inline constexpr std::uint16_t kCellSensor = 0x38D4;
+inline constexpr std::uint16_t kFamilyStatusCaption = 0x38D5;
+inline constexpr std::uint16_t kStatusByte = 0x38D6;
+inline constexpr std::uint16_t kCellFaults = 0x38D7;
+inline constexpr std::uint16_t kAlarmEvent = 0x38D8;
+inline constexpr std::uint16_t kSwitchState = 0x38D9;
+inline constexpr std::uint16_t kBalancingByte = 0x38DA;
+inline constexpr std::uint16_t kSystemState = 0x38DB;
+inline constexpr std::uint16_t kDisconnection = 0x38DC;
+inline constexpr std::uint16_t kReservedByte = 0x38DD;
+inline constexpr std::uint16_t kBalancingEvent = 0x38DE;
+inline constexpr std::uint16_t kVoltageEvent = 0x38DF;
+inline constexpr std::uint16_t kTemperatureEvent = 0x38E0;
+inline constexpr std::uint16_t kCurrentEvent = 0x38E1;
+inline constexpr std::uint16_t kRemainingCapacityAlarm = 0x38E2;
+inline constexpr std::uint16_t kFetState = 0x38E3;
+inline constexpr std::uint16_t kBalancingState = 0x38E4;
+inline constexpr std::uint16_t kProtectionByte = 0x38E5;
+inline constexpr std::uint16_t kInstructionByte = 0x38E6;
+inline constexpr std::uint16_t kControlByte = 0x38E7;
+inline constexpr std::uint16_t kFaultByte = 0x38E8;
+inline constexpr std::uint16_t kWarningByte = 0x38E9;
+inline constexpr std::uint16_t kScanTwoFamilies = 0x38EA;
+inline constexpr std::uint16_t kScanNoFit = 0x38EB;
+inline constexpr std::uint16_t kScanPinnedMisfit = 0x38EC;
 
 } // namespace TextId

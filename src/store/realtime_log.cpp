@@ -10,6 +10,9 @@ RAlarmData RealtimeLogRows::alarmOf(const Reading& reading) const
     RAlarmData alarm;
     alarm.packNumber = reading.analog.packNumber;
     alarm.status = reading.status;
+    alarm.family = reading.alarmFamily;
+    alarm.extra.statusCount = reading.familyStatusCount;
+    alarm.extra.status = reading.familyStatus;
     return alarm;
 }
 
@@ -75,7 +78,8 @@ bool RealtimeLogModel::addReading(const RAnalogData& analog, const RAlarmData& a
     // follows it.
     const int row = readingCount() + 1;
     beginInsertRows({}, row, row);
-    readings.push_back(RealtimeLogRows::Reading{analog, alarm.status});
+    readings.push_back(RealtimeLogRows::Reading{analog, alarm.status, alarm.family, alarm.extra.statusCount,
+                                                alarm.extra.status});
     // The wall-clock time is kept as it reads, marked UTC: formatting a
     // local time looks up the time zone for every cell painted or saved,
     // which made that one column cost more than all others together.

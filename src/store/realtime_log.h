@@ -1,7 +1,8 @@
 #pragma once
 
 // One pack's real-time log: a table model over the readings logged, each
-// kept as a compact record (the analog record and the alarm status bytes)
+// kept as a compact record (the analog record and the alarm status bytes,
+// another family's own status bytes included)
 // and formatted only when a cell is painted or written. Appending costs the
 // same at the last row as at the first: room for the full log is reserved
 // on the first reading and the view is told of one inserted row.
@@ -49,6 +50,11 @@ private:
     struct Reading {
         RAnalogData analog;
         std::array<std::uint8_t, kStatusBytes> status;
+        // Another family's alarm record: its own status bytes, for the
+        // alarm column.
+        PackFamily alarmFamily = PackFamily::Ours;
+        std::uint8_t familyStatusCount = 0;
+        std::array<std::uint8_t, kMaxFamilyStatusBytes> familyStatus{};
     };
     RAlarmData alarmOf(const Reading& reading) const;
 

@@ -1,6 +1,7 @@
 #include "store/realtime_row.h"
 
 #include "protocol/decimal.h"
+#include "services/family_texts.h"
 #include "services/settings.h"
 #include "services/text_ids.h"
 #include "services/textoper.h"
@@ -143,6 +144,11 @@ QString RealtimeLogCell(int column, int rowNumber, const RAnalogData& analog, co
     constexpr int kFirstCell = kFirstTemperature + kMaxCellTemperatures;
     if (column == kFamilyColumn)
         return FamilyName(analog.family);
+    // Another family's status bytes mean something else than ours: the
+    // alarm column names those that are not 0 by their own names, and our
+    // protection bits are not looked for in them.
+    if (IsForeign(alarm.family) && (column == 15 || column == 16))
+        return column == 15 ? FamilyStatusSummary(alarm, store.TextOper(), QStringLiteral("; ")) : QString();
     if (IsForeign(analog.family))
         if (std::optional<QString> cell = ForeignCell(analog, column))
             return *cell;

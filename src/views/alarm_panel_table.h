@@ -88,6 +88,8 @@ inline constexpr std::uint8_t kControlTestBoxes[] = {5, 29, 37, 38, 39, 40, 41, 
 
 // The control-test group, hidden unless the main window offers it.
 inline constexpr std::uint8_t kControlTestGroupBox = 1;
+// Another family's status bytes are listed below this group.
+inline constexpr std::uint8_t kControlStateGroupBox = 6;
 
 inline constexpr std::array<PanelGroup, 6> kPanelGroups = {{
     {2, 0x5000, "系统状态", 70, 6, kSystemBoxes},

@@ -15,6 +15,7 @@
 #include "views/csv_export.h"
 #include "views/file_dialogs.h"
 #include "views/framepackparameter_table.h"
+#include "views/family_view.h"
 #include "views/message_boxes.h"
 #include "views/modal_run.h"
 #include "views/overview_layout.h"
@@ -211,10 +212,16 @@ void TCompareForm::BtnReadPacksClick()
         MessageBoxes::Inform(this, Text(BusText::kBadPackList) + QLatin1Char(' ') + error);
         return;
     }
+    // Another maker's pack keeps no parameter block of ours: it is left out.
+    const RForeignScreen screen = ScreenForeignPacks(m_store, *packs);
+    if (!screen.refusals.isEmpty())
+        MessageBoxes::Inform(this, screen.refusals.join(QLatin1Char('\n')));
+    if (screen.packs.empty())
+        return;
     m_report.reset();
     m_writing = false;
     TDevInfo* store = &m_store;
-    m_worker->start([store, packs = *packs](const TBusWorker::Job& job) {
+    m_worker->start([store, packs = screen.packs](const TBusWorker::Job& job) {
         job.deliver(QVariant::fromValue(ReadParameterSets(*store, packs, job.control())));
     });
     ShowBusy(true);

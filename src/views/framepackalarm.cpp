@@ -1,8 +1,10 @@
 #include "views/framepackalarm.h"
 
+#include "services/text_ids.h"
 #include "services/textoper.h"
 #include "store/devinfo.h"
 #include "views/alarm_panel_table.h"
+#include "views/family_view.h"
 #include "views/overview_layout.h"
 #include "views/page_command.h"
 
@@ -98,6 +100,8 @@ void TFramePackAlarm::BuildGroups()
         for (int column = 0; column < group.columns; ++column)
             grid->setColumnStretch(column, 1);
         outer->addWidget(groupBox);
+        if (group.groupBox == kControlStateGroupBox)
+            outer->addWidget(BuildFamilyGroup());
 
         if (group.groupBox == kControlTestGroupBox) {
             for (const std::uint8_t number : group.checkBoxes) {
@@ -113,6 +117,34 @@ void TFramePackAlarm::BuildGroups()
         }
     }
     outer->addStretch(1);
+}
+
+QGroupBox* TFramePackAlarm::BuildFamilyGroup()
+{
+    m_familyGroup = new QGroupBox(this);
+    m_familyGroup->setObjectName(QStringLiteral("GroupBoxFamily"));
+    auto* layout = new QVBoxLayout(m_familyGroup);
+    layout->setContentsMargins(6, 2, 6, 2);
+    m_familyStatus = new QLabel(m_familyGroup);
+    m_familyStatus->setObjectName(QStringLiteral("LabelFamilyStatus"));
+    m_familyStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(m_familyStatus);
+    m_familyGroup->setVisible(false);
+    return m_familyGroup;
+}
+
+void TFramePackAlarm::ShowFamilyStatus(const RAlarmData& record)
+{
+    const bool foreign = IsForeign(record.family);
+    m_familyGroup->setVisible(foreign);
+    if (!foreign)
+        return;
+    const TTextOper texts;
+    m_familyGroup->setTitle(texts.GetLanguageText(TextId::kFamilyStatusCaption) + QStringLiteral(" (")
+                            + FamilyName(record.family) + QLatin1Char(')'));
+    const QString summary = FamilyStatusSummary(record, texts);
+    // Every byte 0: the pack reports nothing.
+    m_familyStatus->setText(summary.isEmpty() ? QStringLiteral("-") : summary);
 }
 
 QCheckBox* TFramePackAlarm::checkBox(int number) const
@@ -132,27 +164,31 @@ void TFramePackAlarm::ApplyLanguage()
         else if (const SwitchBox* switchBox = FindSwitchBox(number))
             box->setText(texts.GetLanguageText(switchBox->textId, FromUtf8(switchBox->caption)));
     }
+    ShowFamilyStatus(m_packRecord);
 }
 
 void TFramePackAlarm::ShowAlarmData(const RAlarmData& record)
 {
+    // Our boxes name our packs' status bits: another family's pack ticks none.
+    const bool foreign = IsForeign(record.family);
     for (const IndicatorPlace& place : kIndicatorPlaces) {
         const StatusBit* bit = FindStatusBit(place.byte, place.bit);
         QCheckBox* box = m_checkBoxes.at(place.checkBox);
         if (!bit)
             continue;
-        const IndicatorLook look = LookOfIndicator(bit->kind, IsStatusBitSet(record, *bit));
+        const IndicatorLook look = LookOfIndicator(bit->kind, !foreign && IsStatusBitSet(record, *bit));
         box->setChecked(look.checked);
         if (look.textBgr)
             SetTextColour(box, *look.textBgr);
     }
 
-    const ShortCircuitLook counter = LookOfShortCircuit(record.shortCircuit);
+    const ShortCircuitLook counter = LookOfShortCircuit(foreign ? std::uint16_t(0) : record.shortCircuit);
     if (counter.visible) {
         m_shortCircuitLabel->setText(counter.text);
         SetTextColour(m_shortCircuitLabel, counter.textBgr);
     }
     m_shortCircuitLabel->setVisible(counter.visible);
+    ShowFamilyStatus(record);
 
     // Only a record the pack sent tells its switch states; the blank one
     // of a pack not heard yet (or of a failed read) would switch all off.

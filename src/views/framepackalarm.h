@@ -15,7 +15,11 @@
 //   ShowAlarmData(record)        ticks, colours and the short-circuit counter
 //                                from a copy of the pack's alarm record; the
 //                                control-test boxes show the pack's own switch
-//                                states from it
+//                                states from it. Another maker's pack ticks
+//                                none of our boxes (its status bytes mean
+//                                something else): the group "GroupBoxFamily"
+//                                lists its status bytes that are not 0 by
+//                                their own names ("LabelFamilyStatus")
 //   SetControlTestVisible(flag)  shows the control-test group while flag is
 //                                on (the main window passes PasswordOk)
 //   ShowFunctionSwitches(word)   ticks the control-test boxes from the switch
@@ -66,6 +70,8 @@ public:
 
 private:
     void BuildGroups();
+    QGroupBox* BuildFamilyGroup();
+    void ShowFamilyStatus(const RAlarmData& record);
     // The click handler of every control-test box (CheckBox5, 29, 37-42, 44).
     void ControlTestClicked(const SwitchBox& box, bool on);
     // The boxes from the latest alarm record shown (the sleep box, which
@@ -83,4 +89,6 @@ private:
     std::map<int, QCheckBox*> m_checkBoxes;
     std::map<int, QGroupBox*> m_groupBoxes;
     QLabel* m_shortCircuitLabel = nullptr;
+    QGroupBox* m_familyGroup = nullptr;
+    QLabel* m_familyStatus = nullptr;
 };

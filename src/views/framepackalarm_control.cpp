@@ -37,7 +37,8 @@ bool TFramePackAlarm::IsBusy() const
 
 void TFramePackAlarm::ShowPackSwitches()
 {
-    if (!m_haveRecord)
+    // Another family's record carries none of our switch states.
+    if (!m_haveRecord || IsForeign(m_packRecord.family))
         return;
     for (const SwitchBox& box : kSwitchBoxes)
         if (const std::optional<bool> on = SwitchStateOfRecord(m_packRecord, box))
@@ -104,7 +105,7 @@ void TFramePackAlarm::ControlTestClicked(const SwitchBox& box, bool on)
             if (failed != 0) {
                 clicked->setChecked(!on);
                 ShowPackSwitches();
-                MessageBoxes::Inform(this, TTextOper().GetErrorText(failed));
+                MessageBoxes::Inform(this, m_command->ResultText(failed));
                 return;
             }
             ShowFunctionSwitches(test.inForce);

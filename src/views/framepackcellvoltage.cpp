@@ -105,6 +105,10 @@ private:
             return CellLabel(index + 1);
         if (!hasRecords())
             return {};
+        // Another family's pack fills only the cells it has, and tells no
+        // balancing in its live values.
+        if (IsForeign(analog().family) && (place == 3 || index >= analog().extra.cellCount))
+            return {};
         switch (place) {
         case 1: return QString::number(analog().cellVoltages[std::size_t(index)]);
         case 2: return StatusMark(alarm().cellStates[std::size_t(index)]);

@@ -388,7 +388,7 @@ bool TFramePackConfig::Confirmed(std::uint16_t questionId)
 
 bool TFramePackConfig::Report(std::uint8_t result)
 {
-    Inform(result == 0 ? Text(TextId::kOperationSucceeded) : TTextOper().GetErrorText(result));
+    Inform(result == 0 ? Text(TextId::kOperationSucceeded) : m_command->ResultText(result));
     return result == 0;
 }
 

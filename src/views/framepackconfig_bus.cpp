@@ -12,6 +12,7 @@
 #include "store/devinfo.h"
 #include "store/pack_list.h"
 #include "views/bus_summary_form.h"
+#include "views/family_view.h"
 #include "views/port_check.h"
 
 #include <QProgressBar>
@@ -26,7 +27,8 @@ QString Text(std::uint16_t id)
     return TTextOper().GetLanguageText(id);
 }
 
-void ShowClockSummary(QWidget* parent, const RClockSyncReport& report)
+// The guard refuses another maker's pack without sending: its row says so.
+void ShowClockSummary(QWidget* parent, TDevInfo& store, const RClockSyncReport& report)
 {
     const TTextOper texts;
     std::vector<TBusSummaryForm::Row> rows;
@@ -38,9 +40,11 @@ void ShowClockSummary(QWidget* parent, const RClockSyncReport& report)
             continue;
         }
         rows.push_back({{QString::number(outcome.pack),
-                         outcome.readResult == 0 ? FormatDeviceTime(outcome.before) : texts.GetErrorText(outcome.readResult),
+                         outcome.readResult == 0 ? FormatDeviceTime(outcome.before)
+                                                 : CommandResultText(store, outcome.pack, outcome.pack, outcome.readResult),
                          OffsetText(outcome.offsetSeconds),
-                         outcome.ok() ? Text(TextId::kOperationSucceeded) : texts.GetErrorText(outcome.writeResult)},
+                         outcome.ok() ? Text(TextId::kOperationSucceeded)
+                                      : CommandResultText(store, outcome.pack, outcome.pack, outcome.writeResult)},
                         outcome.ok()});
     }
     TBusSummaryForm summary(Text(BusText::kClockSummary),
@@ -73,7 +77,7 @@ void TFramePackConfig::BtnSyncAllClocksClick()
                 [report](const QVariant& value) { *report = value.value<RClockSyncReport>(); });
         connect(m_clockWorker, &TBusWorker::finished, this, [this, report](bool) {
             ShowSyncRunning(false);
-            ShowClockSummary(this, *report);
+            ShowClockSummary(this, *m_store, *report);
         });
     }
     const std::vector<std::uint8_t> packs = AllPacks(Globals().PackCount.load());

@@ -241,7 +241,7 @@ void TFramePackConfig::ReadCalibrationItem(int row, bool report)
 void TFramePackConfig::BtnCalibrationClick(int row)
 {
     const CalibrationRow& controls = m_rows[std::size_t(row)];
-    if (!Given(controls.first) || !Given(controls.second) || !PortIsOpen())
+    if (!PortIsOpen() || !Given(controls.first) || !Given(controls.second))
         return;
     std::array<Decimal, 2> values;
     const std::array<const QLineEdit*, 2> edits = {controls.first, controls.second};
@@ -268,7 +268,7 @@ void TFramePackConfig::BtnCalibrationClick(int row)
 void TFramePackConfig::BtnResetClick(int row)
 {
     const CalibrationRow& controls = m_rows[std::size_t(row)];
-    if (!Given(controls.first) || !Given(controls.second) || !PortIsOpen() || !Confirmed(0x702A))
+    if (!PortIsOpen() || !Given(controls.first) || !Given(controls.second) || !Confirmed(0x702A))
         return;
     RunCalibration(row, std::nullopt, true, true);
 }

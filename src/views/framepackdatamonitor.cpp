@@ -3,6 +3,7 @@
 #include "services/settings.h"
 #include "services/textoper.h"
 #include "store/realtime_row.h"
+#include "views/family_view.h"
 #include "views/overview_grid.h"
 #include "views/overview_layout.h"
 
@@ -69,9 +70,49 @@ QString RowUnit(int row)
     return row < kFirstCellRow ? QStringLiteral("℃") : QStringLiteral("mV");
 }
 
+// The value of quantity row `row` (1..32) of another family's reading: every
+// total it sends, SOC and SOH only where its layout has them, and its
+// temperatures by what they measure (a board sensor has no row here; the
+// temperature rows' tool tip lists them all).
+QString ForeignRowValue(int row, const RAnalogData& analog)
+{
+    const auto temperature = [](const std::optional<Decimal>& celsius) {
+        return celsius ? celsius->format(u"0.0") : QString();
+    };
+    switch (row) {
+    case 1: return analog.totalVoltage.format(u"0.000");
+    case 2: return analog.current.format(u"0.000");
+    case 3: return PercentText(StateOfCharge(analog));
+    case 4: return PercentText(StateOfHealth(analog));
+    case 5: return analog.remainingCapacity.format(u"0.000");
+    case 6: return analog.fullCapacity.format(u"0.000");
+    case 7: return QString::number(analog.cycleCount);
+    case 8: return {};   // no family sends humidity
+    case 9: return LiveExtremeText(MinCellVoltage(analog));
+    case 10: return LiveExtremeText(MaxCellVoltage(analog));
+    case 11: return temperature(FamilyTemperature(analog, TemperatureRole::Ambient));
+    case 12: return temperature(FamilyTemperature(analog, TemperatureRole::Mosfet));
+    default: break;
+    }
+    if (row < kFirstCellRow)
+        return temperature(FamilyCellSensor(analog, row - kFirstTemperatureRow));
+    const int cell = row - kFirstCellRow;
+    return cell < analog.extra.cellCount ? QString::number(analog.cellVoltages[std::size_t(cell)]) : QString();
+}
+
+QString TemperatureListTip(const RAnalogData& analog)
+{
+    QStringList lines;
+    for (const RNamedTemperature& named : NamedTemperatures(analog, RAlarmData{}, TTextOper()))
+        lines << named.name + QStringLiteral(": ") + named.celsius.format(u"0.0") + QStringLiteral(" ℃");
+    return lines.join(QLatin1Char('\n'));
+}
+
 // The value of quantity row `row` (1..32) of a reading.
 QString RowValue(int row, const RAnalogData& analog)
 {
+    if (IsForeign(analog.family))
+        return ForeignRowValue(row, analog);
     // A field the pack's answer did not carry stays blank.
     using F = AnalogField;
     constexpr std::array<F, 12> kRowFields = {F::Voltage, F::Current, F::Soc, F::Soh, F::Remaining, F::FullCapacity,
@@ -124,6 +165,7 @@ public:
         case Qt::BackgroundRole: return ColorFromBgr(RowBackgroundBgr(row));
         case Qt::ForegroundRole: return ColorFromBgr(kBgrBlack);
         case OverviewGridModel::kCellAlignRole: return static_cast<int>(CellAlign::Centre);
+        case Qt::ToolTipRole: return toolTip(row, index.column());
         default: return {};
         }
     }
@@ -132,6 +174,12 @@ public:
     {
         if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section >= m_headers.size())
             return QAbstractTableModel::headerData(section, orientation, role);
+        // Another maker's pack says its family beside its number.
+        if (section >= kFixedColumns) {
+            const auto& record = m_columns[std::size_t(section - kFixedColumns)];
+            if (record && IsForeign(record->family))
+                return m_headers[section] + QLatin1Char(' ') + FamilyName(record->family);
+        }
         return m_headers[section];
     }
 
@@ -162,11 +210,21 @@ public:
         else
             column.reset();
         const int gridColumn = analog.packNumber + 2;
-        if (gridColumn < columnCount())
+        if (gridColumn < columnCount()) {
             emit dataChanged(index(0, gridColumn), index(kQuantityRows - 1, gridColumn));
+            emit headerDataChanged(Qt::Horizontal, gridColumn, gridColumn);
+        }
     }
 
 private:
+    QString toolTip(int row, int column) const
+    {
+        if (column < kFixedColumns || row < kFirstTemperatureRow - 2 || row >= kFirstCellRow)
+            return {};
+        const auto& record = m_columns[std::size_t(column - kFixedColumns)];
+        return record && IsForeign(record->family) ? TemperatureListTip(*record) : QString();
+    }
+
     QString cellText(int row, int column) const
     {
         switch (column) {

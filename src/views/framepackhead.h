@@ -5,6 +5,10 @@
 // Public API for the main window (user-interface thread only):
 //   ShowPackHead(n)   n = 0 ("Auto" before the first pack is polled) shows
 //                     pack 01; otherwise n in two digits
+//   ShowFamily(f)     another maker's pack: "Family: A" beside the number
+//                     ("LabelFamily"); ours and unknown: nothing
+
+#include "protocol/pack_family.h"
 
 #include <QFrame>
 
@@ -21,8 +25,11 @@ public:
     explicit TFramePackHead(QWidget* parent = nullptr);
 
     void ShowPackHead(std::uint8_t packNumber);
+    void ShowFamily(PackFamily family);
     QLabel* label() const { return m_label; }
+    QLabel* familyLabel() const { return m_familyLabel; }
 
 private:
     QLabel* m_label = nullptr;
+    QLabel* m_familyLabel = nullptr;
 };

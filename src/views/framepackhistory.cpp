@@ -14,6 +14,7 @@
 #include "store/realtime_row.h"
 #include "views/csv_export.h"
 #include "views/message_boxes.h"
+#include "views/family_view.h"
 #include "views/port_check.h"
 #include "views/overview_grid.h"
 #include "views/reading_chart.h"
@@ -278,6 +279,20 @@ void TFramePackHistory::BtnReadClick()
     const AppGlobals& globals = Globals();
     if (!PortReady(this, m_store))
         return;
+    // Another maker's pack keeps no records we can read: it is not asked.
+    // Over all packs only those are left out; with none left, nothing runs.
+    RForeignScreen screen;
+    if (CheckAllPacks->isChecked())
+        screen = ScreenForeignPacks(*m_store, AllPacks(globals.PackCount.load()));
+    else if (auto refusal = ForeignPackRefusal(*m_store, globals.SelectedAddress, globals.SelectedPack))
+        screen.refusals << *refusal;
+    else
+        screen.packs.push_back(globals.SelectedPack);
+    m_skipped = screen.refusals;
+    if (screen.packs.empty()) {
+        MessageBoxes::Inform(this, m_skipped.join(QLatin1Char('\n')));
+        return;
+    }
     if (MessageBoxes::Ask(this, Text(TextId::kConfirmReadRecords)) != MessageBoxes::Answer::Ok)
         return;
 
@@ -289,7 +304,7 @@ void TFramePackHistory::BtnReadClick()
     // column telling them apart.
     m_allPacksRun = CheckAllPacks->isChecked();
     if (m_allPacksRun) {
-        StartAllPacks(AllPacks(Globals().PackCount.load()));
+        StartAllPacks(screen.packs);
     } else {
         StartTransfer(globals.SelectedAddress, globals.SelectedPack);
     }
@@ -392,10 +407,15 @@ void TFramePackHistory::AllPacksFinished(bool cancelled)
             silent.push_back(outcome.pack);
     if (!silent.empty()) {
         MessageBoxes::Inform(this, Text(TextId::kReadingFinished) + QLatin1Char('\n') + Text(BusText::kSilentPacks)
-                                       + QLatin1Char(' ') + FormatPackList(silent));
+                                       + QLatin1Char(' ') + FormatPackList(silent) + SkippedLines());
         return;
     }
-    MessageBoxes::Inform(this, Text(TextId::kReadingFinished));
+    MessageBoxes::Inform(this, Text(TextId::kReadingFinished) + SkippedLines());
+}
+
+QString TFramePackHistory::SkippedLines() const
+{
+    return m_skipped.isEmpty() ? QString() : QLatin1Char('\n') + m_skipped.join(QLatin1Char('\n'));
 }
 
 void TFramePackHistory::SayPortLost(std::uint8_t pack, int rows, const std::vector<std::uint8_t>& notRead)
@@ -413,6 +433,8 @@ void TFramePackHistory::StartTransfer(std::uint8_t address, std::uint8_t pack)
 {
     m_deviceCode.clear();
     m_transferPack = pack;
+    m_transferAddress = address;
+    m_refusal.clear();
     TDevInfo* store = m_store;
     const bool alarmLog = m_alarmLog;
     // A person can stop a failing transfer; it is not ended for them.
@@ -516,6 +538,11 @@ void TFramePackHistory::TakeStep(const RHistoryStep& outcome)
         m_portLost = true;
         m_endFlag = kHistoryEndOfLog;
     }
+    // The guard found the pack to be another maker's: no retry changes that.
+    if (IsFamilyRefusal(outcome.result)) {
+        m_refusal = CommandResultText(*m_store, m_transferAddress, m_transferPack, outcome.result);
+        m_endFlag = kHistoryEndOfLog;
+    }
 }
 
 void TFramePackHistory::FinishTransfer()
@@ -527,6 +554,10 @@ void TFramePackHistory::FinishTransfer()
     if (m_portLost) {
         // The transfer sends no stop request to a port that is gone.
         SayPortLost(m_transferPack, m_rowsOfPack, {});
+        return;
+    }
+    if (!m_refusal.isEmpty()) {
+        MessageBoxes::Inform(this, std::exchange(m_refusal, QString()));
         return;
     }
     // Only the end mark means the whole log came; a pack that fell silent

@@ -28,6 +28,7 @@
 #include "store/pack_loop.h"
 
 #include <QFrame>
+#include <QStringList>
 #include <QPointer>
 #include <QString>
 
@@ -140,6 +141,9 @@ private:
     void AllPacksFinished(bool cancelled);
     // The end of a transfer after the port went away: what the grid holds.
     void SayPortLost(std::uint8_t pack, int rows, const std::vector<std::uint8_t>& notRead);
+    // The refusals of the packs a run over all packs left out, each on a
+    // line of its own after a newline; empty when none were.
+    QString SkippedLines() const;
     // Closing the window: the transfer is told to stop (the worker's last
     // step before it shuts down).
     void BeginShutdown();
@@ -167,11 +171,14 @@ private:
     int m_noAnswerCount = 0;
     QString m_deviceCode;
     std::uint8_t m_transferPack = 0;
+    std::uint8_t m_transferAddress = 0;
     bool m_allPacksRun = false;
     bool m_stopAsked = false;              // Stop pressed during the run over all packs
     int m_rowsOfPack = 0;                  // rows the pack under way added to the grid
     std::uint8_t m_rowsPack = 0;           // the pack they belong to
     bool m_portLost = false;               // single pack: the transfer ended on a lost port
+    QString m_refusal;                     // single pack: the guard refused it (another family)
+    QStringList m_skipped;                 // all packs: the refusals of the packs left out
     RAllPackLogs m_allPacksResult;         // delivered last by the run over all packs
 
     // The transfer belongs to the worker's jobs while one runs; the page

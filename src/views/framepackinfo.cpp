@@ -3,6 +3,7 @@
 #include "protocol/decoders.h"
 #include "services/text_ids.h"
 #include "services/textoper.h"
+#include "views/family_view.h"
 #include "views/overview_frame.h"
 #include "views/overview_grid.h"
 
@@ -33,8 +34,9 @@ constexpr std::array<RowLabel, kRows> kRowLabels = {{
     {0x6013, "剩余容量", "Ah"},
     {0x6014, "满充容量", "Ah"},
     {0x6015, "充放循环", ""},
-    {0, "", ""},
+    {0, "", ""},   // another family's pack: its family
 }};
+constexpr int kFamilyRow = 7;
 
 } // namespace
 
@@ -60,6 +62,8 @@ public:
 protected:
     QString cellText(int row, int column) const override
     {
+        if (row == kFamilyRow)
+            return familyCellText(column);
         if (column == 0)
             return m_labels[std::size_t(row)];
         if (column == 2)
@@ -75,10 +79,21 @@ protected:
     }
 
 private:
+    QString familyCellText(int column) const
+    {
+        if (!hasRecords() || !IsForeign(analog().family))
+            return {};
+        if (column == 0)
+            return TTextOper().GetLanguageText(TextId::kFamilyCaption);
+        return column == 1 ? FamilyName(analog().family) : QString();
+    }
+
     QString valueText(int row) const
     {
         const RAnalogData& record = analog();
         const QString threeDecimals = QStringLiteral("0.000");
+        if (IsForeign(record.family))
+            return foreignValueText(row);
         // A field the pack's answer did not carry stays blank.
         using F = AnalogField;
         constexpr std::array<F, 7> kRowFields = {F::Voltage, F::Current, F::Soc, F::Soh, F::Remaining, F::FullCapacity, F::Cycles};
@@ -96,8 +111,31 @@ private:
         }
     }
 
+    // Another family's pack sends every total; SOC and SOH only where its
+    // layout has them, exact as sent.
+    QString foreignValueText(int row) const
+    {
+        const RAnalogData& record = analog();
+        const QString threeDecimals = QStringLiteral("0.000");
+        switch (row) {
+        case 0: return record.totalVoltage.format(threeDecimals);
+        case 1: return record.current.format(threeDecimals);
+        case 2: return PercentText(StateOfCharge(record));
+        case 3: return PercentText(StateOfHealth(record));
+        case 4: return record.remainingCapacity.format(threeDecimals);
+        case 5: return record.fullCapacity.format(threeDecimals);
+        case 6: return QString::number(record.cycleCount);
+        default: return {};
+        }
+    }
+
     QString statusText(int row) const
     {
+        // Families that send the discharge current's state apart show it
+        // while the pack discharges.
+        const std::optional<std::uint8_t> discharge = alarm().extra.dischargeCurrentState;
+        if (row == 1 && IsForeign(alarm().family) && discharge && analog().current < Decimal())
+            return StatusMark(*discharge);
         if (row == 0)
             return StatusMark(alarm().voltageState);
         // The current state is shown only while the pack is not discharging.

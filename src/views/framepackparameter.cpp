@@ -346,7 +346,7 @@ void TFramePackParameter::BtnReadParameterClick()
                 shared.ParametersRead = false;
                 m_store->MarkParametersUnread(pack);
                 UpdateWriteButton();
-                MessageBoxes::Inform(this, TTextOper().GetErrorText(result));
+                MessageBoxes::Inform(this, m_command->ResultText(result));
             } else {
                 m_shownReadAt = QDateTime::currentDateTime();
                 ShowParameters(set);
@@ -393,7 +393,6 @@ void TFramePackParameter::BtnWriteParameterClick()
 
 void TFramePackParameter::ShowWriteOutcome(const RVerifiedWrite& written)
 {
-    const TTextOper texts;
     if (written.readBackResult == 0 && written.verdict != RWriteVerdict::NotWritten) {
         // What the pack holds now; the next write needs a new read.
         m_shownReadAt = QDateTime::currentDateTime();
@@ -413,20 +412,20 @@ void TFramePackParameter::ShowWriteOutcome(const RVerifiedWrite& written)
         break;
     case RWriteVerdict::NotWritten:
         MessageBoxes::Inform(this, Text(BusText::kNotWrittenAnswerLost) + QStringLiteral(": ")
-                                       + texts.GetErrorText(written.writeResult));
+                                       + m_command->ResultText(written.writeResult));
         break;
     case RWriteVerdict::Failed:
-        MessageBoxes::Inform(this, texts.GetErrorText(written.writeResult));
+        MessageBoxes::Inform(this, m_command->ResultText(written.writeResult));
         break;
     case RWriteVerdict::Unverified:
         // Without a sound answer and without a read-back, the write's own
         // result is all there is to say.
         if (written.writeResult != 0 && written.readBackResult != 0)
-            MessageBoxes::Inform(this, texts.GetErrorText(written.writeResult));
+            MessageBoxes::Inform(this, m_command->ResultText(written.writeResult));
         else
             MessageBoxes::Inform(this, Text(BusText::kVerifyFailed) + QStringLiteral(": ")
                                            + (written.readBackResult != 0
-                                                  ? texts.GetErrorText(written.readBackResult)
+                                                  ? m_command->ResultText(written.readBackResult)
                                                   : QString::number(written.mismatchIds.size())));
         break;
     }

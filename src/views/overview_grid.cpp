@@ -67,6 +67,15 @@ void OverviewGridModel::setRecords(const RAnalogData& analog, const RAlarmData& 
     refreshAll();
 }
 
+void OverviewGridModel::setRowCount(int rows)
+{
+    if (rows == m_rows)
+        return;
+    beginResetModel();
+    m_rows = rows;
+    endResetModel();
+}
+
 void OverviewGridModel::refreshAll()
 {
     if (m_rows > 0 && m_columns > 0)

@@ -46,6 +46,9 @@ protected:
     virtual CellAlign cellAlign(int /*row*/, int /*column*/) const { return CellAlign::Centre; }
     // Called after the records changed, before the repaint.
     virtual void recordsChanged() {}
+    // A grid whose rows follow the records (another family's temperature
+    // list): the view is told of the new shape.
+    void setRowCount(int rows);
 
     const RAnalogData& analog() const { return *m_analog; }
     const RAlarmData& alarm() const { return *m_alarm; }

@@ -6,6 +6,7 @@
 #include "store/bus_worker.h"
 #include "store/devinfo.h"
 #include "store/port_open.h"
+#include "views/family_view.h"
 #include "views/message_boxes.h"
 #include "views/port_check.h"
 
@@ -99,6 +100,16 @@ bool TPageCommand::CheckPort(TDevInfo* store)
     if (RefusedWhileListening(m_page))
         return false;
     const AppGlobals& globals = Globals();
+    m_checkedStore = store;
+    m_checkedAddress = globals.SelectedAddress;
+    m_checkedPack = globals.SelectedPack;
+    // Another maker's pack is only read: nothing else is asked or sent.
+    if (store) {
+        if (const std::optional<QString> refusal = ForeignPackRefusal(*store, m_checkedAddress, m_checkedPack)) {
+            MessageBoxes::Inform(m_page, *refusal);
+            return false;
+        }
+    }
     // Whether the port the user opened is still there is asked in the job:
     // the answer waits for the link, which an exchange of the polling
     // thread may hold for a second. Gone, the job opens it again first, as
@@ -112,6 +123,13 @@ bool TPageCommand::CheckPort(TDevInfo* store)
         return true;
     MessageBoxes::Inform(m_page, TTextOper().GetLanguageText(TextId::kPortNotOpen));
     return false;
+}
+
+QString TPageCommand::ResultText(std::uint8_t result) const
+{
+    if (!m_checkedStore)
+        return TTextOper().GetErrorText(result);
+    return CommandResultText(*m_checkedStore, m_checkedAddress, m_checkedPack, result);
 }
 
 bool TPageCommand::Start(TDevInfo* store, std::function<void(TDevInfo&)> work, std::function<void()> done)

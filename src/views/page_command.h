@@ -21,6 +21,7 @@
 #include <QObject>
 #include <QPointer>
 
+#include <cstdint>
 #include <functional>
 #include <utility>
 #include <memory>
@@ -47,11 +48,18 @@ public:
     // enabled state it had.
     void SetControls(std::vector<QWidget*> controls) { m_controls = std::move(controls); }
 
-    // The check before a command: refused while listening, "The serial port
+    // The check before a command to the pack in focus: refused while
+    // listening; refused with "Pack N is of family X: only its live values
+    // are read" for a pack known to be another maker's (or not answering as
+    // its pinned family), before any question is asked; "The serial port
     // is not open!" for a port never opened. A port the user opened is
     // checked by the next Run inside its job, and opened again there when
     // it went away.
     bool CheckPort(TDevInfo* store);
+    // The message of a command's result on the pack the last CheckPort
+    // passed: the guard's refusals of another family's pack read as the
+    // refusal above, every other result as its error text.
+    QString ResultText(std::uint8_t result) const;
     // Whether a command runs on this page's runner (this page's or another's).
     bool IsBusy() const { return m_busy; }
 
@@ -109,4 +117,8 @@ private:
     // CheckPort left the port to the next job: it checks that the port is
     // open and opens it again first when it went away.
     bool m_checkInJob = false;
+    // The store, address and pack of the last CheckPort, for ResultText.
+    TDevInfo* m_checkedStore = nullptr;
+    std::uint8_t m_checkedAddress = 0;
+    std::uint8_t m_checkedPack = 0;
 };

@@ -10,6 +10,7 @@
 #include "store/report_findings.h"
 #include "store/report_texts.h"
 #include "views/file_dialogs.h"
+#include "views/family_view.h"
 #include "views/message_boxes.h"
 #include "views/modal_run.h"
 
@@ -201,10 +202,26 @@ void TReportForm::BtnMakeClick()
     const std::optional<RReportRequest> request = ReadRequest(files);
     if (!request)
         return;
+    // Another maker's pack has no parameters or records of ours to report:
+    // it is left out, and so is a reference pack of another family.
+    const RForeignScreen screen = ScreenForeignPacks(m_store, request->packs);
+    QStringList refusals = screen.refusals;
+    RReportRequest job = *request;
+    job.packs = screen.packs;
+    if (job.referencePack != 0) {
+        if (auto refusal = ForeignPackRefusal(m_store, job.referencePack, job.referencePack)) {
+            if (!refusals.contains(*refusal))
+                refusals << *refusal;
+            job.referencePack = 0;
+        }
+    }
+    if (!refusals.isEmpty())
+        MessageBoxes::Inform(this, refusals.join(QLatin1Char('\n')));
+    if (job.packs.empty())
+        return;
     m_files = files;
     m_report.reset();
     TDevInfo* store = &m_store;
-    const RReportRequest job = *request;
     if (!m_worker->start([store, job](const TBusWorker::Job& run) {
             run.deliver(QVariant::fromValue(GatherReport(*store, job, run.control())));
         }))

@@ -5,6 +5,7 @@
 #include "store/devinfo.h"
 #include "store/bus_worker.h"
 #include "store/pack_poller.h"
+#include "views/family_view.h"
 #include "views/message_boxes.h"
 #include "views/modal_run.h"
 
@@ -85,7 +86,8 @@ void TScanForm::ApplyLanguage()
 {
     setWindowTitle(Text(TextId::kScanTitle));
     TableScan->setHorizontalHeaderLabels({Text(TextId::kTrafficAddress), Text(TextId::kScanBarCode),
-                                          Text(TextId::kScanVersion), Text(TextId::kScanPackNumber)});
+                                          Text(TextId::kScanVersion), Text(TextId::kScanPackNumber),
+                                          Text(TextId::kFamilyCaption)});
     ShowState();
 }
 
@@ -151,11 +153,23 @@ void TScanForm::AddEntry(const QVariant& value)
     const RScanEntry entry = value.value<RScanEntry>();
     m_entries.push_back(entry);
     ProgressScan->setValue(int(m_entries.size()));
-    if (entry.answered()) {
+    if (entry.answered() || entry.family.problem != RPackFamilyState::Problem::None) {
         const int row = TableScan->rowCount();
         TableScan->insertRow(row);
-        const QStringList cells = {QString::number(entry.address), entry.barCode,
-                                   SoftwareVersionHex(entry.softwareVersion), QString::number(entry.echoedPack)};
+        const TTextOper texts;
+        const QString family = FamilyStateText(entry.family, texts);
+        QStringList cells;
+        if (IsForeign(entry.family.family)) {
+            const RFamilyIdentity& identity = entry.identity;
+            cells = {QString::number(entry.address),
+                     !identity.serialNumber.isEmpty() ? identity.serialNumber : identity.deviceName,
+                     identity.softwareVersion, QString(), family};
+        } else if (entry.answered()) {
+            cells = {QString::number(entry.address), entry.barCode, SoftwareVersionHex(entry.softwareVersion),
+                     QString::number(entry.echoedPack), family};
+        } else {
+            cells = {QString::number(entry.address), QString(), QString(), QString(), family};
+        }
         for (int column = 0; column < ColCount; ++column) {
             auto* item = new QTableWidgetItem(cells[column]);
             item->setTextAlignment(column == ColBarCode ? Qt::AlignLeft | Qt::AlignVCenter : Qt::AlignCenter);

@@ -5,7 +5,11 @@
 // TBusWorker (one exchange at a time under the link lock, so the polling
 // thread and the scan take turns; each entry comes back as a value), and
 // lists the addresses that answered with bar
-// code, software version and the pack number each echoes.
+// code, software version and the pack number each echoes, and the family
+// its reads showed. Another maker's pack shows its serial number (or device
+// name) and software version from its identity reads; an address whose
+// answers fit no family, or two, or not its pinned one, is listed with the
+// reason in the family column.
 //
 //   Run()     starts the scan and shows the dialog modally (or hands it to
 //             the test hook)
@@ -35,7 +39,7 @@ class TDevInfo;
 class TScanForm : public QDialog {
     Q_OBJECT
 public:
-    enum Column { ColAddress, ColBarCode, ColVersion, ColPackNumber, ColCount };
+    enum Column { ColAddress, ColBarCode, ColVersion, ColPackNumber, ColFamily, ColCount };
 
     TScanForm(TDevInfo& store, const RScanRange& range, QWidget* parent = nullptr);
     ~TScanForm() override;

@@ -88,6 +88,9 @@ TEST_F(CloseTest, TheWindowClosesAtAnyMomentAndJoinsEverythingFirst)
         {"during a command a slow pack holds on the runner", false, false,
          [this] {
              SharedSimBus()->addFault(SimFault{SimFaultKind::SlowPack, 800, 0, 0, 1});
+             // Too slow to be confirmed as ours by its answers: pinned, so
+             // that the command goes out rather than being refused unsent.
+             GlobalDevInfo()->DevOper().PinFamily(1, PackFamily::Ours);
              ClickPortButton();
              ASSERT_TRUE(WaitFor([this] { return m_form->IsPolling(); }));
              m_worker = std::make_unique<TBusWorker>();

@@ -143,6 +143,12 @@ TEST_F(PageCommandTest, EveryPageCommandRunsOnTheRunnerAndShowsItsResultAtTheEnd
         ASSERT_NE(page, nullptr);
         if (QLineEdit* cycles = page->findChild<QLineEdit*>(QStringLiteral("Edit5")))
             cycles->setText(QStringLiteral("12"));
+        // The polling turn under way when the page came may still end with
+        // its reads after the command's: it is let finish first.
+        for (std::size_t heard = std::size_t(-1); heard != SharedSimBus()->requests().size();) {
+            heard = SharedSimBus()->requests().size();
+            QTest::qWait(300);
+        }
         SharedSimBus()->clearRequests();
         m_boxes.clear();
 

@@ -16,7 +16,8 @@
 
 namespace {
 
-constexpr int kScanWaitMs = 60000;
+// Each silent address is asked in every family's request form.
+constexpr int kScanWaitMs = 150000;
 
 QString Text(std::uint16_t id)
 {
@@ -35,12 +36,13 @@ QTableWidget* Table(TScanForm& dialog)
     return dialog.findChild<QTableWidget*>(QStringLiteral("TableScan"));
 }
 
-// The highest address the link has asked for its bar code.
-int HighestBarCodeAddress()
+// The highest address the link has asked for its live values (the scan
+// asks every address so, in each family's form).
+int HighestAskedAddress()
 {
     int highest = 0;
     for (const RTrafficRecord& record : GlobalDevInfo()->DevOper().Traffic().Since(0))
-        if (record.CommandName() == QLatin1String("ReadBarCode"))
+        if (record.cid2 == 0x42)
             highest = std::max(highest, int(record.address));
     return highest;
 }
@@ -94,6 +96,7 @@ TEST_F(MainWindowTest, ScanListsThePacksThatAnswerAndSetsThePackCount)
         EXPECT_TRUE(cells[TScanForm::ColBarCode].startsWith(QStringLiteral("SIM")));
         EXPECT_GT(cells[TScanForm::ColVersion].toInt(), 0);
         EXPECT_EQ(cells[TScanForm::ColPackNumber], address);
+        EXPECT_EQ(cells[TScanForm::ColFamily], QStringLiteral("ours"));
     }
     // The yes to the offer sets the pack count as the pack-count field does.
     ASSERT_EQ(m_boxes.size(), 1);
@@ -117,7 +120,7 @@ TEST_F(MainWindowTest, ScanStopsAfterTheAddressAskedWhenCancelledOrClosed)
     {
         const ScopedScanHook hook([&](TScanForm& dialog) {
             ASSERT_TRUE(WaitFor([&] { return Table(dialog)->rowCount() >= 2; }, kScanWaitMs));
-            askedAtCancel = HighestBarCodeAddress();
+            askedAtCancel = HighestAskedAddress();
             QTest::mouseClick(dialog.findChild<QAbstractButton*>(QStringLiteral("BtnScanCancel")), Qt::LeftButton);
             ASSERT_TRUE(WaitFor([&] { return !dialog.IsScanning(); }, kScanWaitMs));
             lastScanned = dialog.Entries().back().address;
@@ -130,7 +133,7 @@ TEST_F(MainWindowTest, ScanStopsAfterTheAddressAskedWhenCancelledOrClosed)
     EXPECT_GE(askedAtCancel, 2);
     EXPECT_LE(lastScanned, askedAtCancel + 1);
     EXPECT_LT(lastScanned, kMaxPacks);
-    EXPECT_EQ(HighestBarCodeAddress(), lastScanned);
+    EXPECT_EQ(HighestAskedAddress(), lastScanned);
     ASSERT_EQ(m_boxes.size(), 1);
     EXPECT_EQ(m_boxes[0].text, Text(TextId::kScanSetPackCount)
                                    .arg(lastScanned >= 5 ? QStringLiteral("1, 2, 5") : QStringLiteral("1, 2"))

@@ -5,6 +5,7 @@
 #include "services/settings.h"
 #include "services/textoper.h"
 #include "store/devinfo.h"
+#include "store/realtime_row.h"
 #include "views/file_dialogs.h"
 #include "views/framepackdatamonitor.h"
 #include "views/framepacklocation.h"
@@ -121,7 +122,7 @@ TEST_F(LogFrame, GridHasTheNamedControlsWidthsAndHeaders)
     ASSERT_NE(grid, nullptr);
     for (const char* name : {"N1", "N2", "ClearData"})
         EXPECT_NE(m_frame->findChild<QAction*>(QLatin1String(name)), nullptr) << name;
-    EXPECT_EQ(grid->model()->columnCount(), 39);   // the family last
+    EXPECT_EQ(grid->model()->columnCount(), 39);
     EXPECT_EQ(grid->model()->rowCount(), 1);
     // The specified widths, wider only where a header or the time would be
     // clipped.
@@ -171,7 +172,7 @@ TEST_F(LogFrame, TheTenThousandthReadingSavesAFullLogOrDropsItAndRestartsAtRowOn
         EXPECT_TRUE(files.front().startsWith(QStringLiteral("5_")));
         const QByteArray body = ReadAll(QDir(dataFolder()).filePath(files.front()));
         EXPECT_EQ(body.count("\r\n"), 1 + RealtimeLogModel::kMaxRows + 1);
-        const QByteArray tail = "\r\n" + QByteArray(38, ',') + "\r\n";
+        const QByteArray tail = "\r\n" + QByteArray(kRealtimeLogColumns - 1, ',') + "\r\n";
         ASSERT_TRUE(body.endsWith(tail));
         const QByteArray beforeTail = body.left(body.size() - tail.size());
         EXPECT_TRUE(beforeTail.mid(beforeTail.lastIndexOf("\r\n") + 2).startsWith("9999,05,"));

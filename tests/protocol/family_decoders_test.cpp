@@ -212,35 +212,34 @@ TEST(FamilyDecoding, AnswersFitOnlyTheFamilyWhoseLayoutTheyHave)
     }
 }
 
-TEST(FamilyDecoding, IdentityAnswersFillWhatTheyCarry)
+TEST(FamilyDecoding, IdentityAnswersFillWhatTheyCarryAndNothingElse)
 {
     const QByteArray info51 = QByteArray("PACK-48V  ").toHex() + "0102" + QByteArray("Maker Co").toHex()
         + QByteArray(24, '0');
     const QByteArray info93 = "02" + QByteArray("SN0123456789ABCD").toHex();
     const QByteArray infoC1 = QByteArray("V2.15").leftJustified(20).toHex();
+    const QByteArray infoC2 = (QByteArray("WALL-5K").leftJustified(20) + "SN77").toHex();
     const RFamilyIdentity old{"old", {}, {}, {}, {}};
     struct {
         PackFamily family;
         std::uint8_t cid2;
         QByteArray info;
-        bool decodes;
-        RFamilyIdentity expected;   // merged into old
+        RFamilyIdentity expected;   // merged into old; old itself: refused
     } rows[] = {
-        {PackFamily::C, 0x51, info51, true, {"PACK-48V", "Maker Co", "1.2", {}, {}}},
-        {PackFamily::A, 0x93, info93, true, {"old", {}, {}, "SN0123456789ABCD", {}}},
-        {PackFamily::A, 0x96, "02 0103 020007", true, {"old", {}, {}, {}, "1.3 2.0.7"}},
-        {PackFamily::D, 0xC1, infoC1, true, {"old", {}, "V2.15", {}, {}}},
-        {PackFamily::D, 0xC2, (QByteArray("WALL-5K").leftJustified(20) + "SN77").toHex(), true,
-         {"WALL-5K", {}, {}, "SN77", {}}},
-        {PackFamily::A, 0x51, info51.chopped(2), false, old},   // a byte short
-        {PackFamily::D, 0xC1, infoC1.chopped(2), false, old},
-        {PackFamily::B, 0x93, info93, false, old},              // not one of B's reads
+        {PackFamily::C, 0x51, info51, {"PACK-48V", "Maker Co", "1.2", {}, {}}},
+        {PackFamily::A, 0x93, info93, {"old", {}, {}, "SN0123456789ABCD", {}}},
+        {PackFamily::A, 0x96, "02 0103 020007", {"old", {}, {}, {}, "1.3 2.0.7"}},
+        {PackFamily::D, 0xC1, infoC1, {"old", {}, "V2.15", {}, {}}},
+        {PackFamily::D, 0xC2, infoC2, {"WALL-5K", {}, {}, "SN77", {}}},
+        {PackFamily::A, 0x51, info51.chopped(2), old},   // a byte short
+        {PackFamily::D, 0xC1, infoC1.chopped(2), old},
+        {PackFamily::B, 0x93, info93, old},              // not one of B's reads
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(QByteArray::number(row.cid2, 16).constData());
         RFamilyIdentity identity = old;
         const Answer answer(0x20, 2, 0x46, row.info);
-        EXPECT_EQ(DecodeFamilyIdentity(row.family, row.cid2, answer.view(), identity), row.decodes);
+        EXPECT_EQ(DecodeFamilyIdentity(row.family, row.cid2, answer.view(), identity), row.expected != old);
         EXPECT_EQ(identity, row.expected);
     }
 }

@@ -6,6 +6,7 @@
 #include "protocol/frame.h"
 #include "sim_bus.h"
 #include "sim_pack.h"
+#include "support/unpacked_answer.h"
 
 #include <QDateTime>
 
@@ -38,21 +39,6 @@ frame::ParsedFrame Ask(SimBus& bus, std::uint8_t address, std::uint8_t cid2, con
     EXPECT_TRUE(frame::ParseFrame(reply.text, answer)) << reply.text.constData();
     return answer;
 }
-
-// The answer bytes unpacked as the host unpacks them (SOI, VER, ADR, CID1,
-// RTN, LENGTH, INFO...), for the protocol's own decoders.
-struct Unpacked {
-    explicit Unpacked(const QByteArray& text)
-    {
-        bytes[0] = std::uint8_t(text[0]);
-        for (qsizetype i = 1; 2 * i < text.size() - 1 && i < AnswerView::kBufferSize; ++i)
-            bytes[std::size_t(i)] = std::uint8_t(frame::HexValue(text[2 * i - 1]) * 16 + frame::HexValue(text[2 * i]));
-        count = int((text.size() - 2) / 2 + 2);
-    }
-    AnswerView view() const { return AnswerView(bytes.data(), count); }
-    std::array<std::uint8_t, AnswerView::kBufferSize> bytes{};
-    int count = 0;
-};
 
 SimOptions WithRecords(int records)
 {
