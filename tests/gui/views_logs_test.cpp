@@ -122,7 +122,7 @@ TEST_F(LogFrame, GridHasTheNamedControlsWidthsAndHeaders)
     ASSERT_NE(grid, nullptr);
     for (const char* name : {"N1", "N2", "ClearData"})
         EXPECT_NE(m_frame->findChild<QAction*>(QLatin1String(name)), nullptr) << name;
-    EXPECT_EQ(grid->model()->columnCount(), 39);   // the family last
+    EXPECT_EQ(grid->model()->columnCount(), 39);
     EXPECT_EQ(grid->model()->rowCount(), 1);
     // The specified widths, wider only where a header or the time would be
     // clipped.

@@ -37,7 +37,6 @@ TEST(HeardFamilies, AnAnswerIsDecodedAndFiledOnlyInTheFamilyItFits)
         PackFamily family;
     } cases[] = {
         {2, SimFamily::A, SimFamily::A, 0x42, HeardOutcome::Answered, PackFamily::A},
-        {2, SimFamily::A, SimFamily::A, 0x44, HeardOutcome::Answered, PackFamily::A},
         {3, SimFamily::B, SimFamily::B, 0x42, HeardOutcome::Answered, PackFamily::B},
         {3, SimFamily::B, SimFamily::B, 0x44, HeardOutcome::Answered, PackFamily::B},
         {4, SimFamily::C, SimFamily::C, 0x42, HeardOutcome::Answered, PackFamily::C},
@@ -60,13 +59,10 @@ TEST(HeardFamilies, AnAnswerIsDecodedAndFiledOnlyInTheFamilyItFits)
         EXPECT_EQ(h.family, c.family);
         EXPECT_EQ(h.analog.has_value(), c.outcome == HeardOutcome::Answered && c.cid2 == 0x42);
         EXPECT_EQ(h.alarm.has_value(), c.outcome == HeardOutcome::Answered && c.cid2 == 0x44);
-        if (c.outcome != HeardOutcome::Answered) {
-            EXPECT_EQ(h.result, ResultCode::kFamilyUnknown);
-        } else if (c.cid2 == 0x42) {
-            EXPECT_EQ(store.GetAnalogData(c.address).family, c.family);
-        } else if (c.cid2 == 0x44) {
-            EXPECT_EQ(store.GetAlarmData(c.address).family, c.family);
-        }
+        EXPECT_EQ(h.result, c.outcome == HeardOutcome::Answered ? ResultCode::kSuccess : ResultCode::kFamilyUnknown);
+        const PackFamily filed =
+            c.cid2 == 0x42 ? store.GetAnalogData(c.address).family : store.GetAlarmData(c.address).family;
+        EXPECT_EQ(filed == c.family, c.outcome == HeardOutcome::Answered);
     }
 }
 
