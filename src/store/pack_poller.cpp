@@ -412,8 +412,10 @@ void PackPoller::EndTurn()
     m_store.SetEchoedPackNumber(0);
     m_view.ShowStatus(0, QString(), 0);
     // A job waiting for the link gets it as it is: closing the port under
-    // it would fail its packs without asking them.
-    if (!JobWaiting())
+    // it would fail its packs without asking them. A thread asked to stop
+    // leaves the port open for the next one: a turn cut short by the stop
+    // is no silent pack.
+    if (!JobWaiting() && !Stopping())
         Reconnect();
 }
 

@@ -140,8 +140,9 @@ TEST(HistoryTransfer, StopSucceedsWithoutLookingAtTheAnswer)
     EXPECT_EQ(first, 0xEE);
     EXPECT_EQ(record, firstRecord);
 
-    // Also when no pack answers at all.
-    EXPECT_EQ(store.ReadAlarmRecord(9, 9, HistorySubCommand::kStop, first, second, record), 0);
+    // An address no pack answers is not confirmed as ours: the stop is not
+    // sent there at all, and the probe's silence is the result.
+    EXPECT_EQ(store.ReadAlarmRecord(9, 9, HistorySubCommand::kStop, first, second, record), ResultCode::kNoAnswer);
     EXPECT_EQ(record, firstRecord);
 }
 
